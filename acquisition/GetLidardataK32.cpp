@@ -1,0 +1,56 @@
+#include "acquisition/GetLidardataK32.h"
+
+#include "acquisition/DataPacket.h"
+
+#include <QMutexLocker>
+
+GetLidardataK32::GetLidardataK32(QObject* parent) : UdpReceiverThread(parent) {}
+
+GetLidardataK32::~GetLidardataK32()
+{
+    // Stop here, while the overrides that run() calls still exist.
+    stopAndWait();
+}
+
+void GetLidardataK32::setConfiguration(const QString& configuration)
+{
+    QMutexLocker lock(&mutex_);
+    configuration_ = configuration;
+}
+
+QString GetLidardataK32::configuration() const
+{
+    QMutexLocker lock(&mutex_);
+    return configuration_;
+}
+
+void GetLidardataK32::Receive(int ReturnModel)
+{
+    returnModel_ = ReturnModel;
+}
+
+void GetLidardataK32::receiveStarted()
+{
+    assembler_.clear();
+}
+
+void GetLidardataK32::receiveStopped()
+{
+    // Points collected before a stop are discarded; a restart begins empty.
+    assembler_.clear();
+}
+
+bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t length)
+{
+    if (!hvk32::datapacket::isDataPacket(datagram, length))
+        return false;
+    assembler_.setConfiguration(hvk32::sensorConfigFromName(configuration()));
+    assembler_.setEchoSelection(returnModel_);
+    assembler_.addPacket(datagram, [this](LidarData&& frame) {
+        ++framesEmitted_;
+        emit SendDataK32(frame);
+    });
+    discardedStreams_ = assembler_.discardedStreams();
+    return true;
+}
+

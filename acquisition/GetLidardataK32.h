@@ -1,0 +1,55 @@
+#pragma once
+// The live data receiver: receives data packets on the data port, cuts them into
+// revolution frames and emits each frame with SendDataK32.
+
+#include "acquisition/FrameAssembler.h"
+#include "acquisition/UdpReceiverThread.h"
+#include "records/LidarData.h"
+#include "records/SettingData.h"
+
+#include <QMutex>
+#include <QString>
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <vector>
+
+class GetLidardataK32 : public hvk32::UdpReceiverThread {
+    Q_OBJECT
+public:
+    explicit GetLidardataK32(QObject* parent = nullptr);
+    ~GetLidardataK32() override;
+
+    // "HVK321" (single echo) or "HVK322" (dual echo); anything else decodes nothing.
+    // Read once per packet.
+    void setConfiguration(const QString& configuration);
+    QString configuration() const;
+
+    int echoSelection() const { return returnModel_; }
+    std::uint64_t framesEmitted() const { return framesEmitted_; }
+    std::uint64_t discardedStreams() const { return discardedStreams_; }
+
+public slots:
+    // 0 both echoes, 1 strongest (first) echo, 2 second echo; used in dual echo only.
+    void Receive(int ReturnModel);
+
+signals:
+    void SendDataK32(LidarData lidardata);
+    // Declared for symmetry with the device-info receiver; never emitted here.
+    void SendLidarStatusToSettingUI(SettingData* data, std::vector<int> Mac);
+    void SendDataDifo(const u_char* data);
+
+protected:
+    void receiveStarted() override;
+    void receiveStopped() override;
+    bool handleDatagram(const std::uint8_t* datagram, std::size_t length) override;
+
+private:
+    mutable QMutex mutex_;
+    QString configuration_;
+    std::atomic<int> returnModel_{0};
+    std::atomic<std::uint64_t> framesEmitted_{0};
+    std::atomic<std::uint64_t> discardedStreams_{0};
+    hvk32::FrameAssembler assembler_; // receiver thread only
+};

@@ -1,0 +1,60 @@
+#pragma once
+// A QThread that receives 1206-byte datagrams on one UDP port (optionally through a
+// multicast group) and hands each to the subclass. The receive time-out of 100 ms bounds
+// how long a stop request waits; every socket it opens is closed when run() ends.
+
+#include <QThread>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace hvk32 {
+
+class UdpReceiverThread : public QThread {
+    Q_OBJECT
+public:
+    static constexpr int kReceiveTimeoutMs = 100;
+    static constexpr std::size_t kDatagramSize = 1206;
+
+    explicit UdpReceiverThread(QObject* parent = nullptr);
+
+    // Read once when run() starts: a change takes effect at the next start.
+    void setPort(int port) { port_ = port; }
+    int port() const { return port_; }
+    void setMulticastGroup(const std::string& group);
+    std::string multicastGroup() const;
+
+    // The loop sees the flag within one receive time-out and clears it on its way out.
+    void setStop(bool stop) { stop_ = stop; }
+    bool stopRequested() const { return stop_; }
+
+    // Sets the stop flag and waits until run() has returned.
+    void stopAndWait();
+    // Stops a running thread, waits until it has left run(), then starts it again.
+    void restart();
+
+    std::uint64_t datagramsReceived() const { return datagrams_; }
+    std::uint64_t datagramsDropped() const { return dropped_; }
+
+protected:
+    void run() override;
+
+    // Called in the receiver thread before the first and after the last datagram.
+    virtual void receiveStarted() {}
+    virtual void receiveStopped() {}
+    // Called for every full-size datagram; returns false when it was not of the expected kind.
+    virtual bool handleDatagram(const std::uint8_t* datagram, std::size_t length) = 0;
+
+private:
+    std::atomic<int> port_{0};
+    std::atomic<bool> stop_{false};
+    mutable std::mutex groupMutex_;
+    std::string group_;
+    std::atomic<std::uint64_t> datagrams_{0};
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+} // namespace hvk32

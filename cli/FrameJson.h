@@ -1,0 +1,18 @@
+#pragma once
+// Text forms of a frame for the command line: one JSON object per line whose keys are the
+// LidarData member names, and a one-line summary.
+
+#include "records/LidarData.h"
+
+#include <ostream>
+#include <string>
+
+namespace hvk32 {
+
+// Floats are written with 9 significant digits, so they read back to the same float.
+void writeFrameJson(std::ostream& out, const LidarData& frame);
+
+// "blocks 1800, points per channel 1800" or, when channels differ, the 32 counts.
+std::string frameSummary(const LidarData& frame);
+
+} // namespace hvk32

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace hvk32 {
+
+// "frames": writes every frame of a live stream to stdout (argv[0] is "frames").
+int runFramesCommand(int argc, char** argv);
+
+} // namespace hvk32

@@ -1,0 +1,33 @@
+// hvk32-cli: the viewer's work without a window.
+//
+//   hvk32-cli frames --live [--data-port N] [--multicast ADDR] [--config HVK321|HVK322]
+//                           [--echo 0|1|2] [--count N] [--summary]
+
+#include "cli/FramesCommand.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: hvk32-cli COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  frames --live   receive data packets and write each revolution frame to stdout\n"
+    "\n"
+    "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "frames"))
+        return hvk32::runFramesCommand(argc - 1, argv + 1);
+    std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
+    return 2;
+}

@@ -1,0 +1,166 @@
+#include "platform/UdpSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace hvk32::platform {
+
+namespace {
+
+bool parseAddress(const std::string& text, in_addr& out)
+{
+    return ::inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
+} // namespace
+
+UdpSocket::~UdpSocket()
+{
+    close();
+}
+
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool UdpSocket::open()
+{
+    close();
+    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    return fd_ >= 0;
+}
+
+void UdpSocket::close()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool UdpSocket::setReuseAddress(bool on)
+{
+    const int value = on ? 1 : 0;
+    return ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &value, sizeof value) == 0;
+}
+
+bool UdpSocket::bind(const std::string& address, std::uint16_t port)
+{
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    if (!parseAddress(address, local.sin_addr))
+        return false;
+    return ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool UdpSocket::joinMulticast(const std::string& group, const std::string& interfaceAddress)
+{
+    ip_mreq request{};
+    if (!parseAddress(group, request.imr_multiaddr) || !parseAddress(interfaceAddress, request.imr_interface))
+        return false;
+    return ::setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0;
+}
+
+bool UdpSocket::setMulticastInterface(const std::string& interfaceAddress)
+{
+    in_addr address{};
+    if (!parseAddress(interfaceAddress, address))
+        return false;
+    return ::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &address, sizeof address) == 0;
+}
+
+bool UdpSocket::setMulticastLoop(bool on)
+{
+    const unsigned char value = on ? 1 : 0;
+    return ::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, &value, sizeof value) == 0;
+}
+
+bool UdpSocket::setReceiveTimeout(int milliseconds)
+{
+    timeval timeout{};
+    timeout.tv_sec = milliseconds / 1000;
+    timeout.tv_usec = (milliseconds % 1000) * 1000;
+    return ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) == 0;
+}
+
+std::uint16_t UdpSocket::localPort() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, std::string* fromAddress, std::uint16_t* fromPort)
+{
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    ssize_t n;
+    do {
+        n = ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return -1;
+    if (fromAddress) {
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        *fromAddress = text;
+    }
+    if (fromPort)
+        *fromPort = ntohs(from.sin_port);
+    return static_cast<long>(n);
+}
+
+long UdpSocket::sendTo(const std::uint8_t* data, std::size_t length, const std::string& address, std::uint16_t port)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    if (!parseAddress(address, to.sin_addr))
+        return -1;
+    const ssize_t n = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+bool isValidIpv4(const std::string& address)
+{
+    in_addr parsed{};
+    return parseAddress(address, parsed);
+}
+
+bool isLoopbackAddress(const std::string& address)
+{
+    in_addr parsed{};
+    return parseAddress(address, parsed) && (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+bool isMulticastAddress(const std::string& address)
+{
+    in_addr parsed{};
+    return parseAddress(address, parsed) && (ntohl(parsed.s_addr) >> 28) == 0xE;
+}
+
+std::uint16_t findFreeUdpPort()
+{
+    UdpSocket probe;
+    if (!probe.open() || !probe.bind("127.0.0.1", 0))
+        return 0;
+    return probe.localPort();
+}
+
+} // namespace hvk32::platform

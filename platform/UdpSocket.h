@@ -1,0 +1,52 @@
+#pragma once
+// IPv4 UDP socket: the only place that calls the operating system's socket API.
+// Closed by the destructor, so every socket that is opened is closed.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace hvk32::platform {
+
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+    UdpSocket(UdpSocket&& other) noexcept;
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+
+    bool open();
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    bool setReuseAddress(bool on);
+    // Binds to address:port; "0.0.0.0" is any local address, port 0 lets the system choose.
+    bool bind(const std::string& address, std::uint16_t port);
+    // Joins a multicast group on the interface with the given local address ("0.0.0.0": any).
+    bool joinMulticast(const std::string& group, const std::string& interfaceAddress = "0.0.0.0");
+    // Outgoing multicast leaves through the interface with this local address.
+    bool setMulticastInterface(const std::string& interfaceAddress);
+    bool setMulticastLoop(bool on);
+    bool setReceiveTimeout(int milliseconds);
+    std::uint16_t localPort() const;
+
+    // Receives one datagram; returns its length, or -1 on time-out or error.
+    long receive(std::uint8_t* buffer, std::size_t capacity, std::string* fromAddress = nullptr,
+                 std::uint16_t* fromPort = nullptr);
+    // Sends one datagram; returns the bytes sent, or -1 on error.
+    long sendTo(const std::uint8_t* data, std::size_t length, const std::string& address, std::uint16_t port);
+
+private:
+    int fd_ = -1;
+};
+
+bool isValidIpv4(const std::string& address);
+bool isLoopbackAddress(const std::string& address);  // 127.0.0.0/8
+bool isMulticastAddress(const std::string& address); // 224.0.0.0/4
+
+// A free UDP port on loopback, chosen by the system (for tests and tools that need one).
+std::uint16_t findFreeUdpPort();
+
+} // namespace hvk32::platform

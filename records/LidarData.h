@@ -1,0 +1,38 @@
+#pragma once
+// One frame (about one revolution) of decoded points, as it travels from a receiver
+// thread to the window. Per-channel lists are indexed by the channel's position in a
+// data block (0..31); position k of a channel's four lists describes the same point.
+
+#include <QMetaType>
+
+#include <cstdint>
+#include <vector>
+
+constexpr int kChannelCount = 32;
+
+struct LidarData {
+    std::vector<float> blockAzimuths;               // degrees, one per block, arrival order
+    std::vector<std::vector<float>> distances;      // raw distance counts, unscaled
+    std::vector<std::vector<int>> intensities;      // 0..255
+    std::vector<std::vector<float>> azimuths;       // horizontal angle, degrees
+    std::vector<std::vector<std::uint64_t>> timestamps; // data packet time-stamp units
+
+    // Empties every list and leaves exactly 32 empty lists per channel member.
+    void clear()
+    {
+        blockAzimuths.clear();
+        distances.assign(kChannelCount, {});
+        intensities.assign(kChannelCount, {});
+        azimuths.assign(kChannelCount, {});
+        timestamps.assign(kChannelCount, {});
+    }
+
+    static LidarData empty()
+    {
+        LidarData d;
+        d.clear();
+        return d;
+    }
+};
+
+Q_DECLARE_METATYPE(LidarData)

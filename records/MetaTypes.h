@@ -1,0 +1,6 @@
+#pragma once
+
+// Registers the records that cross thread boundaries on queued signals, under the names
+// the connections use: "struct LidarData", "struct SettingData", "std::vector<int>" and
+// "QList<int>". Safe to call more than once.
+void registerRecordMetaTypes();
