@@ -1,0 +1,187 @@
+// The live data receiver on loopback, fed by the simulator's packet stream.
+
+#include "acquisition/DataPacket.h"
+#include "acquisition/DeviceInfoPacket.h"
+#include "acquisition/GetLidardataK32.h"
+#include "platform/UdpSocket.h"
+#include "records/MetaTypes.h"
+#include "sim/ScannerStream.h"
+#include "support/DataPacketBuilder.h"
+
+#include <QtTest>
+
+#include <array>
+#include <chrono>
+#include <thread>
+
+using namespace hvk32;
+
+namespace {
+
+// Sends datagrams to 127.0.0.1:port, paced so the receiver's socket buffer never overflows.
+class Sender {
+public:
+    explicit Sender(std::uint16_t port) : port_(port) { socket_.open(); }
+    void send(const std::uint8_t* data, std::size_t length)
+    {
+        socket_.sendTo(data, length, "127.0.0.1", port_);
+        if (++sent_ % 8 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void sendStream(sim::ScannerStream& stream, int packets)
+    {
+        std::array<std::uint8_t, datapacket::kPacketSize> p{};
+        for (int k = 0; k < packets; ++k) {
+            stream.nextDataPacket(p.data());
+            send(p.data(), p.size());
+        }
+    }
+
+private:
+    platform::UdpSocket socket_;
+    std::uint16_t port_;
+    long sent_ = 0;
+};
+
+} // namespace
+
+class LiveReceiverTest : public QObject {
+    Q_OBJECT
+
+    std::vector<LidarData> frames_;
+
+    void collect(GetLidardataK32& receiver)
+    {
+        frames_.clear();
+        connect(&receiver, &GetLidardataK32::SendDataK32, this, [this](const LidarData& f) { frames_.push_back(f); });
+    }
+
+    static void startOn(GetLidardataK32& receiver, std::uint16_t port, const char* config)
+    {
+        receiver.setPort(port);
+        receiver.setMulticastGroup("224.1.1.1");
+        receiver.setConfiguration(config);
+        receiver.start();
+        QTest::qWait(50); // let run() bind before the first datagram
+    }
+
+    // A complete revolution: block azimuths 360 degrees round at the simulator's step, and
+    // every channel filled with as many points as blocks (plus the carried wrap point).
+    static void verifyCompleteRevolution(const LidarData& f, const sim::ScannerStream& stream, int echoes)
+    {
+        const float step = stream.azimuthStepHundredths() / 100.0f;
+        const int blocks = stream.blocksPerRevolution();
+        if (!f.blockAzimuths.empty()) {
+            QCOMPARE(int(f.blockAzimuths.size()), blocks);
+            for (std::size_t k = 1; k + 1 < f.blockAzimuths.size(); ++k)
+                QVERIFY(qAbs(azimuthStep(f.blockAzimuths[k - 1], f.blockAzimuths[k]) - step) < 1e-3f);
+        }
+        for (int c = 0; c < 32; ++c) {
+            const auto& d = f.distances[c];
+            QVERIFY(int(d.size()) >= echoes * blocks);
+            QCOMPARE(f.azimuths[c].size(), d.size());
+            QCOMPARE(f.timestamps[c].size(), d.size());
+            const auto returns = std::count_if(d.begin(), d.end(), [](float v) { return v > 0.0f; });
+            QVERIFY2(returns > long(d.size()) / 2, qPrintable(QString("channel %1 mostly empty").arg(c)));
+        }
+    }
+
+private slots:
+    void initTestCase() { registerRecordMetaTypes(); }
+
+    void singleEchoStreamGivesCompleteRevolutions()
+    {
+        sim::ScannerSettings settings;
+        settings.rpm = 600;
+        sim::ScannerStream stream(settings);
+        GetLidardataK32 receiver;
+        collect(receiver);
+        const std::uint16_t port = platform::findFreeUdpPort();
+        startOn(receiver, port, "HVK321");
+
+        Sender sender(port);
+        const int packetsPerTurn = stream.blocksPerRevolution() / 12;
+        sender.sendStream(stream, packetsPerTurn * 3 + 10);
+        QTRY_COMPARE_WITH_TIMEOUT(int(frames_.size()), 3, 10000);
+        verifyCompleteRevolution(frames_[1], stream, 1);
+        verifyCompleteRevolution(frames_[2], stream, 1);
+        QCOMPARE(receiver.datagramsDropped(), std::uint64_t(0));
+    }
+
+    void dualEchoStreamWithBothEchoes()
+    {
+        sim::ScannerSettings settings;
+        settings.rpm = 1200;
+        settings.echo = sim::EchoMode::Dual;
+        sim::ScannerStream stream(settings);
+        GetLidardataK32 receiver;
+        collect(receiver);
+        receiver.Receive(0);
+        const std::uint16_t port = platform::findFreeUdpPort();
+        startOn(receiver, port, "HVK322");
+
+        Sender sender(port);
+        const int packetsPerTurn = stream.blocksPerRevolution() / 6;
+        sender.sendStream(stream, packetsPerTurn * 3 + 10);
+        QTRY_COMPARE_WITH_TIMEOUT(int(frames_.size()), 3, 10000);
+        QVERIFY(frames_[1].blockAzimuths.empty());
+        verifyCompleteRevolution(frames_[1], stream, 2);
+    }
+
+    void foreignAndShortDatagramsAreDropped()
+    {
+        GetLidardataK32 receiver;
+        collect(receiver);
+        const std::uint16_t port = platform::findFreeUdpPort();
+        startOn(receiver, port, "HVK321");
+        Sender sender(port);
+
+        // Half a turn at 0.2 degrees per block, from 10 degrees: no wrap yet.
+        const auto sweep = test::singleEchoSweep(1000, 20, 60);
+        for (int k = 0; k < 30; ++k)
+            sender.send(sweep[k].data(), sweep[k].size());
+        // A short datagram whose first block would look like a wrap if decoded over the
+        // previous packet's bytes, and a device-info packet on the data port.
+        auto wrap = test::dataPacket({35900, 35900, 35900, 35900, 35900, 35900, 35900, 35900, 35900, 35900, 35900, 35900});
+        sender.send(wrap.data(), 300);
+        std::array<std::uint8_t, devinfo::kPacketSize> info{};
+        devinfo::writeHeader(info.data());
+        sender.send(info.data(), info.size());
+        for (int k = 30; k < 60; ++k)
+            sender.send(sweep[k].data(), sweep[k].size());
+
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.datagramsReceived(), std::uint64_t(62), 5000);
+        QCOMPARE(receiver.datagramsDropped(), std::uint64_t(2));
+        QTest::qWait(100);
+        QVERIFY(frames_.empty());
+    }
+
+    void restartOnNewPortAndStopPromptly()
+    {
+        sim::ScannerStream stream{sim::ScannerSettings{}};
+        GetLidardataK32 receiver;
+        collect(receiver);
+        const std::uint16_t first = platform::findFreeUdpPort();
+        startOn(receiver, first, "HVK321");
+        QVERIFY(receiver.isRunning());
+
+        const std::uint16_t second = platform::findFreeUdpPort();
+        receiver.setPort(second);
+        receiver.restart();
+        QTest::qWait(50);
+        const int packetsPerTurn = stream.blocksPerRevolution() / 12;
+        Sender(first).sendStream(stream, packetsPerTurn * 2 + 10);
+        QTest::qWait(200);
+        QVERIFY(frames_.empty()); // the old port is closed
+        Sender(second).sendStream(stream, packetsPerTurn * 2 + 10);
+        QTRY_VERIFY_WITH_TIMEOUT(!frames_.empty(), 10000);
+
+        // With no traffic the loop still looks at the stop flag every receive time-out.
+        receiver.setStop(true);
+        QVERIFY(receiver.wait(200));
+        QVERIFY(!receiver.stopRequested()); // cleared on the way out, ready for a restart
+    }
+};
+
+QTEST_GUILESS_MAIN(LiveReceiverTest)
+#include "LiveReceiverTest.moc"
