@@ -40,6 +40,7 @@ bool FrameAccumulator::frameComplete() const
 
 void FrameAccumulator::close()
 {
+    closedBlocks_ = frame_.blockAzimuths.size();
     completeAzimuths();
     carryOver();
 }
@@ -86,12 +87,22 @@ void FrameAccumulator::carryOver()
 
 void FrameAccumulator::startNextFrame()
 {
+    // The next revolution is about as long as the one just closed: reserve that much once
+    // instead of growing every list step by step (the emitted frame took the old storage).
+    const std::size_t expectedBlocks = closedBlocks_ + kCarryWindow;
     frame_.clear();
     std::swap(frame_.distances, carried_.distances);
     std::swap(frame_.intensities, carried_.intensities);
     std::swap(frame_.azimuths, carried_.azimuths);
     std::swap(frame_.timestamps, carried_.timestamps);
     carried_.clear();
+    frame_.blockAzimuths.reserve(expectedBlocks);
+    for (int c = 0; c < kChannelCount; ++c) {
+        frame_.distances[c].reserve(expectedBlocks);
+        frame_.intensities[c].reserve(expectedBlocks);
+        frame_.azimuths[c].reserve(expectedBlocks);
+        frame_.timestamps[c].reserve(expectedBlocks);
+    }
 }
 
 } // namespace hvk32

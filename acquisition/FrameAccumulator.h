@@ -47,6 +47,7 @@ private:
 
     LidarData frame_;
     LidarData carried_; // per-channel lists only
+    std::size_t closedBlocks_ = 0; // blocks in the last closed frame
 };
 
 } // namespace hvk32

@@ -78,13 +78,13 @@ void FrameAssembler::emitBothEchoes(const FrameSink& sink)
 {
     stream1_.close();
     stream2_.close();
+    // The outgoing frame takes stream 1's lists and appends stream 2's, channel by channel.
     LidarData& out = outgoing_.frame();
     out.clear();
-    const LidarData& first = stream1_.frame();
+    LidarData& first = stream1_.frame();
     const LidarData& second = stream2_.frame();
-    auto join = [](auto& target, const auto& a, const auto& b) {
-        target.reserve(a.size() + b.size());
-        target.insert(target.end(), a.begin(), a.end());
+    auto join = [](auto& target, auto& a, const auto& b) {
+        target = std::move(a);
         target.insert(target.end(), b.begin(), b.end());
     };
     for (int c = 0; c < kChannelCount; ++c) {

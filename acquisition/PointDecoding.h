@@ -26,20 +26,51 @@ constexpr float kLiveChannelFraction = 0.03125f; // 1/32 of the block step per c
 constexpr double kPlayerChannelStep = 0.00625;   // [deg] per channel, capture player
 
 // Block azimuth in degrees; 36000 hundredths or more decode as 0.
-float decodeBlockAzimuth(std::uint16_t raw);
+inline float decodeBlockAzimuth(std::uint16_t raw)
+{
+    const float a = static_cast<float>(raw) / 100.0f;
+    return a >= 360.0f ? 0.0f : a;
+}
 
-// Time of channel c in block b, truncated; a result below zero becomes 0.
-std::uint64_t singleEchoTime(std::uint32_t timestamp, int block, int channel);
-std::uint64_t dualEchoTime(std::uint32_t timestamp, int block, int channel);
+// Time stamp plus an offset in time-stamp units, truncated; a result below zero becomes 0.
+inline std::uint64_t truncatedTime(std::uint32_t timestamp, double offset)
+{
+    const double t = static_cast<double>(timestamp) + offset;
+    return t <= 0.0 ? 0 : static_cast<std::uint64_t>(t);
+}
+
+// Time of channel c in block b: firing n = 32*b + c.
+inline std::uint64_t singleEchoTime(std::uint32_t timestamp, int block, int channel)
+{
+    return truncatedTime(timestamp, kFiringSpacing * (32 * block + channel) - kSingleEchoSpan);
+}
+
+// Time of channel c in block b when blocks pair up: both echoes of a firing share it.
+inline std::uint64_t dualEchoTime(std::uint32_t timestamp, int block, int channel)
+{
+    const int firstBlockOfPair = block - (block % 2);
+    return truncatedTime(timestamp, kFiringSpacing * (32 * firstBlockOfPair + channel) - kDualEchoSpan);
+}
 
 // Step between two successive block azimuths of one stream; a negative step wraps once.
-float azimuthStep(float from, float to);
+inline float azimuthStep(float from, float to)
+{
+    const float d = to - from;
+    return d < 0.0f ? d + 360.0f : d;
+}
 
 // Horizontal angle of channel c of a block, live rule: A + c*d/32, reduced once at 360.
-float liveChannelAzimuth(float blockAzimuth, float step, int channel);
+inline float liveChannelAzimuth(float blockAzimuth, float step, int channel)
+{
+    const float a = blockAzimuth + static_cast<float>(channel) * step * kLiveChannelFraction;
+    return a >= 360.0f ? a - 360.0f : a;
+}
 
 // Horizontal angle of channel c of a block, capture player rule: A + c*0.00625, not wrapped.
-float playerChannelAzimuth(float blockAzimuth, int channel);
+inline float playerChannelAzimuth(float blockAzimuth, int channel)
+{
+    return static_cast<float>(static_cast<double>(blockAzimuth) + channel * kPlayerChannelStep);
+}
 
 // Raw values of one block of a data packet.
 struct DecodedBlock {
