@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and shows the substitute scanner's stream: hvk32-sim
-# sends on loopback and the frames it produces are summarised, one line per revolution.
-# Ctrl-C stops both.
+# Installs what is missing, builds, and starts the viewer fed by the substitute scanner:
+# hvk32-sim sends on loopback, the viewer connects to it at start-up. Closing the viewer
+# stops the simulator. Options are passed on to hvk32-sim (see hvk32-sim --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh build
 
-./build/sim/hvk32-sim "$@" &
+./build/sim/hvk32-sim --quiet "$@" &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT INT TERM
-./build/cli/hvk32-cli frames --live --summary
+./build/hvk32 --connect

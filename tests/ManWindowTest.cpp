@@ -1,0 +1,242 @@
+// The main window driven through its widgets, with the simulator's packets on loopback.
+
+#include "acquisition/DataPacket.h"
+#include "acquisition/GetLidardataK32.h"
+#include "acquisition/GetSetK32.h"
+#include "app/manwindow.h"
+#include "platform/UdpSocket.h"
+#include "sim/ScannerStream.h"
+#include "support/RecordingPrompts.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QSurfaceFormat>
+#include <QToolButton>
+#include <QVTKOpenGLNativeWidget.h>
+#include <QtTest>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace hvk32;
+
+namespace {
+
+struct Ports {
+    std::uint16_t data = platform::findFreeUdpPort();
+    std::uint16_t telemetry = platform::findFreeUdpPort();
+};
+
+void sendTo(std::uint16_t port, const std::uint8_t* bytes, std::size_t length)
+{
+    platform::UdpSocket socket;
+    socket.open();
+    socket.sendTo(bytes, length, "127.0.0.1", port);
+}
+
+void sendDeviceInfo(std::uint16_t port, const sim::ScannerSettings& settings)
+{
+    std::array<std::uint8_t, 1206> packet{};
+    sim::ScannerStream(settings).deviceInfoPacket(0, packet.data());
+    sendTo(port, packet.data(), packet.size());
+}
+
+void sendRevolutions(std::uint16_t port, int revolutions)
+{
+    sim::ScannerStream stream{sim::ScannerSettings{}};
+    platform::UdpSocket socket;
+    socket.open();
+    std::array<std::uint8_t, datapacket::kPacketSize> packet{};
+    for (int k = 0; k < revolutions * stream.blocksPerRevolution() / 12 + 2; ++k) {
+        stream.nextDataPacket(packet.data());
+        socket.sendTo(packet.data(), packet.size(), "127.0.0.1", port);
+        if (k % 8 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+sim::ScannerSettings firmware(int major, int minor)
+{
+    sim::ScannerSettings s;
+    s.firmwareMajor = major;
+    s.firmwareMinor = minor;
+    return s;
+}
+
+} // namespace
+
+class ManWindowTest : public QObject {
+    Q_OBJECT
+
+    test::RecordingPrompts prompts_;
+    std::unique_ptr<manwindow> window_;
+    Ports ports_;
+
+    template <typename T>
+    T* widget(const char* name)
+    {
+        T* w = window_->findChild<T*>(name);
+        if (!w)
+            qFatal("no widget %s", name);
+        return w;
+    }
+
+    void type(const char* field, const QString& text)
+    {
+        auto* edit = widget<QLineEdit>(field);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+
+    // Types fresh ports into the fields and presses Connect.
+    void connectWindow()
+    {
+        ports_ = Ports{};
+        type("lineEdit_portNumber", QString::number(ports_.data));
+        type("lineEdit", QString::number(ports_.telemetry));
+        QTest::mouseClick(widget<QToolButton>("toolButton_Lidar"), Qt::LeftButton);
+        QTest::qWait(50); // the receiver binds its port
+    }
+
+private slots:
+    void init()
+    {
+        prompts_.shown.clear();
+        window_ = std::make_unique<manwindow>(&prompts_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void startsIdleWithTheFormDefaults()
+    {
+        QCOMPARE(window_->windowTitle(), QString("HVK32"));
+        QCOMPARE(widget<QLineEdit>("lineEdit_portNumber")->text(), QString("2368"));
+        QCOMPARE(widget<QLineEdit>("lineEdit")->text(), QString("2369"));
+        QCOMPARE(widget<QLineEdit>("lineEdit_2")->text(), QString("224.1.1.1"));
+        QVERIFY(widget<QToolButton>("toolButton_Lidar")->isEnabled());
+        QVERIFY(!widget<QToolButton>("toolButton_disConnect")->isEnabled());
+        QVERIFY(!widget<QToolButton>("toolButton_Play")->isEnabled());
+        QVERIFY(widget<QComboBox>("comboBox_degree")->isHidden());
+        QVERIFY(widget<QToolButton>("toolButton_9")->isHidden());
+        QCOMPARE(widget<QComboBox>("comboBox_speeds")->itemText(3), QString("0.5x"));
+        QVERIFY(!window_->deviceInfoReceiver().isRunning());
+        QVERIFY(!window_->lidarDataReceiver().isRunning());
+    }
+
+    void connectWaitsForUsableDeviceThenStreams()
+    {
+        QSignalSpy started(&window_->lidarDataReceiver(), &QThread::started);
+        QSignalSpy enable(window_.get(), &manwindow::sendEnableSetting);
+        QSignalSpy defaults(window_.get(), &manwindow::sendDefaultConfig);
+        connectWindow();
+        QVERIFY(!widget<QLineEdit>("lineEdit_portNumber")->isEnabled());
+        QVERIFY(widget<QToolButton>("toolButton_disConnect")->isEnabled());
+        QVERIFY(window_->deviceInfoReceiver().isRunning());
+        QCOMPARE(window_->deviceInfoReceiver().port(), int(ports_.telemetry));
+
+        sim::ScannerSettings board1;
+        board1.boardMajor = 1;
+        sendDeviceInfo(ports_.telemetry, board1);
+        QTRY_COMPARE_WITH_TIMEOUT(window_->deviceInfoReceiver().packetsDecoded(), std::uint64_t(1), 3000);
+        QTest::qWait(50);
+        QVERIFY(!window_->lidarDataReceiver().isRunning());
+
+        for (int k = 0; k < 3; ++k)
+            sendDeviceInfo(ports_.telemetry, sim::ScannerSettings{});
+        QTRY_COMPARE_WITH_TIMEOUT(window_->deviceInfoReceiver().packetsDecoded(), std::uint64_t(4), 3000);
+        QTest::qWait(100);
+        QCOMPARE(started.count(), 1);
+        QVERIFY(window_->lidarDataReceiver().isRunning());
+        QCOMPARE(window_->lidarDataReceiver().port(), int(ports_.data));
+        QCOMPARE(window_->lidarDataReceiver().configuration(), QString("HVK321"));
+        QCOMPARE(enable.count(), 1);
+        QCOMPARE(enable[0][0].toBool(), true);
+        QCOMPARE(defaults.count(), 1);
+        QCOMPARE(defaults[0], (QVariantList{QString("HVK321"), 0, 1}));
+        QVERIFY(prompts_.shown.isEmpty());
+
+        sendRevolutions(ports_.data, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->framesReceived() >= 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_frameStatus")->text().startsWith("Frames received: "), 2000);
+
+        QTest::mouseClick(widget<QToolButton>("toolButton_disConnect"), Qt::LeftButton);
+        QVERIFY(widget<QLineEdit>("lineEdit_portNumber")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->lidarDataReceiver().isRunning(), 200);
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->deviceInfoReceiver().isRunning(), 200);
+    }
+
+    void oldFirmwareWarns_data()
+    {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<bool>("supported");
+        QTest::newRow("2.7") << 2 << 7 << false;
+        QTest::newRow("2.8") << 2 << 8 << true;
+        QTest::newRow("3.0") << 3 << 0 << true;
+    }
+    void oldFirmwareWarns()
+    {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(bool, supported);
+        QSignalSpy enable(window_.get(), &manwindow::sendEnableSetting);
+        connectWindow();
+        sendDeviceInfo(ports_.telemetry, firmware(major, minor));
+        QTRY_COMPARE_WITH_TIMEOUT(enable.count(), 1, 3000);
+        QCOMPARE(enable[0][0].toBool(), supported);
+        if (supported) {
+            QVERIFY(prompts_.shown.isEmpty());
+        } else {
+            QCOMPARE(prompts_.shown.size(), 1);
+            QCOMPARE(prompts_.shown[0].kind, QString("warning"));
+            QCOMPARE(prompts_.shown[0].title, QString("Warning"));
+            QCOMPARE(prompts_.shown[0].text, QString("The Lidar version is lower than V2.8. Does not support display"));
+        }
+        QVERIFY(window_->lidarDataReceiver().isRunning()); // display goes on either way
+    }
+
+    void deviceModesChooseDecoding()
+    {
+        QSignalSpy degree(window_.get(), &manwindow::SendDegreeMode);
+        connectWindow();
+        sim::ScannerSettings settings;
+        settings.layout = sim::Layout::ThirdDegree;
+        settings.echo = sim::EchoMode::Dual;
+        sendDeviceInfo(ports_.telemetry, settings);
+        QTRY_COMPARE_WITH_TIMEOUT(degree.count(), 1, 3000);
+        QCOMPARE(degree[0][0].toInt(), 1);
+        QCOMPARE(widget<QComboBox>("comboBox_degree")->currentText(), QString("Degree0.33"));
+        QCOMPARE(window_->lidarDataReceiver().configuration(), QString("HVK322"));
+
+        // The echo list reaches the receiver.
+        widget<QComboBox>("comboBox_7")->setCurrentIndex(2);
+        QCOMPARE(window_->lidarDataReceiver().echoSelection(), 2);
+    }
+
+    void closingJoinsTheReceivers()
+    {
+        connectWindow();
+        sendDeviceInfo(ports_.telemetry, sim::ScannerSettings{});
+        QTRY_VERIFY_WITH_TIMEOUT(window_->lidarDataReceiver().isRunning(), 3000);
+        window_->close();
+        QVERIFY(!window_->lidarDataReceiver().isRunning());
+        QVERIFY(!window_->deviceInfoReceiver().isRunning());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    QApplication app(argc, argv);
+    ManWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ManWindowTest.moc"
