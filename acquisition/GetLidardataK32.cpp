@@ -47,6 +47,9 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
     assembler_.setConfiguration(hvk32::sensorConfigFromName(configuration()));
     assembler_.setEchoSelection(returnModel_);
     assembler_.addPacket(datagram, [this](LidarData&& frame) {
+        hvk32::FrameGate* gate = gate_;
+        if (gate && !gate->tryEnter())
+            return;
         ++framesEmitted_;
         emit SendDataK32(frame);
     });

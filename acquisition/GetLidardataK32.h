@@ -3,6 +3,7 @@
 // revolution frames and emits each frame with SendDataK32.
 
 #include "acquisition/FrameAssembler.h"
+#include "acquisition/FrameGate.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "records/LidarData.h"
 #include "records/SettingData.h"
@@ -27,6 +28,9 @@ public:
     QString configuration() const;
 
     int echoSelection() const { return returnModel_; }
+
+    // Frames are emitted only while the gate lets them through; null: always.
+    void setFrameGate(hvk32::FrameGate* gate) { gate_ = gate; }
     std::uint64_t framesEmitted() const { return framesEmitted_; }
     std::uint64_t discardedStreams() const { return discardedStreams_; }
 
@@ -51,5 +55,6 @@ private:
     std::atomic<int> returnModel_{0};
     std::atomic<std::uint64_t> framesEmitted_{0};
     std::atomic<std::uint64_t> discardedStreams_{0};
+    std::atomic<hvk32::FrameGate*> gate_{nullptr};
     hvk32::FrameAssembler assembler_; // receiver thread only
 };

@@ -3,12 +3,18 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
+#include "platform/HelpViewer.h"
 #include "platform/UserPrompts.h"
+#include "records/AngleValues.h"
 #include "records/MetaTypes.h"
+#include "tools/Form_QLaserSelectionK32.h"
 #include "view/PointTable.h"
+#include "view/ViewerScene.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+
+#include <algorithm>
 #include <QLabel>
 #include <QPalette>
 #include <QStandardItemModel>
@@ -18,6 +24,8 @@ namespace {
 const char* const kOldFirmwareTitle = "Warning";
 const char* const kOldFirmwareText = "The Lidar version is lower than V2.8. Does not support display";
 constexpr int kFrameStatusIntervalMs = 500;
+constexpr int kMinPointSize = 1;
+constexpr int kMaxPointSize = 10;
 
 } // namespace
 
@@ -46,8 +54,12 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     ui.toolButton_disConnect->setEnabled(false);
     displayAngle = 360.0f;
 
+    laserSelection_ = std::make_unique<Form_QLaserSelectionK32>();
     getLidarData_ = std::make_unique<GetLidardataK32>();
+    getLidarData_->setFrameGate(&frameGate_);
     getSet_ = std::make_unique<GetSetK32>();
+
+    setUpViewer();
 
     frameStatusLabel_ = new QLabel(this);
     frameStatusLabel_->setObjectName("label_frameStatus");
@@ -97,16 +109,38 @@ void manwindow::hideUnusedControls()
         w->hide();
 }
 
+void manwindow::setUpViewer()
+{
+    scene_ = std::make_unique<hvk32::ViewerScene>(ui.screen);
+    scene_->onAreaPicked([this](const std::vector<int>& indices) { onAreaPicked(indices); });
+    scene_->onKeyDown([this](const std::string& keySym) { onViewerKey(keySym); });
+
+    linkLabel_ = new QLabel(this);
+    linkLabel_->setObjectName("label_link");
+    linkLabel_->setTextFormat(Qt::RichText);
+    linkLabel_->setOpenExternalLinks(true);
+    linkLabel_->setText(QStringLiteral("<a href=\"%1\">HVK32 user guide</a>")
+                            .arg(hvk32::platform::helpPageUrl("user-guide.html").toString()));
+    ui.statusBar->addPermanentWidget(linkLabel_);
+}
+
 void manwindow::makeConnections()
 {
     connect(ui.showAngle_lineEdit, &QLineEdit::returnPressed, this, &manwindow::showAngleLinedit_pressed);
     connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, this, &manwindow::receiveDevPacket);
     connect(getLidarData_.get(), &GetLidardataK32::SendDataK32, this, &manwindow::CalculateCoordinatesK32);
+    connect(this, &manwindow::SendDegreeMode, laserSelection_.get(), &Form_QLaserSelectionK32::ReceiveDegreeMode);
     connect(this, &manwindow::SendModel, getLidarData_.get(), &GetLidardataK32::Receive);
+    connect(ui.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearView);
+    connect(ui.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
+    connect(ui.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinateSystem);
+    connect(ui.toolButton_selectCloud, &QToolButton::clicked, this, &manwindow::SelectPoints);
     connect(ui.toolButton_lidarData, &QToolButton::clicked, this, &manwindow::showLidarDataList);
     connect(ui.toolButton_Lidar, &QToolButton::clicked, this, &manwindow::onConnectLidar);
     connect(ui.toolButton_disConnect, &QToolButton::clicked, this, &manwindow::onDisconnectLidar);
+    connect(ui.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
     connect(ui.toolButton_pause, &QToolButton::clicked, this, &manwindow::liveStartOrPause);
+    connect(ui.toolButton_10, &QToolButton::clicked, laserSelection_.get(), &QWidget::show);
     connect(ui.comboBox_7, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Mode);
     connect(ui.comboBox_degree, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Degree);
     connect(ui.doubleSpinBox, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, &manwindow::AngleAdjust);
@@ -128,6 +162,7 @@ void manwindow::onConnectLidar()
 
     hvk32::resetPointTable(*tableModel_);
     ui.tableView->setModel(tableModel_.get());
+    scene_->clear();
 
     awaitingDevice = true;
     frameMeter_.reset();
@@ -201,11 +236,147 @@ void manwindow::liveStartOrPause()
 
 void manwindow::CalculateCoordinatesK32(LidarData lidardata)
 {
+    frameGate_.leave();
     frameMeter_.addFrame(clock_.elapsed());
     if (liveFrozen)
         return;
-    lastFrame = std::move(lidardata);
+    if (pendingFrame_)
+        frameGate_.countSkipped(); // a newer frame arrived before this one was drawn
+    pendingFrame_ = std::move(lidardata);
+    if (!drawScheduled_) {
+        drawScheduled_ = true;
+        QMetaObject::invokeMethod(this, &manwindow::drawPendingFrame, Qt::QueuedConnection);
+    }
+}
+
+void manwindow::drawPendingFrame()
+{
+    drawScheduled_ = false;
+    if (!pendingFrame_)
+        return;
+    const LidarData frame = std::move(*pendingFrame_);
+    pendingFrame_.reset();
+    convertAndShow(frame);
+}
+
+hvk32::CloudParameters manwindow::cloudParameters() const
+{
+    hvk32::CloudParameters p;
+    p.degreeMode = degreeMode;
+    p.modeKnown = modeKnown;
+    p.angleAdjust[0] = angleAdjust1;
+    p.angleAdjust[1] = angleAdjust2;
+    p.angleAdjust[2] = angleAdjust3;
+    p.angleAdjust[3] = angleAdjust4;
+    p.offsetAngles[0] = offsetAngle1;
+    p.offsetAngles[1] = offsetAngle2;
+    p.offsetAngles[2] = offsetAngle3;
+    p.offsetAngles[3] = offsetAngle4;
+    for (int c = 0; c < kChannelCount; ++c) {
+        p.deviceVerticalAngles[c] = verticalAngleTable[c];
+        p.channelEnabled[c] = laserSelection_->channelEnabled(c);
+    }
+    p.displayAngle = displayAngle;
+    p.colorMode = static_cast<hvk32::ColorMode>(ui.comboBox_2->currentIndex());
+    p.selectionBox = selectionBox;
+    p.computeAverageIntensities = calcIntensity;
+    return p;
+}
+
+void manwindow::convertAndShow(const LidarData& frame)
+{
+    lastFrame = frame;
     ui.comboBox_2->setEnabled(true);
+    cloudBuilder_.build(frame, cloudParameters(), cloudResult_);
+    if (cloudResult_.angleMistakeChannel >= 0)
+        emit sendAngleMistake(cloudResult_.angleMistakeChannel);
+    if (calcIntensity) {
+        averageIntensities = cloudResult_.averageIntensities;
+        emit sendIntensity(averageIntensities);
+        calcIntensity = false;
+    }
+    scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
+    if (mouseReadout)
+        scene_->updateReadout();
+    ++framesDrawn_;
+}
+
+void manwindow::view()
+{
+    scene_->setCameraPreset(ui.comboBox_View->currentIndex());
+}
+
+void manwindow::toggleCoordinateSystem()
+{
+    axesShown = !axesShown;
+    scene_->showCoordinateSystem(axesShown);
+}
+
+void manwindow::toggleGrid()
+{
+    gridHidden = !gridHidden;
+    scene_->showGrid(!gridHidden);
+}
+
+void manwindow::SelectPoints()
+{
+    scene_->toggleAreaPicking();
+    selectMode = !selectMode;
+    if (!selectMode) {
+        mouseReadout = true;
+        setCursor(Qt::ArrowCursor);
+    } else {
+        mouseReadout = false;
+        setCursor(Qt::CrossCursor);
+    }
+}
+
+void manwindow::onAreaPicked(const std::vector<int>& indices)
+{
+    if (indices.empty())
+        return;
+    hvk32::resetPointTable(*tableModel_);
+    selectionCount = static_cast<int>(indices.size());
+
+    hvk32::ViewerScene::Cloud picked;
+    picked.reserve(indices.size());
+    const auto& frame = *scene_->frameCloud();
+    for (int i : indices)
+        picked.push_back(frame[static_cast<std::size_t>(i)]);
+    selectionBox = {picked[0].x, picked[0].x, picked[0].y, picked[0].y, picked[0].z, picked[0].z};
+    for (const auto& p : picked) {
+        selectionBox.xMin = std::min(selectionBox.xMin, p.x);
+        selectionBox.xMax = std::max(selectionBox.xMax, p.x);
+        selectionBox.yMin = std::min(selectionBox.yMin, p.y);
+        selectionBox.yMax = std::max(selectionBox.yMax, p.y);
+        selectionBox.zMin = std::min(selectionBox.zMin, p.z);
+        selectionBox.zMax = std::max(selectionBox.zMax, p.z);
+    }
+    scene_->showSelection(picked);
+
+    // Leave area picking, as a second press of the button would.
+    scene_->toggleAreaPicking();
+    selectMode = false;
+    setCursor(Qt::ArrowCursor);
+    selectionActive = true;
+    mouseReadout = true;
+}
+
+void manwindow::onViewerKey(const std::string& keySym)
+{
+    if (keySym == "plus" || keySym == "KP_Add")
+        pointSize = std::min(pointSize + 1, kMaxPointSize);
+    else if (keySym == "minus" || keySym == "KP_Subtract")
+        pointSize = std::max(pointSize - 1, kMinPointSize);
+}
+
+void manwindow::clearView()
+{
+    selectionBox = {};
+    selectionActive = false;
+    selectionCount = 0;
+    hvk32::resetPointTable(*tableModel_);
+    scene_->clear();
 }
 
 void manwindow::AngleAdjust(double value) { angleAdjust1 = value; }
@@ -249,8 +420,9 @@ void manwindow::showAngleLinedit_pressed()
 void manwindow::updateFrameStatus()
 {
     const double rate = frameMeter_.rate(clock_.elapsed());
-    frameStatusLabel_->setText(tr("Frames received: %1   Frame rate: %2 Hz")
+    frameStatusLabel_->setText(tr("Frames received: %1   Skipped: %2   Frame rate: %3 Hz")
                                    .arg(frameMeter_.total())
+                                   .arg(frameGate_.skipped())
                                    .arg(rate, 0, 'f', 1));
 }
 

@@ -2,8 +2,10 @@
 // The main window: owns the receivers, connects to the device, waits for its first usable
 // device-info record, then starts the data stream and shows the frames.
 
+#include "acquisition/FrameGate.h"
 #include "records/LidarData.h"
 #include "records/SettingData.h"
+#include "view/CloudBuilder.h"
 #include "view/FrameRateMeter.h"
 
 #include "ui_manwindow.h"
@@ -15,12 +17,18 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
+class Form_QLaserSelectionK32;
 class GetLidardataK32;
 class GetSetK32;
 class QLabel;
 class QStandardItemModel;
+
+namespace hvk32 {
+class ViewerScene;
+}
 
 namespace hvk32::platform {
 class UserPrompts;
@@ -35,7 +43,14 @@ public:
 
     GetLidardataK32& lidarDataReceiver() { return *getLidarData_; }
     GetSetK32& deviceInfoReceiver() { return *getSet_; }
+    Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
+    hvk32::ViewerScene& scene() { return *scene_; }
+    hvk32::FrameGate& frameGate() { return frameGate_; }
     std::uint64_t framesReceived() const { return frameMeter_.total(); }
+    std::uint64_t framesDrawn() const { return framesDrawn_; }
+    int currentPointSize() const { return pointSize; }
+    const hvk32::SelectionBox& currentSelectionBox() const { return selectionBox; }
+    bool isSelectionActive() const { return selectionActive; }
 
     // The handler of toolButton_Lidar: lock the fields and wait for the device.
     void onConnectLidar();
@@ -56,6 +71,8 @@ public slots:
     void onDisconnectLidar();
     void showLidarDataList();
     void liveStartOrPause();
+    void view();
+    void SelectPoints();
     void CalculateCoordinatesK32(LidarData lidardata);
     void AngleAdjust(double value);
     void AngleAdjust_two(double value);
@@ -73,19 +90,43 @@ protected:
 private:
     void installPalette();
     void hideUnusedControls();
+    void setUpViewer();
     void makeConnections();
     void stopReceivers();
     void updateFrameStatus();
+
+    // Viewer tools.
+    void toggleCoordinateSystem();
+    void toggleGrid();
+    void clearView();
+    void onAreaPicked(const std::vector<int>& indices);
+    void onViewerKey(const std::string& keySym);
+
+    // Frames are drawn from the event loop: when several arrive while one is being drawn,
+    // only the newest is drawn.
+    void drawPendingFrame();
+    void convertAndShow(const LidarData& frame);
+    hvk32::CloudParameters cloudParameters() const;
 
     Ui_manwindowClass ui;
     std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
     hvk32::platform::UserPrompts* prompts_;
     std::unique_ptr<QStandardItemModel> tableModel_;
+    std::unique_ptr<Form_QLaserSelectionK32> laserSelection_;
     std::unique_ptr<GetLidardataK32> getLidarData_;
     std::unique_ptr<GetSetK32> getSet_;
+    std::unique_ptr<hvk32::ViewerScene> scene_;
 
     // Window state.
     std::vector<float> averageIntensities;
+    bool axesShown = false;
+    bool gridHidden = true;
+    bool selectMode = false;
+    bool mouseReadout = true;
+    int pointSize = 1;
+    bool selectionActive = false;
+    int selectionCount = 0;
+    hvk32::SelectionBox selectionBox;
     QList<int> channelList;        // 0..31
     LidarData lastFrame;           // copies of the last frame shown
     bool liveFrozen = false;
@@ -101,8 +142,17 @@ private:
     float displayAngle = 360.0f;
     int dataPort = 2368;
 
-    // Status bar: frames received and their rate.
+    // Frame display.
+    hvk32::CloudBuilder cloudBuilder_;
+    hvk32::CloudResult cloudResult_;
+    hvk32::FrameGate frameGate_;
+    std::optional<LidarData> pendingFrame_;
+    bool drawScheduled_ = false;
+    std::uint64_t framesDrawn_ = 0;
+
+    // Status bar: frames received and their rate, and the user guide link.
     QLabel* frameStatusLabel_ = nullptr;
+    QLabel* linkLabel_ = nullptr;
     QTimer frameStatusTimer_;
     QElapsedTimer clock_;
     hvk32::FrameRateMeter frameMeter_;

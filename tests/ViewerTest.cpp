@@ -1,0 +1,272 @@
+// The 3-D view in the window: tools of the Lidar tab, frames drawn as clouds, skipping.
+
+#include "acquisition/FrameAssembler.h"
+#include "acquisition/GetLidardataK32.h"
+#include "app/manwindow.h"
+#include "records/AngleValues.h"
+#include "sim/ScannerStream.h"
+#include "support/RecordingPrompts.h"
+#include "tools/Form_QLaserSelectionK32.h"
+#include "view/MeasurementGrid.h"
+#include "view/Readout.h"
+#include "view/ViewerScene.h"
+
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QSurfaceFormat>
+#include <QToolButton>
+#include <QVTKOpenGLNativeWidget.h>
+#include <QtTest>
+#include <vtkRenderWindowInteractor.h>
+
+#include <array>
+#include <memory>
+#include <set>
+
+using namespace hvk32;
+
+namespace {
+
+// One revolution of the simulator's hall, as the receiver would emit it.
+LidarData simulatorFrame(sim::EchoMode echo = sim::EchoMode::Single)
+{
+    sim::ScannerSettings settings;
+    settings.echo = echo;
+    sim::ScannerStream stream(settings);
+    FrameAssembler assembler;
+    assembler.setConfiguration(echo == sim::EchoMode::Dual ? SensorConfig::DualEcho : SensorConfig::SingleEcho);
+    std::vector<LidarData> frames;
+    std::array<std::uint8_t, 1206> packet{};
+    while (frames.size() < 2) {
+        stream.nextDataPacket(packet.data());
+        assembler.addPacket(packet.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+    }
+    return frames[1];
+}
+
+struct PixelCounts {
+    int lit = 0;      // not background
+    int grey = 0;     // bright and without hue: white points, smoothed at their edges
+    int coloured = 0; // a clear hue
+};
+
+PixelCounts countPixels(const QImage& image)
+{
+    PixelCounts n;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() + c.green() + c.blue() < 60)
+                continue;
+            ++n.lit;
+            const int spread = std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()});
+            if (spread < 30 && c.red() > 120)
+                ++n.grey;
+            else if (spread > 60)
+                ++n.coloured;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+
+    test::RecordingPrompts prompts_;
+    std::unique_ptr<manwindow> window_;
+
+    template <typename T>
+    T* widget(const char* name)
+    {
+        T* w = window_->findChild<T*>(name);
+        if (!w)
+            qFatal("no widget %s", name);
+        return w;
+    }
+
+    void click(const char* button) { QTest::mouseClick(widget<QToolButton>(button), Qt::LeftButton); }
+
+    void showFrame(const LidarData& frame)
+    {
+        const auto drawn = window_->framesDrawn();
+        window_->CalculateCoordinatesK32(frame);
+        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
+    }
+
+    QImage grabView() { return widget<QVTKOpenGLNativeWidget>("screen")->grabFramebuffer(); }
+
+    void key(const char* sym, char code)
+    {
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        it->SetKeyEventInformation(0, 0, code, 1, sym);
+        it->InvokeEvent(vtkCommand::KeyPressEvent, nullptr);
+        it->InvokeEvent(vtkCommand::CharEvent, nullptr);
+        it->InvokeEvent(vtkCommand::KeyReleaseEvent, nullptr);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (int c = 0; c < 32; ++c)
+            verticalAngleTable[c] = defaultVerticalAngles1[c];
+    }
+
+    void init()
+    {
+        window_ = std::make_unique<manwindow>(&prompts_);
+        window_->resize(1200, 800);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void framesShowAsColouredPointsAndSolidIsWhite()
+    {
+        const LidarData frame = simulatorFrame();
+        showFrame(frame);
+        QCOMPARE(window_->scene().frameCloud()->size(), std::size_t(57600));
+        const PixelCounts coloured = countPixels(grabView());
+        QVERIFY2(coloured.lit > 5000, qPrintable(QString("only %1 lit pixels").arg(coloured.lit)));
+        QVERIFY(coloured.coloured > coloured.lit / 2);
+
+        widget<QComboBox>("comboBox_2")->setCurrentIndex(1); // "Solid"
+        showFrame(frame);
+        const PixelCounts solid = countPixels(grabView());
+        QVERIFY(solid.grey > solid.lit / 2);
+        QVERIFY(solid.coloured < solid.lit / 5); // the blue readout text
+        QVERIFY(coloured.grey < coloured.lit / 5);
+    }
+
+    void gridCoordinateAndClear()
+    {
+        const auto segments = measurementGridSegments();
+        std::set<std::string> ids;
+        for (const auto& s : segments)
+            ids.insert(s.id);
+        QCOMPARE(int(ids.size()), kGridLineCount + kGridCircleSegmentCount);
+        QVERIFY(ids.count("Circle1050"));
+
+        click("toolButton_MeaGrid");
+        QCOMPARE(window_->scene().shapeCount(), 802);
+        click("toolButton_MeaGrid");
+        QCOMPARE(window_->scene().shapeCount(), 0);
+
+        click("toolButton_Coor");
+        QVERIFY(window_->scene().viewer().contains("coordinate"));
+        click("toolButton_Coor");
+        QVERIFY(!window_->scene().viewer().contains("coordinate"));
+
+        showFrame(simulatorFrame());
+        QVERIFY(window_->scene().viewer().contains(ViewerScene::kFrameCloudId));
+        QVERIFY(window_->scene().viewer().contains(ViewerScene::kReadoutId));
+        click("toolButton_clear");
+        QVERIFY(!window_->scene().viewer().contains(ViewerScene::kFrameCloudId));
+        QCOMPARE(window_->scene().shapeCount(), 0);
+    }
+
+    void pointSizeKeys()
+    {
+        QCOMPARE(window_->currentPointSize(), 1);
+        key("minus", '-');
+        QCOMPARE(window_->currentPointSize(), 1);
+        for (int i = 0; i < 12; ++i)
+            key("plus", '+');
+        QCOMPARE(window_->currentPointSize(), 10);
+        key("minus", '-');
+        QCOMPARE(window_->currentPointSize(), 9);
+    }
+
+    void areaSelectionMakesABox()
+    {
+        const LidarData frame = simulatorFrame();
+        showFrame(frame);
+        click("toolButton_selectCloud");
+
+        // Drag a rectangle over the middle of the view, as a user would.
+        auto* screen = widget<QVTKOpenGLNativeWidget>("screen");
+        vtkRenderWindowInteractor* it = screen->interactor();
+        const int w = it->GetSize()[0], h = it->GetSize()[1];
+        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
+        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
+        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+
+        QVERIFY(window_->isSelectionActive());
+        const SelectionBox box = window_->currentSelectionBox();
+        QVERIFY(box.xMax > box.xMin && box.yMax > box.yMin);
+        const auto selected = window_->scene().selectionCloud()->size();
+        QVERIFY(selected > 0);
+
+        // The next frame draws the points inside the box in the selection cloud.
+        showFrame(frame);
+        QVERIFY(window_->scene().selectionCloud()->size() > 0);
+        QCOMPARE(window_->scene().frameCloud()->size() + window_->scene().selectionCloud()->size(), std::size_t(57600));
+
+        click("toolButton_clear");
+        QVERIFY(!window_->isSelectionActive());
+    }
+
+    void disabledChannelsAreNotDrawn()
+    {
+        auto& form = window_->laserSelection();
+        QVERIFY(form.channelEnabled(1));
+        const LidarData frame = simulatorFrame();
+        showFrame(frame);
+        const auto all = window_->scene().frameCloud()->size();
+        // Row 16 holds data-packet channel 1.
+        auto* row16 = form.findChild<QCheckBox*>("checkBox_row16");
+        QVERIFY(row16);
+        row16->setChecked(false);
+        QTest::mouseClick(form.findChild<QPushButton*>("pushButton_OK"), Qt::LeftButton);
+        QVERIFY(!form.channelEnabled(1));
+        showFrame(frame);
+        QCOMPARE(window_->scene().frameCloud()->size(), all - 1800);
+    }
+
+    void windowFallsBehindWithoutQueueing()
+    {
+        // Ten frames arrive while the window is busy: at most two wait, the rest are skipped,
+        // and the one drawn is the newest that arrived.
+        FrameGate& gate = window_->frameGate();
+        LidarData frame = simulatorFrame();
+        int emitted = 0;
+        for (int i = 0; i < 10; ++i) {
+            if (gate.tryEnter()) {
+                ++emitted;
+                frame.blockAzimuths.assign(1, float(i));
+                QMetaObject::invokeMethod(window_.get(), "CalculateCoordinatesK32", Qt::QueuedConnection,
+                                          Q_ARG(LidarData, frame));
+            }
+        }
+        QCOMPARE(emitted, FrameGate::kMaxWaiting);
+        QCOMPARE(gate.skipped(), std::uint64_t(8));
+        QTRY_COMPARE(gate.waiting(), 0);
+        QTRY_COMPARE(window_->framesDrawn(), std::uint64_t(1));
+        QCOMPARE(gate.skipped(), std::uint64_t(9)); // the older of the two arrived frames
+    }
+
+    void readoutQuadrants()
+    {
+        QCOMPARE(readoutAzimuth(5, 0), 360.0);
+        QCOMPARE(readoutAzimuth(-5, 0), 0.0);
+        QCOMPARE(readoutText(12.5 * std::cos(M_PI / 4), -12.5 * std::sin(M_PI / 4), 0),
+                 QString("Distance:12.500000    Azimuth:45.000000"));
+        QVERIFY(qAbs(readoutAzimuth(-1, 1) - 225.0) < 1e-6);
+        QVERIFY(qAbs(readoutAzimuth(-1, -1) - 135.0) < 1e-6);
+        QVERIFY(qAbs(readoutAzimuth(1, 1) - 315.0) < 1e-6);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    QApplication app(argc, argv);
+    ViewerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ViewerTest.moc"

@@ -1,0 +1,90 @@
+#pragma once
+// Converts one frame into coloured points in metres: vertical angle check, distance scale,
+// horizontal offsets, channel and display-sector filters, colour and the selection box split.
+// Plain object: the caller passes a snapshot of every setting and of the device's angle
+// values, so a frame is converted the same way whatever other threads write meanwhile.
+
+#include "records/LidarData.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace hvk32 {
+
+struct CloudPoint {
+    float x, y, z; // [m]
+    std::uint8_t r, g, b;
+};
+
+// The colour chooser's item index.
+enum class ColorMode { Intensity = 0, Solid = 1, Elevation = 2, Azimuth = 3, LaserID = 4 };
+
+// Axis-aligned box in metres, bounds included.
+struct SelectionBox {
+    float xMin = 0, xMax = 0, yMin = 0, yMax = 0, zMin = 0, zMax = 0;
+    bool contains(float x, float y, float z) const
+    {
+        return xMin <= x && x <= xMax && yMin <= y && y <= yMax && zMin <= z && z <= zMax;
+    }
+};
+
+struct CloudParameters {
+    CloudParameters() { channelEnabled.fill(true); }
+
+    int degreeMode = 0;                   // 0: 1-degree layout, 1: 0.33-degree layout
+    int modeKnown = 0;                    // 0: 0.25 cm per count, else 0.4 cm per count (d / 2.5)
+    double angleAdjust[4] = {0, 0, 0, 0}; // the user's horizontal adjustments 1..4 [deg]
+    float offsetAngles[4] = {0, 0, 0, 0}; // the device's horizontal offset angles 1..4 [deg]
+    float deviceVerticalAngles[32] = {};  // the device's vertical angle table, by channel [deg]
+    float displayAngle = 360.0f;          // [deg]; points with displayAngle < angle < 360 - displayAngle collapse
+    std::array<bool, 32> channelEnabled;  // by channel, already resolved through the channel form's map
+    ColorMode colorMode = ColorMode::Intensity;
+    SelectionBox selectionBox;
+    bool computeAverageIntensities = false;
+};
+
+// Everything later consumers (point table, CSV export) need about one converted point.
+struct ConvertedPoint {
+    int channel;
+    std::size_t index; // position in the channel's lists
+    float x, y, z;     // [m]
+    double theta;        // adjusted horizontal angle, unwrapped [deg]
+    double thetaWrapped; // after the single +/-360 correction [deg]
+    float distanceCm;    // scaled distance, 0 when removed by the display sector
+    int intensity;
+    std::uint64_t timestamp;
+    float azimuth; // raw horizontal angle of the frame [deg]
+    bool inSelection;
+    std::uint8_t r, g, b;
+};
+
+struct CloudResult {
+    std::vector<CloudPoint> frame;     // points outside the selection box
+    std::vector<CloudPoint> selection; // points inside it
+    const char* firmwareVariant = "V2.6.0"; // "V2.6.0" or "V2.6.1"
+    int angleMistakeChannel = -1;           // first channel deviating > 1.5 degrees, else -1
+    std::vector<float> averageIntensities;  // 32 entries when requested, else empty
+};
+
+class CloudBuilder {
+public:
+    using PointVisitor = std::function<void(const ConvertedPoint&)>;
+
+    // Converts every point of the frame (channel 0..31, list order) and calls visitor (if
+    // any) for each converted point of an enabled channel. Points with a distance of 0 or
+    // less are skipped. A channel converts only as many points as all four of its lists hold.
+    // `out` is cleared first; its vectors' capacity is reused.
+    void build(const LidarData& frame, const CloudParameters& params, CloudResult& out,
+               const PointVisitor* visitor = nullptr) const;
+};
+
+// "V2.6.1" or "V2.6.0", from how far apart the device's offset angles are.
+const char* firmwareVariantOf(int degreeMode, const float offsetAngles[4]);
+
+// The built-in vertical angle table of a degree mode (1: 0.33-degree layout, else 1-degree).
+const float* builtInVerticalAngles(int degreeMode);
+
+} // namespace hvk32

@@ -1,0 +1,28 @@
+#include "view/Readout.h"
+
+#include <cmath>
+
+namespace hvk32 {
+
+double readoutAzimuth(double x, double y)
+{
+    const double r = std::sqrt(x * x + y * y);
+    double azimuth = r > 0.0 ? std::asin(std::fabs(y) / r) * 57.2957795 : 0.0;
+    if (x < 0 && y > 0)
+        azimuth += 180.0;
+    else if (x < 0 && y < 0)
+        azimuth = 180.0 - azimuth;
+    else if (x >= 0 && y >= 0)
+        azimuth = 360.0 - azimuth;
+    return azimuth;
+}
+
+QString readoutText(double x, double y, double z)
+{
+    const double distance = std::sqrt(x * x + y * y + z * z);
+    return QStringLiteral("Distance:%1    Azimuth:%2")
+        .arg(distance, 0, 'f', 6)
+        .arg(readoutAzimuth(x, y), 0, 'f', 6);
+}
+
+} // namespace hvk32
