@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 
 #include <cstdio>
@@ -14,10 +15,16 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: hvk32 [--connect]\n"
+    "Usage: hvk32 [--connect] [--data-port N] [--telemetry-port N] [--multicast ADDR]\n"
+    "             [--quit-after SECONDS] [--stats]\n"
     "\n"
-    "  --connect   connect to the device at start-up with the ports shown in the window\n"
-    "  --help      show this text\n";
+    "  --connect             connect to the device at start-up with the ports shown in the window\n"
+    "  --data-port N         fill in the data port (default 2368)\n"
+    "  --telemetry-port N    fill in the telemetry port (default 2369)\n"
+    "  --multicast ADDR      fill in the multicast group (default 224.1.1.1)\n"
+    "  --quit-after SECONDS  close the window after this many seconds\n"
+    "  --stats               on exit, print the frames received, drawn and skipped\n"
+    "  --help                show this text\n";
 
 // Qt would abort with a long message when there is no display; say it in one line instead.
 bool haveDisplay()
@@ -35,12 +42,33 @@ bool haveDisplay()
 int main(int argc, char** argv)
 {
     bool connectAtStart = false;
+    bool printStats = false;
+    double quitAfterSeconds = 0;
+    QString dataPort, telemetryPort, multicast;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--connect")) {
             connectAtStart = true;
+        } else if (!std::strcmp(argv[i], "--data-port") && i + 1 < argc) {
+            dataPort = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--telemetry-port") && i + 1 < argc) {
+            telemetryPort = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--multicast") && i + 1 < argc) {
+            multicast = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--stats")) {
+            printStats = true;
+        } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
+            char* end = nullptr;
+            quitAfterSeconds = std::strtod(argv[++i], &end);
+            if (!end || *end || quitAfterSeconds <= 0) {
+                std::fprintf(stderr, "hvk32: bad value '%s' for --quit-after\n%s", argv[i], kUsage);
+                return 2;
+            }
         } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(kUsage, stdout);
             return 0;
+        } else {
+            std::fprintf(stderr, "hvk32: unknown option '%s'\n%s", argv[i], kUsage);
+            return 2;
         }
     }
     if (!haveDisplay()) {
@@ -54,8 +82,17 @@ int main(int argc, char** argv)
     // Without a window manager the maximized state is not applied: fit the screen instead.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.resize(window.size().boundedTo(screen->availableGeometry().size()));
+    window.setConnectionFields(dataPort, telemetryPort, multicast);
     window.show();
     if (connectAtStart)
         window.onConnectLidar();
-    return app.exec();
+    if (quitAfterSeconds > 0)
+        QTimer::singleShot(static_cast<int>(quitAfterSeconds * 1000), &window, &QWidget::close);
+    const int rc = app.exec();
+    if (printStats)
+        std::printf("frames received %llu, drawn %llu, skipped %llu\n",
+                    static_cast<unsigned long long>(window.framesReceived()),
+                    static_cast<unsigned long long>(window.framesDrawn()),
+                    static_cast<unsigned long long>(window.frameGate().skipped()));
+    return rc;
 }

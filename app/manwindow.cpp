@@ -152,6 +152,16 @@ void manwindow::makeConnections()
             &manwindow::AngleAdjust_four);
 }
 
+void manwindow::setConnectionFields(const QString& dataPort, const QString& telemetryPort, const QString& group)
+{
+    if (!dataPort.isEmpty())
+        ui.lineEdit_portNumber->setText(dataPort);
+    if (!telemetryPort.isEmpty())
+        ui.lineEdit->setText(telemetryPort);
+    if (!group.isEmpty())
+        ui.lineEdit_2->setText(group);
+}
+
 void manwindow::onConnectLidar()
 {
     ui.toolButton_Lidar->setEnabled(false);

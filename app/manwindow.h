@@ -52,6 +52,9 @@ public:
     const hvk32::SelectionBox& currentSelectionBox() const { return selectionBox; }
     bool isSelectionActive() const { return selectionActive; }
 
+    // Fills the " Data Port:", " Telemetry Port：" and " Multicast IP:" fields; empty leaves one as it is.
+    void setConnectionFields(const QString& dataPort, const QString& telemetryPort, const QString& group);
+
     // The handler of toolButton_Lidar: lock the fields and wait for the device.
     void onConnectLidar();
 
