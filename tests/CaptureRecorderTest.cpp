@@ -1,0 +1,4 @@
+#include <QtTest>
+class CaptureRecorderTest : public QObject { Q_OBJECT };
+QTEST_GUILESS_MAIN(CaptureRecorderTest)
+#include "CaptureRecorderTest.moc"
