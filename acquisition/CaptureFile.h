@@ -1,2 +1,172 @@
 #pragma once
-// being written
+// The classic packet capture file (".pcap"), as written by libpcap and tcpdump.
+//
+//   file header, 24 bytes             record header, 16 bytes, before every record
+//   offset  size  content             offset  size  content
+//   0       4     magic number        0       4     time stamp, seconds
+//   4       2     version major (2)   4       4     time stamp, micro- or nanoseconds
+//   6       2     version minor (4)   8       4     captured length (bytes that follow)
+//   8       4     time zone offset    12      4     original length of the frame
+//   12      4     time stamp accuracy
+//   16      4     snapshot length
+//   20      4     link type (1: Ethernet)
+//
+// The magic number tells the byte order of every header integer (the writer's own) and
+// whether record times are in micro- or nanoseconds. A scanner datagram travels as an
+// Ethernet frame of 14 + 20 + 8 + 1206 = 1248 bytes, so its payload starts 58 bytes after
+// the record header.
+//
+// CaptureReader walks the records of such a file forward, hands back the scanner frames
+// and skips every other record by its captured length. It knows nothing of the payloads.
+
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class QIODevice;
+
+namespace hvk32::capturefile {
+
+constexpr std::uint32_t kMagicMicroseconds = 0xA1B2C3D4;
+constexpr std::uint32_t kMagicNanoseconds = 0xA1B23C4D;
+constexpr std::uint32_t kMagicMicrosecondsSwapped = 0xD4C3B2A1;
+constexpr std::uint32_t kMagicNanosecondsSwapped = 0x4D3CB2A1;
+constexpr std::uint32_t kPcapngBlockType = 0x0A0D0D0A; // first word of a pcapng file, either order
+constexpr std::uint16_t kVersionMajor = 2;
+constexpr std::uint16_t kVersionMinor = 4;
+constexpr std::uint32_t kSnapLength = 65535;
+constexpr std::uint32_t kLinkTypeEthernet = 1;
+constexpr std::uint32_t kLinkTypeMask = 0xFFFF; // the upper bits of the field carry FCS flags
+
+constexpr std::size_t kFileHeaderSize = 24;
+constexpr std::size_t kMagicOffset = 0;
+constexpr std::size_t kVersionMajorOffset = 4;
+constexpr std::size_t kVersionMinorOffset = 6;
+constexpr std::size_t kTimeZoneOffset = 8;
+constexpr std::size_t kAccuracyOffset = 12;
+constexpr std::size_t kSnapLengthOffset = 16;
+constexpr std::size_t kLinkTypeOffset = 20;
+
+constexpr std::size_t kRecordHeaderSize = 16;
+constexpr std::size_t kSecondsOffset = 0;
+constexpr std::size_t kFractionOffset = 4;
+constexpr std::size_t kCapturedLengthOffset = 8;
+constexpr std::size_t kOriginalLengthOffset = 12;
+
+constexpr std::size_t kEthernetHeaderSize = 14;
+constexpr std::size_t kIpv4HeaderSize = 20;
+constexpr std::size_t kUdpHeaderSize = 8;
+constexpr std::size_t kUdpFrameOverhead = kEthernetHeaderSize + kIpv4HeaderSize + kUdpHeaderSize; // 42
+constexpr std::size_t kScannerPayloadSize = 1206;
+constexpr std::uint32_t kScannerFrameLength = kUdpFrameOverhead + kScannerPayloadSize; // 1248
+constexpr std::size_t kScannerRecordSize = kRecordHeaderSize + kScannerFrameLength;    // 1264
+constexpr std::size_t kPayloadOffset = kRecordHeaderSize + kUdpFrameOverhead;           // 58, from the record header
+
+// How the file writes its header integers and record times.
+struct FileFormat {
+    bool swapped = false;     // written big-endian
+    bool nanoseconds = false; // record times in nanoseconds
+    std::uint32_t snapLength = 0;
+    std::uint32_t linkType = 0;
+};
+
+struct HeaderCheck {
+    bool ok = false;
+    QString message; // why the file cannot be played; empty when ok
+    FileFormat format;
+};
+
+// Checks the first `length` bytes of a file: a classic capture of Ethernet frames.
+HeaderCheck checkFileHeader(const std::uint8_t* bytes, std::size_t length);
+
+struct RecordHeader {
+    std::uint32_t seconds = 0;
+    std::uint32_t fraction = 0; // micro- or nanoseconds, as the file format says
+    std::uint32_t capturedLength = 0;
+    std::uint32_t originalLength = 0;
+};
+
+RecordHeader readRecordHeader(const std::uint8_t* p, const FileFormat& format);
+
+// A record holds a scanner datagram when its frame is exactly 1248 bytes on the wire and
+// all of it was captured.
+inline bool isScannerFrame(const RecordHeader& h)
+{
+    return h.originalLength == kScannerFrameLength && h.capturedLength == kScannerFrameLength;
+}
+
+// Header writers (little-endian, microseconds), mirroring the readers.
+void writeFileHeader(std::uint8_t* p, std::uint32_t snapLength = kSnapLength,
+                     std::uint32_t linkType = kLinkTypeEthernet);
+void writeRecordHeader(std::uint8_t* p, const RecordHeader& header);
+
+// Damage found while walking a file.
+struct Damage {
+    std::uint64_t truncatedRecords = 0; // a last record cut off by the end of the file, dropped
+    std::uint64_t badLengths = 0;       // records with impossible lengths, skipped
+    qint64 truncatedOffset = -1;        // where the dropped record starts
+    qint64 firstBadLengthOffset = -1;
+
+    bool any() const { return truncatedRecords != 0 || badLengths != 0; }
+};
+
+// One scanner record: the record header followed by the 1248-byte frame.
+using ScannerRecord = std::array<std::uint8_t, kScannerRecordSize>;
+
+class CaptureReader {
+public:
+    enum class Read {
+        Scanner, // a scanner record, copied out
+        Skipped, // a record of another kind, passed over
+        End,     // the end of the file, or a record cut off by it
+    };
+
+    CaptureReader();
+    ~CaptureReader();
+    CaptureReader(const CaptureReader&) = delete;
+    CaptureReader& operator=(const CaptureReader&) = delete;
+
+    // Opens a file, or reads from a device already open for reading (not owned), and checks
+    // its header. On failure the reader stays closed and `message` says why.
+    bool open(const QString& path, QString* message = nullptr);
+    bool open(QIODevice* device, QString* message = nullptr);
+    void close();
+    bool isOpen() const { return device_ != nullptr; }
+
+    const FileFormat& format() const { return format_; }
+    qint64 length() const { return length_; }
+    qint64 position() const { return position_; }
+
+    // Back to the first record; takes the file's length again and clears the damage counts.
+    bool rewind();
+
+    // Reads the record at the current position and moves past it. The position only ever
+    // grows, by at least a record header, so a walk ends on any file.
+    Read next(ScannerRecord& record, qint64* recordOffset = nullptr);
+
+    // Reads the scanner record at `offset` (one that next() returned before) and leaves the
+    // position after it. False when it is not there any more.
+    bool readScannerRecordAt(qint64 offset, ScannerRecord& record);
+
+    const Damage& damage() const { return damage_; }
+    // The header of the last record next() looked at.
+    const RecordHeader& lastHeader() const { return header_; }
+
+private:
+    bool attach(QIODevice* device, QString* message);
+    bool readAt(qint64 offset, std::uint8_t* out, qint64 size);
+    void countBadLength(qint64 offset);
+
+    std::unique_ptr<QIODevice> ownedDevice_;
+    QIODevice* device_ = nullptr;
+    FileFormat format_;
+    qint64 length_ = 0;
+    qint64 position_ = 0;
+    RecordHeader header_;
+    Damage damage_;
+};
+
+} // namespace hvk32::capturefile

@@ -1,1 +1,170 @@
-// being written
+#include "acquisition/CapturePlayerCore.h"
+
+#include "acquisition/DataPacket.h"
+#include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoPacket.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace hvk32 {
+
+namespace {
+
+// Empties a frame but keeps its lists' storage for the next one.
+void emptyFrame(LidarData& f)
+{
+    f.blockAzimuths.clear();
+    for (int c = 0; c < kChannelCount; ++c) {
+        f.distances[c].clear();
+        f.intensities[c].clear();
+        f.azimuths[c].clear();
+        f.timestamps[c].clear();
+    }
+}
+
+} // namespace
+
+PayloadKind payloadKindOf(const std::uint8_t* payload)
+{
+    if (datapacket::isDataPacket(payload, capturefile::kScannerPayloadSize))
+        return PayloadKind::Data;
+    if (devinfo::isDeviceInfoPacket(payload, capturefile::kScannerPayloadSize))
+        return PayloadKind::DeviceInfo;
+    return PayloadKind::Other;
+}
+
+CapturePlayerCore::CapturePlayerCore() : frame_(LidarData::empty()), completed_(LidarData::empty()) {}
+
+bool CapturePlayerCore::open(const QString& path, QString* message)
+{
+    return reader_.open(path, message);
+}
+
+bool CapturePlayerCore::open(QIODevice* device, QString* message)
+{
+    return reader_.open(device, message);
+}
+
+void CapturePlayerCore::close()
+{
+    reader_.close();
+    positions_.clear();
+    emptyFrame(frame_);
+}
+
+void CapturePlayerCore::start()
+{
+    reader_.rewind();
+    positions_.clear();
+    emptyFrame(frame_);
+    emptyFrame(completed_);
+    configuration_ = {};
+    configurationReported_ = false;
+    frameCounter_ = 0;
+    dataPackets_ = deviceInfoPackets_ = droppedFrames_ = 0;
+}
+
+bool CapturePlayerCore::atEnd() const
+{
+    return !reader_.isOpen() || position() < static_cast<qint64>(capturefile::kFileHeaderSize)
+        || position() >= fileLength();
+}
+
+CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
+{
+    if (atEnd())
+        return Event::End;
+    if (direction == Direction::Forward) {
+        qint64 offset = 0;
+        switch (reader_.next(record_, &offset)) {
+        case capturefile::CaptureReader::Read::End:
+            return Event::End;
+        case capturefile::CaptureReader::Read::Skipped:
+            return Event::None;
+        case capturefile::CaptureReader::Read::Scanner:
+            positions_.push_back(offset);
+            break;
+        }
+    } else {
+        if (positions_.empty())
+            return Event::End;
+        const qint64 offset = positions_.back();
+        positions_.pop_back();
+        if (!reader_.readScannerRecordAt(offset, record_))
+            return Event::End;
+    }
+    return handlePayload(direction);
+}
+
+CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
+{
+    const std::uint8_t* payload = record_.data() + capturefile::kPayloadOffset;
+    switch (payloadKindOf(payload)) {
+    case PayloadKind::Data:
+        return addDataPacket(payload, direction);
+    case PayloadKind::DeviceInfo:
+        return handleDeviceInfo(payload);
+    case PayloadKind::Other:
+        break;
+    }
+    return Event::None;
+}
+
+bool CapturePlayerCore::frameCloses() const
+{
+    const auto& a = frame_.blockAzimuths;
+    return a.size() > kFrameMinBlocks && std::fabs(a.back() - a.front()) <= kFrameCloseAngle;
+}
+
+CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction)
+{
+    ++dataPackets_;
+    Event event = Event::None;
+    // A frame needs more than 500 blocks, so one packet completes at most one; the blocks
+    // after it start the next frame.
+    for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
+        decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
+        frame_.blockAzimuths.push_back(block_.azimuth);
+        for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+            frame_.distances[c].push_back(block_.distance[c]);
+            frame_.intensities[c].push_back(block_.intensity[c]);
+            frame_.timestamps[c].push_back(block_.time[c]);
+            frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
+        }
+        if (frameCloses()) {
+            completeFrame();
+            if (configurationReported_) {
+                frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
+                event = Event::Frame;
+            } else {
+                event = Event::UnreportedFrame;
+            }
+        } else if (frame_.blockAzimuths.size() > kMaxFrameBlocks) {
+            emptyFrame(frame_);
+            ++droppedFrames_;
+        }
+    }
+    return event;
+}
+
+void CapturePlayerCore::completeFrame()
+{
+    std::swap(frame_, completed_);
+    emptyFrame(frame_);
+}
+
+CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t* payload)
+{
+    ++deviceInfoPackets_;
+    publishOffsetAngles(payload);
+    if (configurationReported_ || payload[devinfo::kBoardVersionMajor] < kUsableBoardVersion)
+        return Event::None;
+    configurationReported_ = true;
+    configuration_.echoMode = echoConfigurationOf(payload[devinfo::kEchoMode]);
+    configuration_.degreeMode = degreeModeOf(be16(payload + devinfo::kAngleModeCode));
+    configuration_.accuracyMode = kAccuracyMode;
+    return Event::Configuration;
+}
+
+} // namespace hvk32

@@ -1,2 +1,120 @@
 #pragma once
-// being written
+// Replays a capture file of scanner traffic as frames, one record per call, forward or
+// backward. Plain object: no thread, no pacing; ReadLiveOffDataK32 and the command line
+// drive it.
+//
+// Going forward it reads the next record and remembers where every scanner record starts;
+// going backward it re-reads those records from the last one down. Data payloads are
+// decoded block by block into the frame with the player's rules (single-echo times, angle
+// = block azimuth + 0.00625 degrees per channel, not wrapped); after every block the frame
+// is complete when it holds more than 500 blocks and its last block azimuth is within 0.5
+// degrees of its first. Device-info payloads publish the horizontal offset angles, and the
+// first one whose board version is 2 or more reports the configuration. Frames completed
+// before that are dropped.
+
+#include "acquisition/CaptureFile.h"
+#include "acquisition/PointDecoding.h"
+#include "records/LidarData.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class QIODevice;
+
+namespace hvk32 {
+
+enum class PayloadKind { Data, DeviceInfo, Other };
+
+// The kind of a 1206-byte scanner payload, by its first bytes.
+PayloadKind payloadKindOf(const std::uint8_t* payload);
+
+// What the player reports about the device once per run.
+struct PlayerConfiguration {
+    QString echoMode;   // "HVK321" or "HVK322"
+    int degreeMode = 0; // 1: 0.33-degree layout
+    int accuracyMode = 1;
+};
+
+class CapturePlayerCore {
+public:
+    static constexpr std::size_t kFrameMinBlocks = 500; // a frame has more blocks than this
+    static constexpr float kFrameCloseAngle = 0.5f;     // [deg] last to first block azimuth
+    static constexpr int kUsableBoardVersion = 2;       // device-info byte 1196
+    static constexpr int kAccuracyMode = 1;
+    // The longest revolution the player sees is 7200 blocks (5 Hz, both echoes counted); a
+    // frame far past that never closes, and is dropped so memory stays bounded.
+    static constexpr std::size_t kMaxFrameBlocks = 4 * 3600;
+
+    enum class Direction { Forward, Backward };
+    enum class Event {
+        None,            // a record was read; nothing to report
+        Configuration,   // the configuration was reported: see configuration()
+        Frame,           // a frame was completed and counted: see frame()
+        UnreportedFrame, // a frame was completed before the configuration, and dropped
+        End,             // the run is over
+    };
+
+    CapturePlayerCore();
+
+    // Opens a capture file (or a readable device, not owned) and checks that it is a capture
+    // of Ethernet frames; `message` says why not.
+    bool open(const QString& path, QString* message = nullptr);
+    bool open(QIODevice* device, QString* message = nullptr);
+    void close();
+    bool isOpen() const { return reader_.isOpen(); }
+
+    // Starts a run at the first record: empty frame, no positions, no configuration, frame
+    // counter 0, no damage.
+    void start();
+
+    // The run cannot go on: the position is at the end of the file (or before its first
+    // record).
+    bool atEnd() const;
+
+    // Reads one record in the given direction and handles its payload. Backward ends when
+    // every record read forward has been read again.
+    Event next(Direction direction);
+
+    // The frame of the last Frame or UnreportedFrame event, until the next call.
+    const LidarData& frame() const { return completed_; }
+    // The frame being collected.
+    const LidarData& pendingFrame() const { return frame_; }
+
+    bool configurationReported() const { return configurationReported_; }
+    const PlayerConfiguration& configuration() const { return configuration_; }
+    // +1 per frame going forward, -1 going backward, never below 0.
+    int frameCounter() const { return frameCounter_; }
+
+    qint64 fileLength() const { return reader_.length(); }
+    qint64 position() const { return reader_.position(); }
+    const capturefile::Damage& damage() const { return reader_.damage(); }
+
+    std::uint64_t dataPackets() const { return dataPackets_; }
+    std::uint64_t deviceInfoPackets() const { return deviceInfoPackets_; }
+    std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past kMaxFrameBlocks
+
+private:
+    Event handlePayload(Direction direction);
+    Event addDataPacket(const std::uint8_t* payload, Direction direction);
+    Event handleDeviceInfo(const std::uint8_t* payload);
+    bool frameCloses() const;
+    void completeFrame();
+
+    capturefile::CaptureReader reader_;
+    capturefile::ScannerRecord record_{};
+    std::vector<qint64> positions_; // offsets of the scanner records read forward
+    LidarData frame_;
+    LidarData completed_;
+    DecodedBlock block_;
+    PlayerConfiguration configuration_;
+    bool configurationReported_ = false;
+    int frameCounter_ = 0;
+    std::uint64_t dataPackets_ = 0;
+    std::uint64_t deviceInfoPackets_ = 0;
+    std::uint64_t droppedFrames_ = 0;
+};
+
+} // namespace hvk32

@@ -1,2 +1,98 @@
 #pragma once
-// being written
+// The capture-file player: replays a capture of scanner traffic as if the scanner were
+// live. receiveOffliveFile opens the file, start() plays it; the window pauses, stops,
+// turns and steps the playback and sets its speed through the setters while it runs.
+// Every run ends with SendFinsh(true) and closes the file, so the next run needs the file
+// opened again.
+
+#include "acquisition/FrameGate.h"
+#include "records/LidarData.h"
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace hvk32 {
+class CapturePlayerCore;
+namespace platform {
+class Pauses;
+}
+} // namespace hvk32
+
+class ReadLiveOffDataK32 : public QThread {
+    Q_OBJECT
+public:
+    static constexpr int kPauseLoopMs = 1;
+
+    explicit ReadLiveOffDataK32(QObject* parent = nullptr);
+    ~ReadLiveOffDataK32() override;
+
+    // Controls, polled by the playing thread once per record (the pause once a millisecond).
+    void setPause(bool pause);
+    void setStop(bool stop) { stop_ = stop; }
+    void setDirection(int direction) { direction_ = direction; } // 0 forward, 1 backward
+    void setStepOnce(int step) { stepOnce_ = step; }             // pause again after the next frame
+    void setSpeed(int speed) { speed_ = speed; }                 // index into the frame delays
+
+    bool isPaused() const { return pause_; }
+    bool stopRequested() const { return stop_; }
+    int direction() const { return direction_; }
+    int stepOnce() const { return stepOnce_; }
+    int speed() const { return speed_; }
+
+    // Pause after each frame: 0 -> 100 ms, 1 -> 50, 2 -> 30, 3 -> 200, other -> 100.
+    static int frameDelayMs(int speed);
+
+    // The echo arrangement the window stores when the player reports it.
+    void setConfiguration(const QString& configuration);
+    QString configuration() const;
+
+    // Frames are emitted only while the gate lets them through (a stepped frame always);
+    // null: always.
+    void setFrameGate(hvk32::FrameGate* gate) { gate_ = gate; }
+    // The pauses of the pacing; null: the system's.
+    void setPauses(hvk32::platform::Pauses* pauses) { pauses_ = pauses; }
+
+    // A file has been opened and waits for the next run.
+    bool isFileOpen() const;
+    std::uint64_t framesEmitted() const { return framesEmitted_; }
+
+    // Whether `path` can be played; `message` says why not.
+    static bool checkCaptureFile(const QString& path, QString* message);
+
+public slots:
+    // Opens the file for the next run. When it cannot be played, "open false" goes to the
+    // debug log and no file is set.
+    void receiveOffliveFile(QString fileName);
+
+signals:
+    void SendLidarConfig(QString echoMode, int degreeMode, int accuaryMode);
+    void SendData(LidarData lidardata);
+    void SendFinsh(bool Finsh);
+    void SendFileTotleLength(long length);
+    void SendProgressValue(int value, int frame);
+
+protected:
+    void run() override;
+
+private:
+    void emitFrame(const hvk32::CapturePlayerCore& player);
+    hvk32::platform::Pauses& pauses() const;
+
+    mutable QMutex mutex_;
+    QString configuration_;
+    std::unique_ptr<hvk32::CapturePlayerCore> file_; // opened, waiting for run()
+
+    std::atomic<bool> pause_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<int> direction_{0};
+    std::atomic<int> stepOnce_{0};
+    std::atomic<int> speed_{0};
+    std::atomic<hvk32::FrameGate*> gate_{nullptr};
+    std::atomic<hvk32::platform::Pauses*> pauses_{nullptr};
+    std::atomic<std::uint64_t> framesEmitted_{0};
+};

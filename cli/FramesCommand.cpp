@@ -1,8 +1,10 @@
 #include "cli/FramesCommand.h"
 
+#include "acquisition/CapturePlayerCore.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameJson.h"
+#include "cli/InfoCommand.h"
 #include "records/MetaTypes.h"
 
 #include <QCoreApplication>
@@ -20,21 +22,26 @@ namespace {
 
 const char* const kFramesUsage =
     "Usage: hvk32-cli frames --live [options]\n"
+    "       hvk32-cli frames --pcap FILE [--count N] [--summary]\n"
     "\n"
-    "Receives the scanner's data packets and writes each revolution frame to stdout as one\n"
-    "JSON line (keys blockAzimuths, distances, intensities, azimuths, timestamps).\n"
+    "Receives the scanner's data packets, or plays a capture file of them as the viewer's\n"
+    "player does (without its pacing), and writes each frame to stdout as one JSON line\n"
+    "(keys blockAzimuths, distances, intensities, azimuths, timestamps).\n"
     "\n"
     "Options:\n"
-    "  --live              receive from the network (required)\n"
-    "  --data-port N       UDP data port (default 2368)\n"
-    "  --multicast ADDR    multicast group to join (default 224.1.1.1)\n"
-    "  --config NAME       HVK321 (single echo, default) or HVK322 (dual echo)\n"
-    "  --echo 0|1|2        dual echo: 0 both echoes (default), 1 first, 2 second\n"
+    "  --live              receive from the network\n"
+    "  --pcap FILE         play a capture file instead; damage found in it goes to stderr\n"
+    "  --data-port N       UDP data port (default 2368; --live only)\n"
+    "  --multicast ADDR    multicast group to join (default 224.1.1.1; --live only)\n"
+    "  --config NAME       HVK321 (single echo, default) or HVK322 (dual echo; --live only)\n"
+    "  --echo 0|1|2        dual echo: 0 both echoes (default), 1 first, 2 second (--live only)\n"
     "  --count N           stop after N frames\n"
     "  --summary           one short line per frame instead of JSON\n";
 
 struct FramesOptions {
     bool live = false;
+    QString pcap;                // play this capture instead of receiving
+    std::string liveOnlyOption; // the first option given that only --live uses
     int dataPort = 2368;
     std::string multicast = "224.1.1.1";
     QString config = singleEchoConfigName();
@@ -81,24 +88,33 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
             return 1;
         } else if (arg == "--live") {
             o.live = true;
+        } else if (arg == "--pcap") {
+            if (!needValue()) return 2;
+            o.pcap = QString::fromLocal8Bit(value);
+            if (o.pcap.isEmpty()) return bad();
+            ++i;
         } else if (arg == "--summary") {
             o.summary = true;
         } else if (arg == "--data-port") {
             if (!needValue()) return 2;
+            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
             if (!parseInt(value, 0, 65535, n)) return bad();
             o.dataPort = static_cast<int>(n);
             ++i;
         } else if (arg == "--multicast") {
             if (!needValue()) return 2;
+            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
             o.multicast = value;
             ++i;
         } else if (arg == "--config") {
             if (!needValue()) return 2;
+            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
             o.config = QString::fromLatin1(value);
             if (sensorConfigFromName(o.config) == SensorConfig::Unknown) return bad();
             ++i;
         } else if (arg == "--echo") {
             if (!needValue()) return 2;
+            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
             if (!parseInt(value, 0, 2, n)) return bad();
             o.echo = static_cast<int>(n);
             ++i;
@@ -112,10 +128,55 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
             return 2;
         }
     }
-    if (!o.live) {
-        std::fprintf(stderr, "hvk32-cli frames: --live is required\n%s", kFramesUsage);
+    if (o.live == !o.pcap.isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli frames: give either --live or --pcap FILE\n%s", kFramesUsage);
         return 2;
     }
+    if (!o.pcap.isEmpty() && !o.liveOnlyOption.empty()) {
+        std::fprintf(stderr, "hvk32-cli frames: %s applies to --live only\n", o.liveOnlyOption.c_str());
+        return 2;
+    }
+    return 0;
+}
+
+// Writes one frame; false when stdout is gone.
+bool writeFrame(const FramesOptions& options, long number, const LidarData& frame)
+{
+    if (options.summary) {
+        std::printf("frame %ld: %s\n", number, frameSummary(frame).c_str());
+    } else {
+        std::ostringstream line;
+        writeFrameJson(line, frame);
+        const std::string text = line.str();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    return std::fflush(stdout) == 0;
+}
+
+// The frames the capture player emits for a file, in order, without its pacing.
+int playCapture(const FramesOptions& options)
+{
+    CapturePlayerCore player;
+    QString message;
+    if (!player.open(options.pcap, &message)) {
+        std::fprintf(stderr, "hvk32-cli frames: %s: %s\n", qPrintable(options.pcap), qPrintable(message));
+        return 1;
+    }
+    player.start();
+    long written = 0;
+    while (!interrupted && !(options.count && written >= options.count)) {
+        const auto event = player.next(CapturePlayerCore::Direction::Forward);
+        if (event == CapturePlayerCore::Event::End)
+            break;
+        if (event == CapturePlayerCore::Event::Frame && !writeFrame(options, ++written, player.frame()))
+            break; // the reader went away
+    }
+    reportCaptureDamage("frames", options.pcap, player.damage());
+    if (!player.configurationReported())
+        std::fprintf(stderr,
+                     "hvk32-cli frames: %s: no device-info packet of a board version 2 or later, so no frame "
+                     "was played\n",
+                     qPrintable(options.pcap));
     return 0;
 }
 
@@ -126,6 +187,12 @@ int runFramesCommand(int argc, char** argv)
     FramesOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
+    if (!options.pcap.isEmpty()) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGPIPE, onSignal);
+        return playCapture(options);
+    }
 
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
@@ -145,16 +212,7 @@ int runFramesCommand(int argc, char** argv)
     QObject::connect(&receiver, &GetLidardataK32::SendDataK32, &app, [&](const LidarData& frame) {
         if (options.count && written >= options.count)
             return;
-        ++written;
-        if (options.summary) {
-            std::printf("frame %ld: %s\n", written, frameSummary(frame).c_str());
-        } else {
-            std::ostringstream line;
-            writeFrameJson(line, frame);
-            const std::string text = line.str();
-            std::fwrite(text.data(), 1, text.size(), stdout);
-        }
-        if (std::fflush(stdout) != 0)
+        if (!writeFrame(options, ++written, frame))
             interrupted = true; // the reader went away
         if (options.count && written >= options.count)
             app.quit();

@@ -2,7 +2,8 @@
 
 namespace hvk32 {
 
-// "frames": writes every frame of a live stream to stdout (argv[0] is "frames").
+// "frames": writes every frame of a live stream or of a capture file to stdout
+// (argv[0] is "frames").
 int runFramesCommand(int argc, char** argv);
 
 } // namespace hvk32

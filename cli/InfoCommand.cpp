@@ -1,1 +1,111 @@
-// being written
+#include "cli/InfoCommand.h"
+
+#include "acquisition/CapturePlayerCore.h"
+#include "acquisition/DeviceInfoDecoding.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace hvk32 {
+
+namespace {
+
+const char* const kInfoUsage =
+    "Usage: hvk32-cli info --pcap FILE\n"
+    "\n"
+    "Writes one JSON line per device-info packet of a capture file, in file order, with keys\n"
+    "offset (the file offset of its record), statusValues (the 33 status numbers) and\n"
+    "settingData (the decoded 160-byte record as lower-case hex). Damage found in the file is\n"
+    "reported on stderr.\n";
+
+void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
+{
+    static const char digits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < length; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 0x0F];
+    }
+}
+
+std::string deviceInfoJson(qint64 offset, const std::uint8_t* payload)
+{
+    std::string line = "{\"offset\":" + std::to_string(offset) + ",\"statusValues\":[";
+    const std::vector<int> values = decodeStatusValues(payload);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i)
+            line += ',';
+        line += std::to_string(values[i]);
+    }
+    line += "],\"settingData\":\"";
+    const SettingData record = decodeSettingData(payload);
+    std::uint8_t bytes[sizeof(SettingData)];
+    std::memcpy(bytes, &record, sizeof bytes);
+    appendHex(line, bytes, sizeof bytes);
+    line += "\"}\n";
+    return line;
+}
+
+} // namespace
+
+void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage)
+{
+    const QByteArray name = file.toLocal8Bit();
+    if (damage.truncatedRecords)
+        std::fprintf(stderr, "hvk32-cli %s: %s: dropped the last record, cut off by the end of the file at offset %lld\n",
+                     command, name.constData(), static_cast<long long>(damage.truncatedOffset));
+    if (damage.badLengths)
+        std::fprintf(stderr, "hvk32-cli %s: %s: skipped %llu record(s) with impossible lengths (first at offset %lld)\n",
+                     command, name.constData(), static_cast<unsigned long long>(damage.badLengths),
+                     static_cast<long long>(damage.firstBadLengthOffset));
+}
+
+int runInfoCommand(int argc, char** argv)
+{
+    QString path;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kInfoUsage, stdout);
+            return 0;
+        }
+        if (arg == "--pcap" && i + 1 < argc) {
+            path = QString::fromLocal8Bit(argv[++i]);
+        } else {
+            std::fprintf(stderr, "hvk32-cli info: %s '%s'\n%s",
+                         arg == "--pcap" ? "missing value for" : "unknown option", arg.c_str(), kInfoUsage);
+            return 2;
+        }
+    }
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli info: --pcap FILE is required\n%s", kInfoUsage);
+        return 2;
+    }
+
+    capturefile::CaptureReader reader;
+    QString message;
+    if (!reader.open(path, &message)) {
+        std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
+        return 1;
+    }
+    std::signal(SIGPIPE, SIG_IGN); // a closed reader shows as a failed write
+
+    capturefile::ScannerRecord record{};
+    qint64 offset = 0;
+    for (;;) {
+        const auto read = reader.next(record, &offset);
+        if (read == capturefile::CaptureReader::Read::End)
+            break;
+        const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
+        if (read != capturefile::CaptureReader::Read::Scanner || payloadKindOf(payload) != PayloadKind::DeviceInfo)
+            continue;
+        const std::string line = deviceInfoJson(offset, payload);
+        if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
+            break;
+    }
+    reportCaptureDamage("info", path, reader.damage());
+    return 0;
+}
+
+} // namespace hvk32

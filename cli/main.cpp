@@ -2,8 +2,11 @@
 //
 //   hvk32-cli frames --live [--data-port N] [--multicast ADDR] [--config HVK321|HVK322]
 //                           [--echo 0|1|2] [--count N] [--summary]
+//   hvk32-cli frames --pcap FILE [--count N] [--summary]
+//   hvk32-cli info --pcap FILE
 
 #include "cli/FramesCommand.h"
+#include "cli/InfoCommand.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,7 +17,9 @@ const char* const kUsage =
     "Usage: hvk32-cli COMMAND [options]\n"
     "\n"
     "Commands:\n"
-    "  frames --live   receive data packets and write each revolution frame to stdout\n"
+    "  frames --live        receive data packets and write each revolution frame to stdout\n"
+    "  frames --pcap FILE   write the frames the capture player plays from a capture file\n"
+    "  info --pcap FILE     write the device-info packets of a capture file\n"
     "\n"
     "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
 
@@ -28,6 +33,8 @@ int main(int argc, char** argv)
     }
     if (!std::strcmp(argv[1], "frames"))
         return hvk32::runFramesCommand(argc - 1, argv + 1);
+    if (!std::strcmp(argv[1], "info"))
+        return hvk32::runInfoCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     return 2;
 }

@@ -9,8 +9,6 @@ namespace hvk32::sim {
 
 namespace {
 
-constexpr std::uint32_t kTimeZoneOffset = 0;   // record times are UTC
-constexpr std::uint32_t kTimestampAccuracy = 0;
 constexpr std::uint64_t kMicrosPerSecond = 1000000;
 
 // Ethernet: destination and source hardware addresses (zero, as on a loopback capture),
@@ -38,18 +36,9 @@ constexpr std::size_t kUdpSourcePort = 0;
 constexpr std::size_t kUdpDestinationPort = 2;
 constexpr std::size_t kUdpLength = 4;
 
-void putLe32To(std::ostream& out, std::uint32_t v)
+void writeBytes(std::ostream& out, const std::uint8_t* bytes, std::size_t length)
 {
-    std::uint8_t bytes[4];
-    putLe32(bytes, v);
-    out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
-
-void putLe16To(std::ostream& out, std::uint16_t v)
-{
-    std::uint8_t bytes[2];
-    putLe16(bytes, v);
-    out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(length));
 }
 
 } // namespace
@@ -91,13 +80,9 @@ std::uint16_t internetChecksum(const std::uint8_t* data, std::size_t length)
 
 CaptureFileWriter::CaptureFileWriter(std::ostream& out) : out_(out)
 {
-    putLe32To(out_, capture::kMagic);
-    putLe16To(out_, capture::kVersionMajor);
-    putLe16To(out_, capture::kVersionMinor);
-    putLe32To(out_, kTimeZoneOffset);
-    putLe32To(out_, kTimestampAccuracy);
-    putLe32To(out_, capture::kSnapLength);
-    putLe32To(out_, capture::kLinkTypeEthernet);
+    std::uint8_t header[capture::kFileHeaderSize];
+    capturefile::writeFileHeader(header);
+    writeBytes(out_, header, sizeof header);
 }
 
 bool CaptureFileWriter::writeUdpRecord(std::uint64_t micros, const std::string& srcIp, std::uint16_t srcPort,
@@ -138,11 +123,15 @@ bool CaptureFileWriter::writeUdpRecord(std::uint64_t micros, const std::string& 
 bool CaptureFileWriter::writeRecord(std::uint64_t micros, const std::uint8_t* bytes, std::size_t length,
                                     std::uint32_t originalLength)
 {
-    putLe32To(out_, static_cast<std::uint32_t>(micros / kMicrosPerSecond));
-    putLe32To(out_, static_cast<std::uint32_t>(micros % kMicrosPerSecond));
-    putLe32To(out_, static_cast<std::uint32_t>(length));
-    putLe32To(out_, originalLength);
-    out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(length));
+    capturefile::RecordHeader h;
+    h.seconds = static_cast<std::uint32_t>(micros / kMicrosPerSecond);
+    h.fraction = static_cast<std::uint32_t>(micros % kMicrosPerSecond);
+    h.capturedLength = static_cast<std::uint32_t>(length);
+    h.originalLength = originalLength;
+    std::uint8_t header[capture::kRecordHeaderSize];
+    capturefile::writeRecordHeader(header, h);
+    writeBytes(out_, header, sizeof header);
+    writeBytes(out_, bytes, length);
     return good();
 }
 

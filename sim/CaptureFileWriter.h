@@ -3,6 +3,8 @@
 // link type) onto a stream: the 24-byte file header at construction, then one record per
 // call. UDP records get Ethernet, IPv4 and UDP headers built around the payload.
 
+#include "acquisition/CaptureFile.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,17 +14,18 @@
 namespace hvk32::sim {
 
 namespace capture {
-constexpr std::uint32_t kMagic = 0xA1B2C3D4;
-constexpr std::uint16_t kVersionMajor = 2;
-constexpr std::uint16_t kVersionMinor = 4;
-constexpr std::uint32_t kSnapLength = 65535;
-constexpr std::uint32_t kLinkTypeEthernet = 1;
-constexpr std::size_t kFileHeaderSize = 24;
-constexpr std::size_t kRecordHeaderSize = 16;
-constexpr std::size_t kEthernetHeaderSize = 14;
-constexpr std::size_t kIpv4HeaderSize = 20;
-constexpr std::size_t kUdpHeaderSize = 8;
-constexpr std::size_t kUdpFrameOverhead = kEthernetHeaderSize + kIpv4HeaderSize + kUdpHeaderSize; // 42
+// The format's constants, as the capture-file reader defines them.
+constexpr std::uint32_t kMagic = capturefile::kMagicMicroseconds;
+constexpr std::uint16_t kVersionMajor = capturefile::kVersionMajor;
+constexpr std::uint16_t kVersionMinor = capturefile::kVersionMinor;
+constexpr std::uint32_t kSnapLength = capturefile::kSnapLength;
+constexpr std::uint32_t kLinkTypeEthernet = capturefile::kLinkTypeEthernet;
+constexpr std::size_t kFileHeaderSize = capturefile::kFileHeaderSize;
+constexpr std::size_t kRecordHeaderSize = capturefile::kRecordHeaderSize;
+constexpr std::size_t kEthernetHeaderSize = capturefile::kEthernetHeaderSize;
+constexpr std::size_t kIpv4HeaderSize = capturefile::kIpv4HeaderSize;
+constexpr std::size_t kUdpHeaderSize = capturefile::kUdpHeaderSize;
+constexpr std::size_t kUdpFrameOverhead = capturefile::kUdpFrameOverhead; // 42
 constexpr std::size_t kMaxUdpPayload = 65535 - kIpv4HeaderSize - kUdpHeaderSize;
 } // namespace capture
 
