@@ -1,2 +1,68 @@
 #pragma once
-// being written
+// Records the live traffic of the data port into a capture file. start() opens the adapter,
+// installs the filter and creates the file before it returns, so any failure is reported
+// to the caller; a worker thread then writes every matching frame and flushes the file
+// after each. The worker waits for packets with a bounded time-out, so stop() returns
+// promptly even when no traffic comes. No Qt in here.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace hvk32 {
+
+namespace platform {
+class LiveCapture;
+class CaptureDumpFile;
+} // namespace platform
+
+struct RecorderSettings {
+    std::string fileName;     // in the encoding the file system expects
+    std::string dataPortText; // the "Data Port:" field as typed
+    std::string device;       // empty: HVK32_CAPTURE_DEVICE, else the adapter rule
+};
+
+// The capture filter for a data port field: "port " followed by the text as typed.
+std::string captureFilter(const std::string& dataPortText);
+
+class CaptureRecorder {
+public:
+    static constexpr int kReadTimeoutMs = 100;
+
+    CaptureRecorder();
+    ~CaptureRecorder(); // stops and joins the worker
+    CaptureRecorder(const CaptureRecorder&) = delete;
+    CaptureRecorder& operator=(const CaptureRecorder&) = delete;
+
+    // Opens the adapter, installs the filter, creates the file and starts the worker.
+    // On failure nothing is left open, `error` says why and the recorder stays idle.
+    bool start(const RecorderSettings& settings, std::string* error);
+    // Tells the worker to stop, waits for it and closes the file. No-op when idle.
+    void stop();
+
+    // True between a successful start() and stop(), even if the worker ended on a failure.
+    bool isRecording() const { return recording_; }
+    std::uint64_t framesWritten() const { return framesWritten_; }
+    std::string deviceName() const { return device_; }
+    // Why the worker ended before stop() (the file could not be written, the adapter went
+    // away); empty while all is well. The frames written before it remain in the file.
+    std::string workerError() const;
+
+private:
+    void run();
+
+    std::unique_ptr<platform::LiveCapture> capture_;
+    std::unique_ptr<platform::CaptureDumpFile> file_;
+    std::thread worker_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> recording_{false};
+    std::atomic<std::uint64_t> framesWritten_{0};
+    std::string device_;
+    mutable std::mutex errorMutex_;
+    std::string workerError_;
+};
+
+} // namespace hvk32
