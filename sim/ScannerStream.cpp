@@ -32,12 +32,7 @@ constexpr int kSecondsPerHour = 3600;
 // Device-info contents that do not follow from the settings.
 namespace reported {
 constexpr std::uint8_t kMac[6] = {0x02, 0x4B, 0x33, 0x32, 0x00, 0x01}; // locally administered
-constexpr const char* kNtpServer = "127.0.0.1";
-constexpr std::uint8_t kSubnetMask[4] = {255, 255, 255, 0};
-constexpr std::uint8_t kGatewayHost = 1;            // gateway: .1 of the device's subnet
-constexpr std::uint16_t kMotorRunning = 0;
-constexpr std::uint16_t kPacketInterval = 0;        // continuous output
-constexpr std::uint16_t kPpsAngle = 0;
+constexpr std::uint8_t kGatewayHost = 1;            // default gateway: .1 of the device's subnet
 constexpr std::uint16_t kPpsDisabled = 0x8000;      // no PPS input, error angle 0
 constexpr char kLatitude[] = "4807.0380N";          // 10 characters
 constexpr char kLongitude[] = "01131.0000E";        // 11 characters
@@ -47,7 +42,6 @@ constexpr std::uint16_t kHighVoltage = 2700;
 constexpr std::uint16_t kHighVoltageAdjust = 100;
 constexpr std::uint8_t kThresholdAdjust = 40;
 constexpr std::uint8_t kCleanliness = 0;
-constexpr std::uint16_t kMeasuringRange = 20000;    // 200 m x 100
 constexpr char kText[] = "HVK32-SIM SN 0000001";    // 20 characters
 constexpr std::uint8_t kVersionPairs[10] = {1, 0, 1, 2, 2, 0, 1, 1, 3, 0};
 constexpr std::uint8_t kFirmwareDate[4] = {20, 26, 11, 16};
@@ -125,6 +119,19 @@ const float* verticalTable(Layout layout)
 
 std::uint64_t firingMicros(std::uint64_t firing) { return firing * kMicrosPerSecond / kFiringsPerSecond; }
 
+// The first firing at or after stream time `micros`.
+std::uint64_t firingAtOrAfter(std::uint64_t micros)
+{
+    const std::uint64_t whole = micros / kMicrosPerSecond * kFiringsPerSecond;
+    return whole + ((micros % kMicrosPerSecond) * kFiringsPerSecond + kMicrosPerSecond - 1) / kMicrosPerSecond;
+}
+
+std::int64_t floorMod(std::int64_t value, std::int64_t divisor)
+{
+    const std::int64_t r = value % divisor;
+    return r < 0 ? r + divisor : r;
+}
+
 void putIpv4(std::uint8_t* p, const std::string& text)
 {
     std::array<std::uint8_t, 4> bytes{};
@@ -144,15 +151,35 @@ void putText(std::uint8_t* p, const char* text, std::size_t length) { std::memcp
 
 ScannerStream::ScannerStream(const ScannerSettings& settings)
     : settings_(settings),
-      azimuthStep_(azimuthStepFor(settings.rpm)),
-      blocksPerRevolution_(datapacket::kAzimuthUnitsPerTurn / azimuthStep_),
-      firingsPerPacket_(datapacket::kBlocksPerPacket / (settings.echo == EchoMode::Dual ? 2 : 1)),
+      factory_(settings),
       clockStartSeconds_(secondsOf(settings.clockStart ? *settings.clockStart : localTimeNow()))
 {
-    castRevolution();
+    setMotion(settings.rpm, settings.echo, true);
 }
 
 int ScannerStream::echoCount() const { return settings_.echo == EchoMode::Dual ? 2 : 1; }
+
+const float* ScannerStream::verticalAngles() const
+{
+    return settings_.verticalAngles ? settings_.verticalAngles->data() : verticalTable(settings_.layout);
+}
+
+// Takes a new speed, echo mode or vertical table into the motion and the cast revolution.
+// The next firing keeps the azimuth it would have had, rounded down to the new step.
+void ScannerStream::setMotion(int rpm, EchoMode echo, bool anglesChanged)
+{
+    const std::uint16_t step = azimuthStepFor(rpm);
+    if (step == azimuthStep_ && echo == settings_.echo && !anglesChanged)
+        return;
+    const int azimuth = azimuthBlock_ * azimuthStep_;
+    settings_.rpm = rpm;
+    settings_.echo = echo;
+    azimuthStep_ = step;
+    blocksPerRevolution_ = datapacket::kAzimuthUnitsPerTurn / step;
+    firingsPerPacket_ = datapacket::kBlocksPerPacket / echoCount();
+    azimuthBlock_ = azimuth / step;
+    castRevolution();
+}
 
 std::size_t ScannerStream::returnIndex(int echo, int block, int channel) const
 {
@@ -165,7 +192,7 @@ std::size_t ScannerStream::returnIndex(int echo, int block, int channel) const
 void ScannerStream::castRevolution()
 {
     const SyntheticScene scene;
-    const float* vertical = verticalTable(settings_.layout);
+    const float* vertical = verticalAngles();
     const int channels = datapacket::kChannelsPerBlock;
     returns_.assign(static_cast<std::size_t>(echoCount()) * blocksPerRevolution_ * channels, Return{0, 0});
     for (int block = 0; block < blocksPerRevolution_; ++block) {
@@ -199,9 +226,10 @@ std::uint64_t ScannerStream::nextDataPacket(std::uint8_t* out)
 {
     using namespace datapacket;
     std::memset(out, 0, kPacketSize);
-    const std::uint64_t firstFiring = packetIndex_ * static_cast<std::uint64_t>(firingsPerPacket_);
+    const std::uint64_t firstFiring = nextFiring_;
     for (int i = 0; i < firingsPerPacket_; ++i) {
-        const int azimuthBlock = static_cast<int>((firstFiring + i) % blocksPerRevolution_);
+        const int azimuthBlock = azimuthBlock_;
+        azimuthBlock_ = (azimuthBlock_ + 1) % blocksPerRevolution_;
         for (int e = 0; e < echoCount(); ++e) {
             const int block = i * echoCount() + e;
             setBlockFlag(out, block);
@@ -213,9 +241,9 @@ std::uint64_t ScannerStream::nextDataPacket(std::uint8_t* out)
             }
         }
     }
-    ++packetIndex_;
+    nextFiring_ += static_cast<std::uint64_t>(firingsPerPacket_);
     const std::uint64_t due = firingMicros(firstFiring + firingsPerPacket_ - 1);
-    const std::uint64_t hourStart = static_cast<std::uint64_t>(clockStartSeconds_ % kSecondsPerHour) * kMicrosPerSecond;
+    const auto hourStart = static_cast<std::uint64_t>(floorMod(clockStartSeconds_, kSecondsPerHour)) * kMicrosPerSecond;
     setTimestampRaw(out, static_cast<std::uint32_t>((hourStart + due) % kMicrosPerHour));
     return due;
 }
@@ -231,13 +259,17 @@ void ScannerStream::deviceInfoPacket(std::uint64_t micros, std::uint8_t* out) co
     std::memcpy(out + kMacAddress, reported::kMac, sizeof reported::kMac);
     putBe16(out + kDataPort, settings_.dataPort);
     putBe16(out + kDevicePort, settings_.telemetryPort);
-    putIpv4(out + kNtpServerIp, reported::kNtpServer);
-    putIpv4(out + kGatewayIp, settings_.deviceIp);
-    out[kGatewayIp + kGatewayHostOctet] = reported::kGatewayHost;
-    std::memcpy(out + kSubnetMask, reported::kSubnetMask, sizeof reported::kSubnetMask);
-    putBe16(out + kMotorState, reported::kMotorRunning);
-    putBe16(out + kPacketInterval, reported::kPacketInterval);
-    putBe16(out + kPpsAngle, reported::kPpsAngle);
+    putIpv4(out + kNtpServerIp, settings_.ntpServerIp);
+    if (settings_.gatewayIp.empty()) {
+        putIpv4(out + kGatewayIp, settings_.deviceIp);
+        out[kGatewayIp + kGatewayHostOctet] = reported::kGatewayHost;
+    } else {
+        putIpv4(out + kGatewayIp, settings_.gatewayIp);
+    }
+    putIpv4(out + kSubnetMask, settings_.subnetMask);
+    putBe16(out + kMotorState, static_cast<std::uint16_t>(settings_.motorState));
+    putBe16(out + kPacketInterval, settings_.packetInterval);
+    putBe16(out + kPpsAngle, settings_.ppsAngle);
     putBe16(out + kPpsState, reported::kPpsDisabled);
 
     const ClockTime now = clockAt(micros);
@@ -255,11 +287,16 @@ void ScannerStream::deviceInfoPacket(std::uint64_t micros, std::uint8_t* out) co
     putBe16(out + kHighVoltageAdjust, reported::kHighVoltageAdjust);
     out[kThresholdAdjust] = reported::kThresholdAdjust;
     out[kCleanliness] = reported::kCleanliness;
-    putBe16(out + kMeasuringRange, reported::kMeasuringRange);
+    putBe16(out + kMeasuringRange, settings_.measuringRange);
+    putBe16(out + kTailThreshold, settings_.tailThreshold);
+    putBe16(out + kTailDistance, settings_.tailDistance);
+    out[kZeroDirection] = settings_.zeroDirection;
     out[kEchoMode] = settings_.echo == EchoMode::Dual ? kDualEchoCode : 0;
-    // Offset angles, tail removal and zero direction stay 0.
+    const std::size_t offsetAngles[4] = {kOffsetAngle1, kOffsetAngle2, kOffsetAngle3, kOffsetAngle4};
+    for (std::size_t i = 0; i < std::size(offsetAngles); ++i)
+        putBe16(out + offsetAngles[i], settings_.offsetAngleCodes[i]);
 
-    const float* vertical = verticalTable(settings_.layout);
+    const float* vertical = verticalAngles();
     for (int entry = 0; entry < kVerticalAngleCount; ++entry)
         putBe16(out + kVerticalAngles + kVerticalEntrySize * entry, encodeVerticalAngle(vertical[verticalEntryChannel(entry)]));
 
@@ -273,6 +310,74 @@ void ScannerStream::deviceInfoPacket(std::uint64_t micros, std::uint8_t* out) co
     out[kFirmwareMinor] = static_cast<std::uint8_t>(((settings_.firmwareMinor & kNibbleMask) << kNibbleShift)
                                                    | (settings_.firmwarePatch & kNibbleMask));
 }
+
+ConfigResult ScannerStream::applyConfiguration(const std::uint8_t* datagram, std::size_t length, std::uint64_t micros)
+{
+    const ParsedConfiguration parsed = parseConfiguration(datagram, length);
+    const ConfigurationRequest& r = parsed.request;
+    if (parsed.rejection != ConfigRejection::None)
+        return {parsed.rejection, r.kind};
+    switch (r.kind) {
+    case ConfigKind::User:
+        applyUser(r.user, micros);
+        setMotion(r.user.rpm, settings_.echo, false);
+        break;
+    case ConfigKind::FactoryReset:
+        // The network settings come with the packet; the rest returns to how the device was made.
+        applyUser(r.user, micros);
+        settings_.measuringRange = factory_.measuringRange;
+        settings_.tailThreshold = factory_.tailThreshold;
+        settings_.tailDistance = factory_.tailDistance;
+        settings_.zeroDirection = factory_.zeroDirection;
+        settings_.offsetAngleCodes = factory_.offsetAngleCodes;
+        settings_.verticalAngles = factory_.verticalAngles;
+        setMotion(r.user.rpm, factory_.echo, true);
+        break;
+    case ConfigKind::Advanced:
+        settings_.measuringRange = r.advanced.measuringRange;
+        settings_.tailThreshold = r.advanced.tailThreshold;
+        settings_.tailDistance = r.advanced.tailDistance;
+        settings_.zeroDirection = r.advanced.zeroDirection;
+        settings_.offsetAngleCodes = r.advanced.offsetAngleCodes;
+        setMotion(r.advanced.rpm, r.advanced.echo, false);
+        break;
+    case ConfigKind::VerticalAngles:
+        settings_.verticalAngles = r.verticalAngles;
+        setMotion(settings_.rpm, settings_.echo, true);
+        break;
+    }
+    return {ConfigRejection::None, r.kind};
+}
+
+// Everything of the user settings but the motor speed, which goes through setMotion().
+void ScannerStream::applyUser(const UserConfiguration& user, std::uint64_t micros)
+{
+    if (user.deviceIp.rfind("127.", 0) == 0)
+        settings_.deviceIp = user.deviceIp;
+    else
+        refusedDeviceIp_ = user.deviceIp;
+    settings_.hostIp = user.hostIp;
+    settings_.ntpServerIp = user.ntpServerIp;
+    settings_.gatewayIp = user.gatewayIp;
+    settings_.subnetMask = user.subnetMask;
+    settings_.dataPort = user.dataPort;
+    settings_.telemetryPort = user.devicePort;
+    settings_.packetInterval = user.packetInterval;
+    settings_.ppsAngle = user.ppsAngle;
+    if (user.clock)
+        setClock(*user.clock, micros);
+    // A motor that starts again fires from now on, not from where it stopped.
+    if (!motorRunning() && user.motorState != MotorState::Stop)
+        nextFiring_ = std::max(nextFiring_, firingAtOrAfter(micros));
+    settings_.motorState = user.motorState;
+}
+
+void ScannerStream::setClock(const ClockTime& time, std::uint64_t micros)
+{
+    clockStartSeconds_ = secondsOf(time) - static_cast<std::int64_t>(micros / kMicrosPerSecond);
+}
+
+bool ScannerStream::motorRunning() const { return settings_.motorState != MotorState::Stop; }
 
 double ScannerStream::dataPacketsPerSecond() const
 {

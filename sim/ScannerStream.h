@@ -1,12 +1,17 @@
 #pragma once
 // The substitute scanner's byte stream: data packets of a synthetic scene and device-info
-// packets, each with the time at which a device would send it. Plain, no I/O.
+// packets, each with the time at which a device would send it, and the device's settings,
+// which configuration datagrams change. Plain, no I/O.
 //
 // Motion: 18000 firings a second at every speed; the block azimuth advances 10, 20 or 40
 // hundredths of a degree per firing at 300, 600 or 1200 rpm and wraps to 0 once per
 // revolution, starting at 0. Single echo puts 12 firings in a packet; dual echo puts 6,
-// each as two blocks (first echo, then last echo) with the same azimuth.
+// each as two blocks (first echo, then last echo) with the same azimuth. A new speed or echo
+// mode takes effect at the next data packet; the rotation goes on from the same azimuth.
 
+#include "sim/DeviceConfiguration.h"
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -15,18 +20,7 @@
 
 namespace hvk32::sim {
 
-enum class EchoMode { Single, Dual };
 enum class Layout { OneDegree, ThirdDegree }; // vertical table defaultVerticalAngles1 / defaultVerticalAngles033
-
-// A local date and time of the device's clock.
-struct ClockTime {
-    int year = 2026;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
 
 struct ScannerSettings {
     int rpm = 600; // 300, 600 or 1200
@@ -38,6 +32,19 @@ struct ScannerSettings {
     int boardMajor = 2, boardMinor = 1;                          // minor 0..15
     int firmwareMajor = 3, firmwareMinor = 0, firmwarePatch = 0; // minor and patch 0..15
     std::optional<ClockTime> clockStart; // unset: the local time at construction
+
+    // Settings that only configuration datagrams change in a running device.
+    std::string ntpServerIp = "127.0.0.1";
+    std::string gatewayIp;                 // empty: .1 of the device's subnet
+    std::string subnetMask = "255.255.255.0";
+    MotorState motorState = MotorState::Run;
+    std::uint16_t packetInterval = 0;
+    std::uint16_t ppsAngle = 0;            // angle x 100
+    std::uint16_t measuringRange = 20000;  // range x 100
+    std::uint16_t tailThreshold = 0, tailDistance = 0;
+    std::uint8_t zeroDirection = 0;
+    std::array<std::uint16_t, 4> offsetAngleCodes{}; // horizontal offset angles 1..4, angle code
+    std::optional<std::array<float, 32>> verticalAngles; // by data-packet channel; unset: the layout's table
 };
 
 constexpr int kFiringsPerSecond = 18000;
@@ -47,8 +54,22 @@ constexpr std::uint32_t kMicrosPerHour = 3600000000u; // packet time stamps wrap
 class ScannerStream {
 public:
     // Casts one revolution of the scene. Throws std::invalid_argument for a speed other
-    // than 300, 600 or 1200 rpm.
+    // than 300, 600 or 1200 rpm. These settings are also what a factory reset returns the
+    // advanced settings and the vertical angles to.
     explicit ScannerStream(const ScannerSettings& settings);
+
+    // Applies one received configuration datagram as the device would, at stream time
+    // `micros` (a clock it carries is set at that time; a motor started again resumes there).
+    // A refused datagram changes nothing. Addresses are taken as asked, except that the
+    // device's own address stays on loopback: the tool sends its configuration datagrams to
+    // the address the device reports, and a substitute device must never steer it off the
+    // machine. A non-loopback device address is kept aside (refusedDeviceIp()) instead.
+    ConfigResult applyConfiguration(const std::uint8_t* datagram, std::size_t length, std::uint64_t micros = 0);
+    // The last device address refused for not being loopback; empty when none was.
+    const std::string& refusedDeviceIp() const { return refusedDeviceIp_; }
+    // False while the motor state is Stop: no data packets are due then, and callers do not
+    // ask for them.
+    bool motorRunning() const;
 
     // Fills the next 1206-byte data packet; returns the stream time (microseconds since the
     // start) at which it is due: the time of its last firing.
@@ -74,13 +95,20 @@ private:
 
     int echoCount() const;
     std::size_t returnIndex(int echo, int block, int channel) const;
+    const float* verticalAngles() const; // by data-packet channel
+    void setMotion(int rpm, EchoMode echo, bool anglesChanged);
     void castRevolution();
+    void applyUser(const UserConfiguration& user, std::uint64_t micros);
+    void setClock(const ClockTime& time, std::uint64_t micros);
 
     ScannerSettings settings_;
-    std::uint16_t azimuthStep_;  // [deg/100] per firing
-    int blocksPerRevolution_;
-    int firingsPerPacket_;
-    std::uint64_t packetIndex_ = 0;
+    std::string refusedDeviceIp_;
+    ScannerSettings factory_;       // as constructed: what a factory reset restores
+    std::uint16_t azimuthStep_ = 0; // [deg/100] per firing
+    int blocksPerRevolution_ = 0;
+    int firingsPerPacket_ = 0;
+    std::uint64_t nextFiring_ = 0;   // firings since the start of the stream
+    int azimuthBlock_ = 0;           // block of the next firing within the revolution
     std::int64_t clockStartSeconds_; // the start of the clock, seconds since 1970 of that clock
     std::vector<Return> returns_;    // [echo][block][channel] of one revolution
 };

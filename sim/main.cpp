@@ -1,19 +1,27 @@
 // hvk32-sim: the substitute scanner. Sends a device-info packet once a second and data
 // packets of a synthetic scene at a real device's rate, to loopback or to a multicast group
-// on the loopback interface, or writes the same stream into a capture file.
+// on the loopback interface, or writes the same stream into a capture file. While it sends,
+// it takes configuration datagrams like a device and reports the new settings.
 
 #include "acquisition/DataPacket.h"
+#include "acquisition/DeviceInfoPacket.h"
 #include "platform/UdpSocket.h"
 #include "sim/CaptureFileWriter.h"
 #include "sim/ScannerStream.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -34,6 +42,10 @@ constexpr const char* kFallbackAddress = "127.0.0.1";
 constexpr const char* kMulticastInterface = "127.0.0.1";
 constexpr double kMaxSeconds = 1e9;                 // keeps stream times far from overflow
 constexpr auto kBurstWindow = std::chrono::milliseconds(2); // packets this close are sent at once
+constexpr int kListenTimeoutMs = 100;       // how soon a listening thread sees that it should stop
+constexpr auto kStopPoll = std::chrono::milliseconds(100);  // how soon the send loop sees a stop signal
+constexpr std::size_t kInboxLimit = 64;     // datagrams waiting to be applied; more are dropped
+constexpr int kFirstMulticastFirmware = 3;  // older firmware takes configuration on the multicast path
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -64,11 +76,16 @@ const char* const kUsage =
     "  --echo single|dual     echo mode (default single)\n"
     "  --layout 1|0.33        vertical angle layout in degrees (default 1)\n"
     "  --board-version X.Y    board version reported (default 2.1)\n"
-    "  --firmware X.Y.Z       firmware version reported (default 3.0.0)\n"
+    "  --firmware X.Y.Z       firmware version reported (default 3.0.0); below 3, configuration\n"
+    "                         datagrams are also taken on the multicast host group at the\n"
+    "                         telemetry port\n"
     "  --seconds N            stop after N seconds of stream time (default: run until interrupted)\n"
     "  --pcap FILE            write the stream into a capture file instead of sending (needs --seconds)\n"
     "  --quiet                print errors only\n"
-    "  --help                 show this text\n";
+    "  --help                 show this text\n"
+    "\n"
+    "While sending, configuration datagrams to the device address at port 2368 are applied and\n"
+    "reported in the next device-info packets; destinations stay loopback or multicast.\n";
 
 bool usageError(const std::string& message)
 {
@@ -296,56 +313,359 @@ int runCapture(const Options& o, ScannerStream& stream)
     return kExitOk;
 }
 
-// The device's socket: bound to its own address and port like a real device; when that
-// address is taken or missing, an ephemeral port on 127.0.0.1 serves instead.
-bool openDeviceSocket(const Options& o, platform::UdpSocket& socket, std::string& from)
-{
-    if (socket.open() && socket.setReuseAddress(true) && socket.bind(o.deviceIp, kDeviceOwnPort)) {
-        from = o.deviceIp + ":" + std::to_string(kDeviceOwnPort);
-    } else {
-        if (!socket.open() || !socket.bind(kFallbackAddress, 0)) {
-            std::cerr << "hvk32-sim: cannot open a UDP socket\n";
+using Clock = std::chrono::steady_clock;
+
+// A datagram that reached the device, with its sender.
+struct Received {
+    std::vector<std::uint8_t> bytes;
+    std::string from;
+};
+
+// Datagrams handed from the listening threads to the send loop.
+class Inbox {
+public:
+    void push(Received datagram)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (queue_.size() >= kInboxLimit)
+                return;
+            queue_.push_back(std::move(datagram));
+        }
+        ready_.notify_one();
+    }
+
+    // Waits until `deadline` at most; true with the oldest datagram in `out`.
+    bool pop(Clock::time_point deadline, Received& out)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!ready_.wait_until(lock, deadline, [this] { return !queue_.empty(); }))
+            return false;
+        return take(out);
+    }
+
+    // The oldest datagram, without waiting.
+    bool tryPop(Received& out)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !queue_.empty() && take(out);
+    }
+
+private:
+    bool take(Received& out)
+    {
+        out = std::move(queue_.front());
+        queue_.pop_front();
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Received> queue_;
+};
+
+// Receives on one socket in a thread of its own until destroyed. The device's own data and
+// device-info packets (looped back by a multicast group, or sent to itself) are skipped.
+class Listener {
+public:
+    Listener(platform::UdpSocket& socket, Inbox& inbox) : socket_(socket), inbox_(inbox)
+    {
+        socket_.setReceiveTimeout(kListenTimeoutMs);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Listener()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+private:
+    void run()
+    {
+        // One byte more than a packet, so that a longer datagram shows as one.
+        std::uint8_t buffer[datapacket::kPacketSize + 1];
+        while (!stop_) {
+            std::string address;
+            std::uint16_t port = 0;
+            const long n = socket_.receive(buffer, sizeof buffer, &address, &port);
+            if (n < 0)
+                continue;
+            const auto length = static_cast<std::size_t>(n);
+            if (datapacket::isDataPacket(buffer, length) || devinfo::isDeviceInfoPacket(buffer, length))
+                continue;
+            inbox_.push({std::vector<std::uint8_t>(buffer, buffer + length), address + ":" + std::to_string(port)});
+        }
+    }
+
+    platform::UdpSocket& socket_;
+    Inbox& inbox_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The device on the network: its socket at the device address and port 2368, which sends
+// the stream and takes configuration datagrams, and for old firmware a second socket on the
+// multicast host group at the device-info port, where the tool sends them to such devices.
+// Settings are applied as asked, but packets only ever go to loopback or a multicast group
+// on loopback, and the device socket only ever binds a loopback address.
+class LiveDevice {
+public:
+    LiveDevice(const Options& o, ScannerStream& stream)
+        : quiet_(o.quiet), stream_(stream), deviceAddress_(o.deviceIp), hostAddress_(o.host), sendHost_(o.host)
+    {
+    }
+    ~LiveDevice()
+    {
+        // Listeners stop before their sockets close.
+        groupListener_.reset();
+        deviceListener_.reset();
+    }
+
+    bool open()
+    {
+        if (bindDevice(deviceAddress_, device_)) {
+            from_ = deviceAddress_ + ":" + std::to_string(kDeviceOwnPort);
+        } else {
+            if (!device_.open() || !device_.bind(kFallbackAddress, 0)) {
+                std::cerr << "hvk32-sim: cannot open a UDP socket\n";
+                return false;
+            }
+            from_ = std::string(kFallbackAddress) + ":" + std::to_string(device_.localPort());
+            std::cerr << "hvk32-sim: note: cannot bind " << deviceAddress_ << ":" << kDeviceOwnPort
+                      << ", sending from " << from_ << " instead; configuration datagrams to the device address "
+                      << "do not arrive\n";
+        }
+        multicastSend_ = enableMulticastSend(device_);
+        if (platform::isMulticastAddress(sendHost_) && !multicastSend_) {
+            std::cerr << "hvk32-sim: cannot send multicast through " << kMulticastInterface << "\n";
             return false;
         }
-        from = std::string(kFallbackAddress) + ":" + std::to_string(socket.localPort());
-        std::cerr << "hvk32-sim: note: cannot bind " << o.deviceIp << ":" << kDeviceOwnPort << ", sending from "
-                  << from << " instead\n";
+        deviceListener_ = std::make_unique<Listener>(device_, inbox_);
+        followMulticastPath();
+        return true;
     }
-    if (platform::isMulticastAddress(o.host)
-        && !(socket.setMulticastInterface(kMulticastInterface) && socket.setMulticastLoop(true))) {
-        std::cerr << "hvk32-sim: cannot send multicast through " << kMulticastInterface << "\n";
-        return false;
+
+    const std::string& from() const { return from_; }
+    void start(Clock::time_point start) { start_ = start; }
+    std::uint64_t failures() const { return failures_; }
+
+    void send(const std::uint8_t* packet, bool deviceInfo)
+    {
+        const ScannerSettings& s = stream_.settings();
+        const std::uint16_t port = deviceInfo ? s.telemetryPort : s.dataPort;
+        if (device_.sendTo(packet, datapacket::kPacketSize, sendHost_, port) < 0 && failures_++ == 0)
+            std::cerr << "hvk32-sim: sending to " << sendHost_ << ":" << port << " failed\n";
     }
-    return true;
-}
+
+    // Waits until `when`, applying the configuration datagrams that arrive meanwhile; false
+    // as soon as one was applied (or a stop was asked for), so the caller plans again.
+    bool waitUntil(Clock::time_point when)
+    {
+        for (;;) {
+            Received datagram;
+            while (inbox_.tryPop(datagram))
+                if (apply(datagram))
+                    return false;
+            if (stopRequested)
+                return false;
+            const Clock::time_point now = Clock::now();
+            if (when <= now + kBurstWindow)
+                return true;
+            if (inbox_.pop(std::min(when, now + kStopPoll), datagram) && apply(datagram))
+                return false;
+        }
+    }
+
+private:
+    // Binds `socket` to address:2368 beside a receiver of the same port on any address.
+    static bool bindDevice(const std::string& address, platform::UdpSocket& socket)
+    {
+        return socket.open() && socket.setReuseAddress(true) && socket.bind(address, kDeviceOwnPort);
+    }
+
+    static bool enableMulticastSend(platform::UdpSocket& socket)
+    {
+        return socket.setMulticastInterface(kMulticastInterface) && socket.setMulticastLoop(true);
+    }
+
+    std::uint64_t streamMicros() const
+    {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+        return elapsed > 0 ? static_cast<std::uint64_t>(elapsed) : 0;
+    }
+
+    bool apply(const Received& datagram)
+    {
+        const ConfigResult result = stream_.applyConfiguration(datagram.bytes.data(), datagram.bytes.size(),
+                                                               streamMicros());
+        if (!result.accepted()) {
+            std::cerr << "hvk32-sim: refused a datagram from " << datagram.from << ": " << describe(result.rejection)
+                      << "\n";
+            return false;
+        }
+        followDeviceAddress();
+        followHost();
+        followMulticastPath();
+        if (!quiet_) {
+            const ScannerSettings& s = stream_.settings();
+            std::cerr << "hvk32-sim: applied a " << describe(result.kind) << " from " << datagram.from << ": "
+                      << describe(stream_) << ", motor " << motorText() << ", data to " << sendHost_ << ":"
+                      << s.dataPort << ", device info to " << sendHost_ << ":" << s.telemetryPort << "\n";
+        }
+        return true;
+    }
+
+    const char* motorText() const
+    {
+        switch (stream_.settings().motorState) {
+        case MotorState::Run: return "running";
+        case MotorState::Stop: return "stopped";
+        case MotorState::OutputRate: return "in output-rate mode";
+        }
+        return "running";
+    }
+
+    // A new loopback device address moves the device's socket there; any other is only reported.
+    void followDeviceAddress()
+    {
+        if (stream_.refusedDeviceIp() != refusedDeviceIp_) {
+            refusedDeviceIp_ = stream_.refusedDeviceIp();
+            std::cerr << "hvk32-sim: device address " << refusedDeviceIp_
+                      << " is not loopback: the simulator keeps reporting and listening at " << from_ << "\n";
+        }
+        const std::string& wanted = stream_.settings().deviceIp;
+        if (wanted == deviceAddress_)
+            return;
+        deviceAddress_ = wanted;
+        platform::UdpSocket moved;
+        if (!bindDevice(wanted, moved)) {
+            std::cerr << "hvk32-sim: cannot bind " << wanted << ":" << kDeviceOwnPort << ": still at " << from_ << "\n";
+            return;
+        }
+        deviceListener_.reset();
+        device_ = std::move(moved);
+        multicastSend_ = enableMulticastSend(device_);
+        deviceListener_ = std::make_unique<Listener>(device_, inbox_);
+        from_ = wanted + ":" + std::to_string(kDeviceOwnPort);
+        if (!quiet_)
+            std::cerr << "hvk32-sim: device now at " << from_ << "\n";
+    }
+
+    // A new host address is sent to when it is loopback or a multicast group; any other is
+    // only reported, and the stream stays where it was.
+    void followHost()
+    {
+        const std::string& wanted = stream_.settings().hostIp;
+        if (wanted == hostAddress_)
+            return;
+        hostAddress_ = wanted;
+        const bool allowed = platform::isLoopbackAddress(wanted)
+            || (platform::isMulticastAddress(wanted) && multicastSend_);
+        if (!allowed) {
+            std::cerr << "hvk32-sim: not sending to host address " << wanted
+                      << " (only loopback or a multicast group on loopback): still sending to " << sendHost_ << "\n";
+            return;
+        }
+        sendHost_ = wanted;
+    }
+
+    // Firmware below 3 is configured through the multicast host group at the device-info port.
+    void followMulticastPath()
+    {
+        const ScannerSettings& s = stream_.settings();
+        const bool wanted = s.firmwareMajor < kFirstMulticastFirmware && platform::isMulticastAddress(s.hostIp);
+        const std::string group = wanted ? s.hostIp : std::string();
+        const std::uint16_t port = wanted ? s.telemetryPort : 0;
+        if (group == groupAddress_ && port == groupPort_)
+            return;
+        groupListener_.reset();
+        groupSocket_.close();
+        groupAddress_ = group;
+        groupPort_ = port;
+        if (!wanted)
+            return;
+        if (!(groupSocket_.open() && groupSocket_.setReuseAddress(true) && groupSocket_.bind(group, port)
+              && groupSocket_.joinMulticast(group, kMulticastInterface))) {
+            std::cerr << "hvk32-sim: cannot listen on " << group << ":" << port << " through " << kMulticastInterface
+                      << "\n";
+            groupSocket_.close();
+            return;
+        }
+        groupListener_ = std::make_unique<Listener>(groupSocket_, inbox_);
+        if (!quiet_)
+            std::cerr << "hvk32-sim: taking configuration datagrams on " << group << ":" << port << "\n";
+    }
+
+    const bool quiet_;
+    ScannerStream& stream_;
+    Clock::time_point start_ = Clock::now();
+    Inbox inbox_;
+    platform::UdpSocket device_;
+    platform::UdpSocket groupSocket_;
+    std::unique_ptr<Listener> deviceListener_;
+    std::unique_ptr<Listener> groupListener_;
+    std::string from_;
+    std::string deviceAddress_;   // the device address last acted on
+    std::string refusedDeviceIp_; // the last non-loopback device address refused
+    std::string hostAddress_;   // the host address last acted on
+    std::string sendHost_;      // where packets go: loopback or a multicast group
+    std::string groupAddress_;  // multicast path listened on; empty: none
+    std::uint16_t groupPort_ = 0;
+    bool multicastSend_ = false;
+    std::uint64_t failures_ = 0;
+};
 
 int runLive(const Options& o, ScannerStream& stream)
 {
-    platform::UdpSocket socket;
-    std::string from;
-    if (!openDeviceSocket(o, socket, from))
+    LiveDevice device(o, stream);
+    if (!device.open())
         return kExitFailure;
     if (!o.quiet)
         std::cerr << "hvk32-sim: sending data packets to " << o.host << ":" << o.dataPort << " and device info to "
-                  << o.host << ":" << o.telemetryPort << " from " << from << " (" << describe(stream) << ")\n";
+                  << o.host << ":" << o.telemetryPort << " from " << device.from() << " (" << describe(stream)
+                  << ")\n";
 
-    using Clock = std::chrono::steady_clock;
+    // As runStream(), but a configuration may stop the motor (its data stop, device info goes
+    // on) or change what the next data packet holds.
     const Clock::time_point start = Clock::now();
+    device.start(start);
+    const std::uint64_t limit = limitOf(o);
+    std::uint8_t data[datapacket::kPacketSize];
+    std::uint8_t info[datapacket::kPacketSize];
+    std::uint64_t nextInfo = 0;
+    std::uint64_t dataDue = 0;
+    bool dataPending = false;
     Counts counts;
-    std::uint64_t failures = 0;
-    runStream(stream, limitOf(o), [&](std::uint64_t due, bool deviceInfo, const std::uint8_t* p) {
-        const Clock::time_point when = start + std::chrono::microseconds(due);
-        if (when > Clock::now() + kBurstWindow)
-            std::this_thread::sleep_until(when);
-        const std::uint16_t port = deviceInfo ? o.telemetryPort : o.dataPort;
-        if (socket.sendTo(p, datapacket::kPacketSize, o.host, port) < 0 && failures++ == 0)
-            std::cerr << "hvk32-sim: sending to " << o.host << ":" << port << " failed\n";
-        return true;
-    }, counts);
-    socket.close();
+    while (!stopRequested) {
+        if (!dataPending && stream.motorRunning()) {
+            dataDue = stream.nextDataPacket(data);
+            dataPending = true;
+        }
+        const bool infoFirst = !dataPending || nextInfo <= dataDue;
+        const std::uint64_t due = infoFirst ? nextInfo : dataDue;
+        if (due >= limit)
+            break;
+        if (!device.waitUntil(start + std::chrono::microseconds(due))) {
+            dataPending = dataPending && stream.motorRunning();
+            continue;
+        }
+        if (infoFirst) {
+            stream.deviceInfoPacket(nextInfo, info);
+            device.send(info, true);
+            ++counts.deviceInfo;
+            nextInfo += kMicrosPerSecond;
+        } else {
+            device.send(data, false);
+            ++counts.data;
+            dataPending = false;
+        }
+    }
     if (!o.quiet)
         std::cerr << "hvk32-sim: sent " << counts.data << " data and " << counts.deviceInfo << " device-info packets"
-                  << (failures ? ", " + std::to_string(failures) + " of them failed" : std::string()) << "\n";
+                  << (device.failures() ? ", " + std::to_string(device.failures()) + " of them failed" : std::string())
+                  << "\n";
     return kExitOk;
 }
 
