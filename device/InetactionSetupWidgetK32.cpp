@@ -1,0 +1,416 @@
+#include "device/InetactionSetupWidgetK32.h"
+
+#include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoPacket.h"
+#include "device/CommandTransport.h"
+#include "device/UcwpPacket.h"
+#include "platform/Pauses.h"
+#include "platform/UserPrompts.h"
+
+#include <QEvent>
+#include <QIntValidator>
+#include <QRegExp>
+#include <QRegExpValidator>
+
+#include <cstring>
+#include <iterator>
+
+using namespace hvk32;
+
+namespace {
+
+const QString kAddressPattern = QStringLiteral(
+    "\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b");
+constexpr int kPortBottom = 1024;
+constexpr int kPortTop = 65536;
+
+constexpr int kPauseAfterSend = 400;      // [ms] lets the datagram leave
+constexpr int kPauseBeforeRefresh = 500;  // [ms] lets the device apply the settings
+
+constexpr int kStoppedBelowRpm = 50;      // measured speeds below this read as 0
+constexpr int kClockYearBase = 2000;
+constexpr double kTemperatureScale = 330.0 / 4096.0;
+constexpr double kTemperatureOffset = 50.0;
+constexpr int kPpsAngleScale = 100;
+constexpr int kVersionPairCount = 5;
+
+// PPS state word: bit 15 set means PPS disabled; the rest carries the error angle.
+constexpr int kPpsDisabledBit = 0x8000;
+constexpr int kPpsHighQuarter = 0xC000;
+constexpr int kPpsPositiveLimit = 16384;
+constexpr int kPpsHalf = 32768;
+constexpr int kPpsFull = 65536;
+
+const char* const kRefreshTitle = "warring";
+const char* const kNoDevicePacket = "Please check the device package port！";
+
+QString iconPath(const char* name)
+{
+    return QStringLiteral(":/image/Resources/images/") + QLatin1String(name);
+}
+
+// One character per byte; NUL padding is left out.
+QString charsOf(const std::uint8_t* bytes, std::size_t count)
+{
+    QString text;
+    for (std::size_t i = 0; i < count; ++i)
+        if (bytes[i] != 0)
+            text.append(QChar(bytes[i]));
+    return text;
+}
+
+struct PpsState {
+    bool disabled;
+    int errorAngle;
+};
+
+PpsState decodePpsState(int v)
+{
+    if (v < kPpsDisabledBit)
+        return {false, v <= kPpsPositiveLimit ? v : v - kPpsHalf};
+    return {true, v < kPpsHighQuarter ? v - kPpsHalf : v - kPpsFull};
+}
+
+// The rotate-speed item a measured speed stands for, or -1 when it is between the bands.
+int rotateSpeedItemOf(int rpm)
+{
+    if (rpm > 200 && rpm < 400)
+        return 0;
+    if (rpm > 500 && rpm < 700)
+        return 1;
+    if (rpm > 1100 && rpm < 1300)
+        return 2;
+    return -1;
+}
+
+} // namespace
+
+InetactionSetupWidgetK32::InetactionSetupWidgetK32(platform::UserPrompts* prompts, platform::Pauses* pauses,
+                                                   QWidget* parent)
+    : QWidget(parent), prompts_(prompts), pauses_(pauses ? pauses : &platform::systemPauses()),
+      clock_([] { return QDateTime::currentDateTime(); })
+{
+    Q_INIT_RESOURCE(resources); // the icons live in a static library
+    if (!prompts_) {
+        ownPrompts_ = std::make_unique<platform::MessageBoxPrompts>();
+        prompts_ = ownPrompts_.get();
+    }
+    ui.setupUi(this);
+    setWindowFlags(windowFlags() | Qt::Window);
+
+    auto* addressValidator = new QRegExpValidator(QRegExp(kAddressPattern), this);
+    for (QLineEdit* box : {ui.lineEdit_DefaultIP, ui.lineEdit_DestIP, ui.lineEdit_Subnet, ui.lineEdit_Gateway,
+                           ui.lineEdit_NTP})
+        box->setValidator(addressValidator);
+    auto* portValidator = new QIntValidator(kPortBottom, kPortTop, this);
+    ui.lineEdit_defaultPort->setValidator(portValidator);
+    ui.lineEdit_destPort->setValidator(portValidator);
+
+    fillComboBoxes();
+
+    connect(ui.pushButton_LidarRefresh, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onRefreshCilcked);
+    connect(ui.pushButton_OK, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onOK_Clicked);
+    connect(ui.pushButton_Cancel, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onCancel_Clicked);
+
+    for (QWidget* spare : {static_cast<QWidget*>(ui.lineEdit_Current_IP), static_cast<QWidget*>(ui.label_Current_IP),
+                           static_cast<QWidget*>(ui.lineEdit_Current_Port),
+                           static_cast<QWidget*>(ui.label_Current_Port)})
+        spare->hide();
+    ui.lineEdit_mac_addr->setEnabled(false);
+    for (QLineEdit* box : {ui.lineEdit_Current_IP, ui.lineEdit_Current_Port, ui.lineEdit_GPS_Position_longitude,
+                           ui.lineEdit_GPS_Position_latitude, ui.lineEdit_Motor_State})
+        box->setFocusPolicy(Qt::NoFocus);
+
+    onCleanUCWPControl();
+    ui.lineEdit_Subnet->installEventFilter(this);
+    ui.lineEdit_Gateway->installEventFilter(this);
+    setFocus();
+}
+
+InetactionSetupWidgetK32::~InetactionSetupWidgetK32() = default;
+
+void InetactionSetupWidgetK32::fillComboBoxes()
+{
+    const char* const motorIcons[] = {"NO.png", "YES.png", "ResetCameraposition.png"};
+    for (std::size_t i = 0; i < std::size(ucwp::kMotorStateItems); ++i)
+        ui.comboBox->addItem(QIcon(iconPath(motorIcons[i])), QString::fromLatin1(ucwp::kMotorStateItems[i]));
+    const char* const speedIcons[] = {"5.png", "10.png", "20.png"};
+    for (std::size_t i = 0; i < std::size(ucwp::kRotateSpeedItems); ++i)
+        ui.comboBox_rotateSpeed->addItem(QIcon(iconPath(speedIcons[i])),
+                                         QString::fromLatin1(ucwp::kRotateSpeedItems[i]));
+    const char* const timeIcons[] = {"YES.png", "NO.png"};
+    for (std::size_t i = 0; i < std::size(ucwp::kLocalTimeItems); ++i)
+        ui.comboBox_localTime->addItem(QIcon(iconPath(timeIcons[i])), QString::fromLatin1(ucwp::kLocalTimeItems[i]));
+}
+
+bool InetactionSetupWidgetK32::SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
+{
+    return device::SendPacketDataToLidar(packet, ip_data, portdata);
+}
+
+void InetactionSetupWidgetK32::OnLidarDifoData(const u_char* data)
+{
+    if (!data || !devinfo::isDeviceInfoPacket(data, devinfo::kPacketSize))
+        return;
+    std::memcpy(storedDeviceInfo_.data(), data, storedDeviceInfo_.size());
+    sendReady_ = true;
+    refreshReady_ = true;
+}
+
+void InetactionSetupWidgetK32::OnLidarStatusReceiving(SettingData* data, std::vector<int> Mac)
+{
+    if (!data || Mac.size() < static_cast<std::size_t>(StatusValueCount))
+        return;
+    statusSeen_ = true;
+    std::memcpy(&storedStatus_, data, sizeof storedStatus_);
+    storedDataPort_ = Mac[StatusDataPort];
+    storedDevicePort_ = Mac[StatusDevicePort];
+
+    if (firstStatus_) {
+        firstStatus_ = false;
+        showVersions(Mac);
+    }
+
+    const int cleanliness = Mac[StatusCleanliness];
+    if (cleanliness >= 0 && cleanliness < ui.comboBox_LidarClean->count())
+        ui.comboBox_LidarClean->setCurrentIndex(cleanliness);
+    const double celsius = Mac[StatusApdTemperature] * kTemperatureScale - kTemperatureOffset;
+    ui.lineEdit_Temperature->setText(QString::number(celsius, 'f', 2));
+    showSpeedRead();
+    ui.lineEdit_PPS_Angle->setText(QString::number(Mac[StatusPpsAngle] / kPpsAngleScale));
+    ui.comboBox_LVDS->setCurrentIndex(storedStatus_.lvdsLock & 1);
+
+    ui.lineEdit_GPS_Position_latitude->clear();
+    ui.lineEdit_utc_time->clear();
+    const std::uint8_t* clock = storedStatus_.dateTime;
+    ui.lineEdit_utc_time->setText(QStringLiteral("%1/%2/%3 %4:%5:%6")
+                                      .arg(clock[0] + kClockYearBase)
+                                      .arg(clock[1])
+                                      .arg(clock[2])
+                                      .arg(clock[3])
+                                      .arg(clock[4])
+                                      .arg(clock[5]));
+    // The latitude field starts one byte early; its last character travels separately.
+    ui.lineEdit_GPS_Position_latitude->setText(charsOf(storedStatus_.latitude + 1, sizeof storedStatus_.latitude - 1)
+                                               + charsOf(&storedStatus_.latitudeLast, 1));
+    ui.lineEdit_GPS_Position_longitude->setText(charsOf(storedStatus_.longitude, sizeof storedStatus_.longitude)
+                                                + charsOf(&storedStatus_.longitudeLast, 1));
+
+    QStringList mac;
+    for (int i = StatusMac0; i < StatusMac0 + 6; ++i)
+        mac.append(QStringLiteral("%1").arg(Mac[i] & 0xFF, 2, 16, QLatin1Char('0')));
+    ui.lineEdit_mac_addr->setText(mac.join(QLatin1Char('-')));
+
+    const PpsState pps = decodePpsState(Mac[StatusPpsState]);
+    ui.lineEdit->setText(pps.disabled ? QStringLiteral("1") : QStringLiteral("0"));
+    ui.lineEdit_2->setText(QString::number(pps.errorAngle));
+}
+
+void InetactionSetupWidgetK32::showVersions(const std::vector<int>& status)
+{
+    QStringList versions;
+    const int board = status[StatusBoardMinor];
+    versions.append(QStringLiteral("V%1.%2.%3").arg(status[StatusBoardMajor]).arg(board / 16).arg(board % 16));
+    const int firmware = status[StatusFirmwareMinor];
+    versions.append(QStringLiteral("%1%2-%3-%4  V%5.%6%7")
+                        .arg(status[StatusFirmwareDate0])
+                        .arg(status[StatusFirmwareDate0 + 1])
+                        .arg(status[StatusFirmwareDate0 + 2])
+                        .arg(status[StatusFirmwareDate0 + 3])
+                        .arg(status[StatusFirmwareMajor])
+                        .arg(firmware / 16)
+                        .arg(firmware % 16));
+    versions.append(charsOf(storedStatus_.text1164, sizeof storedStatus_.text1164));
+    for (int i = 0; i < kVersionPairCount; ++i)
+        versions.append(QStringLiteral("V%1.%2").arg(storedStatus_.versions[2 * i]).arg(storedStatus_.versions[2 * i + 1]));
+    emit sendVersionToAbout(versions);
+}
+
+void InetactionSetupWidgetK32::showSpeedRead()
+{
+    if (storedStatus_.motorSpeed < kStoppedBelowRpm)
+        storedStatus_.motorSpeed = 0;
+    ui.lineEdit_Motor_State->setText(QString::number(storedStatus_.motorSpeed));
+}
+
+void InetactionSetupWidgetK32::onRefreshCilcked()
+{
+    if (!refreshReady_) {
+        prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
+        return;
+    }
+    ui.lineEdit_DefaultIP->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kDeviceIp));
+    ui.lineEdit_DestIP->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kDestinationIp));
+    ui.lineEdit_defaultPort->setText(QString::number(storedDataPort_));
+    ui.lineEdit_destPort->setText(QString::number(storedDevicePort_));
+    multicastSendAddress_ = ui.lineEdit_DestIP->text();
+    ui.lineEdit_NTP->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kNtpServerIp));
+    ui.lineEdit_Gateway->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kGatewayIp));
+    ui.lineEdit_Subnet->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kSubnetMask));
+    multicastPort_ = static_cast<std::uint16_t>(storedDevicePort_);
+
+    if (statusSeen_) {
+        ui.lineEdit_interval->setText(QString::number(storedStatus_.packetInterval));
+        if (storedStatus_.motorState >= 0 && storedStatus_.motorState < ui.comboBox->count())
+            ui.comboBox->setCurrentIndex(storedStatus_.motorState);
+        showSpeedRead();
+        // Right after a send the motor is still changing speed: leave the box as the user set it.
+        if (speedSync_) {
+            const int item = rotateSpeedItemOf(storedStatus_.motorSpeed);
+            if (item >= 0)
+                ui.comboBox_rotateSpeed->setCurrentIndex(item);
+        } else {
+            speedSync_ = true;
+        }
+        prompts_->information(nullptr, QStringLiteral("Tips"), QStringLiteral("Resresh completed"));
+        statusSeen_ = false;
+    }
+    refreshReady_ = false;
+}
+
+void InetactionSetupWidgetK32::isEnableSetting(bool flag)
+{
+    ui.pushButton_OK->setEnabled(flag);
+}
+
+void InetactionSetupWidgetK32::onOK_Clicked()
+{
+    if (!isLegalSubNetMask() || !isLegalGateway())
+        return;
+    if (ui.lineEdit_DestIP->text() == ui.lineEdit_DefaultIP->text()) {
+        prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle),
+                              QString::fromUtf8("The Lidar local IP cannot be set to the same as the destination "
+                                                "IP.Please reset it！"));
+        sendReady_ = false;
+    }
+    if (!sendReady_) {
+        prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
+        return;
+    }
+
+    speedSync_ = false;
+    ucwp::UcwpForm form;
+    form.deviceIp = ui.lineEdit_DefaultIP->text();
+    form.hostIp = ui.lineEdit_DestIP->text();
+    form.dataPort = ui.lineEdit_defaultPort->text();
+    form.devicePort = ui.lineEdit_destPort->text();
+    form.ntpServer = ui.lineEdit_NTP->text();
+    form.gateway = ui.lineEdit_Gateway->text();
+    form.subnetMask = ui.lineEdit_Subnet->text();
+    form.rotateSpeed = ui.comboBox_rotateSpeed->currentText();
+    form.motorState = ui.comboBox->currentText();
+    form.localTime = ui.comboBox_localTime->currentText();
+    form.interval = ui.lineEdit_interval->text();
+    form.ppsAngle = ui.lineEdit_SetPPS_Angle->text();
+    const ucwp::Build build = ucwp::buildUcwpPacket(storedDeviceInfo_.data(), form, clock_());
+    switch (build.refusal) {
+    case ucwp::Refusal::None:
+        break;
+    case ucwp::Refusal::EqualPorts:
+        prompts_->information(this, QStringLiteral("Warning"), QStringLiteral("Data port and device port can't be the same"));
+        return;
+    case ucwp::Refusal::IntervalOutOfRange:
+        prompts_->information(this, QStringLiteral("Warning"),
+                              QStringLiteral("The packet interval must be a number from 0 to 65535."));
+        return;
+    }
+    ucwpPacket_ = build.packet;
+
+    const ucwp::Destination to = ucwp::ucwpDestination(storedDeviceInfo_.data(), multicastSendAddress_, multicastPort_,
+                                                       destinations_.commandPort);
+    if (!SendPacketDataToLidar(ucwpPacket_.data(), to.address.c_str(), to.port)) {
+        // Nothing left the computer, so the stored packet is still good for another try.
+        prompts_->warning(this, QStringLiteral("Warning"),
+                          QStringLiteral("The settings could not be sent to %1:%2.")
+                              .arg(QString::fromStdString(to.address))
+                              .arg(to.port));
+        return;
+    }
+    pauses_->pause(kPauseAfterSend);
+    sendReady_ = false;
+    prompts_->information(this, QStringLiteral("Tips"), QStringLiteral("Setup completed"));
+
+    pauses_->pause(kPauseBeforeRefresh);
+    onRefreshCilcked();
+
+    if (prompts_->question(this, QStringLiteral("Question"), QStringLiteral("Whether to close the Settings form?"),
+                           QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
+        == QMessageBox::Ok)
+        close();
+}
+
+void InetactionSetupWidgetK32::onCancel_Clicked()
+{
+    close();
+}
+
+void InetactionSetupWidgetK32::onCleanUCWPControl()
+{
+    for (QLineEdit* box : {ui.lineEdit_Current_IP, ui.lineEdit_DefaultIP, ui.lineEdit_DestIP, ui.lineEdit_Current_Port,
+                           ui.lineEdit_defaultPort, ui.lineEdit_destPort, ui.lineEdit_GPS_Position_latitude,
+                           ui.lineEdit_GPS_Position_longitude, ui.lineEdit_Motor_State, ui.lineEdit_mac_addr,
+                           ui.lineEdit_interval, ui.lineEdit_Gateway, ui.lineEdit_Subnet})
+        box->clear();
+}
+
+addresschecks::AddressBoxes InetactionSetupWidgetK32::addressBoxes() const
+{
+    return {ui.lineEdit_DefaultIP->text(), ui.lineEdit_DestIP->text(), ui.lineEdit_Subnet->text(),
+            ui.lineEdit_Gateway->text()};
+}
+
+bool InetactionSetupWidgetK32::apply(const addresschecks::CheckResult& result)
+{
+    if (!result.message.isEmpty())
+        prompts_->warning(nullptr, QStringLiteral("Warning"), result.message);
+    const auto write = [](QLineEdit* box, const QString& text) {
+        if (box->text() != text)
+            box->setText(text);
+    };
+    write(ui.lineEdit_DefaultIP, result.boxes.deviceIp);
+    write(ui.lineEdit_DestIP, result.boxes.hostIp);
+    write(ui.lineEdit_Subnet, result.boxes.subnetMask);
+    write(ui.lineEdit_Gateway, result.boxes.gateway);
+    return result.ok;
+}
+
+bool InetactionSetupWidgetK32::isLegalLidarIP()
+{
+    return apply(addresschecks::checkLidarIp(addressBoxes()));
+}
+
+bool InetactionSetupWidgetK32::isLegalLocalIP()
+{
+    return apply(addresschecks::checkLocalIp(addressBoxes()));
+}
+
+bool InetactionSetupWidgetK32::isLegalSubNetMask()
+{
+    return apply(addresschecks::checkSubnetMask(addressBoxes()));
+}
+
+bool InetactionSetupWidgetK32::isLegalGateway()
+{
+    const auto ask = [this](const QString& text) {
+        return prompts_->question(nullptr, QStringLiteral("Warning"), text, QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::NoButton)
+            == QMessageBox::Yes;
+    };
+    return apply(addresschecks::checkGateway(addressBoxes(), ask));
+}
+
+bool InetactionSetupWidgetK32::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == ui.lineEdit_Subnet) {
+            const QString proposal = addresschecks::subnetOnFocus(addressBoxes());
+            if (proposal != ui.lineEdit_Subnet->text())
+                ui.lineEdit_Subnet->setText(proposal);
+        } else if (watched == ui.lineEdit_Gateway) {
+            const QString proposal = addresschecks::gatewayOnFocus(addressBoxes());
+            if (proposal != ui.lineEdit_Gateway->text())
+                ui.lineEdit_Gateway->setText(proposal);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The window in which the user reads and changes the device's network and user settings.
+// The settings area is filled from the last device-info packet on "Refresh state"; the
+// status area follows every status; "Set" checks the addresses, builds a UCWP packet from
+// the stored device-info packet and the form and sends it to the device once.
+
+#include "device/AddressChecks.h"
+#include "device/ConfigPacket.h"
+#include "device/Destinations.h"
+#include "records/SettingData.h"
+#include "ui_InetactionSetupWidgetK32.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <QWidget>
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace hvk32::platform {
+class Pauses;
+class UserPrompts;
+}
+
+class InetactionSetupWidgetK32 : public QWidget {
+    Q_OBJECT
+public:
+    // `prompts` shows every message box (null: real QMessageBoxes); `pauses` makes the waits
+    // around a send (null: the system's).
+    explicit InetactionSetupWidgetK32(hvk32::platform::UserPrompts* prompts, hvk32::platform::Pauses* pauses = nullptr,
+                                      QWidget* parent = nullptr);
+    ~InetactionSetupWidgetK32() override;
+
+    // Where packets go when the device's reported address is the destination; tests send to
+    // a port of their own instead of the device's command port.
+    void setDestinations(const hvk32::device::Destinations& destinations) { destinations_ = destinations; }
+    void setCommandPort(std::uint16_t port) { destinations_.commandPort = port; }
+    // The local time written into the packet's clock.
+    void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+    // Sends the whole 1206-byte packet once; true when the datagram left.
+    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata);
+
+signals:
+    // The device's eight version texts, sent once on the first status.
+    void sendVersionToAbout(QStringList m_Versions);
+
+public slots:
+    void OnLidarStatusReceiving(SettingData* data, std::vector<int> Mac);
+    void OnLidarDifoData(const u_char* data);
+    void onRefreshCilcked();
+    void isEnableSetting(bool flag);
+    void onOK_Clicked();
+    void onCancel_Clicked();
+    void onCleanUCWPControl();
+    bool isLegalLidarIP();
+    bool isLegalLocalIP();
+    bool isLegalSubNetMask();
+    bool isLegalGateway();
+
+protected:
+    // Proposes a subnet mask or a gateway when an empty box takes the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillComboBoxes();
+    void showVersions(const std::vector<int>& status);
+    void showSpeedRead();
+    hvk32::addresschecks::AddressBoxes addressBoxes() const;
+    // Shows the check's message, writes its corrections into the boxes, returns its verdict.
+    bool apply(const hvk32::addresschecks::CheckResult& result);
+
+    Ui_InetactionSetupWidgetK32 ui;
+    std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
+    hvk32::platform::UserPrompts* prompts_;
+    hvk32::platform::Pauses* pauses_;
+    hvk32::device::Destinations destinations_;
+    std::function<QDateTime()> clock_;
+
+    std::array<std::uint8_t, hvk32::configpacket::kPacketSize> ucwpPacket_{};
+    SettingData storedStatus_{};
+    int storedDataPort_ = 0;   // status value 7
+    int storedDevicePort_ = 0; // status value 8
+    QString multicastSendAddress_; // the local IP box at the last refresh
+    bool statusSeen_ = false;
+    bool firstStatus_ = true;
+    std::uint16_t multicastPort_ = 0;
+    std::array<std::uint8_t, hvk32::configpacket::kPacketSize> storedDeviceInfo_{};
+    bool sendReady_ = false;    // a device-info packet arrived since the last send
+    bool refreshReady_ = false; // a device-info packet arrived since the last refresh
+    bool speedSync_ = true;     // a refresh may move the rotate-speed box to the measured speed
+};

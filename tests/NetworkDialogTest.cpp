@@ -1,0 +1,321 @@
+// The network configuration dialog driven through its widgets: fed with device-info packets
+// of the substitute scanner, sending to a socket of the test on loopback.
+
+#include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoPacket.h"
+#include "device/InetactionSetupWidgetK32.h"
+#include "platform/Pauses.h"
+#include "platform/UdpSocket.h"
+#include "sim/ScannerStream.h"
+#include "support/RecordingPrompts.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <array>
+#include <functional>
+
+using namespace hvk32;
+using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+
+namespace {
+
+const char* const kDeviceAddress = "127.0.0.2"; // what the substitute scanner reports
+const QString kNoDevicePacket = QString::fromUtf8("Please check the device package port！");
+
+class RecordingPauses : public platform::Pauses {
+public:
+    QList<int> made;
+    std::function<void(int)> during; // runs inside a pause, as packets arrive while the GUI waits
+    void pause(int milliseconds) override
+    {
+        made.append(milliseconds);
+        if (during)
+            during(milliseconds);
+    }
+};
+
+Packet devicePacket(int rpm = 600, const sim::ClockTime& clock = {2024, 3, 5, 9, 7, 2})
+{
+    sim::ScannerSettings settings;
+    settings.rpm = rpm;
+    settings.clockStart = clock;
+    Packet p{};
+    sim::ScannerStream(settings).deviceInfoPacket(0, p.data());
+    return p;
+}
+
+Packet withBe16(Packet p, std::size_t offset, std::uint16_t value)
+{
+    putBe16(p.data() + offset, value);
+    return p;
+}
+
+// What GetSetK32 hands over for one packet: the record and the list, then the raw packet.
+void feed(InetactionSetupWidgetK32& dialog, const Packet& packet)
+{
+    SettingData record = decodeSettingData(packet.data());
+    dialog.OnLidarStatusReceiving(&record, decodeStatusValues(packet.data()));
+    dialog.OnLidarDifoData(packet.data());
+}
+
+template <typename T>
+T* child(const QWidget& w, const char* name)
+{
+    T* found = w.findChild<T*>(name);
+    return found ? found : (qFatal("missing widget %s", name), nullptr);
+}
+
+QLineEdit* edit(const QWidget& w, const char* name) { return child<QLineEdit>(w, name); }
+QComboBox* combo(const QWidget& w, const char* name) { return child<QComboBox>(w, name); }
+void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
+
+QStringList texts(const QList<test::Prompt>& shown)
+{
+    QStringList out;
+    for (const test::Prompt& p : shown)
+        out.append(p.title + ": " + p.text);
+    return out;
+}
+
+} // namespace
+
+class NetworkDialogTest : public QObject {
+    Q_OBJECT
+
+    test::RecordingPrompts prompts;
+    RecordingPauses pauses;
+    platform::UdpSocket device; // stands in for the scanner's command port
+    std::uint16_t port = 0;
+    std::unique_ptr<InetactionSetupWidgetK32> dialog;
+
+    // The next datagram at the device's port; empty when none arrives. Every datagram the
+    // dialog sends must be a whole configuration packet.
+    QByteArray received(int waitMs = 1000)
+    {
+        device.setReceiveTimeout(waitMs);
+        std::array<std::uint8_t, 2048> buffer{};
+        const long n = device.receive(buffer.data(), buffer.size());
+        if (n < 0)
+            return {};
+        [&] { QCOMPARE(n, long(devinfo::kPacketSize)); }();
+        return QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(n));
+    }
+    bool nothingSent() { return received(50).isEmpty(); }
+
+    // Refresh from a fresh packet and forget the prompts so far.
+    void refreshed(const Packet& packet = devicePacket())
+    {
+        feed(*dialog, packet);
+        click(*dialog, "pushButton_LidarRefresh");
+        prompts.shown.clear();
+    }
+
+private slots:
+    void init()
+    {
+        port = platform::findFreeUdpPort();
+        QVERIFY(port != 0);
+        QVERIFY(device.open() && device.bind(kDeviceAddress, port));
+        prompts.shown.clear();
+        prompts.answers.clear();
+        pauses.made.clear();
+        pauses.during = nullptr;
+        dialog = std::make_unique<InetactionSetupWidgetK32>(&prompts, &pauses);
+        dialog->setCommandPort(port);
+        dialog->show();
+    }
+
+    void cleanup()
+    {
+        dialog.reset();
+        device.close();
+    }
+
+    void setSendsOncePerDevicePacket()
+    {
+        edit(*dialog, "lineEdit_DefaultIP")->setText(kDeviceAddress);
+        edit(*dialog, "lineEdit_DestIP")->setText("127.0.0.1");
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QVERIFY(nothingSent());
+
+        feed(*dialog, devicePacket());
+        click(*dialog, "pushButton_LidarRefresh");
+        QCOMPARE(texts(prompts.shown).last(), QString("Tips: Resresh completed"));
+        QCOMPARE(edit(*dialog, "lineEdit_DefaultIP")->text(), QString(kDeviceAddress));
+        QCOMPARE(edit(*dialog, "lineEdit_DestIP")->text(), QString("127.0.0.1"));
+        QCOMPARE(edit(*dialog, "lineEdit_Subnet")->text(), QString("255.255.255.0"));
+        prompts.shown.clear();
+
+        prompts.answers.enqueue(QMessageBox::Cancel); // keep the window open
+        click(*dialog, "pushButton_OK");
+        const QByteArray sent = received();
+        QCOMPARE(sent.left(8), QByteArray("\xAA\x00\xFF\x11\x22\x22\xAA\xAA", 8));
+        QCOMPARE(sent.mid(10, 4), QByteArray("\x7F\x00\x00\x02", 4));
+        QCOMPARE(sent.right(2), QByteArray("\x0F\xF0"));
+        QCOMPARE(pauses.made, (QList<int>{400, 500}));
+        // No packet came during the waits, so the refresh after the send has nothing to show.
+        QCOMPARE(texts(prompts.shown), (QStringList{"Tips: Setup completed", "warring: " + kNoDevicePacket,
+                                                    "Question: Whether to close the Settings form?"}));
+        QVERIFY(dialog->isVisible());
+
+        prompts.shown.clear();
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QVERIFY(nothingSent());
+
+        feed(*dialog, devicePacket());
+        prompts.answers.enqueue(QMessageBox::Ok);
+        click(*dialog, "pushButton_OK");
+        QVERIFY(!received().isEmpty());
+        QVERIFY(!dialog->isVisible());
+    }
+
+    void refusedSetsSendNothing()
+    {
+        // Empty boxes count as equal addresses; the warning also spends the stored packet.
+        feed(*dialog, devicePacket());
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(texts(prompts.shown),
+                 (QStringList{QString::fromUtf8("warring: The Lidar local IP cannot be set to the same as the "
+                                                "destination IP.Please reset it！"),
+                              "warring: " + kNoDevicePacket}));
+        QVERIFY(nothingSent());
+
+        refreshed();
+        edit(*dialog, "lineEdit_destPort")->setText("2368");
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(texts(prompts.shown), QStringList{"Warning: Data port and device port can't be the same"});
+
+        prompts.shown.clear();
+        edit(*dialog, "lineEdit_destPort")->setText("2369");
+        edit(*dialog, "lineEdit_interval")->setText("70000");
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(texts(prompts.shown), QStringList{"Warning: The packet interval must be a number from 0 to 65535."});
+
+        // A gateway outside the host's subnet asks first; No stops the send.
+        prompts.shown.clear();
+        edit(*dialog, "lineEdit_interval")->setText("0");
+        edit(*dialog, "lineEdit_Gateway")->setText("10.10.10.1");
+        prompts.answers.enqueue(QMessageBox::No);
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].kind, QString("question"));
+        QCOMPARE(prompts.shown[0].title, QString("Warning"));
+        QVERIFY(nothingSent());
+        QVERIFY(pauses.made.isEmpty());
+
+        // The refusals left the stored packet unspent.
+        edit(*dialog, "lineEdit_Gateway")->setText("127.0.0.1");
+        prompts.answers.enqueue(QMessageBox::Cancel);
+        click(*dialog, "pushButton_OK");
+        const QByteArray sent = received();
+        QCOMPARE(sent.mid(24, 4), QByteArray("\x09\x40\x09\x41"));
+        QCOMPARE(sent.mid(32, 4), QByteArray("\x7F\x00\x00\x01", 4));
+    }
+
+    void failedSendIsNotReportedAsDone()
+    {
+        refreshed();
+        dialog->setCommandPort(0); // the system refuses to send to port 0
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].kind, QString("warning"));
+        QVERIFY(!texts(prompts.shown).contains("Tips: Setup completed"));
+        QVERIFY(pauses.made.isEmpty());
+    }
+
+    void rotateSpeedFollowsTheMotorFromTheSecondRefreshAfterASend()
+    {
+        QComboBox* speed = combo(*dialog, "comboBox_rotateSpeed");
+        refreshed(devicePacket(600));
+        QCOMPARE(speed->currentText(), QString(" 10 HZ"));
+
+        speed->setCurrentIndex(0);
+        pauses.during = [&](int ms) {
+            if (ms == 500)
+                feed(*dialog, devicePacket(600)); // the motor has not slowed down yet
+        };
+        prompts.answers.enqueue(QMessageBox::Cancel);
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(received().mid(8, 2), QByteArray("\x01\x2C"));
+        QVERIFY(texts(prompts.shown).contains("Tips: Resresh completed"));
+        QCOMPARE(speed->currentText(), QString(" 5  HZ"));
+
+        refreshed(devicePacket(600));
+        QCOMPARE(speed->currentText(), QString(" 10 HZ"));
+
+        // 400 rpm is between the bands; below 50 rpm reads as stopped.
+        speed->setCurrentIndex(2);
+        refreshed(withBe16(devicePacket(), devinfo::kMotorSpeed, 400));
+        QCOMPARE(speed->currentText(), QString(" 20 HZ"));
+        QCOMPARE(edit(*dialog, "lineEdit_Motor_State")->text(), QString("400"));
+        feed(*dialog, withBe16(devicePacket(), devinfo::kMotorSpeed, 49));
+        QCOMPARE(edit(*dialog, "lineEdit_Motor_State")->text(), QString("0"));
+    }
+
+    void ppsState_data()
+    {
+        QTest::addColumn<int>("word");
+        QTest::addColumn<QString>("disabled");
+        QTest::addColumn<QString>("errorAngle");
+        QTest::newRow("disabled, +1") << 0x8001 << "1" << "1";
+        QTest::newRow("disabled, -1") << 0xFFFF << "1" << "-1";
+        QTest::newRow("enabled, 16384") << 0x4000 << "0" << "16384";
+        QTest::newRow("enabled, -16383") << 0x4001 << "0" << "-16383";
+    }
+
+    void ppsState()
+    {
+        QFETCH(int, word);
+        QFETCH(QString, disabled);
+        QFETCH(QString, errorAngle);
+        feed(*dialog, withBe16(devicePacket(), devinfo::kPpsState, static_cast<std::uint16_t>(word)));
+        QCOMPARE(edit(*dialog, "lineEdit")->text(), disabled);
+        QCOMPARE(edit(*dialog, "lineEdit_2")->text(), errorAngle);
+    }
+
+    void statusDisplays()
+    {
+        QSignalSpy versions(dialog.get(), &InetactionSetupWidgetK32::sendVersionToAbout);
+        Packet p = withBe16(devicePacket(), devinfo::kPpsAngle, 9050);
+        p[devinfo::kCleanliness] = 2;
+        feed(*dialog, p);
+        feed(*dialog, devicePacket());
+
+        QCOMPARE(versions.count(), 1);
+        QCOMPARE(versions[0][0].toStringList(),
+                 (QStringList{"V2.1.0", "2026-11-16  V3.00", "HVK32-SIM SN 0000001", "V1.0", "V1.2", "V2.0", "V1.1",
+                              "V3.0"}));
+        QCOMPARE(edit(*dialog, "lineEdit_utc_time")->text(), QString("2024/3/5 9:7:2"));
+        QCOMPARE(edit(*dialog, "lineEdit_mac_addr")->text(), QString("02-4b-33-32-00-01"));
+        QCOMPARE(edit(*dialog, "lineEdit_Temperature")->text(), QString("35.00"));
+        QCOMPARE(edit(*dialog, "lineEdit_GPS_Position_latitude")->text(), QString("4807.0380N"));
+        QCOMPARE(edit(*dialog, "lineEdit_GPS_Position_longitude")->text(), QString("01131.0000E"));
+        QCOMPARE(combo(*dialog, "comboBox_LVDS")->currentIndex(), 1);
+        QCOMPARE(combo(*dialog, "comboBox_LidarClean")->currentIndex(), 0);
+
+        feed(*dialog, p);
+        QCOMPARE(edit(*dialog, "lineEdit_PPS_Angle")->text(), QString("90"));
+        QCOMPARE(combo(*dialog, "comboBox_LidarClean")->currentText(), QString("Serious pollution"));
+        QVERIFY(prompts.shown.isEmpty()); // statuses never fill the settings nor ask anything
+        QVERIFY(edit(*dialog, "lineEdit_DefaultIP")->text().isEmpty());
+    }
+
+    void emptyBoxesProposeSubnetAndGateway()
+    {
+        edit(*dialog, "lineEdit_DestIP")->setText("172.16.0.5");
+        QFocusEvent focusIn(QEvent::FocusIn);
+        QApplication::sendEvent(edit(*dialog, "lineEdit_Subnet"), &focusIn);
+        QCOMPARE(edit(*dialog, "lineEdit_Subnet")->text(), QString("255.255.0.0"));
+        QApplication::sendEvent(edit(*dialog, "lineEdit_Gateway"), &focusIn);
+        QCOMPARE(edit(*dialog, "lineEdit_Gateway")->text(), QString("172.16.0.1"));
+    }
+};
+
+QTEST_MAIN(NetworkDialogTest)
+#include "NetworkDialogTest.moc"
