@@ -113,7 +113,7 @@ AngleTerm angleTermOf(int degreeMode, bool variant261, int c)
 
 // What every point of one channel shares, worked out once per frame.
 struct ChannelTable {
-    double cosV, sinV;
+    BeamTrig beam;
     double adjust, offset; // signed: the horizontal angle is a + adjust + offset
 };
 
@@ -153,6 +153,54 @@ const float* builtInVerticalAngles(int degreeMode)
     return degreeMode == 1 ? defaultVerticalAngles033 : defaultVerticalAngles1;
 }
 
+int verticalAngleMistake(int degreeMode, const float deviceVerticalAngles[32])
+{
+    const float* builtIn = builtInVerticalAngles(degreeMode);
+    for (int c = 0; c < kChannelCount; ++c)
+        if (std::fabs(deviceVerticalAngles[c] - builtIn[c]) > kMaxVerticalDeviation)
+            return c;
+    return -1;
+}
+
+const float* verticalAnglesInUse(int degreeMode, const float deviceVerticalAngles[32])
+{
+    return verticalAngleMistake(degreeMode, deviceVerticalAngles) >= 0 ? builtInVerticalAngles(degreeMode)
+                                                                       : deviceVerticalAngles;
+}
+
+int fixedOffsetIndex(int degreeMode, int channel)
+{
+    // The same channel groups as the later firmware variant, without its adjustments.
+    return angleTermOf(degreeMode, true, channel).pair;
+}
+
+float scaledDistanceCm(float raw, int modeKnown)
+{
+    return modeKnown == 0 ? raw * kCentimetresPerCount : static_cast<float>(raw / kCountsPerCentimetre);
+}
+
+std::size_t channelPointCount(const LidarData& frame, int channel)
+{
+    return pointCount(frame, channel);
+}
+
+BeamTrig beamTrigOf(float verticalDegrees)
+{
+    const double v = static_cast<double>(verticalDegrees) * kPi / 180.0;
+    return {std::cos(v), std::sin(v)};
+}
+
+Xyz beamCoordinates(double distanceCm, const BeamTrig& beam, double thetaDegrees)
+{
+    const double thetaRad = thetaDegrees * kRadiansPerDegree;
+    const double betaRad = (thetaDegrees - kBeamOffsetAngle) * kRadiansPerDegree;
+    const double horizontal = distanceCm * beam.cosV;
+    const double xd = (horizontal * std::cos(thetaRad) + kBeamOffsetCm * std::cos(betaRad)) / kCentimetresPerMetre;
+    const double yd = (horizontal * std::sin(thetaRad) + kBeamOffsetCm * std::sin(betaRad)) / -kCentimetresPerMetre;
+    const double zd = distanceCm * beam.sinV / kCentimetresPerMetre;
+    return {static_cast<float>(xd), static_cast<float>(yd), static_cast<float>(zd)};
+}
+
 const char* firmwareVariantOf(int degreeMode, const float offsetAngles[4])
 {
     const float d1 = std::fabs(offsetAngles[0] - offsetAngles[1]);
@@ -176,15 +224,9 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
 
     // The device's vertical table is used only if every channel is within 1.5 degrees of the
     // built-in table of the layout; otherwise the built-in table is used for all channels.
-    const float* builtIn = builtInVerticalAngles(params.degreeMode);
-    out.angleMistakeChannel = -1;
-    for (int c = 0; c < kChannelCount; ++c) {
-        if (std::fabs(params.deviceVerticalAngles[c] - builtIn[c]) > kMaxVerticalDeviation) {
-            out.angleMistakeChannel = c;
-            break;
-        }
-    }
-    const float* vertical = out.angleMistakeChannel >= 0 ? builtIn : params.deviceVerticalAngles;
+    out.angleMistakeChannel = verticalAngleMistake(params.degreeMode, params.deviceVerticalAngles);
+    const float* vertical = out.angleMistakeChannel >= 0 ? builtInVerticalAngles(params.degreeMode)
+                                                         : params.deviceVerticalAngles;
 
     out.firmwareVariant = firmwareVariantOf(params.degreeMode, params.offsetAngles);
     const bool variant261 = out.firmwareVariant == kVariant261;
@@ -192,9 +234,8 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
     ChannelTable tables[kChannelCount];
     std::size_t total = 0;
     for (int c = 0; c < kChannelCount; ++c) {
-        const double v = static_cast<double>(vertical[c]) * kPi / 180.0;
         const AngleTerm term = angleTermOf(params.degreeMode, variant261, c);
-        tables[c] = {std::cos(v), std::sin(v), term.sign * params.angleAdjust[term.pair],
+        tables[c] = {beamTrigOf(vertical[c]), term.sign * params.angleAdjust[term.pair],
                      term.sign * static_cast<double>(params.offsetAngles[term.pair])};
         if (params.channelEnabled[c])
             total += pointCount(frame, c);
@@ -204,7 +245,6 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
         averageIntensities(frame, out.averageIntensities);
 
     out.frame.reserve(total);
-    const bool quarterCentimetres = params.modeKnown == 0;
     const double sectorLow = params.displayAngle;
     const double sectorHigh = 360.0f - params.displayAngle;
     const bool visit = visitor != nullptr && *visitor;
@@ -226,8 +266,7 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
             const float raw = distances[j];
             if (!(raw > 0.0f)) // no return (NaN included)
                 continue;
-            float d = quarterCentimetres ? raw * kCentimetresPerCount
-                                         : static_cast<float>(raw / kCountsPerCentimetre);
+            float d = scaledDistanceCm(raw, params.modeKnown);
 
             const float a = azimuths[j];
             const double theta = static_cast<double>(a) + t.adjust + t.offset;
@@ -240,17 +279,10 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
             if (sectorLow < wrapped && wrapped < sectorHigh)
                 d = 0.0f;
 
-            const double thetaRad = theta * kRadiansPerDegree;
-            const double betaRad = (theta - kBeamOffsetAngle) * kRadiansPerDegree;
-            const double horizontal = static_cast<double>(d) * t.cosV;
-            const double xd = (horizontal * std::cos(thetaRad) + kBeamOffsetCm * std::cos(betaRad))
-                / kCentimetresPerMetre;
-            const double yd = (horizontal * std::sin(thetaRad) + kBeamOffsetCm * std::sin(betaRad))
-                / -kCentimetresPerMetre;
-            const double zd = static_cast<double>(d) * t.sinV / kCentimetresPerMetre;
-            const float x = static_cast<float>(xd);
-            const float y = static_cast<float>(yd);
-            const float z = static_cast<float>(zd);
+            const Xyz position = beamCoordinates(d, t.beam, theta);
+            const float x = position.x;
+            const float y = position.y;
+            const float z = position.z;
 
             Rgb rgb;
             switch (params.colorMode) {

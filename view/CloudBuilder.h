@@ -87,4 +87,34 @@ const char* firmwareVariantOf(int degreeMode, const float offsetAngles[4]);
 // The built-in vertical angle table of a degree mode (1: 0.33-degree layout, else 1-degree).
 const float* builtInVerticalAngles(int degreeMode);
 
+// First channel whose device vertical angle is more than 1.5 degrees off the built-in table of
+// the degree mode, or -1 when the device's table is trusted.
+int verticalAngleMistake(int degreeMode, const float deviceVerticalAngles[32]);
+
+// The vertical table a frame is converted with: the device's, or the built-in one of the
+// degree mode when any channel deviates.
+const float* verticalAnglesInUse(int degreeMode, const float deviceVerticalAngles[32]);
+
+// The device offset angle (0..3 for offset angles 1..4) that turns channel c where the user's
+// adjustments play no part (point table of a paused frame, CSV export). It is always added.
+int fixedOffsetIndex(int degreeMode, int channel);
+
+// Raw distance counts to centimetres: 0.25 cm per count, or 1/2.5 cm once the mode is known.
+float scaledDistanceCm(float raw, int modeKnown);
+
+// Points of channel c present in all four per-channel lists of the frame.
+std::size_t channelPointCount(const LidarData& frame, int channel);
+
+struct BeamTrig {
+    double cosV, sinV; // of the channel's vertical angle
+};
+BeamTrig beamTrigOf(float verticalDegrees);
+
+struct Xyz {
+    float x, y, z; // [m]
+};
+// Position of a return distanceCm along a beam at horizontal angle thetaDegrees (unwrapped),
+// including the emitter's offset from the rotation axis.
+Xyz beamCoordinates(double distanceCm, const BeamTrig& beam, double thetaDegrees);
+
 } // namespace hvk32

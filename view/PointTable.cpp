@@ -18,4 +18,15 @@ void resetPointTable(QStandardItemModel& model)
         model.setHeaderData(column, Qt::Horizontal, headers[column], Qt::DisplayRole);
 }
 
+void writePointRow(QStandardItemModel& model, int row, const QStringList& texts)
+{
+    for (int column = 0; column < texts.size(); ++column)
+        model.setItem(row, column, new QStandardItem(texts[column]));
+}
+
+std::function<void(int row, const QStringList& texts)> pointRowWriter(QStandardItemModel& model)
+{
+    return [&model](int row, const QStringList& texts) { writePointRow(model, row, texts); };
+}
+
 } // namespace hvk32

@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class QStandardItemModel;
 
 namespace hvk32 {
@@ -11,5 +13,11 @@ QStringList pointTableHeaders();
 
 // Empties the model and sets the eight column headers.
 void resetPointTable(QStandardItemModel& model);
+
+// Writes one row, a new item per text, replacing whatever the row's cells held.
+void writePointRow(QStandardItemModel& model, int row, const QStringList& texts);
+
+// A row writer for PointListing that writes into `model` (which must outlive it).
+std::function<void(int row, const QStringList& texts)> pointRowWriter(QStandardItemModel& model);
 
 } // namespace hvk32

@@ -1,0 +1,185 @@
+#include "view/CsvExport.h"
+
+#include <QDateTime>
+#include <QIODevice>
+
+#include <algorithm>
+#include <array>
+#include <locale>
+#include <ostream>
+#include <sstream>
+
+namespace hvk32 {
+
+namespace {
+
+constexpr double kFullTurn = 360.0;
+constexpr float kCentimetresPerMetre = 100.0f;
+
+// Channels 0..31 named in the list; anything else in it is ignored.
+std::array<bool, kChannelCount> channelMask(const QList<int>& channels)
+{
+    std::array<bool, kChannelCount> mask{};
+    for (int c : channels)
+        if (c >= 0 && c < kChannelCount)
+            mask[static_cast<std::size_t>(c)] = true;
+    return mask;
+}
+
+} // namespace
+
+ConversionSnapshot ConversionSnapshot::of(const CloudParameters& params)
+{
+    ConversionSnapshot s;
+    s.degreeMode = params.degreeMode;
+    s.modeKnown = params.modeKnown;
+    std::copy(params.offsetAngles, params.offsetAngles + 4, s.offsetAngles);
+    std::copy(params.deviceVerticalAngles, params.deviceVerticalAngles + kChannelCount, s.deviceVerticalAngles);
+    return s;
+}
+
+FixedOffsetConverter::FixedOffsetConverter(const ConversionSnapshot& snapshot) : modeKnown_(snapshot.modeKnown)
+{
+    const float* vertical = verticalAnglesInUse(snapshot.degreeMode, snapshot.deviceVerticalAngles);
+    for (int c = 0; c < kChannelCount; ++c) {
+        beams_[c] = beamTrigOf(vertical[c]);
+        offsets_[c] = snapshot.offsetAngles[fixedOffsetIndex(snapshot.degreeMode, c)];
+    }
+}
+
+FixedOffsetConverter::Point FixedOffsetConverter::convert(int channel, float rawDistance, float azimuth) const
+{
+    const float d = scaledDistanceCm(rawDistance, modeKnown_);
+    const double theta = static_cast<double>(azimuth) + offsets_[channel];
+    const Xyz p = beamCoordinates(d, beams_[channel], theta);
+    return {p.x, p.y, p.z, theta, d};
+}
+
+QByteArray csvHeaderLine()
+{
+    return "FrameID,Points_X,Points_Y,Points_Z,intensity,channel,azimuth,distance,adjustedtime,timestamp\n";
+}
+
+QString csvDefaultFileName(const QDateTime& now)
+{
+    return now.toString("yyyy-MM-dd-hh-mm") + ".csv";
+}
+
+qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                     const ConversionSnapshot& snapshot)
+{
+    const FixedOffsetConverter converter(snapshot);
+    const std::array<bool, kChannelCount> listed = channelMask(options.channels);
+    qint64 written = 0;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!listed[static_cast<std::size_t>(c)])
+            continue;
+        const std::size_t n = channelPointCount(frame, c);
+        for (std::size_t j = 0; j < n; ++j) {
+            const float a = frame.azimuths[c][j];
+            const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], a);
+            // One correction only: an angle more than a turn off stays outside [0, 360].
+            double wrapped = p.theta;
+            if (wrapped > kFullTurn)
+                wrapped -= kFullTurn;
+            else if (wrapped < 0.0)
+                wrapped += kFullTurn;
+            const float azimuth = static_cast<float>(wrapped);
+            if (!(options.angleMin <= azimuth && azimuth <= options.angleMax))
+                continue;
+            const std::uint64_t time = frame.timestamps[c][j];
+            out << frameId << ',' << p.x << ',' << p.y << ',' << p.z << ',' << frame.intensities[c][j] << ','
+                << static_cast<unsigned>(c) << ',' << azimuth << ',' << p.distanceCm / kCentimetresPerMetre << ','
+                << time << ',' << time << '\n';
+            ++written;
+        }
+    }
+    return out ? written : -1;
+}
+
+qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                     const ConversionSnapshot& snapshot)
+{
+    if (out == nullptr || !out->isWritable())
+        return -1;
+    std::ostringstream text;
+    text.imbue(std::locale::classic()); // "." as the decimal point whatever the user's locale
+    const qint64 points = writeCsvFrame(text, frameId, frame, options, snapshot);
+    const std::string bytes = text.str();
+    if (points < 0 || out->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+        return -1;
+    return points;
+}
+
+bool CsvExportSession::arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels)
+{
+    if (file_.isOpen())
+        file_.close(); // an earlier export still armed ends with what it has written
+    frameCounter_ = 0;
+    error_.clear();
+    if (path.isEmpty()) {
+        error_ = QStringLiteral("No file name was given");
+        return false;
+    }
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        error_ = QStringLiteral("%1 cannot be written: %2").arg(path, file_.errorString());
+        return false;
+    }
+    const QByteArray header = csvHeaderLine();
+    if (file_.write(header) != header.size()) {
+        error_ = QStringLiteral("%1 cannot be written: %2").arg(path, file_.errorString());
+        file_.close();
+        return false;
+    }
+    // Counting up to 0 would never end the export.
+    framesToWrite_ = std::max(frames, 1);
+    options_ = {channels, angleMin, angleMax};
+    return true;
+}
+
+bool CsvExportSession::writeNext(const LidarData& frame, const ConversionSnapshot& snapshot)
+{
+    ++frameCounter_;
+    if (writeCsvFrame(&file_, frameCounter_, frame, options_, snapshot) < 0) {
+        error_ = QStringLiteral("%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+        return false;
+    }
+    return true;
+}
+
+void CsvExportSession::finish()
+{
+    if (!file_.flush() && error_.isEmpty())
+        error_ = QStringLiteral("%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+    file_.close();
+    frameCounter_ = 0;
+}
+
+bool CsvExportSession::writeFrame(const LidarData& frame, const ConversionSnapshot& snapshot)
+{
+    if (!file_.isOpen())
+        return false;
+    if (!writeNext(frame, snapshot) || frameCounter_ >= framesToWrite_) {
+        finish();
+        return true;
+    }
+    return false;
+}
+
+bool CsvExportSession::writeFinalFrame(const LidarData& frame, const ConversionSnapshot& snapshot)
+{
+    if (!file_.isOpen())
+        return false;
+    writeNext(frame, snapshot);
+    finish();
+    return error_.isEmpty();
+}
+
+void CsvExportSession::cancel()
+{
+    if (file_.isOpen())
+        finish();
+}
+
+} // namespace hvk32

@@ -1,0 +1,116 @@
+#pragma once
+// CSV export of frames: the header, one frame's point lines, and the session that the window
+// arms for a number of frames. Also the fixed-offset conversion that the export shares with
+// the point table's paused listing.
+
+#include "records/LidarData.h"
+#include "view/CloudBuilder.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <iosfwd>
+
+class QDateTime;
+class QIODevice;
+
+namespace hvk32 {
+
+// The device's modes and angle values as one frame is converted with them.
+struct ConversionSnapshot {
+    int degreeMode = 0;                  // 0: 1-degree layout, 1: 0.33-degree layout
+    int modeKnown = 0;                   // 0: 0.25 cm per count, else 1/2.5 cm
+    float offsetAngles[4] = {0, 0, 0, 0}; // the device's horizontal offset angles 1..4 [deg]
+    float deviceVerticalAngles[32] = {};  // the device's vertical angle table [deg]
+
+    static ConversionSnapshot of(const CloudParameters& params);
+};
+
+// Converts returns with one device offset angle per channel, always added; the user's
+// adjustments, the channel selection and the display sector play no part. Distances of 0
+// are converted too (they land on the emitter offset circle).
+class FixedOffsetConverter {
+public:
+    explicit FixedOffsetConverter(const ConversionSnapshot& snapshot);
+
+    struct Point {
+        float x, y, z;    // [m]
+        double theta;     // azimuth + the channel's offset, unwrapped [deg]
+        float distanceCm; // scaled distance
+    };
+    Point convert(int channel, float rawDistance, float azimuth) const;
+
+private:
+    int modeKnown_;
+    BeamTrig beams_[kChannelCount];
+    double offsets_[kChannelCount];
+};
+
+struct CsvExportOptions {
+    QList<int> channels;     // exported channels; order and repeats do not matter
+    float angleMin = 0.0f;   // azimuth range, bounds included [deg]
+    float angleMax = 360.0f;
+};
+
+// "FrameID,Points_X,...,timestamp" and a line end.
+QByteArray csvHeaderLine();
+
+// The proposed file name for an export started at `now`: "yyyy-MM-dd-hh-mm.csv".
+QString csvDefaultFileName(const QDateTime& now);
+
+// Writes one line per point of the listed channels (0..31 in order, every point including
+// zero distances) whose wrapped azimuth lies in the options' range. Numbers use the default
+// stream formatting (6 significant digits). Returns the number of points written, or -1 when
+// the stream or device did not take the text.
+qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                     const ConversionSnapshot& snapshot);
+qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                     const ConversionSnapshot& snapshot);
+
+// The window's export: armed on a file for a number of frames, fed one frame at a time,
+// closed after the last.
+class CsvExportSession {
+public:
+    CsvExportSession() = default;
+    CsvExportSession(const CsvExportSession&) = delete;
+    CsvExportSession& operator=(const CsvExportSession&) = delete;
+
+    // Closes a file still open from an earlier export, opens `path` (replacing its contents),
+    // writes the header and arms for `frames` frames (fewer than 1 counts as 1). On failure
+    // nothing is armed and errorString() says why.
+    bool arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels);
+
+    // While armed: writes the frame as the next FrameID (1, 2, ...). Returns true when the
+    // export has just ended, with the file closed: after the last frame, or on a write error
+    // (errorString() then says so). Not armed: does nothing and returns false.
+    bool writeFrame(const LidarData& frame, const ConversionSnapshot& snapshot);
+
+    // While armed: writes this one frame as the next FrameID and ends the export at once,
+    // whatever the frame count (display frozen or capture paused). False on a write error or
+    // when not armed.
+    bool writeFinalFrame(const LidarData& frame, const ConversionSnapshot& snapshot);
+
+    // Ends an export early, keeping what was written.
+    void cancel();
+
+    bool isArmed() const { return file_.isOpen(); }
+    int frameCounter() const { return frameCounter_; } // frames written so far, 0 when idle
+    int framesToWrite() const { return framesToWrite_; }
+    const CsvExportOptions& options() const { return options_; }
+    QString fileName() const { return file_.fileName(); }
+    QString errorString() const { return error_; } // empty after a good arm and write
+
+private:
+    bool writeNext(const LidarData& frame, const ConversionSnapshot& snapshot);
+    void finish();
+
+    QFile file_;
+    CsvExportOptions options_;
+    int framesToWrite_ = 1;
+    int frameCounter_ = 0;
+    QString error_;
+};
+
+} // namespace hvk32
