@@ -1,22 +1,29 @@
 #include "app/manwindow.h"
 
+#include "acquisition/CaptureRecorder.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
+#include "acquisition/ReadLiveOffDataK32.h"
+#include "device/InetactionSetupWidgetK32.h"
 #include "platform/HelpViewer.h"
 #include "platform/UserPrompts.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "view/PointTable.h"
+#include "view/SaveDataOptions.h"
 #include "view/ViewerScene.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
 
 #include <algorithm>
 #include <QLabel>
 #include <QPalette>
+#include <QScrollBar>
 #include <QStandardItemModel>
 
 namespace {
@@ -24,13 +31,17 @@ namespace {
 const char* const kOldFirmwareTitle = "Warning";
 const char* const kOldFirmwareText = "The Lidar version is lower than V2.8. Does not support display";
 constexpr int kFrameStatusIntervalMs = 500;
+const char* const kPlayIcon = ":/image/Resources/images/Play.png";
+const char* const kPauseIcon = ":/image/Resources/images/Pause.png";
 constexpr int kMinPointSize = 1;
 constexpr int kMaxPointSize = 10;
 
 } // namespace
 
 manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
-    : QMainWindow(parent), prompts_(prompts)
+    : QMainWindow(parent)
+    , prompts_(prompts)
+    , pointListing_([this](int row, const QStringList& texts) { hvk32::writePointRow(*tableModel_, row, texts); })
 {
     if (!prompts_) {
         ownPrompts_ = std::make_unique<hvk32::platform::MessageBoxPrompts>();
@@ -54,10 +65,15 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     ui.toolButton_disConnect->setEnabled(false);
     displayAngle = 360.0f;
 
+    inetactionSetup_ = std::make_unique<InetactionSetupWidgetK32>(prompts_);
     laserSelection_ = std::make_unique<Form_QLaserSelectionK32>();
+    saveDataOptions_ = std::make_unique<SaveDataOptions>(prompts_);
     getLidarData_ = std::make_unique<GetLidardataK32>();
     getLidarData_->setFrameGate(&frameGate_);
     getSet_ = std::make_unique<GetSetK32>();
+    readLiveOffData_ = std::make_unique<ReadLiveOffDataK32>();
+    readLiveOffData_->setFrameGate(&frameGate_);
+    recorder_ = std::make_unique<hvk32::CaptureRecorder>();
 
     setUpViewer();
 
@@ -127,10 +143,19 @@ void manwindow::setUpViewer()
 void manwindow::makeConnections()
 {
     connect(ui.showAngle_lineEdit, &QLineEdit::returnPressed, this, &manwindow::showAngleLinedit_pressed);
+    connect(saveDataOptions_.get(), &SaveDataOptions::sendOptions, this, &manwindow::receiveSaveDataOption);
     connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, this, &manwindow::receiveDevPacket);
     connect(getLidarData_.get(), &GetLidardataK32::SendDataK32, this, &manwindow::CalculateCoordinatesK32);
+    connect(getSet_.get(), &GetSetK32::SendDataDifo, inetactionSetup_.get(), &InetactionSetupWidgetK32::OnLidarDifoData);
+    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, inetactionSetup_.get(),
+            &InetactionSetupWidgetK32::OnLidarStatusReceiving);
     connect(this, &manwindow::SendDegreeMode, laserSelection_.get(), &Form_QLaserSelectionK32::ReceiveDegreeMode);
     connect(this, &manwindow::SendModel, getLidarData_.get(), &GetLidardataK32::Receive);
+    connect(this, &manwindow::sendDefaultConfig, saveDataOptions_.get(), &SaveDataOptions::setLidarAngleType);
+    connect(this, &manwindow::sendOffLiveFile, readLiveOffData_.get(), &ReadLiveOffDataK32::receiveOffliveFile);
+    connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendData, this, &manwindow::CalculateCoordinatesK32);
+    connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendFinsh, this, &manwindow::FinishPlay);
+    connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendLidarConfig, this, &manwindow::receiveDevConfig);
     connect(ui.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearView);
     connect(ui.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinateSystem);
@@ -139,7 +164,21 @@ void manwindow::makeConnections()
     connect(ui.toolButton_Lidar, &QToolButton::clicked, this, &manwindow::onConnectLidar);
     connect(ui.toolButton_disConnect, &QToolButton::clicked, this, &manwindow::onDisconnectLidar);
     connect(ui.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
+    connect(ui.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
+    connect(ui.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCaptureFile);
     connect(ui.toolButton_pause, &QToolButton::clicked, this, &manwindow::liveStartOrPause);
+    connect(ui.comboBox_speeds, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::setPlaySeppd);
+    connect(ui.toolButton_Play, &QToolButton::clicked, this, &manwindow::playOrPause);
+    connect(ui.toolButton_GoToStart, &QToolButton::clicked, this, &manwindow::stepBackward);
+    connect(ui.toolButton_SeekForward, &QToolButton::clicked, this, &manwindow::seekForward);
+    connect(ui.toolButton_SeekBackward, &QToolButton::clicked, this, &manwindow::seekBackward);
+    connect(ui.toolButton_GoToEnd, &QToolButton::clicked, this, &manwindow::stepForward);
+    connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendFileTotleLength, this, &manwindow::getTotleLength);
+    connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendProgressValue, this, &manwindow::updateProgress);
+    connect(this, &manwindow::sendEnableSetting, inetactionSetup_.get(), &InetactionSetupWidgetK32::isEnableSetting);
+    connect(ui.toolButton_11, &QToolButton::clicked, saveDataOptions_.get(), &QWidget::show);
+    connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &QWidget::show);
+    connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &InetactionSetupWidgetK32::onCleanUCWPControl);
     connect(ui.toolButton_10, &QToolButton::clicked, laserSelection_.get(), &QWidget::show);
     connect(ui.comboBox_7, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Mode);
     connect(ui.comboBox_degree, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Degree);
@@ -164,6 +203,9 @@ void manwindow::setConnectionFields(const QString& dataPort, const QString& tele
 
 void manwindow::onConnectLidar()
 {
+    if (!playStopped)
+        playOrPause(); // a playing capture is paused first
+    filePlaying = false;
     ui.toolButton_Lidar->setEnabled(false);
     ui.lineEdit_portNumber->setEnabled(false);
     ui.lineEdit->setEnabled(false);
@@ -297,18 +339,238 @@ void manwindow::convertAndShow(const LidarData& frame)
 {
     lastFrame = frame;
     ui.comboBox_2->setEnabled(true);
-    cloudBuilder_.build(frame, cloudParameters(), cloudResult_);
-    if (cloudResult_.angleMistakeChannel >= 0)
-        emit sendAngleMistake(cloudResult_.angleMistakeChannel);
-    if (calcIntensity) {
-        averageIntensities = cloudResult_.averageIntensities;
-        emit sendIntensity(averageIntensities);
-        calcIntensity = false;
+    const hvk32::CloudParameters params = cloudParameters();
+    if (csvExport_.isArmed()) {
+        // An armed export takes the frame instead of the view; the clouds stay empty.
+        const int mistake = hvk32::verticalAngleMistake(params.degreeMode, params.deviceVerticalAngles);
+        if (mistake >= 0)
+            emit sendAngleMistake(mistake);
+        cloudResult_.frame.clear();
+        cloudResult_.selection.clear();
+        if (csvExport_.writeFrame(frame, hvk32::ConversionSnapshot::of(params))) {
+            if (!csvExport_.errorString().isEmpty())
+                prompts_->warning(this, "Warning", csvExport_.errorString());
+            else
+                ui.statusBar->showMessage(tr("Export written to %1").arg(csvExport_.fileName()), 5000);
+        }
+    } else {
+        pointListing_.beginFrame(selectionActive, selectionCount, ui.tableView->verticalScrollBar()->value());
+        const hvk32::CloudBuilder::PointVisitor listPoint = [this](const hvk32::ConvertedPoint& p) {
+            pointListing_.addPoint(p);
+        };
+        cloudBuilder_.build(frame, params, cloudResult_, &listPoint);
+        if (cloudResult_.angleMistakeChannel >= 0)
+            emit sendAngleMistake(cloudResult_.angleMistakeChannel);
+        if (calcIntensity) {
+            averageIntensities = cloudResult_.averageIntensities;
+            emit sendIntensity(averageIntensities);
+            calcIntensity = false;
+        }
     }
     scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
     if (mouseReadout)
         scene_->updateReadout();
     ++framesDrawn_;
+}
+
+void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines)
+{
+    if (!isSave)
+        return;
+    const QString file = prompts_->saveFileName(this, tr("Save CSV"), hvk32::csvDefaultFileName(QDateTime::currentDateTime()),
+                                                QString());
+    if (file.isEmpty())
+        return;
+    if (!csvExport_.arm(file, freams, angleMin, angleMax, lines)) {
+        prompts_->warning(this, "Warning", tr("The export could not start: %1").arg(csvExport_.errorString()));
+        return;
+    }
+    if (liveFrozen || (playStopped && filePlaying)) {
+        // Nothing new is coming: write the frame on screen at once.
+        if (!csvExport_.writeFinalFrame(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters())))
+            prompts_->warning(this, "Warning", csvExport_.errorString());
+        else
+            ui.statusBar->showMessage(tr("Export written to %1").arg(file), 5000);
+        return;
+    }
+    ui.statusBar->showMessage(tr("Exporting the next %1 frame(s) to %2").arg(csvExport_.framesToWrite()).arg(file), 5000);
+}
+
+void manwindow::receiveDevConfig(QString echoMode, int degreeMode, int accuaryMode)
+{
+    Q_UNUSED(accuaryMode); // the distance unit is known once a device reports its modes
+    readLiveOffData_->setConfiguration(echoMode);
+    ui.comboBox_degree->setCurrentIndex(degreeMode);
+    modeKnown = 1;
+}
+
+void manwindow::openCaptureFile()
+{
+    const QString file = prompts_->openFileName(this, tr("WireSharkCaptureFile"), QString(), "Supported Files (*.pcap)");
+    QCoreApplication::processEvents();
+    if (file.isEmpty())
+        return;
+    QString problem;
+    if (!ReadLiveOffDataK32::checkCaptureFile(file, &problem)) {
+        prompts_->warning(this, "Warning", tr("%1 cannot be played: %2").arg(file, problem));
+        return;
+    }
+
+    hvk32::resetPointTable(*tableModel_);
+    ui.tableView->setModel(tableModel_.get());
+    scene_->clear();
+
+    ui.toolButton_Play->setEnabled(true);
+    ui.toolButton_GoToEnd->setEnabled(false);
+    ui.toolButton_GoToStart->setEnabled(false);
+    ui.toolButton_SeekBackward->setEnabled(false);
+    ui.toolButton_SeekForward->setEnabled(false);
+    ui.Slider_Frame->setEnabled(false);
+
+    playStopped = true;
+    firstPlay = true;
+    captureFile = file;
+    readLiveOffData_->setStop(true); // a running playback ends
+    ui.Slider_Frame->setValue(0);
+    ui.label_FreamCount->setText("0");
+    ui.statusBar->showMessage(tr("Capture %1 opened: press Play").arg(file), 5000);
+}
+
+void manwindow::playOrPause()
+{
+    if (playStopped) {
+        if (getLidarData_->isRunning() || getSet_->isRunning())
+            onDisconnectLidar();
+        playStopped = false;
+        filePlaying = true;
+        ui.toolButton_Play->setIcon(QIcon(kPauseIcon));
+        readLiveOffData_->setPause(false);
+        readLiveOffData_->setStop(false);
+        if (firstPlay) {
+            firstPlay = false;
+            // A previous run must have left its loop before the file is opened again.
+            if (readLiveOffData_->isRunning()) {
+                readLiveOffData_->setStop(true);
+                readLiveOffData_->wait();
+            }
+            emit sendOffLiveFile(captureFile);
+            readLiveOffData_->setDirection(0);
+            readLiveOffData_->setStepOnce(0);
+            readLiveOffData_->setStop(false);
+            readLiveOffData_->start(QThread::InheritPriority);
+        }
+        ui.toolButton_GoToEnd->setEnabled(false);
+        ui.toolButton_GoToStart->setEnabled(false);
+        ui.toolButton_Open->setEnabled(false);
+        ui.toolButton_SavePcapData->setEnabled(false);
+        ui.toolButton_SeekBackward->setEnabled(true);
+        ui.toolButton_SeekForward->setEnabled(true);
+    } else {
+        playStopped = true;
+        ui.toolButton_Play->setIcon(QIcon(kPlayIcon));
+        readLiveOffData_->setPause(true);
+        ui.toolButton_GoToEnd->setEnabled(true);
+        ui.toolButton_GoToStart->setEnabled(true);
+        ui.toolButton_Open->setEnabled(true);
+        ui.toolButton_SavePcapData->setEnabled(true);
+    }
+}
+
+void manwindow::stepBackward()
+{
+    readLiveOffData_->setPause(false);
+    readLiveOffData_->setDirection(1);
+    readLiveOffData_->setStepOnce(1);
+}
+
+void manwindow::stepForward()
+{
+    readLiveOffData_->setPause(false);
+    readLiveOffData_->setDirection(0);
+    readLiveOffData_->setStepOnce(1);
+}
+
+void manwindow::seekForward()
+{
+    readLiveOffData_->setDirection(0);
+}
+
+void manwindow::seekBackward()
+{
+    readLiveOffData_->setDirection(1);
+}
+
+void manwindow::setPlaySeppd(int speed)
+{
+    readLiveOffData_->setSpeed(speed);
+}
+
+void manwindow::getTotleLength(long length)
+{
+    ui.Slider_Frame->setRange(0, static_cast<int>(length));
+    ui.Slider_Frame->setPageStep(1);
+    ui.Slider_Frame->setValue(0);
+    captureLength = static_cast<int>(length);
+}
+
+void manwindow::updateProgress(int pos, int frameCount)
+{
+    ui.Slider_Frame->setValue(pos);
+    ui.label_FreamCount->setText(QString::number(frameCount));
+}
+
+void manwindow::FinishPlay(bool flag)
+{
+    if (!flag)
+        return;
+    playStopped = true;
+    firstPlay = true; // the next Play starts from the beginning
+    ui.toolButton_Play->setIcon(QIcon(kPlayIcon));
+    readLiveOffData_->setPause(true);
+    ui.toolButton_GoToEnd->setEnabled(false);
+    ui.toolButton_GoToStart->setEnabled(false);
+    ui.toolButton_SeekBackward->setEnabled(false);
+    ui.toolButton_SeekForward->setEnabled(false);
+    ui.toolButton_Open->setEnabled(true);
+    ui.toolButton_SavePcapData->setEnabled(true);
+    ui.Slider_Frame->setValue(captureLength);
+}
+
+bool manwindow::isRecording() const
+{
+    return recorder_->isRecording();
+}
+
+void manwindow::toggleRecording()
+{
+    if (recorder_->isRecording()) {
+        const std::string failure = recorder_->workerError();
+        const auto frames = recorder_->framesWritten();
+        recorder_->stop();
+        ui.toolButton_SavePcapData->setChecked(false);
+        if (!failure.empty())
+            prompts_->warning(this, "Warning", tr("The recording stopped early: %1").arg(QString::fromStdString(failure)));
+        else
+            ui.statusBar->showMessage(tr("Recording stopped: %1 frames written").arg(frames), 5000);
+        return;
+    }
+    const QString proposed = QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm") + ".pcap";
+    const QString file = prompts_->saveFileName(this, tr("Save PCAP"), proposed, tr("WireSharkCaptureFile (*.pcap)"));
+    if (file.isEmpty()) {
+        ui.toolButton_SavePcapData->setChecked(false);
+        return;
+    }
+    hvk32::RecorderSettings settings;
+    settings.fileName = QFile::encodeName(file).toStdString();
+    settings.dataPortText = ui.lineEdit_portNumber->text().toStdString();
+    std::string error;
+    if (!recorder_->start(settings, &error)) {
+        ui.toolButton_SavePcapData->setChecked(false);
+        prompts_->warning(this, "Warning", tr("Recording could not start: %1").arg(QString::fromStdString(error)));
+        return;
+    }
+    ui.toolButton_SavePcapData->setChecked(true);
+    ui.statusBar->showMessage(tr("Recording port %1 into %2").arg(ui.lineEdit_portNumber->text(), file));
 }
 
 void manwindow::view()
@@ -361,6 +623,10 @@ void manwindow::onAreaPicked(const std::vector<int>& indices)
         selectionBox.yMax = std::max(selectionBox.yMax, p.y);
         selectionBox.zMin = std::min(selectionBox.zMin, p.z);
         selectionBox.zMax = std::max(selectionBox.zMax, p.z);
+    }
+    if (liveFrozen || (playStopped && filePlaying)) {
+        // No new frame will list the selection: list the frame on screen now.
+        pointListing_.listPaused(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters()), selectionBox);
     }
     scene_->showSelection(picked);
 
@@ -442,6 +708,13 @@ void manwindow::stopReceivers()
         getLidarData_->stopAndWait();
     if (getSet_)
         getSet_->stopAndWait();
+    if (readLiveOffData_ && readLiveOffData_->isRunning()) {
+        readLiveOffData_->setStop(true);
+        readLiveOffData_->setPause(false);
+        readLiveOffData_->wait();
+    }
+    if (recorder_)
+        recorder_->stop();
 }
 
 void manwindow::closeEvent(QCloseEvent* event)

@@ -6,7 +6,9 @@
 #include "records/LidarData.h"
 #include "records/SettingData.h"
 #include "view/CloudBuilder.h"
+#include "view/CsvExport.h"
 #include "view/FrameRateMeter.h"
+#include "view/PointListing.h"
 
 #include "ui_manwindow.h"
 
@@ -21,12 +23,16 @@
 #include <vector>
 
 class Form_QLaserSelectionK32;
+class InetactionSetupWidgetK32;
 class GetLidardataK32;
 class GetSetK32;
+class ReadLiveOffDataK32;
+class SaveDataOptions;
 class QLabel;
 class QStandardItemModel;
 
 namespace hvk32 {
+class CaptureRecorder;
 class ViewerScene;
 }
 
@@ -43,6 +49,12 @@ public:
 
     GetLidardataK32& lidarDataReceiver() { return *getLidarData_; }
     GetSetK32& deviceInfoReceiver() { return *getSet_; }
+    ReadLiveOffDataK32& capturePlayer() { return *readLiveOffData_; }
+    SaveDataOptions& saveDataOptions() { return *saveDataOptions_; }
+    InetactionSetupWidgetK32& networkDialog() { return *inetactionSetup_; }
+    QStandardItemModel& pointTable() { return *tableModel_; }
+    const hvk32::CsvExportSession& csvExport() const { return csvExport_; }
+    bool isRecording() const;
     Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
     hvk32::ViewerScene& scene() { return *scene_; }
     hvk32::FrameGate& frameGate() { return frameGate_; }
@@ -71,6 +83,11 @@ signals:
 
 public slots:
     void receiveDevPacket(SettingData* data, std::vector<int> Mac);
+    void receiveDevConfig(QString echoMode, int degreeMode, int accuaryMode);
+    void FinishPlay(bool flag);
+    void setPlaySeppd(int speed);
+    void getTotleLength(long length);
+    void updateProgress(int pos, int frameCount);
     void onDisconnectLidar();
     void showLidarDataList();
     void liveStartOrPause();
@@ -86,6 +103,7 @@ public slots:
     void Return_Degree();
     void recvCalculateIntensity(bool flag);
     void showAngleLinedit_pressed();
+    void receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -97,6 +115,15 @@ private:
     void makeConnections();
     void stopReceivers();
     void updateFrameStatus();
+
+    // Capture files: open, play and pause, single steps, directions; recording.
+    void openCaptureFile();
+    void playOrPause();
+    void stepBackward();
+    void stepForward();
+    void seekForward();
+    void seekBackward();
+    void toggleRecording();
 
     // Viewer tools.
     void toggleCoordinateSystem();
@@ -115,9 +142,13 @@ private:
     std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
     hvk32::platform::UserPrompts* prompts_;
     std::unique_ptr<QStandardItemModel> tableModel_;
+    std::unique_ptr<InetactionSetupWidgetK32> inetactionSetup_;
     std::unique_ptr<Form_QLaserSelectionK32> laserSelection_;
+    std::unique_ptr<SaveDataOptions> saveDataOptions_;
     std::unique_ptr<GetLidardataK32> getLidarData_;
     std::unique_ptr<GetSetK32> getSet_;
+    std::unique_ptr<ReadLiveOffDataK32> readLiveOffData_;
+    std::unique_ptr<hvk32::CaptureRecorder> recorder_;
     std::unique_ptr<hvk32::ViewerScene> scene_;
 
     // Window state.
@@ -144,6 +175,17 @@ private:
     double angleAdjust4 = 0.0;
     float displayAngle = 360.0f;
     int dataPort = 2368;
+
+    // Playback state.
+    bool playStopped = true;
+    bool filePlaying = false;
+    bool firstPlay = true;
+    QString captureFile;
+    int captureLength = 0;
+
+    // Point table and CSV export.
+    hvk32::PointListing pointListing_;
+    hvk32::CsvExportSession csvExport_;
 
     // Frame display.
     hvk32::CloudBuilder cloudBuilder_;

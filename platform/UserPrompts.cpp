@@ -1,5 +1,7 @@
 #include "platform/UserPrompts.h"
 
+#include <QFileDialog>
+
 namespace hvk32::platform {
 
 void MessageBoxPrompts::information(QWidget* parent, const QString& title, const QString& text)
@@ -22,6 +24,18 @@ QMessageBox::StandardButton MessageBoxPrompts::question(QWidget* parent, const Q
                                                         QMessageBox::StandardButton defaultButton)
 {
     return QMessageBox::question(parent, title, text, buttons, defaultButton);
+}
+
+QString MessageBoxPrompts::openFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                        const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, directory, filter, nullptr, QFileDialog::DontUseNativeDialog);
+}
+
+QString MessageBoxPrompts::saveFileName(QWidget* parent, const QString& caption, const QString& proposedName,
+                                        const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, proposedName, filter, nullptr, QFileDialog::DontUseNativeDialog);
 }
 
 } // namespace hvk32::platform

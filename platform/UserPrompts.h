@@ -1,6 +1,7 @@
 #pragma once
-// Every message box of the program goes through this interface, so a test can read what a
-// box said and answer a question without a modal loop. The program uses MessageBoxPrompts.
+// Every message box and file dialog of the program goes through this interface, so a test
+// can read what a box said and answer a question or choose a file without a modal loop.
+// The program uses MessageBoxPrompts.
 
 #include <QMessageBox>
 #include <QString>
@@ -18,6 +19,11 @@ public:
     virtual QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                                  QMessageBox::StandardButtons buttons,
                                                  QMessageBox::StandardButton defaultButton) = 0;
+    // Qt's own (non-native) file dialogs; an empty name means the user cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& proposedName,
+                                 const QString& filter) = 0;
 };
 
 // Real, modal QMessageBoxes with an OK button (questions with the buttons asked for).
@@ -29,6 +35,10 @@ public:
     QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                          QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton) override;
+    QString openFileName(QWidget* parent, const QString& caption, const QString& directory,
+                         const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& proposedName,
+                         const QString& filter) override;
 };
 
 } // namespace hvk32::platform

@@ -1,0 +1,249 @@
+// The Offline tab: opening, playing, pausing, stepping and recording captures.
+
+#include "acquisition/GetLidardataK32.h"
+#include "acquisition/GetSetK32.h"
+#include "acquisition/ReadLiveOffDataK32.h"
+#include "app/manwindow.h"
+#include "platform/Pauses.h"
+#include "platform/UdpSocket.h"
+#include "support/CaptureBuilder.h"
+#include "support/RecordingPrompts.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMutex>
+#include <QSlider>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QVTKOpenGLNativeWidget.h>
+#include <QtTest>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace hvk32;
+
+namespace {
+
+// Records the pacing and waits a quarter of it, so a test plays a capture quickly but not
+// faster than it can press the buttons.
+class RecordingPauses : public platform::Pauses {
+public:
+    void pause(int ms) override
+    {
+        {
+            QMutexLocker lock(&mutex_);
+            if (ms > 1)
+                delays_.append(ms);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, ms / 4)));
+    }
+    QList<int> delays()
+    {
+        QMutexLocker lock(&mutex_);
+        return delays_;
+    }
+
+private:
+    QMutex mutex_;
+    QList<int> delays_;
+};
+
+} // namespace
+
+class PlaybackTest : public QObject {
+    Q_OBJECT
+
+    test::RecordingPrompts prompts_;
+    RecordingPauses pauses_;
+    std::unique_ptr<manwindow> window_;
+    QTemporaryDir dir_;
+    QString capture_;
+
+    template <typename T>
+    T* widget(const char* name)
+    {
+        T* w = window_->findChild<T*>(name);
+        if (!w)
+            qFatal("no widget %s", name);
+        return w;
+    }
+    QToolButton* button(const char* name) { return widget<QToolButton>(name); }
+    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    int frameCount() { return widget<QLabel>("label_FreamCount")->text().toInt(); }
+
+    void openCapture(const QString& path)
+    {
+        prompts_.fileNames.enqueue(path);
+        click("toolButton_Open");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        capture_ = dir_.filePath("hall.pcap");
+        test::CaptureBuilder builder;
+        builder.deviceInfo().revolutions(0.5);
+        for (int i = 0; i < 30; ++i)
+            builder.revolutions(1).deviceInfo();
+        QFile file(capture_);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(builder.bytes());
+    }
+
+    void init()
+    {
+        prompts_.shown.clear();
+        window_ = std::make_unique<manwindow>(&prompts_);
+        window_->capturePlayer().setPauses(&pauses_);
+        window_->resize(1000, 700);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void openPlayPauseAndStep()
+    {
+        QVERIFY(!button("toolButton_Play")->isEnabled());
+        openCapture(capture_);
+        QCOMPARE(prompts_.shown[0].kind, QString("open"));
+        QCOMPARE(prompts_.shown[0].title, QString("WireSharkCaptureFile"));
+        QCOMPARE(prompts_.shown[0].text, QString("Supported Files (*.pcap)"));
+        QVERIFY(button("toolButton_Play")->isEnabled());
+        QVERIFY(!button("toolButton_GoToEnd")->isEnabled());
+
+        click("toolButton_Play");
+        QVERIFY(window_->capturePlayer().isRunning());
+        QVERIFY(!button("toolButton_Open")->isEnabled());
+        QVERIFY(button("toolButton_SeekForward")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 2, 5000);
+        QVERIFY(widget<QSlider>("Slider_Frame")->value() > 0);
+        QVERIFY(window_->framesDrawn() > 0);
+
+        click("toolButton_Play"); // pause
+        QVERIFY(button("toolButton_GoToStart")->isEnabled());
+        QVERIFY(button("toolButton_Open")->isEnabled());
+        QTest::qWait(100);
+        const int paused = frameCount();
+        QTest::qWait(100);
+        QCOMPARE(frameCount(), paused);
+
+        click("toolButton_GoToEnd"); // one frame forward, then paused again
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), paused + 1, 3000);
+        QTest::qWait(150);
+        QCOMPARE(frameCount(), paused + 1);
+        click("toolButton_GoToStart"); // one frame back
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), paused, 3000);
+        QTest::qWait(150);
+        QCOMPARE(frameCount(), paused);
+    }
+
+    void speedsPaceTheFrames()
+    {
+        widget<QComboBox>("comboBox_speeds")->setCurrentIndex(3); // "0.5x"
+        openCapture(capture_);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 2, 5000);
+        QVERIFY(pauses_.delays().contains(200));
+        widget<QComboBox>("comboBox_speeds")->setCurrentIndex(2); // "4.0x"
+        const int before = pauses_.delays().size();
+        QTRY_VERIFY_WITH_TIMEOUT(pauses_.delays().size() > before + 1, 5000);
+        QCOMPARE(pauses_.delays().last(), 30);
+    }
+
+    void endOfFileAndReplay()
+    {
+        QSignalSpy sent(window_.get(), &manwindow::sendOffLiveFile);
+        openCapture(capture_);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->capturePlayer().isRunning(), 10000);
+        QTRY_VERIFY(button("toolButton_Open")->isEnabled());
+        QVERIFY(!button("toolButton_SeekForward")->isEnabled());
+        auto* slider = widget<QSlider>("Slider_Frame");
+        QCOMPARE(slider->value(), slider->maximum());
+        const int frames = frameCount();
+        QVERIFY(frames >= 28);
+
+        click("toolButton_Play"); // from the start again
+        QCOMPARE(sent.count(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->capturePlayer().isRunning(), 10000);
+        QTRY_COMPARE(frameCount(), frames);
+    }
+
+    void badFilesAreReported()
+    {
+        const QString pcapng = dir_.filePath("new.pcapng");
+        QFile file(pcapng);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("0a0d0d0a1c0000004d3c2b1a01000000ffffffffffffffff1c000000"));
+        file.close();
+        openCapture(pcapng);
+        QCOMPARE(prompts_.shown.last().kind, QString("warning"));
+        QVERIFY(prompts_.shown.last().text.contains("pcapng"));
+        QVERIFY(!button("toolButton_Play")->isEnabled());
+    }
+
+    void liveAndPlaybackExcludeEachOther()
+    {
+        // Play while connected disconnects first.
+        click("toolButton_Lidar");
+        QVERIFY(window_->deviceInfoReceiver().isRunning());
+        openCapture(capture_);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->deviceInfoReceiver().isRunning(), 500);
+        QVERIFY(button("toolButton_Lidar")->isEnabled());
+
+        // Connect while playing pauses the capture.
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 1, 5000);
+        click("toolButton_Lidar");
+        QVERIFY(window_->capturePlayer().isPaused());
+        QVERIFY(button("toolButton_GoToStart")->isEnabled());
+        click("toolButton_disConnect");
+    }
+
+    void recordTogglesAndReportsFailures()
+    {
+        // Cancelling the file dialog records nothing and unchecks the button.
+        click("toolButton_SavePcapData");
+        QCOMPARE(prompts_.shown.last().kind, QString("save"));
+        QCOMPARE(prompts_.shown.last().title, QString("Save PCAP"));
+        QCOMPARE(prompts_.shown.last().text, QString("WireSharkCaptureFile (*.pcap)"));
+        QVERIFY(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}\\.pcap$").match(prompts_.shown.last().proposed).hasMatch());
+        QVERIFY(!button("toolButton_SavePcapData")->isChecked());
+        QVERIFY(!window_->isRecording());
+
+        // A file that cannot be created is reported.
+        qputenv("HVK32_CAPTURE_DEVICE", "lo");
+        prompts_.fileNames.enqueue(dir_.filePath("no/such/dir/x.pcap"));
+        click("toolButton_SavePcapData");
+        QVERIFY(!window_->isRecording());
+        QVERIFY(!button("toolButton_SavePcapData")->isChecked());
+        QCOMPARE(prompts_.shown.last().kind, QString("warning"));
+
+        // On lo, as root, a recording starts and stops with the button.
+        const QString file = dir_.filePath("recorded.pcap");
+        prompts_.fileNames.enqueue(file);
+        click("toolButton_SavePcapData");
+        if (!window_->isRecording())
+            QSKIP(qPrintable("live capture on lo is not permitted here: " + prompts_.shown.last().text));
+        QVERIFY(button("toolButton_SavePcapData")->isChecked());
+        click("toolButton_SavePcapData");
+        QVERIFY(!window_->isRecording());
+        QVERIFY(!button("toolButton_SavePcapData")->isChecked());
+        QVERIFY(QFileInfo(file).size() >= 24);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    QApplication app(argc, argv);
+    PlaybackTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "PlaybackTest.moc"
