@@ -4,6 +4,8 @@
 
 #include "acquisition/DataPacket.h"
 #include "acquisition/FrameAssembler.h"
+#include "fuzz/FuzzSeeds.h"
+#include "sim/ScannerStream.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,4 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         size -= length;
     }
     return 0;
+}
+
+// Seeds: the simulator's stream in every configuration and echo selection.
+std::vector<std::vector<std::uint8_t>> hvk32FuzzSeeds()
+{
+    std::vector<std::vector<std::uint8_t>> seeds;
+    for (int mode = 0; mode < 12; ++mode) {
+        hvk32::sim::ScannerSettings settings;
+        settings.echo = mode % 3 == 2 ? hvk32::sim::EchoMode::Dual : hvk32::sim::EchoMode::Single;
+        settings.rpm = 1200;
+        hvk32::sim::ScannerStream stream(settings);
+        std::vector<std::uint8_t> input{static_cast<std::uint8_t>(mode)};
+        std::vector<std::uint8_t> packet(hvk32::datapacket::kPacketSize);
+        for (int k = 0; k < 200; ++k) {
+            stream.nextDataPacket(packet.data());
+            input.insert(input.end(), packet.begin(), packet.end());
+        }
+        seeds.push_back(std::move(input));
+    }
+    return seeds;
 }

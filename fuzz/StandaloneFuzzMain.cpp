@@ -1,8 +1,8 @@
 // Runs a fuzz target without libFuzzer: over the files named on the command line, then
-// over a fixed number of pseudo-random inputs built from valid data packets with bytes
-// flipped. Deterministic, so a failure reproduces.
+// over the target's seed inputs and a fixed number of mutations of each (bytes flipped,
+// cut short, repeated). Deterministic, so a failure reproduces.
 
-#include "acquisition/DataPacket.h"
+#include "fuzz/FuzzSeeds.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,37 +13,64 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
+namespace {
+
+constexpr int kMutationsPerSeed = 40;
+
+std::vector<std::uint8_t> mutate(std::vector<std::uint8_t> input, std::mt19937& random)
+{
+    if (input.empty())
+        return input;
+    switch (random() % 4) {
+    case 0: // flip a few bytes
+        for (int i = 0, n = 1 + static_cast<int>(random() % 16); i < n; ++i)
+            input[random() % input.size()] = static_cast<std::uint8_t>(random());
+        break;
+    case 1: // cut short
+        input.resize(random() % input.size());
+        break;
+    case 2: { // repeat a slice somewhere else
+        const std::size_t from = random() % input.size();
+        const std::size_t length = std::min<std::size_t>(input.size() - from, 1 + random() % 2048);
+        const std::vector<std::uint8_t> slice(input.begin() + static_cast<long>(from),
+                                              input.begin() + static_cast<long>(from + length));
+        input.insert(input.begin() + static_cast<long>(random() % input.size()), slice.begin(), slice.end());
+        break;
+    }
+    default: // overwrite a 32-bit word with an extreme value
+        if (input.size() >= 4) {
+            const std::uint32_t extremes[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 1248, 1264};
+            const std::uint32_t v = extremes[random() % 7];
+            const std::size_t at = random() % (input.size() - 3);
+            for (int b = 0; b < 4; ++b)
+                input[at + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(v >> (8 * b));
+        }
+        break;
+    }
+    return input;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    int runs = 0;
     for (int i = 1; i < argc; ++i) {
         std::ifstream in(argv[i], std::ios::binary);
         const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        ++runs;
     }
-
-    using namespace hvk32::datapacket;
     std::mt19937 random(12345);
-    const int runs = 300;
-    for (int run = 0; run < runs; ++run) {
-        std::vector<std::uint8_t> input{static_cast<std::uint8_t>(random())};
-        const int packets = 1 + static_cast<int>(random() % 400);
-        std::uint16_t azimuth = static_cast<std::uint16_t>(random() % 36000);
-        for (int k = 0; k < packets; ++k) {
-            std::vector<std::uint8_t> p(kPacketSize);
-            for (auto& b : p)
-                b = static_cast<std::uint8_t>(random());
-            for (int b = 0; b < kBlocksPerPacket; ++b) {
-                setBlockFlag(p.data(), b); // FF is odd: the chunk is a full-size datagram
-                // Mostly a turning scanner, sometimes jumps and out-of-range values.
-                azimuth = static_cast<std::uint16_t>(random() % 16 == 0 ? random() : (azimuth + 20) % 36000);
-                setAzimuthRaw(p.data(), b, azimuth);
-            }
-            if (random() % 8 == 0)
-                p[0] = static_cast<std::uint8_t>(random() & 0xFE); // a short chunk instead
-            input.insert(input.end(), p.begin(), p.end());
+    for (const auto& seed : hvk32FuzzSeeds()) {
+        LLVMFuzzerTestOneInput(seed.data(), seed.size());
+        ++runs;
+        for (int m = 0; m < kMutationsPerSeed; ++m) {
+            const auto input = mutate(seed, random);
+            LLVMFuzzerTestOneInput(input.data(), input.size());
+            ++runs;
         }
-        LLVMFuzzerTestOneInput(input.data(), input.size());
     }
-    std::printf("%d inputs run\n", runs + argc - 1);
+    std::printf("%d inputs run\n", runs);
     return 0;
 }

@@ -8,7 +8,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools
   libpcl-dev libvtk9-qt-dev libpcap-dev
   libbenchmark-dev
-  xvfb xauth
+  xvfb xauth tcpdump
 )
 
 missing=()
