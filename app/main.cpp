@@ -16,12 +16,14 @@ namespace {
 
 const char* const kUsage =
     "Usage: hvk32 [--connect] [--data-port N] [--telemetry-port N] [--multicast ADDR]\n"
-    "             [--quit-after SECONDS] [--stats]\n"
+    "             [--engineering] [--quit-after SECONDS] [--stats]\n"
     "\n"
     "  --connect             connect to the device at start-up with the ports shown in the window\n"
     "  --data-port N         fill in the data port (default 2368)\n"
     "  --telemetry-port N    fill in the telemetry port (default 2369)\n"
     "  --multicast ADDR      fill in the multicast group (default 224.1.1.1)\n"
+    "  --engineering         show the advanced tools the window keeps hidden (advanced settings,\n"
+    "                        modes, vertical angles, angle adjustments, display angle, help)\n"
     "  --quit-after SECONDS  close the window after this many seconds\n"
     "  --stats               on exit, print the frames received, drawn and skipped\n"
     "  --help                show this text\n";
@@ -43,6 +45,7 @@ int main(int argc, char** argv)
 {
     bool connectAtStart = false;
     bool printStats = false;
+    bool engineering = false;
     double quitAfterSeconds = 0;
     QString dataPort, telemetryPort, multicast;
     for (int i = 1; i < argc; ++i) {
@@ -54,6 +57,8 @@ int main(int argc, char** argv)
             telemetryPort = QString::fromLocal8Bit(argv[++i]);
         } else if (!std::strcmp(argv[i], "--multicast") && i + 1 < argc) {
             multicast = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--engineering")) {
+            engineering = true;
         } else if (!std::strcmp(argv[i], "--stats")) {
             printStats = true;
         } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
@@ -83,6 +88,7 @@ int main(int argc, char** argv)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.resize(window.size().boundedTo(screen->availableGeometry().size()));
     window.setConnectionFields(dataPort, telemetryPort, multicast);
+    window.setEngineeringMode(engineering);
     window.show();
     if (connectAtStart)
         window.onConnectLidar();

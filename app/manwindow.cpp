@@ -10,7 +10,12 @@
 #include "platform/UserPrompts.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"
+#include "tools/ACWPSettingWidgetK32.h"
+#include "tools/About.h"
+#include "tools/CodeDialog.h"
 #include "tools/Form_QLaserSelectionK32.h"
+#include "tools/SetLidarModes.h"
+#include "tools/VerticalAngleSetting.h"
 #include "view/PointTable.h"
 #include "view/SaveDataOptions.h"
 #include "view/ViewerScene.h"
@@ -52,6 +57,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     installPalette();
     setWindowState(Qt::WindowMaximized);
 
+    about_ = std::make_unique<About>();
     registerRecordMetaTypes();
 
     tableModel_ = std::make_unique<QStandardItemModel>();
@@ -60,17 +66,22 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     ui.toolButton_GoToStart->setEnabled(false);
     ui.toolButton_SeekBackward->setEnabled(false);
     ui.toolButton_SeekForward->setEnabled(false);
-    hideUnusedControls();
+    ui.comboBox_degree->hide(); // set from the device, never by hand
     ui.toolButton_Lidar->setEnabled(true);
     ui.toolButton_disConnect->setEnabled(false);
     displayAngle = 360.0f;
 
     inetactionSetup_ = std::make_unique<InetactionSetupWidgetK32>(prompts_);
     laserSelection_ = std::make_unique<Form_QLaserSelectionK32>();
+    codeDialog_ = std::make_unique<CodeDialog>();
+    acwpSetting_ = std::make_unique<ACWPSettingWidgetK32>(prompts_);
     saveDataOptions_ = std::make_unique<SaveDataOptions>(prompts_);
     getLidarData_ = std::make_unique<GetLidardataK32>();
     getLidarData_->setFrameGate(&frameGate_);
     getSet_ = std::make_unique<GetSetK32>();
+    setLidarModes_ = std::make_unique<SetLidarModes>();
+    verticalAngleSetting_ = std::make_unique<VerticalAngleSetting>(prompts_);
+    setEngineeringMode(false);
     readLiveOffData_ = std::make_unique<ReadLiveOffDataK32>();
     readLiveOffData_->setFrameGate(&frameGate_);
     recorder_ = std::make_unique<hvk32::CaptureRecorder>();
@@ -113,16 +124,28 @@ void manwindow::installPalette()
     QApplication::setPalette(palette);
 }
 
-void manwindow::hideUnusedControls()
+QList<QWidget*> manwindow::engineeringControls() const
 {
-    const QList<QWidget*> hidden = {
-        ui.toolButton_9, ui.comboBox_degree, ui.setLidarModePushButton, ui.angleLabel, ui.doubleSpinBox,
-        ui.label_3, ui.doubleSpinBox_angle_two, ui.label_4, ui.doubleSpinBox_angle_three, ui.label_5,
+    return {
+        ui.toolButton_9, ui.setLidarModePushButton, ui.angleLabel, ui.doubleSpinBox, ui.label_3,
+        ui.doubleSpinBox_angle_two, ui.label_4, ui.doubleSpinBox_angle_three, ui.label_5,
         ui.doubleSpinBox_angle_four, ui.setVerticalPushButton, ui.label_6, ui.showAngle_lineEdit,
         ui.toolButton_User, ui.toolButton_Develop,
     };
-    for (QWidget* w : hidden)
-        w->hide();
+}
+
+void manwindow::setEngineeringMode(bool on)
+{
+    for (QWidget* w : engineeringControls())
+        w->setVisible(on);
+    verticalAngleSetting_->setSetButtonVisible(on);
+}
+
+void manwindow::openGuide(const QString& page)
+{
+    const QUrl url = hvk32::platform::helpPageUrl(page);
+    if (!prompts_->openUrl(url))
+        prompts_->warning(this, "Warning", tr("No viewer could open %1").arg(url.toString()));
 }
 
 void manwindow::setUpViewer()
@@ -134,9 +157,12 @@ void manwindow::setUpViewer()
     linkLabel_ = new QLabel(this);
     linkLabel_->setObjectName("label_link");
     linkLabel_->setTextFormat(Qt::RichText);
-    linkLabel_->setOpenExternalLinks(true);
     linkLabel_->setText(QStringLiteral("<a href=\"%1\">HVK32 user guide</a>")
                             .arg(hvk32::platform::helpPageUrl("user-guide.html").toString()));
+    connect(linkLabel_, &QLabel::linkActivated, this, [this](const QString& link) {
+        if (!prompts_->openUrl(QUrl(link)))
+            prompts_->warning(this, "Warning", tr("No viewer could open %1").arg(link));
+    });
     ui.statusBar->addPermanentWidget(linkLabel_);
 }
 
@@ -147,11 +173,24 @@ void manwindow::makeConnections()
     connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, this, &manwindow::receiveDevPacket);
     connect(getLidarData_.get(), &GetLidardataK32::SendDataK32, this, &manwindow::CalculateCoordinatesK32);
     connect(getSet_.get(), &GetSetK32::SendDataDifo, inetactionSetup_.get(), &InetactionSetupWidgetK32::OnLidarDifoData);
+    connect(getSet_.get(), &GetSetK32::SendDataDifo, acwpSetting_.get(), &ACWPSettingWidgetK32::OnLidarDifoData);
     connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, inetactionSetup_.get(),
             &InetactionSetupWidgetK32::OnLidarStatusReceiving);
+    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, acwpSetting_.get(),
+            &ACWPSettingWidgetK32::onLidarStatusReceiving);
     connect(this, &manwindow::SendDegreeMode, laserSelection_.get(), &Form_QLaserSelectionK32::ReceiveDegreeMode);
     connect(this, &manwindow::SendModel, getLidarData_.get(), &GetLidardataK32::Receive);
+    connect(inetactionSetup_.get(), &InetactionSetupWidgetK32::sendVersionToAbout, about_.get(), &About::recvVersionInfo);
+    connect(ui.setLidarModePushButton, &QPushButton::clicked, this, &manwindow::showLidarModeSetting);
+    connect(setLidarModes_.get(), &SetLidarModes::sendConfig, this, &manwindow::receiveConfig);
+    connect(this, &manwindow::sendDefaultConfig, setLidarModes_.get(), &SetLidarModes::setConfig);
     connect(this, &manwindow::sendDefaultConfig, saveDataOptions_.get(), &SaveDataOptions::setLidarAngleType);
+    connect(ui.setVerticalPushButton, &QPushButton::clicked, this, &manwindow::showVerticalSetting);
+    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, verticalAngleSetting_.get(),
+            &VerticalAngleSetting::onLidarStatusReceiving_);
+    connect(getSet_.get(), &GetSetK32::SendDataDifo, verticalAngleSetting_.get(), &VerticalAngleSetting::OnLidarDifoData_);
+    connect(this, &manwindow::sendAngleMistake, verticalAngleSetting_.get(), &VerticalAngleSetting::showAngleMistake);
+    connect(this, &manwindow::SendDegreeMode, verticalAngleSetting_.get(), &VerticalAngleSetting::setDegreeMode);
     connect(this, &manwindow::sendOffLiveFile, readLiveOffData_.get(), &ReadLiveOffDataK32::receiveOffliveFile);
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendData, this, &manwindow::CalculateCoordinatesK32);
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendFinsh, this, &manwindow::FinishPlay);
@@ -176,10 +215,24 @@ void manwindow::makeConnections()
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendFileTotleLength, this, &manwindow::getTotleLength);
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendProgressValue, this, &manwindow::updateProgress);
     connect(this, &manwindow::sendEnableSetting, inetactionSetup_.get(), &InetactionSetupWidgetK32::isEnableSetting);
+    connect(this, &manwindow::sendEnableSetting, verticalAngleSetting_.get(), &VerticalAngleSetting::isEnableSetting);
+    connect(this, &manwindow::sendEnableSetting, acwpSetting_.get(), &ACWPSettingWidgetK32::isEnableSetting);
     connect(ui.toolButton_11, &QToolButton::clicked, saveDataOptions_.get(), &QWidget::show);
     connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &QWidget::show);
+    connect(codeDialog_.get(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
+    connect(ui.toolButton_About, &QToolButton::clicked, about_.get(), &QWidget::show);
+    connect(ui.toolButton_User, &QToolButton::clicked, this, [this]() { openGuide("user-guide.html"); });
+    connect(ui.toolButton_Develop, &QToolButton::clicked, this, [this]() { openGuide("developer-guide.html"); });
     connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &InetactionSetupWidgetK32::onCleanUCWPControl);
     connect(ui.toolButton_10, &QToolButton::clicked, laserSelection_.get(), &QWidget::show);
+    connect(ui.toolButton_9, &QToolButton::clicked, acwpSetting_.get(), &ACWPSettingWidgetK32::onCleanACWPControl);
+    connect(ui.toolButton_9, &QToolButton::clicked, this, [this]() {
+        acwpSetting_->resetSendReady();
+        acwpSetting_->show();
+        calcIntensity = true; // the next frame's average intensities go to the dialog
+    });
+    connect(this, &manwindow::sendIntensity, acwpSetting_.get(), &ACWPSettingWidgetK32::recvAvIntensity);
+    connect(acwpSetting_.get(), &ACWPSettingWidgetK32::sendCalculateIntensity, this, &manwindow::recvCalculateIntensity);
     connect(ui.comboBox_7, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Mode);
     connect(ui.comboBox_degree, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Degree);
     connect(ui.doubleSpinBox, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, &manwindow::AngleAdjust);
@@ -402,6 +455,22 @@ void manwindow::receiveDevConfig(QString echoMode, int degreeMode, int accuaryMo
     readLiveOffData_->setConfiguration(echoMode);
     ui.comboBox_degree->setCurrentIndex(degreeMode);
     modeKnown = 1;
+}
+
+void manwindow::receiveConfig(QString echoMode, int degreeMode, int accuaryMode)
+{
+    receiveDevConfig(echoMode, degreeMode, accuaryMode);
+    getLidarData_->setConfiguration(echoMode);
+}
+
+void manwindow::showLidarModeSetting()
+{
+    setLidarModes_->show();
+}
+
+void manwindow::showVerticalSetting()
+{
+    verticalAngleSetting_->show();
 }
 
 void manwindow::openCaptureFile()

@@ -22,7 +22,12 @@
 #include <optional>
 #include <vector>
 
+class ACWPSettingWidgetK32;
+class About;
+class CodeDialog;
 class Form_QLaserSelectionK32;
+class SetLidarModes;
+class VerticalAngleSetting;
 class InetactionSetupWidgetK32;
 class GetLidardataK32;
 class GetSetK32;
@@ -52,6 +57,11 @@ public:
     ReadLiveOffDataK32& capturePlayer() { return *readLiveOffData_; }
     SaveDataOptions& saveDataOptions() { return *saveDataOptions_; }
     InetactionSetupWidgetK32& networkDialog() { return *inetactionSetup_; }
+    VerticalAngleSetting& verticalAngleDialog() { return *verticalAngleSetting_; }
+    ACWPSettingWidgetK32& advancedDialog() { return *acwpSetting_; }
+    bool isCalculatingIntensity() const { return calcIntensity; }
+    SetLidarModes& lidarModeDialog() { return *setLidarModes_; }
+    About& aboutDialog() { return *about_; }
     QStandardItemModel& pointTable() { return *tableModel_; }
     const hvk32::CsvExportSession& csvExport() const { return csvExport_; }
     bool isRecording() const;
@@ -66,6 +76,10 @@ public:
 
     // Fills the " Data Port:", " Telemetry Port：" and " Multicast IP:" fields; empty leaves one as it is.
     void setConnectionFields(const QString& dataPort, const QString& telemetryPort, const QString& group);
+
+    // Shows the controls the window normally keeps hidden (advanced settings, mode, vertical
+    // angles, angle adjustments, display angle, help), for engineers who need them.
+    void setEngineeringMode(bool on);
 
     // The handler of toolButton_Lidar: lock the fields and wait for the device.
     void onConnectLidar();
@@ -84,6 +98,7 @@ signals:
 public slots:
     void receiveDevPacket(SettingData* data, std::vector<int> Mac);
     void receiveDevConfig(QString echoMode, int degreeMode, int accuaryMode);
+    void receiveConfig(QString echoMode, int degreeMode, int accuaryMode);
     void FinishPlay(bool flag);
     void setPlaySeppd(int speed);
     void getTotleLength(long length);
@@ -102,6 +117,8 @@ public slots:
     void Return_Mode();
     void Return_Degree();
     void recvCalculateIntensity(bool flag);
+    void showLidarModeSetting();
+    void showVerticalSetting();
     void showAngleLinedit_pressed();
     void receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines);
 
@@ -110,7 +127,8 @@ protected:
 
 private:
     void installPalette();
-    void hideUnusedControls();
+    QList<QWidget*> engineeringControls() const;
+    void openGuide(const QString& page);
     void setUpViewer();
     void makeConnections();
     void stopReceivers();
@@ -142,7 +160,12 @@ private:
     std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
     hvk32::platform::UserPrompts* prompts_;
     std::unique_ptr<QStandardItemModel> tableModel_;
+    std::unique_ptr<About> about_;
     std::unique_ptr<InetactionSetupWidgetK32> inetactionSetup_;
+    std::unique_ptr<CodeDialog> codeDialog_;
+    std::unique_ptr<ACWPSettingWidgetK32> acwpSetting_;
+    std::unique_ptr<SetLidarModes> setLidarModes_;
+    std::unique_ptr<VerticalAngleSetting> verticalAngleSetting_;
     std::unique_ptr<Form_QLaserSelectionK32> laserSelection_;
     std::unique_ptr<SaveDataOptions> saveDataOptions_;
     std::unique_ptr<GetLidardataK32> getLidarData_;

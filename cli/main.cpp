@@ -4,7 +4,10 @@
 //                           [--echo 0|1|2] [--count N] [--summary]
 //   hvk32-cli frames --pcap FILE [--count N] [--summary]
 //   hvk32-cli info --pcap FILE
+//   hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT) [--frames N] [--channels LIST]
+//                    [--angle-min A] [--angle-max B]
 
+#include "cli/ExportCommand.h"
 #include "cli/FramesCommand.h"
 #include "cli/InfoCommand.h"
 
@@ -20,6 +23,8 @@ const char* const kUsage =
     "  frames --live        receive data packets and write each revolution frame to stdout\n"
     "  frames --pcap FILE   write the frames the capture player plays from a capture file\n"
     "  info --pcap FILE     write the device-info packets of a capture file\n"
+    "  export --pcap FILE   write the frames of a capture file to a CSV file as the viewer's\n"
+    "                       export does, or to one PCD file per frame\n"
     "\n"
     "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
 
@@ -35,6 +40,8 @@ int main(int argc, char** argv)
         return hvk32::runFramesCommand(argc - 1, argv + 1);
     if (!std::strcmp(argv[1], "info"))
         return hvk32::runInfoCommand(argc - 1, argv + 1);
+    if (!std::strcmp(argv[1], "export"))
+        return hvk32::runExportCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     return 2;
 }

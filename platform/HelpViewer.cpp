@@ -1,7 +1,6 @@
 #include "platform/HelpViewer.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 
@@ -17,11 +16,6 @@ QUrl helpPageUrl(const QString& page)
             return QUrl::fromLocalFile(file.canonicalFilePath());
     }
     return QUrl::fromLocalFile(QDir(QStringLiteral(HVK32_SOURCE_DIR "/docs")).filePath(page));
-}
-
-bool openHelpPage(const QString& page)
-{
-    return QDesktopServices::openUrl(helpPageUrl(page));
 }
 
 } // namespace hvk32::platform

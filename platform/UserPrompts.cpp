@@ -1,5 +1,6 @@
 #include "platform/UserPrompts.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 
 namespace hvk32::platform {
@@ -36,6 +37,11 @@ QString MessageBoxPrompts::saveFileName(QWidget* parent, const QString& caption,
                                         const QString& filter)
 {
     return QFileDialog::getSaveFileName(parent, caption, proposedName, filter, nullptr, QFileDialog::DontUseNativeDialog);
+}
+
+bool MessageBoxPrompts::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace hvk32::platform

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QUrl>
 
 class QWidget;
 
@@ -24,6 +25,8 @@ public:
                                  const QString& filter) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& proposedName,
                                  const QString& filter) = 0;
+    // Opens a document (the guides) in the desktop's viewer; false when none could.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 // Real, modal QMessageBoxes with an OK button (questions with the buttons asked for).
@@ -39,6 +42,7 @@ public:
                          const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& proposedName,
                          const QString& filter) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 } // namespace hvk32::platform

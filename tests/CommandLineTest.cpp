@@ -1,8 +1,13 @@
 // The simulator and the command line as a user runs them: hvk32-sim sends on loopback,
 // "hvk32-cli frames --live" prints the frames it receives; hvk32-sim writes a capture file,
-// "hvk32-cli frames --pcap" and "info --pcap" print what the capture player finds in it.
+// "hvk32-cli frames --pcap" and "info --pcap" print what the capture player finds in it, and
+// "export" writes it as the window's CSV export does, or as PCD files.
 
+#include "acquisition/CapturePlayerCore.h"
 #include "platform/UdpSocket.h"
+#include "records/AngleValues.h"
+#include "support/CaptureBuilder.h"
+#include "view/CsvExport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,6 +16,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -89,6 +98,83 @@ class CommandLineTest : public QObject {
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : QString();
     }
 
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Four turns at 1200 rpm in the 0.33-degree layout, with the device's offset angles set
+    // and every seventh return empty (distance 0). The player emits three frames.
+    QString exportCapture()
+    {
+        hvk32::sim::ScannerSettings settings;
+        settings.rpm = 1200;
+        settings.layout = hvk32::sim::Layout::ThirdDegree;
+        settings.offsetAngleCodes = {250, 125, 300, 75}; // 2.5, 1.25, 3 and 0.75 degrees
+        hvk32::test::CaptureBuilder capture(settings);
+        capture.deviceInfo();
+        hvk32::test::CaptureBuilder::Payload p{};
+        const int packets = 4 * capture.stream().blocksPerRevolution() / hvk32::datapacket::kBlocksPerPacket;
+        for (int k = 0; k < packets; ++k) {
+            capture.stream().nextDataPacket(p.data());
+            for (int b = 0; b < hvk32::datapacket::kBlocksPerPacket; ++b)
+                for (int c = 0; c < hvk32::datapacket::kChannelsPerBlock; ++c)
+                    if ((b * 32 + c) % 7 == 0)
+                        hvk32::putLe16(p.data() + hvk32::datapacket::channelOffset(b, c), 0);
+            capture.udp(p.data(), p.size(), settings.dataPort);
+        }
+        return writeFile("export.pcap", capture.bytes());
+    }
+
+    // What the window's export writes for the first `frames` frames (0: all) the player emits
+    // from `path`, converted with the device values the player publishes meanwhile.
+    QByteArray windowExport(const QString& path, int frames, const QList<int>& channels, float angleMin = 0,
+                            float angleMax = 360)
+    {
+        hvk32::CapturePlayerCore player;
+        hvk32::CsvExportSession session;
+        const QString out = dir_.filePath("window.csv");
+        if (!player.open(path) || !session.arm(out, frames ? frames : 1 << 30, angleMin, angleMax, channels))
+            return {};
+        player.start();
+        for (auto e = player.next(hvk32::CapturePlayerCore::Direction::Forward);
+             e != hvk32::CapturePlayerCore::Event::End && session.isArmed();
+             e = player.next(hvk32::CapturePlayerCore::Direction::Forward)) {
+            if (e != hvk32::CapturePlayerCore::Event::Frame)
+                continue;
+            hvk32::ConversionSnapshot s;
+            s.degreeMode = player.configuration().degreeMode;
+            s.modeKnown = 1; // the window sets it when the player reports the configuration
+            s.offsetAngles[0] = offsetAngle1;
+            s.offsetAngles[1] = offsetAngle2;
+            s.offsetAngles[2] = offsetAngle3;
+            s.offsetAngles[3] = offsetAngle4;
+            for (int c = 0; c < 32; ++c)
+                s.deviceVerticalAngles[c] = verticalAngleTable[c];
+            session.writeFrame(player.frame(), s);
+        }
+        session.cancel();
+        return readFile(out);
+    }
+
+    static QList<int> channelRange(int first, int last)
+    {
+        QList<int> list;
+        for (int c = first; c <= last; ++c)
+            list << c;
+        return list;
+    }
+
+    // The number of points in the summary line, or -1.
+    static qint64 summaryPoints(const QByteArray& errors, int frames)
+    {
+        const auto m = QRegularExpression(QString("exported %1 frames?, ([0-9,]+) points? in [0-9]+\\.[0-9] s\n")
+                                              .arg(frames))
+                           .match(QString::fromLatin1(errors));
+        return m.hasMatch() ? m.captured(1).remove(',').toLongLong() : -1;
+    }
+
 private slots:
     void framesFromCapture()
     {
@@ -164,6 +250,135 @@ private slots:
             QVERIFY2(r.errors.contains(c.message), r.errors.constData());
             QVERIFY(r.lines.isEmpty());
         }
+    }
+
+    void exportMatchesWindowExport()
+    {
+        const QString path = exportCapture();
+        QVERIFY(!path.isEmpty());
+        const QString csv = dir_.filePath("cli.csv");
+        Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--csv", csv});
+        QCOMPARE(r.exitCode, 0);
+        const QByteArray expected = windowExport(path, 0, channelRange(0, 31));
+        // The capture's 0.33-degree mode and offset angles are what the export converts with.
+        QCOMPARE(float(offsetAngle1), 2.5f);
+        QCOMPARE(expected.count("\n3,"), 900 * 32);
+        QVERIFY(!expected.contains("\n4,"));
+        QVERIFY(readFile(csv) == expected);
+        QCOMPARE(summaryPoints(r.errors, 3), qint64(expected.count('\n') - 1));
+        QVERIFY(!r.errors.contains('\r')); // no progress bar when stderr is not a terminal
+
+        // The first two frames, three channels, and an empty angle range widened as the dialog does.
+        r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--csv", csv, "--frames", "2", "--channels", "5,30-31",
+                                      "--angle-min", "90", "--angle-max", "90"});
+        QCOMPARE(r.exitCode, 0);
+        const QByteArray selected = windowExport(path, 2, {5, 30, 31}, 89.5f, 90.5f);
+        QSet<QByteArray> frameIds, channels;
+        for (const QByteArray& line : selected.split('\n').mid(1, selected.count('\n') - 1)) {
+            const QList<QByteArray> fields = line.split(',');
+            frameIds << fields[0];
+            channels << fields[5];
+        }
+        QCOMPARE(frameIds, (QSet<QByteArray>{"1", "2"}));
+        QCOMPARE(channels, (QSet<QByteArray>{"5", "30", "31"}));
+        QVERIFY(readFile(csv) == selected);
+    }
+
+    void exportPcdFiles()
+    {
+        const QString path = exportCapture();
+        QVERIFY(!path.isEmpty());
+        const QString out = dir_.filePath("scan.pcd");
+        const Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--pcd", out, "--frames", "2", "--channels", "0-15"});
+        if (r.errors.contains("not available in this build")) { // built without PCL
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY(!QFile::exists(dir_.filePath("scan-000001.pcd")));
+            return;
+        }
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(!QFile::exists(dir_.filePath("scan-000003.pcd")));
+
+        // Each file holds the frame's CSV points less those of distance 0, as 32-bit floats.
+        const QList<QByteArray> lines = windowExport(path, 2, channelRange(0, 15)).trimmed().split('\n').mid(1);
+        qint64 total = 0, zeros = 0;
+        for (int frame = 1; frame <= 2; ++frame) {
+            QList<QList<QByteArray>> expected;
+            for (const QByteArray& line : lines) {
+                QList<QByteArray> fields = line.split(',');
+                if (fields[0].toInt() != frame)
+                    continue;
+                if (fields[7] == "0")
+                    ++zeros;
+                else
+                    expected << fields;
+            }
+            const QByteArray pcd = readFile(dir_.filePath(QString("scan-%1.pcd").arg(frame, 6, 10, QChar('0'))));
+            const int dataAt = pcd.indexOf("DATA binary\n") + 12;
+            QVERIFY(dataAt > 12);
+            const QByteArray header = pcd.left(dataAt);
+            for (const char* field : {"FIELDS x y z intensity\n", "SIZE 4 4 4 4\n", "TYPE F F F F\n", "HEIGHT 1\n"})
+                QVERIFY2(header.contains(field), header.constData());
+            QVERIFY2(header.contains(QString("\nPOINTS %1\n").arg(expected.size()).toLatin1()), header.constData());
+            QCOMPARE(pcd.size() - dataAt, expected.size() * 16);
+            for (int i = 0; i < expected.size(); ++i) {
+                float v[4];
+                std::memcpy(v, pcd.constData() + dataAt + 16 * i, sizeof v);
+                for (int k = 0; k < 4; ++k) {
+                    const double want = expected[i][k + 1].toDouble();
+                    QVERIFY2(std::fabs(v[k] - want) <= 1e-5 * std::max(1.0, std::fabs(want)),
+                             qPrintable(QString("frame %1 point %2 field %3: %4, CSV %5").arg(frame).arg(i).arg(k).arg(v[k]).arg(want)));
+                }
+            }
+            total += expected.size();
+        }
+        QVERIFY(zeros > 0);
+        QCOMPARE(summaryPoints(r.errors, 2), total);
+    }
+
+    void exportRefusesBadInput()
+    {
+        const QString capture = simulatorCapture("bad-input.pcap", 1);
+        QVERIFY(!capture.isEmpty());
+        const QString text = writeFile("notes.pcap", "not a capture, just text\n");
+        const QString csv = dir_.filePath("refused.csv");
+        struct Case {
+            QStringList arguments;
+            int exitCode;
+            const char* message;
+        };
+        const Case cases[] = {
+            {{"--angle-min", "10", "--angle-max", "5"}, 2, "Angle range invalid"},
+            {{"--angle-min", "-1", "--angle-max", "10"}, 2, "Invalid angle"},
+            {{"--angle-max", "360.5"}, 2, "Invalid angle"},
+            {{"--angle-min", ""}, 2, "Angle range can not be empty"},
+            {{"--angle-max", "ninety"}, 2, "bad value 'ninety' for --angle-max"},
+            {{"--channels", "0-32"}, 2, "bad value '0-32' for --channels"},
+            {{"--channels", "7-3"}, 2, "bad value '7-3' for --channels"},
+            {{"--frames", "0"}, 2, "bad value '0' for --frames"},
+            {{"--pcd", dir_.filePath("refused")}, 2, "either --csv OUT or --pcd OUT"},
+        };
+        for (const Case& c : cases) {
+            const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", capture, "--csv", csv} + c.arguments);
+            QCOMPARE(r.exitCode, c.exitCode);
+            QVERIFY2(r.errors.contains(c.message), r.errors.constData());
+            QVERIFY(!QFile::exists(csv));
+        }
+
+        // The capture itself is never the output.
+        const QByteArray before = readFile(capture);
+        Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--csv", capture});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.errors.contains("would overwrite the capture"), r.errors.constData());
+        QVERIFY(readFile(capture) == before);
+
+        // A file that is not a capture writes nothing; an output that cannot be written fails.
+        r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", text, "--csv", csv});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.errors.contains("not a capture file"), r.errors.constData());
+        QVERIFY(!QFile::exists(csv));
+        r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--csv", dir_.filePath("no-such-dir/out.csv")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.errors.contains("cannot be written"), r.errors.constData());
     }
 
     void framesAsJsonLines()

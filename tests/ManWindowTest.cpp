@@ -3,12 +3,19 @@
 #include "acquisition/DataPacket.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
+#include "acquisition/ReadLiveOffDataK32.h"
 #include "app/manwindow.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
 #include "support/RecordingPrompts.h"
+#include "tools/ACWPSettingWidgetK32.h"
+#include "tools/About.h"
+#include "tools/SetLidarModes.h"
+#include "tools/VerticalAngleSetting.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -218,6 +225,54 @@ private slots:
         // The echo list reaches the receiver.
         widget<QComboBox>("comboBox_7")->setCurrentIndex(2);
         QCOMPARE(window_->lidarDataReceiver().echoSelection(), 2);
+    }
+
+    void engineeringModeShowsTheHiddenTools()
+    {
+        const char* tools[] = {"toolButton_9", "setLidarModePushButton", "setVerticalPushButton", "doubleSpinBox",
+                               "showAngle_lineEdit", "toolButton_User", "toolButton_Develop"};
+        for (const char* name : tools)
+            QVERIFY2(widget<QWidget>(name)->isHidden(), name);
+        window_->setEngineeringMode(true);
+        for (const char* name : tools)
+            QVERIFY2(!widget<QWidget>(name)->isHidden(), name);
+        QVERIFY(widget<QComboBox>("comboBox_degree")->isHidden()); // always from the device
+
+        // "Distance" opens the advanced dialog and asks for the next frame's intensities.
+        QTest::mouseClick(widget<QToolButton>("toolButton_9"), Qt::LeftButton);
+        QVERIFY(window_->advancedDialog().isVisible());
+        QVERIFY(window_->isCalculatingIntensity());
+        window_->advancedDialog().close();
+
+        QTest::mouseClick(widget<QPushButton>("setVerticalPushButton"), Qt::LeftButton);
+        QVERIFY(window_->verticalAngleDialog().isVisible());
+        window_->verticalAngleDialog().close();
+
+        QTest::mouseClick(widget<QToolButton>("toolButton_User"), Qt::LeftButton);
+        QTest::mouseClick(widget<QToolButton>("toolButton_Develop"), Qt::LeftButton);
+        QCOMPARE(prompts_.openedUrls.size(), 2);
+        QVERIFY(prompts_.openedUrls[0].toLocalFile().endsWith("docs/user-guide.html"));
+        QVERIFY(QFileInfo::exists(prompts_.openedUrls[1].toLocalFile()));
+
+        QTest::mouseClick(widget<QToolButton>("toolButton_About"), Qt::LeftButton);
+        QVERIFY(window_->aboutDialog().isVisible());
+        window_->aboutDialog().close();
+    }
+
+    void modesSetByHandReachTheReceiver()
+    {
+        window_->setEngineeringMode(true);
+        QSignalSpy degree(window_.get(), &manwindow::SendDegreeMode);
+        QTest::mouseClick(widget<QPushButton>("setLidarModePushButton"), Qt::LeftButton);
+        SetLidarModes& modes = window_->lidarModeDialog();
+        QVERIFY(modes.isVisible());
+        modes.findChild<QCheckBox*>("checkBox_SecondEcho")->click();
+        modes.findChild<QCheckBox*>("checkBox_033_degree")->click();
+        QTest::mouseClick(modes.findChild<QPushButton*>("okModePushButton"), Qt::LeftButton);
+        QCOMPARE(window_->lidarDataReceiver().configuration(), QString("HVK322"));
+        QCOMPARE(window_->capturePlayer().configuration(), QString("HVK322"));
+        QCOMPARE(degree.count(), 1);
+        QCOMPARE(degree[0][0].toInt(), 1);
     }
 
     void closingJoinsTheReceivers()

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <locale>
+#include <charconv>
 #include <ostream>
+#include <type_traits>
 #include <sstream>
 
 namespace hvk32 {
@@ -65,9 +67,43 @@ QString csvDefaultFileName(const QDateTime& now)
     return now.toString("yyyy-MM-dd-hh-mm") + ".csv";
 }
 
+namespace {
+
+// Builds one CSV line with std::to_chars: the same text a default std::ostream writes
+// (6 significant digits for floats, "." as the decimal point), without its cost.
+class CsvLine {
+public:
+    template <typename T>
+    CsvLine& field(T value)
+    {
+        if (end_ != buffer_)
+            *end_++ = ',';
+        std::to_chars_result r;
+        if constexpr (std::is_floating_point_v<T>)
+            r = std::to_chars(end_, buffer_ + sizeof buffer_, value, std::chars_format::general, 6);
+        else
+            r = std::to_chars(end_, buffer_ + sizeof buffer_, value);
+        end_ = r.ptr;
+        return *this;
+    }
+    void writeTo(std::ostream& out)
+    {
+        *end_++ = '\n';
+        out.write(buffer_, end_ - buffer_);
+        end_ = buffer_;
+    }
+
+private:
+    char buffer_[256];
+    char* end_ = buffer_;
+};
+
+} // namespace
+
 qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot)
 {
+    CsvLine line;
     const FixedOffsetConverter converter(snapshot);
     const std::array<bool, kChannelCount> listed = channelMask(options.channels);
     qint64 written = 0;
@@ -88,9 +124,9 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
             if (!(options.angleMin <= azimuth && azimuth <= options.angleMax))
                 continue;
             const std::uint64_t time = frame.timestamps[c][j];
-            out << frameId << ',' << p.x << ',' << p.y << ',' << p.z << ',' << frame.intensities[c][j] << ','
-                << static_cast<unsigned>(c) << ',' << azimuth << ',' << p.distanceCm / kCentimetresPerMetre << ','
-                << time << ',' << time << '\n';
+            line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);
+            line.field(static_cast<unsigned>(c)).field(azimuth).field(p.distanceCm / kCentimetresPerMetre);
+            line.field(time).field(time).writeTo(out);
             ++written;
         }
     }

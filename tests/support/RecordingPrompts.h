@@ -20,6 +20,7 @@ public:
     QList<Prompt> shown;
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<QString> fileNames; // answers to file dialogs; empty: cancelled
+    QList<QUrl> openedUrls;
 
     void information(QWidget*, const QString& title, const QString& text) override
     {
@@ -48,6 +49,11 @@ public:
     {
         shown.append({"save", caption, filter, proposedName});
         return fileNames.isEmpty() ? QString() : fileNames.dequeue();
+    }
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return true;
     }
 };
 

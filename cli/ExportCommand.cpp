@@ -1,0 +1,534 @@
+#include "cli/ExportCommand.h"
+
+#include "acquisition/CapturePlayerCore.h"
+#include "cli/InfoCommand.h"
+#include "records/AngleValues.h"
+#include "view/CloudBuilder.h"
+#include "view/CsvExport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+
+#ifdef HVK32_WITH_PCL
+#include <pcl/console/print.h>
+#include <pcl/exceptions.h>
+#include <pcl/io/pcd_io.h>
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+#endif
+
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace hvk32 {
+
+namespace {
+
+#ifdef HVK32_WITH_PCL
+#define HVK32_PCD_NOTE ""
+#else
+#define HVK32_PCD_NOTE "                     (not available in this build, which has no PCL)\n"
+#endif
+
+const char* const kExportUsage =
+    "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT) [options]\n"
+    "\n"
+    "Plays a capture file as the viewer's player does (without its pacing) and writes every\n"
+    "frame it emits as the viewer's CSV export does with all channels and azimuths 0 to 360\n"
+    "degrees, converted with the degree mode the capture's device-info packets report.\n"
+    "\n"
+    "Options:\n"
+    "  --pcap FILE        the capture to read; damage found in it goes to stderr\n"
+    "  --csv OUT          write one CSV file: the header, then one line per point (FrameID 1, 2, ...)\n"
+    "  --pcd OUT          write one binary PCD file per frame, fields x y z intensity,\n"
+    "                     returns of distance 0 left out; OUT gets the frame number:\n"
+    "                     scan.pcd gives scan-000001.pcd, scan-000002.pcd, ...\n" HVK32_PCD_NOTE
+    "  --frames N         the first N frames only\n"
+    "  --channels LIST    channels to write, e.g. 0-15,31 (default 0-31)\n"
+    "  --angle-min A      lowest azimuth written [deg] (default 0)\n"
+    "  --angle-max B      highest azimuth written [deg] (default 360); both lie in 0..360 with\n"
+    "                     A <= B, and A = B is widened to A - 0.5 .. A + 0.5\n"
+    "\n"
+    "A progress bar is drawn on stderr when it is a terminal; a summary line ends the run.\n"
+    "Exit status: 0 when done, 1 when the capture cannot be read as one, the output cannot be\n"
+    "written or the run is interrupted, 2 for a bad argument.\n";
+
+constexpr int kChannels = 32;
+constexpr float kEqualRangeWidening = 0.5f; // an empty range becomes one degree wide
+constexpr float kFullTurn = 360.0f;
+
+struct ExportOptions {
+    QString pcap;
+    QString csv;
+    QString pcd;
+    long frames = 0; // 0: every frame
+    CsvExportOptions selection{allChannels(), 0.0f, kFullTurn};
+
+    static QList<int> allChannels()
+    {
+        QList<int> all;
+        for (int c = 0; c < kChannels; ++c)
+            all << c;
+        return all;
+    }
+};
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int)
+{
+    interrupted = true;
+}
+
+bool parseInt(const std::string& text, long low, long high, long& out)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (!end || *end || end == text.c_str() || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+bool parseAngle(const std::string& text, float& out)
+{
+    char* end = nullptr;
+    const float v = std::strtof(text.c_str(), &end);
+    if (!end || *end || end == text.c_str() || !std::isfinite(v))
+        return false;
+    out = v;
+    return true;
+}
+
+// "0-15,31": single channels and inclusive ranges, 0..31, separated by commas.
+bool parseChannels(const std::string& text, QList<int>& out)
+{
+    std::array<bool, kChannels> listed{};
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const std::size_t dash = item.find('-');
+        long low = 0;
+        long high = 0;
+        if (dash == std::string::npos) {
+            if (!parseInt(item, 0, kChannels - 1, low))
+                return false;
+            high = low;
+        } else if (!parseInt(item.substr(0, dash), 0, kChannels - 1, low)
+                   || !parseInt(item.substr(dash + 1), 0, kChannels - 1, high) || low > high) {
+            return false;
+        }
+        for (long c = low; c <= high; ++c)
+            listed[static_cast<std::size_t>(c)] = true;
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    out.clear();
+    for (int c = 0; c < kChannels; ++c)
+        if (listed[static_cast<std::size_t>(c)])
+            out << c;
+    return true;
+}
+
+// The options dialog's checks and messages: both ends given, both in 0..360, min <= max,
+// and an empty range widened.
+bool checkAngleRange(const std::string& minText, const std::string& maxText, CsvExportOptions& selection)
+{
+    if (minText.empty() || maxText.empty()) {
+        std::fputs("hvk32-cli export: Angle range can not be empty\n", stderr);
+        return false;
+    }
+    float min = 0.0f;
+    float max = 0.0f;
+    if (!parseAngle(minText, min)) {
+        std::fprintf(stderr, "hvk32-cli export: bad value '%s' for --angle-min\n", minText.c_str());
+        return false;
+    }
+    if (!parseAngle(maxText, max)) {
+        std::fprintf(stderr, "hvk32-cli export: bad value '%s' for --angle-max\n", maxText.c_str());
+        return false;
+    }
+    if (min > kFullTurn || max > kFullTurn || min < 0.0f || max < 0.0f) {
+        std::fprintf(stderr, "hvk32-cli export: Invalid angle (%g to %g; both must lie in 0..360)\n", min, max);
+        return false;
+    }
+    if (min > max) {
+        std::fprintf(stderr, "hvk32-cli export: Angle range invalid (%g to %g; the minimum is above the maximum)\n",
+                     min, max);
+        return false;
+    }
+    if (min == max) {
+        min -= kEqualRangeWidening;
+        max += kEqualRangeWidening;
+    }
+    selection.angleMin = min;
+    selection.angleMax = max;
+    return true;
+}
+
+// Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
+int parseOptions(int argc, char** argv, ExportOptions& o)
+{
+    std::string angleMin = "0";
+    std::string angleMax = "360";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto needValue = [&]() {
+            if (!value)
+                std::fprintf(stderr, "hvk32-cli export: %s needs a value\n", arg.c_str());
+            return value != nullptr;
+        };
+        auto bad = [&]() {
+            std::fprintf(stderr, "hvk32-cli export: bad value '%s' for %s\n", value, arg.c_str());
+            return 2;
+        };
+        auto fileName = [&](QString& out) {
+            out = QString::fromLocal8Bit(value);
+            ++i;
+            return out.isEmpty() ? bad() : 0;
+        };
+        long n = 0;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kExportUsage, stdout);
+            return 1;
+        } else if (arg == "--pcap" || arg == "--csv" || arg == "--pcd") {
+            if (!needValue()) return 2;
+            if (const int rc = fileName(arg == "--pcap" ? o.pcap : arg == "--csv" ? o.csv : o.pcd)) return rc;
+        } else if (arg == "--frames") {
+            if (!needValue()) return 2;
+            if (!parseInt(value, 1, 1L << 30, n)) return bad();
+            o.frames = n;
+            ++i;
+        } else if (arg == "--channels") {
+            if (!needValue()) return 2;
+            if (!parseChannels(value, o.selection.channels)) return bad();
+            ++i;
+        } else if (arg == "--angle-min" || arg == "--angle-max") {
+            if (!needValue()) return 2;
+            (arg == "--angle-min" ? angleMin : angleMax) = value;
+            ++i;
+        } else {
+            std::fprintf(stderr, "hvk32-cli export: unknown option '%s'\n%s", arg.c_str(), kExportUsage);
+            return 2;
+        }
+    }
+    if (o.pcap.isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);
+        return 2;
+    }
+    if (o.csv.isEmpty() == o.pcd.isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli export: give either --csv OUT or --pcd OUT\n%s", kExportUsage);
+        return 2;
+    }
+    // Opening the CSV truncates it: never when it is the capture itself.
+    if (!o.csv.isEmpty() && QFileInfo::exists(o.csv)
+        && QFileInfo(o.csv).canonicalFilePath() == QFileInfo(o.pcap).canonicalFilePath()) {
+        std::fprintf(stderr, "hvk32-cli export: --csv %s would overwrite the capture\n", qPrintable(o.csv));
+        return 2;
+    }
+#ifndef HVK32_WITH_PCL
+    if (!o.pcd.isEmpty()) {
+        std::fputs("hvk32-cli export: --pcd is not available in this build (built without PCL)\n", stderr);
+        return 2;
+    }
+#endif
+    return checkAngleRange(angleMin, angleMax, o.selection) ? 0 : 2;
+}
+
+// The device's modes and angle values as the window converts a played frame with them:
+// the distance unit is known once the capture has reported its configuration, which it
+// has for every frame the player emits.
+ConversionSnapshot snapshotFor(const PlayerConfiguration& configuration)
+{
+    ConversionSnapshot s;
+    s.degreeMode = configuration.degreeMode;
+    s.modeKnown = 1;
+    s.offsetAngles[0] = offsetAngle1;
+    s.offsetAngles[1] = offsetAngle2;
+    s.offsetAngles[2] = offsetAngle3;
+    s.offsetAngles[3] = offsetAngle4;
+    for (int c = 0; c < kChannels; ++c)
+        s.deviceVerticalAngles[c] = verticalAngleTable[c];
+    return s;
+}
+
+// Where the frames go. write() returns the points written, or -1 with error() set.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual bool open() = 0;
+    virtual qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) = 0;
+    virtual bool close() = 0;
+    const QString& error() const { return error_; }
+
+protected:
+    QString error_;
+};
+
+// One CSV file with exactly the bytes the window's export writes.
+class CsvSink : public FrameSink {
+public:
+    CsvSink(const QString& path, const CsvExportOptions& selection) : file_(path), selection_(selection) {}
+
+    bool open() override
+    {
+        const QByteArray header = csvHeaderLine();
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)
+            || file_.write(header) != header.size())
+            return fail();
+        return true;
+    }
+
+    qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) override
+    {
+        const qint64 points = writeCsvFrame(&file_, frameId, frame, selection_, snapshot);
+        if (points < 0)
+            fail();
+        return points;
+    }
+
+    bool close() override
+    {
+        if (!file_.isOpen())
+            return error_.isEmpty();
+        if (!file_.flush())
+            fail();
+        file_.close();
+        return error_.isEmpty();
+    }
+
+private:
+    bool fail()
+    {
+        if (error_.isEmpty())
+            error_ = QStringLiteral("%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+        return false;
+    }
+
+    QFile file_;
+    CsvExportOptions selection_;
+};
+
+#ifdef HVK32_WITH_PCL
+// "scan.pcd" or "scan" with frame 7: "scan-000007.pcd".
+QString pcdFileName(const QString& out, int frameId)
+{
+    QString stem = out;
+    if (stem.endsWith(QLatin1String(".pcd"), Qt::CaseInsensitive))
+        stem.chop(4);
+    return QStringLiteral("%1-%2.pcd").arg(stem).arg(frameId, 6, 10, QLatin1Char('0'));
+}
+
+// One binary PCD file per frame: the points the CSV export would write for the frame, less
+// the returns of distance 0, which carry no position.
+class PcdSink : public FrameSink {
+public:
+    PcdSink(const QString& out, const CsvExportOptions& selection) : out_(out), selection_(selection)
+    {
+        for (int c : selection.channels)
+            if (c >= 0 && c < kChannels)
+                listed_[static_cast<std::size_t>(c)] = true;
+    }
+
+    bool open() override
+    {
+        // An empty frame (all its points filtered out) is written as a valid empty file
+        // without PCL's warning about it.
+        pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
+        return true;
+    }
+
+    qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) override
+    {
+        const FixedOffsetConverter converter(snapshot);
+        cloud_.points.clear();
+        for (int c = 0; c < kChannels; ++c) {
+            if (!listed_[static_cast<std::size_t>(c)])
+                continue;
+            const std::size_t n = channelPointCount(frame, c);
+            for (std::size_t j = 0; j < n; ++j) {
+                const float raw = frame.distances[c][j];
+                if (!(raw > 0.0f))
+                    continue;
+                const FixedOffsetConverter::Point p = converter.convert(c, raw, frame.azimuths[c][j]);
+                // The CSV export's range test: the angle wrapped once, compared as a float.
+                double wrapped = p.theta;
+                if (wrapped > kFullTurn)
+                    wrapped -= kFullTurn;
+                else if (wrapped < 0.0)
+                    wrapped += kFullTurn;
+                const float azimuth = static_cast<float>(wrapped);
+                if (!(selection_.angleMin <= azimuth && azimuth <= selection_.angleMax))
+                    continue;
+                pcl::PointXYZI q;
+                q.x = p.x;
+                q.y = p.y;
+                q.z = p.z;
+                q.intensity = static_cast<float>(frame.intensities[c][j]);
+                cloud_.points.push_back(q);
+            }
+        }
+        cloud_.width = static_cast<std::uint32_t>(cloud_.points.size());
+        cloud_.height = 1;
+        cloud_.is_dense = true;
+
+        const QString path = pcdFileName(out_, frameId);
+        try {
+            if (pcl::io::savePCDFileBinary(path.toLocal8Bit().toStdString(), cloud_) == 0)
+                return static_cast<qint64>(cloud_.points.size());
+            error_ = QStringLiteral("%1 cannot be written").arg(path);
+        } catch (const pcl::PCLException& e) {
+            error_ = QStringLiteral("%1 cannot be written: %2").arg(path, QString::fromStdString(e.detailedMessage()));
+        }
+        return -1;
+    }
+
+    bool close() override { return error_.isEmpty(); }
+
+private:
+    QString out_;
+    CsvExportOptions selection_;
+    std::array<bool, kChannels> listed_{};
+    pcl::PointCloud<pcl::PointXYZI> cloud_;
+};
+#endif
+
+// A bar on stderr, redrawn at most ten times a second.
+class ProgressBar {
+public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+
+    void update(qint64 position, qint64 length, long frames, bool force = false)
+    {
+        if (!enabled_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (drawn_ && !force && now - lastDraw_ < std::chrono::milliseconds(100))
+            return;
+        lastDraw_ = now;
+        drawn_ = true;
+        const int percent = length > 0 ? static_cast<int>(std::min<qint64>(100, std::max<qint64>(0, position * 100 / length)))
+                                       : 100;
+        char bar[kWidth + 1];
+        const int filled = percent * kWidth / 100;
+        for (int k = 0; k < kWidth; ++k)
+            bar[k] = k < filled ? '#' : '.';
+        bar[kWidth] = '\0';
+        std::fprintf(stderr, "\r[%s] %3d%%  frame %ld", bar, percent, frames);
+        std::fflush(stderr);
+    }
+
+    // The last state, and the line ended.
+    void finish(qint64 position, qint64 length, long frames)
+    {
+        if (!enabled_)
+            return;
+        update(position, length, frames, true);
+        std::fputc('\n', stderr);
+    }
+
+private:
+    static constexpr int kWidth = 30;
+    bool enabled_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+// 34512000 -> "34,512,000".
+std::string grouped(unsigned long long n)
+{
+    std::string digits = std::to_string(n);
+    for (int k = static_cast<int>(digits.size()) - 3; k > 0; k -= 3)
+        digits.insert(static_cast<std::size_t>(k), ",");
+    return digits;
+}
+
+int exportCapture(const ExportOptions& options, FrameSink& sink)
+{
+    CapturePlayerCore player;
+    QString message;
+    if (!player.open(options.pcap, &message)) {
+        std::fprintf(stderr, "hvk32-cli export: %s: %s\n", qPrintable(options.pcap), qPrintable(message));
+        return 1;
+    }
+    if (!sink.open()) {
+        std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
+        return 1;
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    ProgressBar progress(isatty(STDERR_FILENO) == 1);
+    long frames = 0;
+    unsigned long long points = 0;
+    bool failed = false;
+    player.start();
+    while (!interrupted && !(options.frames && frames >= options.frames)) {
+        const auto event = player.next(CapturePlayerCore::Direction::Forward);
+        if (event == CapturePlayerCore::Event::End)
+            break;
+        if (event == CapturePlayerCore::Event::Frame) {
+            const qint64 written =
+                sink.write(static_cast<int>(frames + 1), player.frame(), snapshotFor(player.configuration()));
+            if (written < 0) {
+                failed = true;
+                break;
+            }
+            ++frames;
+            points += static_cast<unsigned long long>(written);
+        }
+        progress.update(player.position(), player.fileLength(), frames);
+    }
+    if (!sink.close())
+        failed = true;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    progress.finish(player.position(), player.fileLength(), frames);
+
+    if (failed)
+        std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
+    reportCaptureDamage("export", options.pcap, player.damage());
+    if (!player.configurationReported())
+        std::fprintf(stderr,
+                     "hvk32-cli export: %s: no device-info packet of a board version 2 or later, so no frame "
+                     "was played\n",
+                     qPrintable(options.pcap));
+    if (interrupted)
+        std::fputs("hvk32-cli export: interrupted; the output holds the frames counted below\n", stderr);
+    std::fprintf(stderr, "exported %s frame%s, %s point%s in %.1f s\n", grouped(static_cast<unsigned long long>(frames)).c_str(),
+                 frames == 1 ? "" : "s", grouped(points).c_str(), points == 1 ? "" : "s", seconds);
+    return failed || interrupted ? 1 : 0;
+}
+
+} // namespace
+
+int runExportCommand(int argc, char** argv)
+{
+    ExportOptions options;
+    if (const int rc = parseOptions(argc, argv, options))
+        return rc == 1 ? 0 : rc;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    std::unique_ptr<FrameSink> sink;
+#ifdef HVK32_WITH_PCL
+    if (!options.pcd.isEmpty())
+        sink = std::make_unique<PcdSink>(options.pcd, options.selection);
+#endif
+    if (!sink)
+        sink = std::make_unique<CsvSink>(options.csv, options.selection);
+    return exportCapture(options, *sink);
+}
+
+} // namespace hvk32

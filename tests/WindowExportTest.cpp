@@ -1,0 +1,163 @@
+// The point table and the CSV export as the window drives them.
+
+#include "acquisition/FrameAssembler.h"
+#include "app/manwindow.h"
+#include "records/AngleValues.h"
+#include "sim/ScannerStream.h"
+#include "support/RecordingPrompts.h"
+#include "view/SaveDataOptions.h"
+#include "view/ViewerScene.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QVTKOpenGLNativeWidget.h>
+#include <QtTest>
+
+#include <array>
+#include <memory>
+
+using namespace hvk32;
+
+namespace {
+
+std::vector<LidarData> simulatorFrames(int count)
+{
+    sim::ScannerStream stream{sim::ScannerSettings{}};
+    FrameAssembler assembler;
+    assembler.setConfiguration(SensorConfig::SingleEcho);
+    std::vector<LidarData> frames;
+    std::array<std::uint8_t, 1206> packet{};
+    while (int(frames.size()) < count + 1) {
+        stream.nextDataPacket(packet.data());
+        assembler.addPacket(packet.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+    }
+    frames.erase(frames.begin()); // the first, partial revolution
+    return frames;
+}
+
+QStringList frameIdsOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList ids;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        const QByteArray id = lines[i].split(',').value(0);
+        if (!id.isEmpty() && !ids.contains(id))
+            ids << id;
+    }
+    return ids;
+}
+
+} // namespace
+
+class WindowExportTest : public QObject {
+    Q_OBJECT
+
+    test::RecordingPrompts prompts_;
+    std::unique_ptr<manwindow> window_;
+    QTemporaryDir dir_;
+    std::vector<LidarData> frames_;
+
+    void showFrame(const LidarData& frame)
+    {
+        const auto drawn = window_->framesDrawn();
+        window_->CalculateCoordinatesK32(frame);
+        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
+    }
+
+    // Opens SaveData, asks for `frames` frames of every channel, and answers the save dialog.
+    void requestExport(const QString& path, const QString& frames)
+    {
+        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_11"), Qt::LeftButton);
+        auto& options = window_->saveDataOptions();
+        QVERIFY(options.isVisible());
+        auto* count = options.findChild<QLineEdit*>("lineEdit_freamCount");
+        count->setText(frames);
+        prompts_.fileNames.enqueue(path);
+        QTest::mouseClick(options.findChild<QPushButton*>("pushButton_ok"), Qt::LeftButton);
+        QVERIFY(!options.isVisible());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (int c = 0; c < 32; ++c)
+            verticalAngleTable[c] = defaultVerticalAngles1[c];
+        frames_ = simulatorFrames(4);
+    }
+
+    void init()
+    {
+        prompts_.shown.clear();
+        window_ = std::make_unique<manwindow>(&prompts_);
+        window_->resize(1000, 700);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void liveTableListsFourPointsPerChannel()
+    {
+        showFrame(frames_[0]);
+        QStandardItemModel& table = window_->pointTable();
+        QCOMPARE(table.rowCount(), 128);
+        for (int k = 0; k < 4; ++k) {
+            QCOMPARE(table.item(20 + k, 0)->text(), QString::number(k)); // PointID
+            QCOMPARE(table.item(20 + k, 5)->text(), QString("5"));        // Channel
+        }
+    }
+
+    void threeLiveFramesExported()
+    {
+        const QString path = dir_.filePath("live.csv");
+        requestExport(path, "3");
+        QCOMPARE(prompts_.shown.last().kind, QString("save"));
+        QCOMPARE(prompts_.shown.last().title, QString("Save CSV"));
+        QVERIFY(prompts_.shown.last().proposed.endsWith(".csv"));
+        QVERIFY(window_->csvExport().isArmed());
+
+        for (int i = 0; i < 3; ++i) {
+            showFrame(frames_[i]);
+            QCOMPARE(window_->scene().frameCloud()->size(), std::size_t(0)); // nothing drawn while exporting
+        }
+        QVERIFY(!window_->csvExport().isArmed()); // closed after the third frame
+        QCOMPARE(frameIdsOf(path), (QStringList{"1", "2", "3"}));
+        showFrame(frames_[3]);
+        QVERIFY(window_->scene().frameCloud()->size() > 0); // the view is back
+        QCOMPARE(frameIdsOf(path), (QStringList{"1", "2", "3"}));
+    }
+
+    void frozenDisplayExportsTheFrameOnScreen()
+    {
+        showFrame(frames_[1]);
+        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_pause"), Qt::LeftButton);
+        const QString path = dir_.filePath("frozen.csv");
+        requestExport(path, "5");
+        QVERIFY(!window_->csvExport().isArmed());
+        QCOMPARE(frameIdsOf(path), QStringList{"1"});
+    }
+
+    void unwritableFileIsReported()
+    {
+        requestExport(dir_.filePath("no/such/dir/x.csv"), "1");
+        QCOMPARE(prompts_.shown.last().kind, QString("warning"));
+        QVERIFY(!window_->csvExport().isArmed());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    QApplication app(argc, argv);
+    WindowExportTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "WindowExportTest.moc"

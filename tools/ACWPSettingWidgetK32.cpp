@@ -1,0 +1,303 @@
+#include "tools/ACWPSettingWidgetK32.h"
+
+#include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoPacket.h"
+#include "device/AcwpPacket.h"
+#include "device/CommandTransport.h"
+#include "device/ResetPacket.h"
+#include "platform/Pauses.h"
+#include "platform/UserPrompts.h"
+
+#include <cstring>
+#include <string>
+
+using namespace hvk32;
+
+namespace {
+
+constexpr int kPauseAfterSend = 50;   // [ms] lets the ACWP datagram leave
+constexpr int kPauseAfterReset = 200; // [ms] lets the reset datagram leave
+constexpr std::size_t kAveragedChannels = 32;
+// Where the firmware major sits among the record's last eight version bytes.
+constexpr std::size_t kFirmwareMajorInRecord = devinfo::kFirmwareMajor - devinfo::kBoardVersionMajor;
+
+const char* const kNoDevicePacket = "Please check the device package port！";
+const char* const kSettingsFilter = "Supported Files (*.ini)";
+
+// The status entries shown in the four angle fields, in field order 1..4.
+constexpr StatusIndex kAngleEntries[acwp::kAngleCount] = {StatusOffsetAngle1, StatusOffsetAngle2, StatusOffsetAngle3,
+                                                          StatusOffsetAngle4};
+
+} // namespace
+
+ACWPSettingWidgetK32::ACWPSettingWidgetK32(platform::UserPrompts* prompts, platform::Pauses* pauses, QWidget* parent)
+    : QWidget(parent), prompts_(prompts), pauses_(pauses ? pauses : &platform::systemPauses()),
+      clock_([] { return QDateTime::currentDateTime(); }), gpsLogRoot_(gpsLogRoot())
+{
+    Q_INIT_RESOURCE(resources); // the icons live in a static library
+    if (!prompts_) {
+        ownPrompts_ = std::make_unique<platform::MessageBoxPrompts>();
+        prompts_ = ownPrompts_.get();
+    }
+    ui.setupUi(this);
+    setWindowFlags(windowFlags() | Qt::Window);
+
+    connect(ui.pushButton_OK, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onOK_Clicked);
+    connect(ui.pushButton_Cancel, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onCancel_Clicked);
+    connect(ui.pushButton_Refreshlidar, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onRefreshbutton_clicked);
+    connect(ui.pushButton_RecoverSetting, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onRecoverSetting);
+    connect(ui.pushButton_SaveSettingfile, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onSaveSettingFile);
+    connect(ui.pushButton_startCheck, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onStartCheck_Clicked);
+    connect(ui.checkBox_checkGPS, &QCheckBox::stateChanged, this, &ACWPSettingWidgetK32::GPS_Checkbox_clicked);
+}
+
+ACWPSettingWidgetK32::~ACWPSettingWidgetK32() = default;
+
+void ACWPSettingWidgetK32::setDestinations(const device::Destinations& destinations)
+{
+    destinations_ = destinations;
+    ui.lineEdit_DestIP->setText(QString::fromStdString(destinations.defaultDeviceAddress));
+    ui.lineEdit_DestPort->setText(QString::number(destinations.commandPort));
+}
+
+bool ACWPSettingWidgetK32::SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
+{
+    return device::SendPacketDataToLidar(packet, ip_data, portdata);
+}
+
+void ACWPSettingWidgetK32::isEnableSetting(bool flag)
+{
+    ui.pushButton_OK->setEnabled(flag);
+    ui.pushButton_RecoverSetting->setEnabled(flag);
+    ui.pushButton_SaveSettingfile->setEnabled(flag);
+}
+
+void ACWPSettingWidgetK32::OnLidarDifoData(const u_char* data)
+{
+    if (!data || !devinfo::isDeviceInfoPacket(data, devinfo::kPacketSize))
+        return;
+    std::memcpy(storedDeviceInfo_.data(), data, storedDeviceInfo_.size());
+    sendReady_ = true;
+    refreshReady_ = true;
+}
+
+void ACWPSettingWidgetK32::onLidarStatusReceiving(SettingData* data, std::vector<int> Mac)
+{
+    if (!data || Mac.size() < static_cast<std::size_t>(StatusValueCount))
+        return;
+    std::memcpy(&storedStatus_, data, sizeof storedStatus_);
+    statusValues_ = std::move(Mac);
+
+    ui.lineEdit_APDtemperature->setText(acwp::apdTemperatureText(statusValues_[StatusApdTemperature]));
+    for (StatusIndex i : {StatusHighVoltage, StatusHighVoltageAdjust, StatusThresholdAdjust})
+        statusValues_[i] = acwp::boardTwoSigned(statusValues_[i]);
+    ui.lineEdit_board2HV->setText(acwp::highVoltageText(statusValues_[StatusHighVoltage]));
+    ui.lineEdit_board2HV_adjust->setText(QString::number(statusValues_[StatusHighVoltageAdjust]));
+    ui.lineEdit_borad2Sill_adjust->setText(QString::number(statusValues_[StatusThresholdAdjust]));
+
+    if (gpsCheckRunning_)
+        GPSTimeTest(&storedStatus_);
+}
+
+void ACWPSettingWidgetK32::showPortWarning()
+{
+    prompts_->information(nullptr, tr("warring"), QString::fromUtf8(kNoDevicePacket));
+}
+
+void ACWPSettingWidgetK32::onRefreshbutton_clicked()
+{
+    // The list comes with every status before its raw packet; without one there is nothing to show.
+    if (!refreshReady_ || statusValues_.size() < static_cast<std::size_t>(StatusValueCount)) {
+        showPortWarning();
+        return;
+    }
+    refreshReady_ = false;
+
+    ui.lineEdit_SerialNumber->setText(acwp::boardVersionText(statusValues_));
+    ui.lineEdit_Version->setText(acwp::firmwareVersionText(statusValues_));
+    const int speedItem = acwp::motorSpeedItemOf(storedStatus_.motorSpeed);
+    if (speedItem >= 0)
+        ui.comboBox_motorSpeed->setCurrentIndex(speedItem);
+
+    QLineEdit* const angleFields[acwp::kAngleCount] = {ui.lineEdit_angle_set, ui.lineEdit_angle_set_two,
+                                                      ui.lineEdit_angle_set_three, ui.lineEdit_angle_set_four};
+    for (int i = 0; i < acwp::kAngleCount; ++i) {
+        int& value = statusValues_[kAngleEntries[i]];
+        value = acwp::angleCodeHundredths(value);
+        angleFields[i]->setText(acwp::hundredthsText(value));
+    }
+    ui.lineEdit_range_set->setText(acwp::hundredthsText(statusValues_[StatusMeasuringRange]));
+    ui.lineEdit_trailer_distance->setText(QString::number(statusValues_[StatusTailDistance]));
+    ui.lineEdit_trailer_limit->setText(QString::number(statusValues_[StatusTailThreshold]));
+
+    const int zero = statusValues_[StatusZeroDirection];
+    if (zero == 0 || zero == 1)
+        ui.setAngel0_ComboBox->setCurrentIndex(zero);
+    const int echo = statusValues_[StatusEchoMode];
+    if (echo == 0 || echo == 1)
+        ui.EchoMode_comboBox->setCurrentIndex(echo);
+
+    statusValues_.clear();
+    prompts_->information(this, QStringLiteral("Tips"), tr("Resresh completed"));
+    ui.pushButton_OK->setEnabled(true);
+}
+
+void ACWPSettingWidgetK32::onOK_Clicked()
+{
+    if (!sendReady_) {
+        showPortWarning();
+        return;
+    }
+    sendReady_ = false; // spent even when the form is refused below
+
+    acwp::AcwpForm form;
+    form.motorSpeedItem = ui.comboBox_motorSpeed->currentIndex();
+    form.range = ui.lineEdit_range_set->text();
+    form.tailThreshold = ui.lineEdit_trailer_limit->text();
+    form.tailDistance = ui.lineEdit_trailer_distance->text();
+    form.zeroDirectionItem = ui.setAngel0_ComboBox->currentIndex();
+    form.echoModeItem = ui.EchoMode_comboBox->currentIndex();
+    form.angles[0] = ui.lineEdit_angle_set->text();
+    form.angles[1] = ui.lineEdit_angle_set_two->text();
+    form.angles[2] = ui.lineEdit_angle_set_three->text();
+    form.angles[3] = ui.lineEdit_angle_set_four->text();
+    const acwp::Build build = acwp::buildAcwpPacket(storedDeviceInfo_.data(), form);
+    switch (build.refusal) {
+    case acwp::Refusal::None:
+        break;
+    case acwp::Refusal::EmptyRange:
+        prompts_->information(this, tr("warning"), QString::fromUtf8("请输入量程"));
+        return;
+    case acwp::Refusal::NegativeValue:
+        prompts_->information(this, tr("warning"), tr("The range and the tail values can not be negative."));
+        return;
+    case acwp::Refusal::AngleOutOfRange:
+        prompts_->information(this, tr("warning"), tr("The horizontal angles must be from -327.68 to 327.67."));
+        return;
+    }
+    acwpPacket_ = build.packet;
+
+    const ucwp::Destination to = acwp::acwpDestination(
+        storedDeviceInfo_.data(), storedStatus_.boardAndFirmware[kFirmwareMajorInRecord], destinations_.commandPort);
+    if (!SendPacketDataToLidar(acwpPacket_.data(), to.address.c_str(), to.port)) {
+        prompts_->warning(this, QStringLiteral("Warning"),
+                          tr("The settings could not be sent to %1:%2.")
+                              .arg(QString::fromStdString(to.address))
+                              .arg(to.port));
+        return;
+    }
+    pauses_->pause(kPauseAfterSend);
+    prompts_->information(this, QStringLiteral("Tips"), tr("Setup completed"));
+    onRefreshbutton_clicked();
+
+    if (prompts_->question(this, QStringLiteral("Question"), QStringLiteral("Whether to close the Settings form?"),
+                           QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
+        == QMessageBox::Ok)
+        close();
+}
+
+void ACWPSettingWidgetK32::onCancel_Clicked()
+{
+    close();
+}
+
+void ACWPSettingWidgetK32::onSaveSettingFile()
+{
+    std::array<std::uint8_t, configpacket::kPacketSize> packet{};
+    std::string captureError;
+    if (!captureDeviceInfoPacket(capture_, packet, &captureError)) {
+        prompts_->warning(this, QStringLiteral("error"), QString::fromUtf8("抓包失败,请设置发包间隔为0!"));
+        return;
+    }
+    const QString path = prompts_->saveFileName(this, tr("WireSharkCaptureFile"), QString(),
+                                                QString::fromLatin1(kSettingsFilter));
+    if (path.isEmpty())
+        return;
+    QString fileError;
+    if (!writeSettingsFile(path, packet.data(), &fileError))
+        prompts_->warning(this, QStringLiteral("error"), QString::fromUtf8("打开文件失败,请检查!"));
+}
+
+void ACWPSettingWidgetK32::onRecoverSetting()
+{
+    std::array<std::uint8_t, configpacket::kPacketSize> packet = factoryResetPacket(clock_());
+    const QString address = ui.lineEdit_DestIP->text();
+    const std::uint16_t port = ui.lineEdit_DestPort->text().toUShort(); // not a port number: 0
+    if (!SendPacketDataToLidar(packet.data(), address.toLatin1().constData(), port)) {
+        prompts_->warning(this, QStringLiteral("Warning"),
+                          tr("The reset could not be sent to %1:%2.").arg(address).arg(port));
+        return;
+    }
+    pauses_->pause(kPauseAfterReset);
+    prompts_->information(this, QStringLiteral("Tips"), tr("Reset completed !"));
+}
+
+void ACWPSettingWidgetK32::onCleanACWPControl()
+{
+    ui.lineEdit_SerialNumber->clear();
+    ui.lineEdit_Version->clear();
+}
+
+void ACWPSettingWidgetK32::recvAvIntensity(std::vector<float> _av)
+{
+    averagedIntensities_ = std::move(_av);
+    averagedIntensities_.resize(kAveragedChannels, 0.0f);
+}
+
+void ACWPSettingWidgetK32::GPS_Checkbox_clicked(int state)
+{
+    const bool checked = state == Qt::Checked;
+    if (!checked) {
+        ui.pushButton_startCheck->setText(tr("Start"));
+        stopGpsCheck();
+    }
+    ui.lineEdit_LidarIDNumber->setEnabled(checked);
+    ui.pushButton_startCheck->setEnabled(checked);
+    ui.label_7->setEnabled(checked);
+}
+
+void ACWPSettingWidgetK32::onStartCheck_Clicked()
+{
+    if (ui.pushButton_startCheck->text() != tr("Start")) {
+        ui.lineEdit_LidarIDNumber->setEnabled(true);
+        ui.pushButton_startCheck->setText(tr("Start"));
+        stopGpsCheck();
+        return;
+    }
+    if (ui.lineEdit_LidarIDNumber->text().isEmpty()) {
+        prompts_->warning(nullptr, tr("warring"), tr("The number can not be empty!"));
+        return;
+    }
+    QString root = gpsLogRoot_;
+    if (!createTestFile(root))
+        return;
+    ui.lineEdit_LidarIDNumber->setEnabled(false);
+    ui.pushButton_startCheck->setText(tr("Stop"));
+    gpsCheckRunning_ = true;
+    ui.lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
+}
+
+bool ACWPSettingWidgetK32::createTestFile(QString& path)
+{
+    QString error;
+    if (gpsLog_.start(path, ui.lineEdit_LidarIDNumber->text(), clock_(), &error))
+        return true;
+    // Logging into files that do not exist would look like a running test that records nothing.
+    gpsLog_.stop();
+    prompts_->warning(nullptr, QStringLiteral("Warning"), tr("The GPS time logs could not be created: %1").arg(error));
+    return false;
+}
+
+void ACWPSettingWidgetK32::GPSTimeTest(SettingData* data)
+{
+    if (!data)
+        return;
+    if (gpsLog_.record(data->dateTime, clock_()))
+        ui.lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
+}
+
+void ACWPSettingWidgetK32::stopGpsCheck()
+{
+    gpsCheckRunning_ = false;
+    gpsLog_.stop();
+}
