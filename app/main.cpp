@@ -16,7 +16,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: hvk32 [--connect] [--data-port N] [--telemetry-port N] [--multicast ADDR]\n"
-    "             [--engineering] [--quit-after SECONDS] [--stats]\n"
+    "             [--engineering] [--device-address ADDR] [--quit-after SECONDS] [--stats]\n"
     "\n"
     "  --connect             connect to the device at start-up with the ports shown in the window\n"
     "  --data-port N         fill in the data port (default 2368)\n"
@@ -24,6 +24,8 @@ const char* const kUsage =
     "  --multicast ADDR      fill in the multicast group (default 224.1.1.1)\n"
     "  --engineering         show the advanced tools the window keeps hidden (advanced settings,\n"
     "                        modes, vertical angles, angle adjustments, display angle, help)\n"
+    "  --device-address ADDR where the vertical-angle table and the factory reset go by default\n"
+    "                        (the device's factory address 192.168.1.200; 127.0.0.2 for hvk32-sim)\n"
     "  --quit-after SECONDS  close the window after this many seconds\n"
     "  --stats               on exit, print the frames received, drawn and skipped\n"
     "  --help                show this text\n";
@@ -47,7 +49,7 @@ int main(int argc, char** argv)
     bool printStats = false;
     bool engineering = false;
     double quitAfterSeconds = 0;
-    QString dataPort, telemetryPort, multicast;
+    QString dataPort, telemetryPort, multicast, deviceAddress;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--connect")) {
             connectAtStart = true;
@@ -55,6 +57,8 @@ int main(int argc, char** argv)
             dataPort = QString::fromLocal8Bit(argv[++i]);
         } else if (!std::strcmp(argv[i], "--telemetry-port") && i + 1 < argc) {
             telemetryPort = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--device-address") && i + 1 < argc) {
+            deviceAddress = QString::fromLocal8Bit(argv[++i]);
         } else if (!std::strcmp(argv[i], "--multicast") && i + 1 < argc) {
             multicast = QString::fromLocal8Bit(argv[++i]);
         } else if (!std::strcmp(argv[i], "--engineering")) {
@@ -89,6 +93,8 @@ int main(int argc, char** argv)
         window.resize(window.size().boundedTo(screen->availableGeometry().size()));
     window.setConnectionFields(dataPort, telemetryPort, multicast);
     window.setEngineeringMode(engineering);
+    if (!deviceAddress.isEmpty())
+        window.setFixedDeviceAddress(deviceAddress);
     window.show();
     if (connectAtStart)
         window.onConnectLidar();

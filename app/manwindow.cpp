@@ -5,6 +5,7 @@
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
+#include "device/Destinations.h"
 #include "device/InetactionSetupWidgetK32.h"
 #include "platform/HelpViewer.h"
 #include "platform/UserPrompts.h"
@@ -139,6 +140,14 @@ void manwindow::setEngineeringMode(bool on)
     for (QWidget* w : engineeringControls())
         w->setVisible(on);
     verticalAngleSetting_->setSetButtonVisible(on);
+}
+
+void manwindow::setFixedDeviceAddress(const QString& address)
+{
+    hvk32::device::Destinations destinations;
+    destinations.defaultDeviceAddress = address.toStdString();
+    verticalAngleSetting_->setDestinations(destinations);
+    acwpSetting_->setDestinations(destinations);
 }
 
 void manwindow::openGuide(const QString& page)

@@ -77,6 +77,10 @@ public:
     // Fills the " Data Port:", " Telemetry Port：" and " Multicast IP:" fields; empty leaves one as it is.
     void setConnectionFields(const QString& dataPort, const QString& telemetryPort, const QString& group);
 
+    // Where the packets with a fixed destination go (the vertical angles, and the factory
+    // reset's default): the device's factory address unless redirected, e.g. to a simulator.
+    void setFixedDeviceAddress(const QString& address);
+
     // Shows the controls the window normally keeps hidden (advanced settings, mode, vertical
     // angles, angle adjustments, display angle, help), for engineers who need them.
     void setEngineeringMode(bool on);
