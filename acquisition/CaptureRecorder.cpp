@@ -7,37 +7,6 @@
 
 namespace hvk32 {
 
-namespace {
-
-// The adapter to record from: the one named explicitly, else the adapter rule.
-bool chooseDevice(const RecorderSettings& settings, std::string* device, std::string* error)
-{
-    *device = platform::captureDeviceOverride(settings.device);
-    if (!device->empty())
-        return true;
-    std::string listError;
-    const auto adapters = platform::listCaptureAdapters(&listError);
-    if (adapters.empty()) {
-        *error = listError;
-        return false;
-    }
-    const int chosen = platform::chooseAdapterByRule(adapters);
-    if (chosen >= 0) {
-        *device = adapters[static_cast<std::size_t>(chosen)].name;
-        return true;
-    }
-    *error = "No network adapter that delivers Ethernet frames could be opened.";
-    for (const auto& a : adapters) {
-        if (!a.probeError.empty()) {
-            *error += " " + a.name + ": " + a.probeError;
-            break;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 std::string captureFilter(const std::string& dataPortText)
 {
     return "port " + dataPortText;
@@ -59,7 +28,7 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
         return false;
     }
     std::string device;
-    if (!chooseDevice(settings, &device, &message))
+    if (!platform::chooseCaptureDevice(settings.device, &device, &message))
         return false;
 
     auto capture = std::make_unique<platform::LiveCapture>();

@@ -364,14 +364,8 @@ public:
                 if (!(raw > 0.0f))
                     continue;
                 const FixedOffsetConverter::Point p = converter.convert(c, raw, frame.azimuths[c][j]);
-                // The CSV export's range test: the angle wrapped once, compared as a float.
-                double wrapped = p.theta;
-                if (wrapped > kFullTurn)
-                    wrapped -= kFullTurn;
-                else if (wrapped < 0.0)
-                    wrapped += kFullTurn;
-                const float azimuth = static_cast<float>(wrapped);
-                if (!(selection_.angleMin <= azimuth && azimuth <= selection_.angleMax))
+                // The CSV export's range test.
+                if (!selection_.inRange(exportAzimuth(p.theta)))
                     continue;
                 pcl::PointXYZI q;
                 q.x = p.x;

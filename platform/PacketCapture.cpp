@@ -273,4 +273,30 @@ bool CaptureDumpFile::write(const CapturedPacket& packet, std::string* error)
     return true;
 }
 
+bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error)
+{
+    *device = captureDeviceOverride(settingsDevice);
+    if (!device->empty())
+        return true;
+    std::string listError;
+    const auto adapters = listCaptureAdapters(&listError);
+    if (adapters.empty()) {
+        *error = listError.empty() ? "No network adapter was found for capturing." : listError;
+        return false;
+    }
+    const int chosen = chooseAdapterByRule(adapters);
+    if (chosen >= 0) {
+        *device = adapters[static_cast<std::size_t>(chosen)].name;
+        return true;
+    }
+    *error = "No network adapter that delivers Ethernet frames could be opened.";
+    for (const auto& a : adapters) {
+        if (!a.probeError.empty()) {
+            *error += " " + a.name + ": " + a.probeError;
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace hvk32::platform

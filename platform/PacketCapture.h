@@ -33,6 +33,11 @@ int chooseAdapterByRule(const std::vector<CaptureAdapter>& adapters);
 // variable HVK32_CAPTURE_DEVICE; empty when neither names one (the rule applies then).
 std::string captureDeviceOverride(const std::string& settingsDevice);
 
+// The adapter to capture from: the one named (settingsDevice, else HVK32_CAPTURE_DEVICE),
+// else the adapter rule among the adapters that can be opened. False, with `error` saying
+// why, when there is none.
+bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error);
+
 // One captured frame; `data` stays valid until the next call on the capture.
 struct CapturedPacket {
     std::int64_t seconds = 0;

@@ -15,33 +15,6 @@ namespace {
 
 constexpr int kLongestWaitMs = 100; // how often the overall time limit is looked at
 
-// The adapter to capture from: the one named explicitly, else the adapter rule.
-bool chooseDevice(const SettingsCapture& settings, std::string* device, std::string* error)
-{
-    *device = platform::captureDeviceOverride(settings.device);
-    if (!device->empty())
-        return true;
-    std::string listError;
-    const auto adapters = platform::listCaptureAdapters(&listError);
-    if (adapters.empty()) {
-        *error = listError.empty() ? "No network adapter was found for capturing." : listError;
-        return false;
-    }
-    const int chosen = platform::chooseAdapterByRule(adapters);
-    if (chosen >= 0) {
-        *device = adapters[static_cast<std::size_t>(chosen)].name;
-        return true;
-    }
-    *error = "No network adapter that delivers Ethernet frames could be opened.";
-    for (const auto& a : adapters) {
-        if (!a.probeError.empty()) {
-            *error += " " + a.name + ": " + a.probeError;
-            break;
-        }
-    }
-    return false;
-}
-
 // A whole scanner frame whose payload starts with the device-info header.
 bool isDeviceInfoFrame(const platform::CapturedPacket& frame)
 {
@@ -84,7 +57,7 @@ bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::ui
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(settings.timeoutMs, 0));
 
     std::string device;
-    if (!chooseDevice(settings, &device, &message))
+    if (!platform::chooseCaptureDevice(settings.device, &device, &message))
         return false;
     platform::LiveCapture capture;
     // Each wait is short, so the time limit holds on a quiet adapter as on a busy one.

@@ -57,6 +57,15 @@ FixedOffsetConverter::Point FixedOffsetConverter::convert(int channel, float raw
     return {p.x, p.y, p.z, theta, d};
 }
 
+float exportAzimuth(double theta)
+{
+    if (theta > kFullTurn)
+        theta -= kFullTurn;
+    else if (theta < 0.0)
+        theta += kFullTurn;
+    return static_cast<float>(theta);
+}
+
 QByteArray csvHeaderLine()
 {
     return "FrameID,Points_X,Points_Y,Points_Z,intensity,channel,azimuth,distance,adjustedtime,timestamp\n";
@@ -114,14 +123,8 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
         for (std::size_t j = 0; j < n; ++j) {
             const float a = frame.azimuths[c][j];
             const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], a);
-            // One correction only: an angle more than a turn off stays outside [0, 360].
-            double wrapped = p.theta;
-            if (wrapped > kFullTurn)
-                wrapped -= kFullTurn;
-            else if (wrapped < 0.0)
-                wrapped += kFullTurn;
-            const float azimuth = static_cast<float>(wrapped);
-            if (!(options.angleMin <= azimuth && azimuth <= options.angleMax))
+            const float azimuth = exportAzimuth(p.theta);
+            if (!options.inRange(azimuth))
                 continue;
             const std::uint64_t time = frame.timestamps[c][j];
             line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);

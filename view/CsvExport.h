@@ -52,7 +52,13 @@ struct CsvExportOptions {
     QList<int> channels;     // exported channels; order and repeats do not matter
     float angleMin = 0.0f;   // azimuth range, bounds included [deg]
     float angleMax = 360.0f;
+
+    bool inRange(float azimuth) const { return angleMin <= azimuth && azimuth <= angleMax; }
 };
+
+// The azimuth an export writes and tests against its range: the adjusted angle corrected
+// by one turn at most (an angle more than a turn off stays outside [0, 360]), as a float.
+float exportAzimuth(double theta);
 
 // "FrameID,Points_X,...,timestamp" and a line end.
 QByteArray csvHeaderLine();
