@@ -47,6 +47,7 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
     assembler_.setConfiguration(hvk32::sensorConfigFromName(configuration()));
     assembler_.setEchoSelection(returnModel_);
     assembler_.addPacket(datagram, [this](LidarData&& frame) {
+        ++framesAssembled_;
         hvk32::FrameGate* gate = gate_;
         if (gate && !gate->tryEnter())
             return;

@@ -32,6 +32,8 @@ public:
     // Frames are emitted only while the gate lets them through; null: always.
     void setFrameGate(hvk32::FrameGate* gate) { gate_ = gate; }
     std::uint64_t framesEmitted() const { return framesEmitted_; }
+    // Frames cut from the stream, whether the gate let them through or not.
+    std::uint64_t framesAssembled() const { return framesAssembled_; }
     std::uint64_t discardedStreams() const { return discardedStreams_; }
 
 public slots:
@@ -54,6 +56,7 @@ private:
     QString configuration_;
     std::atomic<int> returnModel_{0};
     std::atomic<std::uint64_t> framesEmitted_{0};
+    std::atomic<std::uint64_t> framesAssembled_{0};
     std::atomic<std::uint64_t> discardedStreams_{0};
     std::atomic<hvk32::FrameGate*> gate_{nullptr};
     hvk32::FrameAssembler assembler_; // receiver thread only

@@ -43,6 +43,7 @@ void UdpReceiverThread::run()
     // unicast traffic still arrives when only the join failed.
     if (socket.open()) {
         socket.setReuseAddress(true);
+        socket.setReceiveBufferSize(kReceiveBufferBytes);
         socket.bind("0.0.0.0", static_cast<std::uint16_t>(port_.load()));
         const std::string group = multicastGroup();
         if (!group.empty())

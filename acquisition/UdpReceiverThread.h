@@ -18,6 +18,9 @@ class UdpReceiverThread : public QThread {
 public:
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr std::size_t kDatagramSize = 1206;
+    // Room for about a second of the fastest stream, so a receiver that the system keeps
+    // waiting for a moment loses nothing.
+    static constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
 
     explicit UdpReceiverThread(QObject* parent = nullptr);
 

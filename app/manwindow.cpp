@@ -554,18 +554,20 @@ void manwindow::playOrPause()
     }
 }
 
+// A single step sets the direction and the step flag before it releases the pause: the
+// other way round, the player could finish a whole frame in between and step twice.
 void manwindow::stepBackward()
 {
-    readLiveOffData_->setPause(false);
     readLiveOffData_->setDirection(1);
     readLiveOffData_->setStepOnce(1);
+    readLiveOffData_->setPause(false);
 }
 
 void manwindow::stepForward()
 {
-    readLiveOffData_->setPause(false);
     readLiveOffData_->setDirection(0);
     readLiveOffData_->setStepOnce(1);
+    readLiveOffData_->setPause(false);
 }
 
 void manwindow::seekForward()

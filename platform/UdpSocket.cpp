@@ -97,6 +97,15 @@ bool UdpSocket::setReceiveTimeout(int milliseconds)
     return ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) == 0;
 }
 
+bool UdpSocket::setReceiveBufferSize(int bytes)
+{
+#ifdef SO_RCVBUFFORCE
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0)
+        return true;
+#endif
+    return ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
 std::uint16_t UdpSocket::localPort() const
 {
     sockaddr_in local{};

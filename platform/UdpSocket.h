@@ -30,6 +30,9 @@ public:
     bool setMulticastInterface(const std::string& interfaceAddress);
     bool setMulticastLoop(bool on);
     bool setReceiveTimeout(int milliseconds);
+    // Asks for a receive buffer of this size (beyond the system's limit where the process
+    // may); true when the buffer was enlarged at all.
+    bool setReceiveBufferSize(int bytes);
     std::uint16_t localPort() const;
 
     // Receives one datagram; returns its length, or -1 on time-out or error.
