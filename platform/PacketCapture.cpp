@@ -107,6 +107,7 @@ bool LiveCapture::open(const std::string& device, int readTimeoutMs, std::string
     pcap_set_timeout(handle, readTimeoutMs);
     // Deliver every frame as it arrives rather than in batches, so each is written at once.
     pcap_set_immediate_mode(handle, 1);
+    pcap_set_buffer_size(handle, kCaptureBufferBytes);
     const int status = pcap_activate(handle);
     if (status < 0) {
         if (error)

@@ -52,6 +52,8 @@ enum class CaptureStatus { Packet, TimedOut, Failed };
 class LiveCapture {
 public:
     static constexpr int kSnapLength = 65535;
+    // Seconds of the fastest stream, so a writer the system keeps waiting loses no frame.
+    static constexpr int kCaptureBufferBytes = 32 * 1024 * 1024;
     static constexpr int kEthernetLinkType = 1; // DLT_EN10MB
 
     LiveCapture() = default;
