@@ -150,11 +150,7 @@ bool InetactionSetupWidgetK32::SendPacketDataToLidar(unsigned char* packet, cons
 
 void InetactionSetupWidgetK32::OnLidarDifoData(const u_char* data)
 {
-    if (!data || !devinfo::isDeviceInfoPacket(data, devinfo::kPacketSize))
-        return;
-    std::memcpy(storedDeviceInfo_.data(), data, storedDeviceInfo_.size());
-    sendReady_ = true;
-    refreshReady_ = true;
+    stored_.store(data);
 }
 
 void InetactionSetupWidgetK32::OnLidarStatusReceiving(SettingData* data, std::vector<int> Mac)
@@ -235,18 +231,18 @@ void InetactionSetupWidgetK32::showSpeedRead()
 
 void InetactionSetupWidgetK32::onRefreshCilcked()
 {
-    if (!refreshReady_) {
+    if (!stored_.refreshReady) {
         prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
         return;
     }
-    ui.lineEdit_DefaultIP->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kDeviceIp));
-    ui.lineEdit_DestIP->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kDestinationIp));
+    ui.lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
+    ui.lineEdit_DestIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDestinationIp));
     ui.lineEdit_defaultPort->setText(QString::number(storedDataPort_));
     ui.lineEdit_destPort->setText(QString::number(storedDevicePort_));
     multicastSendAddress_ = ui.lineEdit_DestIP->text();
-    ui.lineEdit_NTP->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kNtpServerIp));
-    ui.lineEdit_Gateway->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kGatewayIp));
-    ui.lineEdit_Subnet->setText(ucwp::addressText(storedDeviceInfo_.data() + devinfo::kSubnetMask));
+    ui.lineEdit_NTP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kNtpServerIp));
+    ui.lineEdit_Gateway->setText(ucwp::addressText(stored_.packet.data() + devinfo::kGatewayIp));
+    ui.lineEdit_Subnet->setText(ucwp::addressText(stored_.packet.data() + devinfo::kSubnetMask));
     multicastPort_ = static_cast<std::uint16_t>(storedDevicePort_);
 
     if (statusSeen_) {
@@ -265,7 +261,7 @@ void InetactionSetupWidgetK32::onRefreshCilcked()
         prompts_->information(nullptr, QStringLiteral("Tips"), QStringLiteral("Resresh completed"));
         statusSeen_ = false;
     }
-    refreshReady_ = false;
+    stored_.refreshReady = false;
 }
 
 void InetactionSetupWidgetK32::isEnableSetting(bool flag)
@@ -281,9 +277,9 @@ void InetactionSetupWidgetK32::onOK_Clicked()
         prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle),
                               QString::fromUtf8("The Lidar local IP cannot be set to the same as the destination "
                                                 "IP.Please reset it！"));
-        sendReady_ = false;
+        stored_.sendReady = false;
     }
-    if (!sendReady_) {
+    if (!stored_.sendReady) {
         prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
         return;
     }
@@ -302,7 +298,7 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     form.localTime = ui.comboBox_localTime->currentText();
     form.interval = ui.lineEdit_interval->text();
     form.ppsAngle = ui.lineEdit_SetPPS_Angle->text();
-    const ucwp::Build build = ucwp::buildUcwpPacket(storedDeviceInfo_.data(), form, clock_());
+    const ucwp::Build build = ucwp::buildUcwpPacket(stored_.packet.data(), form, clock_());
     switch (build.refusal) {
     case ucwp::Refusal::None:
         break;
@@ -316,7 +312,7 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     }
     ucwpPacket_ = build.packet;
 
-    const ucwp::Destination to = ucwp::ucwpDestination(storedDeviceInfo_.data(), multicastSendAddress_, multicastPort_,
+    const ucwp::Destination to = ucwp::ucwpDestination(stored_.packet.data(), multicastSendAddress_, multicastPort_,
                                                        destinations_.commandPort);
     if (!SendPacketDataToLidar(ucwpPacket_.data(), to.address.c_str(), to.port)) {
         // Nothing left the computer, so the stored packet is still good for another try.
@@ -327,7 +323,7 @@ void InetactionSetupWidgetK32::onOK_Clicked()
         return;
     }
     pauses_->pause(kPauseAfterSend);
-    sendReady_ = false;
+    stored_.sendReady = false;
     prompts_->information(this, QStringLiteral("Tips"), QStringLiteral("Setup completed"));
 
     pauses_->pause(kPauseBeforeRefresh);

@@ -4,6 +4,7 @@
 // status area follows every status; "Set" checks the addresses, builds a UCWP packet from
 // the stored device-info packet and the form and sends it to the device once.
 
+#include "device/StoredDeviceInfo.h"
 #include "device/AddressChecks.h"
 #include "device/ConfigPacket.h"
 #include "device/Destinations.h"
@@ -90,8 +91,6 @@ private:
     bool statusSeen_ = false;
     bool firstStatus_ = true;
     std::uint16_t multicastPort_ = 0;
-    std::array<std::uint8_t, hvk32::configpacket::kPacketSize> storedDeviceInfo_{};
-    bool sendReady_ = false;    // a device-info packet arrived since the last send
-    bool refreshReady_ = false; // a device-info packet arrived since the last refresh
+    hvk32::device::StoredDeviceInfo stored_;
     bool speedSync_ = true;     // a refresh may move the rotate-speed box to the measured speed
 };

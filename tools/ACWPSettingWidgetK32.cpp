@@ -74,11 +74,7 @@ void ACWPSettingWidgetK32::isEnableSetting(bool flag)
 
 void ACWPSettingWidgetK32::OnLidarDifoData(const u_char* data)
 {
-    if (!data || !devinfo::isDeviceInfoPacket(data, devinfo::kPacketSize))
-        return;
-    std::memcpy(storedDeviceInfo_.data(), data, storedDeviceInfo_.size());
-    sendReady_ = true;
-    refreshReady_ = true;
+    stored_.store(data);
 }
 
 void ACWPSettingWidgetK32::onLidarStatusReceiving(SettingData* data, std::vector<int> Mac)
@@ -107,11 +103,11 @@ void ACWPSettingWidgetK32::showPortWarning()
 void ACWPSettingWidgetK32::onRefreshbutton_clicked()
 {
     // The list comes with every status before its raw packet; without one there is nothing to show.
-    if (!refreshReady_ || statusValues_.size() < static_cast<std::size_t>(StatusValueCount)) {
+    if (!stored_.refreshReady || statusValues_.size() < static_cast<std::size_t>(StatusValueCount)) {
         showPortWarning();
         return;
     }
-    refreshReady_ = false;
+    stored_.refreshReady = false;
 
     ui.lineEdit_SerialNumber->setText(acwp::boardVersionText(statusValues_));
     ui.lineEdit_Version->setText(acwp::firmwareVersionText(statusValues_));
@@ -144,11 +140,11 @@ void ACWPSettingWidgetK32::onRefreshbutton_clicked()
 
 void ACWPSettingWidgetK32::onOK_Clicked()
 {
-    if (!sendReady_) {
+    if (!stored_.sendReady) {
         showPortWarning();
         return;
     }
-    sendReady_ = false; // spent even when the form is refused below
+    stored_.sendReady = false; // spent even when the form is refused below
 
     acwp::AcwpForm form;
     form.motorSpeedItem = ui.comboBox_motorSpeed->currentIndex();
@@ -161,7 +157,7 @@ void ACWPSettingWidgetK32::onOK_Clicked()
     form.angles[1] = ui.lineEdit_angle_set_two->text();
     form.angles[2] = ui.lineEdit_angle_set_three->text();
     form.angles[3] = ui.lineEdit_angle_set_four->text();
-    const acwp::Build build = acwp::buildAcwpPacket(storedDeviceInfo_.data(), form);
+    const acwp::Build build = acwp::buildAcwpPacket(stored_.packet.data(), form);
     switch (build.refusal) {
     case acwp::Refusal::None:
         break;
@@ -178,7 +174,7 @@ void ACWPSettingWidgetK32::onOK_Clicked()
     acwpPacket_ = build.packet;
 
     const ucwp::Destination to = acwp::acwpDestination(
-        storedDeviceInfo_.data(), storedStatus_.boardAndFirmware[kFirmwareMajorInRecord], destinations_.commandPort);
+        stored_.packet.data(), storedStatus_.boardAndFirmware[kFirmwareMajorInRecord], destinations_.commandPort);
     if (!SendPacketDataToLidar(acwpPacket_.data(), to.address.c_str(), to.port)) {
         prompts_->warning(this, QStringLiteral("Warning"),
                           tr("The settings could not be sent to %1:%2.")

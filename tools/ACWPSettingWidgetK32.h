@@ -4,6 +4,7 @@
 // packet built from the stored device-info packet and the form. It also saves a settings
 // file, sends the factory reset and runs the GPS time test.
 
+#include "device/StoredDeviceInfo.h"
 #include "device/ConfigPacket.h"
 #include "device/Destinations.h"
 #include "records/SettingData.h"
@@ -49,7 +50,7 @@ public:
 
     // Called when the window is opened from the main window: the next "Set" waits for a
     // device-info packet that arrives while the window is open.
-    void resetSendReady() { sendReady_ = false; }
+    void resetSendReady() { stored_.sendReady = false; }
 
     // Sends the whole 1206-byte packet once; true when the datagram left.
     bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata);
@@ -87,9 +88,7 @@ private:
     hvk32::SettingsCapture capture_;
     QString gpsLogRoot_;
 
-    std::array<std::uint8_t, hvk32::configpacket::kPacketSize> storedDeviceInfo_{};
-    bool sendReady_ = false;    // a device-info packet arrived since the last send
-    bool refreshReady_ = false; // a device-info packet arrived since the last refresh
+    hvk32::device::StoredDeviceInfo stored_;
     SettingData storedStatus_{};
     std::vector<int> statusValues_;
     std::array<std::uint8_t, hvk32::configpacket::kPacketSize> acwpPacket_{};
