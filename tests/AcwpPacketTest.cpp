@@ -1,6 +1,7 @@
 // The advanced configuration packet built from a stored device-info packet and the form, and
 // where it is sent.
 
+#include "support/DeviceInfoBuilder.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/AcwpPacket.h"
 
@@ -9,21 +10,11 @@
 #include <array>
 
 using namespace hvk32;
-using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+using Packet = test::DeviceInfo;
 
 Q_DECLARE_METATYPE(hvk32::acwp::Refusal)
 
 namespace {
-
-// Every byte holds its offset (mod 251), so an echoed byte is told apart from a written one.
-Packet storedPacket()
-{
-    Packet p{};
-    for (std::size_t i = 0; i < p.size(); ++i)
-        p[i] = static_cast<std::uint8_t>(i % 251);
-    devinfo::writeHeader(p.data());
-    return p;
-}
 
 // A form with range 200, tail threshold 5 and distance 300, empty angles, and one field
 // ("range", "limit", "distance", "angle1".."angle4") set to `value`.
@@ -42,7 +33,7 @@ acwp::Build built(const QString& field = {}, const QString& value = {}, int item
         form.tailDistance = value;
     else if (field.startsWith("angle"))
         form.angles[field.right(1).toInt() - 1] = value;
-    const Packet stored = storedPacket();
+    const Packet stored = test::patternDeviceInfo();
     return acwp::buildAcwpPacket(stored.data(), form);
 }
 
@@ -59,7 +50,7 @@ class AcwpPacketTest : public QObject {
 private slots:
     void frameAndCopiedBytes()
     {
-        const Packet stored = storedPacket();
+        const Packet stored = test::patternDeviceInfo();
         const Packet p = built({}, {}, 1).packet;
         QCOMPARE(bytesAt(p, 0, 10), QByteArray("\xAA\x00\xFF\x11\x22\x22\xBB\xBB\x02\x58", 10));
         QCOMPARE(bytesAt(p, 160, 8), QByteArray("\x55\xAA\xAA\x55\x33\x33\x11\x11"));
@@ -123,7 +114,7 @@ private slots:
 
     void destination()
     {
-        Packet p = storedPacket();
+        Packet p = test::patternDeviceInfo();
         const std::uint8_t addresses[] = {127, 0, 0, 2, 224, 1, 1, 1}; // device, then host
         std::copy(std::begin(addresses), std::end(addresses), p.begin() + devinfo::kDeviceIp);
         putBe16(p.data() + devinfo::kDevicePort, 2369);

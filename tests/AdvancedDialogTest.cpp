@@ -6,6 +6,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
 #include "tools/ACWPSettingWidgetK32.h"
 
@@ -27,12 +28,6 @@ const char* const kDeviceAddress = "127.0.0.2"; // what the substitute scanner r
 const QString kNoDevicePacket = QString::fromUtf8("Please check the device package port！");
 const QString kCloseQuestion = "Question: Whether to close the Settings form?";
 const QDateTime kNow(QDate(2026, 12, 6), QTime(21, 5, 9));
-
-class RecordingPauses : public platform::Pauses {
-public:
-    QList<int> made;
-    void pause(int milliseconds) override { made.append(milliseconds); }
-};
 
 sim::ScannerSettings plainSettings(int second = 9)
 {
@@ -88,7 +83,7 @@ class AdvancedDialogTest : public QObject {
     Q_OBJECT
 
     test::RecordingPrompts prompts;
-    RecordingPauses pauses;
+    test::RecordingPauses pauses;
     platform::UdpSocket device; // stands in for the scanner's command port
     std::uint16_t port = 0;
     std::unique_ptr<ACWPSettingWidgetK32> dialog;

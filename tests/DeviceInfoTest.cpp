@@ -1,6 +1,7 @@
 // Device-info packets: decoding into status values, SettingData and the angle values, and
 // the receiver thread on loopback.
 
+#include "support/DeviceInfoBuilder.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "acquisition/GetSetK32.h"
@@ -14,19 +15,9 @@
 #include <cstring>
 
 using namespace hvk32;
-using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+using Packet = test::DeviceInfo;
 
 namespace {
-
-// A packet whose every byte holds its offset (mod 251), with a valid header.
-Packet patternPacket()
-{
-    Packet p{};
-    for (std::size_t i = 0; i < p.size(); ++i)
-        p[i] = static_cast<std::uint8_t>(i % 251);
-    devinfo::writeHeader(p.data());
-    return p;
-}
 
 int be16At(const Packet& p, std::size_t offset)
 {
@@ -54,7 +45,7 @@ private slots:
 
     void verticalTableListsEvenChannelsFirst()
     {
-        Packet p = patternPacket();
+        Packet p = test::patternDeviceInfo();
         for (int i = 0; i < 32; ++i)
             putBe16(p.data() + devinfo::kVerticalAngles + 2 * i, static_cast<std::uint16_t>(100 * i));
         const auto angles = decodeVerticalAngles(p.data());
@@ -68,7 +59,7 @@ private slots:
 
     void offsetAnglesByName()
     {
-        Packet p = patternPacket();
+        Packet p = test::patternDeviceInfo();
         putBe16(p.data() + devinfo::kOffsetAngle1, 100);   // bytes 186
         putBe16(p.data() + devinfo::kOffsetAngle3, 300);   // 188
         putBe16(p.data() + devinfo::kOffsetAngle2, 200);   // 190
@@ -82,7 +73,7 @@ private slots:
 
     void statusValuesInTableOrder()
     {
-        const Packet p = patternPacket();
+        const Packet p = test::patternDeviceInfo();
         const std::vector<int> v = decodeStatusValues(p.data());
         QCOMPARE(int(v.size()), 33);
         const std::vector<int> expected = {
@@ -96,7 +87,7 @@ private slots:
 
     void settingDataFields()
     {
-        const Packet p = patternPacket();
+        const Packet p = test::patternDeviceInfo();
         const SettingData d = decodeSettingData(p.data());
         QCOMPARE(d.destinationIp[0], p[14]);
         QCOMPARE(d.dataPort[1], p[25]);
@@ -165,10 +156,10 @@ private slots:
 
         platform::UdpSocket sender;
         QVERIFY(sender.open());
-        Packet first = patternPacket();
-        Packet second = patternPacket();
+        Packet first = test::patternDeviceInfo();
+        Packet second = test::patternDeviceInfo();
         second[devinfo::kEchoMode] = 1;
-        Packet foreign = patternPacket();
+        Packet foreign = test::patternDeviceInfo();
         foreign[3] = 0x5B; // not the device-info header
         sender.sendTo(first.data(), first.size(), "127.0.0.1", port);
         sender.sendTo(second.data(), 600, "127.0.0.1", port); // short: dropped, not decoded over stale bytes

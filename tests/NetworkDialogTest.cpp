@@ -7,6 +7,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
 
 #include <QComboBox>
@@ -25,18 +26,6 @@ namespace {
 
 const char* const kDeviceAddress = "127.0.0.2"; // what the substitute scanner reports
 const QString kNoDevicePacket = QString::fromUtf8("Please check the device package port！");
-
-class RecordingPauses : public platform::Pauses {
-public:
-    QList<int> made;
-    std::function<void(int)> during; // runs inside a pause, as packets arrive while the GUI waits
-    void pause(int milliseconds) override
-    {
-        made.append(milliseconds);
-        if (during)
-            during(milliseconds);
-    }
-};
 
 Packet devicePacket(int rpm = 600, const sim::ClockTime& clock = {2024, 3, 5, 9, 7, 2})
 {
@@ -87,7 +76,7 @@ class NetworkDialogTest : public QObject {
     Q_OBJECT
 
     test::RecordingPrompts prompts;
-    RecordingPauses pauses;
+    test::RecordingPauses pauses;
     platform::UdpSocket device; // stands in for the scanner's command port
     std::uint16_t port = 0;
     std::unique_ptr<InetactionSetupWidgetK32> dialog;

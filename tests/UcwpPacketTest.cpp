@@ -1,6 +1,7 @@
 // The user configuration packet built from a stored device-info packet and the form, where
 // it is sent, and the address checks of the network dialog.
 
+#include "support/DeviceInfoBuilder.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/AddressChecks.h"
 #include "device/UcwpPacket.h"
@@ -14,22 +15,11 @@
 
 using namespace hvk32;
 using namespace hvk32::addresschecks;
-using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+using Packet = test::DeviceInfo;
 
 Q_DECLARE_METATYPE(hvk32::addresschecks::AddressBoxes)
 
 namespace {
-
-// A device-info packet whose every byte holds its offset (mod 251), so an echoed byte is
-// told apart from a written one.
-Packet storedPacket()
-{
-    Packet p{};
-    for (std::size_t i = 0; i < p.size(); ++i)
-        p[i] = static_cast<std::uint8_t>(i % 251);
-    devinfo::writeHeader(p.data());
-    return p;
-}
 
 ucwp::UcwpForm plainForm()
 {
@@ -42,7 +32,7 @@ ucwp::UcwpForm plainForm()
 
 const QDateTime kNow(QDate(2024, 3, 5), QTime(9, 7, 2));
 
-Packet built(const ucwp::UcwpForm& form, const Packet& stored = storedPacket())
+Packet built(const ucwp::UcwpForm& form, const Packet& stored = test::patternDeviceInfo())
 {
     const ucwp::Build b = ucwp::buildUcwpPacket(stored.data(), form, kNow);
     if (!b.ok())
@@ -72,7 +62,7 @@ private slots:
         ucwp::UcwpForm form = plainForm();
         form.deviceIp = "10.1.2.3";
         form.hostIp = "10.1.2.9";
-        const Packet stored = storedPacket();
+        const Packet stored = test::patternDeviceInfo();
         const Packet p = built(form, stored);
 
         Packet expected = stored;
@@ -107,7 +97,7 @@ private slots:
         form.interval = "65535";
         form.ppsAngle = "90";
         form.localTime = " Yes";
-        const Packet stored = storedPacket();
+        const Packet stored = test::patternDeviceInfo();
         Packet p = built(form, stored);
         QCOMPARE(bytesAt(p, 8, 2), QByteArray("\x02\x58"));
         QCOMPARE(bytesAt(p, 10, 4), QByteArray("\xC0\xA8\x01\xC8"));
@@ -142,11 +132,11 @@ private slots:
     {
         ucwp::UcwpForm form = plainForm();
         form.dataPort = form.devicePort = "2368";
-        QCOMPARE(ucwp::buildUcwpPacket(storedPacket().data(), form, kNow).refusal, ucwp::Refusal::EqualPorts);
+        QCOMPARE(ucwp::buildUcwpPacket(test::patternDeviceInfo().data(), form, kNow).refusal, ucwp::Refusal::EqualPorts);
         form.devicePort = "2369";
         for (const char* interval : {"65536", "-1", "99999999999999999999"}) {
             form.interval = interval;
-            QCOMPARE(ucwp::buildUcwpPacket(storedPacket().data(), form, kNow).refusal, ucwp::Refusal::IntervalOutOfRange);
+            QCOMPARE(ucwp::buildUcwpPacket(test::patternDeviceInfo().data(), form, kNow).refusal, ucwp::Refusal::IntervalOutOfRange);
         }
         form.interval = "abc"; // not a number: 0
         QCOMPARE(bytesAt(built(form), 42, 2), QByteArray(2, '\0'));
@@ -154,7 +144,7 @@ private slots:
 
     void destination()
     {
-        Packet stored = storedPacket();
+        Packet stored = test::patternDeviceInfo();
         const std::uint8_t device[] = {127, 0, 0, 2};
         std::copy(std::begin(device), std::end(device), stored.begin() + devinfo::kDeviceIp);
         const std::uint16_t commandPort = 40000;

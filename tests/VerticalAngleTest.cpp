@@ -8,6 +8,7 @@
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
+#include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
 #include "tools/VerticalAnglePacket.h"
 #include "tools/VerticalAngleSetting.h"
@@ -30,12 +31,6 @@ namespace {
 const QString kConnectionError = QStringLiteral("提示: 连接错误");
 const QString kRefreshDone = QStringLiteral("提示: 刷新成功");
 const QString kSetDone = QStringLiteral("提示: 设置成功");
-
-class RecordingPauses : public platform::Pauses {
-public:
-    QList<int> made;
-    void pause(int milliseconds) override { made.append(milliseconds); }
-};
 
 Packet devicePacket(const sim::ScannerSettings& settings = {})
 {
@@ -68,7 +63,7 @@ class VerticalAngleTest : public QObject {
     Q_OBJECT
 
     test::RecordingPrompts prompts;
-    RecordingPauses pauses;
+    test::RecordingPauses pauses;
     platform::UdpSocket device; // stands in for the scanner's command port
     std::uint16_t port = 0;
     std::unique_ptr<VerticalAngleSetting> dialog;
