@@ -2,6 +2,7 @@
 
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/InfoCommand.h"
+#include "cli/OptionParser.h"
 #include "records/AngleValues.h"
 #include "view/CloudBuilder.h"
 #include "view/CsvExport.h"
@@ -90,16 +91,6 @@ void onSignal(int)
     interrupted = true;
 }
 
-bool parseInt(const std::string& text, long low, long high, long& out)
-{
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (!end || *end || end == text.c_str() || v < low || v > high)
-        return false;
-    out = v;
-    return true;
-}
-
 bool parseAngle(const std::string& text, float& out)
 {
     char* end = nullptr;
@@ -122,11 +113,11 @@ bool parseChannels(const std::string& text, QList<int>& out)
         long low = 0;
         long high = 0;
         if (dash == std::string::npos) {
-            if (!parseInt(item, 0, kChannels - 1, low))
+            if (!cli::parseInteger(item, 0, kChannels - 1, low))
                 return false;
             high = low;
-        } else if (!parseInt(item.substr(0, dash), 0, kChannels - 1, low)
-                   || !parseInt(item.substr(dash + 1), 0, kChannels - 1, high) || low > high) {
+        } else if (!cli::parseInteger(item.substr(0, dash), 0, kChannels - 1, low)
+                   || !cli::parseInteger(item.substr(dash + 1), 0, kChannels - 1, high) || low > high) {
             return false;
         }
         for (long c = low; c <= high; ++c)
@@ -183,47 +174,29 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
 {
     std::string angleMin = "0";
     std::string angleMax = "360";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto needValue = [&]() {
-            if (!value)
-                std::fprintf(stderr, "hvk32-cli export: %s needs a value\n", arg.c_str());
-            return value != nullptr;
+    // A file name may not be empty.
+    auto fileName = [](QString& out) {
+        return [&out](const std::string& v) {
+            out = QString::fromLocal8Bit(v.c_str());
+            return !out.isEmpty();
         };
-        auto bad = [&]() {
-            std::fprintf(stderr, "hvk32-cli export: bad value '%s' for %s\n", value, arg.c_str());
-            return 2;
-        };
-        auto fileName = [&](QString& out) {
-            out = QString::fromLocal8Bit(value);
-            ++i;
-            return out.isEmpty() ? bad() : 0;
-        };
-        long n = 0;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kExportUsage, stdout);
-            return 1;
-        } else if (arg == "--pcap" || arg == "--csv" || arg == "--pcd") {
-            if (!needValue()) return 2;
-            if (const int rc = fileName(arg == "--pcap" ? o.pcap : arg == "--csv" ? o.csv : o.pcd)) return rc;
-        } else if (arg == "--frames") {
-            if (!needValue()) return 2;
-            if (!parseInt(value, 1, 1L << 30, n)) return bad();
-            o.frames = n;
-            ++i;
-        } else if (arg == "--channels") {
-            if (!needValue()) return 2;
-            if (!parseChannels(value, o.selection.channels)) return bad();
-            ++i;
-        } else if (arg == "--angle-min" || arg == "--angle-max") {
-            if (!needValue()) return 2;
-            (arg == "--angle-min" ? angleMin : angleMax) = value;
-            ++i;
-        } else {
-            std::fprintf(stderr, "hvk32-cli export: unknown option '%s'\n%s", arg.c_str(), kExportUsage);
-            return 2;
-        }
+    };
+    cli::OptionParser parser(cli::commandMessages("export", kExportUsage));
+    parser.value("--pcap", fileName(o.pcap))
+        .value("--csv", fileName(o.csv))
+        .value("--pcd", fileName(o.pcd))
+        .integer("--frames", 1, 1L << 30, o.frames)
+        .value("--channels", [&o](const std::string& v) { return parseChannels(v, o.selection.channels); })
+        .text("--angle-min", angleMin)
+        .text("--angle-max", angleMax);
+    switch (parser.parse(argc, argv)) {
+    case cli::OptionParser::Result::Help:
+        std::fputs(kExportUsage, stdout);
+        return 1;
+    case cli::OptionParser::Result::Error:
+        return 2;
+    case cli::OptionParser::Result::Run:
+        break;
     }
     if (o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);

@@ -5,6 +5,7 @@
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameJson.h"
 #include "cli/InfoCommand.h"
+#include "cli/OptionParser.h"
 #include "records/MetaTypes.h"
 
 #include <QCoreApplication>
@@ -57,76 +58,45 @@ void onSignal(int)
     interrupted = true;
 }
 
-bool parseInt(const char* text, long low, long high, long& out)
-{
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (!end || *end || end == text || v < low || v > high)
-        return false;
-    out = v;
-    return true;
-}
-
 // Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, FramesOptions& o)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long n = 0;
-        auto needValue = [&]() {
-            if (!value)
-                std::fprintf(stderr, "hvk32-cli frames: %s needs a value\n", arg.c_str());
-            return value != nullptr;
+    cli::OptionParser parser(cli::commandMessages("frames", kFramesUsage));
+    // Remembers the first option given that only --live uses, then takes its value.
+    auto liveOnly = [&o](const std::string& name, cli::OptionParser::Take take) {
+        return [&o, name, take](const std::string& value) {
+            if (o.liveOnlyOption.empty())
+                o.liveOnlyOption = name;
+            return take(value);
         };
-        auto bad = [&]() {
-            std::fprintf(stderr, "hvk32-cli frames: bad value '%s' for %s\n", value, arg.c_str());
-            return 2;
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kFramesUsage, stdout);
-            return 1;
-        } else if (arg == "--live") {
-            o.live = true;
-        } else if (arg == "--pcap") {
-            if (!needValue()) return 2;
-            o.pcap = QString::fromLocal8Bit(value);
-            if (o.pcap.isEmpty()) return bad();
-            ++i;
-        } else if (arg == "--summary") {
-            o.summary = true;
-        } else if (arg == "--data-port") {
-            if (!needValue()) return 2;
-            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
-            if (!parseInt(value, 0, 65535, n)) return bad();
-            o.dataPort = static_cast<int>(n);
-            ++i;
-        } else if (arg == "--multicast") {
-            if (!needValue()) return 2;
-            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
-            o.multicast = value;
-            ++i;
-        } else if (arg == "--config") {
-            if (!needValue()) return 2;
-            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
-            o.config = QString::fromLatin1(value);
-            if (sensorConfigFromName(o.config) == SensorConfig::Unknown) return bad();
-            ++i;
-        } else if (arg == "--echo") {
-            if (!needValue()) return 2;
-            if (o.liveOnlyOption.empty()) o.liveOnlyOption = arg;
-            if (!parseInt(value, 0, 2, n)) return bad();
-            o.echo = static_cast<int>(n);
-            ++i;
-        } else if (arg == "--count") {
-            if (!needValue()) return 2;
-            if (!parseInt(value, 1, 1L << 30, n)) return bad();
-            o.count = n;
-            ++i;
-        } else {
-            std::fprintf(stderr, "hvk32-cli frames: unknown option '%s'\n%s", arg.c_str(), kFramesUsage);
-            return 2;
-        }
+    };
+    parser.flag("--live", o.live)
+        .flag("--summary", o.summary)
+        .value("--pcap", [&o](const std::string& v) {
+            o.pcap = QString::fromLocal8Bit(v.c_str());
+            return !o.pcap.isEmpty();
+        })
+        .value("--data-port", liveOnly("--data-port", [&o](const std::string& v) {
+            return cli::parseInteger(v, 0, 65535, o.dataPort);
+        }))
+        .value("--multicast", liveOnly("--multicast", [&o](const std::string& v) {
+            o.multicast = v;
+            return true;
+        }))
+        .value("--config", liveOnly("--config", [&o](const std::string& v) {
+            o.config = QString::fromLatin1(v.c_str());
+            return sensorConfigFromName(o.config) != SensorConfig::Unknown;
+        }))
+        .value("--echo", liveOnly("--echo", [&o](const std::string& v) { return cli::parseInteger(v, 0, 2, o.echo); }))
+        .integer("--count", 1, 1L << 30, o.count);
+    switch (parser.parse(argc, argv)) {
+    case cli::OptionParser::Result::Help:
+        std::fputs(kFramesUsage, stdout);
+        return 1;
+    case cli::OptionParser::Result::Error:
+        return 2;
+    case cli::OptionParser::Result::Run:
+        break;
     }
     if (o.live == !o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli frames: give either --live or --pcap FILE\n%s", kFramesUsage);

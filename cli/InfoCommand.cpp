@@ -2,6 +2,7 @@
 
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
+#include "cli/OptionParser.h"
 
 #include <csignal>
 #include <cstdio>
@@ -64,19 +65,23 @@ void reportCaptureDamage(const char* command, const QString& file, const capture
 int runInfoCommand(int argc, char** argv)
 {
     QString path;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kInfoUsage, stdout);
-            return 0;
-        }
-        if (arg == "--pcap" && i + 1 < argc) {
-            path = QString::fromLocal8Bit(argv[++i]);
-        } else {
-            std::fprintf(stderr, "hvk32-cli info: %s '%s'\n%s",
-                         arg == "--pcap" ? "missing value for" : "unknown option", arg.c_str(), kInfoUsage);
-            return 2;
-        }
+    cli::OptionMessages messages = cli::commandMessages("info", kInfoUsage);
+    messages.missingValue = [](const std::string& option) {
+        std::fprintf(stderr, "hvk32-cli info: missing value for '%s'\n%s", option.c_str(), kInfoUsage);
+    };
+    cli::OptionParser parser(messages);
+    parser.value("--pcap", [&path](const std::string& v) {
+        path = QString::fromLocal8Bit(v.c_str());
+        return true;
+    });
+    switch (parser.parse(argc, argv)) {
+    case cli::OptionParser::Result::Help:
+        std::fputs(kInfoUsage, stdout);
+        return 0;
+    case cli::OptionParser::Result::Error:
+        return 2;
+    case cli::OptionParser::Result::Run:
+        break;
     }
     if (path.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli info: --pcap FILE is required\n%s", kInfoUsage);

@@ -5,6 +5,7 @@
 
 #include "acquisition/DataPacket.h"
 #include "acquisition/DeviceInfoPacket.h"
+#include "cli/OptionParser.h"
 #include "platform/UdpSocket.h"
 #include "sim/CaptureFileWriter.h"
 #include "sim/ScannerStream.h"
@@ -93,18 +94,6 @@ bool usageError(const std::string& message)
     return false;
 }
 
-bool parseInteger(const std::string& text, long min, long max, long& out)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || value < min || value > max)
-        return false;
-    out = value;
-    return true;
-}
-
 // "X.Y" or "X.Y.Z": a major number 0..255, then parts of one nibble each (0..15).
 bool parseVersion(const std::string& text, std::size_t parts, std::vector<int>& out)
 {
@@ -112,73 +101,122 @@ bool parseVersion(const std::string& text, std::size_t parts, std::vector<int>& 
     std::string part;
     out.clear();
     while (std::getline(in, part, '.')) {
-        long value = 0;
-        if (!parseInteger(part, 0, out.empty() ? 255 : 15, value))
+        int value = 0;
+        if (!cli::parseInteger(part, 0, out.empty() ? 255 : 15, value))
             return false;
-        out.push_back(static_cast<int>(value));
+        out.push_back(value);
     }
     return out.size() == parts && text.back() != '.';
 }
 
-bool parsePort(const std::string& name, const std::string& text, std::uint16_t& out)
+// A fixed complaint, whatever the value.
+cli::OptionParser::Complaint says(const std::string& message)
 {
-    long value = 0;
-    if (!parseInteger(text, 1, 65535, value))
-        return usageError(name + " needs a port number 1..65535, not \"" + text + "\"");
-    out = static_cast<std::uint16_t>(value);
-    return true;
+    return [message](const std::string&) { return message; };
 }
 
-bool applyOption(Options& o, const std::string& name, const std::string& value)
+cli::OptionParser::Take port(std::uint16_t& out)
 {
-    if (name == "--host") {
-        o.host = value;
-    } else if (name == "--data-port") {
-        return parsePort(name, value, o.dataPort);
-    } else if (name == "--telemetry-port") {
-        return parsePort(name, value, o.telemetryPort);
-    } else if (name == "--device-ip") {
-        o.deviceIp = value;
-    } else if (name == "--rpm") {
-        long rpm = 0;
-        if (!parseInteger(value, 0, 100000, rpm) || (rpm != 300 && rpm != 600 && rpm != 1200))
-            return usageError("--rpm must be 300, 600 or 1200");
-        o.scanner.rpm = static_cast<int>(rpm);
-    } else if (name == "--echo") {
-        if (value != "single" && value != "dual")
-            return usageError("--echo must be single or dual");
-        o.scanner.echo = value == "dual" ? EchoMode::Dual : EchoMode::Single;
-    } else if (name == "--layout") {
-        if (value != "1" && value != "0.33")
-            return usageError("--layout must be 1 or 0.33");
-        o.scanner.layout = value == "0.33" ? Layout::ThirdDegree : Layout::OneDegree;
-    } else if (name == "--board-version") {
-        std::vector<int> v;
-        if (!parseVersion(value, 2, v))
-            return usageError("--board-version must be X.Y (X 0..255, Y 0..15)");
-        o.scanner.boardMajor = v[0];
-        o.scanner.boardMinor = v[1];
-    } else if (name == "--firmware") {
-        std::vector<int> v;
-        if (!parseVersion(value, 3, v))
-            return usageError("--firmware must be X.Y.Z (X 0..255, Y and Z 0..15)");
-        o.scanner.firmwareMajor = v[0];
-        o.scanner.firmwareMinor = v[1];
-        o.scanner.firmwarePatch = v[2];
-    } else if (name == "--seconds") {
-        char* end = nullptr;
-        const double seconds = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || !(seconds > 0.0) || seconds > kMaxSeconds)
-            return usageError("--seconds needs a positive number of seconds");
-        o.seconds = seconds;
-    } else if (name == "--pcap") {
-        if (value.empty())
-            return usageError("--pcap needs a file name");
-        o.pcapFile = value;
-    } else {
-        return usageError("unknown option " + name);
-    }
-    return true;
+    return [&out](const std::string& value) {
+        int n = 0;
+        if (!cli::parseInteger(value, 1, 65535, n))
+            return false;
+        out = static_cast<std::uint16_t>(n);
+        return true;
+    };
+}
+
+cli::OptionParser::Complaint portComplaint(const std::string& name)
+{
+    return [name](const std::string& value) { return name + " needs a port number 1..65535, not \"" + value + "\""; };
+}
+
+cli::OptionParser optionsParser(Options& o)
+{
+    cli::OptionMessages messages;
+    messages.refused = [](const std::string& complaint) { usageError(complaint); };
+    messages.missingValue = [](const std::string& option) { usageError(option + " needs a value"); };
+    messages.badValue = [](const std::string& option, const std::string& value) {
+        usageError("bad value \"" + value + "\" for " + option);
+    };
+    messages.unknown = [](const std::string& argument) {
+        usageError(argument.rfind("--", 0) == 0 ? "unknown option " + argument : "unexpected argument " + argument);
+    };
+    cli::OptionParser parser(messages);
+    parser.flag("--quiet", o.quiet)
+        .text("--host", o.host)
+        .value("--data-port", port(o.dataPort), portComplaint("--data-port"))
+        .value("--telemetry-port", port(o.telemetryPort), portComplaint("--telemetry-port"))
+        .text("--device-ip", o.deviceIp)
+        .value(
+            "--rpm",
+            [&o](const std::string& value) {
+                int rpm = 0;
+                if (!cli::parseInteger(value, 0, 100000, rpm) || (rpm != 300 && rpm != 600 && rpm != 1200))
+                    return false;
+                o.scanner.rpm = rpm;
+                return true;
+            },
+            says("--rpm must be 300, 600 or 1200"))
+        .value(
+            "--echo",
+            [&o](const std::string& value) {
+                if (value != "single" && value != "dual")
+                    return false;
+                o.scanner.echo = value == "dual" ? EchoMode::Dual : EchoMode::Single;
+                return true;
+            },
+            says("--echo must be single or dual"))
+        .value(
+            "--layout",
+            [&o](const std::string& value) {
+                if (value != "1" && value != "0.33")
+                    return false;
+                o.scanner.layout = value == "0.33" ? Layout::ThirdDegree : Layout::OneDegree;
+                return true;
+            },
+            says("--layout must be 1 or 0.33"))
+        .value(
+            "--board-version",
+            [&o](const std::string& value) {
+                std::vector<int> v;
+                if (!parseVersion(value, 2, v))
+                    return false;
+                o.scanner.boardMajor = v[0];
+                o.scanner.boardMinor = v[1];
+                return true;
+            },
+            says("--board-version must be X.Y (X 0..255, Y 0..15)"))
+        .value(
+            "--firmware",
+            [&o](const std::string& value) {
+                std::vector<int> v;
+                if (!parseVersion(value, 3, v))
+                    return false;
+                o.scanner.firmwareMajor = v[0];
+                o.scanner.firmwareMinor = v[1];
+                o.scanner.firmwarePatch = v[2];
+                return true;
+            },
+            says("--firmware must be X.Y.Z (X 0..255, Y and Z 0..15)"))
+        .value(
+            "--seconds",
+            [&o](const std::string& value) {
+                double seconds = 0.0;
+                if (!cli::parseFiniteNumber(value, seconds) || !(seconds > 0.0) || seconds > kMaxSeconds)
+                    return false;
+                o.seconds = seconds;
+                return true;
+            },
+            says("--seconds needs a positive number of seconds"))
+        .value(
+            "--pcap",
+            [&o](const std::string& value) {
+                o.pcapFile = value;
+                return !value.empty();
+            },
+            says("--pcap needs a file name"));
+    return parser;
 }
 
 // Destinations are loopback or multicast only; the device address must be local loopback,
@@ -197,32 +235,13 @@ bool checkAddresses(const Options& o)
     return true;
 }
 
-enum class Parsed { Run, Help, Error };
+using Parsed = cli::OptionParser::Result;
 
 Parsed parseArguments(int argc, char** argv, Options& o)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--help" || name == "-h")
-            return Parsed::Help;
-        if (name == "--quiet") {
-            o.quiet = true;
-            continue;
-        }
-        std::string value;
-        const std::size_t equals = name.find('=');
-        if (equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        } else if (name.rfind("--", 0) == 0 && i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            usageError(name.rfind("--", 0) == 0 ? name + " needs a value" : "unexpected argument " + name);
-            return Parsed::Error;
-        }
-        if (!applyOption(o, name, value))
-            return Parsed::Error;
-    }
+    const Parsed parsed = optionsParser(o).parse(argc, argv);
+    if (parsed != Parsed::Run)
+        return parsed;
     if (!checkAddresses(o))
         return Parsed::Error;
     o.scanner.deviceIp = o.deviceIp;
