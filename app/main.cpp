@@ -1,6 +1,7 @@
 // hvk32: the viewer. Starts idle; --connect connects to the device at start-up.
 
 #include "app/manwindow.h"
+#include "platform/SignalHandling.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -45,6 +46,8 @@ bool haveDisplay()
 
 int main(int argc, char** argv)
 {
+    // First of all: a stop signal during start-up then closes the window once it is up.
+    hvk32::platform::installStopSignalHandling();
     bool connectAtStart = false;
     bool printStats = false;
     bool engineering = false;
@@ -96,6 +99,12 @@ int main(int argc, char** argv)
     if (!deviceAddress.isEmpty())
         window.setFixedDeviceAddress(deviceAddress);
     window.show();
+    // SIGINT and SIGTERM close the window as the user would (receivers, player, recording
+    // and export stopped in order), then leave the event loop even if a dialog is open.
+    hvk32::platform::watchStopSignal(&window, [&app](int) {
+        QApplication::closeAllWindows();
+        app.quit();
+    });
     if (connectAtStart)
         window.onConnectLidar();
     if (quitAfterSeconds > 0)

@@ -800,7 +800,9 @@ void manwindow::stopReceivers()
 void manwindow::closeEvent(QCloseEvent* event)
 {
     // Stop and join the receivers before the window goes, so nothing emits into a
-    // destroyed window and the process ends promptly.
+    // destroyed window and the process ends promptly; then close a running export,
+    // keeping the frames it has written.
     stopReceivers();
+    csvExport_.cancel();
     event->accept();
 }

@@ -3,6 +3,7 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/InfoCommand.h"
 #include "cli/OptionParser.h"
+#include "platform/SignalHandling.h"
 #include "records/AngleValues.h"
 #include "view/CloudBuilder.h"
 #include "view/CsvExport.h"
@@ -22,10 +23,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -83,13 +82,6 @@ struct ExportOptions {
         return all;
     }
 };
-
-std::atomic<bool> interrupted{false};
-
-void onSignal(int)
-{
-    interrupted = true;
-}
 
 bool parseAngle(const std::string& text, float& out)
 {
@@ -442,7 +434,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     unsigned long long points = 0;
     bool failed = false;
     player.start();
-    while (!interrupted && !(options.frames && frames >= options.frames)) {
+    while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
             break;
@@ -471,6 +463,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
                      "hvk32-cli export: %s: no device-info packet of a board version 2 or later, so no frame "
                      "was played\n",
                      qPrintable(options.pcap));
+    const bool interrupted = platform::stopSignalReceived();
     if (interrupted)
         std::fputs("hvk32-cli export: interrupted; the output holds the frames counted below\n", stderr);
     std::fprintf(stderr, "exported %s frame%s, %s point%s in %.1f s\n", grouped(static_cast<unsigned long long>(frames)).c_str(),
@@ -485,9 +478,6 @@ int runExportCommand(int argc, char** argv)
     ExportOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-
     std::unique_ptr<FrameSink> sink;
 #ifdef HVK32_WITH_PCL
     if (!options.pcd.isEmpty())

@@ -6,12 +6,11 @@
 #include "cli/FrameJson.h"
 #include "cli/InfoCommand.h"
 #include "cli/OptionParser.h"
+#include "platform/SignalHandling.h"
 #include "records/MetaTypes.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -50,13 +49,6 @@ struct FramesOptions {
     long count = 0; // 0: until interrupted
     bool summary = false;
 };
-
-std::atomic<bool> interrupted{false};
-
-void onSignal(int)
-{
-    interrupted = true;
-}
 
 // Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, FramesOptions& o)
@@ -134,7 +126,7 @@ int playCapture(const FramesOptions& options)
     }
     player.start();
     long written = 0;
-    while (!interrupted && !(options.count && written >= options.count)) {
+    while (!platform::stopSignalReceived() && !(options.count && written >= options.count)) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
             break;
@@ -157,20 +149,16 @@ int runFramesCommand(int argc, char** argv)
     FramesOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
-    if (!options.pcap.isEmpty()) {
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGPIPE, onSignal);
+    // A reader that goes away (frames piped into head) ends the run like a stop signal.
+    platform::stopOnBrokenPipe();
+    if (!options.pcap.isEmpty())
         return playCapture(options);
-    }
 
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QCoreApplication app(qtArgc, qtArgv);
     registerRecordMetaTypes();
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGPIPE, onSignal);
+    platform::watchStopSignal(&app, [&app](int) { app.quit(); });
 
     GetLidardataK32 receiver;
     receiver.setConfiguration(options.config);
@@ -183,23 +171,19 @@ int runFramesCommand(int argc, char** argv)
         if (options.count && written >= options.count)
             return;
         if (!writeFrame(options, ++written, frame))
-            interrupted = true; // the reader went away
-        if (options.count && written >= options.count)
+            app.quit(); // the reader went away
+        else if (options.count && written >= options.count)
             app.quit();
     });
-
-    QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, &app, [&]() {
-        if (interrupted)
-            app.quit();
-    });
-    interruptPoll.start(50);
 
     receiver.start(QThread::InheritPriority);
     std::fprintf(stderr, "hvk32-cli: listening for data packets on UDP port %d (multicast %s, %s, echo %d)\n",
                  options.dataPort, options.multicast.c_str(), qPrintable(options.config), options.echo);
     const int rc = app.exec();
     receiver.stopAndWait();
+    std::fprintf(stderr, "hvk32-cli: received %llu datagrams (%llu not data packets), wrote %ld frames\n",
+                 static_cast<unsigned long long>(receiver.datagramsReceived()),
+                 static_cast<unsigned long long>(receiver.datagramsDropped()), written);
     return rc;
 }
 

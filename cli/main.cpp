@@ -10,6 +10,7 @@
 #include "cli/ExportCommand.h"
 #include "cli/FramesCommand.h"
 #include "cli/InfoCommand.h"
+#include "platform/SignalHandling.h"
 
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,9 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
+    // Before any command opens a socket or a file: a stop signal that arrives during
+    // start-up then ends the command in order instead of being lost or killing it.
+    hvk32::platform::installStopSignalHandling();
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

@@ -6,6 +6,7 @@
 #include "acquisition/DataPacket.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "cli/OptionParser.h"
+#include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"
 #include "sim/CaptureFileWriter.h"
 #include "sim/ScannerStream.h"
@@ -14,7 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -47,10 +47,6 @@ constexpr int kListenTimeoutMs = 100;       // how soon a listening thread sees 
 constexpr auto kStopPoll = std::chrono::milliseconds(100);  // how soon the send loop sees a stop signal
 constexpr std::size_t kInboxLimit = 64;     // datagrams waiting to be applied; more are dropped
 constexpr int kFirstMulticastFirmware = 3;  // older firmware takes configuration on the multicast path
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-void onStopSignal(int) { stopRequested = 1; }
 
 struct Options {
     std::string host = "127.0.0.1";
@@ -267,7 +263,7 @@ bool runStream(ScannerStream& stream, std::uint64_t limitMicros, const PacketSin
     std::uint8_t info[datapacket::kPacketSize];
     std::uint64_t nextInfo = 0;
     std::uint64_t dataDue = stream.nextDataPacket(data);
-    while (!stopRequested) {
+    while (!platform::stopSignalReceived()) {
         const bool infoFirst = nextInfo <= dataDue;
         const std::uint64_t due = infoFirst ? nextInfo : dataDue;
         if (due >= limitMicros)
@@ -487,7 +483,7 @@ public:
             while (inbox_.tryPop(datagram))
                 if (apply(datagram))
                     return false;
-            if (stopRequested)
+            if (platform::stopSignalReceived())
                 return false;
             const Clock::time_point now = Clock::now();
             if (when <= now + kBurstWindow)
@@ -657,7 +653,7 @@ int runLive(const Options& o, ScannerStream& stream)
     std::uint64_t dataDue = 0;
     bool dataPending = false;
     Counts counts;
-    while (!stopRequested) {
+    while (!platform::stopSignalReceived()) {
         if (!dataPending && stream.motorRunning()) {
             dataDue = stream.nextDataPacket(data);
             dataPending = true;
@@ -692,6 +688,8 @@ int runLive(const Options& o, ScannerStream& stream)
 
 int main(int argc, char** argv)
 {
+    // First, so that a stop signal during start-up ends the run with its summary.
+    platform::installStopSignalHandling();
     Options options;
     switch (parseArguments(argc, argv, options)) {
     case Parsed::Help:
@@ -702,12 +700,6 @@ int main(int argc, char** argv)
     case Parsed::Run:
         break;
     }
-
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     ScannerStream stream(options.scanner);
     return options.pcapFile.empty() ? runLive(options, stream) : runCapture(options, stream);
