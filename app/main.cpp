@@ -28,7 +28,8 @@ const char* const kUsage =
     "  --device-address ADDR where the vertical-angle table and the factory reset go by default\n"
     "                        (the device's factory address 192.168.1.200; 127.0.0.2 for hvk32-sim)\n"
     "  --quit-after SECONDS  close the window after this many seconds\n"
-    "  --stats               on exit, print the frames received, drawn and skipped\n"
+    "  --stats               on exit, print the frames the device sent, drawn and skipped, and its\n"
+    "                        frame rate measured on arrival\n"
     "  --help                show this text\n";
 
 // Qt would abort with a long message when there is no display; say it in one line instead.
@@ -111,9 +112,9 @@ int main(int argc, char** argv)
         QTimer::singleShot(static_cast<int>(quitAfterSeconds * 1000), &window, &QWidget::close);
     const int rc = app.exec();
     if (printStats)
-        std::printf("frames received %llu, drawn %llu, skipped %llu\n",
+        std::printf("frames sent %llu, drawn %llu, skipped %llu, device rate %.1f Hz\n",
                     static_cast<unsigned long long>(window.framesReceived()),
                     static_cast<unsigned long long>(window.framesDrawn()),
-                    static_cast<unsigned long long>(window.frameGate().skipped()));
+                    static_cast<unsigned long long>(window.framesSkipped()), window.deviceFrameRate());
     return rc;
 }

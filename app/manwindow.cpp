@@ -89,10 +89,10 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
 
     setUpViewer();
 
-    frameStatusLabel_ = new QLabel(this);
-    frameStatusLabel_->setObjectName("label_frameStatus");
-    ui.statusBar->addPermanentWidget(frameStatusLabel_);
-    clock_.start();
+    framesSentLabel_ = addStatusField("label_framesSent");
+    framesDrawnLabel_ = addStatusField("label_framesDrawn");
+    framesSkippedLabel_ = addStatusField("label_framesSkipped");
+    deviceRateLabel_ = addStatusField("label_deviceRate");
     updateFrameStatus();
     connect(&frameStatusTimer_, &QTimer::timeout, this, &manwindow::updateFrameStatus);
     frameStatusTimer_.start(kFrameStatusIntervalMs);
@@ -279,8 +279,7 @@ void manwindow::onConnectLidar()
     scene_->clear();
 
     awaitingDevice = true;
-    frameMeter_.reset();
-    updateFrameStatus();
+    restartFrameCounters();
 
     const int telemetryPort = ui.lineEdit->text().toInt(); // not a number: port 0
     getSet_->setPort(telemetryPort);
@@ -351,7 +350,6 @@ void manwindow::liveStartOrPause()
 void manwindow::CalculateCoordinatesK32(LidarData lidardata)
 {
     frameGate_.leave();
-    frameMeter_.addFrame(clock_.elapsed());
     if (liveFrozen)
         return;
     if (pendingFrame_)
@@ -432,7 +430,7 @@ void manwindow::convertAndShow(const LidarData& frame)
     scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
     if (mouseReadout)
         scene_->updateReadout();
-    ++framesDrawn_;
+    frameCounters_.frameDrawn();
 }
 
 void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines)
@@ -526,6 +524,7 @@ void manwindow::playOrPause()
         readLiveOffData_->setStop(false);
         if (firstPlay) {
             firstPlay = false;
+            restartFrameCounters();
             // A previous run must have left its loop before the file is opened again.
             if (readLiveOffData_->isRunning()) {
                 readLiveOffData_->setStop(true);
@@ -773,13 +772,43 @@ void manwindow::showAngleLinedit_pressed()
     displayAngle = ui.showAngle_lineEdit->text().toFloat();
 }
 
+QLabel* manwindow::addStatusField(const char* objectName)
+{
+    auto* label = new QLabel(this);
+    label->setObjectName(objectName);
+    ui.statusBar->addPermanentWidget(label);
+    return label;
+}
+
+void manwindow::restartFrameCounters()
+{
+    frameCounters_.restart(frameGate_.assembled());
+    updateFrameStatus();
+}
+
+std::uint64_t manwindow::framesReceived() const
+{
+    return frameCounters_.sent(frameGate_.assembled());
+}
+
+std::uint64_t manwindow::framesSkipped() const
+{
+    return frameCounters_.skipped(frameGate_.assembled());
+}
+
+double manwindow::deviceFrameRate() const
+{
+    return frameCounters_.deviceRate(hvk32::FrameGate::nowMs());
+}
+
 void manwindow::updateFrameStatus()
 {
-    const double rate = frameMeter_.rate(clock_.elapsed());
-    frameStatusLabel_->setText(tr("Frames received: %1   Skipped: %2   Frame rate: %3 Hz")
-                                   .arg(frameMeter_.total())
-                                   .arg(frameGate_.skipped())
-                                   .arg(rate, 0, 'f', 1));
+    const std::uint64_t total = frameGate_.assembled(); // the count first, then its time
+    frameCounters_.sample(total, frameGate_.lastAssembledMs());
+    framesSentLabel_->setText(tr("Frames sent: %1").arg(frameCounters_.sent(total)));
+    framesDrawnLabel_->setText(tr("Drawn: %1").arg(frameCounters_.drawn()));
+    framesSkippedLabel_->setText(tr("Skipped: %1").arg(frameCounters_.skipped(total)));
+    deviceRateLabel_->setText(tr("Device rate: %1 Hz").arg(deviceFrameRate(), 0, 'f', 1));
 }
 
 void manwindow::stopReceivers()
@@ -801,7 +830,8 @@ void manwindow::closeEvent(QCloseEvent* event)
 {
     // Stop and join the receivers before the window goes, so nothing emits into a
     // destroyed window and the process ends promptly; then close a running export,
-    // keeping the frames it has written.
+    // keeping the frames it has written. The counters take a last sample first, for --stats.
+    updateFrameStatus();
     stopReceivers();
     csvExport_.cancel();
     event->accept();

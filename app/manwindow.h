@@ -7,12 +7,11 @@
 #include "records/SettingData.h"
 #include "view/CloudBuilder.h"
 #include "view/CsvExport.h"
-#include "view/FrameRateMeter.h"
+#include "view/FrameCounters.h"
 #include "view/PointListing.h"
 
 #include "ui_manwindow.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -68,8 +67,12 @@ public:
     Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
     hvk32::ViewerScene& scene() { return *scene_; }
     hvk32::FrameGate& frameGate() { return frameGate_; }
-    std::uint64_t framesReceived() const { return frameMeter_.total(); }
-    std::uint64_t framesDrawn() const { return framesDrawn_; }
+    // Frames the device sent (assembled by the receiver or the player), drawn, and skipped by
+    // the display; they count from the last Connect or Play from the start.
+    std::uint64_t framesReceived() const;
+    std::uint64_t framesDrawn() const { return frameCounters_.drawn(); }
+    std::uint64_t framesSkipped() const;
+    double deviceFrameRate() const;
     int currentPointSize() const { return pointSize; }
     const hvk32::SelectionBox& currentSelectionBox() const { return selectionBox; }
     bool isSelectionActive() const { return selectionActive; }
@@ -137,6 +140,8 @@ private:
     void makeConnections();
     void stopReceivers();
     void updateFrameStatus();
+    void restartFrameCounters();
+    QLabel* addStatusField(const char* objectName);
 
     // Capture files: open, play and pause, single steps, directions; recording.
     void openCaptureFile();
@@ -220,12 +225,13 @@ private:
     hvk32::FrameGate frameGate_;
     std::optional<LidarData> pendingFrame_;
     bool drawScheduled_ = false;
-    std::uint64_t framesDrawn_ = 0;
 
-    // Status bar: frames received and their rate, and the user guide link.
-    QLabel* frameStatusLabel_ = nullptr;
+    // Status bar: one label per frame counter, and the user guide link.
+    QLabel* framesSentLabel_ = nullptr;
+    QLabel* framesDrawnLabel_ = nullptr;
+    QLabel* framesSkippedLabel_ = nullptr;
+    QLabel* deviceRateLabel_ = nullptr;
     QLabel* linkLabel_ = nullptr;
     QTimer frameStatusTimer_;
-    QElapsedTimer clock_;
-    hvk32::FrameRateMeter frameMeter_;
+    hvk32::FrameCounters frameCounters_;
 };

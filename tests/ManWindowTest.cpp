@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
@@ -171,12 +172,57 @@ private slots:
 
         sendRevolutions(ports_.data, 3);
         QTRY_VERIFY_WITH_TIMEOUT(window_->framesReceived() >= 2, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_frameStatus")->text().startsWith("Frames received: "), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_framesSent")->text().startsWith("Frames sent: "), 2000);
 
         QTest::mouseClick(widget<QToolButton>("toolButton_disConnect"), Qt::LeftButton);
         QVERIFY(widget<QLineEdit>("lineEdit_portNumber")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!window_->lidarDataReceiver().isRunning(), 200);
         QTRY_VERIFY_WITH_TIMEOUT(!window_->deviceInfoReceiver().isRunning(), 200);
+    }
+
+    void deviceRateAndCountersIgnoreASlowDisplay()
+    {
+        // The device sends 20 revolutions a second while the window draws at most about six:
+        // the rate still reads 20 Hz and sent = drawn + skipped.
+        connectWindow();
+        sendDeviceInfo(ports_.telemetry, sim::ScannerSettings{});
+        QTRY_VERIFY_WITH_TIMEOUT(window_->lidarDataReceiver().isRunning(), 3000);
+        QTest::qWait(50);
+
+        std::thread device([port = ports_.data]() {
+            sim::ScannerStream stream{sim::ScannerSettings{}};
+            platform::UdpSocket socket;
+            socket.open();
+            std::array<std::uint8_t, datapacket::kPacketSize> packet{};
+            const int packetsPerRevolution = stream.blocksPerRevolution() / 12;
+            auto due = std::chrono::steady_clock::now();
+            for (int rev = 0; rev < 60; ++rev) {
+                for (int k = 0; k < packetsPerRevolution; ++k) {
+                    stream.nextDataPacket(packet.data());
+                    socket.sendTo(packet.data(), packet.size(), "127.0.0.1", port);
+                }
+                due += std::chrono::milliseconds(50);
+                std::this_thread::sleep_until(due);
+            }
+        });
+        double rate = 0;
+        QElapsedTimer sending;
+        sending.start();
+        while (sending.elapsed() < 2800) { // a busy GUI thread: 150 ms between event loops
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            QCoreApplication::processEvents();
+            if (sending.elapsed() > 2200)
+                rate = std::max(rate, window_->deviceFrameRate());
+        }
+        device.join();
+        QVERIFY2(rate > 19.0 && rate < 21.0, qPrintable(QString("device rate %1 Hz").arg(rate)));
+        QTest::qWait(300);
+        const auto sent = window_->framesReceived();
+        QVERIFY2(sent >= 55, qPrintable(QString("%1 frames sent").arg(sent)));
+        QVERIFY(window_->framesSkipped() > 0);
+        QCOMPARE(sent, window_->framesDrawn() + window_->framesSkipped());
+        QTRY_COMPARE(widget<QLabel>("label_framesSkipped")->text(),
+                     QString("Skipped: %1").arg(window_->framesSkipped()));
     }
 
     void oldFirmwareWarns_data()
