@@ -1,4 +1,5 @@
 #include "app/manwindow.h"
+#include "ui_manwindow.h"
 
 #include "acquisition/CaptureRecorder.h"
 #include "acquisition/DeviceInfoDecoding.h"
@@ -20,6 +21,7 @@
 #include "view/PointTable.h"
 #include "view/SaveDataOptions.h"
 #include "view/ViewerScene.h"
+#include "view/WindowRules.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -46,6 +48,8 @@ constexpr int kMaxPointSize = 10;
 
 manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     : QMainWindow(parent)
+    , form_(std::make_unique<Ui_manwindowClass>())
+    , ui(*form_)
     , prompts_(prompts)
     , pointListing_([this](int row, const QStringList& texts) { hvk32::writePointRow(*tableModel_, row, texts); })
 {
@@ -62,14 +66,8 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     registerRecordMetaTypes();
 
     tableModel_ = std::make_unique<QStandardItemModel>();
-    ui.toolButton_Play->setEnabled(false);
-    ui.toolButton_GoToEnd->setEnabled(false);
-    ui.toolButton_GoToStart->setEnabled(false);
-    ui.toolButton_SeekBackward->setEnabled(false);
-    ui.toolButton_SeekForward->setEnabled(false);
+    setControls(hvk32::WindowStep::Started);
     ui.comboBox_degree->hide(); // set from the device, never by hand
-    ui.toolButton_Lidar->setEnabled(true);
-    ui.toolButton_disConnect->setEnabled(false);
     displayAngle = 360.0f;
 
     inetactionSetup_ = std::make_unique<InetactionSetupWidgetK32>(prompts_);
@@ -105,6 +103,33 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
 manwindow::~manwindow()
 {
     stopReceivers();
+}
+
+QWidget* manwindow::controlWidget(hvk32::WindowControl control) const
+{
+    using C = hvk32::WindowControl;
+    switch (control) {
+    case C::Connect: return ui.toolButton_Lidar;
+    case C::Disconnect: return ui.toolButton_disConnect;
+    case C::DataPortField: return ui.lineEdit_portNumber;
+    case C::TelemetryPortField: return ui.lineEdit;
+    case C::MulticastField: return ui.lineEdit_2;
+    case C::Play: return ui.toolButton_Play;
+    case C::StepForward: return ui.toolButton_GoToEnd;
+    case C::StepBackward: return ui.toolButton_GoToStart;
+    case C::SeekForward: return ui.toolButton_SeekForward;
+    case C::SeekBackward: return ui.toolButton_SeekBackward;
+    case C::FrameSlider: return ui.Slider_Frame;
+    case C::OpenCapture: return ui.toolButton_Open;
+    case C::Record: return ui.toolButton_SavePcapData;
+    }
+    return nullptr;
+}
+
+void manwindow::setControls(hvk32::WindowStep step)
+{
+    for (const hvk32::ControlState& c : hvk32::controlsAfter(step))
+        controlWidget(c.control)->setEnabled(c.enabled);
 }
 
 void manwindow::installPalette()
@@ -268,11 +293,7 @@ void manwindow::onConnectLidar()
     if (!playStopped)
         playOrPause(); // a playing capture is paused first
     filePlaying = false;
-    ui.toolButton_Lidar->setEnabled(false);
-    ui.lineEdit_portNumber->setEnabled(false);
-    ui.lineEdit->setEnabled(false);
-    ui.lineEdit_2->setEnabled(false);
-    ui.toolButton_disConnect->setEnabled(true);
+    setControls(hvk32::WindowStep::Connecting);
 
     hvk32::resetPointTable(*tableModel_);
     ui.tableView->setModel(tableModel_.get());
@@ -319,11 +340,7 @@ void manwindow::receiveDevPacket(SettingData* data, std::vector<int> Mac)
 
 void manwindow::onDisconnectLidar()
 {
-    ui.toolButton_Lidar->setEnabled(true);
-    ui.lineEdit_portNumber->setEnabled(true);
-    ui.lineEdit->setEnabled(true);
-    ui.lineEdit_2->setEnabled(true);
-    ui.toolButton_disConnect->setEnabled(false);
+    setControls(hvk32::WindowStep::Disconnected);
     // Both loops see the flag within one receive time-out and end on their own.
     if (getLidarData_->isRunning())
         getLidarData_->setStop(true);
@@ -445,7 +462,7 @@ void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, f
         prompts_->warning(this, "Warning", tr("The export could not start: %1").arg(csvExport_.errorString()));
         return;
     }
-    if (liveFrozen || (playStopped && filePlaying)) {
+    if (hvk32::nothingNewComing(liveFrozen, playStopped, filePlaying)) {
         // Nothing new is coming: write the frame on screen at once.
         if (!csvExport_.writeFinalFrame(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters())))
             prompts_->warning(this, "Warning", csvExport_.errorString());
@@ -496,12 +513,7 @@ void manwindow::openCaptureFile()
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();
 
-    ui.toolButton_Play->setEnabled(true);
-    ui.toolButton_GoToEnd->setEnabled(false);
-    ui.toolButton_GoToStart->setEnabled(false);
-    ui.toolButton_SeekBackward->setEnabled(false);
-    ui.toolButton_SeekForward->setEnabled(false);
-    ui.Slider_Frame->setEnabled(false);
+    setControls(hvk32::WindowStep::CaptureOpened);
 
     playStopped = true;
     firstPlay = true;
@@ -536,20 +548,12 @@ void manwindow::playOrPause()
             readLiveOffData_->setStop(false);
             readLiveOffData_->start(QThread::InheritPriority);
         }
-        ui.toolButton_GoToEnd->setEnabled(false);
-        ui.toolButton_GoToStart->setEnabled(false);
-        ui.toolButton_Open->setEnabled(false);
-        ui.toolButton_SavePcapData->setEnabled(false);
-        ui.toolButton_SeekBackward->setEnabled(true);
-        ui.toolButton_SeekForward->setEnabled(true);
+        setControls(hvk32::WindowStep::PlaybackRunning);
     } else {
         playStopped = true;
         ui.toolButton_Play->setIcon(QIcon(kPlayIcon));
         readLiveOffData_->setPause(true);
-        ui.toolButton_GoToEnd->setEnabled(true);
-        ui.toolButton_GoToStart->setEnabled(true);
-        ui.toolButton_Open->setEnabled(true);
-        ui.toolButton_SavePcapData->setEnabled(true);
+        setControls(hvk32::WindowStep::PlaybackPaused);
     }
 }
 
@@ -606,12 +610,7 @@ void manwindow::FinishPlay(bool flag)
     firstPlay = true; // the next Play starts from the beginning
     ui.toolButton_Play->setIcon(QIcon(kPlayIcon));
     readLiveOffData_->setPause(true);
-    ui.toolButton_GoToEnd->setEnabled(false);
-    ui.toolButton_GoToStart->setEnabled(false);
-    ui.toolButton_SeekBackward->setEnabled(false);
-    ui.toolButton_SeekForward->setEnabled(false);
-    ui.toolButton_Open->setEnabled(true);
-    ui.toolButton_SavePcapData->setEnabled(true);
+    setControls(hvk32::WindowStep::PlaybackFinished);
     ui.Slider_Frame->setValue(captureLength);
 }
 
@@ -694,16 +693,8 @@ void manwindow::onAreaPicked(const std::vector<int>& indices)
     const auto& frame = *scene_->frameCloud();
     for (int i : indices)
         picked.push_back(frame[static_cast<std::size_t>(i)]);
-    selectionBox = {picked[0].x, picked[0].x, picked[0].y, picked[0].y, picked[0].z, picked[0].z};
-    for (const auto& p : picked) {
-        selectionBox.xMin = std::min(selectionBox.xMin, p.x);
-        selectionBox.xMax = std::max(selectionBox.xMax, p.x);
-        selectionBox.yMin = std::min(selectionBox.yMin, p.y);
-        selectionBox.yMax = std::max(selectionBox.yMax, p.y);
-        selectionBox.zMin = std::min(selectionBox.zMin, p.z);
-        selectionBox.zMax = std::max(selectionBox.zMax, p.z);
-    }
-    if (liveFrozen || (playStopped && filePlaying)) {
+    selectionBox = hvk32::boundingBox(picked);
+    if (hvk32::nothingNewComing(liveFrozen, playStopped, filePlaying)) {
         // No new frame will list the selection: list the frame on screen now.
         pointListing_.listPaused(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters()), selectionBox);
     }

@@ -10,8 +10,6 @@
 #include "view/FrameCounters.h"
 #include "view/PointListing.h"
 
-#include "ui_manwindow.h"
-
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -33,11 +31,14 @@ class GetSetK32;
 class ReadLiveOffDataK32;
 class SaveDataOptions;
 class QLabel;
+class Ui_manwindowClass;
 class QStandardItemModel;
 
 namespace hvk32 {
 class CaptureRecorder;
 class ViewerScene;
+enum class WindowControl;
+enum class WindowStep;
 }
 
 namespace hvk32::platform {
@@ -142,6 +143,9 @@ private:
     void updateFrameStatus();
     void restartFrameCounters();
     QLabel* addStatusField(const char* objectName);
+    // Enables and disables the controls as the step requires.
+    void setControls(hvk32::WindowStep step);
+    QWidget* controlWidget(hvk32::WindowControl control) const;
 
     // Capture files: open, play and pause, single steps, directions; recording.
     void openCaptureFile();
@@ -165,7 +169,9 @@ private:
     void convertAndShow(const LidarData& frame);
     hvk32::CloudParameters cloudParameters() const;
 
-    Ui_manwindowClass ui;
+    // The generated form; only manwindow.cpp sees its definition.
+    std::unique_ptr<Ui_manwindowClass> form_;
+    Ui_manwindowClass& ui;
     std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
     hvk32::platform::UserPrompts* prompts_;
     std::unique_ptr<QStandardItemModel> tableModel_;
