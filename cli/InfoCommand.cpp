@@ -3,8 +3,8 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "cli/OptionParser.h"
+#include "platform/SignalHandling.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -94,11 +94,11 @@ int runInfoCommand(int argc, char** argv)
         std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
         return 1;
     }
-    std::signal(SIGPIPE, SIG_IGN); // a closed reader shows as a failed write
+    platform::stopOnBrokenPipe(); // a closed reader shows as a failed write
 
     capturefile::ScannerRecord record{};
     qint64 offset = 0;
-    for (;;) {
+    while (!platform::stopSignalReceived()) {
         const auto read = reader.next(record, &offset);
         if (read == capturefile::CaptureReader::Read::End)
             break;
