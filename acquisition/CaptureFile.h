@@ -19,6 +19,8 @@
 // CaptureReader walks the records of such a file forward, hands back the scanner frames
 // and skips every other record by its captured length. It knows nothing of the payloads.
 
+#include "acquisition/UdpFrame.h"
+
 #include <QString>
 
 #include <array>
@@ -56,10 +58,11 @@ constexpr std::size_t kFractionOffset = 4;
 constexpr std::size_t kCapturedLengthOffset = 8;
 constexpr std::size_t kOriginalLengthOffset = 12;
 
-constexpr std::size_t kEthernetHeaderSize = 14;
-constexpr std::size_t kIpv4HeaderSize = 20;
-constexpr std::size_t kUdpHeaderSize = 8;
-constexpr std::size_t kUdpFrameOverhead = kEthernetHeaderSize + kIpv4HeaderSize + kUdpHeaderSize; // 42
+// The frame around a datagram; its layout is in UdpFrame.h.
+constexpr std::size_t kEthernetHeaderSize = udpframe::kEthernetHeaderSize;
+constexpr std::size_t kIpv4HeaderSize = udpframe::kIpv4HeaderSize;
+constexpr std::size_t kUdpHeaderSize = udpframe::kUdpHeaderSize;
+constexpr std::size_t kUdpFrameOverhead = udpframe::kHeaderSize; // 42
 constexpr std::size_t kScannerPayloadSize = 1206;
 constexpr std::uint32_t kScannerFrameLength = kUdpFrameOverhead + kScannerPayloadSize; // 1248
 constexpr std::size_t kScannerRecordSize = kRecordHeaderSize + kScannerFrameLength;    // 1264

@@ -1,5 +1,6 @@
 #include "acquisition/UdpReceiverThread.h"
 
+#include "acquisition/ReceivedDatagram.h"
 #include "platform/UdpSocket.h"
 
 #include <array>
@@ -44,26 +45,42 @@ void UdpReceiverThread::run()
     if (socket.open()) {
         socket.setReuseAddress(true);
         socket.setReceiveBufferSize(kReceiveBufferBytes);
-        socket.bind("0.0.0.0", static_cast<std::uint16_t>(port_.load()));
+        socket.enableDatagramDetails();
+        bound_ = socket.bind("0.0.0.0", static_cast<std::uint16_t>(port_.load()));
         const std::string group = multicastGroup();
         if (!group.empty())
             socket.joinMulticast(group);
     }
     std::array<std::uint8_t, kDatagramSize> buffer{};
-    if (!socket.setReceiveTimeout(kReceiveTimeoutMs))
+    if (!socket.setReceiveTimeout(kReceiveTimeoutMs)) {
+        bound_ = false;
         return;
+    }
 
+    const std::uint16_t localPort = socket.localPort();
+    platform::DatagramDetails details;
     receiveStarted();
     while (!stop_) {
-        const long n = socket.receive(buffer.data(), buffer.size());
+        const long n = socket.receive(buffer.data(), buffer.size(), details);
         if (n < 1)
             continue;
         ++datagrams_;
+        if (DatagramSink* sink = sink_.load()) {
+            ReceivedDatagram d;
+            d.payload = buffer.data();
+            d.length = static_cast<std::size_t>(n);
+            d.originalLength = details.length;
+            d.endpoints = {details.senderAddress, details.senderPort, details.destinationAddress, localPort};
+            d.receivedMicros = details.receivedMicros;
+            d.receiveBufferDrops = details.receiveBufferDrops;
+            sink->takeDatagram(d);
+        }
         // A short datagram would be decoded over the previous one's bytes: drop it.
         if (static_cast<std::size_t>(n) < kDatagramSize || !handleDatagram(buffer.data(), static_cast<std::size_t>(n)))
             ++dropped_;
     }
     receiveStopped();
+    bound_ = false;
     socket.close();
     stop_ = false;
 }

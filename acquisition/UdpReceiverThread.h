@@ -13,6 +13,8 @@
 
 namespace hvk32 {
 
+class DatagramSink;
+
 class UdpReceiverThread : public QThread {
     Q_OBJECT
 public:
@@ -39,6 +41,14 @@ public:
     // Stops a running thread, waits until it has left run(), then starts it again.
     void restart();
 
+    // Every datagram received, whatever its length or kind, also goes to this sink (a
+    // recorder) before it is handled; null for none. The sink must outlive the thread's run.
+    void setDatagramSink(DatagramSink* sink) { sink_ = sink; }
+
+    // True while run() receives on a socket bound to the port; false before, after, and
+    // when the bind failed (the loop then only times out).
+    bool isBound() const { return bound_; }
+
     std::uint64_t datagramsReceived() const { return datagrams_; }
     std::uint64_t datagramsDropped() const { return dropped_; }
 
@@ -54,6 +64,8 @@ protected:
 private:
     std::atomic<int> port_{0};
     std::atomic<bool> stop_{false};
+    std::atomic<DatagramSink*> sink_{nullptr};
+    std::atomic<bool> bound_{false};
     mutable std::mutex groupMutex_;
     std::string group_;
     std::atomic<std::uint64_t> datagrams_{0};

@@ -2,6 +2,7 @@
 
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/InfoCommand.h"
+#include "cli/NumberText.h"
 #include "cli/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "records/AngleValues.h"
@@ -405,15 +406,6 @@ private:
     bool drawn_ = false;
     std::chrono::steady_clock::time_point lastDraw_;
 };
-
-// 34512000 -> "34,512,000".
-std::string grouped(unsigned long long n)
-{
-    std::string digits = std::to_string(n);
-    for (int k = static_cast<int>(digits.size()) - 3; k > 0; k -= 3)
-        digits.insert(static_cast<std::size_t>(k), ",");
-    return digits;
-}
 
 int exportCapture(const ExportOptions& options, FrameSink& sink)
 {

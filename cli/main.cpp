@@ -6,10 +6,13 @@
 //   hvk32-cli info --pcap FILE
 //   hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT) [--frames N] [--channels LIST]
 //                    [--angle-min A] [--angle-max B]
+//   hvk32-cli record --out FILE [--data-port N] [--telemetry-port N] [--multicast ADDR]
+//                    [--seconds N] [--max-mb N]
 
 #include "cli/ExportCommand.h"
 #include "cli/FramesCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/RecordCommand.h"
 #include "platform/SignalHandling.h"
 
 #include <cstdio>
@@ -26,6 +29,8 @@ const char* const kUsage =
     "  info --pcap FILE     write the device-info packets of a capture file\n"
     "  export --pcap FILE   write the frames of a capture file to a CSV file as the viewer's\n"
     "                       export does, or to one PCD file per frame\n"
+    "  record --out FILE    record the data and telemetry ports into a capture file, without\n"
+    "                       capture rights\n"
     "\n"
     "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
 
@@ -46,6 +51,8 @@ int main(int argc, char** argv)
         return hvk32::runInfoCommand(argc - 1, argv + 1);
     if (!std::strcmp(argv[1], "export"))
         return hvk32::runExportCommand(argc - 1, argv + 1);
+    if (!std::strcmp(argv[1], "record"))
+        return hvk32::runRecordCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     return 2;
 }

@@ -6,7 +6,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <utility>
 
 namespace hvk32::platform {
@@ -25,13 +28,17 @@ UdpSocket::~UdpSocket()
     close();
 }
 
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), drops_(std::exchange(other.drops_, 0u))
+{
+}
 
 UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 {
     if (this != &other) {
         close();
         fd_ = std::exchange(other.fd_, -1);
+        drops_ = std::exchange(other.drops_, 0u);
     }
     return *this;
 }
@@ -49,6 +56,7 @@ void UdpSocket::close()
         ::close(fd_);
         fd_ = -1;
     }
+    drops_ = 0;
 }
 
 bool UdpSocket::setReuseAddress(bool on)
@@ -133,6 +141,69 @@ long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, std::string*
     if (fromPort)
         *fromPort = ntohs(from.sin_port);
     return static_cast<long>(n);
+}
+
+bool UdpSocket::enableDatagramDetails()
+{
+    const int on = 1;
+    bool all = ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on) == 0;
+    all = ::setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0 && all;
+#ifdef SO_RXQ_OVFL
+    all = ::setsockopt(fd_, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0 && all;
+#else
+    all = false;
+#endif
+    return all;
+}
+
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, DatagramDetails& details)
+{
+    sockaddr_in from{};
+    iovec part{buffer, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval)) + CMSG_SPACE(sizeof(in_pktinfo))
+                                  + CMSG_SPACE(sizeof(std::uint32_t))];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = ::recvmsg(fd_, &message, MSG_TRUNC); // MSG_TRUNC: the full length even when cut
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return -1;
+
+    details = DatagramDetails{};
+    std::memcpy(details.senderAddress.data(), &from.sin_addr, 4);
+    details.senderPort = ntohs(from.sin_port);
+    details.length = static_cast<std::size_t>(n);
+    bool stamped = false;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
+            timeval stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            details.receivedMicros = static_cast<std::int64_t>(stamp.tv_sec) * 1000000 + stamp.tv_usec;
+            stamped = true;
+        } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            std::memcpy(details.destinationAddress.data(), &info.ipi_addr, 4);
+#ifdef SO_RXQ_OVFL
+        } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+            std::memcpy(&drops_, CMSG_DATA(c), sizeof drops_);
+#endif
+        }
+    }
+    // The count comes only with datagrams that arrive after a drop; the last one still holds.
+    details.receiveBufferDrops = drops_;
+    if (!stamped)
+        details.receivedMicros = std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+    return static_cast<long>(std::min(details.length, capacity));
 }
 
 long UdpSocket::sendTo(const std::uint8_t* data, std::size_t length, const std::string& address, std::uint16_t port)

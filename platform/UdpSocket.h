@@ -2,11 +2,24 @@
 // IPv4 UDP socket: the only place that calls the operating system's socket API.
 // Closed by the destructor, so every socket that is opened is closed.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace hvk32::platform {
+
+// What the system tells about one received datagram, besides its bytes.
+struct DatagramDetails {
+    std::array<std::uint8_t, 4> senderAddress{}; // in dotted order
+    std::uint16_t senderPort = 0;
+    std::array<std::uint8_t, 4> destinationAddress{}; // as the datagram was addressed (a group for multicast); zero when unknown
+    std::int64_t receivedMicros = 0; // arrival time, microseconds since 1970 (the kernel's stamp where it gives one)
+    std::size_t length = 0;          // the datagram's full length; above the buffer's capacity it was cut
+    // Datagrams this socket has dropped so far because its receive buffer was full (the
+    // kernel's running count, 0 where the system does not report it).
+    std::uint32_t receiveBufferDrops = 0;
+};
 
 class UdpSocket {
 public:
@@ -38,11 +51,18 @@ public:
     // Receives one datagram; returns its length, or -1 on time-out or error.
     long receive(std::uint8_t* buffer, std::size_t capacity, std::string* fromAddress = nullptr,
                  std::uint16_t* fromPort = nullptr);
+    // Asks the system to report arrival times, destination addresses and receive-buffer
+    // drops with every datagram (for the receive below); true when all three are on.
+    bool enableDatagramDetails();
+    // Receives one datagram; returns the bytes stored (at most `capacity`), or -1 on
+    // time-out or error. `details` is filled for every datagram returned.
+    long receive(std::uint8_t* buffer, std::size_t capacity, DatagramDetails& details);
     // Sends one datagram; returns the bytes sent, or -1 on error.
     long sendTo(const std::uint8_t* data, std::size_t length, const std::string& address, std::uint16_t port);
 
 private:
     int fd_ = -1;
+    std::uint32_t drops_ = 0; // the last drop count the system reported
 };
 
 bool isValidIpv4(const std::string& address);

@@ -26,14 +26,13 @@ constexpr std::size_t kEthernetHeaderSize = capturefile::kEthernetHeaderSize;
 constexpr std::size_t kIpv4HeaderSize = capturefile::kIpv4HeaderSize;
 constexpr std::size_t kUdpHeaderSize = capturefile::kUdpHeaderSize;
 constexpr std::size_t kUdpFrameOverhead = capturefile::kUdpFrameOverhead; // 42
-constexpr std::size_t kMaxUdpPayload = 65535 - kIpv4HeaderSize - kUdpHeaderSize;
+constexpr std::size_t kMaxUdpPayload = udpframe::kMaxPayload;
 } // namespace capture
 
 // Dotted IPv4 text ("127.0.0.1") to its four bytes; false when the text is not one.
 bool parseIpv4(const std::string& text, std::array<std::uint8_t, 4>& out);
 
-// Internet checksum (ones' complement of the ones' complement sum of 16-bit words).
-std::uint16_t internetChecksum(const std::uint8_t* data, std::size_t length);
+using udpframe::internetChecksum;
 
 class CaptureFileWriter {
 public:

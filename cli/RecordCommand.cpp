@@ -1,0 +1,248 @@
+#include "cli/RecordCommand.h"
+
+#include "acquisition/SocketRecorder.h"
+#include "acquisition/UdpReceiverThread.h"
+#include "cli/NumberText.h"
+
+#include <QFile>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace hvk32 {
+
+namespace {
+
+const char* const kRecordUsage =
+    "Usage: hvk32-cli record --out FILE [options]\n"
+    "\n"
+    "Records the datagrams arriving on the data port and the telemetry port into a capture\n"
+    "file that tcpdump reads and the viewer plays, device-info packets included. Needs no\n"
+    "capture rights: the datagrams are those this program's own sockets receive, each stored\n"
+    "with the sender's address and port and the receiving port. Ctrl-C or SIGTERM ends the\n"
+    "recording and leaves a complete file.\n"
+    "\n"
+    "Options:\n"
+    "  --out FILE           the capture file to write (created or emptied)\n"
+    "  --data-port N        UDP data port (default 2368)\n"
+    "  --telemetry-port N   UDP device-info port (default 2369)\n"
+    "  --multicast ADDR     multicast group to join (default 224.1.1.1)\n"
+    "  --seconds N          stop after N seconds (default: until interrupted)\n"
+    "  --max-mb N           start a new file each time one reaches N megabytes (10^6 bytes):\n"
+    "                       FILE, then FILE-0001.pcap, FILE-0002.pcap, ... (FILE without .pcap)\n"
+    "\n"
+    "A progress line is shown on a terminal; a summary goes to stdout at the end.\n"
+    "Exit status: 0 recorded, 1 the file could not be written, 2 bad arguments.\n";
+
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr auto kProgressInterval = std::chrono::milliseconds(500);
+constexpr auto kStartTimeout = std::chrono::seconds(5);
+constexpr double kBytesPerMegabyte = 1e6;
+
+struct RecordOptions {
+    QString out;
+    long dataPort = 2368;
+    long telemetryPort = 2369;
+    std::string multicast = "224.1.1.1";
+    long seconds = 0; // 0: until interrupted
+    long maxMegabytes = 0;
+};
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int)
+{
+    interrupted = true;
+}
+
+bool parseLong(const char* text, long low, long high, long& out)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (!end || *end || end == text || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+// Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
+int parseOptions(int argc, char** argv, RecordOptions& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto needValue = [&]() {
+            if (!value)
+                std::fprintf(stderr, "hvk32-cli record: %s needs a value\n", arg.c_str());
+            return value != nullptr;
+        };
+        auto bad = [&](const char* expected) {
+            std::fprintf(stderr, "hvk32-cli record: bad value '%s' for %s: %s\n", value, arg.c_str(), expected);
+            return 2;
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kRecordUsage, stdout);
+            return 1;
+        }
+        if (arg != "--out" && arg != "--data-port" && arg != "--telemetry-port" && arg != "--multicast"
+            && arg != "--seconds" && arg != "--max-mb") {
+            std::fprintf(stderr, "hvk32-cli record: unknown option '%s'\n%s", arg.c_str(), kRecordUsage);
+            return 2;
+        }
+        if (!needValue())
+            return 2;
+        ++i;
+        if (arg == "--out") {
+            o.out = QString::fromLocal8Bit(value);
+            if (o.out.isEmpty())
+                return bad("a file name");
+        } else if (arg == "--data-port") {
+            if (!parseLong(value, 1, 65535, o.dataPort))
+                return bad("a port number 1..65535");
+        } else if (arg == "--telemetry-port") {
+            if (!parseLong(value, 1, 65535, o.telemetryPort))
+                return bad("a port number 1..65535");
+        } else if (arg == "--multicast") {
+            o.multicast = value;
+        } else if (arg == "--seconds") {
+            if (!parseLong(value, 1, 100L * 365 * 24 * 3600, o.seconds))
+                return bad("a whole number of seconds, at least 1");
+        } else if (arg == "--max-mb") {
+            if (!parseLong(value, 1, 1000000, o.maxMegabytes))
+                return bad("a whole number of megabytes, at least 1");
+        }
+    }
+    if (o.out.isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli record: --out FILE is required\n%s", kRecordUsage);
+        return 2;
+    }
+    if (o.dataPort == o.telemetryPort) {
+        std::fprintf(stderr, "hvk32-cli record: the data port and the telemetry port must differ (both %ld)\n",
+                     o.dataPort);
+        return 2;
+    }
+    return 0;
+}
+
+// Receives on one port and hands every datagram to the recorder.
+class RecordingReceiver : public UdpReceiverThread {
+public:
+    bool ready() const { return ready_ || isFinished(); }
+
+protected:
+    void receiveStarted() override { ready_ = true; }
+    bool handleDatagram(const std::uint8_t*, std::size_t) override { return true; }
+
+private:
+    std::atomic<bool> ready_{false};
+};
+
+std::string clockText(double seconds)
+{
+    const long s = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+    return text;
+}
+
+std::string progressText(const RecordingCounts& c, double seconds)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "recording %s  %s packets  %.1f MB  %s lost to the receive buffer",
+                  clockText(seconds).c_str(), grouped(c.packets).c_str(), static_cast<double>(c.bytes) / kBytesPerMegabyte,
+                  grouped(c.receiveBufferDrops).c_str());
+    return text;
+}
+
+} // namespace
+
+int runRecordCommand(int argc, char** argv)
+{
+    RecordOptions options;
+    if (const int rc = parseOptions(argc, argv, options))
+        return rc == 1 ? 0 : rc;
+    // Before any socket or file is opened, so an early Ctrl-C is not lost.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    SocketRecorder recorder;
+    SocketRecorder::Options recordOptions;
+    recordOptions.maxFileBytes = static_cast<std::uint64_t>(options.maxMegabytes) * 1000000u;
+    QString error;
+    if (!recorder.start(options.out, recordOptions, &error)) {
+        std::fprintf(stderr, "hvk32-cli record: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    RecordingReceiver data;
+    RecordingReceiver telemetry;
+    for (RecordingReceiver* r : {&data, &telemetry}) {
+        r->setPort(static_cast<int>(r == &data ? options.dataPort : options.telemetryPort));
+        r->setMulticastGroup(options.multicast);
+        r->setDatagramSink(&recorder);
+        r->start(QThread::InheritPriority);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    while (!(data.ready() && telemetry.ready()) && std::chrono::steady_clock::now() - started < kStartTimeout)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int rc = 0;
+    for (RecordingReceiver* r : {&data, &telemetry}) {
+        if (!r->isBound()) {
+            std::fprintf(stderr, "hvk32-cli record: cannot receive on UDP port %d (in use without sharing, or not "
+                                 "permitted)\n", r->port());
+            rc = 1;
+        }
+    }
+    if (rc == 0)
+        std::fprintf(stderr, "hvk32-cli record: recording UDP ports %ld (data) and %ld (telemetry), multicast %s, into %s\n",
+                     options.dataPort, options.telemetryPort, options.multicast.c_str(), qPrintable(options.out));
+
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    auto lastProgress = started;
+    double seconds = 0;
+    while (rc == 0 && !interrupted) {
+        std::this_thread::sleep_for(kPollInterval);
+        const auto now = std::chrono::steady_clock::now();
+        seconds = std::chrono::duration<double>(now - started).count();
+        if (!recorder.isRecording())
+            break; // a write failed
+        if (options.seconds && seconds >= static_cast<double>(options.seconds))
+            break;
+        if (terminal && now - lastProgress >= kProgressInterval) {
+            lastProgress = now;
+            std::fprintf(stderr, "\r%s ", progressText(recorder.counts(), seconds).c_str());
+        }
+    }
+    data.stopAndWait();
+    telemetry.stopAndWait();
+    recorder.stop();
+    if (terminal && rc == 0)
+        std::fputs("\n", stderr);
+
+    const RecordingCounts counts = recorder.counts();
+    if (!recorder.error().isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli record: %s; the recording stopped and keeps what was written before\n",
+                     qPrintable(recorder.error()));
+        rc = 1;
+    }
+    if (rc == 0 && counts.packets == 0)
+        std::fprintf(stderr, "hvk32-cli record: no datagram arrived on UDP ports %ld and %ld\n", options.dataPort,
+                     options.telemetryPort);
+    const QString last = recorder.currentFile();
+    std::printf("recorded %s packet%s in %.1f s, %.1f MB, %s lost to the receive buffer, into %s%s%s\n",
+                grouped(counts.packets).c_str(), counts.packets == 1 ? "" : "s", seconds,
+                static_cast<double>(counts.bytes) / kBytesPerMegabyte, grouped(counts.receiveBufferDrops).c_str(),
+                qPrintable(options.out), counts.files > 1 ? " ... " : "",
+                counts.files > 1 ? qPrintable(last) : "");
+    std::fflush(stdout);
+    return rc;
+}
+
+} // namespace hvk32
