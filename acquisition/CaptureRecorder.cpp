@@ -1,11 +1,19 @@
 #include "acquisition/CaptureRecorder.h"
 
+#include "acquisition/CaptureFile.h"
 #include "platform/PacketCapture.h"
 
 #include <system_error>
 #include <utility>
 
 namespace hvk32 {
+
+namespace {
+
+// How often the worker asks the adapter for its drop count, in frames.
+constexpr std::uint64_t kDropPollFrames = 256;
+
+} // namespace
 
 std::string captureFilter(const std::string& dataPortText)
 {
@@ -27,13 +35,16 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
         message = "A recording is already running.";
         return false;
     }
+    startDenied_ = false;
     std::string device;
-    if (!platform::chooseCaptureDevice(settings.device, &device, &message))
+    if (!platform::chooseCaptureDevice(settings.device, &device, &message, &startDenied_))
         return false;
 
     auto capture = std::make_unique<platform::LiveCapture>();
-    if (!capture->open(device, kReadTimeoutMs, &message))
+    if (!capture->open(device, kReadTimeoutMs, &message)) {
+        startDenied_ = capture->permissionDenied();
         return false;
+    }
     // The player reads frames with a 14-byte Ethernet header; any other link layer would
     // give a file in which it finds nothing.
     if (capture->linkType() != platform::LiveCapture::kEthernetLinkType) {
@@ -41,7 +52,8 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
                   capture->linkTypeName() + ").";
         return false;
     }
-    if (!capture->setFilter(captureFilter(settings.dataPortText), &message))
+    const std::string filter = captureFilter(settings.dataPortText);
+    if (!capture->setFilter(filter, &message))
         return false;
     auto file = std::make_unique<platform::CaptureDumpFile>();
     if (!file->open(*capture, settings.fileName, &message))
@@ -50,7 +62,10 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
     capture_ = std::move(capture);
     file_ = std::move(file);
     device_ = device;
+    filter_ = filter;
     framesWritten_ = 0;
+    bytesWritten_ = capturefile::kFileHeaderSize;
+    bufferDrops_ = 0;
     stopRequested_ = false;
     {
         std::lock_guard<std::mutex> lock(errorMutex_);
@@ -90,14 +105,18 @@ void CaptureRecorder::run()
     platform::CapturedPacket packet;
     while (!stopRequested_) {
         const auto status = capture_->next(&packet, &error);
-        if (status == platform::CaptureStatus::TimedOut)
+        if (status == platform::CaptureStatus::TimedOut) {
+            bufferDrops_ = capture_->bufferDrops();
             continue;
+        }
         if (status == platform::CaptureStatus::Failed || !file_->write(packet, &error)) {
             std::lock_guard<std::mutex> lock(errorMutex_);
             workerError_ = error;
             break;
         }
-        ++framesWritten_;
+        bytesWritten_ += capturefile::kRecordHeaderSize + packet.capturedLength;
+        if (++framesWritten_ % kDropPollFrames == 0)
+            bufferDrops_ = capture_->bufferDrops();
     }
     file_->close();
     capture_->close();

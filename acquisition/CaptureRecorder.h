@@ -40,13 +40,20 @@ public:
     // Opens the adapter, installs the filter, creates the file and starts the worker.
     // On failure nothing is left open, `error` says why and the recorder stays idle.
     bool start(const RecorderSettings& settings, std::string* error);
+    // After a failed start(): true when it failed for lack of capture rights.
+    bool startDenied() const { return startDenied_; }
     // Tells the worker to stop, waits for it and closes the file. No-op when idle.
     void stop();
 
     // True between a successful start() and stop(), even if the worker ended on a failure.
     bool isRecording() const { return recording_; }
     std::uint64_t framesWritten() const { return framesWritten_; }
+    // Bytes in the file: its header and every record.
+    std::uint64_t bytesWritten() const { return bytesWritten_; }
+    // Frames the adapter's capture buffer lost, as last seen by the worker.
+    std::uint64_t bufferDrops() const { return bufferDrops_; }
     std::string deviceName() const { return device_; }
+    std::string filter() const { return filter_; }
     // Why the worker ended before stop() (the file could not be written, the adapter went
     // away); empty while all is well. The frames written before it remain in the file.
     std::string workerError() const;
@@ -60,7 +67,11 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> recording_{false};
     std::atomic<std::uint64_t> framesWritten_{0};
+    std::atomic<std::uint64_t> bytesWritten_{0};
+    std::atomic<std::uint64_t> bufferDrops_{0};
+    bool startDenied_ = false;
     std::string device_;
+    std::string filter_;
     mutable std::mutex errorMutex_;
     std::string workerError_;
 };

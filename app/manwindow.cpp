@@ -6,9 +6,11 @@
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
+#include "acquisition/SocketRecorder.h"
 #include "device/Destinations.h"
 #include "device/InetactionSetupWidgetK32.h"
 #include "platform/HelpViewer.h"
+#include "platform/PacketCapture.h"
 #include "platform/UserPrompts.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"
@@ -43,6 +45,9 @@ const char* const kPlayIcon = ":/image/Resources/images/Play.png";
 const char* const kPauseIcon = ":/image/Resources/images/Pause.png";
 constexpr int kMinPointSize = 1;
 constexpr int kMaxPointSize = 10;
+constexpr int kRecordStatusIntervalMs = 500;
+constexpr qint64 kNoPacketWarningMs = 2000;
+constexpr double kBytesPerMegabyte = 1e6;
 
 } // namespace
 
@@ -84,6 +89,11 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     readLiveOffData_ = std::make_unique<ReadLiveOffDataK32>();
     readLiveOffData_->setFrameGate(&frameGate_);
     recorder_ = std::make_unique<hvk32::CaptureRecorder>();
+    // The receivers hand every datagram to the socket recorder, which keeps them only while
+    // it records.
+    socketRecorder_ = std::make_unique<hvk32::SocketRecorder>();
+    getLidarData_->setDatagramSink(socketRecorder_.get());
+    getSet_->setDatagramSink(socketRecorder_.get());
 
     setUpViewer();
 
@@ -94,6 +104,12 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     updateFrameStatus();
     connect(&frameStatusTimer_, &QTimer::timeout, this, &manwindow::updateFrameStatus);
     frameStatusTimer_.start(kFrameStatusIntervalMs);
+
+    recordStatusLabel_ = new QLabel(this);
+    recordStatusLabel_->setObjectName("label_recordStatus");
+    recordStatusLabel_->hide();
+    ui.statusBar->addPermanentWidget(recordStatusLabel_);
+    connect(&recordStatusTimer_, &QTimer::timeout, this, &manwindow::updateRecordingStatus);
 
     makeConnections();
     for (int c = 0; c < kChannelCount; ++c)
@@ -616,20 +632,38 @@ void manwindow::FinishPlay(bool flag)
 
 bool manwindow::isRecording() const
 {
-    return recorder_->isRecording();
+    return recorderKind_ != RecorderKind::None;
 }
 
+QString manwindow::recorderInUse() const
+{
+    switch (recorderKind_) {
+    case RecorderKind::Adapter: return QStringLiteral("adapter");
+    case RecorderKind::Socket: return QStringLiteral("socket");
+    case RecorderKind::None: break;
+    }
+    return QString();
+}
+
+hvk32::RecordingCounts manwindow::recordingCounts() const
+{
+    if (recorderKind_ == RecorderKind::Adapter) {
+        hvk32::RecordingCounts counts;
+        counts.packets = recorder_->framesWritten();
+        counts.bytes = recorder_->bytesWritten();
+        counts.receiveBufferDrops = recorder_->bufferDrops();
+        counts.files = 1;
+        return counts;
+    }
+    return socketRecorder_->counts();
+}
+
+// Records by adapter capture where this account may capture, else from the window's own
+// sockets; HVK32_RECORDER=adapter or HVK32_RECORDER=socket forces either.
 void manwindow::toggleRecording()
 {
-    if (recorder_->isRecording()) {
-        const std::string failure = recorder_->workerError();
-        const auto frames = recorder_->framesWritten();
-        recorder_->stop();
-        ui.toolButton_SavePcapData->setChecked(false);
-        if (!failure.empty())
-            prompts_->warning(this, "Warning", tr("The recording stopped early: %1").arg(QString::fromStdString(failure)));
-        else
-            ui.statusBar->showMessage(tr("Recording stopped: %1 frames written").arg(frames), 5000);
+    if (isRecording()) {
+        stopRecording();
         return;
     }
     const QString proposed = QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm") + ".pcap";
@@ -638,17 +672,137 @@ void manwindow::toggleRecording()
         ui.toolButton_SavePcapData->setChecked(false);
         return;
     }
+    const QString forced = qEnvironmentVariable("HVK32_RECORDER").trimmed().toLower();
+    if (!forced.isEmpty() && forced != QLatin1String("adapter") && forced != QLatin1String("socket")) {
+        ui.toolButton_SavePcapData->setChecked(false);
+        prompts_->warning(this, "Warning",
+                          tr("HVK32_RECORDER must be \"adapter\" or \"socket\", not \"%1\".").arg(forced));
+        return;
+    }
+    if (forced == QLatin1String("socket")) {
+        startSocketRecording(file, tr("as HVK32_RECORDER asks"));
+        return;
+    }
+
     hvk32::RecorderSettings settings;
     settings.fileName = QFile::encodeName(file).toStdString();
     settings.dataPortText = ui.lineEdit_portNumber->text().toStdString();
     std::string error;
-    if (!recorder_->start(settings, &error)) {
-        ui.toolButton_SavePcapData->setChecked(false);
-        prompts_->warning(this, "Warning", tr("Recording could not start: %1").arg(QString::fromStdString(error)));
+    if (recorder_->start(settings, &error)) {
+        recorderKind_ = RecorderKind::Adapter;
+        beginRecordingStatus(file);
+        ui.statusBar->showMessage(tr("Recording by adapter capture on %1 (filter \"%2\") into %3")
+                                      .arg(QString::fromStdString(recorder_->deviceName()),
+                                           QString::fromStdString(recorder_->filter()), file));
         return;
     }
+    if (recorder_->startDenied() && forced.isEmpty()) {
+        startSocketRecording(file, tr("this account has no capture rights"));
+        return;
+    }
+    ui.toolButton_SavePcapData->setChecked(false);
+    QString text = tr("Recording could not start: %1").arg(QString::fromStdString(error));
+    if (recorder_->startDenied())
+        text += "\n\n" + QString::fromStdString(hvk32::platform::captureRightsHint())
+            + tr(" Without them, leave HVK32_RECORDER unset or set it to \"socket\": the window then records "
+                 "the datagrams its own sockets receive.");
+    prompts_->warning(this, "Warning", text);
+}
+
+bool manwindow::startSocketRecording(const QString& file, const QString& reason)
+{
+    hvk32::SocketRecorder::Options options;
+    options.socketsNew = false; // the receivers' sockets may have dropped datagrams before
+    QString error;
+    if (!socketRecorder_->start(file, options, &error)) {
+        ui.toolButton_SavePcapData->setChecked(false);
+        prompts_->warning(this, "Warning", tr("Recording could not start: %1").arg(error));
+        return false;
+    }
+    recorderKind_ = RecorderKind::Socket;
+    beginRecordingStatus(file);
+    ui.statusBar->showMessage(tr("Recording the window's own sockets (%1): data port %2 and telemetry port %3 into %4")
+                                  .arg(reason, ui.lineEdit_portNumber->text(), ui.lineEdit->text(), file));
+    return true;
+}
+
+void manwindow::beginRecordingStatus(const QString& file)
+{
+    recordingFile_ = file;
+    recordingClock_.start();
+    noPacketWarned_ = false;
     ui.toolButton_SavePcapData->setChecked(true);
-    ui.statusBar->showMessage(tr("Recording port %1 into %2").arg(ui.lineEdit_portNumber->text(), file));
+    recordStatusLabel_->show();
+    updateRecordingStatus();
+    recordStatusTimer_.start(kRecordStatusIntervalMs);
+}
+
+// Stops at once, whether or not traffic comes, and says what the file holds.
+void manwindow::stopRecording()
+{
+    QString failure;
+    if (recorderKind_ == RecorderKind::Adapter) {
+        failure = QString::fromStdString(recorder_->workerError());
+        recorder_->stop();
+    } else if (recorderKind_ == RecorderKind::Socket) {
+        socketRecorder_->stop();
+        failure = socketRecorder_->error();
+    }
+    const hvk32::RecordingCounts counts = recordingCounts();
+    recorderKind_ = RecorderKind::None;
+    recordStatusTimer_.stop();
+    recordStatusLabel_->hide();
+    ui.toolButton_SavePcapData->setChecked(false);
+    if (!failure.isEmpty())
+        prompts_->warning(this, "Warning", tr("The recording stopped early: %1\n\n%2 keeps the %3 packets written before.")
+                                               .arg(failure, recordingFile_)
+                                               .arg(counts.packets));
+    else
+        ui.statusBar->showMessage(tr("Recording stopped: %1 packets (%2 MB) written to %3")
+                                      .arg(counts.packets)
+                                      .arg(static_cast<double>(counts.bytes) / kBytesPerMegabyte, 0, 'f', 1)
+                                      .arg(recordingFile_),
+                                  10000);
+}
+
+void manwindow::updateRecordingStatus()
+{
+    if (!isRecording())
+        return;
+    const bool failed = recorderKind_ == RecorderKind::Adapter ? !recorder_->workerError().empty()
+                                                               : !socketRecorder_->isRecording();
+    if (failed) {
+        stopRecording(); // a write failed: say so now, not at the next press of the button
+        return;
+    }
+    const hvk32::RecordingCounts counts = recordingCounts();
+    const qint64 elapsed = recordingClock_.elapsed();
+    const QString source = recorderKind_ == RecorderKind::Adapter
+        ? tr("adapter %1").arg(QString::fromStdString(recorder_->deviceName()))
+        : tr("own sockets");
+    recordStatusLabel_->setText(tr("REC %1:%2  %3  packets: %4  %5 MB  lost to the receive buffer: %6")
+                                    .arg(elapsed / 60000, 2, 10, QLatin1Char('0'))
+                                    .arg((elapsed / 1000) % 60, 2, 10, QLatin1Char('0'))
+                                    .arg(source)
+                                    .arg(counts.packets)
+                                    .arg(static_cast<double>(counts.bytes) / kBytesPerMegabyte, 0, 'f', 1)
+                                    .arg(counts.receiveBufferDrops));
+    if (counts.packets == 0 && elapsed >= kNoPacketWarningMs && !noPacketWarned_) {
+        noPacketWarned_ = true;
+        if (recorderKind_ == RecorderKind::Adapter)
+            ui.statusBar->showMessage(
+                tr("Nothing recorded for 2 s on adapter %1 with filter \"%2\": check that the device sends to this "
+                   "computer through that adapter and to that port")
+                    .arg(QString::fromStdString(recorder_->deviceName()), QString::fromStdString(recorder_->filter())));
+        else
+            ui.statusBar->showMessage(
+                tr("Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press "
+                   "Connect, and check that the device sends to those ports")
+                    .arg(ui.lineEdit_portNumber->text(), ui.lineEdit->text()));
+    } else if (counts.packets > 0 && noPacketWarned_) {
+        noPacketWarned_ = false;
+        ui.statusBar->clearMessage();
+    }
 }
 
 void manwindow::view()
@@ -813,8 +967,12 @@ void manwindow::stopReceivers()
         readLiveOffData_->setPause(false);
         readLiveOffData_->wait();
     }
+    // A recording is closed quietly: the window is going away.
     if (recorder_)
         recorder_->stop();
+    if (socketRecorder_)
+        socketRecorder_->stop();
+    recorderKind_ = RecorderKind::None;
 }
 
 void manwindow::closeEvent(QCloseEvent* event)

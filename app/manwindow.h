@@ -36,6 +36,8 @@ class QStandardItemModel;
 
 namespace hvk32 {
 class CaptureRecorder;
+class SocketRecorder;
+struct RecordingCounts;
 class ViewerScene;
 enum class WindowControl;
 enum class WindowStep;
@@ -65,6 +67,10 @@ public:
     QStandardItemModel& pointTable() { return *tableModel_; }
     const hvk32::CsvExportSession& csvExport() const { return csvExport_; }
     bool isRecording() const;
+    // How the running recording gets its packets: "adapter" (capture on a network adapter),
+    // "socket" (the window's own sockets, no capture rights needed), or empty when idle.
+    QString recorderInUse() const;
+    hvk32::RecordingCounts recordingCounts() const;
     Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
     hvk32::ViewerScene& scene() { return *scene_; }
     hvk32::FrameGate& frameGate() { return frameGate_; }
@@ -155,6 +161,10 @@ private:
     void seekForward();
     void seekBackward();
     void toggleRecording();
+    bool startSocketRecording(const QString& file, const QString& reason);
+    void beginRecordingStatus(const QString& file);
+    void stopRecording();
+    void updateRecordingStatus();
 
     // Viewer tools.
     void toggleCoordinateSystem();
@@ -187,6 +197,7 @@ private:
     std::unique_ptr<GetSetK32> getSet_;
     std::unique_ptr<ReadLiveOffDataK32> readLiveOffData_;
     std::unique_ptr<hvk32::CaptureRecorder> recorder_;
+    std::unique_ptr<hvk32::SocketRecorder> socketRecorder_;
     std::unique_ptr<hvk32::ViewerScene> scene_;
 
     // Window state.
@@ -231,6 +242,15 @@ private:
     hvk32::FrameGate frameGate_;
     std::optional<LidarData> pendingFrame_;
     bool drawScheduled_ = false;
+
+    // Recording: which recorder runs, into which file, since when.
+    enum class RecorderKind { None, Adapter, Socket };
+    RecorderKind recorderKind_ = RecorderKind::None;
+    QString recordingFile_;
+    QElapsedTimer recordingClock_;
+    bool noPacketWarned_ = false;
+    QLabel* recordStatusLabel_ = nullptr;
+    QTimer recordStatusTimer_;
 
     // Status bar: one label per frame counter, and the user guide link.
     QLabel* framesSentLabel_ = nullptr;

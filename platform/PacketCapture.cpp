@@ -6,6 +6,7 @@
 #include <poll.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,19 @@ std::string activationError(pcap_t* handle, int status)
     return pcap_statustostr(status);
 }
 
+bool isPermissionError(int status)
+{
+    return status == PCAP_ERROR_PERM_DENIED || status == PCAP_ERROR_PROMISC_PERM_DENIED;
+}
+
 } // namespace
+
+std::string captureRightsHint()
+{
+    return "Capturing on a network adapter needs capture rights: run the program as root, or grant "
+           "them to it once with \"sudo setcap cap_net_raw,cap_net_admin=eip PROGRAM\" (PROGRAM: the "
+           "program's full path).";
+}
 
 std::vector<CaptureAdapter> listCaptureAdapters(std::string* error)
 {
@@ -48,8 +61,10 @@ std::vector<CaptureAdapter> listCaptureAdapters(std::string* error)
         if (pcap_t* probe = pcap_create(d->name, errorBuffer)) {
             pcap_set_snaplen(probe, 256);
             const int status = pcap_activate(probe);
-            if (status < 0)
+            if (status < 0) {
                 adapter.probeError = activationError(probe, status);
+                adapter.probeDenied = isPermissionError(status);
+            }
             else
                 adapter.ethernet = pcap_datalink(probe) == DLT_EN10MB;
             pcap_close(probe);
@@ -95,6 +110,7 @@ LiveCapture::~LiveCapture()
 bool LiveCapture::open(const std::string& device, int readTimeoutMs, std::string* error)
 {
     close();
+    permissionDenied_ = false;
     char errorBuffer[PCAP_ERRBUF_SIZE] = {};
     pcap_t* handle = pcap_create(device.c_str(), errorBuffer);
     if (!handle) {
@@ -112,6 +128,7 @@ bool LiveCapture::open(const std::string& device, int readTimeoutMs, std::string
     if (status < 0) {
         if (error)
             *error = "Cannot open the adapter " + quoted(device) + ": " + activationError(handle, status);
+        permissionDenied_ = isPermissionError(status);
         pcap_close(handle);
         return false;
     }
@@ -212,6 +229,14 @@ CaptureStatus LiveCapture::next(CapturedPacket* packet, std::string* error)
     return CaptureStatus::Failed;
 }
 
+std::uint64_t LiveCapture::bufferDrops() const
+{
+    pcap_stat stats{};
+    if (!handle_ || pcap_stats(handle_, &stats) != 0)
+        return 0;
+    return stats.ps_drop;
+}
+
 CaptureDumpFile::~CaptureDumpFile()
 {
     close();
@@ -274,8 +299,11 @@ bool CaptureDumpFile::write(const CapturedPacket& packet, std::string* error)
     return true;
 }
 
-bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error)
+bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error,
+                         bool* permissionDenied)
 {
+    if (permissionDenied)
+        *permissionDenied = false;
     *device = captureDeviceOverride(settingsDevice);
     if (!device->empty())
         return true;
@@ -291,6 +319,9 @@ bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device,
         return true;
     }
     *error = "No network adapter that delivers Ethernet frames could be opened.";
+    const bool anyDenied = std::any_of(adapters.begin(), adapters.end(), [](const CaptureAdapter& a) { return a.probeDenied; });
+    if (permissionDenied)
+        *permissionDenied = anyDenied;
     for (const auto& a : adapters) {
         if (!a.probeError.empty()) {
             *error += " " + a.name + ": " + a.probeError;

@@ -17,6 +17,7 @@ struct CaptureAdapter {
     std::string description; // empty when the system gives none
     bool ethernet = false;   // opened and found to deliver Ethernet frames
     std::string probeError;  // why it could not be opened, when it could not
+    bool probeDenied = false; // it could not be opened for lack of capture rights
 };
 
 // Every adapter the library knows, each opened briefly to learn whether it delivers
@@ -35,8 +36,13 @@ std::string captureDeviceOverride(const std::string& settingsDevice);
 
 // The adapter to capture from: the one named (settingsDevice, else HVK32_CAPTURE_DEVICE),
 // else the adapter rule among the adapters that can be opened. False, with `error` saying
-// why, when there is none.
-bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error);
+// why, when there is none; `permissionDenied` (when given) then tells whether capture rights
+// were what was missing.
+bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error,
+                         bool* permissionDenied = nullptr);
+
+// How a user gets the rights to capture on an adapter, for messages that report their lack.
+std::string captureRightsHint();
 
 // One captured frame; `data` stays valid until the next call on the capture.
 struct CapturedPacket {
@@ -64,6 +70,8 @@ public:
     // Opens the adapter in promiscuous mode with the full snapshot length. A wait for a
     // packet never lasts much longer than `readTimeoutMs`, with or without traffic.
     bool open(const std::string& device, int readTimeoutMs, std::string* error);
+    // After a failed open(): true when it failed for lack of capture rights.
+    bool permissionDenied() const { return permissionDenied_; }
     void close();
     bool isOpen() const { return handle_ != nullptr; }
     const std::string& device() const { return device_; }
@@ -77,12 +85,16 @@ public:
     // Waits up to the read time-out for one packet that passes the filter.
     CaptureStatus next(CapturedPacket* packet, std::string* error);
 
+    // Frames the system dropped because the capture buffer was full, since the open.
+    std::uint64_t bufferDrops() const;
+
 private:
     friend class CaptureDumpFile;
     pcap* handle_ = nullptr;
     std::string device_;
     int readTimeoutMs_ = 0;
     int selectableFd_ = -1; // >= 0: the handle is non-blocking and waits by polling this
+    bool permissionDenied_ = false;
 };
 
 // A capture file being written: the file header when opened, then one record per frame.
