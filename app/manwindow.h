@@ -10,6 +10,7 @@
 #include "view/FrameCounters.h"
 #include "view/PointListing.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>

@@ -3,6 +3,8 @@
 #include "acquisition/SocketRecorder.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "cli/NumberText.h"
+#include "cli/OptionParser.h"
+#include "platform/SignalHandling.h"
 
 #include <QFile>
 
@@ -10,9 +12,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -41,7 +41,7 @@ const char* const kRecordUsage =
     "A progress line is shown on a terminal; a summary goes to stdout at the end.\n"
     "Exit status: 0 recorded, 1 the file could not be written, 2 bad arguments.\n";
 
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr int kPollIntervalMs = 50;
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 constexpr auto kStartTimeout = std::chrono::seconds(5);
 constexpr double kBytesPerMegabyte = 1e6;
@@ -55,69 +55,28 @@ struct RecordOptions {
     long maxMegabytes = 0;
 };
 
-std::atomic<bool> interrupted{false};
-
-void onSignal(int)
-{
-    interrupted = true;
-}
-
-bool parseLong(const char* text, long low, long high, long& out)
-{
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (!end || *end || end == text || v < low || v > high)
-        return false;
-    out = v;
-    return true;
-}
-
-// Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
+// Returns 0 to run, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, RecordOptions& o)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto needValue = [&]() {
-            if (!value)
-                std::fprintf(stderr, "hvk32-cli record: %s needs a value\n", arg.c_str());
-            return value != nullptr;
-        };
-        auto bad = [&](const char* expected) {
-            std::fprintf(stderr, "hvk32-cli record: bad value '%s' for %s: %s\n", value, arg.c_str(), expected);
-            return 2;
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kRecordUsage, stdout);
-            return 1;
-        }
-        if (arg != "--out" && arg != "--data-port" && arg != "--telemetry-port" && arg != "--multicast"
-            && arg != "--seconds" && arg != "--max-mb") {
-            std::fprintf(stderr, "hvk32-cli record: unknown option '%s'\n%s", arg.c_str(), kRecordUsage);
-            return 2;
-        }
-        if (!needValue())
-            return 2;
-        ++i;
-        if (arg == "--out") {
-            o.out = QString::fromLocal8Bit(value);
-            if (o.out.isEmpty())
-                return bad("a file name");
-        } else if (arg == "--data-port") {
-            if (!parseLong(value, 1, 65535, o.dataPort))
-                return bad("a port number 1..65535");
-        } else if (arg == "--telemetry-port") {
-            if (!parseLong(value, 1, 65535, o.telemetryPort))
-                return bad("a port number 1..65535");
-        } else if (arg == "--multicast") {
-            o.multicast = value;
-        } else if (arg == "--seconds") {
-            if (!parseLong(value, 1, 100L * 365 * 24 * 3600, o.seconds))
-                return bad("a whole number of seconds, at least 1");
-        } else if (arg == "--max-mb") {
-            if (!parseLong(value, 1, 1000000, o.maxMegabytes))
-                return bad("a whole number of megabytes, at least 1");
-        }
+    cli::OptionParser parser(cli::commandMessages("record", kRecordUsage));
+    parser
+        .value("--out", [&o](const std::string& v) {
+            o.out = QString::fromLocal8Bit(v.c_str());
+            return !o.out.isEmpty();
+        })
+        .integer("--data-port", 1, 65535, o.dataPort)
+        .integer("--telemetry-port", 1, 65535, o.telemetryPort)
+        .text("--multicast", o.multicast)
+        .integer("--seconds", 1, 100L * 365 * 24 * 3600, o.seconds)
+        .integer("--max-mb", 1, 1000000, o.maxMegabytes);
+    switch (parser.parse(argc, argv)) {
+    case cli::OptionParser::Result::Help:
+        std::fputs(kRecordUsage, stdout);
+        return 1;
+    case cli::OptionParser::Result::Error:
+        return 2;
+    case cli::OptionParser::Result::Run:
+        break;
     }
     if (o.out.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli record: --out FILE is required\n%s", kRecordUsage);
@@ -168,10 +127,6 @@ int runRecordCommand(int argc, char** argv)
     RecordOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
-    // Before any socket or file is opened, so an early Ctrl-C is not lost.
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-
     SocketRecorder recorder;
     SocketRecorder::Options recordOptions;
     recordOptions.maxFileBytes = static_cast<std::uint64_t>(options.maxMegabytes) * 1000000u;
@@ -207,8 +162,8 @@ int runRecordCommand(int argc, char** argv)
     const bool terminal = isatty(STDERR_FILENO) == 1;
     auto lastProgress = started;
     double seconds = 0;
-    while (rc == 0 && !interrupted) {
-        std::this_thread::sleep_for(kPollInterval);
+    // main() caught SIGINT and SIGTERM before anything was opened; either ends the loop.
+    while (rc == 0 && !platform::waitForStopSignal(kPollIntervalMs)) {
         const auto now = std::chrono::steady_clock::now();
         seconds = std::chrono::duration<double>(now - started).count();
         if (!recorder.isRecording())
