@@ -29,6 +29,8 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFile>
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <QLabel>
@@ -41,6 +43,7 @@ namespace {
 const char* const kOldFirmwareTitle = "Warning";
 const char* const kOldFirmwareText = "The Lidar version is lower than V2.8. Does not support display";
 constexpr int kFrameStatusIntervalMs = 500;
+constexpr int kDeviceInfoWaitMs = 2000; // a capture's device-info packets come once a second
 const char* const kPlayIcon = ":/image/Resources/images/Play.png";
 const char* const kPauseIcon = ":/image/Resources/images/Pause.png";
 constexpr int kMinPointSize = 1;
@@ -191,11 +194,13 @@ void manwindow::setFixedDeviceAddress(const QString& address)
     acwpSetting_->setDestinations(destinations);
 }
 
-void manwindow::openGuide(const QString& page)
+void manwindow::openGuide(const QUrl& url)
 {
-    const QUrl url = hvk32::platform::helpPageUrl(page);
+    // Without a browser the user still learns where the guide is, to open it by hand.
     if (!prompts_->openUrl(url))
-        prompts_->warning(this, "Warning", tr("No viewer could open %1").arg(url.toString()));
+        prompts_->warning(this, tr("Warning"),
+                          tr("No browser could be started to show the guide. It is here:\n%1")
+                              .arg(url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString()));
 }
 
 void manwindow::setUpViewer()
@@ -209,10 +214,7 @@ void manwindow::setUpViewer()
     linkLabel_->setTextFormat(Qt::RichText);
     linkLabel_->setText(QStringLiteral("<a href=\"%1\">HVK32 user guide</a>")
                             .arg(hvk32::platform::helpPageUrl("user-guide.html").toString()));
-    connect(linkLabel_, &QLabel::linkActivated, this, [this](const QString& link) {
-        if (!prompts_->openUrl(QUrl(link)))
-            prompts_->warning(this, "Warning", tr("No viewer could open %1").arg(link));
-    });
+    connect(linkLabel_, &QLabel::linkActivated, this, [this](const QString& link) { openGuide(QUrl(link)); });
     ui.statusBar->addPermanentWidget(linkLabel_);
 }
 
@@ -245,6 +247,13 @@ void manwindow::makeConnections()
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendData, this, &manwindow::CalculateCoordinatesK32);
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendFinsh, this, &manwindow::FinishPlay);
     connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendLidarConfig, this, &manwindow::receiveDevConfig);
+    connect(readLiveOffData_.get(), &ReadLiveOffDataK32::SendLidarConfig, this, [this]() {
+        awaitingCaptureConfig_ = false;
+        captureConfigTimer_.stop();
+    });
+    captureConfigTimer_.setSingleShot(true);
+    captureConfigTimer_.setInterval(kDeviceInfoWaitMs);
+    connect(&captureConfigTimer_, &QTimer::timeout, this, [this]() { reportMissingDeviceInfo(false); });
     connect(ui.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearView);
     connect(ui.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinateSystem);
@@ -271,8 +280,8 @@ void manwindow::makeConnections()
     connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &QWidget::show);
     connect(codeDialog_.get(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
     connect(ui.toolButton_About, &QToolButton::clicked, about_.get(), &QWidget::show);
-    connect(ui.toolButton_User, &QToolButton::clicked, this, [this]() { openGuide("user-guide.html"); });
-    connect(ui.toolButton_Develop, &QToolButton::clicked, this, [this]() { openGuide("developer-guide.html"); });
+    connect(ui.toolButton_User, &QToolButton::clicked, this, [this]() { openGuide(hvk32::platform::helpPageUrl("user-guide.html")); });
+    connect(ui.toolButton_Develop, &QToolButton::clicked, this, [this]() { openGuide(hvk32::platform::helpPageUrl("developer-guide.html")); });
     connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &InetactionSetupWidgetK32::onCleanUCWPControl);
     connect(ui.toolButton_10, &QToolButton::clicked, laserSelection_.get(), &QWidget::show);
     connect(ui.toolButton_9, &QToolButton::clicked, acwpSetting_.get(), &ACWPSettingWidgetK32::onCleanACWPControl);
@@ -534,6 +543,8 @@ void manwindow::openCaptureFile()
     playStopped = true;
     firstPlay = true;
     captureFile = file;
+    awaitingCaptureConfig_ = false; // a playback that ends now is not reported
+    captureConfigTimer_.stop();
     readLiveOffData_->setStop(true); // a running playback ends
     ui.Slider_Frame->setValue(0);
     ui.label_FreamCount->setText("0");
@@ -553,6 +564,8 @@ void manwindow::playOrPause()
         if (firstPlay) {
             firstPlay = false;
             restartFrameCounters();
+            awaitingCaptureConfig_ = true;
+            captureConfigTimer_.start();
             // A previous run must have left its loop before the file is opened again.
             if (readLiveOffData_->isRunning()) {
                 readLiveOffData_->setStop(true);
@@ -618,10 +631,29 @@ void manwindow::updateProgress(int pos, int frameCount)
     ui.label_FreamCount->setText(QString::number(frameCount));
 }
 
+void manwindow::reportMissingDeviceInfo(bool atEnd)
+{
+    if (!awaitingCaptureConfig_ || !filePlaying)
+        return;
+    const QString name = QFileInfo(captureFile).fileName();
+    if (atEnd) {
+        const QString text = tr("%1 holds no device-info packet of a board version 2 or later, so no frame "
+                                "was shown.").arg(name);
+        awaitingCaptureConfig_ = false;
+        ui.statusBar->showMessage(text);
+        prompts_->warning(this, tr("Warning"), text);
+    } else if (!playStopped) {
+        ui.statusBar->showMessage(tr("No device-info packet in %1 yet: frames are shown from the first one on.")
+                                      .arg(name));
+    }
+}
+
 void manwindow::FinishPlay(bool flag)
 {
     if (!flag)
         return;
+    captureConfigTimer_.stop();
+    reportMissingDeviceInfo(true);
     playStopped = true;
     firstPlay = true; // the next Play starts from the beginning
     ui.toolButton_Play->setIcon(QIcon(kPlayIcon));

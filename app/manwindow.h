@@ -143,7 +143,7 @@ protected:
 private:
     void installPalette();
     QList<QWidget*> engineeringControls() const;
-    void openGuide(const QString& page);
+    void openGuide(const QUrl& url);
     void setUpViewer();
     void makeConnections();
     void stopReceivers();
@@ -232,6 +232,11 @@ private:
     bool firstPlay = true;
     QString captureFile;
     int captureLength = 0;
+    // Set while a capture plays that has not shown a usable device-info packet yet: without
+    // one no frame can be shown, and the window says so.
+    bool awaitingCaptureConfig_ = false;
+    QTimer captureConfigTimer_;
+    void reportMissingDeviceInfo(bool atEnd);
 
     // Point table and CSV export.
     hvk32::PointListing pointListing_;

@@ -155,6 +155,22 @@ CheckResult checkGateway(const AddressBoxes& boxes, const GatewayQuestion& ask)
     return verdict(boxes, true);
 }
 
+bool isIncomplete(const QString& address)
+{
+    if (address.isEmpty())
+        return false;
+    const QStringList parts = partsOf(address);
+    if (parts.size() != kParts)
+        return true;
+    for (const QString& part : parts) {
+        bool isNumber = false;
+        const int n = part.toInt(&isNumber);
+        if (!isNumber || n < 0 || n > 255)
+            return true;
+    }
+    return false;
+}
+
 QString subnetOnFocus(const AddressBoxes& boxes)
 {
     if (!boxes.subnetMask.isEmpty() || boxes.hostIp.isEmpty())

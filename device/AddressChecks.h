@@ -39,6 +39,8 @@ CheckResult checkGateway(const AddressBoxes& boxes, const GatewayQuestion& ask);
 // The subnet box text when the box takes the focus: a mask proposed from the host address's
 // class when the box is empty, otherwise the box unchanged.
 QString subnetOnFocus(const AddressBoxes& boxes);
+// True for a box left half typed: not empty, but not four numbers of 0..255 ("127.0.0").
+bool isIncomplete(const QString& address);
 // The gateway box text when the box takes the focus: ".1" of the host's subnet (0.0.0.0 for a
 // multicast host) when the box is empty and host and mask have four parts, otherwise unchanged.
 QString gatewayOnFocus(const AddressBoxes& boxes);

@@ -231,8 +231,14 @@ void InetactionSetupWidgetK32::showSpeedRead()
 
 void InetactionSetupWidgetK32::onRefreshCilcked()
 {
+    refresh(false);
+}
+
+void InetactionSetupWidgetK32::refresh(bool quiet)
+{
     if (!stored_.refreshReady) {
-        prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
+        if (!quiet)
+            prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
         return;
     }
     ui.lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
@@ -258,7 +264,8 @@ void InetactionSetupWidgetK32::onRefreshCilcked()
         } else {
             speedSync_ = true;
         }
-        prompts_->information(nullptr, QStringLiteral("Tips"), QStringLiteral("Resresh completed"));
+        if (!quiet)
+            prompts_->information(nullptr, QStringLiteral("Tips"), QStringLiteral("Resresh completed"));
         statusSeen_ = false;
     }
     stored_.refreshReady = false;
@@ -269,15 +276,39 @@ void InetactionSetupWidgetK32::isEnableSetting(bool flag)
     ui.pushButton_OK->setEnabled(flag);
 }
 
+bool InetactionSetupWidgetK32::reportIncompleteAddress()
+{
+    // The address validator lets a half-typed box ("127.0.0") stand without ever finishing
+    // the edit, so its checks never ran: say which box it is rather than send it.
+    const std::pair<QLabel*, QLineEdit*> boxes[] = {
+        {ui.label_DefaultIP, ui.lineEdit_DefaultIP}, {ui.label_DestIP, ui.lineEdit_DestIP},
+        {ui.label_Subnet, ui.lineEdit_Subnet},       {ui.label_Gateway, ui.lineEdit_Gateway},
+        {ui.label_NTP, ui.lineEdit_NTP},
+    };
+    for (const auto& [label, box] : boxes) {
+        if (addresschecks::isIncomplete(box->text())) {
+            QString name = label->text().trimmed();
+            name.remove(QRegExp(QStringLiteral("[:：]$")));
+            prompts_->warning(this, tr("Warning"), tr("The address \"%1\" in %2 is incomplete.").arg(box->text(), name));
+            box->setFocus();
+            return true;
+        }
+    }
+    return false;
+}
+
 void InetactionSetupWidgetK32::onOK_Clicked()
 {
+    if (reportIncompleteAddress())
+        return;
     if (!isLegalSubNetMask() || !isLegalGateway())
         return;
     if (ui.lineEdit_DestIP->text() == ui.lineEdit_DefaultIP->text()) {
+        // One message: nothing was sent, so the stored packet stays good for the next try.
         prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle),
                               QString::fromUtf8("The Lidar local IP cannot be set to the same as the destination "
                                                 "IP.Please reset it！"));
-        stored_.sendReady = false;
+        return;
     }
     if (!stored_.sendReady) {
         prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
@@ -324,12 +355,15 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     }
     pauses_->pause(kPauseAfterSend);
     stored_.sendReady = false;
-    prompts_->information(this, QStringLiteral("Tips"), QStringLiteral("Setup completed"));
 
+    // The refresh shows in the boxes what the device now reports; a successful "Set" ends in
+    // one box that says it is done and offers to close the form.
     pauses_->pause(kPauseBeforeRefresh);
-    onRefreshCilcked();
+    refresh(true);
 
-    if (prompts_->question(this, QStringLiteral("Question"), QStringLiteral("Whether to close the Settings form?"),
+    if (prompts_->question(this, QStringLiteral("Question"),
+                           QStringLiteral("Setup completed") + QLatin1Char('\n') +
+                               QStringLiteral("Whether to close the Settings form?"),
                            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
         == QMessageBox::Ok)
         close();

@@ -72,6 +72,10 @@ private:
     void fillComboBoxes();
     void showVersions(const std::vector<int>& status);
     void showSpeedRead();
+    // The refresh; `quiet` leaves out its messages (the refresh that follows a "Set").
+    void refresh(bool quiet);
+    // Reports the first address box left half typed; true when there is one.
+    bool reportIncompleteAddress();
     hvk32::addresschecks::AddressBoxes addressBoxes() const;
     // Shows the check's message, writes its corrections into the boxes, returns its verdict.
     bool apply(const hvk32::addresschecks::CheckResult& result);

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QtTest>
 
 #include <array>
@@ -291,6 +292,13 @@ private slots:
         QCOMPARE(start->text(), QString("Stop"));
         QVERIFY(!edit(*dialog, "lineEdit_LidarIDNumber")->isEnabled());
         QCOMPARE(text(*dialog, "lineEdit_errorCount"), QString("0"));
+        // The dialog names the folder and both files it writes to, and they are where it says.
+        const QStringList where = child<QLabel>(*dialog, "label_gpsLogFiles")->text().split('\n');
+        QCOMPARE(where.size(), 3);
+        const QDir folder(where[0].section(": ", 1));
+        QVERIFY(folder.exists(where[1].section(": ", 1)));
+        QVERIFY(folder.exists(where[2].section(": ", 1)));
+        QVERIFY(where[2].contains("_Error_"));
 
         // Seconds 58, 59, 0, 0: the repeated second is the one jump.
         for (std::uint64_t micros : {0, 1, 2, 2})

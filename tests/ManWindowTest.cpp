@@ -300,6 +300,13 @@ private slots:
         QVERIFY(prompts_.openedUrls[0].toLocalFile().endsWith("docs/user-guide.html"));
         QVERIFY(QFileInfo::exists(prompts_.openedUrls[1].toLocalFile()));
 
+        // Without a browser the message names the guide's file.
+        prompts_.browserStarts = false;
+        prompts_.shown.clear();
+        QTest::mouseClick(widget<QToolButton>("toolButton_User"), Qt::LeftButton);
+        QCOMPARE(prompts_.shown.size(), 1);
+        QVERIFY(prompts_.shown[0].text.endsWith("\n" + prompts_.openedUrls[0].toLocalFile()));
+
         QTest::mouseClick(widget<QToolButton>("toolButton_About"), Qt::LeftButton);
         QVERIFY(window_->aboutDialog().isVisible());
         window_->aboutDialog().close();

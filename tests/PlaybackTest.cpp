@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QVTKOpenGLNativeWidget.h>
+#include <QStatusBar>
 #include <QtTest>
 
 #include <chrono>
@@ -105,6 +106,35 @@ private slots:
     }
 
     void cleanup() { window_.reset(); }
+
+    void captureWithoutDeviceInfoSaysSo()
+    {
+        // Data only: the player cannot convert a frame, and the window must not just stay black.
+        const QString path = dir_.filePath("data-only.pcap");
+        test::CaptureBuilder builder;
+        builder.revolutions(5);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(builder.bytes());
+        file.close();
+
+        openCapture(path);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(prompts_.shown.size() == 2, 5000);
+        QCOMPARE(prompts_.shown[1].kind, QString("warning"));
+        QCOMPARE(prompts_.shown[1].text, QString("data-only.pcap holds no device-info packet of a board version "
+                                                 "2 or later, so no frame was shown."));
+        QCOMPARE(window_->framesDrawn(), std::uint64_t(0));
+        QVERIFY(widget<QStatusBar>("statusBar")->currentMessage().startsWith("data-only.pcap holds no"));
+
+        // The capture with device-info plays without a word.
+        prompts_.shown.clear();
+        openCapture(capture_);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(window_->framesDrawn() > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(button("toolButton_Open")->isEnabled(), 10000); // played to the end
+        QCOMPARE(prompts_.shown.size(), 1); // the open dialog only
+    }
 
     void openPlayPauseAndStep()
     {

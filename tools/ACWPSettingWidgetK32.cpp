@@ -8,6 +8,9 @@
 #include "platform/Pauses.h"
 #include "platform/UserPrompts.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstring>
 #include <string>
 
@@ -270,6 +273,11 @@ void ACWPSettingWidgetK32::onStartCheck_Clicked()
     ui.lineEdit_LidarIDNumber->setEnabled(false);
     ui.pushButton_startCheck->setText(tr("Stop"));
     gpsCheckRunning_ = true;
+    // Where the logs go, so the operator can find them afterwards.
+    const QFileInfo mainLog(gpsLog_.mainLogPath());
+    ui.label_gpsLogFiles->setText(tr("Folder: %1\nLog: %2\nErrors: %3")
+                                      .arg(QDir::toNativeSeparators(mainLog.absolutePath()), mainLog.fileName(),
+                                           QFileInfo(gpsLog_.errorLogPath()).fileName()));
     ui.lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
 }
 

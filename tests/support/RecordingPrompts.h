@@ -21,6 +21,7 @@ public:
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<QString> fileNames; // answers to file dialogs; empty: cancelled
     QList<QUrl> openedUrls;
+    bool browserStarts = true; // false: openUrl fails, as without a browser
 
     void information(QWidget*, const QString& title, const QString& text) override
     {
@@ -53,7 +54,7 @@ public:
     bool openUrl(const QUrl& url) override
     {
         openedUrls.append(url);
-        return true;
+        return browserStarts;
     }
 };
 
