@@ -1,7 +1,9 @@
 // hvk32: the viewer. Starts idle; --connect connects to the device at start-up.
 
+#include "app/Language.h"
 #include "app/manwindow.h"
 #include "platform/SignalHandling.h"
+#include "view/LibraryMessages.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -18,6 +20,7 @@ namespace {
 const char* const kUsage =
     "Usage: hvk32 [--connect] [--data-port N] [--telemetry-port N] [--multicast ADDR]\n"
     "             [--engineering] [--device-address ADDR] [--quit-after SECONDS] [--stats]\n"
+    "             [--language LANG] [--verbose]\n"
     "\n"
     "  --connect             connect to the device at start-up with the ports shown in the window\n"
     "  --data-port N         fill in the data port (default 2368)\n"
@@ -30,6 +33,9 @@ const char* const kUsage =
     "  --quit-after SECONDS  close the window after this many seconds\n"
     "  --stats               on exit, print the frames the device sent, drawn and skipped, and its\n"
     "                        frame rate measured on arrival\n"
+    "  --language LANG       show the window in another language: en (English); the\n"
+    "                        HVK32_LANGUAGE environment variable does the same\n"
+    "  --verbose             also print the 3-D libraries' warnings and notes\n"
     "  --help                show this text\n";
 
 // Qt would abort with a long message when there is no display; say it in one line instead.
@@ -53,7 +59,9 @@ int main(int argc, char** argv)
     bool printStats = false;
     bool engineering = false;
     double quitAfterSeconds = 0;
+    bool verbose = false;
     QString dataPort, telemetryPort, multicast, deviceAddress;
+    QString language = QString::fromLocal8Bit(qgetenv("HVK32_LANGUAGE"));
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--connect")) {
             connectAtStart = true;
@@ -67,6 +75,10 @@ int main(int argc, char** argv)
             multicast = QString::fromLocal8Bit(argv[++i]);
         } else if (!std::strcmp(argv[i], "--engineering")) {
             engineering = true;
+        } else if (!std::strcmp(argv[i], "--language") && i + 1 < argc) {
+            language = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--verbose")) {
+            verbose = true;
         } else if (!std::strcmp(argv[i], "--stats")) {
             printStats = true;
         } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
@@ -91,6 +103,12 @@ int main(int argc, char** argv)
 
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);
+    hvk32::routeLibraryMessages(verbose);
+    QString languageError;
+    if (!hvk32::installLanguage(app, language, &languageError)) {
+        std::fprintf(stderr, "hvk32: %s\n", qPrintable(languageError));
+        return 2;
+    }
     manwindow window;
     // Without a window manager the maximized state is not applied: fit the screen instead.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

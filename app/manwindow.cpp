@@ -35,13 +35,18 @@
 #include <algorithm>
 #include <QLabel>
 #include <QPalette>
+#include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QWindow>
 #include <QStandardItemModel>
 
 namespace {
 
-const char* const kOldFirmwareTitle = "Warning";
-const char* const kOldFirmwareText = "The Lidar version is lower than V2.8. Does not support display";
+const char* const kOldFirmwareTitle = QT_TRANSLATE_NOOP("manwindow", "Warning");
+const char* const kOldFirmwareText =
+    QT_TRANSLATE_NOOP("manwindow", "The Lidar version is lower than V2.8. Does not support display");
 constexpr int kFrameStatusIntervalMs = 500;
 constexpr int kDeviceInfoWaitMs = 2000; // a capture's device-info packets come once a second
 const char* const kPlayIcon = ":/image/Resources/images/Play.png";
@@ -67,6 +72,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     }
     Q_INIT_RESOURCE(resources); // icons live in a static library
     ui.setupUi(this);
+    fitToolRows();
     installPalette();
     setWindowState(Qt::WindowMaximized);
 
@@ -203,6 +209,48 @@ void manwindow::openGuide(const QUrl& url)
                               .arg(url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString()));
 }
 
+void manwindow::showCentred(QWidget* dialog)
+{
+    // The dialogs are windows of their own: place each over the middle of this window, and
+    // keep it within the screen, whatever its size and wherever the window is.
+    dialog->ensurePolished();
+    if (QLayout* layout = dialog->layout())
+        layout->activate();
+    const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(), dialog->size());
+    QRect place(QPoint(), dialog->size().boundedTo(available.size()));
+    place.moveCenter(frameGeometry().center());
+    place.moveLeft(std::clamp(place.left(), available.left(), available.right() + 1 - place.width()));
+    place.moveTop(std::clamp(place.top(), available.top(), available.bottom() + 1 - place.height()));
+    dialog->resize(place.size());
+    dialog->move(place.topLeft());
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void manwindow::fitToolRows()
+{
+    // Each tab's row of tools scrolls sideways when the window is narrower than the row, so
+    // the window can be made as narrow as a small screen and every tool stays reachable.
+    QTabWidget* tabs = ui.tabWidget;
+    for (int i = 0; i < tabs->count(); ++i) {
+        QWidget* page = tabs->widget(i);
+        const QString title = tabs->tabText(i);
+        const QIcon icon = tabs->tabIcon(i);
+        tabs->removeTab(i);
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(page->objectName() + "_scroll");
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(page);
+        scroll->setMinimumHeight(page->sizeHint().height() + scroll->horizontalScrollBar()->sizeHint().height());
+        tabs->insertTab(i, scroll, icon, title);
+    }
+    tabs->setCurrentIndex(0);
+}
+
 void manwindow::setUpViewer()
 {
     scene_ = std::make_unique<hvk32::ViewerScene>(ui.screen);
@@ -212,7 +260,7 @@ void manwindow::setUpViewer()
     linkLabel_ = new QLabel(this);
     linkLabel_->setObjectName("label_link");
     linkLabel_->setTextFormat(Qt::RichText);
-    linkLabel_->setText(QStringLiteral("<a href=\"%1\">HVK32 user guide</a>")
+    linkLabel_->setText(tr("<a href=\"%1\">HVK32 user guide</a>")
                             .arg(hvk32::platform::helpPageUrl("user-guide.html").toString()));
     connect(linkLabel_, &QLabel::linkActivated, this, [this](const QString& link) { openGuide(QUrl(link)); });
     ui.statusBar->addPermanentWidget(linkLabel_);
@@ -276,18 +324,18 @@ void manwindow::makeConnections()
     connect(this, &manwindow::sendEnableSetting, inetactionSetup_.get(), &InetactionSetupWidgetK32::isEnableSetting);
     connect(this, &manwindow::sendEnableSetting, verticalAngleSetting_.get(), &VerticalAngleSetting::isEnableSetting);
     connect(this, &manwindow::sendEnableSetting, acwpSetting_.get(), &ACWPSettingWidgetK32::isEnableSetting);
-    connect(ui.toolButton_11, &QToolButton::clicked, saveDataOptions_.get(), &QWidget::show);
-    connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &QWidget::show);
+    connect(ui.toolButton_11, &QToolButton::clicked, this, [this]() { showCentred(saveDataOptions_.get()); });
+    connect(ui.toolButton_12, &QToolButton::clicked, this, [this]() { showCentred(inetactionSetup_.get()); });
     connect(codeDialog_.get(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
-    connect(ui.toolButton_About, &QToolButton::clicked, about_.get(), &QWidget::show);
+    connect(ui.toolButton_About, &QToolButton::clicked, this, [this]() { showCentred(about_.get()); });
     connect(ui.toolButton_User, &QToolButton::clicked, this, [this]() { openGuide(hvk32::platform::helpPageUrl("user-guide.html")); });
     connect(ui.toolButton_Develop, &QToolButton::clicked, this, [this]() { openGuide(hvk32::platform::helpPageUrl("developer-guide.html")); });
     connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &InetactionSetupWidgetK32::onCleanUCWPControl);
-    connect(ui.toolButton_10, &QToolButton::clicked, laserSelection_.get(), &QWidget::show);
+    connect(ui.toolButton_10, &QToolButton::clicked, this, [this]() { showCentred(laserSelection_.get()); });
     connect(ui.toolButton_9, &QToolButton::clicked, acwpSetting_.get(), &ACWPSettingWidgetK32::onCleanACWPControl);
     connect(ui.toolButton_9, &QToolButton::clicked, this, [this]() {
         acwpSetting_->resetSendReady();
-        acwpSetting_->show();
+        showCentred(acwpSetting_.get());
         calcIntensity = true; // the next frame's average intensities go to the dialog
     });
     connect(this, &manwindow::sendIntensity, acwpSetting_.get(), &ACWPSettingWidgetK32::recvAvIntensity);
@@ -346,7 +394,7 @@ void manwindow::receiveDevPacket(SettingData* data, std::vector<int> Mac)
         emit sendEnableSetting(true);
     } else {
         emit sendEnableSetting(false);
-        prompts_->warning(this, kOldFirmwareTitle, kOldFirmwareText);
+        prompts_->warning(this, tr(kOldFirmwareTitle), tr(kOldFirmwareText));
     }
 
     modeKnown = 1;
@@ -451,7 +499,7 @@ void manwindow::convertAndShow(const LidarData& frame)
         cloudResult_.selection.clear();
         if (csvExport_.writeFrame(frame, hvk32::ConversionSnapshot::of(params))) {
             if (!csvExport_.errorString().isEmpty())
-                prompts_->warning(this, "Warning", csvExport_.errorString());
+                prompts_->warning(this, tr("Warning"), csvExport_.errorString());
             else
                 ui.statusBar->showMessage(tr("Export written to %1").arg(csvExport_.fileName()), 5000);
         }
@@ -484,13 +532,13 @@ void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, f
     if (file.isEmpty())
         return;
     if (!csvExport_.arm(file, freams, angleMin, angleMax, lines)) {
-        prompts_->warning(this, "Warning", tr("The export could not start: %1").arg(csvExport_.errorString()));
+        prompts_->warning(this, tr("Warning"), tr("The export could not start: %1").arg(csvExport_.errorString()));
         return;
     }
     if (hvk32::nothingNewComing(liveFrozen, playStopped, filePlaying)) {
         // Nothing new is coming: write the frame on screen at once.
         if (!csvExport_.writeFinalFrame(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters())))
-            prompts_->warning(this, "Warning", csvExport_.errorString());
+            prompts_->warning(this, tr("Warning"), csvExport_.errorString());
         else
             ui.statusBar->showMessage(tr("Export written to %1").arg(file), 5000);
         return;
@@ -514,12 +562,12 @@ void manwindow::receiveConfig(QString echoMode, int degreeMode, int accuaryMode)
 
 void manwindow::showLidarModeSetting()
 {
-    setLidarModes_->show();
+    showCentred(setLidarModes_.get());
 }
 
 void manwindow::showVerticalSetting()
 {
-    verticalAngleSetting_->show();
+    showCentred(verticalAngleSetting_.get());
 }
 
 void manwindow::openCaptureFile()
@@ -530,7 +578,7 @@ void manwindow::openCaptureFile()
         return;
     QString problem;
     if (!ReadLiveOffDataK32::checkCaptureFile(file, &problem)) {
-        prompts_->warning(this, "Warning", tr("%1 cannot be played: %2").arg(file, problem));
+        prompts_->warning(this, tr("Warning"), tr("%1 cannot be played: %2").arg(file, problem));
         return;
     }
 
@@ -707,7 +755,7 @@ void manwindow::toggleRecording()
     const QString forced = qEnvironmentVariable("HVK32_RECORDER").trimmed().toLower();
     if (!forced.isEmpty() && forced != QLatin1String("adapter") && forced != QLatin1String("socket")) {
         ui.toolButton_SavePcapData->setChecked(false);
-        prompts_->warning(this, "Warning",
+        prompts_->warning(this, tr("Warning"),
                           tr("HVK32_RECORDER must be \"adapter\" or \"socket\", not \"%1\".").arg(forced));
         return;
     }
@@ -738,7 +786,7 @@ void manwindow::toggleRecording()
         text += "\n\n" + QString::fromStdString(hvk32::platform::captureRightsHint())
             + tr(" Without them, leave HVK32_RECORDER unset or set it to \"socket\": the window then records "
                  "the datagrams its own sockets receive.");
-    prompts_->warning(this, "Warning", text);
+    prompts_->warning(this, tr("Warning"), text);
 }
 
 bool manwindow::startSocketRecording(const QString& file, const QString& reason)
@@ -748,7 +796,7 @@ bool manwindow::startSocketRecording(const QString& file, const QString& reason)
     QString error;
     if (!socketRecorder_->start(file, options, &error)) {
         ui.toolButton_SavePcapData->setChecked(false);
-        prompts_->warning(this, "Warning", tr("Recording could not start: %1").arg(error));
+        prompts_->warning(this, tr("Warning"), tr("Recording could not start: %1").arg(error));
         return false;
     }
     recorderKind_ = RecorderKind::Socket;
@@ -786,7 +834,7 @@ void manwindow::stopRecording()
     recordStatusLabel_->hide();
     ui.toolButton_SavePcapData->setChecked(false);
     if (!failure.isEmpty())
-        prompts_->warning(this, "Warning", tr("The recording stopped early: %1\n\n%2 keeps the %3 packets written before.")
+        prompts_->warning(this, tr("Warning"), tr("The recording stopped early: %1\n\n%2 keeps the %3 packets written before.")
                                                .arg(failure, recordingFile_)
                                                .arg(counts.packets));
     else

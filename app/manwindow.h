@@ -144,6 +144,11 @@ private:
     void installPalette();
     QList<QWidget*> engineeringControls() const;
     void openGuide(const QUrl& url);
+    void fitToolRows();
+public:
+    // Shows a dialog centred on this window (and within the screen).
+    void showCentred(QWidget* dialog);
+private:
     void setUpViewer();
     void makeConnections();
     void stopReceivers();

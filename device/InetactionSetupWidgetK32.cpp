@@ -41,8 +41,8 @@ constexpr int kPpsPositiveLimit = 16384;
 constexpr int kPpsHalf = 32768;
 constexpr int kPpsFull = 65536;
 
-const char* const kRefreshTitle = "warring";
-const char* const kNoDevicePacket = "Please check the device package port！";
+const char* const kRefreshTitle = QT_TRANSLATE_NOOP("InetactionSetupWidgetK32", "warring");
+const char* const kNoDevicePacket = QT_TRANSLATE_NOOP("InetactionSetupWidgetK32", "Please check the device package port！");
 
 QString iconPath(const char* name)
 {
@@ -238,7 +238,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
 {
     if (!stored_.refreshReady) {
         if (!quiet)
-            prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
+            prompts_->information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
         return;
     }
     ui.lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
@@ -265,7 +265,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
             speedSync_ = true;
         }
         if (!quiet)
-            prompts_->information(nullptr, QStringLiteral("Tips"), QStringLiteral("Resresh completed"));
+            prompts_->information(nullptr, tr("Tips"), tr("Resresh completed"));
         statusSeen_ = false;
     }
     stored_.refreshReady = false;
@@ -305,13 +305,13 @@ void InetactionSetupWidgetK32::onOK_Clicked()
         return;
     if (ui.lineEdit_DestIP->text() == ui.lineEdit_DefaultIP->text()) {
         // One message: nothing was sent, so the stored packet stays good for the next try.
-        prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle),
-                              QString::fromUtf8("The Lidar local IP cannot be set to the same as the destination "
-                                                "IP.Please reset it！"));
+        prompts_->information(nullptr, tr(kRefreshTitle),
+                              tr("The Lidar local IP cannot be set to the same as the destination "
+                                 "IP.Please reset it！"));
         return;
     }
     if (!stored_.sendReady) {
-        prompts_->information(nullptr, QString::fromLatin1(kRefreshTitle), QString::fromUtf8(kNoDevicePacket));
+        prompts_->information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
         return;
     }
 
@@ -334,11 +334,11 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     case ucwp::Refusal::None:
         break;
     case ucwp::Refusal::EqualPorts:
-        prompts_->information(this, QStringLiteral("Warning"), QStringLiteral("Data port and device port can't be the same"));
+        prompts_->information(this, tr("Warning"), tr("Data port and device port can't be the same"));
         return;
     case ucwp::Refusal::IntervalOutOfRange:
-        prompts_->information(this, QStringLiteral("Warning"),
-                              QStringLiteral("The packet interval must be a number from 0 to 65535."));
+        prompts_->information(this, tr("Warning"),
+                              tr("The packet interval must be a number from 0 to 65535."));
         return;
     }
     ucwpPacket_ = build.packet;
@@ -347,8 +347,8 @@ void InetactionSetupWidgetK32::onOK_Clicked()
                                                        destinations_.commandPort);
     if (!SendPacketDataToLidar(ucwpPacket_.data(), to.address.c_str(), to.port)) {
         // Nothing left the computer, so the stored packet is still good for another try.
-        prompts_->warning(this, QStringLiteral("Warning"),
-                          QStringLiteral("The settings could not be sent to %1:%2.")
+        prompts_->warning(this, tr("Warning"),
+                          tr("The settings could not be sent to %1:%2.")
                               .arg(QString::fromStdString(to.address))
                               .arg(to.port));
         return;
@@ -361,9 +361,8 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     pauses_->pause(kPauseBeforeRefresh);
     refresh(true);
 
-    if (prompts_->question(this, QStringLiteral("Question"),
-                           QStringLiteral("Setup completed") + QLatin1Char('\n') +
-                               QStringLiteral("Whether to close the Settings form?"),
+    if (prompts_->question(this, tr("Question"),
+                           tr("Setup completed") + QLatin1Char('\n') + tr("Whether to close the Settings form?"),
                            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
         == QMessageBox::Ok)
         close();
@@ -392,7 +391,7 @@ addresschecks::AddressBoxes InetactionSetupWidgetK32::addressBoxes() const
 bool InetactionSetupWidgetK32::apply(const addresschecks::CheckResult& result)
 {
     if (!result.message.isEmpty())
-        prompts_->warning(nullptr, QStringLiteral("Warning"), result.message);
+        prompts_->warning(nullptr, tr("Warning"), result.message);
     const auto write = [](QLineEdit* box, const QString& text) {
         if (box->text() != text)
             box->setText(text);
@@ -422,7 +421,7 @@ bool InetactionSetupWidgetK32::isLegalSubNetMask()
 bool InetactionSetupWidgetK32::isLegalGateway()
 {
     const auto ask = [this](const QString& text) {
-        return prompts_->question(nullptr, QStringLiteral("Warning"), text, QMessageBox::Yes | QMessageBox::No,
+        return prompts_->question(nullptr, tr("Warning"), text, QMessageBox::Yes | QMessageBox::No,
                                   QMessageBox::NoButton)
             == QMessageBox::Yes;
     };

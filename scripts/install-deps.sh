@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qtbase5-dev qtbase5-dev-tools
+  qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
   libpcl-dev libvtk9-qt-dev libpcap-dev
   libbenchmark-dev
   xvfb xauth tcpdump

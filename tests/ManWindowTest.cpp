@@ -5,6 +5,7 @@
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
 #include "app/manwindow.h"
+#include "device/InetactionSetupWidgetK32.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
 #include "support/RecordingPrompts.h"
@@ -223,6 +224,27 @@ private slots:
         QCOMPARE(sent, window_->framesDrawn() + window_->framesSkipped());
         QTRY_COMPARE(widget<QLabel>("label_framesSkipped")->text(),
                      QString("Skipped: %1").arg(window_->framesSkipped()));
+    }
+
+    void fitsANarrowScreenAndCentresDialogs()
+    {
+        // With every tool shown, the window still goes down to 1280 px: the tool rows scroll
+        // and the status bar's counters stay in view. Dialogs open over its middle.
+        window_->setEngineeringMode(true);
+        window_->resize(1280, 700);
+        QTRY_COMPARE(window_->width(), 1280);
+        QVERIFY(window_->minimumSizeHint().width() <= 1280);
+        auto* rate = widget<QLabel>("label_deviceRate");
+        QVERIFY(rate->isVisible());
+        QVERIFY(rate->mapTo(window_.get(), QPoint(rate->width(), 0)).x() <= window_->width());
+
+        window_->move(40, 30);
+        QTest::mouseClick(widget<QToolButton>("toolButton_12"), Qt::LeftButton);
+        auto& dialog = window_->networkDialog();
+        QTRY_VERIFY(dialog.isVisible());
+        const QPoint offset = dialog.frameGeometry().center() - window_->frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(offset.x()).arg(offset.y())));
+        dialog.close();
     }
 
     void oldFirmwareWarns_data()

@@ -24,8 +24,8 @@ constexpr std::size_t kAveragedChannels = 32;
 // Where the firmware major sits among the record's last eight version bytes.
 constexpr std::size_t kFirmwareMajorInRecord = devinfo::kFirmwareMajor - devinfo::kBoardVersionMajor;
 
-const char* const kNoDevicePacket = "Please check the device package port！";
-const char* const kSettingsFilter = "Supported Files (*.ini)";
+const char* const kNoDevicePacket = QT_TRANSLATE_NOOP("ACWPSettingWidgetK32", "Please check the device package port！");
+const char* const kSettingsFilter = QT_TRANSLATE_NOOP("ACWPSettingWidgetK32", "Supported Files (*.ini)");
 
 // The status entries shown in the four angle fields, in field order 1..4.
 constexpr StatusIndex kAngleEntries[acwp::kAngleCount] = {StatusOffsetAngle1, StatusOffsetAngle2, StatusOffsetAngle3,
@@ -100,7 +100,7 @@ void ACWPSettingWidgetK32::onLidarStatusReceiving(SettingData* data, std::vector
 
 void ACWPSettingWidgetK32::showPortWarning()
 {
-    prompts_->information(nullptr, tr("warring"), QString::fromUtf8(kNoDevicePacket));
+    prompts_->information(nullptr, tr("warring"), tr(kNoDevicePacket));
 }
 
 void ACWPSettingWidgetK32::onRefreshbutton_clicked()
@@ -137,7 +137,7 @@ void ACWPSettingWidgetK32::onRefreshbutton_clicked()
         ui.EchoMode_comboBox->setCurrentIndex(echo);
 
     statusValues_.clear();
-    prompts_->information(this, QStringLiteral("Tips"), tr("Resresh completed"));
+    prompts_->information(this, tr("Tips"), tr("Resresh completed"));
     ui.pushButton_OK->setEnabled(true);
 }
 
@@ -165,7 +165,7 @@ void ACWPSettingWidgetK32::onOK_Clicked()
     case acwp::Refusal::None:
         break;
     case acwp::Refusal::EmptyRange:
-        prompts_->information(this, tr("warning"), QString::fromUtf8("请输入量程"));
+        prompts_->information(this, tr("warning"), tr("请输入量程"));
         return;
     case acwp::Refusal::NegativeValue:
         prompts_->information(this, tr("warning"), tr("The range and the tail values can not be negative."));
@@ -179,17 +179,17 @@ void ACWPSettingWidgetK32::onOK_Clicked()
     const ucwp::Destination to = acwp::acwpDestination(
         stored_.packet.data(), storedStatus_.boardAndFirmware[kFirmwareMajorInRecord], destinations_.commandPort);
     if (!SendPacketDataToLidar(acwpPacket_.data(), to.address.c_str(), to.port)) {
-        prompts_->warning(this, QStringLiteral("Warning"),
+        prompts_->warning(this, tr("Warning"),
                           tr("The settings could not be sent to %1:%2.")
                               .arg(QString::fromStdString(to.address))
                               .arg(to.port));
         return;
     }
     pauses_->pause(kPauseAfterSend);
-    prompts_->information(this, QStringLiteral("Tips"), tr("Setup completed"));
+    prompts_->information(this, tr("Tips"), tr("Setup completed"));
     onRefreshbutton_clicked();
 
-    if (prompts_->question(this, QStringLiteral("Question"), QStringLiteral("Whether to close the Settings form?"),
+    if (prompts_->question(this, tr("Question"), tr("Whether to close the Settings form?"),
                            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
         == QMessageBox::Ok)
         close();
@@ -205,16 +205,16 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
     std::array<std::uint8_t, configpacket::kPacketSize> packet{};
     std::string captureError;
     if (!captureDeviceInfoPacket(capture_, packet, &captureError)) {
-        prompts_->warning(this, QStringLiteral("error"), QString::fromUtf8("抓包失败,请设置发包间隔为0!"));
+        prompts_->warning(this, tr("error"), tr("抓包失败,请设置发包间隔为0!"));
         return;
     }
     const QString path = prompts_->saveFileName(this, tr("WireSharkCaptureFile"), QString(),
-                                                QString::fromLatin1(kSettingsFilter));
+                                                tr(kSettingsFilter));
     if (path.isEmpty())
         return;
     QString fileError;
     if (!writeSettingsFile(path, packet.data(), &fileError))
-        prompts_->warning(this, QStringLiteral("error"), QString::fromUtf8("打开文件失败,请检查!"));
+        prompts_->warning(this, tr("error"), tr("打开文件失败,请检查!"));
 }
 
 void ACWPSettingWidgetK32::onRecoverSetting()
@@ -223,12 +223,12 @@ void ACWPSettingWidgetK32::onRecoverSetting()
     const QString address = ui.lineEdit_DestIP->text();
     const std::uint16_t port = ui.lineEdit_DestPort->text().toUShort(); // not a port number: 0
     if (!SendPacketDataToLidar(packet.data(), address.toLatin1().constData(), port)) {
-        prompts_->warning(this, QStringLiteral("Warning"),
+        prompts_->warning(this, tr("Warning"),
                           tr("The reset could not be sent to %1:%2.").arg(address).arg(port));
         return;
     }
     pauses_->pause(kPauseAfterReset);
-    prompts_->information(this, QStringLiteral("Tips"), tr("Reset completed !"));
+    prompts_->information(this, tr("Tips"), tr("Reset completed !"));
 }
 
 void ACWPSettingWidgetK32::onCleanACWPControl()
@@ -288,7 +288,7 @@ bool ACWPSettingWidgetK32::createTestFile(QString& path)
         return true;
     // Logging into files that do not exist would look like a running test that records nothing.
     gpsLog_.stop();
-    prompts_->warning(nullptr, QStringLiteral("Warning"), tr("The GPS time logs could not be created: %1").arg(error));
+    prompts_->warning(nullptr, tr("Warning"), tr("The GPS time logs could not be created: %1").arg(error));
     return false;
 }
 

@@ -13,7 +13,7 @@ About::About(QWidget* parent) : QWidget(parent)
     Q_INIT_RESOURCE(resources); // the window icon lives in a static library
     ui.setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
-    ui.label_6->setText(QStringLiteral("HVK32 Viewer   Version %1").arg(QStringLiteral(HVK32_VERSION)));
+    ui.label_6->setText(tr("HVK32 Viewer   Version %1").arg(QStringLiteral(HVK32_VERSION)));
 }
 
 void About::recvVersionInfo(QStringList _version)

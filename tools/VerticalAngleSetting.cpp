@@ -20,10 +20,10 @@ using vertical::kChannelCount;
 
 namespace {
 
-const QString kTipsTitle = QStringLiteral("提示");
-const QString kConnectionError = QStringLiteral("连接错误");
-const QString kRefreshDone = QStringLiteral("刷新成功");
-const QString kSetDone = QStringLiteral("设置成功");
+const char* const kTipsTitle = QT_TRANSLATE_NOOP("VerticalAngleSetting", "提示");
+const char* const kConnectionError = QT_TRANSLATE_NOOP("VerticalAngleSetting", "连接错误");
+const char* const kRefreshDone = QT_TRANSLATE_NOOP("VerticalAngleSetting", "刷新成功");
+const char* const kSetDone = QT_TRANSLATE_NOOP("VerticalAngleSetting", "设置成功");
 const QString kRedText = QStringLiteral("color:red;");
 
 constexpr int kPauseAfterSend = 800;     // [ms] lets the datagram leave
@@ -32,7 +32,9 @@ constexpr int kPauseAfterRefresh = 1000; // [ms] lets the device apply the table
 constexpr int kHeaderHeight = 40;
 constexpr int kGroupColumns = 4; // channel, read-back, set, gap
 
-const char* const kGroupHeaders[kGroupColumns] = {"Channel", "ReView Angle", "Set Angle", " "};
+const char* const kGroupHeaders[kGroupColumns] = {QT_TRANSLATE_NOOP("VerticalAngleSetting", "Channel"),
+                                                   QT_TRANSLATE_NOOP("VerticalAngleSetting", "ReView Angle"),
+                                                   QT_TRANSLATE_NOOP("VerticalAngleSetting", "Set Angle"), " "};
 constexpr int kOneDegreeWidths[kGroupColumns] = {150, 150, 150, 50};
 constexpr int kThirdDegreeWidths[kGroupColumns] = {100, 110, 100, 50};
 constexpr int kOneDegreeGroups = 2;
@@ -101,7 +103,7 @@ bool VerticalAngleSetting::SendPacketDataToLidar(unsigned char* packet, const ch
 void VerticalAngleSetting::setUpGrid(QTableView* view, QStandardItemModel* model, int degreeMode)
 {
     for (int col = 0; col < model->columnCount(); ++col)
-        model->setHeaderData(col, Qt::Horizontal, QString::fromLatin1(kGroupHeaders[col % kGroupColumns]));
+        model->setHeaderData(col, Qt::Horizontal, tr(kGroupHeaders[col % kGroupColumns]));
     view->setModel(model);
     QHeaderView* header = view->horizontalHeader();
     header->setFixedHeight(kHeaderHeight);
@@ -215,7 +217,7 @@ void VerticalAngleSetting::OnLidarDifoData_(const u_char* data)
 void VerticalAngleSetting::showAngleMistake(int channel)
 {
     ui.label->setStyleSheet(kRedText);
-    ui.label->setText(QStringLiteral("回读：通道%1  偏差大于正负1.5\n").arg(channel));
+    ui.label->setText(tr("回读：通道%1  偏差大于正负1.5\n").arg(channel));
 }
 
 void VerticalAngleSetting::setDegreeMode(int mode)
@@ -247,7 +249,7 @@ void VerticalAngleSetting::isEnableSetting(bool flag)
 void VerticalAngleSetting::reflushLidarStatus()
 {
     if (!packetReceived_) {
-        prompts_->information(nullptr, kTipsTitle, kConnectionError);
+        prompts_->information(nullptr, tr(kTipsTitle), tr(kConnectionError));
         return;
     }
     const vertical::ReadBack device = vertical::readBack(storedStatus_.verticalAngles);
@@ -259,13 +261,13 @@ void VerticalAngleSetting::reflushLidarStatus()
             preSetAngleData(c, device.angles[c]);
     ui.label->clear();
     ui.label_2->clear();
-    prompts_->information(nullptr, kTipsTitle, kRefreshDone);
+    prompts_->information(nullptr, tr(kTipsTitle), tr(kRefreshDone));
 }
 
 void VerticalAngleSetting::SendPacketToLidar()
 {
     if (!packetReceived_) {
-        prompts_->information(nullptr, kTipsTitle, kConnectionError);
+        prompts_->information(nullptr, tr(kTipsTitle), tr(kConnectionError));
         return;
     }
     vertical::Angles setAngles{};
@@ -277,14 +279,14 @@ void VerticalAngleSetting::SendPacketToLidar()
         break;
     case vertical::Refusal::Deviation: {
         const QString text = QStringLiteral("设置：通道%1  偏差大于正负1.5，请重新输入").arg(build.channel);
-        prompts_->information(nullptr, kTipsTitle, text);
+        prompts_->information(nullptr, tr(kTipsTitle), text);
         ui.label_2->setStyleSheet(kRedText);
         ui.label_2->setText(text);
         return;
     }
     case vertical::Refusal::NoLayout:
-        prompts_->warning(this, QStringLiteral("Warning"),
-                          QStringLiteral("No vertical layout is selected, so the table was not sent."));
+        prompts_->warning(this, tr("Warning"),
+                          tr("No vertical layout is selected, so the table was not sent."));
         return;
     }
     sendBuffer_ = build.packet;
@@ -292,14 +294,14 @@ void VerticalAngleSetting::SendPacketToLidar()
     const char* address = destinations_.defaultDeviceAddress.c_str();
     if (!SendPacketDataToLidar(sendBuffer_.data(), address, destinations_.commandPort)) {
         // Nothing left the computer, so the stored packet is still good for another try.
-        prompts_->warning(this, QStringLiteral("Warning"),
-                          QStringLiteral("The vertical angles could not be sent to %1:%2.")
+        prompts_->warning(this, tr("Warning"),
+                          tr("The vertical angles could not be sent to %1:%2.")
                               .arg(QString::fromStdString(destinations_.defaultDeviceAddress))
                               .arg(destinations_.commandPort));
         return;
     }
     pauses_->pause(kPauseAfterSend);
-    prompts_->information(nullptr, kTipsTitle, kSetDone);
+    prompts_->information(nullptr, tr(kTipsTitle), tr(kSetDone));
     reflushLidarStatus();
     pauses_->pause(kPauseAfterRefresh);
     packetReceived_ = false;

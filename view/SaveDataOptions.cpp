@@ -115,17 +115,17 @@ void SaveDataOptions::onOk_Clicked()
         frames = ui->lineEdit_freamCount->text().toInt();
 
     if (ui->lineEdit_AngleMin->text().isEmpty() || ui->lineEdit_AngleMax->text().isEmpty()) {
-        prompts_->warning(nullptr, "Warning", "Angle range can not be empty");
+        prompts_->warning(nullptr, tr("Warning"), tr("Angle range can not be empty"));
         return;
     }
     float angleMin = ui->lineEdit_AngleMin->text().toFloat();
     float angleMax = ui->lineEdit_AngleMax->text().toFloat();
     if (!withinTurn(angleMin) || !withinTurn(angleMax)) {
-        prompts_->warning(nullptr, "Warning", "Invalid angle");
+        prompts_->warning(nullptr, tr("Warning"), tr("Invalid angle"));
         return;
     }
     if (angleMin > angleMax) {
-        prompts_->warning(nullptr, "Warning", "Angle range invalid");
+        prompts_->warning(nullptr, tr("Warning"), tr("Angle range invalid"));
         return;
     }
     if (angleMin == angleMax) {

@@ -1,0 +1,1126 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>ACWPSettingWidgetK32</name>
+    <message>
+        <source>ACWPSet</source>
+        <translation>ACWPSet</translation>
+    </message>
+    <message>
+        <source>Version Num</source>
+        <translation>Version Num</translation>
+    </message>
+    <message>
+        <source>2号板版本：</source>
+        <translation>Board 2 version:</translation>
+    </message>
+    <message>
+        <source>雷达APD温度:</source>
+        <translation>APD temperature:</translation>
+    </message>
+    <message>
+        <source>3号板版本：</source>
+        <translation>Board 3 version:</translation>
+    </message>
+    <message>
+        <source>2号板高压调节值：</source>
+        <translation>Board 2 high-voltage adjustment:</translation>
+    </message>
+    <message>
+        <source>2号板高压值：</source>
+        <translation>Board 2 high voltage:</translation>
+    </message>
+    <message>
+        <source>2号板阈值调节值：</source>
+        <translation>Board 2 threshold adjustment:</translation>
+    </message>
+    <message>
+        <source>电机转速：</source>
+        <translation>Motor speed:</translation>
+    </message>
+    <message>
+        <source>5HZ</source>
+        <translation>5HZ</translation>
+    </message>
+    <message>
+        <source>10HZ</source>
+        <translation>10HZ</translation>
+    </message>
+    <message>
+        <source>20HZ</source>
+        <translation>20HZ</translation>
+    </message>
+    <message>
+        <source>Echo mode：</source>
+        <translation>Echo mode:</translation>
+    </message>
+    <message>
+        <source>单回波</source>
+        <translation>Single echo</translation>
+    </message>
+    <message>
+        <source>双回波</source>
+        <translation>Dual echo</translation>
+    </message>
+    <message>
+        <source>零度方向设置：</source>
+        <translation>Zero-degree direction:</translation>
+    </message>
+    <message>
+        <source>线端为0度</source>
+        <translation>0° at the cable end</translation>
+    </message>
+    <message>
+        <source>正前方为0度</source>
+        <translation>0° straight ahead</translation>
+    </message>
+    <message>
+        <source>测量量程：</source>
+        <translation>Measuring range:</translation>
+    </message>
+    <message>
+        <source>消拖尾阈值：</source>
+        <translation>Tail removal threshold:</translation>
+    </message>
+    <message>
+        <source>消拖尾距离：</source>
+        <translation>Tail removal distance:</translation>
+    </message>
+    <message>
+        <source>水平角度1：</source>
+        <translation>Horizontal angle 1:</translation>
+    </message>
+    <message>
+        <source>水平角度2：</source>
+        <translation>Horizontal angle 2:</translation>
+    </message>
+    <message>
+        <source>水平角度3：</source>
+        <translation>Horizontal angle 3:</translation>
+    </message>
+    <message>
+        <source>水平角度4：</source>
+        <translation>Horizontal angle 4:</translation>
+    </message>
+    <message>
+        <source>Dest IP：</source>
+        <translation>Dest IP:</translation>
+    </message>
+    <message>
+        <source>192.168.1.200</source>
+        <translation>192.168.1.200</translation>
+    </message>
+    <message>
+        <source>Dest Port:</source>
+        <translation>Dest Port:</translation>
+    </message>
+    <message>
+        <source>2368</source>
+        <translation>2368</translation>
+    </message>
+    <message>
+        <source>Save set file</source>
+        <translation>Save set file</translation>
+    </message>
+    <message>
+        <source>Restore Laser set</source>
+        <translation>Restore Laser set</translation>
+    </message>
+    <message>
+        <source>检测GPS时间</source>
+        <translation>Check GPS time</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source> 序列号：</source>
+        <translation> Serial number:</translation>
+    </message>
+    <message>
+        <source> 错误记数:</source>
+        <translation> Error count:</translation>
+    </message>
+    <message>
+        <source>Refresh state</source>
+        <translation>Refresh state</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Please check the device package port！</source>
+        <translation>Please check the device package port!</translation>
+    </message>
+    <message>
+        <source>Supported Files (*.ini)</source>
+        <translation>Supported Files (*.ini)</translation>
+    </message>
+    <message>
+        <source>warring</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>Tips</source>
+        <translation>Tips</translation>
+    </message>
+    <message>
+        <source>Resresh completed</source>
+        <translation>Refresh completed</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <translation>warning</translation>
+    </message>
+    <message>
+        <source>请输入量程</source>
+        <translation>Please enter the measuring range.</translation>
+    </message>
+    <message>
+        <source>The range and the tail values can not be negative.</source>
+        <translation>The range and the tail values can not be negative.</translation>
+    </message>
+    <message>
+        <source>The horizontal angles must be from -327.68 to 327.67.</source>
+        <translation>The horizontal angles must be from -327.68 to 327.67.</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>The settings could not be sent to %1:%2.</source>
+        <translation>The settings could not be sent to %1:%2.</translation>
+    </message>
+    <message>
+        <source>Setup completed</source>
+        <translation>Setup completed</translation>
+    </message>
+    <message>
+        <source>Question</source>
+        <translation>Question</translation>
+    </message>
+    <message>
+        <source>Whether to close the Settings form?</source>
+        <translation>Whether to close the Settings form?</translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation>error</translation>
+    </message>
+    <message>
+        <source>抓包失败,请设置发包间隔为0!</source>
+        <translation>Capturing the packet failed. Please set the packet interval to 0!</translation>
+    </message>
+    <message>
+        <source>WireSharkCaptureFile</source>
+        <translation>WireSharkCaptureFile</translation>
+    </message>
+    <message>
+        <source>打开文件失败,请检查!</source>
+        <translation>The file could not be opened. Please check it!</translation>
+    </message>
+    <message>
+        <source>The reset could not be sent to %1:%2.</source>
+        <translation>The reset could not be sent to %1:%2.</translation>
+    </message>
+    <message>
+        <source>Reset completed !</source>
+        <translation>Reset completed !</translation>
+    </message>
+    <message>
+        <source>The number can not be empty!</source>
+        <translation>The number can not be empty!</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Folder: %1
+Log: %2
+Errors: %3</source>
+        <translation>Folder: %1
+Log: %2
+Errors: %3</translation>
+    </message>
+    <message>
+        <source>The GPS time logs could not be created: %1</source>
+        <translation>The GPS time logs could not be created: %1</translation>
+    </message>
+</context>
+<context>
+    <name>About</name>
+    <message>
+        <source>About</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Software</source>
+        <translation>Software</translation>
+    </message>
+    <message>
+        <source>HVK32 Viewer</source>
+        <translation>HVK32 Viewer</translation>
+    </message>
+    <message>
+        <source>Viewer and configuration tool for HVK32 laser scanners.</source>
+        <translation>Viewer and configuration tool for HVK32 laser scanners.</translation>
+    </message>
+    <message>
+        <source>Provided as is, without warranty of any kind.</source>
+        <translation>Provided as is, without warranty of any kind.</translation>
+    </message>
+    <message>
+        <source>Hardware</source>
+        <translation>Hardware</translation>
+    </message>
+    <message>
+        <source>  Lidar ID:</source>
+        <translation>  Lidar ID:</translation>
+    </message>
+    <message>
+        <source>  FPGA 3rd board version:</source>
+        <translation>  FPGA 3rd board version:</translation>
+    </message>
+    <message>
+        <source>  FPGA 2nd board version:</source>
+        <translation>  FPGA 2nd board version:</translation>
+    </message>
+    <message>
+        <source>  Emission board version:</source>
+        <translation>  Emission board version:</translation>
+    </message>
+    <message>
+        <source>  Hardware 2nd board version:</source>
+        <translation>  Hardware 2nd board version:</translation>
+    </message>
+    <message>
+        <source>  Receive board version:</source>
+        <translation>  Receive board version:</translation>
+    </message>
+    <message>
+        <source>  Hardware 3rd board version:</source>
+        <translation>  Hardware 3rd board version:</translation>
+    </message>
+    <message>
+        <source>  Structure version:</source>
+        <translation>  Structure version:</translation>
+    </message>
+    <message>
+        <source>HVK32 Viewer   Version %1</source>
+        <translation>HVK32 Viewer   Version %1</translation>
+    </message>
+</context>
+<context>
+    <name>CodeDialog</name>
+    <message>
+        <source>CodeDialog</source>
+        <translation>CodeDialog</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:16pt; font-weight:600; color:#000000;&quot;&gt;Code：&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:16pt; font-weight:600; color:#000000;&quot;&gt;Code:&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>Form_QLaserSelectionK32</name>
+    <message>
+        <source>Select Laser channel</source>
+        <translation>Select Laser channel</translation>
+    </message>
+    <message>
+        <source>All/All no choice</source>
+        <translation>All/All no choice</translation>
+    </message>
+    <message>
+        <source>Applicable to future dialogs</source>
+        <translation>Applicable to future dialogs</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>Column1</source>
+        <translation>Column1</translation>
+    </message>
+    <message>
+        <source>Column2</source>
+        <translation>Column2</translation>
+    </message>
+    <message>
+        <source>Column3</source>
+        <translation>Column3</translation>
+    </message>
+    <message>
+        <source>Column4</source>
+        <translation>Column4</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Switch selection</source>
+        <translation>Switch selection</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>InetactionSetupWidgetK32</name>
+    <message>
+        <source>InteractionSetK32</source>
+        <translation>InteractionSetK32</translation>
+    </message>
+    <message>
+        <source>Laser Config</source>
+        <translation>Laser Config</translation>
+    </message>
+    <message>
+        <source>Lidar IP：</source>
+        <translation>Lidar IP:</translation>
+    </message>
+    <message>
+        <source>local IP：</source>
+        <translation>local IP:</translation>
+    </message>
+    <message>
+        <source>Data Port：</source>
+        <translation>Data Port:</translation>
+    </message>
+    <message>
+        <source>device Port：</source>
+        <translation>device Port:</translation>
+    </message>
+    <message>
+        <source>Subnet Mask：</source>
+        <translation>Subnet Mask:</translation>
+    </message>
+    <message>
+        <source>default gateway：</source>
+        <translation>default gateway:</translation>
+    </message>
+    <message>
+        <source>NTP IP: </source>
+        <translation>NTP IP: </translation>
+    </message>
+    <message>
+        <source>Packet interval：</source>
+        <translation>Packet interval:</translation>
+    </message>
+    <message>
+        <source>Motor speed (RPM)：</source>
+        <translation>Motor speed (RPM):</translation>
+    </message>
+    <message>
+        <source>Motor State：</source>
+        <translation>Motor State:</translation>
+    </message>
+    <message>
+        <source>Local time：</source>
+        <translation>Local time:</translation>
+    </message>
+    <message>
+        <source>Set PPS Angle:</source>
+        <translation>Set PPS Angle:</translation>
+    </message>
+    <message>
+        <source>Gateway IP：</source>
+        <translation>Gateway IP:</translation>
+    </message>
+    <message>
+        <source>Telemetry Port：</source>
+        <translation>Telemetry Port:</translation>
+    </message>
+    <message>
+        <source>Laser State</source>
+        <translation>Laser State</translation>
+    </message>
+    <message>
+        <source>Motor speed Read：</source>
+        <translation>Motor speed Read:</translation>
+    </message>
+    <message>
+        <source>Laser Temperature:</source>
+        <translation>Laser Temperature:</translation>
+    </message>
+    <message>
+        <source>PPS Disable：</source>
+        <translation>PPS Disable:</translation>
+    </message>
+    <message>
+        <source>ErrAngle:</source>
+        <translation>ErrAngle:</translation>
+    </message>
+    <message>
+        <source>PPS Angle：</source>
+        <translation>PPS Angle:</translation>
+    </message>
+    <message>
+        <source>GPS\NTP time:</source>
+        <translation>GPS\NTP time:</translation>
+    </message>
+    <message>
+        <source>LVDS:</source>
+        <translation>LVDS:</translation>
+    </message>
+    <message>
+        <source>0: LVDS锁定</source>
+        <translation>0: LVDS locked</translation>
+    </message>
+    <message>
+        <source>1: LVDS未锁定</source>
+        <translation>1: LVDS not locked</translation>
+    </message>
+    <message>
+        <source>Lidar cleanliness:</source>
+        <translation>Lidar cleanliness:</translation>
+    </message>
+    <message>
+        <source>Clean</source>
+        <translation>Clean</translation>
+    </message>
+    <message>
+        <source>Mild pollution</source>
+        <translation>Mild pollution</translation>
+    </message>
+    <message>
+        <source>Serious pollution</source>
+        <translation>Serious pollution</translation>
+    </message>
+    <message>
+        <source>Mac：</source>
+        <translation>Mac:</translation>
+    </message>
+    <message>
+        <source>GPS Posotion：</source>
+        <translation>GPS Position:</translation>
+    </message>
+    <message>
+        <source>Longitude：</source>
+        <translation>Longitude:</translation>
+    </message>
+    <message>
+        <source>Latitude：</source>
+        <translation>Latitude:</translation>
+    </message>
+    <message>
+        <source>Refresh state</source>
+        <translation>Refresh state</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>warring</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>Please check the device package port！</source>
+        <translation>Please check the device package port!</translation>
+    </message>
+    <message>
+        <source>Tips</source>
+        <translation>Tips</translation>
+    </message>
+    <message>
+        <source>Resresh completed</source>
+        <translation>Refresh completed</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>The address &quot;%1&quot; in %2 is incomplete.</source>
+        <translation>The address &quot;%1&quot; in %2 is incomplete.</translation>
+    </message>
+    <message>
+        <source>The Lidar local IP cannot be set to the same as the destination IP.Please reset it！</source>
+        <translation>The Lidar local IP cannot be set to the same as the destination IP.Please reset it!</translation>
+    </message>
+    <message>
+        <source>Data port and device port can&apos;t be the same</source>
+        <translation>Data port and device port can&apos;t be the same</translation>
+    </message>
+    <message>
+        <source>The packet interval must be a number from 0 to 65535.</source>
+        <translation>The packet interval must be a number from 0 to 65535.</translation>
+    </message>
+    <message>
+        <source>The settings could not be sent to %1:%2.</source>
+        <translation>The settings could not be sent to %1:%2.</translation>
+    </message>
+    <message>
+        <source>Question</source>
+        <translation>Question</translation>
+    </message>
+    <message>
+        <source>Setup completed</source>
+        <translation>Setup completed</translation>
+    </message>
+    <message>
+        <source>Whether to close the Settings form?</source>
+        <translation>Whether to close the Settings form?</translation>
+    </message>
+</context>
+<context>
+    <name>SaveDataOptions</name>
+    <message>
+        <source>SaveDataOptions</source>
+        <translation>SaveDataOptions</translation>
+    </message>
+    <message>
+        <source>Line select:</source>
+        <translation>Line select:</translation>
+    </message>
+    <message>
+        <source>Select all</source>
+        <translation>Select all</translation>
+    </message>
+    <message>
+        <source>Frame count:</source>
+        <translation>Frame count:</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>Angle range:</source>
+        <translation>Angle range:</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>360</source>
+        <translation>360</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>Angle range can not be empty</source>
+        <translation>Angle range can not be empty</translation>
+    </message>
+    <message>
+        <source>Invalid angle</source>
+        <translation>Invalid angle</translation>
+    </message>
+    <message>
+        <source>Angle range invalid</source>
+        <translation>Angle range invalid</translation>
+    </message>
+</context>
+<context>
+    <name>SetLidarModes</name>
+    <message>
+        <source>Select Connecting Mode</source>
+        <translation>Select Connecting Mode</translation>
+    </message>
+    <message>
+        <source>单双回波：</source>
+        <translation>Echo mode:</translation>
+    </message>
+    <message>
+        <source>FirstEcho</source>
+        <translation>FirstEcho</translation>
+    </message>
+    <message>
+        <source>SecondEcho</source>
+        <translation>SecondEcho</translation>
+    </message>
+    <message>
+        <source>雷达类型：</source>
+        <translation>Lidar type:</translation>
+    </message>
+    <message>
+        <source>1°</source>
+        <translation>1°</translation>
+    </message>
+    <message>
+        <source>0.33°</source>
+        <translation>0.33°</translation>
+    </message>
+    <message>
+        <source>距离分辨率：</source>
+        <translation>Distance resolution:</translation>
+    </message>
+    <message>
+        <source>0.4cm</source>
+        <translation>0.4cm</translation>
+    </message>
+    <message>
+        <source>0.25cm</source>
+        <translation>0.25cm</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>VerticalAngleSetting</name>
+    <message>
+        <source>Vertical Angle Setting</source>
+        <translation>Vertical Angle Setting</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Tips</translation>
+    </message>
+    <message>
+        <source>连接错误</source>
+        <translation>Connection error</translation>
+    </message>
+    <message>
+        <source>刷新成功</source>
+        <translation>Refresh succeeded</translation>
+    </message>
+    <message>
+        <source>设置成功</source>
+        <translation>Set succeeded</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>ReView Angle</source>
+        <translation>ReView Angle</translation>
+    </message>
+    <message>
+        <source>Set Angle</source>
+        <translation>Set Angle</translation>
+    </message>
+    <message>
+        <source>回读：通道%1  偏差大于正负1.5
+</source>
+        <translation>Read back: channel %1 deviates by more than ±1.5 degrees
+</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>No vertical layout is selected, so the table was not sent.</source>
+        <translation>No vertical layout is selected, so the table was not sent.</translation>
+    </message>
+    <message>
+        <source>The vertical angles could not be sent to %1:%2.</source>
+        <translation>The vertical angles could not be sent to %1:%2.</translation>
+    </message>
+</context>
+<context>
+    <name>manwindow</name>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>The Lidar version is lower than V2.8. Does not support display</source>
+        <translation>The Lidar version is lower than V2.8. Does not support display</translation>
+    </message>
+    <message>
+        <source>No browser could be started to show the guide. It is here:
+%1</source>
+        <translation>No browser could be started to show the guide. It is here:
+%1</translation>
+    </message>
+    <message>
+        <source>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</source>
+        <translation>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>Waiting for the device on telemetry port %1</source>
+        <translation>Waiting for the device on telemetry port %1</translation>
+    </message>
+    <message>
+        <source>Receiving %1 data on port %2</source>
+        <translation>Receiving %1 data on port %2</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>Display frozen: frames are not shown until Pause is pressed again</source>
+        <translation>Display frozen: frames are not shown until Pause is pressed again</translation>
+    </message>
+    <message>
+        <source>Export written to %1</source>
+        <translation>Export written to %1</translation>
+    </message>
+    <message>
+        <source>Save CSV</source>
+        <translation>Save CSV</translation>
+    </message>
+    <message>
+        <source>The export could not start: %1</source>
+        <translation>The export could not start: %1</translation>
+    </message>
+    <message>
+        <source>Exporting the next %1 frame(s) to %2</source>
+        <translation>Exporting the next %1 frame(s) to %2</translation>
+    </message>
+    <message>
+        <source>WireSharkCaptureFile</source>
+        <translation>WireSharkCaptureFile</translation>
+    </message>
+    <message>
+        <source>%1 cannot be played: %2</source>
+        <translation>%1 cannot be played: %2</translation>
+    </message>
+    <message>
+        <source>Capture %1 opened: press Play</source>
+        <translation>Capture %1 opened: press Play</translation>
+    </message>
+    <message>
+        <source>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</source>
+        <translation>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</translation>
+    </message>
+    <message>
+        <source>No device-info packet in %1 yet: frames are shown from the first one on.</source>
+        <translation>No device-info packet in %1 yet: frames are shown from the first one on.</translation>
+    </message>
+    <message>
+        <source>Save PCAP</source>
+        <translation>Save PCAP</translation>
+    </message>
+    <message>
+        <source>WireSharkCaptureFile (*.pcap)</source>
+        <translation>WireSharkCaptureFile (*.pcap)</translation>
+    </message>
+    <message>
+        <source>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</source>
+        <translation>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>as HVK32_RECORDER asks</source>
+        <translation>as HVK32_RECORDER asks</translation>
+    </message>
+    <message>
+        <source>Recording by adapter capture on %1 (filter &quot;%2&quot;) into %3</source>
+        <translation>Recording by adapter capture on %1 (filter &quot;%2&quot;) into %3</translation>
+    </message>
+    <message>
+        <source>this account has no capture rights</source>
+        <translation>this account has no capture rights</translation>
+    </message>
+    <message>
+        <source>Recording could not start: %1</source>
+        <translation>Recording could not start: %1</translation>
+    </message>
+    <message>
+        <source> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</source>
+        <translation> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</translation>
+    </message>
+    <message>
+        <source>Recording the window&apos;s own sockets (%1): data port %2 and telemetry port %3 into %4</source>
+        <translation>Recording the window&apos;s own sockets (%1): data port %2 and telemetry port %3 into %4</translation>
+    </message>
+    <message>
+        <source>The recording stopped early: %1
+
+%2 keeps the %3 packets written before.</source>
+        <translation>The recording stopped early: %1
+
+%2 keeps the %3 packets written before.</translation>
+    </message>
+    <message>
+        <source>Recording stopped: %1 packets (%2 MB) written to %3</source>
+        <translation>Recording stopped: %1 packets (%2 MB) written to %3</translation>
+    </message>
+    <message>
+        <source>adapter %1</source>
+        <translation>adapter %1</translation>
+    </message>
+    <message>
+        <source>own sockets</source>
+        <translation>own sockets</translation>
+    </message>
+    <message>
+        <source>REC %1:%2  %3  packets: %4  %5 MB  lost to the receive buffer: %6</source>
+        <translation>REC %1:%2  %3  packets: %4  %5 MB  lost to the receive buffer: %6</translation>
+    </message>
+    <message>
+        <source>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</source>
+        <translation>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</translation>
+    </message>
+    <message>
+        <source>Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press Connect, and check that the device sends to those ports</source>
+        <translation>Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press Connect, and check that the device sends to those ports</translation>
+    </message>
+    <message>
+        <source>Frames sent: %1</source>
+        <translation>Frames sent: %1</translation>
+    </message>
+    <message>
+        <source>Drawn: %1</source>
+        <translation>Drawn: %1</translation>
+    </message>
+    <message>
+        <source>Skipped: %1</source>
+        <translation>Skipped: %1</translation>
+    </message>
+    <message>
+        <source>Device rate: %1 Hz</source>
+        <translation>Device rate: %1 Hz</translation>
+    </message>
+</context>
+<context>
+    <name>manwindowClass</name>
+    <message>
+        <source>HVK32</source>
+        <translation>HVK32</translation>
+    </message>
+    <message>
+        <source>Lidar</source>
+        <translation>Lidar</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>LidarData</source>
+        <translation>LidarData</translation>
+    </message>
+    <message>
+        <source>MeaGrid</source>
+        <translation>MeaGrid</translation>
+    </message>
+    <message>
+        <source>Coordinate</source>
+        <translation>Coordinate</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Front</source>
+        <translation>Front</translation>
+    </message>
+    <message>
+        <source>Top</source>
+        <translation>Top</translation>
+    </message>
+    <message>
+        <source>Left</source>
+        <translation>Left</translation>
+    </message>
+    <message>
+        <source> Data Port:</source>
+        <translation> Data Port:</translation>
+    </message>
+    <message>
+        <source>2368</source>
+        <translation>2368</translation>
+    </message>
+    <message>
+        <source> Telemetry Port：</source>
+        <translation> Telemetry Port:</translation>
+    </message>
+    <message>
+        <source>2369</source>
+        <translation>2369</translation>
+    </message>
+    <message>
+        <source> Multicast IP:</source>
+        <translation> Multicast IP:</translation>
+    </message>
+    <message>
+        <source>224.1.1.1</source>
+        <translation>224.1.1.1</translation>
+    </message>
+    <message>
+        <source>Offline</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>1.0x</source>
+        <translation>1.0x</translation>
+    </message>
+    <message>
+        <source>2.0x</source>
+        <translation>2.0x</translation>
+    </message>
+    <message>
+        <source>4.0x</source>
+        <translation>4.0x</translation>
+    </message>
+    <message>
+        <source>0.5x</source>
+        <translation>0.5x</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Distance</source>
+        <translation>Distance</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>SaveData</source>
+        <translation>SaveData</translation>
+    </message>
+    <message>
+        <source>DualEcho</source>
+        <translation>DualEcho</translation>
+    </message>
+    <message>
+        <source>StrongEcho</source>
+        <translation>StrongEcho</translation>
+    </message>
+    <message>
+        <source>SecondEcho</source>
+        <translation>SecondEcho</translation>
+    </message>
+    <message>
+        <source>Intensity</source>
+        <translation>Intensity</translation>
+    </message>
+    <message>
+        <source>Solid</source>
+        <translation>Solid</translation>
+    </message>
+    <message>
+        <source>Elevation</source>
+        <translation>Elevation</translation>
+    </message>
+    <message>
+        <source>Azimuth</source>
+        <translation>Azimuth</translation>
+    </message>
+    <message>
+        <source>LaserID</source>
+        <translation>LaserID</translation>
+    </message>
+    <message>
+        <source>Degree1</source>
+        <translation>Degree1</translation>
+    </message>
+    <message>
+        <source>Degree0.33</source>
+        <translation>Degree0.33</translation>
+    </message>
+    <message>
+        <source>SetMode</source>
+        <translation>SetMode</translation>
+    </message>
+    <message>
+        <source>Angle1</source>
+        <translation>Angle1</translation>
+    </message>
+    <message>
+        <source>Angle2</source>
+        <translation>Angle2</translation>
+    </message>
+    <message>
+        <source>Angle3</source>
+        <translation>Angle3</translation>
+    </message>
+    <message>
+        <source>Angle4</source>
+        <translation>Angle4</translation>
+    </message>
+    <message>
+        <source>俯仰角度信息</source>
+        <translation>Vertical angles</translation>
+    </message>
+    <message>
+        <source>显示角度:</source>
+        <translation>Display angle:</translation>
+    </message>
+    <message>
+        <source>360.0</source>
+        <translation>360.0</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>UserGuide</source>
+        <translation>UserGuide</translation>
+    </message>
+    <message>
+        <source>Develop</source>
+        <translation>Develop</translation>
+    </message>
+</context>
+</TS>
