@@ -105,6 +105,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     getSet_->setDatagramSink(socketRecorder_.get());
 
     setUpViewer();
+    setUpMeasureTool();
 
     framesSentLabel_ = addStatusField("label_framesSent");
     framesDrawnLabel_ = addStatusField("label_framesDrawn");
@@ -956,7 +957,49 @@ void manwindow::clearView()
     selectionActive = false;
     selectionCount = 0;
     hvk32::resetPointTable(*tableModel_);
+    ruler_.clear();
     scene_->clear();
+    showMeasurement();
+}
+
+void manwindow::setUpMeasureTool()
+{
+    measurementLabel_ = new QLabel(this);
+    measurementLabel_->setObjectName("label_measurement");
+    measurementLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    measurementLabel_->setVisible(false);
+    ui.statusBar->addPermanentWidget(measurementLabel_);
+    connect(ui.toolButton_Measure, &QToolButton::toggled, this, &manwindow::toggleMeasure);
+    scene_->onClick([this](int x, int y) { onViewClicked(x, y); });
+}
+
+void manwindow::toggleMeasure(bool on)
+{
+    measureMode = on;
+    ruler_.clear();
+    scene_->showRuler(ruler_);
+    showMeasurement();
+}
+
+void manwindow::onViewClicked(int x, int y)
+{
+    // While area selection is on, clicks draw its rectangle.
+    if (!measureMode || selectMode)
+        return;
+    const auto point = scene_->snapToCloud(x, y);
+    if (!point) {
+        ui.statusBar->showMessage(tr("Measure: no point of the cloud near the click"), 3000);
+        return;
+    }
+    ruler_.addPoint(*point);
+    scene_->showRuler(ruler_);
+    showMeasurement();
+}
+
+void manwindow::showMeasurement()
+{
+    measurementLabel_->setVisible(measureMode);
+    measurementLabel_->setText(measureMode ? hvk32::rulerStatusText(ruler_) : QString());
 }
 
 void manwindow::AngleAdjust(double value) { angleAdjust1 = value; }

@@ -9,6 +9,7 @@
 #include "view/CsvExport.h"
 #include "view/FrameCounters.h"
 #include "view/PointListing.h"
+#include "view/Ruler.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -84,6 +85,7 @@ public:
     int currentPointSize() const { return pointSize; }
     const hvk32::SelectionBox& currentSelectionBox() const { return selectionBox; }
     bool isSelectionActive() const { return selectionActive; }
+    const hvk32::Ruler& ruler() const { return ruler_; }
 
     // Fills the " Data Port:", " Telemetry Port：" and " Multicast IP:" fields; empty leaves one as it is.
     void setConnectionFields(const QString& dataPort, const QString& telemetryPort, const QString& group);
@@ -179,6 +181,12 @@ private:
     void onAreaPicked(const std::vector<int>& indices);
     void onViewerKey(const std::string& keySym);
 
+    // The ruler: the Measure button, clicks in the view, the status-bar line.
+    void setUpMeasureTool();
+    void toggleMeasure(bool on);
+    void onViewClicked(int x, int y);
+    void showMeasurement();
+
     // Frames are drawn from the event loop: when several arrive while one is being drawn,
     // only the newest is drawn.
     void drawPendingFrame();
@@ -216,6 +224,8 @@ private:
     bool selectionActive = false;
     int selectionCount = 0;
     hvk32::SelectionBox selectionBox;
+    bool measureMode = false;
+    hvk32::Ruler ruler_;
     QList<int> channelList;        // 0..31
     LidarData lastFrame;           // copies of the last frame shown
     bool liveFrozen = false;
@@ -269,6 +279,7 @@ private:
     QLabel* framesSkippedLabel_ = nullptr;
     QLabel* deviceRateLabel_ = nullptr;
     QLabel* linkLabel_ = nullptr;
+    QLabel* measurementLabel_ = nullptr; // both points and the distances, selectable to copy
     QTimer frameStatusTimer_;
     hvk32::FrameCounters frameCounters_;
 };

@@ -5,19 +5,24 @@
 #include "app/manwindow.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
+#include "sim/SyntheticScene.h"
 #include "support/RecordingPrompts.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
+#include "view/RulerOverlay.h"
 #include "view/ViewerScene.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
 #include <QToolButton>
 #include <QVTKOpenGLNativeWidget.h>
 #include <QtTest>
 #include <vtkRenderWindowInteractor.h>
+#include <vtkRenderer.h>
+#include <vtkRendererCollection.h>
 
 #include <array>
 #include <memory>
@@ -97,6 +102,26 @@ class ViewerTest : public QObject {
 
     QImage grabView() { return widget<QVTKOpenGLNativeWidget>("screen")->grabFramebuffer(); }
 
+    // The view as it stands, with everything added since the last frame drawn too.
+    QImage renderAndGrab()
+    {
+        window_->scene().render();
+        return grabView();
+    }
+
+    // Clicks the view where the world point (x, y, z) is drawn.
+    void clickAt(double x, double y, double z)
+    {
+        vtkRenderer* renderer = window_->scene().viewer().getRendererCollection()->GetFirstRenderer();
+        renderer->SetWorldPoint(x, y, z, 1.0);
+        renderer->WorldToDisplay();
+        const double* d = renderer->GetDisplayPoint();
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        it->SetEventInformation(int(std::lround(d[0])), int(std::lround(d[1])));
+        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+    }
+
     void key(const char* sym, char code)
     {
         vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
@@ -167,6 +192,85 @@ private slots:
         QCOMPARE(window_->scene().shapeCount(), 0);
     }
 
+    void cloudsUpdatedInPlaceLookLikeCloudsAddedAnew()
+    {
+        // Each colour mode, with the point size changed in between: a cloud updated in place
+        // from a larger and from a smaller frame is drawn exactly as the same frame added
+        // to an empty view.
+        const LidarData single = simulatorFrame();
+        const LidarData dual = simulatorFrame(sim::EchoMode::Dual);
+        window_->scene().viewer().setShowFPS(false); // the frame rate text differs from render to render
+        auto* colours = widget<QComboBox>("comboBox_2");
+        for (int mode = 0; mode < 5; ++mode) {
+            colours->setCurrentIndex(mode);
+            key("plus", '+');
+            for (const LidarData* frame : {&single, &dual}) {
+                showFrame(frame == &single ? dual : single);
+                showFrame(*frame);
+                QVERIFY(window_->scene().viewer().contains(ViewerScene::kFrameCloudId));
+                const QImage inPlace = renderAndGrab();
+                click("toolButton_clear"); // the next frame adds the clouds anew
+                showFrame(*frame);
+                const QImage added = renderAndGrab();
+                QVERIFY2(inPlace == added, qPrintable(QString("colour mode %1, %2 points")
+                                                          .arg(mode)
+                                                          .arg(window_->scene().frameCloud()->size())));
+            }
+        }
+        QCOMPARE(window_->currentPointSize(), 6);
+    }
+
+    void measuresTheHallBetweenTwoWalls()
+    {
+        window_->receiveDevConfig("HVK321", 0, 1); // distances in the device's unit, as when connected
+        showFrame(simulatorFrame());
+        widget<QComboBox>("comboBox_View")->setCurrentIndex(1); // "Top"
+        auto* label = widget<QLabel>("label_measurement");
+        QVERIFY(!label->isVisible());
+        click("toolButton_Measure");
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), QString("Measure: click a point of the cloud"));
+
+        // Across the hall, from the wall at one side to the wall at the other.
+        clickAt(2.0, sim::scene::kRoomMaxY, 0.0);
+        QCOMPARE(window_->ruler().pointCount(), 1);
+        QVERIFY(window_->scene().rulerOverlay().isShown());
+        clickAt(2.0, sim::scene::kRoomMinY, 0.0);
+        const auto m = window_->ruler().measurement();
+        QVERIFY(m);
+        const double width = sim::scene::kRoomMaxY - sim::scene::kRoomMinY;
+        QVERIFY2(qAbs(m->horizontalDistance() - width) < 0.03, qPrintable(label->text()));
+        QVERIFY(qAbs(m->from.y - sim::scene::kRoomMaxY) < 0.03 && qAbs(m->to.y - sim::scene::kRoomMinY) < 0.03);
+        QVERIFY(label->text().contains(QString("Horizontal %1 m").arg(m->horizontalDistance(), 0, 'f', 3)));
+        QCOMPARE(window_->scene().rulerOverlay().labelText(), rulerLabelText(*m));
+        QVERIFY(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+
+        // Empty space outside the hall is not measured; the measurement stays.
+        clickAt(sim::scene::kRoomMaxX + 30, sim::scene::kRoomMaxY + 30, 0.0);
+        QVERIFY(window_->ruler().measurement());
+
+        // New frames leave the measurement in place; a third point starts a new one.
+        showFrame(simulatorFrame());
+        QVERIFY(window_->scene().rulerOverlay().isShown());
+        clickAt(sim::scene::kRoomMinX, 0.0, 0.0);
+        QCOMPARE(window_->ruler().pointCount(), 1);
+
+        click("toolButton_clear");
+        QCOMPARE(window_->ruler().pointCount(), 0);
+        QVERIFY(!window_->scene().rulerOverlay().isShown());
+        QVERIFY(label->isVisible());
+
+        showFrame(simulatorFrame());
+        clickAt(2.0, sim::scene::kRoomMaxY, 0.0);
+        clickAt(2.0, sim::scene::kRoomMinY, 0.0);
+        QVERIFY(window_->scene().rulerOverlay().isShown());
+        click("toolButton_Measure"); // off: the measurement goes
+        QVERIFY(!window_->scene().rulerOverlay().isShown());
+        QVERIFY(!label->isVisible());
+        clickAt(2.0, sim::scene::kRoomMaxY, 0.0);
+        QCOMPARE(window_->ruler().pointCount(), 0);
+    }
+
     void pointSizeKeys()
     {
         QCOMPARE(window_->currentPointSize(), 1);
@@ -201,9 +305,15 @@ private slots:
         const auto selected = window_->scene().selectionCloud()->size();
         QVERIFY(selected > 0);
 
-        // The next frame draws the points inside the box in the selection cloud.
+        // The next frame draws the points inside the box in the selection cloud, in blue.
         showFrame(frame);
         QVERIFY(window_->scene().selectionCloud()->size() > 0);
+        const QImage image = grabView();
+        int blue = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                blue += image.pixelColor(x, y) == QColor(0, 0, 255);
+        QVERIFY2(blue > 100, qPrintable(QString("%1 blue pixels").arg(blue)));
         QCOMPARE(window_->scene().frameCloud()->size() + window_->scene().selectionCloud()->size(), std::size_t(57600));
 
         click("toolButton_clear");

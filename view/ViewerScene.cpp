@@ -2,22 +2,52 @@
 
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
+#include "view/RulerOverlay.h"
 
 #include <QVTKOpenGLNativeWidget.h>
 #include <pcl/visualization/point_cloud_color_handlers.h>
 #include <vtkAxesActor.h>
+#include <vtkCallbackCommand.h>
+#include <vtkCamera.h>
+#include <vtkCellArray.h>
+#include <vtkFloatArray.h>
 #include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkIdTypeArray.h>
+#include <vtkLODActor.h>
+#include <vtkMapper.h>
+#include <vtkMatrix4x4.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
+#include <vtkUnsignedCharArray.h>
 #include <vtkWorldPointPicker.h>
+
+#include <cstdlib>
 
 namespace hvk32 {
 
 using pcl::visualization::PCL_VISUALIZER_OPACITY;
 using pcl::visualization::PCL_VISUALIZER_POINT_SIZE;
 
-ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen) : screen_(screen)
+namespace {
+
+// A press and release closer than this are a click; farther apart they are a drag that
+// turned the camera [px].
+constexpr int kClickSlackPixels = 4;
+
+} // namespace
+
+struct ViewerScene::CloudArrays {
+    int pointSize = -1; // the size last applied to the shown cloud
+    // One vertex cell per point: offsets 0..n and connectivity 0..n-1, grown and shrunk
+    // with the cloud instead of rebuilt.
+    vtkSmartPointer<vtkIdTypeArray> offsets, connectivity;
+};
+
+ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
+    : screen_(screen), frameArrays_(std::make_unique<CloudArrays>()), selectionArrays_(std::make_unique<CloudArrays>())
 {
     auto renderer = vtkSmartPointer<vtkRenderer>::New();
     auto window = vtkSmartPointer<vtkGenericOpenGLRenderWindow>::New();
@@ -51,6 +81,20 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen) : screen_(screen)
     orientationMarker_->SetViewport(0.0, 0.0, 0.2, 0.2);
     orientationMarker_->SetEnabled(1);
     orientationMarker_->InteractiveOff();
+
+    readoutPicker_ = vtkSmartPointer<vtkWorldPointPicker>::New();
+    ruler_ = std::make_unique<RulerOverlay>(renderer);
+    // A passive observer sees the button events even while the interactor style holds the
+    // mouse (it does from press to release), and leaves them to the style unchanged.
+    buttonCommand_ = vtkSmartPointer<vtkCallbackCommand>::New();
+    buttonCommand_->SetClientData(this);
+    buttonCommand_->SetCallback([](vtkObject*, unsigned long event, void* self, void*) {
+        static_cast<ViewerScene*>(self)->onButtonEvent(event);
+    });
+    buttonCommand_->PassiveObserverOn();
+    vtkRenderWindowInteractor* interactor = screen_->interactor();
+    interactor->AddObserver(vtkCommand::LeftButtonPressEvent, buttonCommand_);
+    interactor->AddObserver(vtkCommand::LeftButtonReleaseEvent, buttonCommand_);
     setOverviewCamera();
     render();
 }
@@ -63,7 +107,27 @@ void ViewerScene::setOverviewCamera()
 
 ViewerScene::~ViewerScene()
 {
+    if (vtkRenderWindowInteractor* interactor = screen_->interactor())
+        interactor->RemoveObserver(buttonCommand_);
     orientationMarker_->SetEnabled(0);
+}
+
+void ViewerScene::onClick(std::function<void(int, int)> handler)
+{
+    click_ = std::move(handler);
+}
+
+void ViewerScene::onButtonEvent(unsigned long event)
+{
+    const int* position = screen_->interactor()->GetEventPosition();
+    if (event == vtkCommand::LeftButtonPressEvent) {
+        pressPosition_[0] = position[0];
+        pressPosition_[1] = position[1];
+        return;
+    }
+    if (std::abs(position[0] - pressPosition_[0]) <= kClickSlackPixels
+        && std::abs(position[1] - pressPosition_[1]) <= kClickSlackPixels && click_)
+        click_(position[0], position[1]);
 }
 
 void ViewerScene::onAreaPicked(std::function<void(const std::vector<int>&)> handler)
@@ -165,32 +229,126 @@ void ViewerScene::showClouds(const std::vector<CloudPoint>& frame, const std::ve
 {
     fill(*frameCloud_, frame);
     fill(*selectionCloud_, selection);
-
-    viewer_->removePointCloud(kSelectionCloudId);
-    pcl::visualization::PointCloudColorHandlerCustom<pcl::PointXYZRGB> blue(selectionCloud_, 0, 0, 255);
-    viewer_->addPointCloud(selectionCloud_, blue, kSelectionCloudId);
-    viewer_->setPointCloudRenderingProperties(PCL_VISUALIZER_POINT_SIZE, kSelectionPointSize, kSelectionCloudId);
-
-    viewer_->removePointCloud(kFrameCloudId);
-    pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> colours(frameCloud_);
-    viewer_->addPointCloud(frameCloud_, colours, kFrameCloudId);
-    viewer_->setPointCloudRenderingProperties(PCL_VISUALIZER_POINT_SIZE, pointSize, kFrameCloudId);
+    showCloud(kSelectionCloudId, selectionCloud_, true, kSelectionPointSize);
+    showCloud(kFrameCloudId, frameCloud_, false, pointSize);
+    // Fit the depth range to what is shown now: one left from an earlier view (a preset
+    // chosen before a clear) or from nearer points would cut the cloud off.
+    if (vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer())
+        renderer->ResetCameraClippingRange();
     render();
 }
 
 void ViewerScene::showSelection(const Cloud& points)
 {
     *selectionCloud_ = points;
-    viewer_->removePointCloud(kSelectionCloudId);
-    pcl::visualization::PointCloudColorHandlerCustom<pcl::PointXYZRGB> blue(selectionCloud_, 0, 0, 255);
-    viewer_->addPointCloud(selectionCloud_, blue, kSelectionCloudId);
-    viewer_->setPointCloudRenderingProperties(PCL_VISUALIZER_POINT_SIZE, kSelectionPointSize, kSelectionCloudId);
+    showCloud(kSelectionCloudId, selectionCloud_, true, kSelectionPointSize);
     render();
+}
+
+namespace {
+
+// Replaces the points, colours and vertex cells of a shown cloud in its own VTK arrays,
+// so the actor, its mapper and its shaders stay as they are.
+void replaceCloudData(vtkPolyData& data, const ViewerScene::Cloud& cloud, bool uniformBlue, vtkIdTypeArray& offsets,
+                      vtkIdTypeArray& connectivity)
+{
+    const vtkIdType n = static_cast<vtkIdType>(cloud.size());
+
+    vtkPoints* points = data.GetPoints();
+    if (!points || points->GetDataType() != VTK_FLOAT) {
+        auto fresh = vtkSmartPointer<vtkPoints>::New();
+        fresh->SetDataTypeToFloat();
+        data.SetPoints(fresh);
+        points = fresh;
+    }
+    points->SetNumberOfPoints(n);
+    float* xyz = static_cast<vtkFloatArray*>(points->GetData())->GetPointer(0);
+
+    auto* colours = vtkUnsignedCharArray::SafeDownCast(data.GetPointData()->GetScalars());
+    if (!colours || colours->GetNumberOfComponents() != 3) {
+        auto fresh = vtkSmartPointer<vtkUnsignedCharArray>::New();
+        fresh->SetNumberOfComponents(3);
+        data.GetPointData()->SetScalars(fresh);
+        colours = fresh;
+    }
+    colours->SetNumberOfTuples(n);
+    unsigned char* rgb = colours->GetPointer(0);
+
+    for (vtkIdType i = 0; i < n; ++i) {
+        const pcl::PointXYZRGB& p = cloud[static_cast<std::size_t>(i)];
+        xyz[3 * i] = p.x;
+        xyz[3 * i + 1] = p.y;
+        xyz[3 * i + 2] = p.z;
+        rgb[3 * i] = uniformBlue ? 0 : p.r;
+        rgb[3 * i + 1] = uniformBlue ? 0 : p.g;
+        rgb[3 * i + 2] = uniformBlue ? 255 : p.b;
+    }
+    points->GetData()->Modified();
+    points->Modified();
+    colours->Modified();
+
+    // One vertex per point; the identity arrays only change where the count changed.
+    if (data.GetVerts()->GetNumberOfCells() != n) {
+        const vtkIdType shownOffsets = offsets.GetNumberOfValues();
+        offsets.SetNumberOfValues(n + 1);
+        for (vtkIdType i = shownOffsets; i <= n; ++i)
+            offsets.SetValue(i, i);
+        const vtkIdType shownPoints = connectivity.GetNumberOfValues();
+        connectivity.SetNumberOfValues(n);
+        for (vtkIdType i = shownPoints; i < n; ++i)
+            connectivity.SetValue(i, i);
+        data.GetVerts()->SetData(&offsets, &connectivity);
+        data.GetVerts()->Modified();
+    }
+    data.Modified();
+}
+
+} // namespace
+
+void ViewerScene::showCloud(const char* id, const Cloud::Ptr& cloud, bool uniformBlue, int pointSize)
+{
+    CloudArrays& arrays = cloud == frameCloud_ ? *frameArrays_ : *selectionArrays_;
+    const auto actors = viewer_->getCloudActorMap();
+    const auto shown = actors->find(id);
+    vtkPolyData* data = nullptr;
+    if (shown != actors->end() && shown->second.actor && shown->second.actor->GetMapper())
+        data = vtkPolyData::SafeDownCast(shown->second.actor->GetMapper()->GetInputDataObject(0, 0));
+    if (!data) {
+        // Not shown yet (first frame, or after a clear): add it with the colour handler
+        // the cloud is drawn with.
+        viewer_->removePointCloud(id);
+        if (uniformBlue) {
+            pcl::visualization::PointCloudColorHandlerCustom<pcl::PointXYZRGB> blue(cloud, 0, 0, 255);
+            viewer_->addPointCloud(cloud, blue, id);
+        } else {
+            pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> colours(cloud);
+            viewer_->addPointCloud(cloud, colours, id);
+        }
+        viewer_->setPointCloudRenderingProperties(PCL_VISUALIZER_POINT_SIZE, pointSize, id);
+        // The colours are used as they are; the range only has to be valid, which the one
+        // taken from an empty cloud is not.
+        const auto added = actors->find(id);
+        if (added != actors->end())
+            added->second.actor->GetMapper()->SetScalarRange(0, 255);
+        arrays.pointSize = pointSize;
+        arrays.offsets = vtkSmartPointer<vtkIdTypeArray>::New();
+        arrays.connectivity = vtkSmartPointer<vtkIdTypeArray>::New();
+        return;
+    }
+    replaceCloudData(*data, *cloud, uniformBlue, *arrays.offsets, *arrays.connectivity);
+    if (arrays.pointSize != pointSize) {
+        viewer_->setPointCloudRenderingProperties(PCL_VISUALIZER_POINT_SIZE, pointSize, id);
+        arrays.pointSize = pointSize;
+    }
 }
 
 void ViewerScene::clear()
 {
+    ruler_->hide();
     viewer_->removeAllPointClouds();
+    // Nothing is shown any more, so nothing can be picked or measured either.
+    frameCloud_->clear();
+    selectionCloud_->clear();
     viewer_->removeAllShapes();
     viewer_->resetCamera();
     setOverviewCamera();
@@ -203,17 +361,49 @@ void ViewerScene::updateReadout()
     vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
     if (!interactor || !renderer)
         return;
-    auto picker = vtkSmartPointer<vtkWorldPointPicker>::New();
-    interactor->SetPicker(picker);
+    interactor->SetPicker(readoutPicker_);
     const int* position = interactor->GetEventPosition();
-    picker->Pick(position[0], position[1], 0, renderer);
+    readoutPicker_->Pick(position[0], position[1], 0, renderer);
     double world[3] = {0, 0, 0};
-    picker->GetPickPosition(world);
+    readoutPicker_->GetPickPosition(world);
     const std::string text = readoutText(world[0], world[1], world[2]).toStdString();
     if (viewer_->contains(kReadoutId))
         viewer_->updateText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
     else
         viewer_->addText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
+}
+
+std::optional<RulerPoint> ViewerScene::snapToCloud(int x, int y) const
+{
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    if (!renderer)
+        return std::nullopt;
+    ViewProjection view;
+    const int* size = renderer->GetSize();
+    const int* origin = renderer->GetOrigin();
+    view.width = size[0];
+    view.height = size[1];
+    vtkMatrix4x4* m = renderer->GetActiveCamera()->GetCompositeProjectionTransformMatrix(
+        renderer->GetTiledAspectRatio(), -1, 1);
+    for (int i = 0; i < 16; ++i)
+        view.matrix[i] = m->GetElement(i / 4, i % 4);
+
+    const double px = x - origin[0], py = y - origin[1];
+    std::vector<SnapCandidate> candidates;
+    appendSnapCandidates(*frameCloud_, view, px, py, kSnapRadiusPixels, candidates);
+    appendSnapCandidates(*selectionCloud_, view, px, py, kSnapRadiusPixels, candidates, frameCloud_->size());
+    const auto chosen = chooseSnapCandidate(candidates);
+    if (!chosen)
+        return std::nullopt;
+    const pcl::PointXYZRGB& p = *chosen < frameCloud_->size() ? (*frameCloud_)[*chosen]
+                                                              : (*selectionCloud_)[*chosen - frameCloud_->size()];
+    return RulerPoint{p.x, p.y, p.z};
+}
+
+void ViewerScene::showRuler(const Ruler& ruler)
+{
+    ruler_->show(ruler);
+    render();
 }
 
 void ViewerScene::render()

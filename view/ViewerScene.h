@@ -4,6 +4,7 @@
 // measurement grid, area picking and the readout under the mouse.
 
 #include "view/CloudBuilder.h"
+#include "view/Ruler.h"
 
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
@@ -12,11 +13,18 @@
 #include <vtkSmartPointer.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class QVTKOpenGLNativeWidget;
+class vtkCallbackCommand;
+class vtkIdTypeArray;
+class vtkWorldPointPicker;
 
 namespace hvk32 {
+
+class RulerOverlay;
 
 class ViewerScene {
 public:
@@ -26,6 +34,8 @@ public:
     static constexpr const char* kCoordinateId = "coordinate";
     static constexpr const char* kReadoutId = "0";
     static constexpr int kSelectionPointSize = 5;
+    // How far from a click the ruler looks for a cloud point [px].
+    static constexpr double kSnapRadiusPixels = 12.0;
 
     explicit ViewerScene(QVTKOpenGLNativeWidget* screen);
     ~ViewerScene();
@@ -37,6 +47,8 @@ public:
     // Picked indices of the frame cloud, and key-down key symbols ("plus", "minus", ...).
     void onAreaPicked(std::function<void(const std::vector<int>&)> handler);
     void onKeyDown(std::function<void(const std::string& keySym)> handler);
+    // A left click without a drag, at the interactor's pixel position (origin bottom left).
+    void onClick(std::function<void(int x, int y)> handler);
 
     // 0 "Front", 1 "Top", 2 "Left".
     void setCameraPreset(int index);
@@ -47,12 +59,22 @@ public:
     // Switches the visualizer's area picking on or off, through its own key binding.
     void toggleAreaPicking();
 
-    // Replaces both clouds with the given points; the frame cloud at pointSize.
+    // Replaces both clouds with the given points; the frame cloud at pointSize. Clouds
+    // already shown are updated in place: their geometry and colours are replaced in the
+    // existing VTK objects, which costs far less than adding them anew.
     void showClouds(const std::vector<CloudPoint>& frame, const std::vector<CloudPoint>& selection, int pointSize);
     // Replaces the selection cloud with picked points of the frame cloud.
     void showSelection(const Cloud& points);
-    // Removes every cloud and shape (the grid and the readout too) and resets the camera.
+    // Removes every cloud and shape (the grid, the readout and the ruler too) and resets
+    // the camera.
     void clear();
+
+    // The point of the shown clouds drawn nearest to the pixel (x, y), within
+    // kSnapRadiusPixels; nothing when no point is drawn that close.
+    std::optional<RulerPoint> snapToCloud(int x, int y) const;
+    // Draws the ruler's points, line and label (nothing for an empty ruler).
+    void showRuler(const Ruler& ruler);
+    const RulerOverlay& rulerOverlay() const { return *ruler_; }
     // Writes the distance and azimuth of the point under the mouse as text.
     void updateReadout();
     void render();
@@ -60,7 +82,10 @@ public:
     int shapeCount() const;
 
 private:
+    struct CloudArrays;
     void sendKey(char key);
+    void showCloud(const char* id, const Cloud::Ptr& cloud, bool uniformBlue, int pointSize);
+    void onButtonEvent(unsigned long event);
 
     QVTKOpenGLNativeWidget* screen_;
     pcl::visualization::PCLVisualizer::Ptr viewer_;
@@ -69,6 +94,13 @@ private:
     vtkSmartPointer<vtkOrientationMarkerWidget> orientationMarker_;
     std::function<void(const std::vector<int>&)> areaPicked_;
     std::function<void(const std::string&)> keyDown_;
+    std::function<void(int, int)> click_;
+    int pressPosition_[2] = {0, 0};
+    vtkSmartPointer<vtkCallbackCommand> buttonCommand_;
+    vtkSmartPointer<vtkWorldPointPicker> readoutPicker_;
+    std::unique_ptr<RulerOverlay> ruler_;
+    // The vertex cells of each shown cloud (one per point, in order), kept across frames.
+    std::unique_ptr<CloudArrays> frameArrays_, selectionArrays_;
 };
 
 } // namespace hvk32

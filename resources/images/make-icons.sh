@@ -82,6 +82,16 @@ icon select.png -fill none -stroke "$BLUE" -strokewidth 12 \
     -stroke white -strokewidth 10 -fill "$DARK" -draw "stroke-linejoin round" \
     -draw "polygon 140,116 140,240 170,212 190,250 214,240 194,202 234,200"
 
+# Ruler with tick marks between two picked points: measures in the view.
+icon Measure.png -fill "$AMBER" -stroke "$AMBERD" -strokewidth 6 \
+    -draw "translate 128,136 rotate -30 roundrectangle -112,-30 112,30 8,8" \
+    -stroke "$DARK" -strokewidth 8 \
+    -draw "translate 128,136 rotate -30 line -84,-30 -84,4" -draw "translate 128,136 rotate -30 line -56,-30 -56,-10" \
+    -draw "translate 128,136 rotate -30 line -28,-30 -28,4" -draw "translate 128,136 rotate -30 line 0,-30 0,-10" \
+    -draw "translate 128,136 rotate -30 line 28,-30 28,4" -draw "translate 128,136 rotate -30 line 56,-30 56,-10" \
+    -draw "translate 128,136 rotate -30 line 84,-30 84,4" \
+    -stroke none -fill "$PURPLE" -draw "circle 38,188 38,164" -draw "circle 218,76 218,52"
+
 # Eraser over a base line: clears the selection.
 icon clear.png -fill "$BLUE" -draw "translate 132,116 rotate -40 roundrectangle -96,-44 96,44 18,18" \
     -fill "$RED" -draw "translate 132,116 rotate -40 roundrectangle -96,-44 -16,44 18,18" \
