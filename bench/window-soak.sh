@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # The window under load: the simulator at 1200 rpm, dual echo (20 frames a second of
 # 115,000 points) feeds the viewer under Xvfb for 60 seconds. Prints the frames drawn per
-# second, the frames skipped, and the viewer's resident memory after 5 and after 60 seconds.
+# second, the frames skipped, and the viewer's resident memory after 5 and after 58 seconds.
+# The motor speed and echo mode may be given too (600 single: the device's default).
 #
-#   bash bench/window-soak.sh [build-dir]
+#   bash bench/window-soak.sh [build-dir] [rpm] [single|dual]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
+rpm="${2:-1200}"
+echo_mode="${3:-dual}"
 seconds=60
 data=$(python3 -c 'import socket;s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM);s.bind(("127.0.0.1",0));print(s.getsockname()[1])')
 telemetry=$((data + 1))
 
-"$build/sim/hvk32-sim" --quiet --rpm 1200 --echo dual --data-port "$data" --telemetry-port "$telemetry" --seconds $((seconds + 10)) &
+"$build/sim/hvk32-sim" --quiet --rpm "$rpm" --echo "$echo_mode" --data-port "$data" --telemetry-port "$telemetry" --seconds $((seconds + 10)) &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 
@@ -25,6 +28,7 @@ xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
   wait $viewer
 ' "$build/hvk32" "$seconds" "$data" "$telemetry" "$out"
 
+echo "rpm $rpm, $echo_mode echo, $seconds s"
 cat "$out.mem"
 stats=$(cat "$out")
 echo "$stats"
