@@ -59,12 +59,14 @@ void UdpReceiverThread::run()
 
     const std::uint16_t localPort = socket.localPort();
     platform::DatagramDetails details;
+    receiveDrops_ = 0;
     receiveStarted();
     while (!stop_) {
         const long n = socket.receive(buffer.data(), buffer.size(), details);
         if (n < 1)
             continue;
         ++datagrams_;
+        receiveDrops_ = details.receiveBufferDrops; // this socket's count since it was opened
         if (DatagramSink* sink = sink_.load()) {
             ReceivedDatagram d;
             d.payload = buffer.data();

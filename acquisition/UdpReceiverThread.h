@@ -51,6 +51,9 @@ public:
 
     std::uint64_t datagramsReceived() const { return datagrams_; }
     std::uint64_t datagramsDropped() const { return dropped_; }
+    // Datagrams the operating system dropped on the socket before this thread could read
+    // them (its receive buffer was full), since the last start; 0 where not reported.
+    std::uint64_t receiveDrops() const { return receiveDrops_; }
 
 protected:
     void run() override;
@@ -70,6 +73,7 @@ private:
     std::string group_;
     std::atomic<std::uint64_t> datagrams_{0};
     std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> receiveDrops_{0};
 };
 
 } // namespace hvk32
