@@ -33,6 +33,11 @@ constexpr std::uint8_t kFlagByte0 = 0xFF;
 constexpr std::uint8_t kFlagByte1 = 0xEE;
 constexpr std::uint16_t kAzimuthUnitsPerTurn = 36000; // [deg/100]
 
+// Timing of the stream: the device fires this often at every motor speed, and a packet's
+// time stamp is the time of its last firing in microseconds within the hour.
+constexpr int kFiringsPerSecond = 18000;
+constexpr std::uint32_t kTimestampWrap = 3600000000u; // [us]
+
 constexpr std::size_t blockOffset(int block) { return kBlockSize * static_cast<std::size_t>(block); }
 constexpr std::size_t channelOffset(int block, int channel)
 {

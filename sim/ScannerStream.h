@@ -9,6 +9,7 @@
 // each as two blocks (first echo, then last echo) with the same azimuth. A new speed or echo
 // mode takes effect at the next data packet; the rotation goes on from the same azimuth.
 
+#include "acquisition/DataPacket.h"
 #include "sim/DeviceConfiguration.h"
 
 #include <array>
@@ -47,9 +48,9 @@ struct ScannerSettings {
     std::optional<std::array<float, 32>> verticalAngles; // by data-packet channel; unset: the layout's table
 };
 
-constexpr int kFiringsPerSecond = 18000;
+constexpr int kFiringsPerSecond = datapacket::kFiringsPerSecond;
 constexpr std::uint64_t kMicrosPerSecond = 1000000;
-constexpr std::uint32_t kMicrosPerHour = 3600000000u; // packet time stamps wrap here
+constexpr std::uint32_t kMicrosPerHour = datapacket::kTimestampWrap; // packet time stamps wrap here
 
 class ScannerStream {
 public:

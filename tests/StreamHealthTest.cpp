@@ -1,0 +1,175 @@
+// Lost, duplicated and out-of-order packets and short revolutions, found in simulator
+// streams spoiled at known places, at every speed in single and dual echo.
+
+#include "acquisition/DataPacket.h"
+#include "acquisition/PacketLossDetector.h"
+#include "sim/PacketImpairment.h"
+#include "sim/ScannerStream.h"
+
+#include <QtTest>
+
+#include <array>
+#include <set>
+#include <vector>
+
+using namespace hvk32;
+using namespace hvk32::sim;
+
+namespace {
+
+using Packet = std::array<std::uint8_t, datapacket::kPacketSize>;
+
+std::vector<Packet> packets(ScannerStream& stream, int count)
+{
+    std::vector<Packet> out(static_cast<std::size_t>(count));
+    for (Packet& p : out)
+        stream.nextDataPacket(p.data());
+    return out;
+}
+
+int packetsPerTurn(const ScannerStream& stream)
+{
+    return stream.blocksPerRevolution() * (stream.settings().echo == EchoMode::Dual ? 2 : 1) / 12;
+}
+
+ScannerSettings settingsFor(int rpm, bool dual)
+{
+    ScannerSettings s;
+    s.rpm = rpm;
+    s.echo = dual ? EchoMode::Dual : EchoMode::Single;
+    s.clockStart = ClockTime{2026, 1, 1, 10, 0, 0};
+    return s;
+}
+
+} // namespace
+
+class StreamHealthTest : public QObject {
+    Q_OBJECT
+
+    static void speedsAndEchoes()
+    {
+        QTest::addColumn<int>("rpm");
+        QTest::addColumn<bool>("dual");
+        for (int rpm : {300, 600, 1200})
+            for (bool dual : {false, true})
+                QTest::newRow(qPrintable(QString("%1 rpm %2").arg(rpm).arg(dual ? "dual" : "single"))) << rpm << dual;
+    }
+
+private slots:
+    void cleanStreamCountsNothing_data() { speedsAndEchoes(); }
+    void cleanStreamCountsNothing()
+    {
+        QFETCH(int, rpm);
+        QFETCH(bool, dual);
+        ScannerStream stream(settingsFor(rpm, dual));
+        const int turn = packetsPerTurn(stream);
+        PacketLossDetector detector; // echo mode told by the packets themselves
+        for (const Packet& p : packets(stream, 4 * turn + 3))
+            detector.addPacket(p.data());
+        const StreamHealth& h = detector.health();
+        QCOMPARE(h.packets, std::uint64_t(4 * turn + 3));
+        QCOMPARE(h.lostPackets, std::uint64_t(0));
+        QCOMPARE(h.duplicatePackets, std::uint64_t(0));
+        QCOMPARE(h.outOfOrderPackets, std::uint64_t(0));
+        QCOMPARE(h.shortFrames, std::uint64_t(0));
+        QCOMPARE(h.revolutions, std::uint64_t(3)); // between the 4 wraps seen
+        QVERIFY(qAbs(h.revolutionsPerSecond - rpm / 60.0) < 0.01);
+        QCOMPARE(h.lostPercent(), 0.0);
+    }
+
+    // Two packets dropped in the second revolution, one duplicated in the third, two swapped
+    // in the fourth, one dropped right after a wrap.
+    void spoiledAtKnownPlaces_data() { speedsAndEchoes(); }
+    void spoiledAtKnownPlaces()
+    {
+        QFETCH(int, rpm);
+        QFETCH(bool, dual);
+        ScannerStream stream(settingsFor(rpm, dual));
+        const int turn = packetsPerTurn(stream);
+        const std::vector<Packet> all = packets(stream, 6 * turn);
+        const std::set<int> dropped = {turn + 5, turn + 6, 4 * turn};
+        const int duplicated = 2 * turn + 7, swapped = 3 * turn + 9;
+        PacketLossDetector detector;
+        detector.setConfiguration(dual ? SensorConfig::DualEcho : SensorConfig::SingleEcho);
+        for (int k = 0; k < int(all.size()); ++k) {
+            if (dropped.count(k))
+                continue;
+            const int index = k == swapped ? k + 1 : k == swapped + 1 ? k - 1 : k;
+            detector.addPacket(all[index].data());
+            if (k == duplicated)
+                detector.addPacket(all[index].data());
+        }
+        const StreamHealth& h = detector.health();
+        QCOMPARE(h.lostPackets, std::uint64_t(3));
+        QCOMPARE(h.duplicatePackets, std::uint64_t(1));
+        QCOMPARE(h.outOfOrderPackets, std::uint64_t(1));
+        QCOMPARE(h.shortFrames, std::uint64_t(2)); // the second and the fifth revolution
+        QCOMPARE(h.revolutions, std::uint64_t(4));
+        QCOMPARE(h.packets, std::uint64_t(6 * turn - 3 + 1));
+        QVERIFY(qAbs(h.lostPercent() - 100.0 * 3 / (6 * turn)) < 1e-9);
+    }
+
+    // What the simulator's impairment does is exactly what the detector finds, also across
+    // the hourly wrap of the time stamps.
+    void simulatorImpairmentIsFoundExactly_data()
+    {
+        QTest::addColumn<bool>("dual");
+        QTest::addColumn<double>("loss");
+        QTest::addColumn<double>("duplicate");
+        QTest::addColumn<double>("reorder");
+        QTest::newRow("single, 1 % lost") << false << 1.0 << 0.0 << 0.0;
+        QTest::newRow("dual, 1 % lost") << true << 1.0 << 0.0 << 0.0;
+        QTest::newRow("single, all three") << false << 2.0 << 1.0 << 1.0;
+        QTest::newRow("dual, all three") << true << 2.0 << 1.0 << 1.0;
+    }
+    void simulatorImpairmentIsFoundExactly()
+    {
+        QFETCH(bool, dual);
+        QFETCH(double, loss);
+        QFETCH(double, duplicate);
+        QFETCH(double, reorder);
+        ScannerSettings settings = settingsFor(600, dual);
+        settings.clockStart = ClockTime{2026, 1, 1, 10, 59, 58}; // time stamps wrap after 2 s
+        ScannerStream stream(settings);
+        PacketImpairment impairment(loss, duplicate, reorder);
+        PacketLossDetector detector;
+        detector.setConfiguration(dual ? SensorConfig::DualEcho : SensorConfig::SingleEcho);
+        const auto feed = [&](const std::uint8_t* p) {
+            detector.addPacket(p);
+            return true;
+        };
+        const int sent = int(stream.dataPacketsPerSecond()) * 4;
+        Packet p;
+        for (int k = 0; k < sent; ++k) {
+            stream.nextDataPacket(p.data());
+            impairment.pass(p.data(), feed);
+        }
+        impairment.flush(feed);
+        const StreamHealth& h = detector.health();
+        QVERIFY(impairment.dropped() > 0);
+        QCOMPARE(h.lostPackets, impairment.dropped());
+        QCOMPARE(h.duplicatePackets, impairment.duplicated());
+        QCOMPARE(h.outOfOrderPackets, impairment.reordered());
+        QCOMPARE(h.expectedPackets(), std::uint64_t(sent));
+        QVERIFY(qAbs(h.lostPercent() - loss) < 0.5); // the draw is near the percentage asked for
+    }
+
+    // A device that stops and starts again (a long silence) is not a loss; the counts go on.
+    void silenceRestartsCountingWithoutLoss()
+    {
+        ScannerStream stream(settingsFor(1200, false));
+        const std::vector<Packet> all = packets(stream, int(stream.dataPacketsPerSecond()) * 3);
+        PacketLossDetector detector;
+        const int turn = packetsPerTurn(stream);
+        for (int k = 0; k < int(all.size()); ++k)
+            if (k < 2 * turn || k >= int(all.size()) - 2 * turn)
+                detector.addPacket(all[k].data());
+        QCOMPARE(detector.health().lostPackets, std::uint64_t(0));
+        QCOMPARE(detector.health().shortFrames, std::uint64_t(0));
+        detector.reset();
+        QCOMPARE(detector.health().packets, std::uint64_t(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(StreamHealthTest)
+#include "StreamHealthTest.moc"
