@@ -63,6 +63,9 @@ void CapturePlayerCore::start()
     configurationReported_ = false;
     frameCounter_ = 0;
     dataPackets_ = deviceInfoPackets_ = droppedFrames_ = 0;
+    lossDetector_.reset();
+    lossDetector_.setConfiguration(SensorConfig::Unknown);
+    firstUnreadOffset_ = 0;
 }
 
 bool CapturePlayerCore::atEnd() const
@@ -84,6 +87,8 @@ CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
             return Event::None;
         case capturefile::CaptureReader::Read::Scanner:
             positions_.push_back(offset);
+            freshRecord_ = offset >= firstUnreadOffset_;
+            firstUnreadOffset_ = std::max(firstUnreadOffset_, offset + 1);
             break;
         }
     } else {
@@ -91,6 +96,7 @@ CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
             return Event::End;
         const qint64 offset = positions_.back();
         positions_.pop_back();
+        freshRecord_ = false;
         if (!reader_.readScannerRecordAt(offset, record_))
             return Event::End;
     }
@@ -120,6 +126,9 @@ bool CapturePlayerCore::frameCloses() const
 CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction)
 {
     ++dataPackets_;
+    // Records read again (backward, or forward after going back) are not the stream's order.
+    if (freshRecord_)
+        lossDetector_.addPacket(payload);
     Event event = Event::None;
     // A frame needs more than 500 blocks, so one packet completes at most one; the blocks
     // after it start the next frame.
@@ -162,6 +171,7 @@ CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t*
         return Event::None;
     configurationReported_ = true;
     configuration_.echoMode = echoConfigurationOf(payload[devinfo::kEchoMode]);
+    lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
     configuration_.degreeMode = degreeModeOf(be16(payload + devinfo::kAngleModeCode));
     configuration_.accuracyMode = kAccuracyMode;
     return Event::Configuration;

@@ -13,6 +13,7 @@
 // before that are dropped.
 
 #include "acquisition/CaptureFile.h"
+#include "acquisition/PacketLossDetector.h"
 #include "acquisition/PointDecoding.h"
 #include "records/LidarData.h"
 
@@ -95,6 +96,8 @@ public:
     std::uint64_t dataPackets() const { return dataPackets_; }
     std::uint64_t deviceInfoPackets() const { return deviceInfoPackets_; }
     std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past kMaxFrameBlocks
+    // Lost, duplicated and out-of-order data packets of the records read forward in this run.
+    const StreamHealth& streamHealth() const { return lossDetector_.health(); }
 
 private:
     Event handlePayload(Direction direction);
@@ -109,6 +112,9 @@ private:
     LidarData frame_;
     LidarData completed_;
     DecodedBlock block_;
+    PacketLossDetector lossDetector_;
+    qint64 firstUnreadOffset_ = 0; // records before it were read in this run
+    bool freshRecord_ = false;     // the record in hand is read for the first time
     PlayerConfiguration configuration_;
     bool configurationReported_ = false;
     int frameCounter_ = 0;

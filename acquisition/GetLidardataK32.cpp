@@ -29,9 +29,18 @@ void GetLidardataK32::Receive(int ReturnModel)
     returnModel_ = ReturnModel;
 }
 
+hvk32::StreamHealth GetLidardataK32::streamHealth() const
+{
+    std::lock_guard<std::mutex> lock(healthMutex_);
+    return health_;
+}
+
 void GetLidardataK32::receiveStarted()
 {
     assembler_.clear();
+    lossDetector_.reset();
+    std::lock_guard<std::mutex> lock(healthMutex_);
+    health_ = {};
 }
 
 void GetLidardataK32::receiveStopped()
@@ -44,7 +53,14 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
 {
     if (!hvk32::datapacket::isDataPacket(datagram, length))
         return false;
-    assembler_.setConfiguration(hvk32::sensorConfigFromName(configuration()));
+    const hvk32::SensorConfig config = hvk32::sensorConfigFromName(configuration());
+    lossDetector_.setConfiguration(config);
+    lossDetector_.addPacket(datagram);
+    {
+        std::lock_guard<std::mutex> lock(healthMutex_);
+        health_ = lossDetector_.health();
+    }
+    assembler_.setConfiguration(config);
     assembler_.setEchoSelection(returnModel_);
     assembler_.addPacket(datagram, [this](LidarData&& frame) {
         ++framesAssembled_;

@@ -4,6 +4,7 @@
 
 #include "acquisition/FrameAssembler.h"
 #include "acquisition/FrameGate.h"
+#include "acquisition/PacketLossDetector.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "records/LidarData.h"
 #include "records/SettingData.h"
@@ -14,6 +15,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 class GetLidardataK32 : public hvk32::UdpReceiverThread {
@@ -35,6 +37,8 @@ public:
     // Frames cut from the stream, whether the gate let them through or not.
     std::uint64_t framesAssembled() const { return framesAssembled_; }
     std::uint64_t discardedStreams() const { return discardedStreams_; }
+    // Lost, duplicated and out-of-order data packets since the last start.
+    hvk32::StreamHealth streamHealth() const;
 
 public slots:
     // 0 both echoes, 1 strongest (first) echo, 2 second echo; used in dual echo only.
@@ -60,4 +64,7 @@ private:
     std::atomic<std::uint64_t> discardedStreams_{0};
     std::atomic<hvk32::FrameGate*> gate_{nullptr};
     hvk32::FrameAssembler assembler_; // receiver thread only
+    hvk32::PacketLossDetector lossDetector_; // receiver thread only
+    mutable std::mutex healthMutex_;
+    hvk32::StreamHealth health_; // a copy of the detector's, for other threads
 };

@@ -9,6 +9,7 @@
 #include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"
 #include "sim/CaptureFileWriter.h"
+#include "sim/PacketImpairment.h"
 #include "sim/ScannerStream.h"
 
 #include <algorithm>
@@ -57,6 +58,7 @@ struct Options {
     std::optional<double> seconds;
     std::string pcapFile;
     bool quiet = false;
+    double lossPercent = 0.0, duplicatePercent = 0.0, reorderPercent = 0.0; // of the data packets
 };
 
 const char* const kUsage =
@@ -78,6 +80,10 @@ const char* const kUsage =
     "                         telemetry port\n"
     "  --seconds N            stop after N seconds of stream time (default: run until interrupted)\n"
     "  --pcap FILE            write the stream into a capture file instead of sending (needs --seconds)\n"
+    "  --loss P               drop P percent of the data packets (default 0)\n"
+    "  --duplicate P          send P percent of the data packets twice (default 0)\n"
+    "  --reorder P            send P percent of the data packets after the next one (default 0);\n"
+    "                         the packets spoiled are drawn from a fixed seed, the same every run\n"
     "  --quiet                print errors only\n"
     "  --help                 show this text\n"
     "\n"
@@ -120,6 +126,23 @@ cli::OptionParser::Take port(std::uint16_t& out)
         out = static_cast<std::uint16_t>(n);
         return true;
     };
+}
+
+// A percentage 0..100 of the data packets.
+cli::OptionParser::Take percent(double& out)
+{
+    return [&out](const std::string& value) {
+        double n = 0.0;
+        if (!cli::parseFiniteNumber(value, n) || n < 0.0 || n > 100.0)
+            return false;
+        out = n;
+        return true;
+    };
+}
+
+cli::OptionParser::Complaint percentComplaint(const std::string& name)
+{
+    return [name](const std::string& value) { return name + " needs a percentage 0..100, not \"" + value + "\""; };
 }
 
 cli::OptionParser::Complaint portComplaint(const std::string& name)
@@ -211,7 +234,10 @@ cli::OptionParser optionsParser(Options& o)
                 o.pcapFile = value;
                 return !value.empty();
             },
-            says("--pcap needs a file name"));
+            says("--pcap needs a file name"))
+        .value("--loss", percent(o.lossPercent), percentComplaint("--loss"))
+        .value("--duplicate", percent(o.duplicatePercent), percentComplaint("--duplicate"))
+        .value("--reorder", percent(o.reorderPercent), percentComplaint("--reorder"));
     return parser;
 }
 
@@ -228,6 +254,8 @@ bool checkAddresses(const Options& o)
         return usageError("--device-ip must be a loopback address (127.0.0.0/8), not \"" + o.deviceIp + "\"");
     if (!o.pcapFile.empty() && !o.seconds)
         return usageError("--pcap needs --seconds");
+    if (o.lossPercent + o.duplicatePercent + o.reorderPercent > 100.0)
+        return usageError("--loss, --duplicate and --reorder add up to more than 100 percent");
     return true;
 }
 
@@ -257,7 +285,8 @@ struct Counts {
 // time, whether the packet is a device-info packet, and the bytes; false from it ends the run.
 using PacketSink = std::function<bool(std::uint64_t due, bool deviceInfo, const std::uint8_t* packet)>;
 
-bool runStream(ScannerStream& stream, std::uint64_t limitMicros, const PacketSink& send, Counts& counts)
+bool runStream(ScannerStream& stream, std::uint64_t limitMicros, PacketImpairment& impairment, const PacketSink& send,
+               Counts& counts)
 {
     std::uint8_t data[datapacket::kPacketSize];
     std::uint8_t info[datapacket::kPacketSize];
@@ -275,13 +304,28 @@ bool runStream(ScannerStream& stream, std::uint64_t limitMicros, const PacketSin
             ++counts.deviceInfo;
             nextInfo += kMicrosPerSecond;
         } else {
-            if (!send(due, false, data))
+            if (!impairment.pass(data, [&](const std::uint8_t* p) { return send(due, false, p); }))
                 return false;
             ++counts.data;
             dataDue = stream.nextDataPacket(data);
         }
     }
-    return true;
+    return impairment.flush([&](const std::uint8_t* p) { return send(dataDue, false, p); });
+}
+
+PacketImpairment impairmentOf(const Options& o)
+{
+    return PacketImpairment(o.lossPercent, o.duplicatePercent, o.reorderPercent);
+}
+
+// What the impairment did to the data packets, for the closing line; empty when it did nothing.
+std::string impairmentReport(const PacketImpairment& impairment)
+{
+    if (!impairment.active())
+        return {};
+    return " (of the data packets " + std::to_string(impairment.dropped()) + " dropped, "
+        + std::to_string(impairment.duplicated()) + " duplicated, " + std::to_string(impairment.reordered())
+        + " reordered)";
 }
 
 std::string describe(const ScannerStream& stream)
@@ -313,7 +357,8 @@ int runCapture(const Options& o, ScannerStream& stream)
                   << ":" << kDeviceOwnPort << " -> " << o.host << ":" << o.dataPort << ", device info -> " << o.host
                   << ":" << o.telemetryPort << " (" << describe(stream) << ")\n";
     Counts counts;
-    const bool written = runStream(stream, limitOf(o), [&](std::uint64_t due, bool deviceInfo, const std::uint8_t* p) {
+    PacketImpairment impairment = impairmentOf(o);
+    const bool written = runStream(stream, limitOf(o), impairment, [&](std::uint64_t due, bool deviceInfo, const std::uint8_t* p) {
         return writer.writeUdpRecord(stream.clockEpochMicros(due), o.deviceIp, kDeviceOwnPort, o.host,
                                      deviceInfo ? o.telemetryPort : o.dataPort, p, datapacket::kPacketSize);
     }, counts);
@@ -324,7 +369,7 @@ int runCapture(const Options& o, ScannerStream& stream)
     }
     if (!o.quiet)
         std::cerr << "hvk32-sim: wrote " << counts.data << " data and " << counts.deviceInfo
-                  << " device-info packets\n";
+                  << " device-info packets" << impairmentReport(impairment) << "\n";
     return kExitOk;
 }
 
@@ -653,6 +698,11 @@ int runLive(const Options& o, ScannerStream& stream)
     std::uint64_t dataDue = 0;
     bool dataPending = false;
     Counts counts;
+    PacketImpairment impairment = impairmentOf(o);
+    const auto sendData = [&](const std::uint8_t* p) {
+        device.send(p, false);
+        return true;
+    };
     while (!platform::stopSignalReceived()) {
         if (!dataPending && stream.motorRunning()) {
             dataDue = stream.nextDataPacket(data);
@@ -672,15 +722,16 @@ int runLive(const Options& o, ScannerStream& stream)
             ++counts.deviceInfo;
             nextInfo += kMicrosPerSecond;
         } else {
-            device.send(data, false);
+            impairment.pass(data, sendData);
             ++counts.data;
             dataPending = false;
         }
     }
+    impairment.flush(sendData);
     if (!o.quiet)
         std::cerr << "hvk32-sim: sent " << counts.data << " data and " << counts.deviceInfo << " device-info packets"
                   << (device.failures() ? ", " + std::to_string(device.failures()) + " of them failed" : std::string())
-                  << "\n";
+                  << impairmentReport(impairment) << "\n";
     return kExitOk;
 }
 
