@@ -111,6 +111,8 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     framesDrawnLabel_ = addStatusField("label_framesDrawn");
     framesSkippedLabel_ = addStatusField("label_framesSkipped");
     deviceRateLabel_ = addStatusField("label_deviceRate");
+    lostPacketsLabel_ = addStatusField("label_lostPackets");
+    receiveDropsLabel_ = addStatusField("label_receiveDrops");
     updateFrameStatus();
     connect(&frameStatusTimer_, &QTimer::timeout, this, &manwindow::updateFrameStatus);
     frameStatusTimer_.start(kFrameStatusIntervalMs);
@@ -374,6 +376,7 @@ void manwindow::onConnectLidar()
     scene_->clear();
 
     awaitingDevice = true;
+    lossMeter_.reset();
     restartFrameCounters();
 
     const int telemetryPort = ui.lineEdit->text().toInt(); // not a number: port 0
@@ -1077,6 +1080,26 @@ void manwindow::updateFrameStatus()
     framesDrawnLabel_->setText(tr("Drawn: %1").arg(frameCounters_.drawn()));
     framesSkippedLabel_->setText(tr("Skipped: %1").arg(frameCounters_.skipped(total)));
     deviceRateLabel_->setText(tr("Device rate: %1 Hz").arg(deviceFrameRate(), 0, 'f', 1));
+    updateStreamHealth();
+}
+
+void manwindow::updateStreamHealth()
+{
+    const hvk32::StreamHealth health = getLidarData_->streamHealth();
+    lossMeter_.add(hvk32::FrameGate::nowMs(), health.expectedPackets(), health.lostPackets);
+    const double percent = lossMeter_.lostPercent();
+    lostPacketsLabel_->setText(tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(percent, 0, 'f', 2));
+    receiveDropsLabel_->setText(tr("Receive drops: %1").arg(getLidarData_->receiveDrops()));
+    const bool warn = percent > hvk32::PacketLossMeter::kWarningPercent;
+    if (lostPacketsLabel_->property("warning").toBool() != warn) {
+        lostPacketsLabel_->setProperty("warning", warn);
+        lostPacketsLabel_->setStyleSheet(warn ? QStringLiteral("color: #d04000; font-weight: bold;") : QString());
+    }
+    lostPacketsLabel_->setToolTip(tr("Data packets missing from the device's stream since Connect; %1 more came "
+                                     "twice and %2 out of order")
+                                      .arg(health.duplicatePackets)
+                                      .arg(health.outOfOrderPackets));
+    receiveDropsLabel_->setToolTip(tr("Datagrams this computer dropped because the receive buffer was full"));
 }
 
 void manwindow::stopReceivers()

@@ -8,6 +8,7 @@
 #include "view/CloudBuilder.h"
 #include "view/CsvExport.h"
 #include "view/FrameCounters.h"
+#include "view/PacketLossMeter.h"
 #include "view/PointListing.h"
 #include "view/Ruler.h"
 
@@ -160,6 +161,7 @@ private:
     // Enables and disables the controls as the step requires.
     void setControls(hvk32::WindowStep step);
     QWidget* controlWidget(hvk32::WindowControl control) const;
+    void updateStreamHealth();
 
     // Capture files: open, play and pause, single steps, directions; recording.
     void openCaptureFile();
@@ -282,4 +284,8 @@ private:
     QLabel* measurementLabel_ = nullptr; // both points and the distances, selectable to copy
     QTimer frameStatusTimer_;
     hvk32::FrameCounters frameCounters_;
+    // Lost packets and receive drops of the live stream, beside the frame counters.
+    QLabel* lostPacketsLabel_ = nullptr;
+    QLabel* receiveDropsLabel_ = nullptr;
+    hvk32::PacketLossMeter lossMeter_;
 };

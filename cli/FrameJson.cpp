@@ -43,7 +43,7 @@ void writeChannels(std::ostream& out, const char* key, const std::vector<std::ve
 
 } // namespace
 
-void writeFrameJson(std::ostream& out, const LidarData& frame)
+void writeFrameJson(std::ostream& out, const LidarData& frame, std::uint64_t lostPackets)
 {
     out << "{\"blockAzimuths\":";
     writeList(out, frame.blockAzimuths);
@@ -51,7 +51,7 @@ void writeFrameJson(std::ostream& out, const LidarData& frame)
     writeChannels(out, "intensities", frame.intensities);
     writeChannels(out, "azimuths", frame.azimuths);
     writeChannels(out, "timestamps", frame.timestamps);
-    out << "}\n";
+    out << ",\"lostPackets\":" << lostPackets << "}\n";
 }
 
 std::string frameSummary(const LidarData& frame)

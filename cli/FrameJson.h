@@ -4,13 +4,15 @@
 
 #include "records/LidarData.h"
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
 namespace hvk32 {
 
 // Floats are written with 9 significant digits, so they read back to the same float.
-void writeFrameJson(std::ostream& out, const LidarData& frame);
+// lostPackets: the data packets found missing since the previous frame.
+void writeFrameJson(std::ostream& out, const LidarData& frame, std::uint64_t lostPackets);
 
 // "blocks 1800, points per channel 1800" or, when channels differ, the 32 counts.
 std::string frameSummary(const LidarData& frame);

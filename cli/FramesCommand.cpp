@@ -10,7 +10,9 @@
 #include "records/MetaTypes.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -20,13 +22,16 @@ namespace hvk32 {
 
 namespace {
 
+constexpr int kStatsIntervalMs = 1000;
+
 const char* const kFramesUsage =
     "Usage: hvk32-cli frames --live [options]\n"
     "       hvk32-cli frames --pcap FILE [--count N] [--summary]\n"
     "\n"
     "Receives the scanner's data packets, or plays a capture file of them as the viewer's\n"
     "player does (without its pacing), and writes each frame to stdout as one JSON line\n"
-    "(keys blockAzimuths, distances, intensities, azimuths, timestamps).\n"
+    "(keys blockAzimuths, distances, intensities, azimuths, timestamps, and lostPackets: the\n"
+    "data packets found missing in the stream since the previous frame).\n"
     "\n"
     "Options:\n"
     "  --live              receive from the network\n"
@@ -36,7 +41,9 @@ const char* const kFramesUsage =
     "  --config NAME       HVK321 (single echo, default) or HVK322 (dual echo; --live only)\n"
     "  --echo 0|1|2        dual echo: 0 both echoes (default), 1 first, 2 second (--live only)\n"
     "  --count N           stop after N frames\n"
-    "  --summary           one short line per frame instead of JSON\n";
+    "  --summary           one short line per frame instead of JSON\n"
+    "  --stats             once a second, the data packets received, lost and dropped by the\n"
+    "                      system's receive buffer (--live only; on stderr unless --summary)\n";
 
 struct FramesOptions {
     bool live = false;
@@ -48,6 +55,7 @@ struct FramesOptions {
     int echo = 0;
     long count = 0; // 0: until interrupted
     bool summary = false;
+    bool stats = false;
 };
 
 // Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
@@ -64,6 +72,11 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
     };
     parser.flag("--live", o.live)
         .flag("--summary", o.summary)
+        .flag("--stats", [&o] {
+            o.stats = true;
+            if (o.liveOnlyOption.empty())
+                o.liveOnlyOption = "--stats";
+        })
         .value("--pcap", [&o](const std::string& v) {
             o.pcap = QString::fromLocal8Bit(v.c_str());
             return !o.pcap.isEmpty();
@@ -101,19 +114,66 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
     return 0;
 }
 
-// Writes one frame; false when stdout is gone.
-bool writeFrame(const FramesOptions& options, long number, const LidarData& frame)
+// Writes one frame with the packets lost since the previous one; false when stdout is gone.
+bool writeFrame(const FramesOptions& options, long number, const LidarData& frame, std::uint64_t lost)
 {
     if (options.summary) {
-        std::printf("frame %ld: %s\n", number, frameSummary(frame).c_str());
+        std::printf("frame %ld: %s, lost %llu\n", number, frameSummary(frame).c_str(),
+                    static_cast<unsigned long long>(lost));
     } else {
         std::ostringstream line;
-        writeFrameJson(line, frame);
+        writeFrameJson(line, frame, lost);
         const std::string text = line.str();
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     return std::fflush(stdout) == 0;
 }
+
+// The packets lost since the last frame written. An out-of-order packet takes back a loss
+// that may have been given to the previous frame, so the difference never goes below 0.
+class LostSinceLastFrame {
+public:
+    std::uint64_t take(const StreamHealth& health)
+    {
+        const std::uint64_t lost = health.lostPackets > last_ ? health.lostPackets - last_ : 0;
+        last_ = std::max(last_, health.lostPackets);
+        return lost;
+    }
+
+private:
+    std::uint64_t last_ = 0;
+};
+
+// One line a second while receiving: the data packets received, lost and dropped by the
+// system in that second, then since the start.
+class StatsLine {
+public:
+    void write(FILE* out, const StreamHealth& health, std::uint64_t receiveDrops)
+    {
+        const std::uint64_t received = health.packets, lost = health.lostPackets;
+        std::fprintf(out, "stats: packets %llu, lost %llu (%.2f %%), receive drops %llu; since the start: packets "
+                          "%llu, lost %llu (%.2f %%), receive drops %llu\n",
+                     static_cast<unsigned long long>(received - last_.packets),
+                     static_cast<unsigned long long>(lost > last_.lostPackets ? lost - last_.lostPackets : 0),
+                     percent(lost > last_.lostPackets ? lost - last_.lostPackets : 0,
+                             health.expectedPackets() - std::min(health.expectedPackets(), last_.expectedPackets())),
+                     static_cast<unsigned long long>(receiveDrops - lastDrops_),
+                     static_cast<unsigned long long>(received), static_cast<unsigned long long>(lost),
+                     health.lostPercent(), static_cast<unsigned long long>(receiveDrops));
+        std::fflush(out);
+        last_ = health;
+        lastDrops_ = receiveDrops;
+    }
+
+private:
+    static double percent(std::uint64_t part, std::uint64_t whole)
+    {
+        return whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
+    }
+
+    StreamHealth last_;
+    std::uint64_t lastDrops_ = 0;
+};
 
 // The frames the capture player emits for a file, in order, without its pacing.
 int playCapture(const FramesOptions& options)
@@ -126,11 +186,13 @@ int playCapture(const FramesOptions& options)
     }
     player.start();
     long written = 0;
+    LostSinceLastFrame lost;
     while (!platform::stopSignalReceived() && !(options.count && written >= options.count)) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
             break;
-        if (event == CapturePlayerCore::Event::Frame && !writeFrame(options, ++written, player.frame()))
+        if (event == CapturePlayerCore::Event::Frame
+            && !writeFrame(options, ++written, player.frame(), lost.take(player.streamHealth())))
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());
@@ -167,23 +229,38 @@ int runFramesCommand(int argc, char** argv)
     receiver.Receive(options.echo);
 
     long written = 0;
+    LostSinceLastFrame lost;
     QObject::connect(&receiver, &GetLidardataK32::SendDataK32, &app, [&](const LidarData& frame) {
         if (options.count && written >= options.count)
             return;
-        if (!writeFrame(options, ++written, frame))
+        if (!writeFrame(options, ++written, frame, lost.take(receiver.streamHealth())))
             app.quit(); // the reader went away
         else if (options.count && written >= options.count)
             app.quit();
     });
+
+    QTimer statsTimer;
+    StatsLine stats;
+    if (options.stats) {
+        QObject::connect(&statsTimer, &QTimer::timeout, &app, [&] {
+            stats.write(options.summary ? stdout : stderr, receiver.streamHealth(), receiver.receiveDrops());
+        });
+        statsTimer.start(kStatsIntervalMs);
+    }
 
     receiver.start(QThread::InheritPriority);
     std::fprintf(stderr, "hvk32-cli: listening for data packets on UDP port %d (multicast %s, %s, echo %d)\n",
                  options.dataPort, options.multicast.c_str(), qPrintable(options.config), options.echo);
     const int rc = app.exec();
     receiver.stopAndWait();
-    std::fprintf(stderr, "hvk32-cli: received %llu datagrams (%llu not data packets), wrote %ld frames\n",
+    const StreamHealth health = receiver.streamHealth();
+    std::fprintf(stderr,
+                 "hvk32-cli: received %llu datagrams (%llu not data packets), wrote %ld frames; lost %llu data "
+                 "packets (%.2f %%), receive drops %llu\n",
                  static_cast<unsigned long long>(receiver.datagramsReceived()),
-                 static_cast<unsigned long long>(receiver.datagramsDropped()), written);
+                 static_cast<unsigned long long>(receiver.datagramsDropped()), written,
+                 static_cast<unsigned long long>(health.lostPackets), health.lostPercent(),
+                 static_cast<unsigned long long>(receiver.receiveDrops()));
     return rc;
 }
 

@@ -14,12 +14,17 @@ namespace hvk32 {
 namespace {
 
 const char* const kInfoUsage =
-    "Usage: hvk32-cli info --pcap FILE\n"
+    "Usage: hvk32-cli info --pcap FILE [--summary]\n"
     "\n"
     "Writes one JSON line per device-info packet of a capture file, in file order, with keys\n"
     "offset (the file offset of its record), statusValues (the 33 status numbers) and\n"
     "settingData (the decoded 160-byte record as lower-case hex). Damage found in the file is\n"
-    "reported on stderr.\n";
+    "reported on stderr.\n"
+    "\n"
+    "  --summary   instead, one JSON object for the whole file: dataPackets, deviceInfoPackets,\n"
+    "              lostPackets, lostPercent, duplicatePackets, outOfOrderPackets, shortFrames\n"
+    "              (revolutions with packets missing) and revolutionsPerSecond (from the\n"
+    "              packets' time stamps)\n";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {
@@ -48,6 +53,23 @@ std::string deviceInfoJson(qint64 offset, const std::uint8_t* payload)
     return line;
 }
 
+std::string number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", v);
+    return text;
+}
+
+// The whole capture in one object: its packets and the health of its data stream.
+std::string summaryJson(std::uint64_t deviceInfoPackets, const StreamHealth& h)
+{
+    return "{\"dataPackets\":" + std::to_string(h.packets) + ",\"deviceInfoPackets\":" + std::to_string(deviceInfoPackets)
+        + ",\"lostPackets\":" + std::to_string(h.lostPackets) + ",\"lostPercent\":" + number(h.lostPercent())
+        + ",\"duplicatePackets\":" + std::to_string(h.duplicatePackets) + ",\"outOfOrderPackets\":"
+        + std::to_string(h.outOfOrderPackets) + ",\"shortFrames\":" + std::to_string(h.shortFrames)
+        + ",\"revolutionsPerSecond\":" + number(h.revolutionsPerSecond) + "}\n";
+}
+
 } // namespace
 
 void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage)
@@ -65,6 +87,7 @@ void reportCaptureDamage(const char* command, const QString& file, const capture
 int runInfoCommand(int argc, char** argv)
 {
     QString path;
+    bool summary = false;
     cli::OptionMessages messages = cli::commandMessages("info", kInfoUsage);
     messages.missingValue = [](const std::string& option) {
         std::fprintf(stderr, "hvk32-cli info: missing value for '%s'\n%s", option.c_str(), kInfoUsage);
@@ -73,7 +96,7 @@ int runInfoCommand(int argc, char** argv)
     parser.value("--pcap", [&path](const std::string& v) {
         path = QString::fromLocal8Bit(v.c_str());
         return true;
-    });
+    }).flag("--summary", summary);
     switch (parser.parse(argc, argv)) {
     case cli::OptionParser::Result::Help:
         std::fputs(kInfoUsage, stdout);
@@ -98,16 +121,31 @@ int runInfoCommand(int argc, char** argv)
 
     capturefile::ScannerRecord record{};
     qint64 offset = 0;
+    PacketLossDetector detector; // the echo mode is told by the packets themselves
+    std::uint64_t deviceInfoPackets = 0;
     while (!platform::stopSignalReceived()) {
         const auto read = reader.next(record, &offset);
         if (read == capturefile::CaptureReader::Read::End)
             break;
+        if (read != capturefile::CaptureReader::Read::Scanner)
+            continue;
         const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
-        if (read != capturefile::CaptureReader::Read::Scanner || payloadKindOf(payload) != PayloadKind::DeviceInfo)
+        const PayloadKind kind = payloadKindOf(payload);
+        if (kind == PayloadKind::Data)
+            detector.addPacket(payload);
+        if (kind != PayloadKind::DeviceInfo)
+            continue;
+        ++deviceInfoPackets;
+        if (summary)
             continue;
         const std::string line = deviceInfoJson(offset, payload);
         if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
             break;
+    }
+    if (summary) {
+        const std::string line = summaryJson(deviceInfoPackets, detector.health());
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
     }
     reportCaptureDamage("info", path, reader.damage());
     return 0;

@@ -84,11 +84,11 @@ class CommandLineTest : public QObject {
     }
 
     // A capture of `seconds` of the simulator at 1200 rpm: 900 blocks a turn.
-    QString simulatorCapture(const QString& name, int seconds)
+    QString simulatorCapture(const QString& name, int seconds, const QStringList& extra = {})
     {
         const QString path = dir_.filePath(name);
-        const Run sim = runToEnd(HVK32_SIM_PATH, {"--pcap", path, "--seconds", QString::number(seconds), "--rpm", "1200",
-                                                  "--quiet"});
+        const Run sim = runToEnd(HVK32_SIM_PATH, QStringList{"--pcap", path, "--seconds", QString::number(seconds),
+                                                             "--rpm", "1200", "--quiet"} + extra);
         return sim.exitCode == 0 ? path : QString();
     }
 
@@ -185,7 +185,9 @@ private slots:
         QCOMPARE(r.lines.size(), 19); // 20 turns; the first frame closes at the start of the second
         QVERIFY2(r.errors.isEmpty(), r.errors.constData());
         const QJsonObject first = QJsonDocument::fromJson(r.lines[0]).object();
-        QCOMPARE(first.keys(), (QStringList{"azimuths", "blockAzimuths", "distances", "intensities", "timestamps"}));
+        QCOMPARE(first.keys(), (QStringList{"azimuths", "blockAzimuths", "distances", "intensities", "lostPackets",
+                                            "timestamps"}));
+        QCOMPARE(first["lostPackets"].toInt(-1), 0);
         QCOMPARE(first["blockAzimuths"].toArray().size(), 901);
         const QJsonArray channel31 = first["azimuths"].toArray()[31].toArray();
         QCOMPARE(channel31.size(), 901);
@@ -193,8 +195,8 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(r.lines[1]).object()["blockAzimuths"].toArray().size(), 900);
 
         r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--count", "2", "--summary"});
-        QCOMPARE(r.lines, (QList<QByteArray>{"frame 1: blocks 901, points per channel 901",
-                                             "frame 2: blocks 900, points per channel 900"}));
+        QCOMPARE(r.lines, (QList<QByteArray>{"frame 1: blocks 901, points per channel 901, lost 0",
+                                             "frame 2: blocks 900, points per channel 900, lost 0"}));
 
         // A last record cut off by the end of the file is dropped and reported.
         QFile f(path);
@@ -225,6 +227,44 @@ private slots:
         QVERIFY(record.startsWith("7f000001")); // destination address 127.0.0.1
         const int second = QJsonDocument::fromJson(r.lines[1]).object()["offset"].toInt();
         QVERIFY(second > 24 && (second - 24) % 1264 == 0);
+    }
+
+    // A capture of a stream with 1 % of its data packets dropped shows about 1 % lost, in
+    // the summary and frame by frame; the clean stream shows none.
+    void lostPacketsOfCapture()
+    {
+        const QString clean = simulatorCapture("clean.pcap", 2);
+        const QString lossy = simulatorCapture("lossy.pcap", 2, {"--loss", "1", "--duplicate", "0.5", "--reorder", "0.5"});
+        QVERIFY(!clean.isEmpty() && !lossy.isEmpty());
+        Run r = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", clean, "--summary"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.lines.size(), 1);
+        QJsonObject s = QJsonDocument::fromJson(r.lines[0]).object();
+        QCOMPARE(s["dataPackets"].toInt(), 3000); // 1500 a second in single echo
+        QCOMPARE(s["deviceInfoPackets"].toInt(), 2);
+        for (const char* key : {"lostPackets", "duplicatePackets", "outOfOrderPackets", "shortFrames"})
+            QVERIFY2(s[key].toInt(-1) == 0, key);
+        QVERIFY(qAbs(s["revolutionsPerSecond"].toDouble() - 20.0) < 0.01);
+
+        r = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", lossy, "--summary"});
+        s = QJsonDocument::fromJson(r.lines.value(0)).object();
+        const int lost = s["lostPackets"].toInt();
+        QVERIFY2(lost > 15 && lost < 45, qPrintable(QString::number(lost))); // 1 % of 3000
+        QVERIFY(qAbs(s["lostPercent"].toDouble() - 100.0 * lost / 3000) < 0.01);
+        QVERIFY(s["duplicatePackets"].toInt() > 0);
+        QVERIFY(s["outOfOrderPackets"].toInt() > 0);
+        QCOMPARE(s["dataPackets"].toInt() - s["duplicatePackets"].toInt() + lost, 3000);
+
+        // Frame by frame, the losses add up to what the summary found (the first revolution
+        // and the last part of one are not in any frame).
+        r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", lossy, "--summary"});
+        int perFrame = 0;
+        for (const QByteArray& line : r.lines) {
+            const auto m = QRegularExpression(", lost ([0-9]+)$").match(QString::fromLatin1(line));
+            QVERIFY2(m.hasMatch(), line.constData());
+            perFrame += m.captured(1).toInt();
+        }
+        QVERIFY(perFrame > 0 && perFrame <= lost);
     }
 
     void captureCommandsRefuseOtherFiles()
@@ -386,7 +426,8 @@ private slots:
         const auto lines = receiveFrames({"--rpm", "1200"}, {"--count", "2"});
         QCOMPARE(lines.size(), 2);
         const QJsonObject frame = QJsonDocument::fromJson(lines[1]).object();
-        QCOMPARE(frame.keys(), (QStringList{"azimuths", "blockAzimuths", "distances", "intensities", "timestamps"}));
+        QCOMPARE(frame.keys(), (QStringList{"azimuths", "blockAzimuths", "distances", "intensities", "lostPackets",
+                                            "timestamps"}));
         const QJsonArray blocks = frame["blockAzimuths"].toArray();
         QCOMPARE(blocks.size(), 900); // 0.4 degrees per block at 1200 rpm
         for (const char* key : {"distances", "intensities", "azimuths", "timestamps"}) {
@@ -404,7 +445,24 @@ private slots:
     {
         const auto lines = receiveFrames({"--echo", "dual"}, {"--config", "HVK322", "--echo", "1", "--count", "2", "--summary"});
         QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[1], QByteArray("frame 2: blocks 1800, points per channel 1801"));
+        QCOMPARE(lines[1], QByteArray("frame 2: blocks 1800, points per channel 1801, lost 0"));
+    }
+
+    // Once a second while receiving: packets, lost and receive drops.
+    void liveStatistics()
+    {
+        const auto lines = receiveFrames({"--rpm", "1200", "--loss", "5"}, {"--count", "40", "--summary", "--stats"});
+        const QRegularExpression stats("^stats: packets ([0-9]+), lost ([0-9]+) \\([0-9.]+ %\\), receive drops ([0-9]+); ");
+        int statsLines = 0, lost = 0;
+        for (const QByteArray& line : lines) {
+            const auto m = stats.match(QString::fromLatin1(line));
+            if (!m.hasMatch())
+                continue;
+            ++statsLines;
+            lost += m.captured(2).toInt();
+        }
+        QVERIFY2(statsLines >= 1, lines.join('\n').constData());
+        QVERIFY(lost > 0);
     }
 
     void badArguments()
