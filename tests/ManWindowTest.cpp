@@ -54,7 +54,8 @@ void sendDeviceInfo(std::uint16_t port, const sim::ScannerSettings& settings)
     sendTo(port, packet.data(), packet.size());
 }
 
-void sendRevolutions(std::uint16_t port, int revolutions)
+// Sends whole revolutions; with dropEvery, every so many packets goes missing.
+void sendRevolutions(std::uint16_t port, int revolutions, int dropEvery = 0)
 {
     sim::ScannerStream stream{sim::ScannerSettings{}};
     platform::UdpSocket socket;
@@ -62,6 +63,8 @@ void sendRevolutions(std::uint16_t port, int revolutions)
     std::array<std::uint8_t, datapacket::kPacketSize> packet{};
     for (int k = 0; k < revolutions * stream.blocksPerRevolution() / 12 + 2; ++k) {
         stream.nextDataPacket(packet.data());
+        if (dropEvery && k % dropEvery == dropEvery - 1)
+            continue;
         socket.sendTo(packet.data(), packet.size(), "127.0.0.1", port);
         if (k % 8 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -174,6 +177,8 @@ private slots:
         sendRevolutions(ports_.data, 3);
         QTRY_VERIFY_WITH_TIMEOUT(window_->framesReceived() >= 2, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_framesSent")->text().startsWith("Frames sent: "), 2000);
+        QTRY_COMPARE(widget<QLabel>("label_lostPackets")->text(), QString("Lost packets: 0 (0.00 % in 10 s)"));
+        QVERIFY(!widget<QLabel>("label_lostPackets")->property("warning").toBool());
 
         QTest::mouseClick(widget<QToolButton>("toolButton_disConnect"), Qt::LeftButton);
         QVERIFY(widget<QLineEdit>("lineEdit_portNumber")->isEnabled());
@@ -245,6 +250,21 @@ private slots:
         const QPoint offset = dialog.frameGeometry().center() - window_->frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(offset.x()).arg(offset.y())));
         dialog.close();
+    }
+
+    // One packet in 50 missing: 2 % lost, shown as a warning. The window starts at Connect,
+    // before the first packet, so it holds the whole stream.
+    void lostPacketsWarn()
+    {
+        connectWindow();
+        sendDeviceInfo(ports_.telemetry, sim::ScannerSettings{});
+        QTRY_VERIFY_WITH_TIMEOUT(window_->lidarDataReceiver().isRunning(), 3000);
+        QTest::qWait(50);
+        sendRevolutions(ports_.data, 4, 50);
+        QTRY_COMPARE_WITH_TIMEOUT(window_->lidarDataReceiver().streamHealth().lostPackets, std::uint64_t(12), 5000);
+        QTRY_COMPARE(widget<QLabel>("label_lostPackets")->text(), QString("Lost packets: 12 (1.99 % in 10 s)")); // of 602
+        QVERIFY(widget<QLabel>("label_lostPackets")->property("warning").toBool());
+        QCOMPARE(widget<QLabel>("label_receiveDrops")->text(), QString("Receive drops: 0"));
     }
 
     void oldFirmwareWarns_data()
