@@ -189,6 +189,15 @@ private slots:
         const vertical::Build refused = vertical::buildVerticalAnglePacket(info.data(), oneDegree, 0);
         QCOMPARE(refused.refusal, vertical::Refusal::Deviation);
         QCOMPARE(refused.channel, 7);
+        // Texts that read as no number at all never reach the packet.
+        for (const char* text : {"nan", "inf", "-inf"}) {
+            vertical::Angles angles = third;
+            angles[12] = QString(text).toFloat();
+            const vertical::Build b = vertical::buildVerticalAnglePacket(info.data(), angles, 1);
+            QCOMPARE(b.refusal, vertical::Refusal::Deviation);
+            QCOMPARE(b.channel, 12);
+            QCOMPARE(vertical::angleHundredths(angles[12]), 0);
+        }
         QCOMPARE(vertical::buildVerticalAnglePacket(info.data(), third, 2).refusal, vertical::Refusal::NoLayout);
     }
 

@@ -5,6 +5,7 @@
 #include "records/ByteOrder.h"
 
 #include <cmath>
+#include <limits>
 #include <cstring>
 
 namespace hvk32::vertical {
@@ -98,6 +99,9 @@ ReadBack readBack(const std::uint8_t* rawAngles)
 int angleHundredths(float degrees)
 {
     const float scaled = degrees * 100.0f; // single precision, as the set column's value is
+    // "nan", "inf" or a huge number is no angle; converting it to int is undefined.
+    if (!(std::fabs(scaled) < static_cast<float>(std::numeric_limits<int>::max())))
+        return 0;
     return static_cast<int>(scaled);
 }
 
@@ -113,7 +117,8 @@ Build buildVerticalAnglePacket(const std::uint8_t* deviceInfo, const Angles& set
     std::memcpy(b.packet.data() + configpacket::kMarkerOffset, configpacket::kMarker, configpacket::kMarkerSize);
     for (int c = 0; c < kChannelCount; ++c) {
         const float nominal = *nominalAngle(degreeMode, c);
-        if (std::fabs(setAngles[c] - nominal) > kMaxDeviation) {
+        // Written so that a non-finite angle ("nan", "inf") is refused as a deviation too.
+        if (!(std::fabs(setAngles[c] - nominal) <= kMaxDeviation)) {
             b.refusal = Refusal::Deviation;
             b.channel = c;
             return b;
