@@ -3,6 +3,7 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/AcwpPacket.h"
+#include "device/DeviceStatusText.h"
 #include "device/CommandTransport.h"
 #include "device/ResetPacket.h"
 #include "platform/Pauses.h"
@@ -30,6 +31,12 @@ const char* const kSettingsFilter = QT_TRANSLATE_NOOP("ACWPSettingWidgetK32", "S
 // The status entries shown in the four angle fields, in field order 1..4.
 constexpr StatusIndex kAngleEntries[acwp::kAngleCount] = {StatusOffsetAngle1, StatusOffsetAngle2, StatusOffsetAngle3,
                                                           StatusOffsetAngle4};
+
+// A message and, on its own line, the reason the failing call gave, so the user can act on it.
+QString withReason(const QString& message, const QString& reason)
+{
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
+}
 
 } // namespace
 
@@ -87,10 +94,10 @@ void ACWPSettingWidgetK32::onLidarStatusReceiving(SettingData* data, std::vector
     std::memcpy(&storedStatus_, data, sizeof storedStatus_);
     statusValues_ = std::move(Mac);
 
-    ui.lineEdit_APDtemperature->setText(acwp::apdTemperatureText(statusValues_[StatusApdTemperature]));
+    ui.lineEdit_APDtemperature->setText(statustext::apdTemperatureText(statusValues_[StatusApdTemperature]));
     for (StatusIndex i : {StatusHighVoltage, StatusHighVoltageAdjust, StatusThresholdAdjust})
-        statusValues_[i] = acwp::boardTwoSigned(statusValues_[i]);
-    ui.lineEdit_board2HV->setText(acwp::highVoltageText(statusValues_[StatusHighVoltage]));
+        statusValues_[i] = statustext::boardTwoSigned(statusValues_[i]);
+    ui.lineEdit_board2HV->setText(statustext::highVoltageText(statusValues_[StatusHighVoltage]));
     ui.lineEdit_board2HV_adjust->setText(QString::number(statusValues_[StatusHighVoltageAdjust]));
     ui.lineEdit_borad2Sill_adjust->setText(QString::number(statusValues_[StatusThresholdAdjust]));
 
@@ -112,9 +119,9 @@ void ACWPSettingWidgetK32::onRefreshbutton_clicked()
     }
     stored_.refreshReady = false;
 
-    ui.lineEdit_SerialNumber->setText(acwp::boardVersionText(statusValues_));
-    ui.lineEdit_Version->setText(acwp::firmwareVersionText(statusValues_));
-    const int speedItem = acwp::motorSpeedItemOf(storedStatus_.motorSpeed);
+    ui.lineEdit_SerialNumber->setText(statustext::boardVersionText(statusValues_));
+    ui.lineEdit_Version->setText(statustext::firmwareVersionText(statusValues_));
+    const int speedItem = statustext::motorSpeedItemOf(storedStatus_.motorSpeed, statustext::kAdvancedSpeedTolerance);
     if (speedItem >= 0)
         ui.comboBox_motorSpeed->setCurrentIndex(speedItem);
 
@@ -123,9 +130,9 @@ void ACWPSettingWidgetK32::onRefreshbutton_clicked()
     for (int i = 0; i < acwp::kAngleCount; ++i) {
         int& value = statusValues_[kAngleEntries[i]];
         value = acwp::angleCodeHundredths(value);
-        angleFields[i]->setText(acwp::hundredthsText(value));
+        angleFields[i]->setText(statustext::hundredthsText(value));
     }
-    ui.lineEdit_range_set->setText(acwp::hundredthsText(statusValues_[StatusMeasuringRange]));
+    ui.lineEdit_range_set->setText(statustext::hundredthsText(statusValues_[StatusMeasuringRange]));
     ui.lineEdit_trailer_distance->setText(QString::number(statusValues_[StatusTailDistance]));
     ui.lineEdit_trailer_limit->setText(QString::number(statusValues_[StatusTailThreshold]));
 
@@ -205,7 +212,8 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
     std::array<std::uint8_t, configpacket::kPacketSize> packet{};
     std::string captureError;
     if (!captureDeviceInfoPacket(capture_, packet, &captureError)) {
-        prompts_->warning(this, tr("error"), tr("抓包失败,请设置发包间隔为0!"));
+        prompts_->warning(this, tr("error"),
+                          withReason(tr("抓包失败,请设置发包间隔为0!"), QString::fromStdString(captureError)));
         return;
     }
     const QString path = prompts_->saveFileName(this, tr("WireSharkCaptureFile"), QString(),
@@ -214,7 +222,7 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
         return;
     QString fileError;
     if (!writeSettingsFile(path, packet.data(), &fileError))
-        prompts_->warning(this, tr("error"), tr("打开文件失败,请检查!"));
+        prompts_->warning(this, tr("error"), withReason(tr("打开文件失败,请检查!"), fileError));
 }
 
 void ACWPSettingWidgetK32::onRecoverSetting()
