@@ -75,6 +75,35 @@ inline void writeHeader(std::uint8_t* p)
         p[kHeaderOffset + i] = kHeader[i];
 }
 
+// The device clock as its six bytes carry it: year - 2000, month, day, hour, minute, second.
+constexpr std::size_t kClockSize = 6;
+constexpr int kClockYearBase = 2000;
+
+struct Clock {
+    int year = kClockYearBase;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// The year byte; years outside 2000..2255 wrap modulo 256 as the device's byte does.
+constexpr std::uint8_t clockYearByte(int year) { return static_cast<std::uint8_t>(year - kClockYearBase); }
+
+inline Clock readClock(const std::uint8_t* bytes)
+{
+    return {kClockYearBase + bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]};
+}
+
+inline void writeClock(std::uint8_t* bytes, const Clock& c)
+{
+    bytes[0] = clockYearByte(c.year);
+    const int rest[] = {c.month, c.day, c.hour, c.minute, c.second};
+    for (std::size_t i = 0; i < 5; ++i)
+        bytes[1 + i] = static_cast<std::uint8_t>(rest[i]);
+}
+
 // Channel whose vertical angle is packet entry i: the even channels come first.
 constexpr int verticalEntryChannel(int entry) { return entry < 16 ? 2 * entry : 2 * (entry - 16) + 1; }
 constexpr int channelVerticalEntry(int channel) { return channel % 2 == 0 ? channel / 2 : 16 + channel / 2; }

@@ -12,7 +12,7 @@
 #include <QMutex>
 #include <QString>
 
-#include <sys/types.h>
+#include "records/ByteTypes.h"
 
 #include <atomic>
 #include <mutex>

@@ -7,7 +7,7 @@
 #include "acquisition/UdpReceiverThread.h"
 #include "records/SettingData.h"
 
-#include <sys/types.h>
+#include "records/ByteTypes.h"
 
 #include <array>
 #include <atomic>

@@ -3,6 +3,8 @@
 // multicast group) and hands each to the subclass. The receive time-out of 100 ms bounds
 // how long a stop request waits; every socket it opens is closed when run() ends.
 
+#include "acquisition/DataPacket.h"
+
 #include <QThread>
 
 #include <atomic>
@@ -19,7 +21,7 @@ class UdpReceiverThread : public QThread {
     Q_OBJECT
 public:
     static constexpr int kReceiveTimeoutMs = 100;
-    static constexpr std::size_t kDatagramSize = 1206;
+    static constexpr std::size_t kDatagramSize = hvk32::datapacket::kPacketSize;
     // Room for about a second of the fastest stream, so a receiver that the system keeps
     // waiting for a moment loses nothing.
     static constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;

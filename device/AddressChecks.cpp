@@ -1,5 +1,7 @@
 #include "device/AddressChecks.h"
 
+#include "records/AddressRanges.h"
+
 #include <QStringList>
 
 #include <cstdint>
@@ -11,8 +13,6 @@ namespace {
 constexpr int kParts = 4;
 constexpr int kFirstUnicast = 1;
 constexpr int kLastUnicast = 223;
-constexpr int kFirstMulticast = 224;
-constexpr int kLastMulticast = 239;
 constexpr int kLastClassA = 126;
 constexpr int kFirstClassB = 128;
 constexpr int kLastClassB = 191;
@@ -39,7 +39,7 @@ QStringList nonEmptyPartsOf(const QString& text)
 
 bool isMulticastFirst(int n)
 {
-    return n >= kFirstMulticast && n <= kLastMulticast;
+    return isMulticastFirstOctet(n);
 }
 
 bool isUnicastFirst(int n)
@@ -198,7 +198,7 @@ QString gatewayOnFocus(const AddressBoxes& boxes)
     const QStringList mask = partsOf(boxes.subnetMask);
     if (host.size() != kParts || mask.size() != kParts)
         return boxes.gateway;
-    if (number(host[0]) > kLastUnicast && number(host[0]) <= kLastMulticast)
+    if (isMulticastFirst(number(host[0])))
         return kZeroAddress;
     return QStringLiteral("%1.%2.%3.1")
         .arg(number(host[0]) & number(mask[0]))

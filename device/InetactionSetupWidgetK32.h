@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <sys/types.h>
+#include "records/ByteTypes.h"
 
 #include <array>
 #include <cstdint>

@@ -19,10 +19,10 @@ constexpr long kFactoryDevicePort = 2369;
 
 } // namespace
 
-std::array<std::uint8_t, 1206> factoryResetPacket(const QDateTime& localNow)
+std::array<std::uint8_t, configpacket::kPacketSize> factoryResetPacket(const QDateTime& localNow)
 {
     using namespace devinfo;
-    std::array<std::uint8_t, 1206> packet{}; // every byte not written below stays zero
+    std::array<std::uint8_t, configpacket::kPacketSize> packet{}; // every byte not written below stays zero
     std::uint8_t* p = packet.data();
     std::copy(std::begin(configpacket::kUserHeader), std::end(configpacket::kUserHeader), p);
     configpacket::TwoBytesDecToHex(p + kMotorSpeed, kFactoryMotorRpm);
@@ -31,12 +31,7 @@ std::array<std::uint8_t, 1206> factoryResetPacket(const QDateTime& localNow)
     configpacket::TwoBytesDecToHex(p + kDataPort, kFactoryDataPort);
     configpacket::TwoBytesDecToHex(p + kDevicePort, kFactoryDevicePort);
 
-    const QDate date = localNow.date();
-    const QTime time = localNow.time();
-    const int clock[6] = {ucwp::yearByte(date.year()), date.month(), date.day(),
-                          time.hour(), time.minute(), time.second()};
-    for (std::size_t i = 0; i < 6; ++i)
-        p[kClock + i] = static_cast<std::uint8_t>(clock[i]);
+    devinfo::writeClock(p + kClock, ucwp::deviceClockOf(localNow));
 
     std::copy(std::begin(configpacket::kTail), std::end(configpacket::kTail), p + configpacket::kTailOffset);
     return packet;

@@ -2,6 +2,8 @@
 // The factory-reset packet: the user configuration layout filled with the factory network
 // settings and the given local time; nothing is copied from a device-info packet.
 
+#include "device/ConfigPacket.h"
+
 #include <QDateTime>
 
 #include <array>
@@ -9,6 +11,6 @@
 
 namespace hvk32 {
 
-std::array<std::uint8_t, 1206> factoryResetPacket(const QDateTime& localNow);
+std::array<std::uint8_t, configpacket::kPacketSize> factoryResetPacket(const QDateTime& localNow);
 
 } // namespace hvk32

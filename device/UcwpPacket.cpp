@@ -1,6 +1,7 @@
 #include "device/UcwpPacket.h"
 
 #include "acquisition/DeviceInfoPacket.h"
+#include "records/AddressRanges.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -18,13 +19,9 @@ using namespace devinfo;
 
 constexpr std::size_t kAddressSize = 4;
 constexpr std::size_t kMacSize = 6;
-constexpr std::size_t kClockSize = 6;
 constexpr long long kIntegerLimit = 1000000000000LL;
 constexpr double kHundredths = 100.0;
 constexpr double kDecimalLimit = 1e12;
-constexpr int kYearByteOffset = 48;
-constexpr int kFirstMulticast = 224;
-constexpr int kLastMulticast = 239;
 constexpr std::uint8_t kNewDestinationRuleFirmware = 3;
 
 // The leading decimal number of a text, as atof reads it ("90.5°" is 90.5, "x" is 0).
@@ -100,9 +97,11 @@ long long leadingInteger(const QString& text)
     return negative ? -value : value;
 }
 
-std::uint8_t yearByte(int year)
+devinfo::Clock deviceClockOf(const QDateTime& localTime)
 {
-    return static_cast<std::uint8_t>(((year & 0xFF) + kYearByteOffset) & 0xFF);
+    const QDate date = localTime.date();
+    const QTime time = localTime.time();
+    return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
 QString addressText(const std::uint8_t* p)
@@ -153,12 +152,7 @@ Build buildUcwpPacket(const std::uint8_t* deviceInfo, const UcwpForm& form, cons
     }
 
     if (form.localTime == QLatin1String(kLocalTimeItems[0])) {
-        const QDate date = now.date();
-        const QTime time = now.time();
-        const int clock[kClockSize] = {yearByte(date.year()), date.month(), date.day(),
-                                       time.hour(),           time.minute(), time.second()};
-        for (std::size_t i = 0; i < kClockSize; ++i)
-            p[kClock + i] = static_cast<std::uint8_t>(clock[i]);
+        devinfo::writeClock(p + kClock, deviceClockOf(now));
     } else {
         std::memset(p + kClock, 0, kClockSize);
     }
@@ -175,7 +169,7 @@ Destination ucwpDestination(const std::uint8_t* deviceInfo, const QString& multi
     if (deviceInfo[kFirmwareMajor] >= kNewDestinationRuleFirmware)
         return device;
     const long long first = leadingInteger(multicastSendAddress);
-    if (first >= kFirstMulticast && first <= kLastMulticast)
+    if (isMulticastFirstOctet(first))
         return {multicastSendAddress.toStdString(), multicastPort};
     return device;
 }

@@ -4,6 +4,7 @@
 // the last device-info packet with those fields replaced from the network dialog's form,
 // so every byte the form does not set goes back to the device as the device reported it.
 
+#include "acquisition/DeviceInfoPacket.h"
 #include "device/ConfigPacket.h"
 
 #include <QDateTime>
@@ -59,9 +60,8 @@ struct Build {
 // computer's local time, written when the local-time box shows " Yes".
 Build buildUcwpPacket(const std::uint8_t* deviceInfo, const UcwpForm& form, const QDateTime& now);
 
-// The clock's year byte: the low byte of the year plus 48, modulo 256 (year - 2000 for
-// 2000..2255).
-std::uint8_t yearByte(int year);
+// The device clock of a local date and time, as the UCWP and reset packets carry it.
+devinfo::Clock deviceClockOf(const QDateTime& localTime);
 
 struct Destination {
     std::string address;

@@ -1,5 +1,7 @@
 #include "platform/UdpSocket.h"
 
+#include "records/AddressRanges.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -232,7 +234,7 @@ bool isLoopbackAddress(const std::string& address)
 bool isMulticastAddress(const std::string& address)
 {
     in_addr parsed{};
-    return parseAddress(address, parsed) && (ntohl(parsed.s_addr) >> 28) == 0xE;
+    return parseAddress(address, parsed) && isMulticastFirstOctet(ntohl(parsed.s_addr) >> 24);
 }
 
 std::uint16_t findFreeUdpPort()

@@ -1,6 +1,7 @@
 #include "sim/DeviceConfiguration.h"
 
 #include "acquisition/DeviceInfoPacket.h"
+#include "records/AddressRanges.h"
 #include "device/ConfigPacket.h"
 #include "records/ByteOrder.h"
 
@@ -10,12 +11,9 @@ namespace hvk32::sim {
 
 namespace {
 
-constexpr std::size_t kClockSize = 6;
-constexpr std::size_t kResetZeroFrom = devinfo::kClock + kClockSize; // a reset carries nothing after its clock
-constexpr int kClockYearBase = 2000;
+constexpr std::size_t kResetZeroFrom = devinfo::kClock + devinfo::kClockSize; // a reset carries nothing after its clock
 constexpr float kMaxVerticalAngle = 90.0f; // [deg]
 constexpr std::uint8_t kLastUnicastOctet = 223;  // first octet of the last unicast class
-constexpr std::uint8_t kLastMulticastOctet = 239;
 
 std::string ipv4Text(const std::uint8_t* p)
 {
@@ -51,17 +49,18 @@ int daysInMonth(int year, int month)
 // Six zero bytes leave the clock alone; anything else must be a real date and time.
 bool readClock(const std::uint8_t* p, std::optional<ClockTime>& out)
 {
-    if (allZero(p, 0, kClockSize)) {
+    if (allZero(p, 0, devinfo::kClockSize)) {
         out.reset();
         return true;
     }
+    const devinfo::Clock c = devinfo::readClock(p);
     ClockTime t;
-    t.year = kClockYearBase + p[0];
-    t.month = p[1];
-    t.day = p[2];
-    t.hour = p[3];
-    t.minute = p[4];
-    t.second = p[5];
+    t.year = c.year;
+    t.month = c.month;
+    t.day = c.day;
+    t.hour = c.hour;
+    t.minute = c.minute;
+    t.second = c.second;
     if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > daysInMonth(t.year, t.month) || t.hour > 23
         || t.minute > 59 || t.second > 59)
         return false;

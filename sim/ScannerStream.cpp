@@ -54,7 +54,6 @@ constexpr std::size_t kLatitudeHead = 9;      // characters before the last one
 constexpr std::size_t kLongitudeHead = 10;
 constexpr std::size_t kTextLength = 20;
 constexpr std::size_t kVerticalEntrySize = 2; // BE16 per entry
-constexpr int kClockYearBase = 2000;
 constexpr int kNibbleShift = 4;
 constexpr int kNibbleMask = 0x0F;
 static_assert(sizeof reported::kLatitude - 1 == kLatitudeHead + 1, "latitude text has 10 characters");
@@ -273,9 +272,7 @@ void ScannerStream::deviceInfoPacket(std::uint64_t micros, std::uint8_t* out) co
     putBe16(out + kPpsState, reported::kPpsDisabled);
 
     const ClockTime now = clockAt(micros);
-    const int clock[] = {now.year - kClockYearBase, now.month, now.day, now.hour, now.minute, now.second};
-    for (std::size_t i = 0; i < std::size(clock); ++i)
-        out[kClock + i] = static_cast<std::uint8_t>(clock[i]);
+    devinfo::writeClock(out + kClock, {now.year, now.month, now.day, now.hour, now.minute, now.second});
 
     putText(out + kLatitude + kLatitudeTextStart, reported::kLatitude, kLatitudeHead);
     out[kLatitudeLast] = static_cast<std::uint8_t>(reported::kLatitude[kLatitudeHead]);

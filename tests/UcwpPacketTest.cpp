@@ -123,9 +123,9 @@ private slots:
         QCOMPARE(bytesAt(p, 40, 2), QByteArray(2, '\0'));
         QCOMPARE(bytesAt(p, 48, 2), QByteArray("\x23\x5A"));
 
-        QCOMPARE(ucwp::yearByte(2000), std::uint8_t(0));
-        QCOMPARE(ucwp::yearByte(2255), std::uint8_t(255));
-        QCOMPARE(ucwp::yearByte(1999), std::uint8_t(255));
+        QCOMPARE(devinfo::clockYearByte(2000), std::uint8_t(0));
+        QCOMPARE(devinfo::clockYearByte(2255), std::uint8_t(255));
+        QCOMPARE(devinfo::clockYearByte(1999), std::uint8_t(255));
     }
 
     void refusals()

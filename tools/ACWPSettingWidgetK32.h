@@ -15,7 +15,7 @@
 #include <QDateTime>
 #include <QWidget>
 
-#include <sys/types.h>
+#include "records/ByteTypes.h"
 
 #include <array>
 #include <cstdint>

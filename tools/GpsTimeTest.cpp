@@ -1,5 +1,7 @@
 #include "tools/GpsTimeTest.h"
 
+#include "acquisition/DeviceInfoPacket.h"
+
 #include <QDir>
 #include <QTextCodec>
 
@@ -9,7 +11,6 @@ namespace hvk32 {
 
 namespace {
 
-constexpr int kYearBase = 2000;
 constexpr int kLastSecond = 59;
 constexpr int kSecondIndex = 5;
 
@@ -53,13 +54,14 @@ bool openForAppend(QFile& file, const QString& path, QString* error)
 QString gpsTimeText(const std::uint8_t clock[6])
 {
     const QChar zero(QLatin1Char('0'));
+    const devinfo::Clock c = devinfo::readClock(clock);
     return QStringLiteral("%1/%2/%3 %4:%5:%6")
-        .arg(clock[0] + kYearBase)
-        .arg(clock[1], 2, 10, zero)
-        .arg(clock[2], 2, 10, zero)
-        .arg(clock[3], 2, 10, zero)
-        .arg(clock[4], 2, 10, zero)
-        .arg(clock[5], 2, 10, zero);
+        .arg(c.year)
+        .arg(c.month, 2, 10, zero)
+        .arg(c.day, 2, 10, zero)
+        .arg(c.hour, 2, 10, zero)
+        .arg(c.minute, 2, 10, zero)
+        .arg(c.second, 2, 10, zero);
 }
 
 bool isGpsJump(int previousSecond, int currentSecond)

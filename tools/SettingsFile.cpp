@@ -48,7 +48,7 @@ bool writeSettingsFile(const QString& path, const std::uint8_t* deviceInfoPacket
     return false;
 }
 
-bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::uint8_t, 1206>& packet,
+bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::uint8_t, devinfo::kPacketSize>& packet,
                              std::string* error)
 {
     std::string ignored;

@@ -3,6 +3,8 @@
 // lower-case hex digits and a space (3618 characters, no line breaks); and the capture of
 // one device-info packet from a network adapter to fill it.
 
+#include "acquisition/DeviceInfoPacket.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -31,7 +33,7 @@ struct SettingsCapture {
 // A5 FF 00 5A (at most maxPackets packets, at most timeoutMs); copies its payload into
 // `packet`. False when none came, the adapter could not be opened or there is none;
 // `error` then says why.
-bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::uint8_t, 1206>& packet,
+bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::uint8_t, devinfo::kPacketSize>& packet,
                              std::string* error);
 
 } // namespace hvk32

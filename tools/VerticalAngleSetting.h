@@ -13,7 +13,7 @@
 #include <QString>
 #include <QWidget>
 
-#include <sys/types.h>
+#include "records/ByteTypes.h"
 
 #include <memory>
 #include <vector>
