@@ -2,6 +2,7 @@
 
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
+#include "records/AddressRanges.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,19 +23,7 @@ constexpr long long kRangeScale = 100;
 constexpr long long kBeyondSixteenBits = 65536; // written as 00 00
 constexpr int kCodeSignStart = 32767;
 constexpr std::size_t kClearedAfterAngles = kOffsetAngle4 + 2; // 2 bytes, always 00 00
-constexpr int kFirstMulticast = 224;
-constexpr int kLastMulticast = 239;
 constexpr std::uint8_t kNewDestinationRuleFirmware = 3;
-
-constexpr double kApdScale = 1.0 / 4096;
-constexpr double kApdSpan = 330;
-constexpr double kApdOffset = 50;
-constexpr int kBoardTwoSignStart = 32767;
-constexpr int kBoardTwoWrap = 65535;
-constexpr double kHighVoltageBase = 13180.2;
-constexpr double kHighVoltageStep = 3.25;
-constexpr double kHighVoltageDivisor = 40.5504;
-constexpr int kNibble = 16;
 
 // The offsets of angles 1..4: the packet holds them in the order 1, 3, 2, 4.
 constexpr std::size_t kAngleOffsets[kAngleCount] = {kOffsetAngle1, kOffsetAngle2, kOffsetAngle3, kOffsetAngle4};
@@ -139,61 +128,9 @@ ucwp::Destination acwpDestination(const std::uint8_t* deviceInfo, std::uint8_t f
                                   std::uint16_t commandPort)
 {
     const int hostFirst = deviceInfo[kDestinationIp];
-    if (firmwareMajor < kNewDestinationRuleFirmware && hostFirst >= kFirstMulticast && hostFirst <= kLastMulticast)
+    if (firmwareMajor < kNewDestinationRuleFirmware && isMulticastFirstOctet(hostFirst))
         return {ucwp::addressText(deviceInfo + kDestinationIp).toStdString(), be16(deviceInfo + kDevicePort)};
     return {ucwp::addressText(deviceInfo + kDeviceIp).toStdString(), commandPort};
-}
-
-QString apdTemperatureText(int raw)
-{
-    const auto celsius = static_cast<float>(raw * kApdScale * kApdSpan - kApdOffset);
-    return QString::number(celsius, 'f', 2);
-}
-
-int boardTwoSigned(int raw)
-{
-    return raw > kBoardTwoSignStart ? raw - kBoardTwoWrap : raw;
-}
-
-QString highVoltageText(int value)
-{
-    const auto volts = static_cast<float>((kHighVoltageBase - value * kHighVoltageStep) / kHighVoltageDivisor);
-    return QString::number(volts, 'g', 6);
-}
-
-QString hundredthsText(int hundredths)
-{
-    return QString::number(hundredths / kHundredths, 'g', 6);
-}
-
-QString boardVersionText(const std::vector<int>& status)
-{
-    const int minor = status[StatusBoardMinor];
-    return QStringLiteral("V%1.%2%3").arg(status[StatusBoardMajor]).arg(minor / kNibble).arg(minor % kNibble);
-}
-
-QString firmwareVersionText(const std::vector<int>& status)
-{
-    const int minor = status[StatusFirmwareMinor];
-    return QStringLiteral("%1%2-%3-%4  V%5.%6%7")
-        .arg(status[StatusFirmwareDate0])
-        .arg(status[StatusFirmwareDate0 + 1])
-        .arg(status[StatusFirmwareDate0 + 2])
-        .arg(status[StatusFirmwareDate0 + 3])
-        .arg(status[StatusFirmwareMajor])
-        .arg(minor / kNibble)
-        .arg(minor % kNibble);
-}
-
-int motorSpeedItemOf(int rpm)
-{
-    if (rpm > 250 && rpm < 350)
-        return 0;
-    if (rpm > 550 && rpm < 650)
-        return 1;
-    if (rpm > 1150 && rpm < 1250)
-        return 2;
-    return -1;
 }
 
 } // namespace hvk32::acwp

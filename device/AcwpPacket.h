@@ -2,10 +2,10 @@
 // The advanced configuration write packet (ACWP): motor speed, measuring range, tail
 // removal, zero-degree direction, echo mode and the four horizontal offset angles. It is the
 // last device-info packet with those fields replaced from the advanced dialog's form, so
-// every other byte goes back to the device as the device reported it. Also the conversions
-// the advanced dialog uses to show the device's state.
+// every other byte goes back to the device as the device reported it.
 
 #include "device/ConfigPacket.h"
+#include "device/DeviceStatusText.h"
 #include "device/UcwpPacket.h"
 
 #include <QString>
@@ -17,7 +17,7 @@
 namespace hvk32::acwp {
 
 // Motor speed for each item of the motor-speed box, in index order.
-constexpr int kMotorSpeedRpm[] = {300, 600, 1200};
+using statustext::kMotorSpeedRpm;
 // The angle code holds hundredths of a degree from -327.68 to 327.67.
 constexpr long kLowestAngleHundredths = -32768;
 constexpr long kHighestAngleHundredths = 32767;
@@ -65,15 +65,5 @@ int angleCodeHundredths(int code);
 // device's address at `commandPort`.
 ucwp::Destination acwpDestination(const std::uint8_t* deviceInfo, std::uint8_t firmwareMajor,
                                   std::uint16_t commandPort);
-
-// Display of the device's state.
-QString apdTemperatureText(int raw);     // degrees C with two decimals
-int boardTwoSigned(int raw);             // board-2 values: above 32767 reads as raw - 65535
-QString highVoltageText(int value);      // board-2 high voltage from the signed raw value
-QString hundredthsText(int hundredths);  // "1.5", "-1", "200"
-QString boardVersionText(const std::vector<int>& status);    // "V2.10"
-QString firmwareVersionText(const std::vector<int>& status); // "2026-11-16  V3.00"
-// The motor-speed item a measured speed stands for, or -1 between the bands.
-int motorSpeedItemOf(int rpm);
 
 } // namespace hvk32::acwp

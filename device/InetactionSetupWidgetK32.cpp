@@ -1,5 +1,7 @@
 #include "device/InetactionSetupWidgetK32.h"
 
+#include "device/DeviceStatusText.h"
+
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/CommandTransport.h"
@@ -27,19 +29,7 @@ constexpr int kPortTop = 65536;
 constexpr int kPauseAfterSend = 400;      // [ms] lets the datagram leave
 constexpr int kPauseBeforeRefresh = 500;  // [ms] lets the device apply the settings
 
-constexpr int kStoppedBelowRpm = 50;      // measured speeds below this read as 0
-constexpr int kClockYearBase = 2000;
-constexpr double kTemperatureScale = 330.0 / 4096.0;
-constexpr double kTemperatureOffset = 50.0;
 constexpr int kPpsAngleScale = 100;
-constexpr int kVersionPairCount = 5;
-
-// PPS state word: bit 15 set means PPS disabled; the rest carries the error angle.
-constexpr int kPpsDisabledBit = 0x8000;
-constexpr int kPpsHighQuarter = 0xC000;
-constexpr int kPpsPositiveLimit = 16384;
-constexpr int kPpsHalf = 32768;
-constexpr int kPpsFull = 65536;
 
 const char* const kRefreshTitle = QT_TRANSLATE_NOOP("InetactionSetupWidgetK32", "warring");
 const char* const kNoDevicePacket = QT_TRANSLATE_NOOP("InetactionSetupWidgetK32", "Please check the device package port！");
@@ -47,40 +37,6 @@ const char* const kNoDevicePacket = QT_TRANSLATE_NOOP("InetactionSetupWidgetK32"
 QString iconPath(const char* name)
 {
     return QStringLiteral(":/image/Resources/images/") + QLatin1String(name);
-}
-
-// One character per byte; NUL padding is left out.
-QString charsOf(const std::uint8_t* bytes, std::size_t count)
-{
-    QString text;
-    for (std::size_t i = 0; i < count; ++i)
-        if (bytes[i] != 0)
-            text.append(QChar(bytes[i]));
-    return text;
-}
-
-struct PpsState {
-    bool disabled;
-    int errorAngle;
-};
-
-PpsState decodePpsState(int v)
-{
-    if (v < kPpsDisabledBit)
-        return {false, v <= kPpsPositiveLimit ? v : v - kPpsHalf};
-    return {true, v < kPpsHighQuarter ? v - kPpsHalf : v - kPpsFull};
-}
-
-// The rotate-speed item a measured speed stands for, or -1 when it is between the bands.
-int rotateSpeedItemOf(int rpm)
-{
-    if (rpm > 200 && rpm < 400)
-        return 0;
-    if (rpm > 500 && rpm < 700)
-        return 1;
-    if (rpm > 1100 && rpm < 1300)
-        return 2;
-    return -1;
 }
 
 } // namespace
@@ -170,62 +126,31 @@ void InetactionSetupWidgetK32::OnLidarStatusReceiving(SettingData* data, std::ve
     const int cleanliness = Mac[StatusCleanliness];
     if (cleanliness >= 0 && cleanliness < ui.comboBox_LidarClean->count())
         ui.comboBox_LidarClean->setCurrentIndex(cleanliness);
-    const double celsius = Mac[StatusApdTemperature] * kTemperatureScale - kTemperatureOffset;
-    ui.lineEdit_Temperature->setText(QString::number(celsius, 'f', 2));
+    ui.lineEdit_Temperature->setText(statustext::apdTemperatureText(Mac[StatusApdTemperature]));
     showSpeedRead();
     ui.lineEdit_PPS_Angle->setText(QString::number(Mac[StatusPpsAngle] / kPpsAngleScale));
     ui.comboBox_LVDS->setCurrentIndex(storedStatus_.lvdsLock & 1);
 
     ui.lineEdit_GPS_Position_latitude->clear();
     ui.lineEdit_utc_time->clear();
-    const std::uint8_t* clock = storedStatus_.dateTime;
-    ui.lineEdit_utc_time->setText(QStringLiteral("%1/%2/%3 %4:%5:%6")
-                                      .arg(clock[0] + kClockYearBase)
-                                      .arg(clock[1])
-                                      .arg(clock[2])
-                                      .arg(clock[3])
-                                      .arg(clock[4])
-                                      .arg(clock[5]));
-    // The latitude field starts one byte early; its last character travels separately.
-    ui.lineEdit_GPS_Position_latitude->setText(charsOf(storedStatus_.latitude + 1, sizeof storedStatus_.latitude - 1)
-                                               + charsOf(&storedStatus_.latitudeLast, 1));
-    ui.lineEdit_GPS_Position_longitude->setText(charsOf(storedStatus_.longitude, sizeof storedStatus_.longitude)
-                                                + charsOf(&storedStatus_.longitudeLast, 1));
+    ui.lineEdit_utc_time->setText(statustext::clockText(storedStatus_.dateTime));
+    ui.lineEdit_GPS_Position_latitude->setText(statustext::latitudeText(storedStatus_));
+    ui.lineEdit_GPS_Position_longitude->setText(statustext::longitudeText(storedStatus_));
+    ui.lineEdit_mac_addr->setText(statustext::macText(Mac));
 
-    QStringList mac;
-    for (int i = StatusMac0; i < StatusMac0 + 6; ++i)
-        mac.append(QStringLiteral("%1").arg(Mac[i] & 0xFF, 2, 16, QLatin1Char('0')));
-    ui.lineEdit_mac_addr->setText(mac.join(QLatin1Char('-')));
-
-    const PpsState pps = decodePpsState(Mac[StatusPpsState]);
+    const statustext::PpsState pps = statustext::decodePpsState(Mac[StatusPpsState]);
     ui.lineEdit->setText(pps.disabled ? QStringLiteral("1") : QStringLiteral("0"));
     ui.lineEdit_2->setText(QString::number(pps.errorAngle));
 }
 
 void InetactionSetupWidgetK32::showVersions(const std::vector<int>& status)
 {
-    QStringList versions;
-    const int board = status[StatusBoardMinor];
-    versions.append(QStringLiteral("V%1.%2.%3").arg(status[StatusBoardMajor]).arg(board / 16).arg(board % 16));
-    const int firmware = status[StatusFirmwareMinor];
-    versions.append(QStringLiteral("%1%2-%3-%4  V%5.%6%7")
-                        .arg(status[StatusFirmwareDate0])
-                        .arg(status[StatusFirmwareDate0 + 1])
-                        .arg(status[StatusFirmwareDate0 + 2])
-                        .arg(status[StatusFirmwareDate0 + 3])
-                        .arg(status[StatusFirmwareMajor])
-                        .arg(firmware / 16)
-                        .arg(firmware % 16));
-    versions.append(charsOf(storedStatus_.text1164, sizeof storedStatus_.text1164));
-    for (int i = 0; i < kVersionPairCount; ++i)
-        versions.append(QStringLiteral("V%1.%2").arg(storedStatus_.versions[2 * i]).arg(storedStatus_.versions[2 * i + 1]));
-    emit sendVersionToAbout(versions);
+    emit sendVersionToAbout(statustext::versionTexts(status, storedStatus_));
 }
 
 void InetactionSetupWidgetK32::showSpeedRead()
 {
-    if (storedStatus_.motorSpeed < kStoppedBelowRpm)
-        storedStatus_.motorSpeed = 0;
+    storedStatus_.motorSpeed = statustext::shownMotorSpeed(storedStatus_.motorSpeed);
     ui.lineEdit_Motor_State->setText(QString::number(storedStatus_.motorSpeed));
 }
 
@@ -258,7 +183,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
         showSpeedRead();
         // Right after a send the motor is still changing speed: leave the box as the user set it.
         if (speedSync_) {
-            const int item = rotateSpeedItemOf(storedStatus_.motorSpeed);
+            const int item = statustext::motorSpeedItemOf(storedStatus_.motorSpeed, statustext::kNetworkSpeedTolerance);
             if (item >= 0)
                 ui.comboBox_rotateSpeed->setCurrentIndex(item);
         } else {
