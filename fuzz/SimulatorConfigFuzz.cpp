@@ -1,6 +1,9 @@
 // Fuzz target: arbitrary datagrams as configuration packets for the simulator, which reads
 // them from the network. A refused datagram must leave the device-info packet unchanged.
 
+#include "acquisition/DataPacket.h"
+#include "acquisition/DeviceInfoPacket.h"
+#include "device/ConfigPacket.h"
 #include "fuzz/FuzzSeeds.h"
 #include "sim/ScannerStream.h"
 
@@ -9,6 +12,8 @@
 
 namespace {
 
+using hvk32::devinfo::kPacketSize;
+
 hvk32::sim::ScannerSettings fixedSettings()
 {
     hvk32::sim::ScannerSettings s;
@@ -16,19 +21,27 @@ hvk32::sim::ScannerSettings fixedSettings()
     return s;
 }
 
+// Building a stream casts a whole revolution of rays; each input starts from a copy of
+// one built stream instead.
+const hvk32::sim::ScannerStream& builtStream()
+{
+    static const hvk32::sim::ScannerStream stream(fixedSettings());
+    return stream;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    hvk32::sim::ScannerStream stream(fixedSettings());
-    std::uint8_t before[1206];
-    std::uint8_t after[1206];
+    hvk32::sim::ScannerStream stream = builtStream();
+    std::uint8_t before[kPacketSize];
+    std::uint8_t after[kPacketSize];
     stream.deviceInfoPacket(0, before);
     const auto result = stream.applyConfiguration(data, size);
     stream.deviceInfoPacket(0, after);
     if (!result.accepted() && std::memcmp(before, after, sizeof before) != 0)
         std::abort();
-    std::uint8_t packet[1206];
+    std::uint8_t packet[hvk32::datapacket::kPacketSize];
     stream.nextDataPacket(packet); // the stream still works
     return 0;
 }
@@ -36,22 +49,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 // Seeds: the device's own device-info packet turned into each kind of configuration packet.
 std::vector<std::vector<std::uint8_t>> hvk32FuzzSeeds()
 {
-    hvk32::sim::ScannerStream stream(fixedSettings());
-    std::vector<std::uint8_t> info(1206);
+    const hvk32::sim::ScannerStream& stream = builtStream();
+    std::vector<std::uint8_t> info(kPacketSize);
     stream.deviceInfoPacket(0, info.data());
-    const std::uint8_t user[8] = {0xAA, 0x00, 0xFF, 0x11, 0x22, 0x22, 0xAA, 0xAA};
-    const std::uint8_t advanced[8] = {0xAA, 0x00, 0xFF, 0x11, 0x22, 0x22, 0xBB, 0xBB};
-    const std::uint8_t marker[8] = {0x55, 0xAA, 0xAA, 0x55, 0x33, 0x33, 0x11, 0x11};
+    using namespace hvk32::configpacket;
     std::vector<std::vector<std::uint8_t>> seeds;
     for (int kind = 0; kind < 3; ++kind) {
         std::vector<std::uint8_t> p = info;
-        std::memcpy(p.data(), kind == 1 ? advanced : user, 8);
+        std::memcpy(p.data(), kind == 1 ? kAdvancedHeader : kUserHeader, kHeaderSize);
         if (kind == 0)
-            std::memset(p.data() + 160, 0, 8);
+            std::memset(p.data() + kMarkerOffset, 0, kMarkerSize);
         else
-            std::memcpy(p.data() + 160, marker, 8);
-        p[1204] = 0x0F;
-        p[1205] = 0xF0;
+            std::memcpy(p.data() + kMarkerOffset, kMarker, kMarkerSize);
+        std::memcpy(p.data() + kTailOffset, kTail, sizeof kTail);
         seeds.push_back(p);
     }
     return seeds;
