@@ -35,6 +35,7 @@
 #include <algorithm>
 #include <QLabel>
 #include <QPalette>
+#include <QHeaderView>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -80,6 +81,9 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     registerRecordMetaTypes();
 
     tableModel_ = std::make_unique<QStandardItemModel>();
+    // The table shows its headers from the start, with columns wide enough for their values.
+    ui.tableView->setModel(tableModel_.get());
+    resetTable();
     setControls(hvk32::WindowStep::Started);
     ui.comboBox_degree->hide(); // set from the device, never by hand
     displayAngle = 360.0f;
@@ -107,6 +111,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     setUpViewer();
     setUpMeasureTool();
 
+    selectionLabel_ = addStatusField("label_selection");
     framesSentLabel_ = addStatusField("label_framesSent");
     framesDrawnLabel_ = addStatusField("label_framesDrawn");
     framesSkippedLabel_ = addStatusField("label_framesSkipped");
@@ -371,7 +376,7 @@ void manwindow::onConnectLidar()
     filePlaying = false;
     setControls(hvk32::WindowStep::Connecting);
 
-    hvk32::resetPointTable(*tableModel_);
+    resetTable();
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();
 
@@ -586,7 +591,7 @@ void manwindow::openCaptureFile()
         return;
     }
 
-    hvk32::resetPointTable(*tableModel_);
+    resetTable();
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();
 
@@ -923,8 +928,12 @@ void manwindow::onAreaPicked(const std::vector<int>& indices)
 {
     if (indices.empty())
         return;
-    hvk32::resetPointTable(*tableModel_);
+    resetTable();
     selectionCount = static_cast<int>(indices.size());
+    // One row per selected point, so the table scrolls through all of them; the listing
+    // fills the rows in view with every frame.
+    tableModel_->setRowCount(selectionCount);
+    selectionLabel_->setText(tr("Selected: %1 points").arg(selectionCount));
 
     hvk32::ViewerScene::Cloud picked;
     picked.reserve(indices.size());
@@ -959,7 +968,8 @@ void manwindow::clearView()
     selectionBox = {};
     selectionActive = false;
     selectionCount = 0;
-    hvk32::resetPointTable(*tableModel_);
+    selectionLabel_->clear();
+    resetTable();
     ruler_.clear();
     scene_->clear();
     showMeasurement();
@@ -1041,6 +1051,27 @@ void manwindow::recvCalculateIntensity(bool flag)
 void manwindow::showAngleLinedit_pressed()
 {
     displayAngle = ui.showAngle_lineEdit->text().toFloat();
+}
+
+void manwindow::resetTable()
+{
+    hvk32::resetPointTable(*tableModel_);
+    sizePointTableColumns();
+}
+
+void manwindow::sizePointTableColumns()
+{
+    // Widths from the widest value each column holds (ids, "x y z" in metres with four
+    // decimals, azimuth, distance, intensity, channel and two microsecond time stamps).
+    const QStringList widest = {"0000000", "-000.0000 -000.0000 -000.0000", "000.000", "000.0000", "000", "00",
+                                "0000000000", "0000000000"};
+    const QFontMetrics metrics(ui.tableView->font());
+    QHeaderView* header = ui.tableView->horizontalHeader();
+    for (int column = 0; column < widest.size() && column < tableModel_->columnCount(); ++column) {
+        const QString title = tableModel_->headerData(column, Qt::Horizontal).toString();
+        const int width = std::max(metrics.horizontalAdvance(widest[column]), metrics.horizontalAdvance(title));
+        header->resizeSection(column, width + 4 * metrics.averageCharWidth());
+    }
 }
 
 QLabel* manwindow::addStatusField(const char* objectName)

@@ -158,6 +158,8 @@ private:
     void updateFrameStatus();
     void restartFrameCounters();
     QLabel* addStatusField(const char* objectName);
+    void sizePointTableColumns();
+    void resetTable(); // headers only, at their widths
     // Enables and disables the controls as the step requires.
     void setControls(hvk32::WindowStep step);
     QWidget* controlWidget(hvk32::WindowControl control) const;
@@ -276,6 +278,7 @@ private:
     QTimer recordStatusTimer_;
 
     // Status bar: one label per frame counter, and the user guide link.
+    QLabel* selectionLabel_ = nullptr; // number of selected points
     QLabel* framesSentLabel_ = nullptr;
     QLabel* framesDrawnLabel_ = nullptr;
     QLabel* framesSkippedLabel_ = nullptr;

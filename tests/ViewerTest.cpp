@@ -19,6 +19,8 @@
 #include <QSurfaceFormat>
 #include <QToolButton>
 #include <QVTKOpenGLNativeWidget.h>
+#include <QLabel>
+#include <QStandardItemModel>
 #include <QtTest>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
@@ -285,6 +287,7 @@ private slots:
 
     void areaSelectionMakesABox()
     {
+        QCOMPARE(window_->pointTable().columnCount(), 8); // headers before any data
         const LidarData frame = simulatorFrame();
         showFrame(frame);
         click("toolButton_selectCloud");
@@ -304,6 +307,9 @@ private slots:
         QVERIFY(box.xMax > box.xMin && box.yMax > box.yMin);
         const auto selected = window_->scene().selectionCloud()->size();
         QVERIFY(selected > 0);
+        // Its size is shown, and the table has a row for every selected point to scroll to.
+        QCOMPARE(widget<QLabel>("label_selection")->text(), QString("Selected: %1 points").arg(selected));
+        QCOMPARE(window_->pointTable().rowCount(), int(selected));
 
         // The next frame draws the points inside the box in the selection cloud, in blue.
         showFrame(frame);
@@ -316,8 +322,11 @@ private slots:
         QVERIFY2(blue > 100, qPrintable(QString("%1 blue pixels").arg(blue)));
         QCOMPARE(window_->scene().frameCloud()->size() + window_->scene().selectionCloud()->size(), std::size_t(57600));
 
+        QCOMPARE(window_->pointTable().rowCount(), int(selected));
+
         click("toolButton_clear");
         QVERIFY(!window_->isSelectionActive());
+        QVERIFY(widget<QLabel>("label_selection")->text().isEmpty());
     }
 
     void disabledChannelsAreNotDrawn()
