@@ -125,7 +125,7 @@ private slots:
         QVERIFY(viewer.waitForStarted());
         ::kill(static_cast<pid_t>(viewer.processId()), SIGTERM);
         QVERIFY2(viewer.finishedCleanly(), viewer.errors().constData());
-        QVERIFY(viewer.readAllStandardOutput().contains("frames received 0"));
+        QVERIFY(viewer.readAllStandardOutput().contains("frames sent 0"));
     }
 #endif
 };
