@@ -5,6 +5,7 @@
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/LoopbackSenders.h"
 #include "tools/GpsTimeTest.h"
 #include "tools/SettingsFile.h"
 
@@ -36,27 +37,7 @@ QByteArray contents(const QString& path)
     return f.readAll();
 }
 
-// Sends to 127.0.0.1:port until stopped: each round whatever `round` fills, then a pause.
-class LoopbackSender {
-public:
-    LoopbackSender(std::uint16_t port, std::vector<QByteArray> round)
-        : thread_([this, port, round] {
-              platform::UdpSocket s;
-              s.open();
-              while (!stop_) {
-                  for (const QByteArray& d : round)
-                      s.sendTo(reinterpret_cast<const std::uint8_t*>(d.constData()), std::size_t(d.size()), "127.0.0.1", port);
-                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
-              }
-          })
-    {
-    }
-    ~LoopbackSender() { stop_ = true; thread_.join(); }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+using LoopbackSender = test::RepeatingSender;
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "acquisition/DataPacket.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/LoopbackSenders.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -25,21 +26,10 @@ namespace {
 void sendStream(std::uint16_t dataPort, std::uint16_t telemetryPort)
 {
     sim::ScannerStream stream{sim::ScannerSettings{}};
-    std::array<std::uint8_t, 1206> packet{};
-    platform::UdpSocket device;
-    device.open();
-    device.setReuseAddress(true);
-    device.bind("127.0.0.1", dataPort);
-    stream.deviceInfoPacket(0, packet.data());
-    device.sendTo(packet.data(), packet.size(), "127.0.0.1", telemetryPort);
-    platform::UdpSocket data;
-    data.open();
-    for (int k = 0; k < 3 * stream.blocksPerRevolution() / 12 + 2; ++k) {
-        stream.nextDataPacket(packet.data());
-        data.sendTo(packet.data(), packet.size(), "127.0.0.1", dataPort);
-        if (k % 16 == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    test::PacedSender device(telemetryPort);
+    device.bindSource(test::kLoopback, dataPort);
+    device.sendDeviceInfo(stream, telemetryPort);
+    test::PacedSender(dataPort, 16).sendDataPackets(stream, test::packetsForRevolutions(stream, 3));
 }
 
 struct Played {

@@ -1,6 +1,7 @@
 // The channel selection form driven through its widgets: what the row boxes show and what
 // "OK" publishes to the cloud builder.
 
+#include "support/WidgetLookup.h"
 #include "tools/Form_QLaserSelectionK32.h"
 
 #include <QCheckBox>
@@ -16,12 +17,7 @@ using namespace hvk32::channels;
 
 namespace {
 
-template <typename T>
-T* child(const QWidget& form, const char* name)
-{
-    T* w = form.findChild<T*>(name);
-    return w ? w : (qFatal("missing widget %s", name), nullptr);
-}
+using hvk32::test::child;
 
 QTableWidget* table(const QWidget& form) { return child<QTableWidget>(form, "tableWidget_laserselection"); }
 

@@ -7,6 +7,7 @@
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/VerticalAnglePacket.h"
 #include "tools/VerticalAngleSetting.h"
@@ -50,10 +51,7 @@ class DeviceEndToEndTest : public QObject {
     template <typename T>
     static T* child(QWidget& parent, const char* name)
     {
-        T* w = parent.findChild<T*>(name);
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return test::child<T>(parent, name);
     }
 
     // Waits for a device-info packet newer than now, then presses the dialog's refresh.

@@ -152,7 +152,7 @@ private slots:
         receiver.setPort(port);
         receiver.setMulticastGroup("224.1.1.1");
         receiver.start();
-        QTest::qWait(50);
+        QTRY_VERIFY(receiver.isBound());
 
         platform::UdpSocket sender;
         QVERIFY(sender.open());

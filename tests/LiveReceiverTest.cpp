@@ -7,6 +7,7 @@
 #include "records/MetaTypes.h"
 #include "sim/ScannerStream.h"
 #include "support/DataPacketBuilder.h"
+#include "support/LoopbackSenders.h"
 
 #include <QtTest>
 
@@ -18,30 +19,7 @@ using namespace hvk32;
 
 namespace {
 
-// Sends datagrams to 127.0.0.1:port, paced so the receiver's socket buffer never overflows.
-class Sender {
-public:
-    explicit Sender(std::uint16_t port) : port_(port) { socket_.open(); }
-    void send(const std::uint8_t* data, std::size_t length)
-    {
-        socket_.sendTo(data, length, "127.0.0.1", port_);
-        if (++sent_ % 8 == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    void sendStream(sim::ScannerStream& stream, int packets)
-    {
-        std::array<std::uint8_t, datapacket::kPacketSize> p{};
-        for (int k = 0; k < packets; ++k) {
-            stream.nextDataPacket(p.data());
-            send(p.data(), p.size());
-        }
-    }
-
-private:
-    platform::UdpSocket socket_;
-    std::uint16_t port_;
-    long sent_ = 0;
-};
+using Sender = test::PacedSender;
 
 } // namespace
 
@@ -62,7 +40,7 @@ class LiveReceiverTest : public QObject {
         receiver.setMulticastGroup("224.1.1.1");
         receiver.setConfiguration(config);
         receiver.start();
-        QTest::qWait(50); // let run() bind before the first datagram
+        QTRY_VERIFY(receiver.isBound()); // no datagram before run() listens
     }
 
     // A complete revolution: block azimuths 360 degrees round at the simulator's step, and
@@ -101,7 +79,7 @@ private slots:
 
         Sender sender(port);
         const int packetsPerTurn = stream.blocksPerRevolution() / 12;
-        sender.sendStream(stream, packetsPerTurn * 3 + 10);
+        sender.sendDataPackets(stream, packetsPerTurn * 3 + 10);
         QTRY_COMPARE_WITH_TIMEOUT(int(frames_.size()), 3, 10000);
         verifyCompleteRevolution(frames_[1], stream, 1);
         verifyCompleteRevolution(frames_[2], stream, 1);
@@ -122,7 +100,7 @@ private slots:
 
         Sender sender(port);
         const int packetsPerTurn = stream.blocksPerRevolution() / 6;
-        sender.sendStream(stream, packetsPerTurn * 3 + 10);
+        sender.sendDataPackets(stream, packetsPerTurn * 3 + 10);
         QTRY_COMPARE_WITH_TIMEOUT(int(frames_.size()), 3, 10000);
         QVERIFY(frames_[1].blockAzimuths.empty());
         verifyCompleteRevolution(frames_[1], stream, 2);
@@ -170,10 +148,10 @@ private slots:
         receiver.restart();
         QTest::qWait(50);
         const int packetsPerTurn = stream.blocksPerRevolution() / 12;
-        Sender(first).sendStream(stream, packetsPerTurn * 2 + 10);
+        Sender(first).sendDataPackets(stream, packetsPerTurn * 2 + 10);
         QTest::qWait(200);
         QVERIFY(frames_.empty()); // the old port is closed
-        Sender(second).sendStream(stream, packetsPerTurn * 2 + 10);
+        Sender(second).sendDataPackets(stream, packetsPerTurn * 2 + 10);
         QTRY_VERIFY_WITH_TIMEOUT(!frames_.empty(), 10000);
 
         // With no traffic the loop still looks at the stop flag every receive time-out.

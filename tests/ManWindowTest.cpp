@@ -8,7 +8,9 @@
 #include "device/InetactionSetupWidgetK32.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/LoopbackSenders.h"
 #include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/About.h"
 #include "tools/SetLidarModes.h"
@@ -40,34 +42,22 @@ struct Ports {
     std::uint16_t telemetry = platform::findFreeUdpPort();
 };
 
-void sendTo(std::uint16_t port, const std::uint8_t* bytes, std::size_t length)
-{
-    platform::UdpSocket socket;
-    socket.open();
-    socket.sendTo(bytes, length, "127.0.0.1", port);
-}
-
 void sendDeviceInfo(std::uint16_t port, const sim::ScannerSettings& settings)
 {
-    std::array<std::uint8_t, 1206> packet{};
-    sim::ScannerStream(settings).deviceInfoPacket(0, packet.data());
-    sendTo(port, packet.data(), packet.size());
+    test::PacedSender(port).sendDeviceInfo(sim::ScannerStream(settings), port);
 }
 
 // Sends whole revolutions; with dropEvery, every so many packets goes missing.
 void sendRevolutions(std::uint16_t port, int revolutions, int dropEvery = 0)
 {
     sim::ScannerStream stream{sim::ScannerSettings{}};
-    platform::UdpSocket socket;
-    socket.open();
+    test::PacedSender sender(port);
     std::array<std::uint8_t, datapacket::kPacketSize> packet{};
-    for (int k = 0; k < revolutions * stream.blocksPerRevolution() / 12 + 2; ++k) {
+    for (int k = 0; k < test::packetsForRevolutions(stream, revolutions); ++k) {
         stream.nextDataPacket(packet.data());
         if (dropEvery && k % dropEvery == dropEvery - 1)
             continue;
-        socket.sendTo(packet.data(), packet.size(), "127.0.0.1", port);
-        if (k % 8 == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sender.send(packet.data(), packet.size());
     }
 }
 
@@ -91,10 +81,7 @@ class ManWindowTest : public QObject {
     template <typename T>
     T* widget(const char* name)
     {
-        T* w = window_->findChild<T*>(name);
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return test::child<T>(*window_, name);
     }
 
     void type(const char* field, const QString& text)
@@ -112,7 +99,7 @@ class ManWindowTest : public QObject {
         type("lineEdit_portNumber", QString::number(ports_.data));
         type("lineEdit", QString::number(ports_.telemetry));
         QTest::mouseClick(widget<QToolButton>("toolButton_Lidar"), Qt::LeftButton);
-        QTest::qWait(50); // the receiver binds its port
+        QTRY_VERIFY(window_->deviceInfoReceiver().isBound()); // no datagram before it listens
     }
 
 private slots:
@@ -192,8 +179,7 @@ private slots:
         // the rate still reads 20 Hz and sent = drawn + skipped.
         connectWindow();
         sendDeviceInfo(ports_.telemetry, sim::ScannerSettings{});
-        QTRY_VERIFY_WITH_TIMEOUT(window_->lidarDataReceiver().isRunning(), 3000);
-        QTest::qWait(50);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->lidarDataReceiver().isBound(), 3000);
 
         std::thread device([port = ports_.data]() {
             sim::ScannerStream stream{sim::ScannerSettings{}};

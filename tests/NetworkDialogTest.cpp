@@ -9,6 +9,7 @@
 #include "sim/ScannerStream.h"
 #include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,6 +24,8 @@ using namespace hvk32;
 using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
 
 namespace {
+
+using hvk32::test::child;
 
 const char* const kDeviceAddress = "127.0.0.2"; // what the substitute scanner reports
 const QString kNoDevicePacket = QString::fromUtf8("Please check the device package port！");
@@ -49,13 +52,6 @@ void feed(InetactionSetupWidgetK32& dialog, const Packet& packet)
     SettingData record = decodeSettingData(packet.data());
     dialog.OnLidarStatusReceiving(&record, decodeStatusValues(packet.data()));
     dialog.OnLidarDifoData(packet.data());
-}
-
-template <typename T>
-T* child(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    return found ? found : (qFatal("missing widget %s", name), nullptr);
 }
 
 QLineEdit* edit(const QWidget& w, const char* name) { return child<QLineEdit>(w, name); }

@@ -8,6 +8,7 @@
 #include "platform/UdpSocket.h"
 #include "support/CaptureBuilder.h"
 #include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -66,10 +67,7 @@ class PlaybackTest : public QObject {
     template <typename T>
     T* widget(const char* name)
     {
-        T* w = window_->findChild<T*>(name);
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return test::child<T>(*window_, name);
     }
     QToolButton* button(const char* name) { return widget<QToolButton>(name); }
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }

@@ -2,6 +2,7 @@
 // warnings that keep it open, and the channel table.
 
 #include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
 #include "view/SaveDataOptions.h"
 
 #include <QCheckBox>
@@ -14,12 +15,7 @@
 
 namespace {
 
-template <typename T>
-T* child(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    return found ? found : (qFatal("missing widget %s", name), nullptr);
-}
+using hvk32::test::child;
 
 QTableWidget* table(const QWidget& w) { return child<QTableWidget>(w, "tableWidget_lines"); }
 

@@ -1,6 +1,7 @@
 // The small tool windows driven through their widgets: the lidar mode dialog, the about
 // window and the code dialog.
 
+#include "support/WidgetLookup.h"
 #include "tools/About.h"
 #include "tools/CodeDialog.h"
 #include "tools/SetLidarModes.h"
@@ -14,12 +15,7 @@
 
 namespace {
 
-template <typename T>
-T* child(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    return found ? found : (qFatal("missing widget %s", name), nullptr);
-}
+using hvk32::test::child;
 
 bool checked(const QWidget& w, const char* name) { return child<QCheckBox>(w, name)->isChecked(); }
 void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }

@@ -7,6 +7,7 @@
 #include "sim/ScannerStream.h"
 #include "sim/SyntheticScene.h"
 #include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
@@ -87,10 +88,7 @@ class ViewerTest : public QObject {
     template <typename T>
     T* widget(const char* name)
     {
-        T* w = window_->findChild<T*>(name);
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return test::child<T>(*window_, name);
     }
 
     void click(const char* button) { QTest::mouseClick(widget<QToolButton>(button), Qt::LeftButton); }
