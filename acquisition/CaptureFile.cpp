@@ -92,6 +92,24 @@ void writeRecordHeader(std::uint8_t* p, const RecordHeader& h)
     putLe32(p + kOriginalLengthOffset, h.originalLength);
 }
 
+RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader)
+{
+    RecordStep step;
+    if (static_cast<qint64>(h.capturedLength) > bytesAfterHeader)
+        return step;
+    step.size = static_cast<qint64>(kRecordHeaderSize) + static_cast<qint64>(h.capturedLength);
+    if (isScannerFrame(h)) {
+        step.kind = RecordStep::Scanner;
+        return step;
+    }
+    step.kind = RecordStep::Skipped;
+    // Lengths no capture writer produces: a frame of nothing, more captured than sent, a
+    // negative original length, or a scanner-sized frame that was not captured whole.
+    step.badLength = h.originalLength == 0 || h.originalLength > kMaxOriginalLength
+        || h.capturedLength > h.originalLength || h.originalLength == kScannerFrameLength;
+    return step;
+}
+
 CaptureReader::CaptureReader() = default;
 CaptureReader::~CaptureReader() = default;
 
@@ -194,22 +212,19 @@ CaptureReader::Read CaptureReader::next(ScannerRecord& record, qint64* recordOff
     if (remaining < static_cast<qint64>(kRecordHeaderSize) || !readAt(offset, record.data(), kRecordHeaderSize))
         return dropTruncated();
     header_ = readRecordHeader(record.data(), format_);
-    if (static_cast<qint64>(header_.capturedLength) > remaining - static_cast<qint64>(kRecordHeaderSize))
+    const RecordStep step = stepOverRecord(header_, remaining - static_cast<qint64>(kRecordHeaderSize));
+    if (step.kind == RecordStep::Truncated)
         return dropTruncated();
-
-    if (isScannerFrame(header_)) {
+    if (step.kind == RecordStep::Scanner) {
         if (!readAt(offset + static_cast<qint64>(kRecordHeaderSize), record.data() + kRecordHeaderSize,
                     kScannerFrameLength))
             return dropTruncated();
-        position_ = offset + static_cast<qint64>(kScannerRecordSize);
+        position_ = offset + step.size;
         return Read::Scanner;
     }
-    // Lengths no capture writer produces: a frame of nothing, more captured than sent, a
-    // negative original length, or a scanner-sized frame that was not captured whole.
-    if (header_.originalLength == 0 || header_.originalLength > kMaxOriginalLength
-        || header_.capturedLength > header_.originalLength || header_.originalLength == kScannerFrameLength)
+    if (step.badLength)
         countBadLength(offset);
-    position_ = offset + static_cast<qint64>(kRecordHeaderSize) + static_cast<qint64>(header_.capturedLength);
+    position_ = offset + step.size;
     return Read::Skipped;
 }
 

@@ -101,6 +101,19 @@ inline bool isScannerFrame(const RecordHeader& h)
     return h.originalLength == kScannerFrameLength && h.capturedLength == kScannerFrameLength;
 }
 
+// Where a walk goes from a record, given its header and the bytes of the file after that
+// header: the one rule CaptureReader and the frame index both follow.
+struct RecordStep {
+    enum Kind {
+        Scanner,   // a whole scanner record
+        Skipped,   // a record of another kind, passed over by its captured length
+        Truncated, // cut off by the end of the file: dropped, and the walk ends
+    } kind = Truncated;
+    bool badLength = false; // lengths no capture writer produces
+    qint64 size = 0;        // header plus captured bytes
+};
+RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader);
+
 // Header writers (little-endian, microseconds), mirroring the readers.
 void writeFileHeader(std::uint8_t* p, std::uint32_t snapLength = kSnapLength,
                      std::uint32_t linkType = kLinkTypeEthernet);

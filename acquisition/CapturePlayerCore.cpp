@@ -1,5 +1,7 @@
 #include "acquisition/CapturePlayerCore.h"
 
+#include "acquisition/CaptureFrameIndex.h"
+
 #include "acquisition/DataPacket.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
@@ -60,6 +62,7 @@ void CapturePlayerCore::start()
     emptyFrame(frame_);
     emptyFrame(completed_);
     configuration_ = {};
+    offsetAngles_ = {};
     configurationReported_ = false;
     frameCounter_ = 0;
     dataPackets_ = deviceInfoPackets_ = droppedFrames_ = 0;
@@ -120,10 +123,11 @@ CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
 bool CapturePlayerCore::frameCloses() const
 {
     const auto& a = frame_.blockAzimuths;
-    return a.size() > kFrameMinBlocks && std::fabs(a.back() - a.front()) <= kFrameCloseAngle;
+    return !a.empty() && frameCloses(a.size(), a.front(), a.back());
 }
 
-CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction)
+CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction,
+                                                          int firstBlock)
 {
     ++dataPackets_;
     // Records read again (backward, or forward after going back) are not the stream's order.
@@ -132,7 +136,7 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     Event event = Event::None;
     // A frame needs more than 500 blocks, so one packet completes at most one; the blocks
     // after it start the next frame.
-    for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
+    for (int b = firstBlock; b < datapacket::kBlocksPerPacket; ++b) {
         decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
         frame_.blockAzimuths.push_back(block_.azimuth);
         for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
@@ -163,18 +167,61 @@ void CapturePlayerCore::completeFrame()
     emptyFrame(frame_);
 }
 
+bool CapturePlayerCore::reportsConfiguration(const std::uint8_t* deviceInfo)
+{
+    return deviceInfo[devinfo::kBoardVersionMajor] >= kUsableBoardVersion;
+}
+
+PlayerConfiguration CapturePlayerCore::configurationOf(const std::uint8_t* deviceInfo)
+{
+    PlayerConfiguration c;
+    c.echoMode = echoConfigurationOf(deviceInfo[devinfo::kEchoMode]);
+    c.degreeMode = degreeModeOf(be16(deviceInfo + devinfo::kAngleModeCode));
+    c.accuracyMode = kAccuracyMode;
+    return c;
+}
+
 CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t* payload)
 {
     ++deviceInfoPackets_;
-    publishOffsetAngles(payload);
-    if (configurationReported_ || payload[devinfo::kBoardVersionMajor] < kUsableBoardVersion)
-        return Event::None;
+    offsetAngles_ = decodeOffsetAngles(payload);
+    if (configurationReported_ || !reportsConfiguration(payload))
+        return Event::DeviceInfo;
     configurationReported_ = true;
-    configuration_.echoMode = echoConfigurationOf(payload[devinfo::kEchoMode]);
+    configuration_ = configurationOf(payload);
     lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
-    configuration_.degreeMode = degreeModeOf(be16(payload + devinfo::kAngleModeCode));
-    configuration_.accuracyMode = kAccuracyMode;
     return Event::Configuration;
+}
+
+bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
+{
+    if (!reader_.isOpen() || n < 1 || n > index.frameCount())
+        return false;
+    const CaptureFrameIndex::Frame& f = index.frame(n);
+    if (!reader_.readScannerRecordAt(f.recordOffset, record_))
+        return false;
+    const std::uint8_t* payload = record_.data() + capturefile::kPayloadOffset;
+    if (payloadKindOf(payload) != PayloadKind::Data || f.block >= datapacket::kBlocksPerPacket)
+        return false;
+    positions_.assign(1, f.recordOffset);
+    emptyFrame(frame_);
+    emptyFrame(completed_);
+    configuration_ = index.configuration();
+    configurationReported_ = true;
+    if (const auto angles = index.offsetAnglesAt(n))
+        offsetAngles_ = *angles;
+    frameCounter_ = n - 1;
+    // Stream health counts each record once, in file order: a jump past what was read
+    // starts counting afresh there instead of taking the skipped records as lost.
+    lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
+    freshRecord_ = f.recordOffset >= firstUnreadOffset_;
+    if (freshRecord_) {
+        lossDetector_.resynchronise();
+        firstUnreadOffset_ = f.recordOffset + 1;
+    }
+    // A frame has more than a packet's blocks, so the rest of this packet only starts it.
+    addDataPacket(payload, Direction::Forward, f.block);
+    return true;
 }
 
 } // namespace hvk32

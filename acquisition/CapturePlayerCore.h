@@ -8,9 +8,9 @@
 // decoded block by block into the frame with the player's rules (single-echo times, angle
 // = block azimuth + 0.00625 degrees per channel, not wrapped); after every block the frame
 // is complete when it holds more than 500 blocks and its last block azimuth is within 0.5
-// degrees of its first. Device-info payloads publish the horizontal offset angles, and the
-// first one whose board version is 2 or more reports the configuration. Frames completed
-// before that are dropped.
+// degrees of its first. Device-info payloads give the horizontal offset angles (the caller
+// publishes them), and the first one whose board version is 2 or more reports the
+// configuration. Frames completed before that are dropped.
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/PacketLossDetector.h"
@@ -19,6 +19,8 @@
 
 #include <QString>
 
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -39,6 +41,8 @@ struct PlayerConfiguration {
     int accuracyMode = 1;
 };
 
+class CaptureFrameIndex;
+
 class CapturePlayerCore {
 public:
     static constexpr std::size_t kFrameMinBlocks = 500; // a frame has more blocks than this
@@ -49,10 +53,22 @@ public:
     // frame far past that never closes, and is dropped so memory stays bounded.
     static constexpr std::size_t kMaxFrameBlocks = 4 * 3600;
 
+    // The frame test, made after every block: more than kFrameMinBlocks blocks, the last
+    // block azimuth within kFrameCloseAngle of the first.
+    static bool frameCloses(std::size_t blocks, float firstAzimuth, float lastAzimuth)
+    {
+        return blocks > kFrameMinBlocks && std::fabs(lastAzimuth - firstAzimuth) <= kFrameCloseAngle;
+    }
+    // Whether a device-info payload reports the configuration (board version 2 or more), and
+    // what it reports.
+    static bool reportsConfiguration(const std::uint8_t* deviceInfo);
+    static PlayerConfiguration configurationOf(const std::uint8_t* deviceInfo);
+
     enum class Direction { Forward, Backward };
     enum class Event {
         None,            // a record was read; nothing to report
-        Configuration,   // the configuration was reported: see configuration()
+        DeviceInfo,      // a device-info packet was read: see offsetAngles()
+        Configuration,   // the configuration was reported: see configuration() and offsetAngles()
         Frame,           // a frame was completed and counted: see frame()
         UnreportedFrame, // a frame was completed before the configuration, and dropped
         End,             // the run is over
@@ -71,6 +87,13 @@ public:
     // counter 0, no damage.
     void start();
 
+    // Goes to frame n of `index` (built from this file): reads the frame's first record from
+    // its first block on, with the configuration reported and the counter at n - 1, so that
+    // going forward the next Frame event is frame n exactly as forward play gave it. The
+    // offset angles in force there come from the index. False when n is not in the index or
+    // the record is not there any more.
+    bool seek(const CaptureFrameIndex& index, int n);
+
     // The run cannot go on: the position is at the end of the file (or before its first
     // record).
     bool atEnd() const;
@@ -86,6 +109,8 @@ public:
 
     bool configurationReported() const { return configurationReported_; }
     const PlayerConfiguration& configuration() const { return configuration_; }
+    // The horizontal offset angles 1..4 [deg] of the last device-info packet read, zero before.
+    const std::array<float, 4>& offsetAngles() const { return offsetAngles_; }
     // +1 per frame going forward, -1 going backward, never below 0.
     int frameCounter() const { return frameCounter_; }
 
@@ -101,7 +126,7 @@ public:
 
 private:
     Event handlePayload(Direction direction);
-    Event addDataPacket(const std::uint8_t* payload, Direction direction);
+    Event addDataPacket(const std::uint8_t* payload, Direction direction, int firstBlock = 0);
     Event handleDeviceInfo(const std::uint8_t* payload);
     bool frameCloses() const;
     void completeFrame();
@@ -116,6 +141,7 @@ private:
     qint64 firstUnreadOffset_ = 0; // records before it were read in this run
     bool freshRecord_ = false;     // the record in hand is read for the first time
     PlayerConfiguration configuration_;
+    std::array<float, 4> offsetAngles_{};
     bool configurationReported_ = false;
     int frameCounter_ = 0;
     std::uint64_t dataPackets_ = 0;

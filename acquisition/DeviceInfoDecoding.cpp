@@ -83,7 +83,11 @@ std::array<float, 32> decodeVerticalAngles(const std::uint8_t* p)
 
 void publishOffsetAngles(const std::uint8_t* p)
 {
-    const auto a = decodeOffsetAngles(p);
+    publishOffsetAngles(decodeOffsetAngles(p));
+}
+
+void publishOffsetAngles(const std::array<float, 4>& a)
+{
     offsetAngle1 = a[0];
     offsetAngle2 = a[1];
     offsetAngle3 = a[2];

@@ -56,6 +56,7 @@ std::array<float, 32> decodeVerticalAngles(const std::uint8_t* packet);
 
 // Writes the decoded angles into the process-wide values.
 void publishOffsetAngles(const std::uint8_t* packet);
+void publishOffsetAngles(const std::array<float, 4>& angles);
 void publishVerticalAngles(const std::uint8_t* packet);
 
 // "HVK322" when the device reports dual echo, else "HVK321".

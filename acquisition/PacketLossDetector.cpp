@@ -55,6 +55,13 @@ void PacketLossDetector::reset()
     recentNext_ = 0;
 }
 
+void PacketLossDetector::resynchronise()
+{
+    started_ = false;
+    turnStarted_ = false;
+    turnPackets_ = 0;
+}
+
 bool PacketLossDetector::seenRecently(std::uint32_t timestamp, std::uint16_t azimuth) const
 {
     const std::uint64_t key = (std::uint64_t(timestamp) << 16 | azimuth) + 1; // 0: empty slot

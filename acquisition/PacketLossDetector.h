@@ -44,6 +44,9 @@ public:
     // blocks of a dual-echo firing carry the same azimuth).
     void setConfiguration(SensorConfig config) { config_ = config; }
     void reset();
+    // Forgets where the stream was, keeping the counts: the next packet starts counting
+    // afresh (after a jump to another place of a capture).
+    void resynchronise();
 
     // One data packet (at least 1206 bytes, flag already checked).
     void addPacket(const std::uint8_t* packet);

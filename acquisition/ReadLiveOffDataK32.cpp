@@ -1,6 +1,8 @@
 #include "acquisition/ReadLiveOffDataK32.h"
 
+#include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
+#include "acquisition/DeviceInfoDecoding.h"
 #include "platform/Pauses.h"
 
 #include <QDebug>
@@ -53,6 +55,21 @@ QString ReadLiveOffDataK32::configuration() const
     return configuration_;
 }
 
+void ReadLiveOffDataK32::setFrameIndex(std::shared_ptr<const hvk32::CaptureFrameIndex> index)
+{
+    QMutexLocker lock(&mutex_);
+    index_ = std::move(index);
+    indexChanged_ = true;
+}
+
+std::shared_ptr<const hvk32::CaptureFrameIndex> ReadLiveOffDataK32::frameIndexFor(const CapturePlayerCore& player)
+{
+    QMutexLocker lock(&mutex_);
+    if (index_ && index_->fileLength() == player.fileLength())
+        return index_;
+    return nullptr;
+}
+
 bool ReadLiveOffDataK32::isFileOpen() const
 {
     QMutexLocker lock(&mutex_);
@@ -99,10 +116,20 @@ void ReadLiveOffDataK32::run()
 
     player->start();
     emit SendFileTotleLength(static_cast<long>(std::min<qint64>(player->fileLength(), LONG_MAX)));
+    std::shared_ptr<const hvk32::CaptureFrameIndex> index;
+    indexChanged_ = true;
     while (!player->atEnd()) {
         if (stop_) {
             stop_ = false;
             break;
+        }
+        if (indexChanged_.exchange(false))
+            index = frameIndexFor(*player);
+        if (const int target = seekTarget_.exchange(0); target > 0 && index) {
+            const int n = std::min(target, index->frameCount());
+            if (n >= 1 && !playIndexedFrame(*player, *index, n, true))
+                break;
+            continue;
         }
         if (pause_) {
             pauses().pause(kPauseLoopMs);
@@ -113,10 +140,21 @@ void ReadLiveOffDataK32::run()
             direction_ = 0;
             continue;
         }
+        if (direction == 1 && index) {
+            // Backward through the index: frame N - 1 as forward play showed it. Before the
+            // first frame there is nothing left, and the run ends.
+            const int n = player->frameCounter() - 1;
+            if (n < 1 || n > index->frameCount() || !playIndexedFrame(*player, *index, n, false))
+                break;
+            pauses().pause(frameDelayMs(speed_));
+            continue;
+        }
         const auto event = player->next(direction == 0 ? CapturePlayerCore::Direction::Forward
                                                        : CapturePlayerCore::Direction::Backward);
         if (event == CapturePlayerCore::Event::End)
             break;
+        if (event == CapturePlayerCore::Event::DeviceInfo || event == CapturePlayerCore::Event::Configuration)
+            hvk32::publishOffsetAngles(player->offsetAngles());
         if (event == CapturePlayerCore::Event::Configuration) {
             const hvk32::PlayerConfiguration& c = player->configuration();
             emit SendLidarConfig(c.echoMode, c.degreeMode, c.accuracyMode);
@@ -135,14 +173,40 @@ void ReadLiveOffDataK32::run()
     emit SendFinsh(true);
 }
 
-void ReadLiveOffDataK32::emitFrame(const CapturePlayerCore& player)
+bool ReadLiveOffDataK32::playIndexedFrame(CapturePlayerCore& player, const hvk32::CaptureFrameIndex& index, int n,
+                                          bool seeked)
 {
-    // A frame the user stepped to is always shown; others wait for room at the gate.
-    const bool stepping = stepOnce_ != 0;
+    if (!player.seek(index, n))
+        return false;
+    if (const auto angles = index.offsetAnglesAt(n))
+        hvk32::publishOffsetAngles(*angles);
+    for (;;) {
+        const auto event = player.next(CapturePlayerCore::Direction::Forward);
+        switch (event) {
+        case CapturePlayerCore::Event::End:
+            return false;
+        case CapturePlayerCore::Event::DeviceInfo:
+        case CapturePlayerCore::Event::Configuration:
+            hvk32::publishOffsetAngles(player.offsetAngles());
+            break;
+        case CapturePlayerCore::Event::Frame:
+            emitFrame(player, seeked);
+            return true;
+        case CapturePlayerCore::Event::None:
+        case CapturePlayerCore::Event::UnreportedFrame:
+            break;
+        }
+    }
+}
+
+void ReadLiveOffDataK32::emitFrame(const CapturePlayerCore& player, bool seeked)
+{
+    // A frame the user stepped or went to is always shown; others wait for room at the gate.
+    const bool stepping = stepOnce_ != 0 && !seeked;
     hvk32::FrameGate* gate = gate_;
     bool pass = true;
     if (gate) {
-        if (stepping)
+        if (stepping || seeked)
             gate->enter();
         else
             pass = gate->tryEnter();

@@ -3,7 +3,8 @@
 // live. receiveOffliveFile opens the file, start() plays it; the window pauses, stops,
 // turns and steps the playback and sets its speed through the setters while it runs.
 // Every run ends with SendFinsh(true) and closes the file, so the next run needs the file
-// opened again.
+// opened again. Once the window hands over the file's frame index, a run can go to any
+// frame, and playing backward shows each earlier frame exactly as forward play did.
 
 #include "acquisition/FrameGate.h"
 #include "records/LidarData.h"
@@ -17,6 +18,7 @@
 #include <memory>
 
 namespace hvk32 {
+class CaptureFrameIndex;
 class CapturePlayerCore;
 namespace platform {
 class Pauses;
@@ -57,6 +59,14 @@ public:
     // The pauses of the pacing; null: the system's.
     void setPauses(hvk32::platform::Pauses* pauses) { pauses_ = pauses; }
 
+    // The frame index of the file being played (null: none yet). A run uses it for seeks and
+    // for playing backward; an index of another file is ignored.
+    void setFrameIndex(std::shared_ptr<const hvk32::CaptureFrameIndex> index);
+    // Asks the running playback to go to frame n (from 1, as the counter counts): the frame is
+    // shown at once, also while paused, and playing goes on from there. The newest request
+    // wins; without an index it is ignored.
+    void seekToFrame(int n) { seekTarget_ = n; }
+
     // A file has been opened and waits for the next run.
     bool isFileOpen() const;
     std::uint64_t framesEmitted() const { return framesEmitted_; }
@@ -80,12 +90,18 @@ protected:
     void run() override;
 
 private:
-    void emitFrame(const hvk32::CapturePlayerCore& player);
+    void emitFrame(const hvk32::CapturePlayerCore& player, bool seeked = false);
+    bool playIndexedFrame(hvk32::CapturePlayerCore& player, const hvk32::CaptureFrameIndex& index, int n,
+                          bool seeked);
+    std::shared_ptr<const hvk32::CaptureFrameIndex> frameIndexFor(const hvk32::CapturePlayerCore& player);
     hvk32::platform::Pauses& pauses() const;
 
     mutable QMutex mutex_;
     QString configuration_;
     std::unique_ptr<hvk32::CapturePlayerCore> file_; // opened, waiting for run()
+    std::shared_ptr<const hvk32::CaptureFrameIndex> index_;
+    std::atomic<bool> indexChanged_{false};
+    std::atomic<int> seekTarget_{0}; // 0: no seek asked for
 
     std::atomic<bool> pause_{false};
     std::atomic<bool> stop_{false};

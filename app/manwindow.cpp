@@ -1,6 +1,8 @@
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
+#include "acquisition/CaptureFrameIndex.h"
+#include "acquisition/CaptureIndexThread.h"
 #include "acquisition/CaptureRecorder.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/GetLidardataK32.h"
@@ -41,6 +43,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QWindow>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 
 namespace {
@@ -50,8 +53,6 @@ const char* const kOldFirmwareText =
     QT_TRANSLATE_NOOP("manwindow", "The Lidar version is lower than V2.8. Does not support display");
 constexpr int kFrameStatusIntervalMs = 500;
 constexpr int kDeviceInfoWaitMs = 2000; // a capture's device-info packets come once a second
-const char* const kPlayIcon = ":/image/Resources/images/Play.png";
-const char* const kPauseIcon = ":/image/Resources/images/Pause.png";
 constexpr int kMinPointSize = 1;
 constexpr int kMaxPointSize = 10;
 constexpr int kRecordStatusIntervalMs = 500;
@@ -129,6 +130,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     connect(&recordStatusTimer_, &QTimer::timeout, this, &manwindow::updateRecordingStatus);
 
     makeConnections();
+    setUpSeeking();
     for (int c = 0; c < kChannelCount; ++c)
         channelList.append(c);
 }
@@ -473,20 +475,18 @@ void manwindow::drawPendingFrame()
 hvk32::CloudParameters manwindow::cloudParameters() const
 {
     hvk32::CloudParameters p;
-    p.degreeMode = degreeMode;
-    p.modeKnown = modeKnown;
+    const hvk32::ConversionSnapshot device =
+        hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());
+    p.degreeMode = device.degreeMode;
+    p.modeKnown = device.modeKnown;
     p.angleAdjust[0] = angleAdjust1;
     p.angleAdjust[1] = angleAdjust2;
     p.angleAdjust[2] = angleAdjust3;
     p.angleAdjust[3] = angleAdjust4;
-    p.offsetAngles[0] = offsetAngle1;
-    p.offsetAngles[1] = offsetAngle2;
-    p.offsetAngles[2] = offsetAngle3;
-    p.offsetAngles[3] = offsetAngle4;
-    for (int c = 0; c < kChannelCount; ++c) {
-        p.deviceVerticalAngles[c] = verticalAngleTable[c];
+    std::copy(device.offsetAngles, device.offsetAngles + 4, p.offsetAngles);
+    std::copy(device.deviceVerticalAngles, device.deviceVerticalAngles + kChannelCount, p.deviceVerticalAngles);
+    for (int c = 0; c < kChannelCount; ++c)
         p.channelEnabled[c] = laserSelection_->channelEnabled(c);
-    }
     p.displayAngle = displayAngle;
     p.colorMode = static_cast<hvk32::ColorMode>(ui.comboBox_2->currentIndex());
     p.selectionBox = selectionBox;
@@ -604,7 +604,9 @@ void manwindow::openCaptureFile()
     captureConfigTimer_.stop();
     readLiveOffData_->setStop(true); // a running playback ends
     ui.Slider_Frame->setValue(0);
-    ui.label_FreamCount->setText("0");
+    currentFrame_ = 0;
+    indexCaptureFile(file);
+    showFrameCounter();
     ui.statusBar->showMessage(tr("Capture %1 opened: press Play").arg(file), 5000);
 }
 
@@ -684,8 +686,14 @@ void manwindow::getTotleLength(long length)
 
 void manwindow::updateProgress(int pos, int frameCount)
 {
-    ui.Slider_Frame->setValue(pos);
-    ui.label_FreamCount->setText(QString::number(frameCount));
+    if (!ui.Slider_Frame->isSliderDown()) // the user's drag wins over the progress
+        ui.Slider_Frame->setValue(pos);
+    currentFrame_ = frameCount;
+    showFrameCounter();
+    if (frameCount >= 1 && !ui.spinBox_Frame->hasFocus()) {
+        const QSignalBlocker quiet(ui.spinBox_Frame);
+        ui.spinBox_Frame->setValue(frameCount);
+    }
 }
 
 void manwindow::reportMissingDeviceInfo(bool atEnd)
@@ -1135,6 +1143,8 @@ void manwindow::updateStreamHealth()
 
 void manwindow::stopReceivers()
 {
+    if (indexThread_)
+        indexThread_->stop();
     if (getLidarData_)
         getLidarData_->stopAndWait();
     if (getSet_)

@@ -32,12 +32,14 @@ class InetactionSetupWidgetK32;
 class GetLidardataK32;
 class GetSetK32;
 class ReadLiveOffDataK32;
+class CaptureIndexThread;
 class SaveDataOptions;
 class QLabel;
 class Ui_manwindowClass;
 class QStandardItemModel;
 
 namespace hvk32 {
+class CaptureFrameIndex;
 class CaptureRecorder;
 class SocketRecorder;
 struct RecordingCounts;
@@ -139,11 +141,19 @@ public slots:
     void showVerticalSetting();
     void showAngleLinedit_pressed();
     void receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines);
+    // The frame index of an opened capture, built off the GUI thread.
+    void receiveFrameIndex(QString path, std::shared_ptr<const hvk32::CaptureFrameIndex> index, QString message);
+    // Goes to frame n of the opened capture (from 1): shown at once when paused, played on
+    // from there when playing; with no playback running, one starts paused at that frame.
+    void seekToFrame(int n);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static constexpr const char* kPlayIcon = ":/image/Resources/images/Play.png";
+    static constexpr const char* kPauseIcon = ":/image/Resources/images/Pause.png";
+
     void installPalette();
     QList<QWidget*> engineeringControls() const;
     void openGuide(const QUrl& url);
@@ -177,6 +187,10 @@ private:
     void beginRecordingStatus(const QString& file);
     void stopRecording();
     void updateRecordingStatus();
+    // Frame index and seeking: the slider, the frame box and the keys.
+    void setUpSeeking();
+    void indexCaptureFile(const QString& file);
+    void showFrameCounter();
 
     // Viewer tools.
     void toggleCoordinateSystem();
@@ -256,6 +270,9 @@ private:
     bool awaitingCaptureConfig_ = false;
     QTimer captureConfigTimer_;
     void reportMissingDeviceInfo(bool atEnd);
+    int currentFrame_ = 0; // the player's frame counter
+    std::unique_ptr<CaptureIndexThread> indexThread_;
+    std::shared_ptr<const hvk32::CaptureFrameIndex> frameIndex_;
 
     // Point table and CSV export.
     hvk32::PointListing pointListing_;

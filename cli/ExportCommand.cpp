@@ -5,7 +5,6 @@
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
 #include "platform/SignalHandling.h"
-#include "records/AngleValues.h"
 #include "view/CloudBuilder.h"
 #include "view/CsvExport.h"
 
@@ -214,23 +213,6 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
     return checkAngleRange(angleMin, angleMax, o.selection) ? 0 : 2;
 }
 
-// The device's modes and angle values as the window converts a played frame with them:
-// the distance unit is known once the capture has reported its configuration, which it
-// has for every frame the player emits.
-ConversionSnapshot snapshotFor(const PlayerConfiguration& configuration)
-{
-    ConversionSnapshot s;
-    s.degreeMode = configuration.degreeMode;
-    s.modeKnown = 1;
-    s.offsetAngles[0] = offsetAngle1;
-    s.offsetAngles[1] = offsetAngle2;
-    s.offsetAngles[2] = offsetAngle3;
-    s.offsetAngles[3] = offsetAngle4;
-    for (int c = 0; c < kChannels; ++c)
-        s.deviceVerticalAngles[c] = verticalAngleTable[c];
-    return s;
-}
-
 // Where the frames go. write() returns the points written, or -1 with error() set.
 class FrameSink {
 public:
@@ -431,8 +413,11 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
         if (event == CapturePlayerCore::Event::End)
             break;
         if (event == CapturePlayerCore::Event::Frame) {
-            const qint64 written =
-                sink.write(static_cast<int>(frames + 1), player.frame(), snapshotFor(player.configuration()));
+            // The distance unit is known once the capture has reported its configuration,
+            // which it has for every frame the player emits.
+            const ConversionSnapshot snapshot =
+                ConversionSnapshot::ofDevice(player.configuration().degreeMode, 1, player.offsetAngles());
+            const qint64 written = sink.write(static_cast<int>(frames + 1), player.frame(), snapshot);
             if (written < 0) {
                 failed = true;
                 break;

@@ -6,6 +6,11 @@ std::atomic<float> offsetAngle2{0.0f};
 std::atomic<float> offsetAngle3{0.0f};
 std::atomic<float> offsetAngle4{0.0f};
 
+std::array<float, 4> publishedOffsetAngles()
+{
+    return {offsetAngle1, offsetAngle2, offsetAngle3, offsetAngle4};
+}
+
 const float defaultVerticalAngles1[32] = {
     -16, 0, -15, 1, -14, 2, -13, 3, -12, 4, -11, 5, -10, 6, -9, 7,
     -8, 8, -7, 9, -6, 10, -5, 11, -4, 12, -3, 13, -2, 14, -1, 15,

@@ -58,7 +58,7 @@ Walk walk(CapturePlayerCore& core, Direction direction, bool stopAtFrame = false
         if (direction == Direction::Forward && core.position() <= last)
             break;
         last = core.position();
-        if (e != Event::None)
+        if (e != Event::None && e != Event::DeviceInfo)
             w.events << e;
         if (e == Event::Frame) {
             w.counters << core.frameCounter();
@@ -282,13 +282,13 @@ private slots:
         QVERIFY(core.open(&buffer));
 
         core.start();
-        QCOMPARE(core.next(Direction::Forward), Event::None); // board 1: not usable
-        QCOMPARE(offsetAngle1.load(), 1.0f);
-        QCOMPARE(offsetAngle2.load(), -1.0f);
+        QCOMPARE(core.next(Direction::Forward), Event::DeviceInfo); // board 1: not usable
+        QCOMPARE(core.offsetAngles()[0], 1.0f);
+        QCOMPARE(core.offsetAngles()[1], -1.0f);
         Walk w = walk(core, Direction::Forward);
         QCOMPARE(w.events, (QList<Event>{Event::UnreportedFrame, Event::Configuration, Event::Frame}));
         QCOMPARE(core.configuration().echoMode, QString("HVK321")); // the first usable packet counts
-        QCOMPARE(offsetAngle1.load(), 0.0f);                         // the last packet's angles win
+        QCOMPARE(core.offsetAngles()[0], 0.0f);                      // the last packet's angles win
 
         // A new run reports the configuration again.
         core.start();
@@ -423,8 +423,12 @@ private slots:
         QFETCH(int, delay);
         QFETCH(int, played);
         QFETCH(int, shown);
-        const QByteArray bytes = lateDeviceInfoCapture(board);
+        sim::ScannerSettings scanner = fastScanner(board);
+        scanner.offsetAngleCodes = {250, 0, 0, 0}; // 2.50 degrees
+        test::CaptureBuilder b(scanner);
+        const QByteArray bytes = b.revolutions(1.2).deviceInfo().revolutions(3).bytes();
         const QString path = writeFile("pacing.pcap", bytes);
+        offsetAngle1 = -7.0f;
 
         RecordingPauses pauses;
         FrameGate gate;
@@ -456,6 +460,8 @@ private slots:
         }
         // Paced after every completed frame, played or not (one before the device info).
         QCOMPARE(pauses.delays(), std::vector<int>(4, delay));
+        // The thread publishes the angles of every device-info packet, usable or not.
+        QCOMPARE(offsetAngle1.load(), 2.5f);
     }
 
     // Steps forward to the first frame, then back one frame at a time to the start of the

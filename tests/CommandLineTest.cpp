@@ -58,6 +58,7 @@ class CommandLineTest : public QObject {
     }
 
     QTemporaryDir dir_;
+    std::array<float, 4> lastOffsets_{}; // the offset angles of the last frame windowExport() converted
 
     struct Run {
         int exitCode = -1;
@@ -143,15 +144,9 @@ class CommandLineTest : public QObject {
              e = player.next(hvk32::CapturePlayerCore::Direction::Forward)) {
             if (e != hvk32::CapturePlayerCore::Event::Frame)
                 continue;
-            hvk32::ConversionSnapshot s;
-            s.degreeMode = player.configuration().degreeMode;
-            s.modeKnown = 1; // the window sets it when the player reports the configuration
-            s.offsetAngles[0] = offsetAngle1;
-            s.offsetAngles[1] = offsetAngle2;
-            s.offsetAngles[2] = offsetAngle3;
-            s.offsetAngles[3] = offsetAngle4;
-            for (int c = 0; c < 32; ++c)
-                s.deviceVerticalAngles[c] = verticalAngleTable[c];
+            // The window knows the distance unit once the player has reported the configuration.
+            const auto s = hvk32::ConversionSnapshot::ofDevice(player.configuration().degreeMode, 1, player.offsetAngles());
+            lastOffsets_ = player.offsetAngles();
             session.writeFrame(player.frame(), s);
         }
         session.cancel();
@@ -301,7 +296,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         const QByteArray expected = windowExport(path, 0, channelRange(0, 31));
         // The capture's 0.33-degree mode and offset angles are what the export converts with.
-        QCOMPARE(float(offsetAngle1), 2.5f);
+        QCOMPARE(lastOffsets_[0], 2.5f);
         QCOMPARE(expected.count("\n3,"), 900 * 32);
         QVERIFY(!expected.contains("\n4,"));
         QVERIFY(readFile(csv) == expected);

@@ -1,5 +1,7 @@
 #include "view/CsvExport.h"
 
+#include "records/AngleValues.h"
+
 #include <QDateTime>
 #include <QIODevice>
 
@@ -37,6 +39,17 @@ ConversionSnapshot ConversionSnapshot::of(const CloudParameters& params)
     s.modeKnown = params.modeKnown;
     std::copy(params.offsetAngles, params.offsetAngles + 4, s.offsetAngles);
     std::copy(params.deviceVerticalAngles, params.deviceVerticalAngles + kChannelCount, s.deviceVerticalAngles);
+    return s;
+}
+
+ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles)
+{
+    ConversionSnapshot s;
+    s.degreeMode = degreeMode;
+    s.modeKnown = modeKnown;
+    std::copy(offsetAngles.begin(), offsetAngles.end(), s.offsetAngles);
+    for (int c = 0; c < kChannelCount; ++c)
+        s.deviceVerticalAngles[c] = verticalAngleTable[c];
     return s;
 }
 

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <iosfwd>
 
 class QDateTime;
@@ -26,6 +27,10 @@ struct ConversionSnapshot {
     float deviceVerticalAngles[32] = {};  // the device's vertical angle table [deg]
 
     static ConversionSnapshot of(const CloudParameters& params);
+    // The device's side of a conversion: its modes, the given offset angles (the player's or
+    // the published ones) and the process-wide vertical angle table. The window and the
+    // command line both build their snapshots here.
+    static ConversionSnapshot ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles);
 };
 
 // Converts returns with one device offset angle per channel, always added; the user's
