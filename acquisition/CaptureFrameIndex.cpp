@@ -114,7 +114,8 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
 
     qint64 position = static_cast<qint64>(kFileHeaderSize);
     qint64 nextReport = 0;
-    while (position < fileLength_) {
+    auto limitReached = [this]() { return frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_); };
+    while (position < fileLength_ && !limitReached()) {
         if (progress && position >= nextReport) {
             if (!progress(position, fileLength_)) {
                 if (message)

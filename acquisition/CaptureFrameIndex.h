@@ -56,6 +56,10 @@ public:
     bool build(const QString& path, QString* message = nullptr, const Progress& progress = {});
     bool build(QIODevice* device, QString* message = nullptr, const Progress& progress = {});
 
+    // Makes the next builds end once `frames` frames are indexed (0: walk the whole file),
+    // for a caller that only wants to start at a frame; the summary then covers that part.
+    void stopAfterFrames(int frames) { frameLimit_ = frames; }
+
     int frameCount() const { return static_cast<int>(frames_.size()); }
     // Frame n, numbered from 1 as the player counts (1 <= n <= frameCount()).
     const Frame& frame(int n) const { return frames_[static_cast<std::size_t>(n - 1)]; }
@@ -86,6 +90,7 @@ private:
     bool configurationReported_ = false;
     bool nanoseconds_ = false;
     qint64 fileLength_ = 0;
+    int frameLimit_ = 0;
     Summary summary_;
 };
 

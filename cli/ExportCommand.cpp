@@ -1,6 +1,7 @@
 #include "cli/ExportCommand.h"
 
 #include "acquisition/CapturePlayerCore.h"
+#include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
@@ -16,6 +17,7 @@
 #include <pcl/console/print.h>
 #include <pcl/exceptions.h>
 #include <pcl/io/pcd_io.h>
+#include <pcl/io/ply_io.h>
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 #endif
@@ -41,7 +43,7 @@ namespace {
 #endif
 
 const char* const kExportUsage =
-    "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT) [options]\n"
+    "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT | --ply OUT) [options]\n"
     "\n"
     "Plays a capture file as the viewer's player does (without its pacing) and writes every\n"
     "frame it emits as the viewer's CSV export does with all channels and azimuths 0 to 360\n"
@@ -53,7 +55,12 @@ const char* const kExportUsage =
     "  --pcd OUT          write one binary PCD file per frame, fields x y z intensity,\n"
     "                     returns of distance 0 left out; OUT gets the frame number:\n"
     "                     scan.pcd gives scan-000001.pcd, scan-000002.pcd, ...\n" HVK32_PCD_NOTE
-    "  --frames N         the first N frames only\n"
+    "  --ply OUT          the same points as one binary PLY file per frame, named the same way:\n"
+    "                     scan.ply gives scan-000001.ply, ...\n" HVK32_PCD_NOTE
+    "  --from N           start at frame N (numbered from 1 as the viewer's counter numbers\n"
+    "                     them; frame IDs and file numbers stay those of a whole run)\n"
+    "  --to M             end after frame M\n"
+    "  --frames N         N frames only\n"
     "  --channels LIST    channels to write, e.g. 0-15,31 (default 0-31)\n"
     "  --angle-min A      lowest azimuth written [deg] (default 0)\n"
     "  --angle-max B      highest azimuth written [deg] (default 360); both lie in 0..360 with\n"
@@ -71,7 +78,9 @@ struct ExportOptions {
     QString pcap;
     QString csv;
     QString pcd;
+    QString ply;
     long frames = 0; // 0: every frame
+    FrameRange range;
     CsvExportOptions selection{allChannels(), 0.0f, kFullTurn};
 
     static QList<int> allChannels()
@@ -177,10 +186,12 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
     parser.value("--pcap", fileName(o.pcap))
         .value("--csv", fileName(o.csv))
         .value("--pcd", fileName(o.pcd))
+        .value("--ply", fileName(o.ply))
         .integer("--frames", 1, 1L << 30, o.frames)
         .value("--channels", [&o](const std::string& v) { return parseChannels(v, o.selection.channels); })
         .text("--angle-min", angleMin)
         .text("--angle-max", angleMax);
+    addFrameRangeOptions(parser, o.range);
     switch (parser.parse(argc, argv)) {
     case cli::OptionParser::Result::Help:
         std::fputs(kExportUsage, stdout);
@@ -194,8 +205,8 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);
         return 2;
     }
-    if (o.csv.isEmpty() == o.pcd.isEmpty()) {
-        std::fprintf(stderr, "hvk32-cli export: give either --csv OUT or --pcd OUT\n%s", kExportUsage);
+    if (int(!o.csv.isEmpty()) + int(!o.pcd.isEmpty()) + int(!o.ply.isEmpty()) != 1) {
+        std::fprintf(stderr, "hvk32-cli export: give one of --csv OUT, --pcd OUT or --ply OUT\n%s", kExportUsage);
         return 2;
     }
     // Opening the CSV truncates it: never when it is the capture itself.
@@ -205,12 +216,13 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         return 2;
     }
 #ifndef HVK32_WITH_PCL
-    if (!o.pcd.isEmpty()) {
-        std::fputs("hvk32-cli export: --pcd is not available in this build (built without PCL)\n", stderr);
+    if (!o.pcd.isEmpty() || !o.ply.isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli export: %s is not available in this build (built without PCL)\n",
+                     o.pcd.isEmpty() ? "--ply" : "--pcd");
         return 2;
     }
 #endif
-    return checkAngleRange(angleMin, angleMax, o.selection) ? 0 : 2;
+    return checkAngleRange(angleMin, angleMax, o.selection) && checkFrameRange("export", o.range) ? 0 : 2;
 }
 
 // Where the frames go. write() returns the points written, or -1 with error() set.
@@ -271,20 +283,24 @@ private:
 };
 
 #ifdef HVK32_WITH_PCL
-// "scan.pcd" or "scan" with frame 7: "scan-000007.pcd".
-QString pcdFileName(const QString& out, int frameId)
+enum class CloudFormat { Pcd, Ply };
+
+// "scan.pcd" or "scan" with frame 7: "scan-000007.pcd"; the same with ".ply".
+QString cloudFileName(const QString& out, int frameId, CloudFormat format)
 {
+    const QLatin1String suffix(format == CloudFormat::Pcd ? ".pcd" : ".ply");
     QString stem = out;
-    if (stem.endsWith(QLatin1String(".pcd"), Qt::CaseInsensitive))
-        stem.chop(4);
-    return QStringLiteral("%1-%2.pcd").arg(stem).arg(frameId, 6, 10, QLatin1Char('0'));
+    if (stem.endsWith(suffix, Qt::CaseInsensitive))
+        stem.chop(suffix.size());
+    return QStringLiteral("%1-%2%3").arg(stem).arg(frameId, 6, 10, QLatin1Char('0')).arg(suffix);
 }
 
-// One binary PCD file per frame: the points the CSV export would write for the frame, less
-// the returns of distance 0, which carry no position.
-class PcdSink : public FrameSink {
+// One binary PCD or PLY file per frame: the points the CSV export would write for the
+// frame, less the returns of distance 0, which carry no position.
+class CloudFileSink : public FrameSink {
 public:
-    PcdSink(const QString& out, const CsvExportOptions& selection) : out_(out), selection_(selection)
+    CloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection)
+        : out_(out), format_(format), selection_(selection)
     {
         for (int c : selection.channels)
             if (c >= 0 && c < kChannels)
@@ -327,9 +343,12 @@ public:
         cloud_.height = 1;
         cloud_.is_dense = true;
 
-        const QString path = pcdFileName(out_, frameId);
+        const QString path = cloudFileName(out_, frameId, format_);
+        const std::string name = path.toLocal8Bit().toStdString();
         try {
-            if (pcl::io::savePCDFileBinary(path.toLocal8Bit().toStdString(), cloud_) == 0)
+            const int rc = format_ == CloudFormat::Pcd ? pcl::io::savePCDFileBinary(name, cloud_)
+                                                       : pcl::io::savePLYFileBinary(name, cloud_);
+            if (rc == 0)
                 return static_cast<qint64>(cloud_.points.size());
             error_ = QStringLiteral("%1 cannot be written").arg(path);
         } catch (const pcl::PCLException& e) {
@@ -342,6 +361,7 @@ public:
 
 private:
     QString out_;
+    CloudFormat format_;
     CsvExportOptions selection_;
     std::array<bool, kChannels> listed_{};
     pcl::PointCloud<pcl::PointXYZI> cloud_;
@@ -397,27 +417,32 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
         std::fprintf(stderr, "hvk32-cli export: %s: %s\n", qPrintable(options.pcap), qPrintable(message));
         return 1;
     }
+
+    const auto started = std::chrono::steady_clock::now();
+    // The start frame is found before the output is created, so a range past the end
+    // leaves no file behind.
+    if (!startAtFrame("export", player, options.pcap, options.range))
+        return 1;
     if (!sink.open()) {
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
         return 1;
     }
-
-    const auto started = std::chrono::steady_clock::now();
     ProgressBar progress(isatty(STDERR_FILENO) == 1);
     long frames = 0;
     unsigned long long points = 0;
     bool failed = false;
-    player.start();
     while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
+            break;
+        if (event == CapturePlayerCore::Event::Frame && options.range.isPast(player.frameCounter()))
             break;
         if (event == CapturePlayerCore::Event::Frame) {
             // The distance unit is known once the capture has reported its configuration,
             // which it has for every frame the player emits.
             const ConversionSnapshot snapshot =
                 ConversionSnapshot::ofDevice(player.configuration().degreeMode, 1, player.offsetAngles());
-            const qint64 written = sink.write(static_cast<int>(frames + 1), player.frame(), snapshot);
+            const qint64 written = sink.write(player.frameCounter(), player.frame(), snapshot);
             if (written < 0) {
                 failed = true;
                 break;
@@ -458,7 +483,9 @@ int runExportCommand(int argc, char** argv)
     std::unique_ptr<FrameSink> sink;
 #ifdef HVK32_WITH_PCL
     if (!options.pcd.isEmpty())
-        sink = std::make_unique<PcdSink>(options.pcd, options.selection);
+        sink = std::make_unique<CloudFileSink>(options.pcd, CloudFormat::Pcd, options.selection);
+    else if (!options.ply.isEmpty())
+        sink = std::make_unique<CloudFileSink>(options.ply, CloudFormat::Ply, options.selection);
 #endif
     if (!sink)
         sink = std::make_unique<CsvSink>(options.csv, options.selection);

@@ -4,6 +4,7 @@
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameJson.h"
+#include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
 #include "cli/OptionParser.h"
 #include "platform/SignalHandling.h"
@@ -26,7 +27,7 @@ constexpr int kStatsIntervalMs = 1000;
 
 const char* const kFramesUsage =
     "Usage: hvk32-cli frames --live [options]\n"
-    "       hvk32-cli frames --pcap FILE [--count N] [--summary]\n"
+    "       hvk32-cli frames --pcap FILE [--from N] [--to M] [--count N] [--summary]\n"
     "\n"
     "Receives the scanner's data packets, or plays a capture file of them as the viewer's\n"
     "player does (without its pacing), and writes each frame to stdout as one JSON line\n"
@@ -40,6 +41,9 @@ const char* const kFramesUsage =
     "  --multicast ADDR    multicast group to join (default 224.1.1.1; --live only)\n"
     "  --config NAME       HVK321 (single echo, default) or HVK322 (dual echo; --live only)\n"
     "  --echo 0|1|2        dual echo: 0 both echoes (default), 1 first, 2 second (--live only)\n"
+    "  --from N            start at frame N of the capture (numbered from 1 as the viewer's\n"
+    "                      counter numbers them), found through a frame index\n"
+    "  --to M              end after frame M of the capture\n"
     "  --count N           stop after N frames\n"
     "  --summary           one short line per frame instead of JSON\n"
     "  --stats             once a second, the data packets received, lost and dropped by the\n"
@@ -56,6 +60,7 @@ struct FramesOptions {
     long count = 0; // 0: until interrupted
     bool summary = false;
     bool stats = false;
+    FrameRange range; // --pcap only
 };
 
 // Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
@@ -94,6 +99,7 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
         }))
         .value("--echo", liveOnly("--echo", [&o](const std::string& v) { return cli::parseInteger(v, 0, 2, o.echo); }))
         .integer("--count", 1, 1L << 30, o.count);
+    addFrameRangeOptions(parser, o.range);
     switch (parser.parse(argc, argv)) {
     case cli::OptionParser::Result::Help:
         std::fputs(kFramesUsage, stdout);
@@ -111,7 +117,11 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
         std::fprintf(stderr, "hvk32-cli frames: %s applies to --live only\n", o.liveOnlyOption.c_str());
         return 2;
     }
-    return 0;
+    if (o.live && (o.range.from || o.range.to)) {
+        std::fputs("hvk32-cli frames: --from and --to apply to --pcap only\n", stderr);
+        return 2;
+    }
+    return checkFrameRange("frames", o.range) ? 0 : 2;
 }
 
 // Writes one frame with the packets lost since the previous one; false when stdout is gone.
@@ -184,15 +194,20 @@ int playCapture(const FramesOptions& options)
         std::fprintf(stderr, "hvk32-cli frames: %s: %s\n", qPrintable(options.pcap), qPrintable(message));
         return 1;
     }
-    player.start();
+    if (!startAtFrame("frames", player, options.pcap, options.range))
+        return 1;
     long written = 0;
     LostSinceLastFrame lost;
     while (!platform::stopSignalReceived() && !(options.count && written >= options.count)) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
             break;
-        if (event == CapturePlayerCore::Event::Frame
-            && !writeFrame(options, ++written, player.frame(), lost.take(player.streamHealth())))
+        if (event != CapturePlayerCore::Event::Frame)
+            continue;
+        if (options.range.isPast(player.frameCounter()))
+            break;
+        ++written;
+        if (!writeFrame(options, player.frameCounter(), player.frame(), lost.take(player.streamHealth())))
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());

@@ -1,10 +1,16 @@
 #include "cli/InfoCommand.h"
 
+#include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/PacketLossDetector.h"
 #include "cli/OptionParser.h"
 #include "platform/SignalHandling.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,10 +27,18 @@ const char* const kInfoUsage =
     "settingData (the decoded 160-byte record as lower-case hex). Damage found in the file is\n"
     "reported on stderr.\n"
     "\n"
-    "  --summary   instead, one JSON object for the whole file: dataPackets, deviceInfoPackets,\n"
-    "              lostPackets, lostPercent, duplicatePackets, outOfOrderPackets, shortFrames\n"
-    "              (revolutions with packets missing) and revolutionsPerSecond (from the\n"
-    "              packets' time stamps)\n";
+    "With --summary it writes one JSON object about the whole capture instead: frames (as the
+"
+    "viewer's player emits them), dataPackets, deviceInfoPackets, otherRecords, droppedFrames,
+"
+    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds,
+"
+    "truncatedRecords and badLengthRecords, and the health of the data stream: lostPackets,
+"
+    "lostPercent, duplicatePackets, outOfOrderPackets, shortFrames (revolutions with packets
+"
+    "missing) and revolutionsPerSecond (from the packets' time stamps).
+";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {
@@ -53,21 +67,69 @@ std::string deviceInfoJson(qint64 offset, const std::uint8_t* payload)
     return line;
 }
 
-std::string number(double v)
+// Three decimals are all a rate or a percentage needs.
+double rounded(double v)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", v);
-    return text;
+    return std::round(v * 1000.0) / 1000.0;
 }
 
-// The whole capture in one object: its packets and the health of its data stream.
-std::string summaryJson(std::uint64_t deviceInfoPackets, const StreamHealth& h)
+// The summary object; one key per line of this list, so keys are easy to add.
+QJsonObject captureSummary(const CaptureFrameIndex& index, const StreamHealth& h)
 {
-    return "{\"dataPackets\":" + std::to_string(h.packets) + ",\"deviceInfoPackets\":" + std::to_string(deviceInfoPackets)
-        + ",\"lostPackets\":" + std::to_string(h.lostPackets) + ",\"lostPercent\":" + number(h.lostPercent())
-        + ",\"duplicatePackets\":" + std::to_string(h.duplicatePackets) + ",\"outOfOrderPackets\":"
-        + std::to_string(h.outOfOrderPackets) + ",\"shortFrames\":" + std::to_string(h.shortFrames)
-        + ",\"revolutionsPerSecond\":" + number(h.revolutionsPerSecond) + "}\n";
+    const CaptureFrameIndex::Summary& s = index.summary();
+    const QJsonValue first = s.hasRecords ? QJsonValue(s.firstTime) : QJsonValue();
+    const QJsonValue last = s.hasRecords ? QJsonValue(s.lastTime) : QJsonValue();
+    return {
+        {"frames", index.frameCount()},
+        {"dataPackets", double(s.dataPackets)},
+        {"deviceInfoPackets", double(s.deviceInfoPackets)},
+        {"otherRecords", double(s.otherRecords)},
+        {"droppedFrames", double(s.droppedFrames)},
+        {"firstTimestamp", first},
+        {"lastTimestamp", last},
+        {"durationSeconds", s.hasRecords ? s.lastTime - s.firstTime : 0.0},
+        {"truncatedRecords", double(s.damage.truncatedRecords)},
+        {"badLengthRecords", double(s.damage.badLengths)},
+        {"lostPackets", double(h.lostPackets)},
+        {"lostPercent", rounded(h.lostPercent())},
+        {"duplicatePackets", double(h.duplicatePackets)},
+        {"outOfOrderPackets", double(h.outOfOrderPackets)},
+        {"shortFrames", double(h.shortFrames)},
+        {"revolutionsPerSecond", rounded(h.revolutionsPerSecond)},
+    };
+}
+
+// The stream's health, from every data packet of the capture in file order.
+StreamHealth captureHealth(const QString& path)
+{
+    capturefile::CaptureReader reader;
+    PacketLossDetector detector; // the echo mode is told by the packets themselves
+    if (!reader.open(path))
+        return detector.health();
+    capturefile::ScannerRecord record{};
+    while (!platform::stopSignalReceived()) {
+        const auto read = reader.next(record);
+        if (read == capturefile::CaptureReader::Read::End)
+            break;
+        const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
+        if (read == capturefile::CaptureReader::Read::Scanner && payloadKindOf(payload) == PayloadKind::Data)
+            detector.addPacket(payload);
+    }
+    return detector.health();
+}
+
+int printSummary(const QString& path)
+{
+    CaptureFrameIndex index;
+    QString message;
+    if (!index.build(path, &message)) {
+        std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
+        return 1;
+    }
+    const QByteArray json = QJsonDocument(captureSummary(index, captureHealth(path))).toJson(QJsonDocument::Compact) + '\n';
+    std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
+    reportCaptureDamage("info", path, index.summary().damage);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -96,7 +158,8 @@ int runInfoCommand(int argc, char** argv)
     parser.value("--pcap", [&path](const std::string& v) {
         path = QString::fromLocal8Bit(v.c_str());
         return true;
-    }).flag("--summary", summary);
+    });
+    parser.flag("--summary", summary);
     switch (parser.parse(argc, argv)) {
     case cli::OptionParser::Result::Help:
         std::fputs(kInfoUsage, stdout);
@@ -111,6 +174,9 @@ int runInfoCommand(int argc, char** argv)
         return 2;
     }
 
+    if (summary)
+        return printSummary(path);
+
     capturefile::CaptureReader reader;
     QString message;
     if (!reader.open(path, &message)) {
@@ -121,8 +187,6 @@ int runInfoCommand(int argc, char** argv)
 
     capturefile::ScannerRecord record{};
     qint64 offset = 0;
-    PacketLossDetector detector; // the echo mode is told by the packets themselves
-    std::uint64_t deviceInfoPackets = 0;
     while (!platform::stopSignalReceived()) {
         const auto read = reader.next(record, &offset);
         if (read == capturefile::CaptureReader::Read::End)
@@ -130,22 +194,11 @@ int runInfoCommand(int argc, char** argv)
         if (read != capturefile::CaptureReader::Read::Scanner)
             continue;
         const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
-        const PayloadKind kind = payloadKindOf(payload);
-        if (kind == PayloadKind::Data)
-            detector.addPacket(payload);
-        if (kind != PayloadKind::DeviceInfo)
-            continue;
-        ++deviceInfoPackets;
-        if (summary)
+        if (payloadKindOf(payload) != PayloadKind::DeviceInfo)
             continue;
         const std::string line = deviceInfoJson(offset, payload);
         if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
             break;
-    }
-    if (summary) {
-        const std::string line = summaryJson(deviceInfoPackets, detector.health());
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
     }
     reportCaptureDamage("info", path, reader.damage());
     return 0;

@@ -203,6 +203,48 @@ private slots:
         QVERIFY2(r.errors.contains("cut off by the end of the file"), r.errors.constData());
     }
 
+    // A range starts through the frame index and gives the frames a whole run gives there,
+    // with their numbers; the summary counts the whole capture.
+    void frameRangesAndSummary()
+    {
+        const QString path = simulatorCapture("ranges.pcap", 1);
+        QVERIFY(!path.isEmpty());
+        const Run whole = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path});
+        QCOMPARE(whole.lines.size(), 19);
+        Run r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--from", "7", "--to", "9"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.lines, whole.lines.mid(6, 3));
+        r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--from", "18", "--summary"});
+        QCOMPARE(r.lines, (QList<QByteArray>{"frame 18: blocks 900, points per channel 900",
+                                             "frame 19: blocks 900, points per channel 900"}));
+        r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--to", "2"});
+        QCOMPARE(r.lines, whole.lines.mid(0, 2));
+
+        const QString all = dir_.filePath("all.csv");
+        const QString part = dir_.filePath("part.csv");
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--csv", all}).exitCode, 0);
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--csv", part, "--from", "4", "--to", "5"}).exitCode, 0);
+        const QList<QByteArray> allLines = readFile(all).split('\n');
+        QByteArray expected = allLines[0] + '\n';
+        for (const QByteArray& line : allLines)
+            if (line.startsWith("4,") || line.startsWith("5,"))
+                expected += line + '\n';
+        QVERIFY(expected.count('\n') > 1000);
+        QVERIFY(readFile(part) == expected);
+
+        r = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", path, "--summary"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.lines.size(), 1);
+        const QJsonObject summary = QJsonDocument::fromJson(r.lines[0]).object();
+        QCOMPARE(summary["frames"].toInt(), 19);
+        QCOMPARE(summary["deviceInfoPackets"].toInt(), 1);
+        QCOMPARE(summary["dataPackets"].toInt(), 1500); // 20 turns of 75 packets
+        QVERIFY(summary["firstTimestamp"].toDouble() > 1e9);
+        QCOMPARE(summary["lastTimestamp"].toDouble() - summary["firstTimestamp"].toDouble(),
+                 summary["durationSeconds"].toDouble());
+        QVERIFY(std::fabs(summary["durationSeconds"].toDouble() - 1.0) < 0.01);
+    }
+
     void infoFromCapture()
     {
         const QString path = simulatorCapture("two-seconds.pcap", 2);
@@ -368,6 +410,19 @@ private slots:
         }
         QVERIFY(zeros > 0);
         QCOMPARE(summaryPoints(r.errors, 2), total);
+
+        // PLY: the same points, named by the frame's number in a whole run.
+        const QString ply = dir_.filePath("scan.ply");
+        const Run p = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--ply", ply, "--from", "2", "--channels", "0-15"});
+        QCOMPARE(p.exitCode, 0);
+        QVERIFY(!QFile::exists(dir_.filePath("scan-000001.ply")));
+        const QByteArray plyBytes = readFile(dir_.filePath("scan-000002.ply"));
+        const QByteArray pcd = readFile(dir_.filePath("scan-000002.pcd"));
+        const QByteArray points = pcd.mid(pcd.indexOf("DATA binary\n") + 12);
+        const int body = plyBytes.indexOf("end_header\n") + 11;
+        QVERIFY(plyBytes.left(body).contains("format binary_little_endian"));
+        QVERIFY(plyBytes.left(body).contains(QString("element vertex %1\n").arg(points.size() / 16).toLatin1()));
+        QVERIFY(plyBytes.mid(body, points.size()) == points);
     }
 
     void exportRefusesBadInput()
@@ -390,7 +445,9 @@ private slots:
             {{"--channels", "0-32"}, 2, "bad value '0-32' for --channels"},
             {{"--channels", "7-3"}, 2, "bad value '7-3' for --channels"},
             {{"--frames", "0"}, 2, "bad value '0' for --frames"},
-            {{"--pcd", dir_.filePath("refused")}, 2, "either --csv OUT or --pcd OUT"},
+            {{"--pcd", dir_.filePath("refused")}, 2, "one of --csv OUT, --pcd OUT or --ply OUT"},
+            {{"--from", "5", "--to", "4"}, 2, "--from 5 is after --to 4"},
+            {{"--from", "40"}, 1, "has 19 frames, so there is no frame 40"},
         };
         for (const Case& c : cases) {
             const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", capture, "--csv", csv} + c.arguments);
