@@ -27,18 +27,12 @@ const char* const kInfoUsage =
     "settingData (the decoded 160-byte record as lower-case hex). Damage found in the file is\n"
     "reported on stderr.\n"
     "\n"
-    "With --summary it writes one JSON object about the whole capture instead: frames (as the
-"
-    "viewer's player emits them), dataPackets, deviceInfoPackets, otherRecords, droppedFrames,
-"
-    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds,
-"
-    "truncatedRecords and badLengthRecords, and the health of the data stream: lostPackets,
-"
-    "lostPercent, duplicatePackets, outOfOrderPackets, shortFrames (revolutions with packets
-"
-    "missing) and revolutionsPerSecond (from the packets' time stamps).
-";
+    "With --summary it writes one JSON object about the whole capture instead: frames (as the\n"
+    "viewer's player emits them), dataPackets, deviceInfoPackets, otherRecords, droppedFrames,\n"
+    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds,\n"
+    "truncatedRecords and badLengthRecords, and the health of the data stream: lostPackets,\n"
+    "lostPercent, duplicatePackets, outOfOrderPackets, shortFrames (revolutions with packets\n"
+    "missing) and revolutionsPerSecond (from the packets' time stamps).\n";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {

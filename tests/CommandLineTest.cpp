@@ -215,8 +215,8 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.lines, whole.lines.mid(6, 3));
         r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--from", "18", "--summary"});
-        QCOMPARE(r.lines, (QList<QByteArray>{"frame 18: blocks 900, points per channel 900",
-                                             "frame 19: blocks 900, points per channel 900"}));
+        QCOMPARE(r.lines, (QList<QByteArray>{"frame 18: blocks 900, points per channel 900, lost 0",
+                                             "frame 19: blocks 900, points per channel 900, lost 0"}));
         r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--to", "2"});
         QCOMPARE(r.lines, whole.lines.mid(0, 2));
 
