@@ -777,7 +777,7 @@ void manwindow::toggleRecording()
         return;
     }
     if (forced == QLatin1String("socket")) {
-        startSocketRecording(file, tr("as HVK32_RECORDER asks"));
+        startSocketRecording(file, tr("Recording from the window's own sockets, as HVK32_RECORDER asks"));
         return;
     }
 
@@ -788,13 +788,13 @@ void manwindow::toggleRecording()
     if (recorder_->start(settings, &error)) {
         recorderKind_ = RecorderKind::Adapter;
         beginRecordingStatus(file);
-        ui.statusBar->showMessage(tr("Recording by adapter capture on %1 (filter \"%2\") into %3")
+        ui.statusBar->showMessage(tr("Recording by adapter capture on %1, filter \"%2\"")
                                       .arg(QString::fromStdString(recorder_->deviceName()),
-                                           QString::fromStdString(recorder_->filter()), file));
+                                           QString::fromStdString(recorder_->filter())));
         return;
     }
     if (recorder_->startDenied() && forced.isEmpty()) {
-        startSocketRecording(file, tr("this account has no capture rights"));
+        startSocketRecording(file, tr("No capture rights on this account: recording from the window's own sockets"));
         return;
     }
     ui.toolButton_SavePcapData->setChecked(false);
@@ -806,6 +806,7 @@ void manwindow::toggleRecording()
     prompts_->warning(this, tr("Warning"), text);
 }
 
+// `reason` says once which recorder is in use and why.
 bool manwindow::startSocketRecording(const QString& file, const QString& reason)
 {
     hvk32::SocketRecorder::Options options;
@@ -818,8 +819,7 @@ bool manwindow::startSocketRecording(const QString& file, const QString& reason)
     }
     recorderKind_ = RecorderKind::Socket;
     beginRecordingStatus(file);
-    ui.statusBar->showMessage(tr("Recording the window's own sockets (%1): data port %2 and telemetry port %3 into %4")
-                                  .arg(reason, ui.lineEdit_portNumber->text(), ui.lineEdit->text(), file));
+    ui.statusBar->showMessage(tr("%1 (ports %2 and %3)").arg(reason, ui.lineEdit_portNumber->text(), ui.lineEdit->text()));
     return true;
 }
 
@@ -829,6 +829,7 @@ void manwindow::beginRecordingStatus(const QString& file)
     recordingClock_.start();
     noPacketWarned_ = false;
     ui.toolButton_SavePcapData->setChecked(true);
+    recordStatusLabel_->setToolTip(file);
     recordStatusLabel_->show();
     updateRecordingStatus();
     recordStatusTimer_.start(kRecordStatusIntervalMs);
@@ -877,7 +878,7 @@ void manwindow::updateRecordingStatus()
     const QString source = recorderKind_ == RecorderKind::Adapter
         ? tr("adapter %1").arg(QString::fromStdString(recorder_->deviceName()))
         : tr("own sockets");
-    recordStatusLabel_->setText(tr("REC %1:%2  %3  packets: %4  %5 MB  lost to the receive buffer: %6")
+    recordStatusLabel_->setText(tr("REC %1:%2 | %3 | %4 packets | %5 MB | %6 lost in the receive buffer")
                                     .arg(elapsed / 60000, 2, 10, QLatin1Char('0'))
                                     .arg((elapsed / 1000) % 60, 2, 10, QLatin1Char('0'))
                                     .arg(source)

@@ -57,6 +57,7 @@ struct Options {
     ScannerSettings scanner;
     std::optional<double> seconds;
     std::string pcapFile;
+    long packetRate = 0; // data packets a second when sending; 0: the device's own rate
     bool quiet = false;
     double lossPercent = 0.0, duplicatePercent = 0.0, reorderPercent = 0.0; // of the data packets
 };
@@ -84,6 +85,8 @@ const char* const kUsage =
     "  --duplicate P          send P percent of the data packets twice (default 0)\n"
     "  --reorder P            send P percent of the data packets after the next one (default 0);\n"
     "                         the packets spoiled are drawn from a fixed seed, the same every run\n"
+    "  --packet-rate N        send N data packets a second instead of the device's rate (a load\n"
+    "                         test: 9800 fills a 100 Mbit link); not with --pcap\n"
     "  --quiet                print errors only\n"
     "  --help                 show this text\n"
     "\n"
@@ -237,7 +240,10 @@ cli::OptionParser optionsParser(Options& o)
             says("--pcap needs a file name"))
         .value("--loss", percent(o.lossPercent), percentComplaint("--loss"))
         .value("--duplicate", percent(o.duplicatePercent), percentComplaint("--duplicate"))
-        .value("--reorder", percent(o.reorderPercent), percentComplaint("--reorder"));
+        .value("--reorder", percent(o.reorderPercent), percentComplaint("--reorder"))
+        .value(
+            "--packet-rate", [&o](const std::string& value) { return cli::parseInteger(value, 1, 1000000, o.packetRate); },
+            says("--packet-rate needs a number of packets a second, 1..1000000"));
     return parser;
 }
 
@@ -256,6 +262,8 @@ bool checkAddresses(const Options& o)
         return usageError("--pcap needs --seconds");
     if (o.lossPercent + o.duplicatePercent + o.reorderPercent > 100.0)
         return usageError("--loss, --duplicate and --reorder add up to more than 100 percent");
+    if (!o.pcapFile.empty() && o.packetRate)
+        return usageError("--packet-rate applies to sending, not to --pcap");
     return true;
 }
 
@@ -706,6 +714,9 @@ int runLive(const Options& o, ScannerStream& stream)
     while (!platform::stopSignalReceived()) {
         if (!dataPending && stream.motorRunning()) {
             dataDue = stream.nextDataPacket(data);
+            // A fixed rate keeps the packets' contents and only changes when they leave.
+            if (o.packetRate)
+                dataDue = (counts.data + 1) * kMicrosPerSecond / static_cast<std::uint64_t>(o.packetRate);
             dataPending = true;
         }
         const bool infoFirst = !dataPending || nextInfo <= dataDue;
