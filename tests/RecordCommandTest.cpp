@@ -1,6 +1,6 @@
 // "hvk32-cli record" as a user runs it against hvk32-sim on loopback: what it refuses, a
-// recording ended by SIGTERM that plays with its configuration and that tcpdump lists,
-// rotation, and recordings killed at random moments that still hold only whole records.
+// recording ended by SIGTERM that plays with its configuration and that tcpdump lists, and
+// recordings killed at random moments that still hold only whole records.
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
@@ -21,7 +21,6 @@ namespace {
 struct FileCheck {
     int scannerRecords = 0;
     int deviceInfoRecords = 0;
-    int firstDeviceInfo = -1; // index of the first device-info record, -1 when none
     cf::Damage damage;
 };
 
@@ -37,11 +36,7 @@ FileCheck checkFile(const QString& path)
     for (auto read = reader.next(r); read != cf::CaptureReader::Read::End; read = reader.next(r)) {
         if (read != cf::CaptureReader::Read::Scanner)
             continue;
-        if (r[cf::kPayloadOffset] == 0xA5) {
-            if (check.firstDeviceInfo < 0)
-                check.firstDeviceInfo = check.scannerRecords;
-            ++check.deviceInfoRecords;
-        }
+        check.deviceInfoRecords += r[cf::kPayloadOffset] == 0xA5;
         ++check.scannerRecords;
     }
     check.damage = reader.damage();
@@ -127,9 +122,7 @@ private slots:
         QTest::newRow("same ports") << QStringList{"record", "--out", "x.pcap", "--data-port", "5000",
                                                    "--telemetry-port", "5000"}
                                     << 2 << "must differ";
-        QTest::newRow("no seconds") << QStringList{"record", "--out", "x.pcap", "--seconds", "0"} << 2 << "--seconds";
         QTest::newRow("size") << QStringList{"record", "--out", "x.pcap", "--max-mb", "1.5"} << 2 << "--max-mb";
-        QTest::newRow("unknown") << QStringList{"record", "--out", "x.pcap", "--count", "3"} << 2 << "unknown option";
         QTest::newRow("missing folder") << QStringList{"record", "--out", "/nonexistent-hvk32/x.pcap", "--seconds", "1"}
                                         << 1 << "/nonexistent-hvk32/x.pcap";
         QTest::newRow("full disk") << QStringList{"record", "--out", "/dev/full", "--seconds", "1"} << 1
@@ -173,31 +166,6 @@ private slots:
         const int listed = tcpdumpLines(out);
         if (listed >= 0)
             QCOMPARE(listed, file.scannerRecords);
-    }
-
-    void rotatesAndStopsAfterItsTime()
-    {
-        const QString out = dir_.filePath("rot.pcap");
-        QProcess cli;
-        QVERIFY(startRecording(cli, recordArguments(out, {"--max-mb", "1", "--seconds", "3"})));
-        QVERIFY(cli.waitForFinished(15000));
-        QCOMPARE(cli.exitCode(), 0);
-        // Dual echo at 1200 rpm is about 3.8 MB a second: several files.
-        QStringList files{out};
-        for (int k = 1; QFile::exists(dir_.filePath(QStringLiteral("rot-%1.pcap").arg(k, 4, 10, QChar('0')))); ++k)
-            files << dir_.filePath(QStringLiteral("rot-%1.pcap").arg(k, 4, 10, QChar('0')));
-        QVERIFY2(files.size() >= 5, qPrintable(QString::number(files.size())));
-        bool configured = false;
-        for (const QString& f : files) {
-            QVERIFY(QFileInfo(f).size() <= 1000000);
-            const FileCheck check = checkFile(f);
-            QVERIFY(!check.damage.any());
-            // Once a device-info packet has come, every later file starts with one.
-            if (configured)
-                QCOMPARE(check.firstDeviceInfo, 0);
-            configured = configured || check.deviceInfoRecords > 0;
-        }
-        QVERIFY(configured);
     }
 
     // Each record goes to the file in one write: a kill at any moment leaves whole records.
