@@ -304,6 +304,8 @@ private slots:
         telemetry.stopAndWait();
         sockets.stop();
 
+        // Each port's datagrams keep their order; the two receivers may interleave them
+        // differently from the adapter, so the device-info packet is put first in both.
         auto fromDevice = [&](std::vector<cf::ScannerRecord> records) {
             records.erase(std::remove_if(records.begin(), records.end(),
                                          [&](const cf::ScannerRecord& r) {
@@ -311,6 +313,9 @@ private slots:
                                              return e.source != udpframe::Ipv4Address{127, 0, 0, 2} || e.sourcePort != dataPort;
                                          }),
                           records.end());
+            std::stable_partition(records.begin(), records.end(), [&](const cf::ScannerRecord& r) {
+                return udpframe::readEndpoints(r.data() + cf::kRecordHeaderSize).destinationPort == telemetryPort;
+            });
             return records;
         };
         const auto fromSockets = fromDevice(scannerRecords(dir_.filePath("sockets.pcap")));
