@@ -87,21 +87,21 @@ void FrameAccumulator::carryOver()
 
 void FrameAccumulator::startNextFrame()
 {
-    // The next revolution is about as long as the one just closed: reserve that much once
-    // instead of growing every list step by step (the emitted frame took the old storage).
+    // The frame's and the carry lists' storage is kept from one revolution to the next, so
+    // a running stream allocates only while its revolutions still grow.
     const std::size_t expectedBlocks = closedBlocks_ + kCarryWindow;
     frame_.clear();
-    std::swap(frame_.distances, carried_.distances);
-    std::swap(frame_.intensities, carried_.intensities);
-    std::swap(frame_.azimuths, carried_.azimuths);
-    std::swap(frame_.timestamps, carried_.timestamps);
-    carried_.clear();
     frame_.blockAzimuths.reserve(expectedBlocks);
+    auto restart = [expectedBlocks](auto& list, auto& carried) {
+        list.reserve(expectedBlocks);
+        list.insert(list.end(), carried.begin(), carried.end());
+        carried.clear();
+    };
     for (int c = 0; c < kChannelCount; ++c) {
-        frame_.distances[c].reserve(expectedBlocks);
-        frame_.intensities[c].reserve(expectedBlocks);
-        frame_.azimuths[c].reserve(expectedBlocks);
-        frame_.timestamps[c].reserve(expectedBlocks);
+        restart(frame_.distances[c], carried_.distances[c]);
+        restart(frame_.intensities[c], carried_.intensities[c]);
+        restart(frame_.azimuths[c], carried_.azimuths[c]);
+        restart(frame_.timestamps[c], carried_.timestamps[c]);
     }
 }
 

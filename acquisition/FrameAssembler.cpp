@@ -40,9 +40,8 @@ void FrameAssembler::addSingleEcho(const std::uint8_t* packet, const FrameSink& 
         stream1_.addBlock(block_);
         if (stream1_.frameComplete()) {
             stream1_.close();
-            LidarData frame = std::move(stream1_.frame());
+            sink(stream1_.frame());
             stream1_.startNextFrame();
-            sink(std::move(frame));
         }
         boundStream(stream1_);
     }
@@ -78,13 +77,15 @@ void FrameAssembler::emitBothEchoes(const FrameSink& sink)
 {
     stream1_.close();
     stream2_.close();
-    // The outgoing frame takes stream 1's lists and appends stream 2's, channel by channel.
+    // The outgoing frame holds stream 1's points then stream 2's, channel by channel, in
+    // storage it keeps between frames.
     LidarData& out = outgoing_.frame();
     out.clear();
-    LidarData& first = stream1_.frame();
+    const LidarData& first = stream1_.frame();
     const LidarData& second = stream2_.frame();
-    auto join = [](auto& target, auto& a, const auto& b) {
-        target = std::move(a);
+    auto join = [](auto& target, const auto& a, const auto& b) {
+        target.reserve(a.size() + b.size());
+        target.insert(target.end(), a.begin(), a.end());
         target.insert(target.end(), b.begin(), b.end());
     };
     for (int c = 0; c < kChannelCount; ++c) {
@@ -93,21 +94,19 @@ void FrameAssembler::emitBothEchoes(const FrameSink& sink)
         join(out.azimuths[c], first.azimuths[c], second.azimuths[c]);
         join(out.timestamps[c], first.timestamps[c], second.timestamps[c]);
     }
-    LidarData frame = std::move(out);
-    outgoing_.clear();
     stream1_.startNextFrame();
     stream2_.startNextFrame();
-    sink(std::move(frame));
+    sink(out);
+    out.clear();
 }
 
 void FrameAssembler::emitOneEcho(FrameAccumulator& chosen, FrameAccumulator& other, const FrameSink& sink)
 {
     chosen.close();
-    LidarData frame = std::move(chosen.frame());
     outgoing_.clear();
     other.clear();
+    sink(chosen.frame());
     chosen.startNextFrame();
-    sink(std::move(frame));
 }
 
 } // namespace hvk32

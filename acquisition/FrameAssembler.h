@@ -23,7 +23,10 @@ enum EchoSelection { DualEchoSelection = 0, StrongEchoSelection = 1, SecondEchoS
 
 class FrameAssembler {
 public:
-    using FrameSink = std::function<void(LidarData&&)>;
+    // The frame is lent for the call: the sink reads or copies it, or swaps or moves its
+    // contents out. Whatever the sink leaves behind is emptied (keeping its capacity) and
+    // filled with a later frame.
+    using FrameSink = std::function<void(LidarData&)>;
 
     // The longest revolution is 3600 blocks (5 Hz); a stream far past that without a wrap
     // comes from a scanner that does not turn, and is dropped so memory stays bounded.

@@ -16,6 +16,7 @@ void GetLidardataK32::setConfiguration(const QString& configuration)
 {
     QMutexLocker lock(&mutex_);
     configuration_ = configuration;
+    sensorConfig_ = hvk32::sensorConfigFromName(configuration);
 }
 
 QString GetLidardataK32::configuration() const
@@ -53,7 +54,7 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
 {
     if (!hvk32::datapacket::isDataPacket(datagram, length))
         return false;
-    const hvk32::SensorConfig config = hvk32::sensorConfigFromName(configuration());
+    const hvk32::SensorConfig config = sensorConfig_;
     lossDetector_.setConfiguration(config);
     lossDetector_.addPacket(datagram);
     {
@@ -62,15 +63,21 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
     }
     assembler_.setConfiguration(config);
     assembler_.setEchoSelection(returnModel_);
-    assembler_.addPacket(datagram, [this](LidarData&& frame) {
+    assembler_.addPacket(datagram, [this](LidarData& frame) {
         ++framesAssembled_;
         hvk32::FrameGate* gate = gate_;
         if (gate && !gate->tryEnter())
             return;
         ++framesEmitted_;
-        emit SendDataK32(frame);
+        relay_.postBySwap(frame);
+        QMetaObject::invokeMethod(this, &GetLidardataK32::deliverFrame, Qt::QueuedConnection);
     });
     discardedStreams_ = assembler_.discardedStreams();
     return true;
 }
 
+
+void GetLidardataK32::deliverFrame()
+{
+    relay_.deliverOne([this](const LidarData& frame) { emit SendDataK32(frame); });
+}

@@ -1,10 +1,13 @@
 #pragma once
 // The live data receiver: receives data packets on the data port, cuts them into
-// revolution frames and emits each frame with SendDataK32.
+// revolution frames and emits each frame with SendDataK32. Frames are cut in the receiver
+// thread and handed through a relay of reused frames; SendDataK32 is emitted in this
+// object's own thread, so a receiver there gets the frame without a copy.
 
 #include "acquisition/FrameAssembler.h"
 #include "acquisition/FrameGate.h"
 #include "acquisition/PacketLossDetector.h"
+#include "acquisition/FrameRelay.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "records/LidarData.h"
 #include "records/SettingData.h"
@@ -45,7 +48,9 @@ public slots:
     void Receive(int ReturnModel);
 
 signals:
-    void SendDataK32(LidarData lidardata);
+    // Declared by reference (Qt's signature stays SendDataK32(LidarData)), so a receiver in
+    // this thread reads the frame in place; a queued receiver still gets its own copy.
+    void SendDataK32(const LidarData& lidardata);
     // Declared for symmetry with the device-info receiver; never emitted here.
     void SendLidarStatusToSettingUI(SettingData* data, std::vector<int> Mac);
     void SendDataDifo(const u_char* data);
@@ -56,8 +61,11 @@ protected:
     bool handleDatagram(const std::uint8_t* datagram, std::size_t length) override;
 
 private:
+    void deliverFrame();
+
     mutable QMutex mutex_;
     QString configuration_;
+    std::atomic<hvk32::SensorConfig> sensorConfig_{hvk32::SensorConfig::Unknown};
     std::atomic<int> returnModel_{0};
     std::atomic<std::uint64_t> framesEmitted_{0};
     std::atomic<std::uint64_t> framesAssembled_{0};
@@ -67,4 +75,5 @@ private:
     hvk32::PacketLossDetector lossDetector_; // receiver thread only
     mutable std::mutex healthMutex_;
     hvk32::StreamHealth health_; // a copy of the detector's, for other threads
+    hvk32::FrameRelay relay_;
 };

@@ -81,7 +81,9 @@ public slots:
 
 signals:
     void SendLidarConfig(QString echoMode, int degreeMode, int accuaryMode);
-    void SendData(LidarData lidardata);
+    // Declared by reference (Qt's signature stays SendData(LidarData)): the player's frame
+    // is copied once, into the queued call, and not again on the way.
+    void SendData(const LidarData& lidardata);
     void SendFinsh(bool Finsh);
     void SendFileTotleLength(long length);
     void SendProgressValue(int value, int frame);

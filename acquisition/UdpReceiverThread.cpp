@@ -4,6 +4,9 @@
 #include "platform/UdpSocket.h"
 
 #include <array>
+#include <chrono>
+#include <thread>
+#include <vector>
 
 namespace hvk32 {
 
@@ -51,35 +54,41 @@ void UdpReceiverThread::run()
         if (!group.empty())
             socket.joinMulticast(group);
     }
-    std::array<std::uint8_t, kDatagramSize> buffer{};
+    std::vector<std::uint8_t> buffers(kBatchSize * kDatagramSize);
+    std::array<std::size_t, kBatchSize> lengths{};
+    std::array<platform::DatagramDetails, kBatchSize> details{};
     if (!socket.setReceiveTimeout(kReceiveTimeoutMs)) {
         bound_ = false;
         return;
     }
 
     const std::uint16_t localPort = socket.localPort();
-    platform::DatagramDetails details;
     receiveDrops_ = 0;
     receiveStarted();
     while (!stop_) {
-        const long n = socket.receive(buffer.data(), buffer.size(), details);
-        if (n < 1)
-            continue;
-        ++datagrams_;
-        receiveDrops_ = details.receiveBufferDrops; // this socket's count since it was opened
-        if (DatagramSink* sink = sink_.load()) {
-            ReceivedDatagram d;
-            d.payload = buffer.data();
-            d.length = static_cast<std::size_t>(n);
-            d.originalLength = details.length;
-            d.endpoints = {details.senderAddress, details.senderPort, details.destinationAddress, localPort};
-            d.receivedMicros = details.receivedMicros;
-            d.receiveBufferDrops = details.receiveBufferDrops;
-            sink->takeDatagram(d);
+        const int n = socket.receiveBatch(buffers.data(), kDatagramSize, kBatchSize, lengths.data(), details.data());
+        for (int i = 0; i < n; ++i) {
+            if (lengths[i] == 0)
+                continue;
+            const std::uint8_t* datagram = buffers.data() + static_cast<std::size_t>(i) * kDatagramSize;
+            ++datagrams_;
+            receiveDrops_ = details[i].receiveBufferDrops; // this socket's count since it was opened
+            if (DatagramSink* sink = sink_.load()) {
+                ReceivedDatagram d;
+                d.payload = datagram;
+                d.length = lengths[i];
+                d.originalLength = details[i].length;
+                d.endpoints = {details[i].senderAddress, details[i].senderPort, details[i].destinationAddress, localPort};
+                d.receivedMicros = details[i].receivedMicros;
+                d.receiveBufferDrops = details[i].receiveBufferDrops;
+                sink->takeDatagram(d);
+            }
+            // A short datagram would be decoded over the previous one's bytes: drop it.
+            if (lengths[i] < kDatagramSize || !handleDatagram(datagram, lengths[i]))
+                ++dropped_;
         }
-        // A short datagram would be decoded over the previous one's bytes: drop it.
-        if (static_cast<std::size_t>(n) < kDatagramSize || !handleDatagram(buffer.data(), static_cast<std::size_t>(n)))
-            ++dropped_;
+        if (n > 0 && n < kBatchSize && !stop_)
+            std::this_thread::sleep_for(std::chrono::microseconds(kGatherMicros));
     }
     receiveStopped();
     bound_ = false;

@@ -1,7 +1,8 @@
 #pragma once
 // A QThread that receives 1206-byte datagrams on one UDP port (optionally through a
-// multicast group) and hands each to the subclass. The receive time-out of 100 ms bounds
-// how long a stop request waits; every socket it opens is closed when run() ends.
+// multicast group), in batches where several are queued, and hands each to the subclass.
+// The receive time-out of 100 ms bounds how long a stop request waits; every socket it
+// opens is closed when run() ends.
 
 #include "acquisition/DataPacket.h"
 
@@ -22,6 +23,12 @@ class UdpReceiverThread : public QThread {
 public:
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr std::size_t kDatagramSize = hvk32::datapacket::kPacketSize;
+    // Datagrams taken from the socket per system call when they queue up.
+    static constexpr int kBatchSize = 64;
+    // After a batch that emptied the socket, the thread lets datagrams gather this long
+    // before it asks again: at a steady stream it then wakes about 500 times a second rather
+    // than once per datagram. Far below what the receive buffer holds at any rate.
+    static constexpr int kGatherMicros = 2000;
     // Room for about a second of the fastest stream, so a receiver that the system keeps
     // waiting for a moment loses nothing.
     static constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;

@@ -448,14 +448,16 @@ void manwindow::liveStartOrPause()
         ui.statusBar->clearMessage();
 }
 
-void manwindow::CalculateCoordinatesK32(LidarData lidardata)
+void manwindow::CalculateCoordinatesK32(const LidarData& lidardata)
 {
     frameGate_.leave();
     if (liveFrozen)
         return;
-    if (pendingFrame_)
+    if (hasPendingFrame_)
         frameGate_.countSkipped(); // a newer frame arrived before this one was drawn
-    pendingFrame_ = std::move(lidardata);
+    // Copied into storage kept between frames: no allocation once the lists have grown.
+    pendingFrame_ = lidardata;
+    hasPendingFrame_ = true;
     if (!drawScheduled_) {
         drawScheduled_ = true;
         QMetaObject::invokeMethod(this, &manwindow::drawPendingFrame, Qt::QueuedConnection);
@@ -465,11 +467,12 @@ void manwindow::CalculateCoordinatesK32(LidarData lidardata)
 void manwindow::drawPendingFrame()
 {
     drawScheduled_ = false;
-    if (!pendingFrame_)
+    if (!hasPendingFrame_)
         return;
-    const LidarData frame = std::move(*pendingFrame_);
-    pendingFrame_.reset();
-    convertAndShow(frame);
+    hasPendingFrame_ = false;
+    // The pending frame becomes the last frame shown; the old one's storage takes the next.
+    std::swap(lastFrame, pendingFrame_);
+    convertAndShow(lastFrame);
 }
 
 hvk32::CloudParameters manwindow::cloudParameters() const

@@ -19,7 +19,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 class ACWPSettingWidgetK32;
@@ -128,7 +127,7 @@ public slots:
     void liveStartOrPause();
     void view();
     void SelectPoints();
-    void CalculateCoordinatesK32(LidarData lidardata);
+    void CalculateCoordinatesK32(const LidarData& lidardata);
     void AngleAdjust(double value);
     void AngleAdjust_two(double value);
     void AngleAdjust_three(double value);
@@ -282,7 +281,8 @@ private:
     hvk32::CloudBuilder cloudBuilder_;
     hvk32::CloudResult cloudResult_;
     hvk32::FrameGate frameGate_;
-    std::optional<LidarData> pendingFrame_;
+    LidarData pendingFrame_;       // the newest frame not drawn yet, when hasPendingFrame_
+    bool hasPendingFrame_ = false;
     bool drawScheduled_ = false;
 
     // Recording: which recorder runs, into which file, since when.

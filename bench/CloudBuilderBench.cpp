@@ -32,7 +32,7 @@ LidarData frameOf(hvk32::sim::EchoMode echo)
     LidarData frame;
     while (frames < 2) {
         stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData&& f) {
+        assembler.addPacket(packet.data(), [&](LidarData& f) {
             frame = std::move(f);
             ++frames;
         });

@@ -40,7 +40,7 @@ void run(benchmark::State& state, hvk32::sim::EchoMode echo, hvk32::SensorConfig
     assembler.setEchoSelection(selection);
     std::size_t frames = 0;
     std::size_t points = 0;
-    const hvk32::FrameAssembler::FrameSink sink = [&](LidarData&& f) {
+    const hvk32::FrameAssembler::FrameSink sink = [&](LidarData& f) {
         ++frames;
         for (const auto& channel : f.distances)
             points += channel.size();

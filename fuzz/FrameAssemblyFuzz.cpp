@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++data;
     --size;
 
-    const auto check = [](LidarData&& f) {
+    const auto check = [](LidarData& f) {
         if (f.distances.size() != 32)
             std::abort();
         for (int c = 0; c < 32; ++c) {

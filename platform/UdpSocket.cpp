@@ -158,32 +158,15 @@ bool UdpSocket::enableDatagramDetails()
     return all;
 }
 
-long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, DatagramDetails& details)
+void UdpSocket::readDetails(const msghdr& message, const sockaddr_in& from, std::size_t length,
+                            DatagramDetails& details)
 {
-    sockaddr_in from{};
-    iovec part{buffer, capacity};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval)) + CMSG_SPACE(sizeof(in_pktinfo))
-                                  + CMSG_SPACE(sizeof(std::uint32_t))];
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t n;
-    do {
-        n = ::recvmsg(fd_, &message, MSG_TRUNC); // MSG_TRUNC: the full length even when cut
-    } while (n < 0 && errno == EINTR);
-    if (n < 0)
-        return -1;
-
     details = DatagramDetails{};
     std::memcpy(details.senderAddress.data(), &from.sin_addr, 4);
     details.senderPort = ntohs(from.sin_port);
-    details.length = static_cast<std::size_t>(n);
+    details.length = length;
     bool stamped = false;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(const_cast<msghdr*>(&message)); c; c = CMSG_NXTHDR(const_cast<msghdr*>(&message), c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
             timeval stamp{};
             std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
@@ -205,7 +188,80 @@ long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, DatagramDeta
         details.receivedMicros = std::chrono::duration_cast<std::chrono::microseconds>(
                                      std::chrono::system_clock::now().time_since_epoch())
                                      .count();
+}
+
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, DatagramDetails& details)
+{
+    sockaddr_in from{};
+    iovec part{buffer, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval)) + CMSG_SPACE(sizeof(in_pktinfo))
+                                  + CMSG_SPACE(sizeof(std::uint32_t))];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = ::recvmsg(fd_, &message, MSG_TRUNC); // MSG_TRUNC: the full length even when cut
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return -1;
+
+    readDetails(message, from, static_cast<std::size_t>(n), details);
     return static_cast<long>(std::min(details.length, capacity));
+}
+
+int UdpSocket::receiveBatch(std::uint8_t* slots, std::size_t slotSize, int count, std::size_t* lengths,
+                            DatagramDetails* details)
+{
+    count = std::min(count, kMaxBatch);
+    if (count < 1)
+        return 0;
+#ifdef __linux__
+    constexpr std::size_t kControlSize = CMSG_SPACE(sizeof(timeval)) + CMSG_SPACE(sizeof(in_pktinfo))
+        + CMSG_SPACE(sizeof(std::uint32_t));
+    mmsghdr messages[kMaxBatch];
+    iovec parts[kMaxBatch];
+    sockaddr_in senders[kMaxBatch];
+    alignas(cmsghdr) char controls[kMaxBatch][kControlSize];
+    for (int i = 0; i < count; ++i) {
+        parts[i] = iovec{slots + static_cast<std::size_t>(i) * slotSize, slotSize};
+        messages[i] = mmsghdr{};
+        msghdr& m = messages[i].msg_hdr;
+        m.msg_name = &senders[i];
+        m.msg_namelen = sizeof senders[i];
+        m.msg_iov = &parts[i];
+        m.msg_iovlen = 1;
+        if (details) {
+            m.msg_control = controls[i];
+            m.msg_controllen = kControlSize;
+        }
+    }
+    int n;
+    do {
+        // MSG_WAITFORONE: wait (up to the receive time-out) for the first datagram only.
+        // MSG_TRUNC: each length is the datagram's full length even when cut.
+        n = ::recvmmsg(fd_, messages, static_cast<unsigned>(count), MSG_WAITFORONE | MSG_TRUNC, nullptr);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return 0;
+    for (int i = 0; i < n; ++i) {
+        const std::size_t length = messages[i].msg_len;
+        lengths[i] = std::min(length, slotSize);
+        if (details)
+            readDetails(messages[i].msg_hdr, senders[i], length, details[i]);
+    }
+    return n;
+#else
+    const long n = details ? receive(slots, slotSize, details[0]) : receive(slots, slotSize);
+    if (n < 0)
+        return 0;
+    lengths[0] = static_cast<std::size_t>(n);
+    return 1;
+#endif
 }
 
 long UdpSocket::sendTo(const std::uint8_t* data, std::size_t length, const std::string& address, std::uint16_t port)

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+struct msghdr;
+struct sockaddr_in;
+
 namespace hvk32::platform {
 
 // What the system tells about one received datagram, besides its bytes.
@@ -57,10 +60,22 @@ public:
     // Receives one datagram; returns the bytes stored (at most `capacity`), or -1 on
     // time-out or error. `details` is filled for every datagram returned.
     long receive(std::uint8_t* buffer, std::size_t capacity, DatagramDetails& details);
+    // Receives up to `count` (at most kMaxBatch) datagrams into consecutive slots of
+    // `slotSize` bytes: waits up to the receive time-out for the first, then takes only what
+    // is already queued, in one system call where the system offers it. Each datagram's
+    // stored length (at most `slotSize`) goes to `lengths`, its details, when `details` is
+    // not null, to `details` as receive() gives them. Returns how many arrived; 0 on
+    // time-out or error.
+    static constexpr int kMaxBatch = 64;
+    int receiveBatch(std::uint8_t* slots, std::size_t slotSize, int count, std::size_t* lengths,
+                     DatagramDetails* details = nullptr);
     // Sends one datagram; returns the bytes sent, or -1 on error.
     long sendTo(const std::uint8_t* data, std::size_t length, const std::string& address, std::uint16_t port);
 
 private:
+    void readDetails(const ::msghdr& message, const ::sockaddr_in& from, std::size_t length,
+                     DatagramDetails& details);
+
     int fd_ = -1;
     std::uint32_t drops_ = 0; // the last drop count the system reported
 };

@@ -17,14 +17,15 @@ struct LidarData {
     std::vector<std::vector<float>> azimuths;       // horizontal angle, degrees
     std::vector<std::vector<std::uint64_t>> timestamps; // data packet time-stamp units
 
-    // Empties every list and leaves exactly 32 empty lists per channel member.
+    // Empties every list and leaves exactly 32 empty lists per channel member. The lists
+    // keep their capacity, so a frame that is emptied and refilled does not allocate again.
     void clear()
     {
         blockAzimuths.clear();
-        distances.assign(kChannelCount, {});
-        intensities.assign(kChannelCount, {});
-        azimuths.assign(kChannelCount, {});
-        timestamps.assign(kChannelCount, {});
+        clearChannels(distances);
+        clearChannels(intensities);
+        clearChannels(azimuths);
+        clearChannels(timestamps);
     }
 
     static LidarData empty()
@@ -32,6 +33,15 @@ struct LidarData {
         LidarData d;
         d.clear();
         return d;
+    }
+
+private:
+    template <typename T>
+    static void clearChannels(std::vector<std::vector<T>>& channels)
+    {
+        channels.resize(kChannelCount);
+        for (auto& channel : channels)
+            channel.clear();
     }
 };
 

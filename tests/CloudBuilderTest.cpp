@@ -347,7 +347,7 @@ private slots:
         std::vector<LidarData> frames;
         while (frames.size() < 2) {
             stream.nextDataPacket(packet.data());
-            assembler.addPacket(packet.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+            assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
         }
         CloudParameters params = paramsFor(0);
         params.modeKnown = 1;

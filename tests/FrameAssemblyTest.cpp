@@ -2,6 +2,7 @@
 
 #include "acquisition/FrameAssembler.h"
 #include "support/DataPacketBuilder.h"
+#include "support/SameFrame.h"
 
 #include <QtTest>
 
@@ -13,7 +14,7 @@ std::vector<LidarData> feed(FrameAssembler& assembler, const std::vector<test::P
 {
     std::vector<LidarData> frames;
     for (const auto& p : packets)
-        assembler.addPacket(p.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+        assembler.addPacket(p.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
     return frames;
 }
 
@@ -38,6 +39,57 @@ int blockOf(float distance, int channel)
 class FrameAssemblyTest : public QObject {
     Q_OBJECT
 private slots:
+    // One assembler across a long turn and shorter ones after it, with a sink that hands
+    // back the previous frame's lists (as the live receiver's hand-off does): every frame
+    // holds exactly its own points, the same as when the sink only reads.
+    void reusedFramesHoldExactlyTheNewPoints_data()
+    {
+        QTest::addColumn<bool>("dual");
+        QTest::addColumn<int>("selection");
+        QTest::newRow("single echo") << false << 0;
+        QTest::newRow("dual echo, both") << true << int(DualEchoSelection);
+        QTest::newRow("dual echo, second") << true << int(SecondEchoSelection);
+    }
+
+    void reusedFramesHoldExactlyTheNewPoints()
+    {
+        QFETCH(bool, dual);
+        QFETCH(int, selection);
+        // 0.2 degrees a block for 1.3 turns, then 0.6 degrees a block for 2.4 turns.
+        auto packets = dual ? test::dualEchoSweep(0, 20, 320) : test::singleEchoSweep(0, 20, 160);
+        const auto faster = dual ? test::dualEchoSweep(0, 60, 240) : test::singleEchoSweep(0, 60, 120);
+        packets.insert(packets.end(), faster.begin(), faster.end());
+
+        auto run = [&](bool handBack) {
+            FrameAssembler a;
+            a.setConfiguration(dual ? SensorConfig::DualEcho : SensorConfig::SingleEcho);
+            a.setEchoSelection(selection);
+            std::vector<LidarData> frames;
+            LidarData previous = LidarData::empty();
+            for (const auto& p : packets)
+                a.addPacket(p.data(), [&](LidarData& f) {
+                    frames.push_back(f);
+                    if (handBack)
+                        std::swap(f, previous);
+                });
+            return frames;
+        };
+        const std::vector<LidarData> handedBack = run(true);
+        const std::vector<LidarData> readOnly = run(false);
+        QCOMPARE(handedBack.size(), readOnly.size());
+        QCOMPARE(int(handedBack.size()), 3); // the long turn, its tail with a short turn, a short turn
+        for (std::size_t k = 0; k < handedBack.size(); ++k) {
+            verifyEqualLengths(handedBack[k]);
+            QVERIFY2(test::sameFrame(handedBack[k], readOnly[k]), qPrintable(QString("frame %1").arg(k)));
+        }
+        // A short turn after the long one: 600 blocks and one carried point per channel (with
+        // both echoes, stream 2's 600 follow; its wrap block comes after stream 1's).
+        const LidarData& last = handedBack.back();
+        const int points = dual && selection == DualEchoSelection ? 601 + 600 : 601;
+        for (int c = 0; c < 32; ++c)
+            QCOMPARE(int(last.distances[c].size()), points);
+    }
+
     void singleEchoFramesAndCarryOver()
     {
         FrameAssembler a;
@@ -153,7 +205,7 @@ private slots:
         const auto still = test::dataPacket({900, 900, 900, 900, 900, 900, 900, 900, 900, 900, 900, 900});
         std::vector<LidarData> frames;
         for (int k = 0; k < 1300; ++k)
-            a.addPacket(still.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+            a.addPacket(still.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
         QVERIFY(frames.empty());
         QCOMPARE(a.discardedStreams(), std::uint64_t(1));
         QVERIFY(a.stream1().blockCount() <= FrameAssembler::kMaxStreamBlocks);

@@ -8,6 +8,7 @@
 #include "sim/ScannerStream.h"
 #include "support/DataPacketBuilder.h"
 #include "support/LoopbackSenders.h"
+#include "support/SameFrame.h"
 
 #include <QtTest>
 
@@ -66,6 +67,41 @@ class LiveReceiverTest : public QObject {
 
 private slots:
     void initTestCase() { registerRecordMetaTypes(); }
+
+    // The main thread stays busy while the receiver cuts several revolutions; the frames
+    // handed on meanwhile must each arrive exactly as cut, untouched by the ones after them.
+    void framesHandedOnStayIntactWhileTheNextFills()
+    {
+        sim::ScannerSettings settings;
+        settings.rpm = 1200;
+        sim::ScannerStream stream(settings);
+        const int packetCount = stream.blocksPerRevolution() / 12 * 5 + 10;
+        std::vector<std::array<std::uint8_t, datapacket::kPacketSize>> packets(packetCount);
+        std::vector<LidarData> expected;
+        FrameAssembler reference;
+        reference.setConfiguration(SensorConfig::SingleEcho);
+        for (auto& p : packets) {
+            stream.nextDataPacket(p.data());
+            reference.addPacket(p.data(), [&](LidarData& f) { expected.push_back(f); });
+        }
+        QCOMPARE(int(expected.size()), 5);
+
+        GetLidardataK32 receiver;
+        collect(receiver);
+        const std::uint16_t port = platform::findFreeUdpPort();
+        startOn(receiver, port, "HVK321");
+        Sender sender(port);
+        for (const auto& p : packets)
+            sender.send(p.data(), p.size());
+        // No event is processed until every frame has been cut.
+        for (int i = 0; i < 1000 && receiver.framesEmitted() < expected.size(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QCOMPARE(receiver.framesEmitted(), std::uint64_t(expected.size()));
+        QVERIFY(frames_.empty());
+        QTRY_COMPARE_WITH_TIMEOUT(frames_.size(), expected.size(), 10000);
+        for (std::size_t k = 0; k < expected.size(); ++k)
+            QVERIFY2(test::sameFrame(frames_[k], expected[k]), qPrintable(QString("frame %1").arg(k)));
+    }
 
     void singleEchoStreamGivesCompleteRevolutions()
     {

@@ -47,7 +47,7 @@ LidarData simulatorFrame(sim::EchoMode echo = sim::EchoMode::Single)
     std::array<std::uint8_t, 1206> packet{};
     while (frames.size() < 2) {
         stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
     }
     return frames[1];
 }

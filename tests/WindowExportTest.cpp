@@ -33,7 +33,7 @@ std::vector<LidarData> simulatorFrames(int count)
     std::array<std::uint8_t, 1206> packet{};
     while (int(frames.size()) < count + 1) {
         stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData&& f) { frames.push_back(std::move(f)); });
+        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
     }
     frames.erase(frames.begin()); // the first, partial revolution
     return frames;
