@@ -74,6 +74,16 @@ void PacketLossDetector::remember(std::uint32_t timestamp, std::uint16_t azimuth
     recentNext_ = (recentNext_ + 1) % kRecentPackets;
 }
 
+void PacketLossDetector::startCounting(std::uint32_t timestamp, std::uint16_t azimuth)
+{
+    started_ = true;
+    lastTimestamp_ = timestamp;
+    lastAzimuth_ = azimuth;
+    turnStarted_ = false;
+    turnPackets_ = 1;
+    remember(timestamp, azimuth);
+}
+
 void PacketLossDetector::addPacket(const std::uint8_t* packet)
 {
     ++health_.packets;
@@ -86,11 +96,7 @@ void PacketLossDetector::addPacket(const std::uint8_t* packet)
     const std::uint16_t firingStep = azimuthAdvance(azimuth, blockAzimuth(packet, dual ? 2 : 1));
 
     if (!started_) {
-        started_ = true;
-        lastTimestamp_ = timestamp;
-        lastAzimuth_ = azimuth;
-        turnPackets_ = 1;
-        remember(timestamp, azimuth);
+        startCounting(timestamp, azimuth);
         return;
     }
 
@@ -101,11 +107,7 @@ void PacketLossDetector::addPacket(const std::uint8_t* packet)
     }
     if (std::llabs(d) > kResyncMicros) {
         // A restarted stream: its first packet starts the count again.
-        lastTimestamp_ = timestamp;
-        lastAzimuth_ = azimuth;
-        turnStarted_ = false;
-        turnPackets_ = 1;
-        remember(timestamp, azimuth);
+        startCounting(timestamp, azimuth);
         return;
     }
     const double period = firings * kMicrosPerSecond / datapacket::kFiringsPerSecond;

@@ -56,6 +56,8 @@ public:
 private:
     bool seenRecently(std::uint32_t timestamp, std::uint16_t azimuth) const;
     void remember(std::uint32_t timestamp, std::uint16_t azimuth);
+    // The packet that (re)starts counting: no gap is measured against what came before it.
+    void startCounting(std::uint32_t timestamp, std::uint16_t azimuth);
     void countRevolution(std::uint16_t azimuth, std::uint16_t firingStep, int firingsPerPacket);
 
     SensorConfig config_ = SensorConfig::Unknown;
