@@ -266,6 +266,10 @@ void manwindow::setUpViewer()
     scene_ = std::make_unique<hvk32::ViewerScene>(ui.screen);
     scene_->onAreaPicked([this](const std::vector<int>& indices) { onAreaPicked(indices); });
     scene_->onKeyDown([this](const std::string& keySym) { onViewerKey(keySym); });
+    scene_->onAreaDragEnded([this]() {
+        if (hasPendingFrame_ && !drawScheduled_)
+            drawPendingFrame();
+    });
 
     linkLabel_ = new QLabel(this);
     linkLabel_->setObjectName("label_link");
@@ -468,6 +472,10 @@ void manwindow::drawPendingFrame()
 {
     drawScheduled_ = false;
     if (!hasPendingFrame_)
+        return;
+    // A new render would erase the rubber band being dragged: the newest frame waits for
+    // the release (an armed export is not held up, it draws no cloud).
+    if (scene_->isAreaDragging() && !csvExport_.isArmed())
         return;
     hasPendingFrame_ = false;
     // The pending frame becomes the last frame shown; the old one's storage takes the next.

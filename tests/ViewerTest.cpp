@@ -327,6 +327,44 @@ private slots:
         QVERIFY(widget<QLabel>("label_selection")->text().isEmpty());
     }
 
+    void liveFramesWaitForTheRubberBand()
+    {
+        // Frames keep arriving while a rectangle is dragged: none is drawn over the band
+        // until the release, the area is picked from the frame the user saw, and the
+        // newest frame is drawn after it.
+        const LidarData frame = simulatorFrame();
+        showFrame(frame);
+        click("toolButton_selectCloud");
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        const int w = it->GetSize()[0], h = it->GetSize()[1];
+        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
+        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        QVERIFY(window_->scene().isAreaDragging());
+        const QImage before = grabView();
+
+        const auto drawn = window_->framesDrawn();
+        const LidarData empty = LidarData::empty();
+        for (int i = 0; i < 3; ++i) {
+            window_->CalculateCoordinatesK32(i < 2 ? frame : empty);
+            QCoreApplication::processEvents();
+        }
+        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
+        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        QCoreApplication::processEvents();
+        QCOMPARE(window_->framesDrawn(), drawn);
+        // The band's edges are drawn over the view.
+        const QImage band = grabView();
+        QVERIFY(band != before);
+
+        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        QVERIFY(!window_->scene().isAreaDragging());
+        QVERIFY(window_->isSelectionActive());
+        QVERIFY(window_->scene().selectionCloud()->size() > 0);
+        // Only the newest of the held frames is drawn: the empty one.
+        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
+        QCOMPARE(window_->scene().frameCloud()->size(), std::size_t(0));
+    }
+
     void disabledChannelsAreNotDrawn()
     {
         auto& form = window_->laserSelection();

@@ -69,6 +69,19 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
         if (areaPicked_)
             areaPicked_(indices);
     });
+    viewer_->registerMouseCallback([this](const pcl::visualization::MouseEvent& event) {
+        if (event.getButton() != pcl::visualization::MouseEvent::LeftButton)
+            return;
+        if (event.getType() == pcl::visualization::MouseEvent::MouseButtonPress) {
+            areaDragging_ = event.getSelectionMode();
+        } else if (event.getType() == pcl::visualization::MouseEvent::MouseButtonRelease && areaDragging_) {
+            // The release reaches this callback before the area is picked: report the end
+            // once the pick is done and its handler has run.
+            areaDragging_ = false;
+            if (areaDragEnded_)
+                QMetaObject::invokeMethod(screen_, areaDragEnded_, Qt::QueuedConnection);
+        }
+    });
     viewer_->registerKeyboardCallback([this](const pcl::visualization::KeyboardEvent& event) {
         if (event.keyDown() && keyDown_)
             keyDown_(event.getKeySym());
@@ -115,6 +128,11 @@ ViewerScene::~ViewerScene()
 void ViewerScene::onClick(std::function<void(int, int)> handler)
 {
     click_ = std::move(handler);
+}
+
+void ViewerScene::onAreaDragEnded(std::function<void()> handler)
+{
+    areaDragEnded_ = std::move(handler);
 }
 
 void ViewerScene::onButtonEvent(unsigned long event)

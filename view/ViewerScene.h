@@ -49,6 +49,12 @@ public:
     void onKeyDown(std::function<void(const std::string& keySym)> handler);
     // A left click without a drag, at the interactor's pixel position (origin bottom left).
     void onClick(std::function<void(int x, int y)> handler);
+    // The end of a rubber-band drag of area picking (after the area was picked).
+    void onAreaDragEnded(std::function<void()> handler);
+    // True from the press to the release of the left button while area picking is on. The
+    // rubber band is drawn over the image taken at the press, so the view must not be
+    // rendered anew until the release, or the band is erased.
+    bool isAreaDragging() const { return areaDragging_; }
 
     // 0 "Front", 1 "Top", 2 "Left".
     void setCameraPreset(int index);
@@ -95,6 +101,8 @@ private:
     std::function<void(const std::vector<int>&)> areaPicked_;
     std::function<void(const std::string&)> keyDown_;
     std::function<void(int, int)> click_;
+    std::function<void()> areaDragEnded_;
+    bool areaDragging_ = false;
     int pressPosition_[2] = {0, 0};
     vtkSmartPointer<vtkCallbackCommand> buttonCommand_;
     vtkSmartPointer<vtkWorldPointPicker> readoutPicker_;
