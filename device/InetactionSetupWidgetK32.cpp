@@ -4,9 +4,7 @@
 
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "device/CommandTransport.h"
 #include "device/UcwpPacket.h"
-#include "platform/Pauses.h"
 #include "platform/UserPrompts.h"
 
 #include <QEvent>
@@ -43,14 +41,9 @@ QString iconPath(const char* name)
 
 InetactionSetupWidgetK32::InetactionSetupWidgetK32(platform::UserPrompts* prompts, platform::Pauses* pauses,
                                                    QWidget* parent)
-    : QWidget(parent), prompts_(prompts), pauses_(pauses ? pauses : &platform::systemPauses()),
-      clock_([] { return QDateTime::currentDateTime(); })
+    : QWidget(parent), sender_(prompts, pauses), clock_([] { return QDateTime::currentDateTime(); })
 {
     Q_INIT_RESOURCE(resources); // the icons live in a static library
-    if (!prompts_) {
-        ownPrompts_ = std::make_unique<platform::MessageBoxPrompts>();
-        prompts_ = ownPrompts_.get();
-    }
     ui.setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
 
@@ -97,11 +90,6 @@ void InetactionSetupWidgetK32::fillComboBoxes()
     const char* const timeIcons[] = {"YES.png", "NO.png"};
     for (std::size_t i = 0; i < std::size(ucwp::kLocalTimeItems); ++i)
         ui.comboBox_localTime->addItem(QIcon(iconPath(timeIcons[i])), QString::fromLatin1(ucwp::kLocalTimeItems[i]));
-}
-
-bool InetactionSetupWidgetK32::SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
-{
-    return device::SendPacketDataToLidar(packet, ip_data, portdata);
 }
 
 void InetactionSetupWidgetK32::OnLidarDifoData(const u_char* data)
@@ -163,7 +151,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
 {
     if (!stored_.refreshReady) {
         if (!quiet)
-            prompts_->information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
+            prompts().information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
         return;
     }
     ui.lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
@@ -190,7 +178,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
             speedSync_ = true;
         }
         if (!quiet)
-            prompts_->information(nullptr, tr("Tips"), tr("Resresh completed"));
+            prompts().information(nullptr, tr("Tips"), tr("Resresh completed"));
         statusSeen_ = false;
     }
     stored_.refreshReady = false;
@@ -214,7 +202,7 @@ bool InetactionSetupWidgetK32::reportIncompleteAddress()
         if (addresschecks::isIncomplete(box->text())) {
             QString name = label->text().trimmed();
             name.remove(QRegExp(QStringLiteral("[:：]$")));
-            prompts_->warning(this, tr("Warning"), tr("The address \"%1\" in %2 is incomplete.").arg(box->text(), name));
+            prompts().warning(this, tr("Warning"), tr("The address \"%1\" in %2 is incomplete.").arg(box->text(), name));
             box->setFocus();
             return true;
         }
@@ -230,13 +218,13 @@ void InetactionSetupWidgetK32::onOK_Clicked()
         return;
     if (ui.lineEdit_DestIP->text() == ui.lineEdit_DefaultIP->text()) {
         // One message: nothing was sent, so the stored packet stays good for the next try.
-        prompts_->information(nullptr, tr(kRefreshTitle),
+        prompts().information(nullptr, tr(kRefreshTitle),
                               tr("The Lidar local IP cannot be set to the same as the destination "
                                  "IP.Please reset it！"));
         return;
     }
     if (!stored_.sendReady) {
-        prompts_->information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
+        prompts().information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
         return;
     }
 
@@ -259,10 +247,10 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     case ucwp::Refusal::None:
         break;
     case ucwp::Refusal::EqualPorts:
-        prompts_->information(this, tr("Warning"), tr("Data port and device port can't be the same"));
+        prompts().information(this, tr("Warning"), tr("Data port and device port can't be the same"));
         return;
     case ucwp::Refusal::IntervalOutOfRange:
-        prompts_->information(this, tr("Warning"),
+        prompts().information(this, tr("Warning"),
                               tr("The packet interval must be a number from 0 to 65535."));
         return;
     }
@@ -270,27 +258,20 @@ void InetactionSetupWidgetK32::onOK_Clicked()
 
     const ucwp::Destination to = ucwp::ucwpDestination(stored_.packet.data(), multicastSendAddress_, multicastPort_,
                                                        destinations_.commandPort);
-    if (!SendPacketDataToLidar(ucwpPacket_.data(), to.address.c_str(), to.port)) {
-        // Nothing left the computer, so the stored packet is still good for another try.
-        prompts_->warning(this, tr("Warning"),
-                          tr("The settings could not be sent to %1:%2.")
-                              .arg(QString::fromStdString(to.address))
-                              .arg(to.port));
-        return;
-    }
-    pauses_->pause(kPauseAfterSend);
-    stored_.sendReady = false;
-
-    // The refresh shows in the boxes what the device now reports; a successful "Set" ends in
-    // one box that says it is done and offers to close the form.
-    pauses_->pause(kPauseBeforeRefresh);
-    refresh(true);
-
-    if (prompts_->question(this, tr("Question"),
-                           tr("Setup completed") + QLatin1Char('\n') + tr("Whether to close the Settings form?"),
-                           QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
-        == QMessageBox::Ok)
-        close();
+    // A failed send leaves the stored packet good for another try. After a send the refresh
+    // shows in the boxes what the device now reports, and one box says it is done and offers
+    // to close the form.
+    device::SendSteps steps;
+    steps.window = this;
+    steps.failureTitle = tr("Warning");
+    steps.failureText = tr("The settings could not be sent to %1:%2.");
+    steps.pauseAfterSend = kPauseAfterSend;
+    steps.sent = [this] { stored_.sendReady = false; };
+    steps.pauseBeforeRefresh = kPauseBeforeRefresh;
+    steps.refresh = [this] { refresh(true); };
+    steps.closeTitle = tr("Question");
+    steps.closeText = tr("Setup completed") + QLatin1Char('\n') + tr("Whether to close the Settings form?");
+    sender_.send(ucwpPacket_.data(), QString::fromStdString(to.address), to.port, steps);
 }
 
 void InetactionSetupWidgetK32::onCancel_Clicked()
@@ -316,7 +297,7 @@ addresschecks::AddressBoxes InetactionSetupWidgetK32::addressBoxes() const
 bool InetactionSetupWidgetK32::apply(const addresschecks::CheckResult& result)
 {
     if (!result.message.isEmpty())
-        prompts_->warning(nullptr, tr("Warning"), result.message);
+        prompts().warning(nullptr, tr("Warning"), result.message);
     const auto write = [](QLineEdit* box, const QString& text) {
         if (box->text() != text)
             box->setText(text);
@@ -346,7 +327,7 @@ bool InetactionSetupWidgetK32::isLegalSubNetMask()
 bool InetactionSetupWidgetK32::isLegalGateway()
 {
     const auto ask = [this](const QString& text) {
-        return prompts_->question(nullptr, tr("Warning"), text, QMessageBox::Yes | QMessageBox::No,
+        return prompts().question(nullptr, tr("Warning"), text, QMessageBox::Yes | QMessageBox::No,
                                   QMessageBox::NoButton)
             == QMessageBox::Yes;
     };

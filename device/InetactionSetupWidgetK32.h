@@ -4,10 +4,11 @@
 // status area follows every status; "Set" checks the addresses, builds a UCWP packet from
 // the stored device-info packet and the form and sends it to the device once.
 
-#include "device/StoredDeviceInfo.h"
 #include "device/AddressChecks.h"
 #include "device/ConfigPacket.h"
+#include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
+#include "device/StoredDeviceInfo.h"
 #include "records/SettingData.h"
 #include "ui_InetactionSetupWidgetK32.h"
 
@@ -20,7 +21,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace hvk32::platform {
@@ -45,7 +45,10 @@ public:
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
 
     // Sends the whole 1206-byte packet once; true when the datagram left.
-    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata);
+    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
+    {
+        return sender_.SendPacketDataToLidar(packet, ip_data, portdata);
+    }
 
 signals:
     // The device's eight version texts, sent once on the first status.
@@ -69,6 +72,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    hvk32::platform::UserPrompts& prompts() const { return sender_.prompts(); }
     void fillComboBoxes();
     void showVersions(const std::vector<int>& status);
     void showSpeedRead();
@@ -81,9 +85,7 @@ private:
     bool apply(const hvk32::addresschecks::CheckResult& result);
 
     Ui_InetactionSetupWidgetK32 ui;
-    std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
-    hvk32::platform::UserPrompts* prompts_;
-    hvk32::platform::Pauses* pauses_;
+    hvk32::device::ConfigPacketSender sender_;
     hvk32::device::Destinations destinations_;
     std::function<QDateTime()> clock_;
 

@@ -4,9 +4,7 @@
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/AcwpPacket.h"
 #include "device/DeviceStatusText.h"
-#include "device/CommandTransport.h"
 #include "device/ResetPacket.h"
-#include "platform/Pauses.h"
 #include "platform/UserPrompts.h"
 
 #include <QDir>
@@ -41,14 +39,10 @@ QString withReason(const QString& message, const QString& reason)
 } // namespace
 
 ACWPSettingWidgetK32::ACWPSettingWidgetK32(platform::UserPrompts* prompts, platform::Pauses* pauses, QWidget* parent)
-    : QWidget(parent), prompts_(prompts), pauses_(pauses ? pauses : &platform::systemPauses()),
-      clock_([] { return QDateTime::currentDateTime(); }), gpsLogRoot_(gpsLogRoot())
+    : QWidget(parent), sender_(prompts, pauses), clock_([] { return QDateTime::currentDateTime(); }),
+      gpsLogRoot_(gpsLogRoot())
 {
     Q_INIT_RESOURCE(resources); // the icons live in a static library
-    if (!prompts_) {
-        ownPrompts_ = std::make_unique<platform::MessageBoxPrompts>();
-        prompts_ = ownPrompts_.get();
-    }
     ui.setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
 
@@ -68,11 +62,6 @@ void ACWPSettingWidgetK32::setDestinations(const device::Destinations& destinati
     destinations_ = destinations;
     ui.lineEdit_DestIP->setText(QString::fromStdString(destinations.defaultDeviceAddress));
     ui.lineEdit_DestPort->setText(QString::number(destinations.commandPort));
-}
-
-bool ACWPSettingWidgetK32::SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
-{
-    return device::SendPacketDataToLidar(packet, ip_data, portdata);
 }
 
 void ACWPSettingWidgetK32::isEnableSetting(bool flag)
@@ -107,7 +96,7 @@ void ACWPSettingWidgetK32::onLidarStatusReceiving(SettingData* data, std::vector
 
 void ACWPSettingWidgetK32::showPortWarning()
 {
-    prompts_->information(nullptr, tr("warring"), tr(kNoDevicePacket));
+    prompts().information(nullptr, tr("warring"), tr(kNoDevicePacket));
 }
 
 void ACWPSettingWidgetK32::onRefreshbutton_clicked()
@@ -144,7 +133,7 @@ void ACWPSettingWidgetK32::onRefreshbutton_clicked()
         ui.EchoMode_comboBox->setCurrentIndex(echo);
 
     statusValues_.clear();
-    prompts_->information(this, tr("Tips"), tr("Resresh completed"));
+    prompts().information(this, tr("Tips"), tr("Resresh completed"));
     ui.pushButton_OK->setEnabled(true);
 }
 
@@ -172,34 +161,31 @@ void ACWPSettingWidgetK32::onOK_Clicked()
     case acwp::Refusal::None:
         break;
     case acwp::Refusal::EmptyRange:
-        prompts_->information(this, tr("warning"), tr("请输入量程"));
+        prompts().information(this, tr("warning"), tr("请输入量程"));
         return;
     case acwp::Refusal::NegativeValue:
-        prompts_->information(this, tr("warning"), tr("The range and the tail values can not be negative."));
+        prompts().information(this, tr("warning"), tr("The range and the tail values can not be negative."));
         return;
     case acwp::Refusal::AngleOutOfRange:
-        prompts_->information(this, tr("warning"), tr("The horizontal angles must be from -327.68 to 327.67."));
+        prompts().information(this, tr("warning"), tr("The horizontal angles must be from -327.68 to 327.67."));
         return;
     }
     acwpPacket_ = build.packet;
 
     const ucwp::Destination to = acwp::acwpDestination(
         stored_.packet.data(), storedStatus_.boardAndFirmware[kFirmwareMajorInRecord], destinations_.commandPort);
-    if (!SendPacketDataToLidar(acwpPacket_.data(), to.address.c_str(), to.port)) {
-        prompts_->warning(this, tr("Warning"),
-                          tr("The settings could not be sent to %1:%2.")
-                              .arg(QString::fromStdString(to.address))
-                              .arg(to.port));
-        return;
-    }
-    pauses_->pause(kPauseAfterSend);
-    prompts_->information(this, tr("Tips"), tr("Setup completed"));
-    onRefreshbutton_clicked();
-
-    if (prompts_->question(this, tr("Question"), tr("Whether to close the Settings form?"),
-                           QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
-        == QMessageBox::Ok)
-        close();
+    device::SendSteps steps;
+    steps.window = this;
+    steps.failureTitle = tr("Warning");
+    steps.failureText = tr("The settings could not be sent to %1:%2.");
+    steps.pauseAfterSend = kPauseAfterSend;
+    steps.doneParent = this;
+    steps.doneTitle = tr("Tips");
+    steps.doneText = tr("Setup completed");
+    steps.refresh = [this] { onRefreshbutton_clicked(); };
+    steps.closeTitle = tr("Question");
+    steps.closeText = tr("Whether to close the Settings form?");
+    sender_.send(acwpPacket_.data(), QString::fromStdString(to.address), to.port, steps);
 }
 
 void ACWPSettingWidgetK32::onCancel_Clicked()
@@ -212,31 +198,32 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
     std::array<std::uint8_t, configpacket::kPacketSize> packet{};
     std::string captureError;
     if (!captureDeviceInfoPacket(capture_, packet, &captureError)) {
-        prompts_->warning(this, tr("error"),
+        prompts().warning(this, tr("error"),
                           withReason(tr("抓包失败,请设置发包间隔为0!"), QString::fromStdString(captureError)));
         return;
     }
-    const QString path = prompts_->saveFileName(this, tr("WireSharkCaptureFile"), QString(),
+    const QString path = prompts().saveFileName(this, tr("WireSharkCaptureFile"), QString(),
                                                 tr(kSettingsFilter));
     if (path.isEmpty())
         return;
     QString fileError;
     if (!writeSettingsFile(path, packet.data(), &fileError))
-        prompts_->warning(this, tr("error"), withReason(tr("打开文件失败,请检查!"), fileError));
+        prompts().warning(this, tr("error"), withReason(tr("打开文件失败,请检查!"), fileError));
 }
 
 void ACWPSettingWidgetK32::onRecoverSetting()
 {
     std::array<std::uint8_t, configpacket::kPacketSize> packet = factoryResetPacket(clock_());
-    const QString address = ui.lineEdit_DestIP->text();
     const std::uint16_t port = ui.lineEdit_DestPort->text().toUShort(); // not a port number: 0
-    if (!SendPacketDataToLidar(packet.data(), address.toLatin1().constData(), port)) {
-        prompts_->warning(this, tr("Warning"),
-                          tr("The reset could not be sent to %1:%2.").arg(address).arg(port));
-        return;
-    }
-    pauses_->pause(kPauseAfterReset);
-    prompts_->information(this, tr("Tips"), tr("Reset completed !"));
+    device::SendSteps steps;
+    steps.window = this;
+    steps.failureTitle = tr("Warning");
+    steps.failureText = tr("The reset could not be sent to %1:%2.");
+    steps.pauseAfterSend = kPauseAfterReset;
+    steps.doneParent = this;
+    steps.doneTitle = tr("Tips");
+    steps.doneText = tr("Reset completed !");
+    sender_.send(packet.data(), ui.lineEdit_DestIP->text(), port, steps);
 }
 
 void ACWPSettingWidgetK32::onCleanACWPControl()
@@ -272,7 +259,7 @@ void ACWPSettingWidgetK32::onStartCheck_Clicked()
         return;
     }
     if (ui.lineEdit_LidarIDNumber->text().isEmpty()) {
-        prompts_->warning(nullptr, tr("warring"), tr("The number can not be empty!"));
+        prompts().warning(nullptr, tr("warring"), tr("The number can not be empty!"));
         return;
     }
     QString root = gpsLogRoot_;
@@ -296,7 +283,7 @@ bool ACWPSettingWidgetK32::createTestFile(QString& path)
         return true;
     // Logging into files that do not exist would look like a running test that records nothing.
     gpsLog_.stop();
-    prompts_->warning(nullptr, tr("Warning"), tr("The GPS time logs could not be created: %1").arg(error));
+    prompts().warning(nullptr, tr("Warning"), tr("The GPS time logs could not be created: %1").arg(error));
     return false;
 }
 

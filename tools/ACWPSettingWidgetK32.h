@@ -4,9 +4,10 @@
 // packet built from the stored device-info packet and the form. It also saves a settings
 // file, sends the factory reset and runs the GPS time test.
 
-#include "device/StoredDeviceInfo.h"
 #include "device/ConfigPacket.h"
+#include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
+#include "device/StoredDeviceInfo.h"
 #include "records/SettingData.h"
 #include "tools/GpsTimeTest.h"
 #include "tools/SettingsFile.h"
@@ -20,7 +21,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace hvk32::platform {
@@ -53,7 +53,10 @@ public:
     void resetSendReady() { stored_.sendReady = false; }
 
     // Sends the whole 1206-byte packet once; true when the datagram left.
-    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata);
+    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
+    {
+        return sender_.SendPacketDataToLidar(packet, ip_data, portdata);
+    }
 
 signals:
     void onACWPsend();
@@ -76,13 +79,12 @@ public slots:
     void recvAvIntensity(std::vector<float> _av);
 
 private:
+    hvk32::platform::UserPrompts& prompts() const { return sender_.prompts(); }
     void showPortWarning();
     void stopGpsCheck();
 
     Ui_ACWPSettingWidgetK32 ui;
-    std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
-    hvk32::platform::UserPrompts* prompts_;
-    hvk32::platform::Pauses* pauses_;
+    hvk32::device::ConfigPacketSender sender_;
     hvk32::device::Destinations destinations_;
     std::function<QDateTime()> clock_;
     hvk32::SettingsCapture capture_;

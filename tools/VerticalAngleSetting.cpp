@@ -1,8 +1,5 @@
 #include "tools/VerticalAngleSetting.h"
 
-#include "acquisition/DeviceInfoPacket.h"
-#include "device/CommandTransport.h"
-#include "platform/Pauses.h"
 #include "platform/UserPrompts.h"
 
 #include <QFont>
@@ -71,12 +68,8 @@ QString angleText(float degrees) { return QString::number(degrees, 'f', 2); }
 } // namespace
 
 VerticalAngleSetting::VerticalAngleSetting(platform::UserPrompts* prompts, platform::Pauses* pauses, QWidget* parent)
-    : QWidget(parent), prompts_(prompts), pauses_(pauses ? pauses : &platform::systemPauses())
+    : QWidget(parent), sender_(prompts, pauses)
 {
-    if (!prompts_) {
-        ownPrompts_ = std::make_unique<platform::MessageBoxPrompts>();
-        prompts_ = ownPrompts_.get();
-    }
     ui.setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
 
@@ -93,11 +86,6 @@ VerticalAngleSetting::~VerticalAngleSetting() = default;
 void VerticalAngleSetting::setSetButtonVisible(bool visible)
 {
     ui.setPushButton->setVisible(visible);
-}
-
-bool VerticalAngleSetting::SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
-{
-    return device::SendPacketDataToLidar(packet, ip_data, portdata);
 }
 
 void VerticalAngleSetting::setUpGrid(QTableView* view, QStandardItemModel* model, int degreeMode)
@@ -208,10 +196,7 @@ void VerticalAngleSetting::onLidarStatusReceiving_(SettingData* data, std::vecto
 
 void VerticalAngleSetting::OnLidarDifoData_(const u_char* data)
 {
-    if (!data || !devinfo::isDeviceInfoPacket(data, devinfo::kPacketSize))
-        return;
-    std::memcpy(storedDeviceInfo_.data(), data, storedDeviceInfo_.size());
-    packetReceived_ = true;
+    stored_.store(data);
 }
 
 void VerticalAngleSetting::showAngleMistake(int channel)
@@ -248,8 +233,8 @@ void VerticalAngleSetting::isEnableSetting(bool flag)
 
 void VerticalAngleSetting::reflushLidarStatus()
 {
-    if (!packetReceived_) {
-        prompts_->information(nullptr, tr(kTipsTitle), tr(kConnectionError));
+    if (!stored_.sendReady) {
+        prompts().information(nullptr, tr(kTipsTitle), tr(kConnectionError));
         return;
     }
     const vertical::ReadBack device = vertical::readBack(storedStatus_.verticalAngles);
@@ -261,48 +246,47 @@ void VerticalAngleSetting::reflushLidarStatus()
             preSetAngleData(c, device.angles[c]);
     ui.label->clear();
     ui.label_2->clear();
-    prompts_->information(nullptr, tr(kTipsTitle), tr(kRefreshDone));
+    prompts().information(nullptr, tr(kTipsTitle), tr(kRefreshDone));
 }
 
 void VerticalAngleSetting::SendPacketToLidar()
 {
-    if (!packetReceived_) {
-        prompts_->information(nullptr, tr(kTipsTitle), tr(kConnectionError));
+    if (!stored_.sendReady) {
+        prompts().information(nullptr, tr(kTipsTitle), tr(kConnectionError));
         return;
     }
     vertical::Angles setAngles{};
     for (int c = 0; c < kChannelCount; ++c)
         setAngles[c] = setText(c).toFloat();
-    const vertical::Build build = vertical::buildVerticalAnglePacket(storedDeviceInfo_.data(), setAngles, degreeMode_);
+    const vertical::Build build = vertical::buildVerticalAnglePacket(stored_.packet.data(), setAngles, degreeMode_);
     switch (build.refusal) {
     case vertical::Refusal::None:
         break;
     case vertical::Refusal::Deviation: {
         const QString text = QStringLiteral("设置：通道%1  偏差大于正负1.5，请重新输入").arg(build.channel);
-        prompts_->information(nullptr, tr(kTipsTitle), text);
+        prompts().information(nullptr, tr(kTipsTitle), text);
         ui.label_2->setStyleSheet(kRedText);
         ui.label_2->setText(text);
         return;
     }
     case vertical::Refusal::NoLayout:
-        prompts_->warning(this, tr("Warning"),
+        prompts().warning(this, tr("Warning"),
                           tr("No vertical layout is selected, so the table was not sent."));
         return;
     }
     sendBuffer_ = build.packet;
 
-    const char* address = destinations_.defaultDeviceAddress.c_str();
-    if (!SendPacketDataToLidar(sendBuffer_.data(), address, destinations_.commandPort)) {
-        // Nothing left the computer, so the stored packet is still good for another try.
-        prompts_->warning(this, tr("Warning"),
-                          tr("The vertical angles could not be sent to %1:%2.")
-                              .arg(QString::fromStdString(destinations_.defaultDeviceAddress))
-                              .arg(destinations_.commandPort));
-        return;
-    }
-    pauses_->pause(kPauseAfterSend);
-    prompts_->information(nullptr, tr(kTipsTitle), tr(kSetDone));
-    reflushLidarStatus();
-    pauses_->pause(kPauseAfterRefresh);
-    packetReceived_ = false;
+    device::SendSteps steps;
+    steps.window = this;
+    steps.failureTitle = tr("Warning");
+    steps.failureText = tr("The vertical angles could not be sent to %1:%2.");
+    steps.pauseAfterSend = kPauseAfterSend;
+    steps.doneTitle = tr(kTipsTitle);
+    steps.doneText = tr(kSetDone);
+    steps.refresh = [this] { reflushLidarStatus(); };
+    steps.pauseAfterRefresh = kPauseAfterRefresh;
+    // A failed send leaves the stored packet good for another try.
+    if (sender_.send(sendBuffer_.data(), QString::fromStdString(destinations_.defaultDeviceAddress),
+                     destinations_.commandPort, steps))
+        stored_.sendReady = false;
 }

@@ -5,7 +5,9 @@
 // set column; "设置" checks the set column against the nominal table and sends it in one
 // packet built on the last device-info packet.
 
+#include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
+#include "device/StoredDeviceInfo.h"
 #include "records/SettingData.h"
 #include "tools/VerticalAnglePacket.h"
 #include "ui_VerticalAngleSetting.h"
@@ -15,7 +17,6 @@
 
 #include "records/ByteTypes.h"
 
-#include <memory>
 #include <vector>
 
 class QStandardItemModel;
@@ -41,7 +42,10 @@ public:
     void setSetButtonVisible(bool visible);
 
     // Sends the whole 1206-byte packet once; true when the datagram left.
-    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata);
+    bool SendPacketDataToLidar(unsigned char* packet, const char* ip_data, u_short portdata)
+    {
+        return sender_.SendPacketDataToLidar(packet, ip_data, portdata);
+    }
 
 signals:
     void getVerticalAngle(); // declared for other windows' use; not emitted
@@ -64,6 +68,7 @@ private slots:
     void SendPacketToLidar();
 
 private:
+    hvk32::platform::UserPrompts& prompts() const { return sender_.prompts(); }
     void setUpGrid(QTableView* view, QStandardItemModel* model, int degreeMode);
     void addRecord(QStandardItemModel* model, int degreeMode, int channel, const QString& reView,
                    const QString& setData);
@@ -72,14 +77,13 @@ private:
     QString setText(int channel) const;
 
     Ui_VerticalAngleSetting ui;
-    std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;
-    hvk32::platform::UserPrompts* prompts_;
-    hvk32::platform::Pauses* pauses_;
+    hvk32::device::ConfigPacketSender sender_;
     hvk32::device::Destinations destinations_;
 
     int degreeMode_ = hvk32::vertical::kOneDegreeMode;
-    hvk32::vertical::Packet storedDeviceInfo_{};
-    bool packetReceived_ = false; // a device-info packet arrived since the last write
+    // Both the refresh and the write need a device-info packet that arrived since the last
+    // write (sendReady); a refresh does not spend it.
+    hvk32::device::StoredDeviceInfo stored_;
     SettingData storedStatus_{};
     std::vector<int> storedStatusValues_;
     hvk32::vertical::Packet sendBuffer_{};
