@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,13 +60,18 @@ std::vector<std::uint8_t> buildPackets(bool dual)
     return packets;
 }
 
-// Sends `rate` packets a second for `seconds`, catching up in bursts when it falls behind;
-// returns the number sent.
-unsigned long long sendStream(const std::vector<std::uint8_t>& packets, std::uint16_t port, const Options& o)
+struct SendResult {
+    unsigned long long sent = 0;
+    unsigned long long largestBurst = 0; // packets sent back to back after the sender was kept waiting
+};
+
+// Sends `rate` packets a second for `seconds`, catching up in bursts when it falls behind.
+SendResult sendStream(const std::vector<std::uint8_t>& packets, std::uint16_t port, const Options& o)
 {
+    SendResult result;
     hvk32::platform::UdpSocket socket;
     if (!socket.open())
-        return 0;
+        return result;
     const std::size_t count = packets.size() / kPacketSize;
     const unsigned long long total = static_cast<unsigned long long>(o.rate * o.seconds);
     unsigned long long sent = 0;
@@ -73,13 +79,15 @@ unsigned long long sendStream(const std::vector<std::uint8_t>& packets, std::uin
     while (sent < total) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         const unsigned long long due = std::min(total, static_cast<unsigned long long>(elapsed * o.rate) + 1);
+        result.largestBurst = std::max(result.largestBurst, due - sent);
         while (sent < due) {
             socket.sendTo(packets.data() + (sent % count) * kPacketSize, kPacketSize, "127.0.0.1", port);
             ++sent;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    return sent;
+    result.sent = sent;
+    return result;
 }
 
 pid_t spawnBusy()
@@ -193,7 +201,7 @@ int main(int argc, char** argv)
         char byte;
         if (read(go[0], &byte, 1) != 1)
             _exit(1);
-        const unsigned long long sent = sendStream(packets, port, o);
+        const SendResult sent = sendStream(packets, port, o);
         _exit(write(done[1], &sent, sizeof sent) == sizeof sent ? 0 : 1);
     }
     std::vector<pid_t> busy;
@@ -216,7 +224,7 @@ int main(int argc, char** argv)
 
     double threadStart = -1, processStart = 0;
     Clock::time_point wallStart;
-    unsigned long long sent = 0;
+    SendResult sent;
     QTimer ticker;
     int phase = 0;
     Clock::time_point drainFrom;
@@ -264,9 +272,9 @@ int main(int argc, char** argv)
         waitpid(pid, nullptr, 0);
     waitpid(sender, nullptr, 0);
 
-    std::printf("rate %ld/s for %.0f s (%s echo, %d busy): sent %llu, received %llu, socket drops %llu, "
-                "frames %llu, points %llu; receiver thread %.1f %% of a core, process %.1f %%\n",
-                o.rate, o.seconds, o.dual ? "dual" : "single", o.busy, sent,
+    std::printf("rate %ld/s for %.0f s (%s echo, %d busy): sent %llu (largest burst %llu), received %llu, "
+                "socket drops %llu, frames %llu, points %llu; receiver thread %.1f %% of a core, process %.1f %%\n",
+                o.rate, o.seconds, o.dual ? "dual" : "single", o.busy, sent.sent, sent.largestBurst,
                 static_cast<unsigned long long>(receiver.datagramsReceived()), drops, frames, points,
                 100.0 * threadCpu / wall, 100.0 * processCpu / wall);
     return 0;
