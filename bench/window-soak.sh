@@ -4,13 +4,13 @@
 # second, the frames skipped, and the viewer's resident memory after 5 and after 58 seconds.
 # The motor speed and echo mode may be given too (600 single: the device's default).
 #
-#   bash bench/window-soak.sh [build-dir] [rpm] [single|dual]
+#   bash bench/window-soak.sh [build-dir] [rpm] [single|dual]     (SOAK_SECONDS=N for another length)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 rpm="${2:-1200}"
 echo_mode="${3:-dual}"
-seconds=60
+seconds="${SOAK_SECONDS:-60}"
 data=$(python3 -c 'import socket;s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM);s.bind(("127.0.0.1",0));print(s.getsockname()[1])')
 telemetry=$((data + 1))
 

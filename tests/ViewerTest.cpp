@@ -11,6 +11,7 @@
 #include "tools/Form_QLaserSelectionK32.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
+#include "view/RendererKind.h"
 #include "view/RulerOverlay.h"
 #include "view/ViewerScene.h"
 
@@ -163,6 +164,25 @@ private slots:
         QVERIFY(solid.grey > solid.lit / 2);
         QVERIFY(solid.coloured < solid.lit / 5); // the blue readout text
         QVERIFY(coloured.grey < coloured.lit / 5);
+    }
+
+    // Multisampling is left out only where the CPU draws: the names Mesa and the GPU
+    // drivers report, and the view this test display actually draws with.
+    void multisamplingOnlyOnGraphicsProcessors()
+    {
+        QVERIFY(isSoftwareRendererName(QStringLiteral("llvmpipe (LLVM 15.0.6, 256 bits)")));
+        QVERIFY(isSoftwareRendererName(QStringLiteral("softpipe")));
+        QVERIFY(isSoftwareRendererName(QStringLiteral("Software Rasterizer")));
+        QVERIFY(!isSoftwareRendererName(QStringLiteral("Mesa Intel(R) UHD Graphics 620 (KBL GT2)")));
+        QVERIFY(!isSoftwareRendererName(QStringLiteral("NVIDIA GeForce RTX 3060/PCIe/SSE2")));
+        QVERIFY(!isSoftwareRendererName(QStringLiteral("AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6)")));
+        QCOMPARE(viewMultiSamples(QStringLiteral("llvmpipe"), 8), 0);
+        QCOMPARE(viewMultiSamples(QStringLiteral("Mesa Intel(R) Xe Graphics"), 8), 8);
+
+        const QString renderer = openGlRendererName();
+        QVERIFY2(!renderer.isEmpty(), "no OpenGL context on the test display");
+        const int samples = widget<QVTKOpenGLNativeWidget>("screen")->renderWindow()->GetMultiSamples();
+        QCOMPARE(samples == 0, isSoftwareRendererName(renderer));
     }
 
     void gridCoordinateAndClear()

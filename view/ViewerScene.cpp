@@ -2,6 +2,7 @@
 
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
+#include "view/RendererKind.h"
 #include "view/RulerOverlay.h"
 
 #include <QVTKOpenGLNativeWidget.h>
@@ -52,6 +53,7 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
     auto renderer = vtkSmartPointer<vtkRenderer>::New();
     auto window = vtkSmartPointer<vtkGenericOpenGLRenderWindow>::New();
     window->AddRenderer(renderer);
+    window->SetMultiSamples(viewMultiSamples(openGlRendererName(), window->GetMultiSamples()));
     viewer_.reset(new pcl::visualization::PCLVisualizer(renderer, window, "viewer", false));
     screen_->setRenderWindow(viewer_->getRenderWindow());
     viewer_->setupInteractor(screen_->interactor(), screen_->renderWindow());
