@@ -317,6 +317,7 @@ void manwindow::makeConnections()
     captureConfigTimer_.setInterval(kDeviceInfoWaitMs);
     connect(&captureConfigTimer_, &QTimer::timeout, this, [this]() { reportMissingDeviceInfo(false); });
     connect(ui.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearView);
+    connect(ui.pushButton_exportSelection, &QPushButton::clicked, this, &manwindow::exportSelection);
     connect(ui.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinateSystem);
     connect(ui.toolButton_selectCloud, &QToolButton::clicked, this, &manwindow::SelectPoints);
@@ -972,7 +973,25 @@ void manwindow::onAreaPicked(const std::vector<int>& indices)
     selectMode = false;
     setCursor(Qt::ArrowCursor);
     selectionActive = true;
+    ui.pushButton_exportSelection->setEnabled(true);
     mouseReadout = true;
+}
+
+void manwindow::exportSelection()
+{
+    if (!selectionActive)
+        return;
+    const QString file = prompts_->saveFileName(this, tr("Save CSV"),
+                                                hvk32::csvDefaultFileName(QDateTime::currentDateTime()), QString());
+    if (file.isEmpty())
+        return;
+    QString error;
+    const qint64 points =
+        hvk32::writeCsvSelection(file, lastFrame, selectionBox, hvk32::ConversionSnapshot::of(cloudParameters()), &error);
+    if (points < 0)
+        prompts_->warning(this, tr("Warning"), error);
+    else
+        ui.statusBar->showMessage(tr("%1 selected points written to %2").arg(points).arg(file), 5000);
 }
 
 void manwindow::onViewerKey(const std::string& keySym)
@@ -987,6 +1006,7 @@ void manwindow::clearView()
 {
     selectionBox = {};
     selectionActive = false;
+    ui.pushButton_exportSelection->setEnabled(false);
     selectionCount = 0;
     selectionLabel_->clear();
     resetTable();

@@ -196,6 +196,8 @@ private:
     void toggleGrid();
     void clearView();
     void onAreaPicked(const std::vector<int>& indices);
+    // Asks for a file and writes the selected points of the frame on screen to it as CSV.
+    void exportSelection();
     void onViewerKey(const std::string& keySym);
 
     // The ruler: the Measure button, clicks in the view, the status-bar line.

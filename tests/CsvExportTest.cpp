@@ -202,6 +202,29 @@ private slots:
         QVERIFY(!session.errorString().isEmpty());
     }
 
+    void selectionExportKeepsThePointsInsideTheBox()
+    {
+        // The export's header and lines, only for the points inside the box, of every channel.
+        SelectionBox box;
+        box.xMin = 1.0f, box.xMax = 3.0f, box.yMin = -1.0f, box.yMax = 1.0f, box.zMin = -1.0f, box.zMax = 0.0f;
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QCOMPARE(writeCsvSelection(&buffer, kOneDegreeFrame, box, kOneDegree), qint64(2));
+        const QString expected = QString::fromLatin1(csvHeaderLine())
+                                 + "1,1.0084,0.0463165,-0.275637,10,0,358,1,1000,1000\n"
+                                   "1,2.4624,-0.0533675,-0.647047,13,2,1.5,2.5,1003,1003\n";
+        QCOMPARE(QString::fromLatin1(buffer.data()), expected);
+
+        QTemporaryDir dir;
+        QString error;
+        QCOMPARE(writeCsvSelection(dir.filePath("selection.csv"), kOneDegreeFrame, box, kOneDegree, &error), qint64(2));
+        QCOMPARE(readAll(dir.filePath("selection.csv")), expected);
+        QVERIFY(error.isEmpty());
+        QCOMPARE(writeCsvSelection(dir.filePath("missing/selection.csv"), kOneDegreeFrame, box, kOneDegree, &error),
+                 qint64(-1));
+        QVERIFY(error.contains("missing/selection.csv"));
+    }
+
     void liveListingPlacesFourPointsPerChannel()
     {
         QMap<int, QStringList> rows;

@@ -9,6 +9,7 @@
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
 #include "tools/Form_QLaserSelectionK32.h"
+#include "view/CsvExport.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
 #include "view/RendererKind.h"
@@ -16,6 +17,9 @@
 #include "view/ViewerScene.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSurfaceFormat>
@@ -321,6 +325,7 @@ private slots:
         it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
 
         QVERIFY(window_->isSelectionActive());
+        QVERIFY(widget<QPushButton>("pushButton_exportSelection")->isEnabled());
         const SelectionBox box = window_->currentSelectionBox();
         QVERIFY(box.xMax > box.xMin && box.yMax > box.yMin);
         const auto selected = window_->scene().selectionCloud()->size();
@@ -342,7 +347,27 @@ private slots:
 
         QCOMPARE(window_->pointTable().rowCount(), int(selected));
 
+        // The selection exports to a file in the export's format: its points lie in the box.
+        QTemporaryDir dir;
+        prompts_.fileNames.enqueue(dir.filePath("selection.csv"));
+        QTest::mouseClick(widget<QPushButton>("pushButton_exportSelection"), Qt::LeftButton);
+        QFile csv(dir.filePath("selection.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readLine(), csvHeaderLine());
+        int lines = 0;
+        while (!csv.atEnd()) {
+            const QList<QByteArray> f = csv.readLine().trimmed().split(',');
+            QCOMPARE(f.size(), 10);
+            // Six significant digits: a point on the box's edge may read just outside it.
+            const float x = f[1].toFloat(), y = f[2].toFloat(), z = f[3].toFloat();
+            QVERIFY(box.xMin - 1e-3f <= x && x <= box.xMax + 1e-3f && box.yMin - 1e-3f <= y && y <= box.yMax + 1e-3f
+                    && box.zMin - 1e-3f <= z && z <= box.zMax + 1e-3f);
+            ++lines;
+        }
+        QVERIFY(lines > 0);
+
         click("toolButton_clear");
+        QVERIFY(!widget<QPushButton>("pushButton_exportSelection")->isEnabled());
         QVERIFY(!window_->isSelectionActive());
         QVERIFY(widget<QLabel>("label_selection")->text().isEmpty());
     }

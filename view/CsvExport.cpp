@@ -120,10 +120,9 @@ private:
     char* end_ = buffer_;
 };
 
-} // namespace
-
-qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
-                     const ConversionSnapshot& snapshot)
+// The export's lines of one frame; with a box, only of the points inside it.
+qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                      const SelectionBox* box, const ConversionSnapshot& snapshot)
 {
     CsvLine line;
     const FixedOffsetConverter converter(snapshot);
@@ -137,7 +136,7 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
             const float a = frame.azimuths[c][j];
             const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], a);
             const float azimuth = exportAzimuth(p.theta);
-            if (!options.inRange(azimuth))
+            if (!options.inRange(azimuth) || (box && !box->contains(p.x, p.y, p.z)))
                 continue;
             const std::uint64_t time = frame.timestamps[c][j];
             line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);
@@ -149,17 +148,58 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
     return out ? written : -1;
 }
 
-qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
-                     const ConversionSnapshot& snapshot)
+qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                      const SelectionBox* box, const ConversionSnapshot& snapshot)
 {
     if (out == nullptr || !out->isWritable())
         return -1;
     std::ostringstream text;
     text.imbue(std::locale::classic()); // "." as the decimal point whatever the user's locale
-    const qint64 points = writeCsvFrame(text, frameId, frame, options, snapshot);
+    const qint64 points = writeCsvPoints(text, frameId, frame, options, box, snapshot);
     const std::string bytes = text.str();
     if (points < 0 || out->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
         return -1;
+    return points;
+}
+
+} // namespace
+
+qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                     const ConversionSnapshot& snapshot)
+{
+    return writeCsvPoints(out, frameId, frame, options, nullptr, snapshot);
+}
+
+qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
+                     const ConversionSnapshot& snapshot)
+{
+    return writeCsvPoints(out, frameId, frame, options, nullptr, snapshot);
+}
+
+qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const SelectionBox& box,
+                         const ConversionSnapshot& snapshot)
+{
+    const QByteArray header = csvHeaderLine();
+    if (out == nullptr || !out->isWritable() || out->write(header) != header.size())
+        return -1;
+    CsvExportOptions options;
+    for (int c = 0; c < kChannelCount; ++c)
+        options.channels.append(c);
+    return writeCsvPoints(out, 1, frame, options, &box, snapshot);
+}
+
+qint64 writeCsvSelection(const QString& path, const LidarData& frame, const SelectionBox& box,
+                         const ConversionSnapshot& snapshot, QString* error)
+{
+    QFile file(path);
+    qint64 points = -1;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        points = writeCsvSelection(&file, frame, box, snapshot);
+        if (!file.flush())
+            points = -1;
+    }
+    if (points < 0 && error)
+        *error = QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString());
     return points;
 }
 

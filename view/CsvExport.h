@@ -80,6 +80,15 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
 qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot);
 
+// The selection's export: the header, then the points of `frame` inside `box` as frame 1,
+// every channel and azimuth, in the format above. Returns the number of points, or -1 when
+// the device did not take the text.
+qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const SelectionBox& box,
+                         const ConversionSnapshot& snapshot);
+// The same into the file `path`, replacing its contents; on failure -1, and *error says why.
+qint64 writeCsvSelection(const QString& path, const LidarData& frame, const SelectionBox& box,
+                         const ConversionSnapshot& snapshot, QString* error);
+
 // The window's export: armed on a file for a number of frames, fed one frame at a time,
 // closed after the last.
 class CsvExportSession {
