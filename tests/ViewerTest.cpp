@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QStandardItemModel>
 #include <QtTest>
+#include <vtkCamera.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
@@ -214,6 +215,48 @@ private slots:
         click("toolButton_clear");
         QVERIFY(!window_->scene().viewer().contains(ViewerScene::kFrameCloudId));
         QCOMPARE(window_->scene().shapeCount(), 0);
+    }
+
+    void clearReturnsToTheOverviewThatFitsTheCloud()
+    {
+        const LidarData frame = simulatorFrame();
+        showFrame(frame);
+        vtkRenderer* renderer = window_->scene().viewer().getRendererCollection()->GetFirstRenderer();
+        vtkCamera* camera = renderer->GetActiveCamera();
+        camera->Dolly(8.0); // a close-up
+        widget<QComboBox>("comboBox_View")->setCurrentIndex(1); // and from the top
+
+        click("toolButton_clear");
+        showFrame(frame);
+        // Looking from behind and above, as at the start.
+        double direction[3];
+        camera->GetDirectionOfProjection(direction);
+        const double n = std::sqrt(22.0 * 22.0 * 2 + 19.0 * 19.0);
+        QVERIFY(qAbs(direction[0] - 22.0 / n) < 1e-6 && qAbs(direction[1] - 22.0 / n) < 1e-6
+                && qAbs(direction[2] + 19.0 / n) < 1e-6);
+        // Every corner of the cloud's bounds is in view.
+        double bounds[6] = {1e9, -1e9, 1e9, -1e9, 1e9, -1e9};
+        for (const auto& p : *window_->scene().frameCloud()) {
+            const float xyz[3] = {p.x, p.y, p.z};
+            for (int i = 0; i < 3; ++i) {
+                bounds[2 * i] = std::min(bounds[2 * i], double(xyz[i]));
+                bounds[2 * i + 1] = std::max(bounds[2 * i + 1], double(xyz[i]));
+            }
+        }
+        const int* size = renderer->GetSize();
+        double xMin = 1e9, xMax = -1e9, yMin = 1e9, yMax = -1e9;
+        for (int corner = 0; corner < 8; ++corner) {
+            renderer->SetWorldPoint(bounds[corner & 1], bounds[2 + ((corner >> 1) & 1)], bounds[4 + ((corner >> 2) & 1)], 1.0);
+            renderer->WorldToDisplay();
+            const double* d = renderer->GetDisplayPoint();
+            xMin = std::min(xMin, d[0]), xMax = std::max(xMax, d[0]);
+            yMin = std::min(yMin, d[1]), yMax = std::max(yMax, d[1]);
+        }
+        QVERIFY2(xMin >= 0 && yMin >= 0 && xMax <= size[0] && yMax <= size[1],
+                 qPrintable(QString("%1..%2 x %3..%4 in %5 x %6").arg(xMin).arg(xMax).arg(yMin).arg(yMax).arg(size[0]).arg(size[1])));
+        // Fitted, not merely inside: the cloud reaches close to one edge of the view.
+        const double gap = std::min({xMin, yMin, size[0] - xMax, size[1] - yMax});
+        QVERIFY2(gap < 0.1 * std::min(size[0], size[1]), qPrintable(QString("%1 px from the edges").arg(gap)));
     }
 
     void cloudsUpdatedInPlaceLookLikeCloudsAddedAnew()

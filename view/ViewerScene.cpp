@@ -1,5 +1,6 @@
 #include "view/ViewerScene.h"
 
+#include "view/CameraFit.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
 #include "view/RendererKind.h"
@@ -25,6 +26,8 @@
 #include <vtkUnsignedCharArray.h>
 #include <vtkWorldPointPicker.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace hvk32 {
@@ -37,6 +40,10 @@ namespace {
 // A press and release closer than this are a click; farther apart they are a drag that
 // turned the camera [px].
 constexpr int kClickSlackPixels = 4;
+
+// The overview: looking down at the scanner from behind and above, so a room around it
+// reads at once [m].
+constexpr double kOverviewPosition[3] = {-22.0, -22.0, 19.0};
 
 } // namespace
 
@@ -116,8 +123,43 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
 
 void ViewerScene::setOverviewCamera()
 {
-    // Looking down at the scanner from behind and above, so a room around it reads at once.
-    viewer_->setCameraPosition(-22.0, -22.0, 19.0, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
+    viewer_->setCameraPosition(kOverviewPosition[0], kOverviewPosition[1], kOverviewPosition[2], 0.0, 0.0, 0.0, 0.0,
+                               0.0, 1.0);
+}
+
+bool ViewerScene::fitOverviewToClouds()
+{
+    if (frameCloud_->empty() && selectionCloud_->empty())
+        return false;
+    Box3 box;
+    box.min = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    box.max = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const Cloud* cloud : {frameCloud_.get(), selectionCloud_.get()}) {
+        for (const pcl::PointXYZRGB& p : *cloud) {
+            const float xyz[3] = {p.x, p.y, p.z};
+            for (int i = 0; i < 3; ++i) {
+                if (!std::isfinite(xyz[i]))
+                    continue;
+                box.min[i] = std::min(box.min[i], double(xyz[i]));
+                box.max[i] = std::max(box.max[i], double(xyz[i]));
+            }
+        }
+    }
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    if (!renderer)
+        return false;
+    vtkCamera* camera = renderer->GetActiveCamera();
+    const int* size = renderer->GetSize();
+    const double aspect = size[0] > 0 && size[1] > 0 ? double(size[0]) / size[1] : 1.0;
+    const auto placement = fitCamera(box, {kOverviewPosition[0], kOverviewPosition[1], kOverviewPosition[2]},
+                                     {0.0, 0.0, 1.0}, camera->GetViewAngle(), aspect);
+    if (!placement)
+        return false;
+    camera->SetFocalPoint(placement->focalPoint.data());
+    camera->SetPosition(placement->position.data());
+    camera->SetViewUp(0.0, 0.0, 1.0);
+    camera->OrthogonalizeViewUp();
+    return true;
 }
 
 ViewerScene::~ViewerScene()
@@ -251,6 +293,8 @@ void ViewerScene::showClouds(const std::vector<CloudPoint>& frame, const std::ve
     fill(*selectionCloud_, selection);
     showCloud(kSelectionCloudId, selectionCloud_, true, kSelectionPointSize);
     showCloud(kFrameCloudId, frameCloud_, false, pointSize);
+    if (fitFramesLeft_ > 0 && fitOverviewToClouds())
+        --fitFramesLeft_;
     // Fit the depth range to what is shown now: one left from an earlier view (a preset
     // chosen before a clear) or from nearer points would cut the cloud off.
     if (vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer())
@@ -370,8 +414,8 @@ void ViewerScene::clear()
     frameCloud_->clear();
     selectionCloud_->clear();
     viewer_->removeAllShapes();
-    viewer_->resetCamera();
     setOverviewCamera();
+    fitFramesLeft_ = kFittedFrames;
     render();
 }
 

@@ -58,7 +58,9 @@ public:
 
     // 0 "Front", 1 "Top", 2 "Left".
     void setCameraPreset(int index);
-    // The camera the view starts with: an oblique view of the scanner's surroundings.
+    // The camera the view starts with: an oblique view of the scanner's surroundings. The
+    // first two frames shown after the start or a clear move it, in the same direction, to
+    // where it sees the whole cloud (the first may hold only part of a revolution).
     void setOverviewCamera();
     void showCoordinateSystem(bool shown);
     void showGrid(bool shown);
@@ -71,8 +73,8 @@ public:
     void showClouds(const std::vector<CloudPoint>& frame, const std::vector<CloudPoint>& selection, int pointSize);
     // Replaces the selection cloud with picked points of the frame cloud.
     void showSelection(const Cloud& points);
-    // Removes every cloud and shape (the grid, the readout and the ruler too) and resets
-    // the camera.
+    // Removes every cloud and shape (the grid, the readout and the ruler too) and returns
+    // to the overview camera, fitted to the next frame shown.
     void clear();
 
     // The point of the shown clouds drawn nearest to the pixel (x, y), within
@@ -92,6 +94,8 @@ private:
     void sendKey(char key);
     void showCloud(const char* id, const Cloud::Ptr& cloud, bool uniformBlue, int pointSize);
     void onButtonEvent(unsigned long event);
+    // Places the overview camera to see all of the shown clouds; false when they are empty.
+    bool fitOverviewToClouds();
 
     QVTKOpenGLNativeWidget* screen_;
     pcl::visualization::PCLVisualizer::Ptr viewer_;
@@ -103,6 +107,8 @@ private:
     std::function<void(int, int)> click_;
     std::function<void()> areaDragEnded_;
     bool areaDragging_ = false;
+    static constexpr int kFittedFrames = 2;
+    int fitFramesLeft_ = kFittedFrames; // frames still to place the overview camera
     int pressPosition_[2] = {0, 0};
     vtkSmartPointer<vtkCallbackCommand> buttonCommand_;
     vtkSmartPointer<vtkWorldPointPicker> readoutPicker_;
