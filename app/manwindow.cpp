@@ -1021,7 +1021,11 @@ void manwindow::setUpMeasureTool()
     measurementLabel_->setObjectName("label_measurement");
     measurementLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     measurementLabel_->setVisible(false);
-    ui.statusBar->addPermanentWidget(measurementLabel_);
+    // The reading takes the room the counters leave and is cut at its end rather than
+    // widening the window; its tool tip holds it whole.
+    measurementLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    measurementLabel_->setMinimumWidth(120);
+    ui.statusBar->addPermanentWidget(measurementLabel_, 1);
     connect(ui.toolButton_Measure, &QToolButton::toggled, this, &manwindow::toggleMeasure);
     scene_->onClick([this](int x, int y) { onViewClicked(x, y); });
 }
@@ -1053,6 +1057,7 @@ void manwindow::showMeasurement()
 {
     measurementLabel_->setVisible(measureMode);
     measurementLabel_->setText(measureMode ? hvk32::rulerStatusText(ruler_) : QString());
+    measurementLabel_->setToolTip(measurementLabel_->text());
 }
 
 void manwindow::AngleAdjust(double value) { angleAdjust1 = value; }

@@ -229,6 +229,18 @@ private slots:
         QVERIFY(rate->isVisible());
         QVERIFY(rate->mapTo(window_.get(), QPoint(rate->width(), 0)).x() <= window_->width());
 
+        // A ruler reading is long: it is cut, and neither widens the window nor pushes the
+        // counters out of view.
+        widget<QToolButton>("toolButton_Measure")->setChecked(true);
+        auto* reading = widget<QLabel>("label_measurement");
+        reading->setText("Measure: Distance 23.450 m  Horizontal 23.435 m  Height +0.853 m  "
+                         "A (-9.001, 4.712, 1.242)  B (11.842, -6.000, 2.095)");
+        QTest::qWait(100); // the status bar lays itself out again
+        QVERIFY(window_->minimumSizeHint().width() <= 1280);
+        QCOMPARE(window_->width(), 1280);
+        QVERIFY(rate->mapTo(window_.get(), QPoint(rate->width(), 0)).x() <= window_->width());
+        widget<QToolButton>("toolButton_Measure")->setChecked(false);
+
         window_->move(40, 30);
         QTest::mouseClick(widget<QToolButton>("toolButton_12"), Qt::LeftButton);
         auto& dialog = window_->networkDialog();

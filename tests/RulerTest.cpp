@@ -59,8 +59,8 @@ private slots:
 
         ruler.addPoint({4.23456, 2, 0.5});
         QVERIFY(ruler.measurement());
-        QCOMPARE(rulerStatusText(ruler), QString("Measure: A (1.235, -2.000, 0.500)  B (4.235, 2.000, 0.500)  "
-                                                 "Distance 5.000 m  Horizontal 5.000 m  Height 0.000 m"));
+        QCOMPARE(rulerStatusText(ruler), QString("Measure: Distance 5.000 m  Horizontal 5.000 m  Height 0.000 m  "
+                                                 "A (1.235, -2.000, 0.500)  B (4.235, 2.000, 0.500)"));
         QCOMPARE(rulerLabelText(*ruler.measurement()), QString("Distance: 5.000 m\nHorizontal: 5.000 m\nHeight: 0.000 m"));
 
         // A third click starts the next measurement from that point.

@@ -50,9 +50,10 @@ QString rulerStatusText(const Ruler& ruler)
     if (ruler.pointCount() == 0)
         return "Measure: click a point of the cloud";
     if (const auto m = ruler.measurement()) {
-        return QString("Measure: A %1  B %2  Distance %3  Horizontal %4  Height %5")
-            .arg(pointText(m->from), pointText(m->to), metres(m->distance()), metres(m->horizontalDistance()),
-                 signedMetres(m->heightDifference()));
+        // Distances first: on a narrow status bar the end of the text is cut.
+        return QString("Measure: Distance %1  Horizontal %2  Height %3  A %4  B %5")
+            .arg(metres(m->distance()), metres(m->horizontalDistance()), signedMetres(m->heightDifference()),
+                 pointText(m->from), pointText(m->to));
     }
     return QString("Measure: A %1  click the second point").arg(pointText(ruler.first()));
 }
