@@ -2,6 +2,7 @@
 
 #include "records/ByteOrder.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
 
@@ -22,10 +23,10 @@ HeaderCheck checkFileHeader(const std::uint8_t* bytes, std::size_t length)
 {
     HeaderCheck check;
     if (length >= 4 && le32(bytes) == kPcapngBlockType) {
-        check.message = QStringLiteral("a pcapng capture: save it as pcap (libpcap) format");
+        check.message = QCoreApplication::translate("CaptureFile", "a pcapng capture: save it as pcap (libpcap) format");
         return check;
     }
-    const QString tooShort = QStringLiteral("too short for a capture file (%1 bytes, the file header alone has %2)")
+    const QString tooShort = QCoreApplication::translate("CaptureFile", "too short for a capture file (%1 bytes, the file header alone has %2)")
                                  .arg(length)
                                  .arg(kFileHeaderSize);
     if (length < 4) {
@@ -45,7 +46,7 @@ HeaderCheck checkFileHeader(const std::uint8_t* bytes, std::size_t length)
         check.format.swapped = check.format.nanoseconds = true;
         break;
     default:
-        check.message = QStringLiteral("not a capture file");
+        check.message = QCoreApplication::translate("CaptureFile", "not a capture file");
         return check;
     }
     if (length < kFileHeaderSize) {
@@ -56,7 +57,7 @@ HeaderCheck checkFileHeader(const std::uint8_t* bytes, std::size_t length)
     check.format.linkType = u32(bytes + kLinkTypeOffset, check.format.swapped);
     const std::uint32_t linkType = check.format.linkType & kLinkTypeMask;
     if (linkType != kLinkTypeEthernet) {
-        check.message = QStringLiteral("link type %1 is not Ethernet").arg(linkType);
+        check.message = QCoreApplication::translate("CaptureFile", "link type %1 is not Ethernet").arg(linkType);
         return check;
     }
     check.ok = true;
@@ -119,7 +120,7 @@ bool CaptureReader::open(const QString& path, QString* message)
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
         if (message)
-            *message = QStringLiteral("cannot open: %1").arg(file->errorString());
+            *message = QCoreApplication::translate("CaptureFile", "cannot open: %1").arg(file->errorString());
         return false;
     }
     if (!attach(file.get(), message))
@@ -139,7 +140,7 @@ bool CaptureReader::attach(QIODevice* device, QString* message)
     // Playing backward seeks, so a pipe or a device cannot be played.
     if (!device || !device->isOpen() || !device->isReadable() || device->isSequential()) {
         if (message)
-            *message = QStringLiteral("not a regular file");
+            *message = QCoreApplication::translate("CaptureFile", "not a regular file");
         return false;
     }
     std::uint8_t header[kFileHeaderSize] = {};
@@ -155,7 +156,7 @@ bool CaptureReader::attach(QIODevice* device, QString* message)
     if (!rewind()) {
         device_ = nullptr;
         if (message)
-            *message = QStringLiteral("cannot read the file");
+            *message = QCoreApplication::translate("CaptureFile", "cannot read the file");
         return false;
     }
     return true;

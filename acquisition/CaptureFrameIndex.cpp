@@ -4,6 +4,7 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/PointDecoding.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
 
@@ -77,7 +78,7 @@ bool CaptureFrameIndex::build(const QString& path, QString* message, const Progr
     if (!file.open(QIODevice::ReadOnly)) {
         clear();
         if (message)
-            *message = QStringLiteral("cannot open: %1").arg(file.errorString());
+            *message = QCoreApplication::translate("CaptureFrameIndex", "cannot open: %1").arg(file.errorString());
         return false;
     }
     return build(&file, message, progress);
@@ -119,7 +120,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         if (progress && position >= nextReport) {
             if (!progress(position, fileLength_)) {
                 if (message)
-                    *message = QStringLiteral("stopped");
+                    *message = QCoreApplication::translate("CaptureFrameIndex", "stopped");
                 return false;
             }
             nextReport = position + kProgressStep;

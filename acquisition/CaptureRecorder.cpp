@@ -2,6 +2,7 @@
 
 #include "acquisition/CaptureFile.h"
 #include "platform/PacketCapture.h"
+#include "platform/UserText.h"
 
 #include <system_error>
 #include <utility>
@@ -32,7 +33,7 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
     std::string ignored;
     std::string& message = error ? *error : ignored;
     if (recording_) {
-        message = "A recording is already running.";
+        message = platform::userText("CaptureRecorder", QT_TRANSLATE_NOOP("CaptureRecorder", "A recording is already running."));
         return false;
     }
     startDenied_ = false;
@@ -48,8 +49,9 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
     // The player reads frames with a 14-byte Ethernet header; any other link layer would
     // give a file in which it finds nothing.
     if (capture->linkType() != platform::LiveCapture::kEthernetLinkType) {
-        message = "The adapter \"" + device + "\" does not deliver Ethernet frames (link type " +
-                  capture->linkTypeName() + ").";
+        message = platform::userText("CaptureRecorder",
+                                     QT_TRANSLATE_NOOP("CaptureRecorder", "The adapter \"%1\" does not deliver Ethernet frames (link type %2)."),
+                                     device, capture->linkTypeName());
         return false;
     }
     const std::string filter = captureFilter(settings.dataPortText);
@@ -76,7 +78,7 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
     } catch (const std::system_error& e) {
         file_.reset();
         capture_.reset();
-        message = std::string("Cannot start the recording thread: ") + e.what();
+        message = platform::userText("CaptureRecorder", QT_TRANSLATE_NOOP("CaptureRecorder", "Cannot start the recording thread: %1"), e.what());
         return false;
     }
     recording_ = true;

@@ -3,6 +3,7 @@
 #include "acquisition/CaptureFile.h"
 #include "acquisition/DeviceInfoPacket.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -65,7 +66,7 @@ bool SocketRecorder::start(QIODevice* device, const Options& options, QString* e
     currentFile_.clear();
     QString message;
     if (!device || !device->isWritable()) {
-        message = QStringLiteral("the device is not open for writing");
+        message = QCoreApplication::translate("SocketRecorder", "the device is not open for writing");
     } else if (begin(device, &message)) {
         return true;
     }
@@ -92,7 +93,7 @@ bool SocketRecorder::openNextFile(QString* error)
     auto file = std::make_unique<QFile>(name);
     // Unbuffered: every write goes straight to the system, so what was written survives a kill.
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        *error = QStringLiteral("Cannot create the capture file %1: %2").arg(name, file->errorString());
+        *error = QCoreApplication::translate("SocketRecorder", "Cannot create the capture file %1: %2").arg(name, file->errorString());
         return false;
     }
     closeLocked();
@@ -115,11 +116,11 @@ bool SocketRecorder::writeWhole(const std::uint8_t* bytes, std::size_t size, QSt
         counts_.bytes += size;
         return true;
     }
-    const QString name = currentFile_.isEmpty() ? QStringLiteral("capture file") : currentFile_;
+    const QString name = currentFile_.isEmpty() ? QCoreApplication::translate("SocketRecorder", "capture file") : currentFile_;
     const QString reason = written < 0
         ? device_->errorString()
-        : QStringLiteral("only %1 of %2 bytes were written (is the disk full?)").arg(written).arg(wanted);
-    *error = QStringLiteral("Cannot write %1: %2").arg(name, reason);
+        : QCoreApplication::translate("SocketRecorder", "only %1 of %2 bytes were written (is the disk full?)").arg(written).arg(wanted);
+    *error = QCoreApplication::translate("SocketRecorder", "Cannot write %1: %2").arg(name, reason);
     // Cut a partly written record off, so the file ends with a whole one.
     if (written > 0) {
         if (auto* file = qobject_cast<QFileDevice*>(device_))

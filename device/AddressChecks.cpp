@@ -2,6 +2,7 @@
 
 #include "records/AddressRanges.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cstdint>
@@ -63,27 +64,27 @@ CheckResult verdict(const AddressBoxes& boxes, bool ok, const QString& message =
 CheckResult checkLidarIp(const AddressBoxes& boxes)
 {
     if (boxes.deviceIp.isEmpty())
-        return verdict(boxes, false, QStringLiteral("The Lidar IP can not be empty."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "The Lidar IP can not be empty."));
     const QStringList parts = partsOf(boxes.deviceIp);
     if (parts.size() != kParts)
-        return verdict(boxes, false, QStringLiteral("Incorrect Lidar IP format."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "Incorrect Lidar IP format."));
     const int first = number(parts[0]);
     if (isUnicastFirst(first))
         return verdict(boxes, true);
     AddressBoxes corrected = boxes;
     corrected.deviceIp = withFirst223(parts);
     return verdict(corrected, false,
-                   QStringLiteral("%1 is not a valid item in the first paragraph. Please specify a value between 1 and 223.")
+                   QCoreApplication::translate("AddressChecks", "%1 is not a valid item in the first paragraph. Please specify a value between 1 and 223.")
                        .arg(first));
 }
 
 CheckResult checkLocalIp(const AddressBoxes& boxes)
 {
     if (boxes.hostIp.isEmpty())
-        return verdict(boxes, false, QStringLiteral("The Local IP can not be empty."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "The Local IP can not be empty."));
     const QStringList parts = partsOf(boxes.hostIp);
     if (parts.size() != kParts)
-        return verdict(boxes, false, QStringLiteral("Incorrect local IP format."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "Incorrect local IP format."));
     const int first = number(parts[0]);
     if (isUnicastFirst(first))
         return verdict(boxes, true);
@@ -95,7 +96,7 @@ CheckResult checkLocalIp(const AddressBoxes& boxes)
     }
     corrected.hostIp = withFirst223(parts);
     return verdict(corrected, false,
-                   QStringLiteral("%1 is not a valid item in the first paragraph. Please specify a value between 1 and 239.")
+                   QCoreApplication::translate("AddressChecks", "%1 is not a valid item in the first paragraph. Please specify a value between 1 and 239.")
                        .arg(first));
 }
 
@@ -113,7 +114,7 @@ CheckResult checkSubnetMask(const AddressBoxes& boxes)
     }
     const QStringList mask = partsOf(boxes.subnetMask);
     if (mask.size() != kParts)
-        return verdict(boxes, false, QStringLiteral("Incorrect SubNet Mask format."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "Incorrect SubNet Mask format."));
     std::uint32_t m = 0;
     for (int i = 0; i < kParts; ++i)
         m |= static_cast<std::uint32_t>(number(mask[i])) << (8 * (kParts - 1 - i));
@@ -122,7 +123,7 @@ CheckResult checkSubnetMask(const AddressBoxes& boxes)
         AddressBoxes corrected = boxes;
         corrected.subnetMask.clear();
         return verdict(corrected, false,
-                       QStringLiteral("The subnet mask entered is invalid. The subnet mask must be contiguous, "
+                       QCoreApplication::translate("AddressChecks", "The subnet mask entered is invalid. The subnet mask must be contiguous, "
                                       "please re-enter the subnet mask."));
     }
     return verdict(boxes, true);
@@ -133,18 +134,18 @@ CheckResult checkGateway(const AddressBoxes& boxes, const GatewayQuestion& ask)
     if (boxes.gateway.isEmpty() || boxes.gateway == kZeroAddress)
         return verdict(boxes, true);
     if (boxes.subnetMask.isEmpty())
-        return verdict(boxes, false, QStringLiteral("The subnet mask can not be empty."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "The subnet mask can not be empty."));
     const QStringList host = nonEmptyPartsOf(boxes.hostIp);
     const QStringList mask = nonEmptyPartsOf(boxes.subnetMask);
     const QStringList gateway = nonEmptyPartsOf(boxes.gateway);
     if (host.size() != kParts || mask.size() != kParts || gateway.size() != kParts)
-        return verdict(boxes, false, QStringLiteral("Incorrect IP format."));
+        return verdict(boxes, false, QCoreApplication::translate("AddressChecks", "Incorrect IP format."));
     if (isMulticastFirst(number(host[0]))) {
         AddressBoxes corrected = boxes;
         corrected.gateway = kZeroAddress;
         return verdict(corrected, true);
     }
-    const QString question = QStringLiteral(
+    const QString question = QCoreApplication::translate("AddressChecks", 
         "The gateway is not on the same network segment (subnet) defined by the IP address and subnet mask. "
         "Are you sure to save it?");
     for (int i = 0; i < kParts; ++i) {

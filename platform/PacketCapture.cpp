@@ -1,5 +1,7 @@
 #include "platform/PacketCapture.h"
 
+#include "platform/UserText.h"
+
 #include <pcap/pcap.h>
 
 #ifndef _WIN32
@@ -38,9 +40,11 @@ bool isPermissionError(int status)
 
 std::string captureRightsHint()
 {
-    return "Capturing on a network adapter needs capture rights: run the program as root, or grant "
-           "them to it once with \"sudo setcap cap_net_raw,cap_net_admin=eip PROGRAM\" (PROGRAM: the "
-           "program's full path).";
+    return userText("PacketCapture",
+                    QT_TRANSLATE_NOOP("PacketCapture", "Capturing on a network adapter needs capture rights: run the program as "
+                                                       "root, or grant them to it once with \"sudo setcap "
+                                                       "cap_net_raw,cap_net_admin=eip PROGRAM\" (PROGRAM: the "
+                                                       "program's full path)."));
 }
 
 std::vector<CaptureAdapter> listCaptureAdapters(std::string* error)
@@ -50,7 +54,7 @@ std::vector<CaptureAdapter> listCaptureAdapters(std::string* error)
     pcap_if_t* all = nullptr;
     if (pcap_findalldevs(&all, errorBuffer) != 0) {
         if (error)
-            *error = std::string("Cannot list the network adapters: ") + errorBuffer;
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot list the network adapters: %1"), errorBuffer);
         return adapters;
     }
     for (const pcap_if_t* d = all; d; d = d->next) {
@@ -75,7 +79,7 @@ std::vector<CaptureAdapter> listCaptureAdapters(std::string* error)
     }
     pcap_freealldevs(all);
     if (adapters.empty() && error)
-        *error = "No network adapter was found for capturing.";
+        *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No network adapter was found for capturing."));
     return adapters;
 }
 
@@ -115,7 +119,7 @@ bool LiveCapture::open(const std::string& device, int readTimeoutMs, std::string
     pcap_t* handle = pcap_create(device.c_str(), errorBuffer);
     if (!handle) {
         if (error)
-            *error = "Cannot open the adapter " + quoted(device) + ": " + errorBuffer;
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot open the adapter %1: %2"), quoted(device), errorBuffer);
         return false;
     }
     pcap_set_snaplen(handle, kSnapLength);
@@ -127,7 +131,7 @@ bool LiveCapture::open(const std::string& device, int readTimeoutMs, std::string
     const int status = pcap_activate(handle);
     if (status < 0) {
         if (error)
-            *error = "Cannot open the adapter " + quoted(device) + ": " + activationError(handle, status);
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot open the adapter %1: %2"), quoted(device), activationError(handle, status));
         permissionDenied_ = isPermissionError(status);
         pcap_close(handle);
         return false;
@@ -170,7 +174,7 @@ bool LiveCapture::setFilter(const std::string& expression, std::string* error)
 {
     if (!handle_) {
         if (error)
-            *error = "No adapter is open.";
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No adapter is open."));
         return false;
     }
     char errorBuffer[PCAP_ERRBUF_SIZE] = {};
@@ -181,12 +185,12 @@ bool LiveCapture::setFilter(const std::string& expression, std::string* error)
     bpf_program program{};
     if (pcap_compile(handle_, &program, expression.c_str(), 0, netmask) != 0) {
         if (error)
-            *error = "Cannot use the capture filter " + quoted(expression) + ": " + pcap_geterr(handle_);
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot use the capture filter %1: %2"), quoted(expression), pcap_geterr(handle_));
         return false;
     }
     const bool installed = pcap_setfilter(handle_, &program) == 0;
     if (!installed && error)
-        *error = "Cannot install the capture filter " + quoted(expression) + ": " + pcap_geterr(handle_);
+        *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot install the capture filter %1: %2"), quoted(expression), pcap_geterr(handle_));
     pcap_freecode(&program);
     return installed;
 }
@@ -195,7 +199,7 @@ CaptureStatus LiveCapture::next(CapturedPacket* packet, std::string* error)
 {
     if (!handle_) {
         if (error)
-            *error = "No adapter is open.";
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No adapter is open."));
         return CaptureStatus::Failed;
     }
     pcap_pkthdr* header = nullptr;
@@ -207,7 +211,7 @@ CaptureStatus LiveCapture::next(CapturedPacket* packet, std::string* error)
         const int ready = ::poll(&wait, 1, readTimeoutMs_);
         if (ready < 0 && errno != EINTR) {
             if (error)
-                *error = std::string("Waiting for packets failed: ") + std::strerror(errno);
+                *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Waiting for packets failed: %1"), std::strerror(errno));
             return CaptureStatus::Failed;
         }
         if (ready > 0)
@@ -225,7 +229,7 @@ CaptureStatus LiveCapture::next(CapturedPacket* packet, std::string* error)
     if (result == 0 || result == PCAP_ERROR_BREAK)
         return CaptureStatus::TimedOut;
     if (error)
-        *error = "Capturing on the adapter " + quoted(device_) + " failed: " + pcap_geterr(handle_);
+        *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Capturing on the adapter %1 failed: %2"), quoted(device_), pcap_geterr(handle_));
     return CaptureStatus::Failed;
 }
 
@@ -247,7 +251,7 @@ bool CaptureDumpFile::open(const LiveCapture& source, const std::string& fileNam
     close();
     if (!source.handle_) {
         if (error)
-            *error = "No adapter is open.";
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No adapter is open."));
         return false;
     }
     // The library takes the name "-" as standard output; that name means a file here.
@@ -255,13 +259,13 @@ bool CaptureDumpFile::open(const LiveCapture& source, const std::string& fileNam
     dumper_ = pcap_dump_open(source.handle_, path.c_str());
     if (!dumper_) {
         if (error)
-            *error = std::string("Cannot create the capture file: ") + pcap_geterr(source.handle_); // names the file
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot create the capture file: %1"), pcap_geterr(source.handle_)); // names the file
         return false;
     }
     // The file header must be on disk even if no frame ever comes.
     if (pcap_dump_flush(dumper_) != 0) {
         if (error)
-            *error = "Cannot write the capture file " + quoted(fileName) + ": " + std::strerror(errno);
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot write the capture file %1: %2"), quoted(fileName), std::strerror(errno));
         close();
         return false;
     }
@@ -282,7 +286,7 @@ bool CaptureDumpFile::write(const CapturedPacket& packet, std::string* error)
 {
     if (!dumper_) {
         if (error)
-            *error = "No capture file is open.";
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No capture file is open."));
         return false;
     }
     pcap_pkthdr header{};
@@ -293,7 +297,7 @@ bool CaptureDumpFile::write(const CapturedPacket& packet, std::string* error)
     pcap_dump(reinterpret_cast<u_char*>(dumper_), &header, packet.data);
     if (pcap_dump_flush(dumper_) != 0) {
         if (error)
-            *error = "Cannot write the capture file " + quoted(fileName_) + ": " + std::strerror(errno);
+            *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "Cannot write the capture file %1: %2"), quoted(fileName_), std::strerror(errno));
         return false;
     }
     return true;
@@ -310,7 +314,7 @@ bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device,
     std::string listError;
     const auto adapters = listCaptureAdapters(&listError);
     if (adapters.empty()) {
-        *error = listError.empty() ? "No network adapter was found for capturing." : listError;
+        *error = listError.empty() ? userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No network adapter was found for capturing.")) : listError;
         return false;
     }
     const int chosen = chooseAdapterByRule(adapters);
@@ -318,7 +322,7 @@ bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device,
         *device = adapters[static_cast<std::size_t>(chosen)].name;
         return true;
     }
-    *error = "No network adapter that delivers Ethernet frames could be opened.";
+    *error = userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No network adapter that delivers Ethernet frames could be opened."));
     const bool anyDenied = std::any_of(adapters.begin(), adapters.end(), [](const CaptureAdapter& a) { return a.probeDenied; });
     if (permissionDenied)
         *permissionDenied = anyDenied;

@@ -5,5 +5,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for ts in resources/translations/*.ts; do
-  lupdate -locations none -no-obsolete app device platform tools view resources/forms -ts "$ts"
+  lupdate -locations none -no-obsolete acquisition app device platform tools view resources/forms -ts "$ts"
 done

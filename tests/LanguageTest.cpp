@@ -2,6 +2,7 @@
 // the message boxes, typos mended; without it the original texts stay.
 
 #include "app/Language.h"
+#include "device/AddressChecks.h"
 #include "device/InetactionSetupWidgetK32.h"
 #include "support/RecordingPrompts.h"
 #include "tools/VerticalAngleSetting.h"
@@ -17,6 +18,14 @@ class LanguageTest : public QObject {
     Q_OBJECT
 
     static QString text(const test::Prompt& p) { return p.title + ": " + p.text; }
+
+    static QString subnetMaskMessage()
+    {
+        addresschecks::AddressBoxes boxes;
+        boxes.hostIp = "192.168.1.10";
+        boxes.subnetMask = "255.255";
+        return addresschecks::checkSubnetMask(boxes).message;
+    }
 
 private slots:
     void unknownLanguageIsRefused()
@@ -34,6 +43,7 @@ private slots:
         QCOMPARE(dialog.findChild<QGroupBox*>("groupBox_GPS")->title(), QString::fromUtf8("GPS Posotion："));
         QTest::mouseClick(dialog.findChild<QPushButton*>("pushButton_LidarRefresh"), Qt::LeftButton);
         QCOMPARE(text(prompts.shown.value(0)), QString::fromUtf8("warring: Please check the device package port！"));
+        QCOMPARE(subnetMaskMessage(), QString("Incorrect SubNet Mask format."));
     }
 
     void englishDialogsAndMessages()
@@ -54,6 +64,9 @@ private slots:
         prompts.shown.clear();
         QTest::mouseClick(angles.findChild<QPushButton*>("updatePushButton"), Qt::LeftButton);
         QCOMPARE(text(prompts.shown.value(0)), QString("Tips: Connection error"));
+
+        // A text of the lower layers that reaches a message box.
+        QCOMPARE(subnetMaskMessage(), QString("Incorrect subnet mask format."));
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "acquisition/DeviceInfoPacket.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTextCodec>
 
@@ -45,7 +46,7 @@ bool openForAppend(QFile& file, const QString& path, QString* error)
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
         return true;
     if (error)
-        *error = QStringLiteral("Cannot open the log file %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        *error = QCoreApplication::translate("GpsTimeTest", "Cannot open the log file %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
     return false;
 }
 
@@ -94,17 +95,17 @@ bool GpsTimeLog::start(const QString& root, const QString& serial, const QDateTi
         return false;
     };
     if (!logCodec())
-        return fail(QStringLiteral("The GB2312 text codec is not available."));
+        return fail(QCoreApplication::translate("GpsTimeTest", "The GB2312 text codec is not available."));
     // The serial number becomes part of a file name; a separator would make it a path.
     if (serial.contains(QLatin1Char('/')) || serial.contains(QLatin1Char('\\')))
-        return fail(QStringLiteral("The serial number \"%1\" cannot contain / or \\.").arg(serial));
+        return fail(QCoreApplication::translate("GpsTimeTest", "The serial number \"%1\" cannot contain / or \\.").arg(serial));
 
     QString folder = root;
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     folder += now.toString(QString::fromLatin1(kDateFormat));
     if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder)));
+        return fail(QCoreApplication::translate("GpsTimeTest", "Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder)));
 
     const QString stamp = now.toString(QString::fromLatin1(kDateTimeFormat));
     const QString prefix = folder + QLatin1Char('/') + QLatin1String(kFilePrefix) + serial;
@@ -157,7 +158,7 @@ void GpsTimeLog::writeLine(QFile& file, const QString& line)
     if (file.write(bytes) == bytes.size() && file.flush())
         return;
     if (writeError_.isEmpty())
-        writeError_ = QStringLiteral("Cannot write the log file %1: %2")
+        writeError_ = QCoreApplication::translate("GpsTimeTest", "Cannot write the log file %1: %2")
                           .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
 }
 

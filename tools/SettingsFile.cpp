@@ -3,7 +3,9 @@
 #include "acquisition/CaptureFile.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "platform/PacketCapture.h"
+#include "platform/UserText.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -44,7 +46,7 @@ bool writeSettingsFile(const QString& path, const std::uint8_t* deviceInfoPacket
         return true;
     }
     if (error)
-        *error = QStringLiteral("Cannot write the settings file %1: %2").arg(path, file.errorString());
+        *error = QCoreApplication::translate("SettingsFile", "Cannot write the settings file %1: %2").arg(path, file.errorString());
     return false;
 }
 
@@ -65,8 +67,9 @@ bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::ui
         return false;
     // The frame test counts on a 14-byte Ethernet header before IPv4 and UDP.
     if (capture.linkType() != platform::LiveCapture::kEthernetLinkType) {
-        message = "The adapter \"" + device + "\" does not deliver Ethernet frames (link type " +
-                  capture.linkTypeName() + ").";
+        message = platform::userText("SettingsFile",
+                                     QT_TRANSLATE_NOOP("SettingsFile", "The adapter \"%1\" does not deliver Ethernet frames (link type %2)."),
+                                     device, capture.linkTypeName());
         return false;
     }
     if (!settings.filter.empty() && !capture.setFilter(settings.filter, &message))
@@ -90,11 +93,13 @@ bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::ui
             break;
     }
     if (packets >= settings.maxPackets)
-        message = "No device-info packet among the first " + std::to_string(packets) + " packets on the adapter \"" +
-                  device + "\".";
+        message = platform::userText(
+            "SettingsFile", QT_TRANSLATE_NOOP("SettingsFile", "No device-info packet among the first %1 packets on the adapter \"%2\"."),
+            std::to_string(packets), device);
     else
-        message = "No device-info packet arrived on the adapter \"" + device + "\" within " +
-                  std::to_string(settings.timeoutMs) + " ms (" + std::to_string(packets) + " other packets).";
+        message = platform::userText(
+            "SettingsFile", QT_TRANSLATE_NOOP("SettingsFile", "No device-info packet arrived on the adapter \"%1\" within %2 ms (%3 other packets)."),
+            device, std::to_string(settings.timeoutMs), std::to_string(packets));
     return false;
 }
 

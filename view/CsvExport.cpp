@@ -2,6 +2,7 @@
 
 #include "records/AngleValues.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QIODevice>
 
@@ -199,7 +200,7 @@ qint64 writeCsvSelection(const QString& path, const LidarData& frame, const Sele
             points = -1;
     }
     if (points < 0 && error)
-        *error = QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString());
+        *error = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, file.errorString());
     return points;
 }
 
@@ -210,17 +211,17 @@ bool CsvExportSession::arm(const QString& path, int frames, float angleMin, floa
     frameCounter_ = 0;
     error_.clear();
     if (path.isEmpty()) {
-        error_ = QStringLiteral("No file name was given");
+        error_ = QCoreApplication::translate("CsvExport", "No file name was given");
         return false;
     }
     file_.setFileName(path);
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        error_ = QStringLiteral("%1 cannot be written: %2").arg(path, file_.errorString());
+        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, file_.errorString());
         return false;
     }
     const QByteArray header = csvHeaderLine();
     if (file_.write(header) != header.size()) {
-        error_ = QStringLiteral("%1 cannot be written: %2").arg(path, file_.errorString());
+        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, file_.errorString());
         file_.close();
         return false;
     }
@@ -234,7 +235,7 @@ bool CsvExportSession::writeNext(const LidarData& frame, const ConversionSnapsho
 {
     ++frameCounter_;
     if (writeCsvFrame(&file_, frameCounter_, frame, options_, snapshot) < 0) {
-        error_ = QStringLiteral("%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
         return false;
     }
     return true;
@@ -243,7 +244,7 @@ bool CsvExportSession::writeNext(const LidarData& frame, const ConversionSnapsho
 void CsvExportSession::finish()
 {
     if (!file_.flush() && error_.isEmpty())
-        error_ = QStringLiteral("%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
     file_.close();
     frameCounter_ = 0;
 }

@@ -1,5 +1,6 @@
 #include "view/Readout.h"
 
+#include <QCoreApplication>
 #include <cmath>
 
 namespace hvk32 {
@@ -20,7 +21,7 @@ double readoutAzimuth(double x, double y)
 QString readoutText(double x, double y, double z)
 {
     const double distance = std::sqrt(x * x + y * y + z * z);
-    return QStringLiteral("Distance:%1    Azimuth:%2")
+    return QCoreApplication::translate("Readout", "Distance:%1    Azimuth:%2")
         .arg(distance, 0, 'f', 6)
         .arg(readoutAzimuth(x, y), 0, 'f', 6);
 }

@@ -1,5 +1,6 @@
 #include "view/Ruler.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 
@@ -41,21 +42,21 @@ QString pointText(const RulerPoint& p)
 
 QString rulerLabelText(const Measurement& m)
 {
-    return QString("Distance: %1\nHorizontal: %2\nHeight: %3")
+    return QCoreApplication::translate("Ruler", "Distance: %1\nHorizontal: %2\nHeight: %3")
         .arg(metres(m.distance()), metres(m.horizontalDistance()), signedMetres(m.heightDifference()));
 }
 
 QString rulerStatusText(const Ruler& ruler)
 {
     if (ruler.pointCount() == 0)
-        return "Measure: click a point of the cloud";
+        return QCoreApplication::translate("Ruler", "Measure: click a point of the cloud");
     if (const auto m = ruler.measurement()) {
         // Distances first: on a narrow status bar the end of the text is cut.
-        return QString("Measure: Distance %1  Horizontal %2  Height %3  A %4  B %5")
+        return QCoreApplication::translate("Ruler", "Measure: Distance %1  Horizontal %2  Height %3  A %4  B %5")
             .arg(metres(m->distance()), metres(m->horizontalDistance()), signedMetres(m->heightDifference()),
                  pointText(m->from), pointText(m->to));
     }
-    return QString("Measure: A %1  click the second point").arg(pointText(ruler.first()));
+    return QCoreApplication::translate("Ruler", "Measure: A %1  click the second point").arg(pointText(ruler.first()));
 }
 
 std::optional<std::size_t> chooseSnapCandidate(const std::vector<SnapCandidate>& candidates)

@@ -320,6 +320,110 @@ Errors: %3</translation>
     </message>
 </context>
 <context>
+    <name>AddressChecks</name>
+    <message>
+        <source>The Lidar IP can not be empty.</source>
+        <translation>The Lidar IP can not be empty.</translation>
+    </message>
+    <message>
+        <source>Incorrect Lidar IP format.</source>
+        <translation>Incorrect Lidar IP format.</translation>
+    </message>
+    <message>
+        <source>%1 is not a valid item in the first paragraph. Please specify a value between 1 and 223.</source>
+        <translation>%1 is not a valid first number of the address. Please give a value from 1 to 223.</translation>
+    </message>
+    <message>
+        <source>The Local IP can not be empty.</source>
+        <translation>The Local IP can not be empty.</translation>
+    </message>
+    <message>
+        <source>Incorrect local IP format.</source>
+        <translation>Incorrect local IP format.</translation>
+    </message>
+    <message>
+        <source>%1 is not a valid item in the first paragraph. Please specify a value between 1 and 239.</source>
+        <translation>%1 is not a valid first number of the address. Please give a value from 1 to 239.</translation>
+    </message>
+    <message>
+        <source>Incorrect SubNet Mask format.</source>
+        <translation>Incorrect subnet mask format.</translation>
+    </message>
+    <message>
+        <source>The subnet mask entered is invalid. The subnet mask must be contiguous, please re-enter the subnet mask.</source>
+        <translation>The subnet mask entered is invalid: its ones must be contiguous. Please enter the subnet mask again.</translation>
+    </message>
+    <message>
+        <source>The subnet mask can not be empty.</source>
+        <translation>The subnet mask can not be empty.</translation>
+    </message>
+    <message>
+        <source>Incorrect IP format.</source>
+        <translation>Incorrect IP format.</translation>
+    </message>
+    <message>
+        <source>The gateway is not on the same network segment (subnet) defined by the IP address and subnet mask. Are you sure to save it?</source>
+        <translation>The gateway is not in the network (subnet) given by the IP address and the subnet mask. Save it anyway?</translation>
+    </message>
+</context>
+<context>
+    <name>CaptureFile</name>
+    <message>
+        <source>a pcapng capture: save it as pcap (libpcap) format</source>
+        <translation>a pcapng capture: save it as pcap (libpcap) format</translation>
+    </message>
+    <message>
+        <source>too short for a capture file (%1 bytes, the file header alone has %2)</source>
+        <translation>too short for a capture file (%1 bytes, the file header alone has %2)</translation>
+    </message>
+    <message>
+        <source>not a capture file</source>
+        <translation>not a capture file</translation>
+    </message>
+    <message>
+        <source>link type %1 is not Ethernet</source>
+        <translation>link type %1 is not Ethernet</translation>
+    </message>
+    <message>
+        <source>cannot open: %1</source>
+        <translation>cannot open: %1</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>cannot read the file</source>
+        <translation>cannot read the file</translation>
+    </message>
+</context>
+<context>
+    <name>CaptureFrameIndex</name>
+    <message>
+        <source>cannot open: %1</source>
+        <translation>cannot open: %1</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>stopped</translation>
+    </message>
+</context>
+<context>
+    <name>CaptureRecorder</name>
+    <message>
+        <source>A recording is already running.</source>
+        <translation>A recording is already running.</translation>
+    </message>
+    <message>
+        <source>The adapter &quot;%1&quot; does not deliver Ethernet frames (link type %2).</source>
+        <translation>The adapter &quot;%1&quot; does not deliver Ethernet frames (link type %2).</translation>
+    </message>
+    <message>
+        <source>Cannot start the recording thread: %1</source>
+        <translation>Cannot start the recording thread: %1</translation>
+    </message>
+</context>
+<context>
     <name>CodeDialog</name>
     <message>
         <source>CodeDialog</source>
@@ -336,6 +440,17 @@ Errors: %3</translation>
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CsvExport</name>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>No file name was given</source>
+        <translation>No file name was given</translation>
     </message>
 </context>
 <context>
@@ -383,6 +498,29 @@ Errors: %3</translation>
     <message>
         <source>Cancel</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>GpsTimeTest</name>
+    <message>
+        <source>Cannot open the log file %1: %2</source>
+        <translation>Cannot open the log file %1: %2</translation>
+    </message>
+    <message>
+        <source>The GB2312 text codec is not available.</source>
+        <translation>The GB2312 text codec is not available.</translation>
+    </message>
+    <message>
+        <source>The serial number &quot;%1&quot; cannot contain / or \.</source>
+        <translation>The serial number &quot;%1&quot; cannot contain / or \.</translation>
+    </message>
+    <message>
+        <source>Cannot create the folder %1.</source>
+        <translation>Cannot create the folder %1.</translation>
+    </message>
+    <message>
+        <source>Cannot write the log file %1: %2</source>
+        <translation>Cannot write the log file %1: %2</translation>
     </message>
 </context>
 <context>
@@ -589,6 +727,87 @@ Errors: %3</translation>
     </message>
 </context>
 <context>
+    <name>PacketCapture</name>
+    <message>
+        <source>Capturing on a network adapter needs capture rights: run the program as root, or grant them to it once with &quot;sudo setcap cap_net_raw,cap_net_admin=eip PROGRAM&quot; (PROGRAM: the program&apos;s full path).</source>
+        <translation>Capturing on a network adapter needs capture rights: run the program as root, or grant them to it once with &quot;sudo setcap cap_net_raw,cap_net_admin=eip PROGRAM&quot; (PROGRAM: the program&apos;s full path).</translation>
+    </message>
+    <message>
+        <source>Cannot list the network adapters: %1</source>
+        <translation>Cannot list the network adapters: %1</translation>
+    </message>
+    <message>
+        <source>No network adapter was found for capturing.</source>
+        <translation>No network adapter was found for capturing.</translation>
+    </message>
+    <message>
+        <source>Cannot open the adapter %1: %2</source>
+        <translation>Cannot open the adapter %1: %2</translation>
+    </message>
+    <message>
+        <source>No adapter is open.</source>
+        <translation>No adapter is open.</translation>
+    </message>
+    <message>
+        <source>Cannot use the capture filter %1: %2</source>
+        <translation>Cannot use the capture filter %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot install the capture filter %1: %2</source>
+        <translation>Cannot install the capture filter %1: %2</translation>
+    </message>
+    <message>
+        <source>Waiting for packets failed: %1</source>
+        <translation>Waiting for packets failed: %1</translation>
+    </message>
+    <message>
+        <source>Capturing on the adapter %1 failed: %2</source>
+        <translation>Capturing on the adapter %1 failed: %2</translation>
+    </message>
+    <message>
+        <source>Cannot create the capture file: %1</source>
+        <translation>Cannot create the capture file: %1</translation>
+    </message>
+    <message>
+        <source>Cannot write the capture file %1: %2</source>
+        <translation>Cannot write the capture file %1: %2</translation>
+    </message>
+    <message>
+        <source>No capture file is open.</source>
+        <translation>No capture file is open.</translation>
+    </message>
+    <message>
+        <source>No network adapter that delivers Ethernet frames could be opened.</source>
+        <translation>No network adapter that delivers Ethernet frames could be opened.</translation>
+    </message>
+</context>
+<context>
+    <name>Readout</name>
+    <message>
+        <source>Distance:%1    Azimuth:%2</source>
+        <translation>Distance:%1    Azimuth:%2</translation>
+    </message>
+</context>
+<context>
+    <name>Ruler</name>
+    <message>
+        <source>Distance: %1
+Horizontal: %2
+Height: %3</source>
+        <translation>Distance: %1
+Horizontal: %2
+Height: %3</translation>
+    </message>
+    <message>
+        <source>Measure: A %1  B %2  Distance %3  Horizontal %4  Height %5</source>
+        <translation>Measure: A %1  B %2  Distance %3  Horizontal %4  Height %5</translation>
+    </message>
+    <message>
+        <source>Measure: A %1  click the second point</source>
+        <translation>Measure: A %1  click the second point</translation>
+    </message>
+</context>
+<context>
     <name>SaveDataOptions</name>
     <message>
         <source>SaveDataOptions</source>
@@ -696,6 +915,48 @@ Errors: %3</translation>
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsFile</name>
+    <message>
+        <source>Cannot write the settings file %1: %2</source>
+        <translation>Cannot write the settings file %1: %2</translation>
+    </message>
+    <message>
+        <source>The adapter &quot;%1&quot; does not deliver Ethernet frames (link type %2).</source>
+        <translation>The adapter &quot;%1&quot; does not deliver Ethernet frames (link type %2).</translation>
+    </message>
+    <message>
+        <source>No device-info packet among the first %1 packets on the adapter &quot;%2&quot;.</source>
+        <translation>No device-info packet among the first %1 packets on the adapter &quot;%2&quot;.</translation>
+    </message>
+    <message>
+        <source>No device-info packet arrived on the adapter &quot;%1&quot; within %2 ms (%3 other packets).</source>
+        <translation>No device-info packet arrived on the adapter &quot;%1&quot; within %2 ms (%3 other packets).</translation>
+    </message>
+</context>
+<context>
+    <name>SocketRecorder</name>
+    <message>
+        <source>the device is not open for writing</source>
+        <translation>the device is not open for writing</translation>
+    </message>
+    <message>
+        <source>Cannot create the capture file %1: %2</source>
+        <translation>Cannot create the capture file %1: %2</translation>
+    </message>
+    <message>
+        <source>capture file</source>
+        <translation>capture file</translation>
+    </message>
+    <message>
+        <source>only %1 of %2 bytes were written (is the disk full?)</source>
+        <translation>only %1 of %2 bytes were written (is the disk full?)</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>Cannot write %1: %2</translation>
     </message>
 </context>
 <context>
@@ -844,28 +1105,12 @@ Errors: %3</translation>
         <translation>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</translation>
     </message>
     <message>
-        <source>as HVK32_RECORDER asks</source>
-        <translation>as HVK32_RECORDER asks</translation>
-    </message>
-    <message>
-        <source>Recording by adapter capture on %1 (filter &quot;%2&quot;) into %3</source>
-        <translation>Recording by adapter capture on %1 (filter &quot;%2&quot;) into %3</translation>
-    </message>
-    <message>
-        <source>this account has no capture rights</source>
-        <translation>this account has no capture rights</translation>
-    </message>
-    <message>
         <source>Recording could not start: %1</source>
         <translation>Recording could not start: %1</translation>
     </message>
     <message>
         <source> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</source>
         <translation> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</translation>
-    </message>
-    <message>
-        <source>Recording the window&apos;s own sockets (%1): data port %2 and telemetry port %3 into %4</source>
-        <translation>Recording the window&apos;s own sockets (%1): data port %2 and telemetry port %3 into %4</translation>
     </message>
     <message>
         <source>The recording stopped early: %1
@@ -886,10 +1131,6 @@ Errors: %3</translation>
     <message>
         <source>own sockets</source>
         <translation>own sockets</translation>
-    </message>
-    <message>
-        <source>REC %1:%2  %3  packets: %4  %5 MB  lost to the receive buffer: %6</source>
-        <translation>REC %1:%2  %3  packets: %4  %5 MB  lost to the receive buffer: %6</translation>
     </message>
     <message>
         <source>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</source>
@@ -914,6 +1155,66 @@ Errors: %3</translation>
     <message>
         <source>Device rate: %1 Hz</source>
         <translation>Device rate: %1 Hz</translation>
+    </message>
+    <message>
+        <source>Recording from the window&apos;s own sockets, as HVK32_RECORDER asks</source>
+        <translation>Recording from the window&apos;s own sockets, as HVK32_RECORDER asks</translation>
+    </message>
+    <message>
+        <source>Recording by adapter capture on %1, filter &quot;%2&quot;</source>
+        <translation>Recording by adapter capture on %1, filter &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>No capture rights on this account: recording from the window&apos;s own sockets</source>
+        <translation>No capture rights on this account: recording from the window&apos;s own sockets</translation>
+    </message>
+    <message>
+        <source>%1 (ports %2 and %3)</source>
+        <translation>%1 (ports %2 and %3)</translation>
+    </message>
+    <message>
+        <source>REC %1:%2 | %3 | %4 packets | %5 MB | %6 lost in the receive buffer</source>
+        <translation>REC %1:%2 | %3 | %4 packets | %5 MB | %6 lost in the receive buffer</translation>
+    </message>
+    <message>
+        <source>Selected: %1 points</source>
+        <translation>Selected: %1 points</translation>
+    </message>
+    <message>
+        <source>%1 selected points written to %2</source>
+        <translation>%1 selected points written to %2</translation>
+    </message>
+    <message>
+        <source>Measure: no point of the cloud near the click</source>
+        <translation>Measure: no point of the cloud near the click</translation>
+    </message>
+    <message>
+        <source>Lost packets: %1 (%2 % in 10 s)</source>
+        <translation>Lost packets: %1 (%2 % in 10 s)</translation>
+    </message>
+    <message>
+        <source>Receive drops: %1</source>
+        <translation>Receive drops: %1</translation>
+    </message>
+    <message>
+        <source>Data packets missing from the device&apos;s stream since Connect; %1 more came twice and %2 out of order</source>
+        <translation>Data packets missing from the device&apos;s stream since Connect; %1 more came twice and %2 out of order</translation>
+    </message>
+    <message>
+        <source>Datagrams this computer dropped because the receive buffer was full</source>
+        <translation>Datagrams this computer dropped because the receive buffer was full</translation>
+    </message>
+    <message>
+        <source>The capture could not be indexed: %1</source>
+        <translation>The capture could not be indexed: %1</translation>
+    </message>
+    <message>
+        <source>%1 frames indexed</source>
+        <translation>%1 frames indexed</translation>
+    </message>
+    <message>
+        <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
+        <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
     </message>
 </context>
 <context>
@@ -1121,6 +1422,30 @@ Errors: %3</translation>
     <message>
         <source>Develop</source>
         <translation>Develop</translation>
+    </message>
+    <message>
+        <source>Measure between two points of the cloud: click one point, then another</source>
+        <translation>Measure between two points of the cloud: click one point, then another</translation>
+    </message>
+    <message>
+        <source>Measure</source>
+        <translation>Measure</translation>
+    </message>
+    <message>
+        <source>Go to frame (Enter)</source>
+        <translation>Go to frame (Enter)</translation>
+    </message>
+    <message>
+        <source>Indexing %p%</source>
+        <translation>Indexing %p%</translation>
+    </message>
+    <message>
+        <source>Write the selected points of the frame on screen to a CSV file</source>
+        <translation>Write the selected points of the frame on screen to a CSV file</translation>
+    </message>
+    <message>
+        <source>Export selection</source>
+        <translation>Export selection</translation>
     </message>
 </context>
 </TS>
