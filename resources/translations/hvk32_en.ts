@@ -799,12 +799,16 @@ Horizontal: %2
 Height: %3</translation>
     </message>
     <message>
-        <source>Measure: A %1  B %2  Distance %3  Horizontal %4  Height %5</source>
-        <translation>Measure: A %1  B %2  Distance %3  Horizontal %4  Height %5</translation>
-    </message>
-    <message>
         <source>Measure: A %1  click the second point</source>
         <translation>Measure: A %1  click the second point</translation>
+    </message>
+    <message>
+        <source>Measure: click a point of the cloud</source>
+        <translation>Measure: click a point of the cloud</translation>
+    </message>
+    <message>
+        <source>Measure: Distance %1  Horizontal %2  Height %3  A %4  B %5</source>
+        <translation>Measure: Distance %1  Horizontal %2  Height %3  A %4  B %5</translation>
     </message>
 </context>
 <context>
