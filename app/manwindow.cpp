@@ -126,7 +126,11 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     recordStatusLabel_ = new QLabel(this);
     recordStatusLabel_->setObjectName("label_recordStatus");
     recordStatusLabel_->hide();
-    ui.statusBar->addPermanentWidget(recordStatusLabel_);
+    // Like the ruler's reading: it takes the room the counters leave and is cut at its end
+    // rather than widening the window past a 1366-pixel screen.
+    recordStatusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    recordStatusLabel_->setMinimumWidth(120);
+    ui.statusBar->addPermanentWidget(recordStatusLabel_, 1);
     connect(&recordStatusTimer_, &QTimer::timeout, this, &manwindow::updateRecordingStatus);
 
     makeConnections();
@@ -841,7 +845,6 @@ void manwindow::beginRecordingStatus(const QString& file)
     recordingClock_.start();
     noPacketWarned_ = false;
     ui.toolButton_SavePcapData->setChecked(true);
-    recordStatusLabel_->setToolTip(file);
     recordStatusLabel_->show();
     updateRecordingStatus();
     recordStatusTimer_.start(kRecordStatusIntervalMs);
@@ -897,7 +900,24 @@ void manwindow::updateRecordingStatus()
                                     .arg(counts.packets)
                                     .arg(static_cast<double>(counts.bytes) / kBytesPerMegabyte, 0, 'f', 1)
                                     .arg(counts.receiveBufferDrops));
-    if (counts.packets == 0 && elapsed >= kNoPacketWarningMs && !noPacketWarned_) {
+    const bool nothingYet = counts.packets == 0 && elapsed >= kNoPacketWarningMs;
+    if (nothingYet) {
+        // The status bar's message gets little room beside its fields on a narrow screen:
+        // the recording's own field says where nothing arrives, in the warning colour.
+        recordStatusLabel_->setText(
+            recorderKind_ == RecorderKind::Adapter
+                ? tr("REC %1:%2 | nothing from %3, filter \"%4\"")
+                      .arg(elapsed / 60000, 2, 10, QLatin1Char('0'))
+                      .arg((elapsed / 1000) % 60, 2, 10, QLatin1Char('0'))
+                      .arg(source, QString::fromStdString(recorder_->filter()))
+                : tr("REC %1:%2 | nothing on UDP ports %3, %4")
+                      .arg(elapsed / 60000, 2, 10, QLatin1Char('0'))
+                      .arg((elapsed / 1000) % 60, 2, 10, QLatin1Char('0'))
+                      .arg(ui.lineEdit_portNumber->text(), ui.lineEdit->text()));
+    }
+    recordStatusLabel_->setStyleSheet(nothingYet ? QStringLiteral("color: #d04000;") : QString());
+    recordStatusLabel_->setToolTip(recordingFile_ + QLatin1Char('\n') + recordStatusLabel_->text());
+    if (nothingYet && !noPacketWarned_) {
         noPacketWarned_ = true;
         if (recorderKind_ == RecorderKind::Adapter)
             ui.statusBar->showMessage(

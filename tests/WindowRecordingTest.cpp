@@ -151,6 +151,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusMessage().startsWith("Nothing recorded for 2 s"), 5000);
         QVERIFY2(statusMessage().contains(QString::number(dataPort_)) && statusMessage().contains("Connect"),
                  qPrintable(statusMessage()));
+        // The recording's own field says so too: the message may have no room on a narrow screen.
+        QVERIFY2(recordLabel().contains("nothing on UDP ports " + QString::number(dataPort_)),
+                 qPrintable(recordLabel()));
         QTest::mouseClick(recordButton(), Qt::LeftButton);
         QCOMPARE(QFileInfo(dir_.filePath("quiet.pcap")).size(), qint64(capturefile::kFileHeaderSize));
 
@@ -164,6 +167,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusMessage().startsWith("Nothing recorded for 2 s"), 5000);
         QVERIFY2(statusMessage().contains("adapter lo") && statusMessage().contains("\"port "),
                  qPrintable(statusMessage()));
+        QVERIFY2(recordLabel().contains("nothing from adapter lo, filter \"port "), qPrintable(recordLabel()));
         QTest::mouseClick(recordButton(), Qt::LeftButton);
         QVERIFY(!window_->isRecording());
     }

@@ -627,7 +627,7 @@ Errors: %3</translation>
     </message>
     <message>
         <source>1: LVDS未锁定</source>
-        <translation>1: LVDS not locked</translation>
+        <translation>1: LVDS unlocked</translation>
     </message>
     <message>
         <source>Lidar cleanliness:</source>
@@ -1219,6 +1219,14 @@ Height: %3</translation>
     <message>
         <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
         <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
+    </message>
+    <message>
+        <source>REC %1:%2 | nothing from %3, filter &quot;%4&quot;</source>
+        <translation>REC %1:%2 | nothing from %3, filter &quot;%4&quot;</translation>
+    </message>
+    <message>
+        <source>REC %1:%2 | nothing on UDP ports %3, %4</source>
+        <translation>REC %1:%2 | nothing on UDP ports %3, %4</translation>
     </message>
 </context>
 <context>
