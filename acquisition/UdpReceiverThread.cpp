@@ -24,6 +24,13 @@ std::string UdpReceiverThread::multicastGroup() const
     return group_;
 }
 
+bool UdpReceiverThread::receiveBufferLimited() const
+{
+    // Linux reports twice what it grants for data; a granted buffer is never below the ask.
+    const int granted = receiveBufferBytes_;
+    return granted > 0 && granted < 2 * kReceiveBufferBytes;
+}
+
 void UdpReceiverThread::stopAndWait()
 {
     if (isRunning()) {
@@ -48,6 +55,7 @@ void UdpReceiverThread::run()
     if (socket.open()) {
         socket.setReuseAddress(true);
         socket.setReceiveBufferSize(kReceiveBufferBytes);
+        receiveBufferBytes_ = socket.receiveBufferSize();
         socket.enableDatagramDetails();
         bound_ = socket.bind("0.0.0.0", static_cast<std::uint16_t>(port_.load()));
         const std::string group = multicastGroup();

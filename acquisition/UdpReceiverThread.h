@@ -63,6 +63,12 @@ public:
     // Datagrams the operating system dropped on the socket before this thread could read
     // them (its receive buffer was full), since the last start; 0 where not reported.
     std::uint64_t receiveDrops() const { return receiveDrops_; }
+    // The receive buffer the system granted the running socket, in the system's count
+    // (UdpSocket::receiveBufferSize); 0 before the first start.
+    int receiveBufferBytes() const { return receiveBufferBytes_; }
+    // The buffer is smaller than asked for: the system's limit (net.core.rmem_max on Linux)
+    // is lower and this process may not exceed it, so bursts are dropped sooner.
+    bool receiveBufferLimited() const;
 
 protected:
     void run() override;
@@ -83,6 +89,7 @@ private:
     std::atomic<std::uint64_t> datagrams_{0};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> receiveDrops_{0};
+    std::atomic<int> receiveBufferBytes_{0};
 };
 
 } // namespace hvk32

@@ -393,6 +393,7 @@ void manwindow::onConnectLidar()
 
     awaitingDevice = true;
     lossMeter_.reset();
+    receiveBufferAdvised_ = false;
     restartFrameCounters();
 
     const int telemetryPort = ui.lineEdit->text().toInt(); // not a number: port 0
@@ -1185,7 +1186,14 @@ void manwindow::updateStreamHealth()
     lossMeter_.add(hvk32::FrameGate::nowMs(), health.expectedPackets(), health.lostPackets);
     const double percent = lossMeter_.lostPercent();
     lostPacketsLabel_->setText(tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(percent, 0, 'f', 2));
-    receiveDropsLabel_->setText(tr("Receive drops: %1").arg(getLidarData_->receiveDrops()));
+    const std::uint64_t drops = getLidarData_->receiveDrops();
+    receiveDropsLabel_->setText(tr("Receive drops: %1").arg(drops));
+    // Once per connection: drops on a buffer the system kept small say what to change.
+    if (drops > 0 && getLidarData_->receiveBufferLimited() && !receiveBufferAdvised_) {
+        receiveBufferAdvised_ = true;
+        ui.statusBar->showMessage(tr("This computer dropped datagrams.") + receiveBufferAdvice().replace('\n', ' '),
+                                  20000);
+    }
     const bool warn = percent > hvk32::PacketLossMeter::kWarningPercent;
     if (lostPacketsLabel_->property("warning").toBool() != warn) {
         lostPacketsLabel_->setProperty("warning", warn);
@@ -1195,7 +1203,23 @@ void manwindow::updateStreamHealth()
                                      "twice and %2 out of order")
                                       .arg(health.duplicatePackets)
                                       .arg(health.outOfOrderPackets));
-    receiveDropsLabel_->setToolTip(tr("Datagrams this computer dropped because the receive buffer was full"));
+    receiveDropsLabel_->setToolTip(tr("Datagrams this computer dropped because the receive buffer was full")
+                                   + receiveBufferAdvice());
+}
+
+QString manwindow::receiveBufferAdvice() const
+{
+    const int granted = getLidarData_->receiveBufferBytes();
+    if (granted <= 0)
+        return {};
+    QString text = tr("\nReceive buffer: %1 KiB").arg(granted / 2 / 1024);
+    if (getLidarData_->receiveBufferLimited()) {
+        text += tr(" of the %1 KiB asked for: the system's limit is lower. To keep up with bursts, raise it with "
+                   "\"sudo sysctl -w net.core.rmem_max=%2\" and press Connect again.")
+                    .arg(hvk32::UdpReceiverThread::kReceiveBufferBytes / 1024)
+                    .arg(hvk32::UdpReceiverThread::kReceiveBufferBytes);
+    }
+    return text;
 }
 
 void manwindow::stopReceivers()

@@ -309,5 +309,8 @@ private:
     // Lost packets and receive drops of the live stream, beside the frame counters.
     QLabel* lostPacketsLabel_ = nullptr;
     QLabel* receiveDropsLabel_ = nullptr;
+    // The receive buffer's size and, when the system granted less than asked, how to raise it.
+    QString receiveBufferAdvice() const;
+    bool receiveBufferAdvised_ = false;
     hvk32::PacketLossMeter lossMeter_;
 };

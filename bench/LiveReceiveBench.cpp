@@ -273,9 +273,10 @@ int main(int argc, char** argv)
     waitpid(sender, nullptr, 0);
 
     std::printf("rate %ld/s for %.0f s (%s echo, %d busy): sent %llu (largest burst %llu), received %llu, "
-                "socket drops %llu, frames %llu, points %llu; receiver thread %.1f %% of a core, process %.1f %%\n",
+                "socket drops %llu, frames %llu, points %llu; receiver thread %.1f %% of a core, process %.1f %%; "
+                "receive buffer %d KiB\n",
                 o.rate, o.seconds, o.dual ? "dual" : "single", o.busy, sent.sent, sent.largestBurst,
                 static_cast<unsigned long long>(receiver.datagramsReceived()), drops, frames, points,
-                100.0 * threadCpu / wall, 100.0 * processCpu / wall);
+                100.0 * threadCpu / wall, 100.0 * processCpu / wall, receiver.receiveBufferBytes() / 2 / 1024);
     return 0;
 }

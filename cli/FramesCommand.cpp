@@ -276,6 +276,12 @@ int runFramesCommand(int argc, char** argv)
                  static_cast<unsigned long long>(receiver.datagramsDropped()), written,
                  static_cast<unsigned long long>(health.lostPackets), health.lostPercent(),
                  static_cast<unsigned long long>(receiver.receiveDrops()));
+    if (receiver.receiveDrops() > 0 && receiver.receiveBufferLimited())
+        std::fprintf(stderr,
+                     "hvk32-cli: the system granted a receive buffer of %d KiB of the %d KiB asked for; to keep up with "
+                     "bursts, raise its limit: sudo sysctl -w net.core.rmem_max=%d\n",
+                     receiver.receiveBufferBytes() / 2 / 1024, UdpReceiverThread::kReceiveBufferBytes / 1024,
+                     UdpReceiverThread::kReceiveBufferBytes);
     return rc;
 }
 

@@ -116,6 +116,15 @@ bool UdpSocket::setReceiveBufferSize(int bytes)
     return ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
+int UdpSocket::receiveBufferSize() const
+{
+    int bytes = 0;
+    socklen_t length = sizeof bytes;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0)
+        return 0;
+    return bytes;
+}
+
 std::uint16_t UdpSocket::localPort() const
 {
     sockaddr_in local{};

@@ -49,6 +49,9 @@ public:
     // Asks for a receive buffer of this size (beyond the system's limit where the process
     // may); true when the buffer was enlarged at all.
     bool setReceiveBufferSize(int bytes);
+    // The receive buffer the system granted, as it counts it: Linux reports twice the size
+    // asked for, the other half covering its bookkeeping per datagram; 0 when unknown.
+    int receiveBufferSize() const;
     std::uint16_t localPort() const;
 
     // Receives one datagram; returns its length, or -1 on time-out or error.

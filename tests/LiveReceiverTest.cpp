@@ -16,6 +16,8 @@
 #include <chrono>
 #include <thread>
 
+#include <unistd.h>
+
 using namespace hvk32;
 
 namespace {
@@ -120,6 +122,16 @@ private slots:
         verifyCompleteRevolution(frames_[1], stream, 1);
         verifyCompleteRevolution(frames_[2], stream, 1);
         QCOMPARE(receiver.datagramsDropped(), std::uint64_t(0));
+
+        // The buffer the system granted, and whether that is less than asked: as the
+        // system's limit says, unless this process may go beyond the limit.
+        QVERIFY(receiver.receiveBufferBytes() > 0);
+        QFile limitFile("/proc/sys/net/core/rmem_max");
+        if (limitFile.open(QIODevice::ReadOnly) && geteuid() != 0) {
+            const int limit = QString::fromLatin1(limitFile.readAll()).trimmed().toInt();
+            QCOMPARE(receiver.receiveBufferLimited(), limit < UdpReceiverThread::kReceiveBufferBytes);
+            QCOMPARE(receiver.receiveBufferBytes(), 2 * std::min(limit, UdpReceiverThread::kReceiveBufferBytes));
+        }
     }
 
     void dualEchoStreamWithBothEchoes()
@@ -203,6 +215,7 @@ private slots:
         platform::UdpSocket receiver;
         QVERIFY(receiver.open());
         receiver.setReceiveBufferSize(1); // the system's minimum: room for a datagram or two
+        QVERIFY(receiver.receiveBufferSize() > 0 && receiver.receiveBufferSize() < 16 * 1024);
         if (!receiver.enableDatagramDetails())
             QSKIP("the system does not report receive drops");
         QVERIFY(receiver.bind("127.0.0.1", 0));
