@@ -416,6 +416,8 @@ void ViewerScene::clear()
     viewer_->removeAllShapes();
     setOverviewCamera();
     fitFramesLeft_ = kFittedFrames;
+    // A drag whose release never arrived (a dialog took the mouse) must not hold frames back.
+    areaDragging_ = false;
     render();
 }
 
