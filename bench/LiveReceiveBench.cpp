@@ -2,11 +2,13 @@
 // (GetLidardataK32 on its own thread, frames handed to the main thread as the command line
 // and the window receive them) and reports what arrived and what it cost:
 //
-//   hvk32-bench-live --rate PACKETS_PER_S --seconds S [--echo single|dual] [--busy N]
+//   hvk32-bench-live --rate PACKETS_PER_S --seconds S [--echo single|dual] [--busy N] [--pin]
 //
 // The sender is a child process that sends pre-built packets on a fixed schedule; --busy
 // starts N more children that only spin, to load the cores. The receiver's CPU is read from
-// /proc for its thread (named after its class); socket drops from /proc/net/udp.
+// /proc for its thread (named after its class); socket drops from /proc/net/udp. --pin keeps
+// the receiving process on the first core and the sender on the second, so the receiver has
+// exactly one core (the sender's system calls also do the loopback delivery).
 
 #include "acquisition/GetLidardataK32.h"
 #include "platform/UdpSocket.h"
@@ -18,6 +20,7 @@
 #include <QTimer>
 
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -44,7 +47,17 @@ struct Options {
     double seconds = 10;
     bool dual = false;
     int busy = 0;
+    bool pin = false;
 };
+
+// Keeps the calling process (and the threads it starts later) on one core.
+void pinToCore(int core)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(core, &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
 
 // One revolution of packets, so a replay loops over whole frames.
 std::vector<std::uint8_t> buildPackets(bool dual)
@@ -163,6 +176,10 @@ bool parse(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--pin") {
+            o.pin = true;
+            continue;
+        }
         const char* value = i + 1 < argc ? argv[++i] : nullptr;
         if (!value)
             return false;
@@ -186,7 +203,7 @@ int main(int argc, char** argv)
 {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fputs("usage: hvk32-bench-live --rate PACKETS_PER_S --seconds S [--echo single|dual] [--busy N]\n", stderr);
+        std::fputs("usage: hvk32-bench-live --rate PACKETS_PER_S --seconds S [--echo single|dual] [--busy N] [--pin]\n", stderr);
         return 2;
     }
     const std::vector<std::uint8_t> packets = buildPackets(o.dual);
@@ -198,6 +215,8 @@ int main(int argc, char** argv)
         return 1;
     const pid_t sender = fork();
     if (sender == 0) {
+        if (o.pin)
+            pinToCore(1);
         char byte;
         if (read(go[0], &byte, 1) != 1)
             _exit(1);
@@ -207,6 +226,8 @@ int main(int argc, char** argv)
     std::vector<pid_t> busy;
     for (int i = 0; i < o.busy; ++i)
         busy.push_back(spawnBusy());
+    if (o.pin)
+        pinToCore(0); // after the busy children, which stay free to run on either core
 
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
@@ -272,10 +293,10 @@ int main(int argc, char** argv)
         waitpid(pid, nullptr, 0);
     waitpid(sender, nullptr, 0);
 
-    std::printf("rate %ld/s for %.0f s (%s echo, %d busy): sent %llu (largest burst %llu), received %llu, "
+    std::printf("rate %ld/s for %.0f s (%s echo, %d busy%s): sent %llu (largest burst %llu), received %llu, "
                 "socket drops %llu, frames %llu, points %llu; receiver thread %.1f %% of a core, process %.1f %%; "
                 "receive buffer %d KiB\n",
-                o.rate, o.seconds, o.dual ? "dual" : "single", o.busy, sent.sent, sent.largestBurst,
+                o.rate, o.seconds, o.dual ? "dual" : "single", o.busy, o.pin ? ", receiver on one core" : "", sent.sent, sent.largestBurst,
                 static_cast<unsigned long long>(receiver.datagramsReceived()), drops, frames, points,
                 100.0 * threadCpu / wall, 100.0 * processCpu / wall, receiver.receiveBufferBytes() / 2 / 1024);
     return 0;

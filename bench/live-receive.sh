@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The live receiver's figures: a loopback sender at fixed rates into GetLidardataK32
-# (hvk32-bench-live), then the viewer connected to hvk32-sim at 1200 rpm, dual echo, with
+# (hvk32-bench-live; the highest rates with the receiver kept on one core), then the viewer connected to hvk32-sim at 1200 rpm, dual echo, with
 # its receiving thread's CPU read from /proc and its socket drops from /proc/net/udp.
 #   bash bench/live-receive.sh BUILD_DIR [BASELINE_BUILD_DIR]
 # Each case runs once per build; a baseline build is measured in the same run.
@@ -47,7 +47,7 @@ for b in "${builds[@]}"; do
   "$b/bench/hvk32-bench-live" --rate 9800 --seconds 60
   "$b/bench/hvk32-bench-live" --rate 9800 --seconds 60 --busy 2
   for rate in ${RATES:-12900 100000 150000}; do
-    "$b/bench/hvk32-bench-live" --rate "$rate" --seconds 20
+    "$b/bench/hvk32-bench-live" --rate "$rate" --seconds 20 --pin
   done
   viewer_case "$b" 20 0
   viewer_case "$b" 20 2
