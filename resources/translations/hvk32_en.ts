@@ -1228,6 +1228,20 @@ Height: %3</translation>
         <source>REC %1:%2 | nothing on UDP ports %3, %4</source>
         <translation>REC %1:%2 | nothing on UDP ports %3, %4</translation>
     </message>
+    <message>
+        <source>This computer dropped datagrams.</source>
+        <translation>This computer dropped datagrams.</translation>
+    </message>
+    <message>
+        <source>
+Receive buffer: %1 KiB</source>
+        <translation>
+Receive buffer: %1 KiB</translation>
+    </message>
+    <message>
+        <source> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</source>
+        <translation> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</translation>
+    </message>
 </context>
 <context>
     <name>manwindowClass</name>
