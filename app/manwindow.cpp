@@ -48,6 +48,15 @@
 
 namespace {
 
+// A status field in the warning colour, or back to normal; restyled only on a change.
+void showAsWarning(QLabel* label, bool warn)
+{
+    if (label->property("warning").toBool() == warn)
+        return;
+    label->setProperty("warning", warn);
+    label->setStyleSheet(warn ? QStringLiteral("color: #d04000; font-weight: bold;") : QString());
+}
+
 const char* const kOldFirmwareTitle = QT_TRANSLATE_NOOP("manwindow", "Warning");
 const char* const kOldFirmwareText =
     QT_TRANSLATE_NOOP("manwindow", "The Lidar version is lower than V2.8. Does not support display");
@@ -393,7 +402,6 @@ void manwindow::onConnectLidar()
 
     awaitingDevice = true;
     lossMeter_.reset();
-    receiveBufferAdvised_ = false;
     restartFrameCounters();
 
     const int telemetryPort = ui.lineEdit->text().toInt(); // not a number: port 0
@@ -1187,18 +1195,15 @@ void manwindow::updateStreamHealth()
     const double percent = lossMeter_.lostPercent();
     lostPacketsLabel_->setText(tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(percent, 0, 'f', 2));
     const std::uint64_t drops = getLidarData_->receiveDrops();
-    receiveDropsLabel_->setText(tr("Receive drops: %1").arg(drops));
-    // Once per connection: drops on a buffer the system kept small say what to change.
-    if (drops > 0 && getLidarData_->receiveBufferLimited() && !receiveBufferAdvised_) {
-        receiveBufferAdvised_ = true;
-        ui.statusBar->showMessage(tr("This computer dropped datagrams.") + receiveBufferAdvice().replace('\n', ' '),
-                                  20000);
-    }
-    const bool warn = percent > hvk32::PacketLossMeter::kWarningPercent;
-    if (lostPacketsLabel_->property("warning").toBool() != warn) {
-        lostPacketsLabel_->setProperty("warning", warn);
-        lostPacketsLabel_->setStyleSheet(warn ? QStringLiteral("color: #d04000; font-weight: bold;") : QString());
-    }
+    // Drops on a buffer the system kept small: the field names the buffer's size, in the
+    // warning colour, and its tip says how to raise the limit.
+    const bool smallBuffer = drops > 0 && getLidarData_->receiveBufferLimited();
+    receiveDropsLabel_->setText(smallBuffer ? tr("Receive drops: %1 (buffer %2 KiB)")
+                                                  .arg(drops)
+                                                  .arg(getLidarData_->receiveBufferBytes() / 2 / 1024)
+                                            : tr("Receive drops: %1").arg(drops));
+    showAsWarning(receiveDropsLabel_, smallBuffer);
+    showAsWarning(lostPacketsLabel_, percent > hvk32::PacketLossMeter::kWarningPercent);
     lostPacketsLabel_->setToolTip(tr("Data packets missing from the device's stream since Connect; %1 more came "
                                      "twice and %2 out of order")
                                       .arg(health.duplicatePackets)

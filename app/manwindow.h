@@ -311,6 +311,5 @@ private:
     QLabel* receiveDropsLabel_ = nullptr;
     // The receive buffer's size and, when the system granted less than asked, how to raise it.
     QString receiveBufferAdvice() const;
-    bool receiveBufferAdvised_ = false;
     hvk32::PacketLossMeter lossMeter_;
 };
