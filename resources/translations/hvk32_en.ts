@@ -1229,10 +1229,6 @@ Height: %3</translation>
         <translation>REC %1:%2 | nothing on UDP ports %3, %4</translation>
     </message>
     <message>
-        <source>This computer dropped datagrams.</source>
-        <translation>This computer dropped datagrams.</translation>
-    </message>
-    <message>
         <source>
 Receive buffer: %1 KiB</source>
         <translation>
@@ -1241,6 +1237,10 @@ Receive buffer: %1 KiB</translation>
     <message>
         <source> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</source>
         <translation> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</translation>
+    </message>
+    <message>
+        <source>Receive drops: %1 (buffer %2 KiB)</source>
+        <translation>Receive drops: %1 (buffer %2 KiB)</translation>
     </message>
 </context>
 <context>
