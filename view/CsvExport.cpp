@@ -121,6 +121,11 @@ private:
     char* end_ = buffer_;
 };
 
+QString cannotWrite(const QString& path, const QString& reason)
+{
+    return QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, reason);
+}
+
 // The export's lines of one frame; with a box, only of the points inside it.
 qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                       const SelectionBox* box, const ConversionSnapshot& snapshot)
@@ -200,7 +205,7 @@ qint64 writeCsvSelection(const QString& path, const LidarData& frame, const Sele
             points = -1;
     }
     if (points < 0 && error)
-        *error = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, file.errorString());
+        *error = cannotWrite(path, file.errorString());
     return points;
 }
 
@@ -216,12 +221,12 @@ bool CsvExportSession::arm(const QString& path, int frames, float angleMin, floa
     }
     file_.setFileName(path);
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, file_.errorString());
+        error_ = cannotWrite(path, file_.errorString());
         return false;
     }
     const QByteArray header = csvHeaderLine();
     if (file_.write(header) != header.size()) {
-        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, file_.errorString());
+        error_ = cannotWrite(path, file_.errorString());
         file_.close();
         return false;
     }
@@ -235,7 +240,7 @@ bool CsvExportSession::writeNext(const LidarData& frame, const ConversionSnapsho
 {
     ++frameCounter_;
     if (writeCsvFrame(&file_, frameCounter_, frame, options_, snapshot) < 0) {
-        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+        error_ = cannotWrite(file_.fileName(), file_.errorString());
         return false;
     }
     return true;
@@ -244,7 +249,7 @@ bool CsvExportSession::writeNext(const LidarData& frame, const ConversionSnapsho
 void CsvExportSession::finish()
 {
     if (!file_.flush() && error_.isEmpty())
-        error_ = QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
+        error_ = cannotWrite(file_.fileName(), file_.errorString());
     file_.close();
     frameCounter_ = 0;
 }
