@@ -26,9 +26,8 @@ std::string UdpReceiverThread::multicastGroup() const
 
 bool UdpReceiverThread::receiveBufferLimited() const
 {
-    // Linux reports twice what it grants for data; a granted buffer is never below the ask.
     const int granted = receiveBufferBytes_;
-    return granted > 0 && granted < 2 * kReceiveBufferBytes;
+    return granted > 0 && granted < kReceiveBufferBytes;
 }
 
 void UdpReceiverThread::stopAndWait()

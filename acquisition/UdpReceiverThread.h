@@ -63,7 +63,7 @@ public:
     // Datagrams the operating system dropped on the socket before this thread could read
     // them (its receive buffer was full), since the last start; 0 where not reported.
     std::uint64_t receiveDrops() const { return receiveDrops_; }
-    // The receive buffer the system granted the running socket, in the system's count
+    // The receive buffer the system granted the running socket
     // (UdpSocket::receiveBufferSize); 0 before the first start.
     int receiveBufferBytes() const { return receiveBufferBytes_; }
     // The buffer is smaller than asked for: the system's limit (net.core.rmem_max on Linux)

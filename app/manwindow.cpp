@@ -1200,7 +1200,7 @@ void manwindow::updateStreamHealth()
     const bool smallBuffer = drops > 0 && getLidarData_->receiveBufferLimited();
     receiveDropsLabel_->setText(smallBuffer ? tr("Receive drops: %1 (buffer %2 KiB)")
                                                   .arg(drops)
-                                                  .arg(getLidarData_->receiveBufferBytes() / 2 / 1024)
+                                                  .arg(getLidarData_->receiveBufferBytes() / 1024)
                                             : tr("Receive drops: %1").arg(drops));
     showAsWarning(receiveDropsLabel_, smallBuffer);
     showAsWarning(lostPacketsLabel_, percent > hvk32::PacketLossMeter::kWarningPercent);
@@ -1217,7 +1217,7 @@ QString manwindow::receiveBufferAdvice() const
     const int granted = getLidarData_->receiveBufferBytes();
     if (granted <= 0)
         return {};
-    QString text = tr("\nReceive buffer: %1 KiB").arg(granted / 2 / 1024);
+    QString text = tr("\nReceive buffer: %1 KiB").arg(granted / 1024);
     if (getLidarData_->receiveBufferLimited()) {
         text += tr(" of the %1 KiB asked for: the system's limit is lower. To keep up with bursts, raise it with "
                    "\"sudo sysctl -w net.core.rmem_max=%2\" and press Connect again.")

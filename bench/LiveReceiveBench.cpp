@@ -298,6 +298,6 @@ int main(int argc, char** argv)
                 "receive buffer %d KiB\n",
                 o.rate, o.seconds, o.dual ? "dual" : "single", o.busy, o.pin ? ", receiver on one core" : "", sent.sent, sent.largestBurst,
                 static_cast<unsigned long long>(receiver.datagramsReceived()), drops, frames, points,
-                100.0 * threadCpu / wall, 100.0 * processCpu / wall, receiver.receiveBufferBytes() / 2 / 1024);
+                100.0 * threadCpu / wall, 100.0 * processCpu / wall, receiver.receiveBufferBytes() / 1024);
     return 0;
 }

@@ -280,7 +280,7 @@ int runFramesCommand(int argc, char** argv)
         std::fprintf(stderr,
                      "hvk32-cli: the system granted a receive buffer of %d KiB of the %d KiB asked for; to keep up with "
                      "bursts, raise its limit: sudo sysctl -w net.core.rmem_max=%d\n",
-                     receiver.receiveBufferBytes() / 2 / 1024, UdpReceiverThread::kReceiveBufferBytes / 1024,
+                     receiver.receiveBufferBytes() / 1024, UdpReceiverThread::kReceiveBufferBytes / 1024,
                      UdpReceiverThread::kReceiveBufferBytes);
     return rc;
 }

@@ -122,6 +122,9 @@ int UdpSocket::receiveBufferSize() const
     socklen_t length = sizeof bytes;
     if (::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0)
         return 0;
+#ifdef __linux__
+    bytes /= 2;
+#endif
     return bytes;
 }
 

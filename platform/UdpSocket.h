@@ -49,8 +49,9 @@ public:
     // Asks for a receive buffer of this size (beyond the system's limit where the process
     // may); true when the buffer was enlarged at all.
     bool setReceiveBufferSize(int bytes);
-    // The receive buffer the system granted, as it counts it: Linux reports twice the size
-    // asked for, the other half covering its bookkeeping per datagram; 0 when unknown.
+    // The receive buffer the system granted, in the units of the size asked for (Linux
+    // reports twice that, the other half covering its bookkeeping per datagram); 0 when
+    // unknown.
     int receiveBufferSize() const;
     std::uint16_t localPort() const;
 
