@@ -59,7 +59,7 @@ private:
 void CaptureFrameIndex::clear()
 {
     frames_.clear();
-    angleSets_.clear();
+    calibrationSets_.clear();
     configuration_ = {};
     configurationReported_ = false;
     nanoseconds_ = false;
@@ -111,7 +111,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     std::size_t blocks = 0;
     float firstAzimuth = 0;
     Frame start;
-    std::uint32_t anglesInForce = kNoAngles;
+    std::uint32_t calibrationInForce = kNoCalibration;
 
     qint64 position = static_cast<qint64>(kFileHeaderSize);
     qint64 nextReport = 0;
@@ -161,7 +161,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
                     start.recordOffset = position;
                     start.seconds = header.seconds;
                     start.fraction = header.fraction;
-                    start.angles = anglesInForce;
+                    start.calibration = calibrationInForce;
                     start.block = static_cast<std::uint8_t>(b);
                 }
                 if (CapturePlayerCore::frameCloses(blocks, firstAzimuth, azimuth)) {
@@ -176,10 +176,10 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             break;
         case PayloadKind::DeviceInfo: {
             ++sum.deviceInfoPackets;
-            const std::array<float, 4> angles = decodeOffsetAngles(payload);
-            if (angleSets_.empty() || angleSets_.back() != angles)
-                angleSets_.push_back(angles);
-            anglesInForce = static_cast<std::uint32_t>(angleSets_.size() - 1);
+            const DeviceCalibration calibration = decodeCalibration(payload);
+            if (calibrationSets_.empty() || calibrationSets_.back() != calibration)
+                calibrationSets_.push_back(calibration);
+            calibrationInForce = static_cast<std::uint32_t>(calibrationSets_.size() - 1);
             if (!configurationReported_ && CapturePlayerCore::reportsConfiguration(payload)) {
                 configurationReported_ = true;
                 configuration_ = CapturePlayerCore::configurationOf(payload);
@@ -213,17 +213,17 @@ double CaptureFrameIndex::frameTime(int n) const
     return seconds(f.seconds, f.fraction);
 }
 
-std::optional<std::array<float, 4>> CaptureFrameIndex::offsetAnglesAt(int n) const
+std::optional<DeviceCalibration> CaptureFrameIndex::calibrationAt(int n) const
 {
-    const std::uint32_t set = frame(n).angles;
-    if (set == kNoAngles)
+    const std::uint32_t set = frame(n).calibration;
+    if (set == kNoCalibration)
         return std::nullopt;
-    return angleSets_[set];
+    return calibrationSets_[set];
 }
 
 std::size_t CaptureFrameIndex::memoryBytes() const
 {
-    return frames_.capacity() * sizeof(Frame) + angleSets_.capacity() * sizeof(angleSets_[0]);
+    return frames_.capacity() * sizeof(Frame) + calibrationSets_.capacity() * sizeof(DeviceCalibration);
 }
 
 } // namespace hvk32

@@ -43,15 +43,21 @@ ConversionSnapshot ConversionSnapshot::of(const CloudParameters& params)
     return s;
 }
 
-ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles)
+ConversionSnapshot ConversionSnapshot::of(int degreeMode, int modeKnown, const DeviceCalibration& calibration)
 {
     ConversionSnapshot s;
     s.degreeMode = degreeMode;
     s.modeKnown = modeKnown;
-    std::copy(offsetAngles.begin(), offsetAngles.end(), s.offsetAngles);
-    for (int c = 0; c < kChannelCount; ++c)
-        s.deviceVerticalAngles[c] = verticalAngleTable[c];
+    std::copy(calibration.offsetAngles.begin(), calibration.offsetAngles.end(), s.offsetAngles);
+    std::copy(calibration.verticalAngles.begin(), calibration.verticalAngles.end(), s.deviceVerticalAngles);
     return s;
+}
+
+ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles)
+{
+    DeviceCalibration calibration = publishedCalibration();
+    calibration.offsetAngles = offsetAngles;
+    return of(degreeMode, modeKnown, calibration);
 }
 
 FixedOffsetConverter::FixedOffsetConverter(const ConversionSnapshot& snapshot) : modeKnown_(snapshot.modeKnown)
@@ -126,9 +132,24 @@ QString cannotWrite(const QString& path, const QString& reason)
     return QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, reason);
 }
 
-// The export's lines of one frame; with a box, only of the points inside it.
+// One point's line, or none when its azimuth lies outside the options' range.
+bool writeCsvPoint(std::ostream& out, CsvLine& line, int frameId, const LidarData& frame, int c, std::size_t j,
+                   const FixedOffsetConverter& converter, const CsvExportOptions* options)
+{
+    const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], frame.azimuths[c][j]);
+    const float azimuth = exportAzimuth(p.theta);
+    if (options && !options->inRange(azimuth))
+        return false;
+    const std::uint64_t time = frame.timestamps[c][j];
+    line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);
+    line.field(static_cast<unsigned>(c)).field(azimuth).field(p.distanceCm / kCentimetresPerMetre);
+    line.field(time).field(time).writeTo(out);
+    return true;
+}
+
+// The export's lines of one frame.
 qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
-                      const SelectionBox* box, const ConversionSnapshot& snapshot)
+                      const ConversionSnapshot& snapshot)
 {
     CsvLine line;
     const FixedOffsetConverter converter(snapshot);
@@ -138,30 +159,34 @@ qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, co
         if (!listed[static_cast<std::size_t>(c)])
             continue;
         const std::size_t n = channelPointCount(frame, c);
-        for (std::size_t j = 0; j < n; ++j) {
-            const float a = frame.azimuths[c][j];
-            const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], a);
-            const float azimuth = exportAzimuth(p.theta);
-            if (!options.inRange(azimuth) || (box && !box->contains(p.x, p.y, p.z)))
-                continue;
-            const std::uint64_t time = frame.timestamps[c][j];
-            line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);
-            line.field(static_cast<unsigned>(c)).field(azimuth).field(p.distanceCm / kCentimetresPerMetre);
-            line.field(time).field(time).writeTo(out);
-            ++written;
-        }
+        for (std::size_t j = 0; j < n; ++j)
+            written += writeCsvPoint(out, line, frameId, frame, c, j, converter, &options);
     }
     return out ? written : -1;
 }
 
-qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
-                      const SelectionBox* box, const ConversionSnapshot& snapshot)
+// The export's lines of the listed points of one frame, in their order.
+qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame,
+                      const std::vector<ConvertedPoint>& points, const ConversionSnapshot& snapshot)
+{
+    CsvLine line;
+    const FixedOffsetConverter converter(snapshot);
+    qint64 written = 0;
+    for (const ConvertedPoint& p : points)
+        if (p.channel >= 0 && p.channel < kChannelCount && p.index < channelPointCount(frame, p.channel))
+            written += writeCsvPoint(out, line, frameId, frame, p.channel, p.index, converter, nullptr);
+    return out ? written : -1;
+}
+
+// Writes what `write` puts into a stream to the device, or returns -1.
+template <typename Write>
+qint64 writeToDevice(QIODevice* out, const Write& write)
 {
     if (out == nullptr || !out->isWritable())
         return -1;
     std::ostringstream text;
     text.imbue(std::locale::classic()); // "." as the decimal point whatever the user's locale
-    const qint64 points = writeCsvPoints(text, frameId, frame, options, box, snapshot);
+    const qint64 points = write(text);
     const std::string bytes = text.str();
     if (points < 0 || out->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
         return -1;
@@ -173,40 +198,37 @@ qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const
 qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot)
 {
-    return writeCsvPoints(out, frameId, frame, options, nullptr, snapshot);
+    return writeCsvPoints(out, frameId, frame, options, snapshot);
 }
 
 qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot)
 {
-    return writeCsvPoints(out, frameId, frame, options, nullptr, snapshot);
+    return writeToDevice(out, [&](std::ostream& text) { return writeCsvPoints(text, frameId, frame, options, snapshot); });
 }
 
-qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const SelectionBox& box,
+qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot)
 {
     const QByteArray header = csvHeaderLine();
     if (out == nullptr || !out->isWritable() || out->write(header) != header.size())
         return -1;
-    CsvExportOptions options;
-    for (int c = 0; c < kChannelCount; ++c)
-        options.channels.append(c);
-    return writeCsvPoints(out, 1, frame, options, &box, snapshot);
+    return writeToDevice(out, [&](std::ostream& text) { return writeCsvPoints(text, 1, frame, points, snapshot); });
 }
 
-qint64 writeCsvSelection(const QString& path, const LidarData& frame, const SelectionBox& box,
+qint64 writeCsvSelection(const QString& path, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot, QString* error)
 {
     QFile file(path);
-    qint64 points = -1;
+    qint64 written = -1;
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        points = writeCsvSelection(&file, frame, box, snapshot);
+        written = writeCsvSelection(&file, frame, points, snapshot);
         if (!file.flush())
-            points = -1;
+            written = -1;
     }
-    if (points < 0 && error)
+    if (written < 0 && error)
         *error = cannotWrite(path, file.errorString());
-    return points;
+    return written;
 }
 
 bool CsvExportSession::arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels)

@@ -3,6 +3,7 @@
 // arms for a number of frames. Also the fixed-offset conversion that the export shares with
 // the point table's paused listing.
 
+#include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 #include "view/CloudBuilder.h"
 
@@ -13,13 +14,15 @@
 
 #include <array>
 #include <iosfwd>
+#include <vector>
 
 class QDateTime;
 class QIODevice;
 
 namespace hvk32 {
 
-// The device's modes and angle values as one frame is converted with them.
+// The device's modes and angle values as one frame is converted with them: the carrier of a
+// frame's calibration from where the frame comes to every conversion of it.
 struct ConversionSnapshot {
     int degreeMode = 0;                  // 0: 1-degree layout, 1: 0.33-degree layout
     int modeKnown = 0;                   // 0: 0.25 cm per count, else 1/2.5 cm
@@ -27,9 +30,11 @@ struct ConversionSnapshot {
     float deviceVerticalAngles[32] = {};  // the device's vertical angle table [deg]
 
     static ConversionSnapshot of(const CloudParameters& params);
-    // The device's side of a conversion: its modes, the given offset angles (the player's or
-    // the published ones) and the process-wide vertical angle table. The window and the
-    // command line both build their snapshots here.
+    // The device's side of a conversion: its modes and a calibration, that of the capture a
+    // frame was played from.
+    static ConversionSnapshot of(int degreeMode, int modeKnown, const DeviceCalibration& calibration);
+    // The same for a live frame: the given offset angles and the process-wide vertical angle
+    // table.
     static ConversionSnapshot ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles);
 };
 
@@ -80,13 +85,14 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
 qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot);
 
-// The selection's export: the header, then the points of `frame` inside `box` as frame 1,
-// every channel and azimuth, in the format above. Returns the number of points, or -1 when
-// the device did not take the text.
-qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const SelectionBox& box,
+// The selection's export: the header, then the given points of `frame` (each named by its
+// channel and index, as the view selected them in that frame) as frame 1, in their order and
+// in the format above, whatever their azimuth. Returns the number of points, or -1 when the
+// device did not take the text.
+qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot);
 // The same into the file `path`, replacing its contents; on failure -1, and *error says why.
-qint64 writeCsvSelection(const QString& path, const LidarData& frame, const SelectionBox& box,
+qint64 writeCsvSelection(const QString& path, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot, QString* error);
 
 // The window's export: armed on a file for a number of frames, fed one frame at a time,

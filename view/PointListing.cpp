@@ -1,5 +1,6 @@
 #include "view/PointListing.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace hvk32 {
@@ -34,13 +35,12 @@ QStringList pointRowTexts(int pointId, const ListedPoint& p)
 
 PointListing::PointListing(RowWriter writeRow) : writeRow_(std::move(writeRow)) {}
 
-void PointListing::beginFrame(bool selectionActive, int selectionCount, int scrollValue)
+void PointListing::beginFrame(bool selectionActive)
 {
     selectionActive_ = selectionActive;
-    selectionCount_ = selectionCount;
-    scrollValue_ = scrollValue;
     liveChannel_ = -1;
     liveRowCounter_ = 0;
+    selected_.clear();
 }
 
 void PointListing::addPoint(const ConvertedPoint& point)
@@ -56,31 +56,31 @@ void PointListing::addPoint(const ConvertedPoint& point)
             ++liveRowCounter_;
         }
     }
-    if (point.inSelection) {
-        if (selectionRowCounter_ >= selectionCount_)
-            selectionRowCounter_ = 0;
-        const int row = selectionRowCounter_;
-        if (scrollValue_ <= row && row <= scrollValue_ + kRefreshedRowSpan)
-            writeRow_(row, pointRowTexts(row, listed(point)));
-        ++selectionRowCounter_;
-    }
+    if (selectionActive_ && point.inSelection)
+        selected_.push_back(point);
 }
 
-int PointListing::listPaused(const LidarData& frame, const ConversionSnapshot& snapshot, const SelectionBox& box)
+void PointListing::listSelection(int scrollValue)
+{
+    const int last = std::min(static_cast<int>(selected_.size()) - 1, scrollValue + kRefreshedRowSpan);
+    for (int row = std::max(scrollValue, 0); row <= last; ++row)
+        writeRow_(row, pointRowTexts(row, listed(selected_[static_cast<std::size_t>(row)])));
+}
+
+int PointListing::listPaused(const LidarData& frame, const ConversionSnapshot& snapshot)
 {
     const FixedOffsetConverter converter(snapshot);
     int row = 0;
-    for (int c = 0; c < kChannelCount; ++c) {
-        const std::size_t n = channelPointCount(frame, c);
-        for (std::size_t j = 0; j < n; ++j) {
-            const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], frame.azimuths[c][j]);
-            if (!box.contains(p.x, p.y, p.z))
-                continue;
-            const ListedPoint shown{p.x, p.y, p.z, p.theta, p.distanceCm, frame.intensities[c][j], c,
-                                    frame.timestamps[c][j]};
-            writeRow_(row, pointRowTexts(row, shown));
-            ++row;
-        }
+    for (const ConvertedPoint& s : selected_) {
+        const int c = s.channel;
+        const std::size_t j = s.index;
+        if (c < 0 || c >= kChannelCount || j >= channelPointCount(frame, c))
+            continue;
+        const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], frame.azimuths[c][j]);
+        const ListedPoint shown{p.x, p.y, p.z, p.theta, p.distanceCm, frame.intensities[c][j], c,
+                                frame.timestamps[c][j]};
+        writeRow_(row, pointRowTexts(row, shown));
+        ++row;
     }
     return row;
 }
