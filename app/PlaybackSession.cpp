@@ -37,12 +37,13 @@ PlaybackSession::~PlaybackSession()
     stop();
 }
 
-void PlaybackSession::load(const QString& file)
+void PlaybackSession::load(const QString& file, bool showFirstFrame)
 {
     emit controlsChange(hvk32::WindowStep::CaptureOpened);
     paused_ = true;
     firstPlay_ = true;
     file_ = file;
+    showFirstFrame_ = showFirstFrame;
     awaitingConfig_ = false; // a playback that ends now is not reported
     configTimer_.stop();
     player_->setStop(true); // a running playback ends
@@ -239,6 +240,10 @@ void PlaybackSession::frameIndexReady(const QString& path, std::shared_ptr<const
     }
     emit indexReady(frames, std::clamp(currentFrame_, 1, frames));
     showCounter();
+    if (showFirstFrame_ && firstPlay_) {
+        showFirstFrame_ = false;
+        seekToFrame(1);
+    }
 }
 
 void PlaybackSession::showCounter()

@@ -29,8 +29,9 @@ public:
     ReadLiveOffDataK32& player() { return *player_; }
 
     // Loads a capture that ReadLiveOffDataK32::checkCaptureFile accepted: a running playback
-    // ends, the next Play starts at its first frame, and its frame index is built.
-    void load(const QString& file);
+    // ends, the next Play starts at its first frame, and its frame index is built. With
+    // `showFirstFrame`, frame 1 is shown once the index is ready, unless it plays by then.
+    void load(const QString& file, bool showFirstFrame = false);
     void playOrPause();
     // One frame back or forward while paused.
     void stepBackward();
@@ -101,6 +102,7 @@ private:
     bool paused_ = true;       // playStopped
     bool filePlaying_ = false; // the capture, not the live stream, is the frames' source
     bool firstPlay_ = true;    // the next Play starts from the first frame
+    bool showFirstFrame_ = false;
     int sliderMaximum_ = -1;
     int currentFrame_ = 0;     // the player's frame counter
     // Set while a capture plays that has not shown a usable device-info packet yet: without

@@ -491,12 +491,31 @@ void manwindow::openCaptureFile()
         prompts_->warning(this, tr("Warning"), tr("%1 cannot be played: %2").arg(file, problem));
         return;
     }
+    loadCaptureFile(file, false);
+}
 
+bool manwindow::openCaptureFromShell(const QString& file, bool play, QString* problem)
+{
+    if (!ReadLiveOffDataK32::checkCaptureFile(file, problem))
+        return false;
+    for (int i = 0; i < ui.tabWidget->count(); ++i) {
+        QWidget* page = ui.tabWidget->widget(i);
+        if (page == ui.Tab_4 || page->isAncestorOf(ui.Tab_4))
+            ui.tabWidget->setCurrentIndex(i);
+    }
+    loadCaptureFile(file, !play);
+    if (play)
+        playback_->playOrPause();
+    return true;
+}
+
+void manwindow::loadCaptureFile(const QString& file, bool showFirstFrame)
+{
     resetTable();
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();
 
-    playback_->load(file);
+    playback_->load(file, showFirstFrame);
     status_->showMessage(tr("Capture %1 opened: press Play").arg(file), 5000);
 }
 

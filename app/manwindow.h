@@ -100,6 +100,11 @@ public:
     // The handler of toolButton_Lidar: lock the fields and wait for the device.
     void onConnectLidar();
 
+    // Opens a capture named on the command line as "Open" would, with the "Offline" tab in
+    // front; once it is indexed, frame 1 is shown, or with `play` it plays from the start at
+    // once. False, with nothing changed and `problem` set, when the file cannot be played.
+    bool openCaptureFromShell(const QString& file, bool play, QString* problem);
+
 signals:
     void SendModel(int ReturnMode);
     void SendDegreeMode(int degreeMode);
@@ -166,6 +171,8 @@ private:
 
     // Capture files: open, and the playback's reports; recording.
     void openCaptureFile();
+    // A file the player can read; `showFirstFrame`: frame 1 is shown once it is indexed.
+    void loadCaptureFile(const QString& file, bool showFirstFrame);
     void setUpPlayback();
     void setUpRecording();
     void toggleRecording();
