@@ -22,6 +22,7 @@ void emptyFrame(LidarData& f)
         f.intensities[c].clear();
         f.azimuths[c].clear();
         f.timestamps[c].clear();
+        f.echoes[c].clear();
     }
 }
 
@@ -134,18 +135,15 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     if (freshRecord_)
         lossDetector_.addPacket(payload);
     Event event = Event::None;
-    // A frame needs more than 500 blocks, so one packet completes at most one; the blocks
-    // after it start the next frame.
+    // The frame test comes after every block; the points of a run of blocks are appended
+    // together, before the frame they complete is handed over. A frame needs more than 500
+    // blocks, so one packet completes at most one; the blocks after it start the next frame.
+    int runStart = firstBlock;
     for (int b = firstBlock; b < datapacket::kBlocksPerPacket; ++b) {
-        decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
-        frame_.blockAzimuths.push_back(block_.azimuth);
-        for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
-            frame_.distances[c].push_back(block_.distance[c]);
-            frame_.intensities[c].push_back(block_.intensity[c]);
-            frame_.timestamps[c].push_back(block_.time[c]);
-            frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
-        }
+        frame_.blockAzimuths.push_back(decodeBlockAzimuth(datapacket::azimuthRaw(payload, b)));
         if (frameCloses()) {
+            appendBlocks(payload, runStart, b + 1);
+            runStart = b + 1;
             completeFrame();
             if (configurationReported_) {
                 frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
@@ -155,10 +153,39 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
             }
         } else if (frame_.blockAzimuths.size() > kMaxFrameBlocks) {
             emptyFrame(frame_);
+            runStart = b + 1;
             ++droppedFrames_;
         }
     }
+    appendBlocks(payload, runStart, datapacket::kBlocksPerPacket);
     return event;
+}
+
+void CapturePlayerCore::appendBlocks(const std::uint8_t* payload, int first, int last)
+{
+    const int n = last - first;
+    if (n <= 0)
+        return;
+    // Their block azimuths are the last n of the frame's.
+    const float* blockAzimuths = frame_.blockAzimuths.data() + frame_.blockAzimuths.size() - n;
+    // Dual echo: even blocks hold first echoes, odd blocks second echoes.
+    const bool dual = configurationReported_ && dualEcho_;
+    for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+        const std::size_t at = frame_.distances[c].size();
+        frame_.distances[c].resize(at + n);
+        frame_.intensities[c].resize(at + n);
+        frame_.timestamps[c].resize(at + n);
+        frame_.azimuths[c].resize(at + n);
+        frame_.echoes[c].resize(at + n);
+        decodeChannelRun(payload, first, last, c, SensorConfig::SingleEcho, frame_.distances[c].data() + at,
+                         frame_.intensities[c].data() + at, frame_.timestamps[c].data() + at);
+        float* azimuths = frame_.azimuths[c].data() + at;
+        std::uint8_t* echoes = frame_.echoes[c].data() + at;
+        for (int i = 0; i < n; ++i) {
+            azimuths[i] = playerChannelAzimuth(blockAzimuths[i], c);
+            echoes[i] = dual && (first + i) % 2 == 1 ? 1 : 0;
+        }
+    }
 }
 
 void CapturePlayerCore::completeFrame()
@@ -189,6 +216,7 @@ CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t*
         return Event::DeviceInfo;
     configurationReported_ = true;
     configuration_ = configurationOf(payload);
+    dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
     return Event::Configuration;
 }
@@ -207,6 +235,7 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     emptyFrame(frame_);
     emptyFrame(completed_);
     configuration_ = index.configuration();
+    dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     configurationReported_ = true;
     if (const auto angles = index.offsetAnglesAt(n))
         offsetAngles_ = *angles;

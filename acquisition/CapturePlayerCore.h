@@ -129,6 +129,9 @@ private:
     Event addDataPacket(const std::uint8_t* payload, Direction direction, int firstBlock = 0);
     Event handleDeviceInfo(const std::uint8_t* payload);
     bool frameCloses() const;
+    // Decodes blocks [first, last) of a data payload into the frame's per-channel lists; their
+    // azimuths are already the frame's last block azimuths.
+    void appendBlocks(const std::uint8_t* payload, int first, int last);
     void completeFrame();
 
     capturefile::CaptureReader reader_;
@@ -136,13 +139,13 @@ private:
     std::vector<qint64> positions_; // offsets of the scanner records read forward
     LidarData frame_;
     LidarData completed_;
-    DecodedBlock block_;
     PacketLossDetector lossDetector_;
     qint64 firstUnreadOffset_ = 0; // records before it were read in this run
     bool freshRecord_ = false;     // the record in hand is read for the first time
     PlayerConfiguration configuration_;
     std::array<float, 4> offsetAngles_{};
     bool configurationReported_ = false;
+    bool dualEcho_ = false; // the configuration reported says dual echo
     int frameCounter_ = 0;
     std::uint64_t dataPackets_ = 0;
     std::uint64_t deviceInfoPackets_ = 0;
