@@ -170,21 +170,24 @@ void CapturePlayerCore::appendBlocks(const std::uint8_t* payload, int first, int
     const float* blockAzimuths = frame_.blockAzimuths.data() + frame_.blockAzimuths.size() - n;
     // Dual echo: even blocks hold first echoes, odd blocks second echoes.
     const bool dual = configurationReported_ && dualEcho_;
+    // One channel's values of the run, appended to its lists at once.
+    float distances[datapacket::kBlocksPerPacket];
+    int intensities[datapacket::kBlocksPerPacket];
+    std::uint64_t times[datapacket::kBlocksPerPacket];
+    float azimuths[datapacket::kBlocksPerPacket];
+    std::uint8_t echoes[datapacket::kBlocksPerPacket];
+    for (int i = 0; i < n; ++i)
+        echoes[i] = dual && (first + i) % 2 == 1 ? 1 : 0;
+    auto append = [n](auto& list, const auto* values) { list.insert(list.end(), values, values + n); };
     for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
-        const std::size_t at = frame_.distances[c].size();
-        frame_.distances[c].resize(at + n);
-        frame_.intensities[c].resize(at + n);
-        frame_.timestamps[c].resize(at + n);
-        frame_.azimuths[c].resize(at + n);
-        frame_.echoes[c].resize(at + n);
-        decodeChannelRun(payload, first, last, c, SensorConfig::SingleEcho, frame_.distances[c].data() + at,
-                         frame_.intensities[c].data() + at, frame_.timestamps[c].data() + at);
-        float* azimuths = frame_.azimuths[c].data() + at;
-        std::uint8_t* echoes = frame_.echoes[c].data() + at;
-        for (int i = 0; i < n; ++i) {
+        decodeChannelRun(payload, first, last, c, SensorConfig::SingleEcho, distances, intensities, times);
+        for (int i = 0; i < n; ++i)
             azimuths[i] = playerChannelAzimuth(blockAzimuths[i], c);
-            echoes[i] = dual && (first + i) % 2 == 1 ? 1 : 0;
-        }
+        append(frame_.distances[c], distances);
+        append(frame_.intensities[c], intensities);
+        append(frame_.timestamps[c], times);
+        append(frame_.azimuths[c], azimuths);
+        append(frame_.echoes[c], echoes);
     }
 }
 

@@ -59,10 +59,11 @@ void decodeChannelRun(const std::uint8_t* packet, int first, int last, int chann
     using namespace datapacket;
     const std::uint32_t ts = timestampRaw(packet);
     const FiringOffsets& offsets = firingOffsets();
+    const auto& offset = timeRule == SensorConfig::DualEcho ? offsets.dual : offsets.single;
     for (int b = first; b < last; ++b) {
         *distances++ = static_cast<float>(distanceRaw(packet, b, channel));
         *intensities++ = intensityRaw(packet, b, channel);
-        *times++ = truncatedTime(ts, (timeRule == SensorConfig::DualEcho ? offsets.dual : offsets.single)[b][channel]);
+        *times++ = truncatedTime(ts, offset[b][channel]);
     }
 }
 

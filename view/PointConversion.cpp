@@ -67,8 +67,8 @@ std::size_t sizeOf(const std::vector<std::vector<T>>& lists, int c)
 }
 
 // cos and sin of the conversion's radians (kPi) on a grid of 1/32 degree from -180 to 540
-// degrees, with the step to the next entry, for linear interpolation. The interpolation is
-// off by less than 4e-8, below a float's resolution.
+// degrees, interpolated linearly between neighbours: off by less than 4e-8, below a float's
+// resolution.
 class TrigTable {
 public:
     static constexpr int kStepsPerDegree = 32;
@@ -76,21 +76,14 @@ public:
     static constexpr int kEntries = 720 * kStepsPerDegree;
 
     struct Entry {
-        float cos, sin, dcos, dsin;
+        float cos, sin;
     };
 
-    TrigTable() : entries_(new Entry[kEntries])
+    TrigTable() : entries_(new Entry[kEntries + 1])
     {
-        auto at = [](int i) {
+        for (int i = 0; i <= kEntries; ++i) {
             const double r = (kFirstDegree + static_cast<double>(i) / kStepsPerDegree) * kRadiansPerDegree;
-            return std::pair<double, double>(std::cos(r), std::sin(r));
-        };
-        std::pair<double, double> here = at(0);
-        for (int i = 0; i < kEntries; ++i) {
-            const std::pair<double, double> next = at(i + 1);
-            entries_[i] = {static_cast<float>(here.first), static_cast<float>(here.second),
-                           static_cast<float>(next.first - here.first), static_cast<float>(next.second - here.second)};
-            here = next;
+            entries_[i] = {static_cast<float>(std::cos(r)), static_cast<float>(std::sin(r))};
         }
     }
 
@@ -105,9 +98,10 @@ public:
         }
         const int i = static_cast<int>(t);
         const float f = static_cast<float>(t - i);
-        const Entry& e = entries_[i];
-        c = e.cos + f * e.dcos;
-        s = e.sin + f * e.dsin;
+        const Entry& e0 = entries_[i];
+        const Entry& e1 = entries_[i + 1];
+        c = e0.cos + f * (e1.cos - e0.cos);
+        s = e0.sin + f * (e1.sin - e0.sin);
     }
 
 private:
@@ -149,7 +143,7 @@ inline std::int64_t unitsSince(std::uint64_t stamp, std::uint64_t start)
 
 inline float secondsSince(std::uint64_t stamp, std::uint64_t start)
 {
-    return static_cast<float>(static_cast<double>(unitsSince(stamp, start)) / kMicrosecondsPerSecond);
+    return static_cast<float>(static_cast<double>(unitsSince(stamp, start)) * (1.0 / kMicrosecondsPerSecond));
 }
 
 template<Precision P>
@@ -164,11 +158,28 @@ std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t,
     const int* intensities = frame.intensities[c].data();
     const std::uint64_t* stamps = frame.timestamps[c].data();
     const std::uint8_t* echoes = sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr;
+
+    // Everything the loop reads besides the lists, in locals: the arrays it writes could
+    // otherwise alias them and force a reload per point.
     const bool modeKnown = snapshot.modeKnown != 0;
+    const bool keepZeros = o.keepZeroDistances;
+    const bool limit = o.limitAzimuth;
+    const float low = o.azimuthMin;
+    const float high = o.azimuthMax;
+    const bool collapse = o.collapseOutsideDisplay;
     const double sectorLow = o.displayAngle;
     const double sectorHigh = 360.0f - o.displayAngle;
+    const double adjust = t.adjust;
+    const double offset = t.offset;
+    const BeamTrig beam = t.beam;
+    const std::uint16_t channel = static_cast<std::uint16_t>(c);
 
-    // Fast: the emitter offset terms, (h + a) cos + b sin and b cos - (h + a) sin.
+    // Fast: per count instead of per centimetre, and the emitter offset terms:
+    // x = (h + a) cos + b sin, y = b cos - (h + a) sin.
+    const float countCm = modeKnown ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
+    const float horizontalPerCount = countCm * t.horizontalPerCm;
+    const float verticalPerCount = countCm * t.verticalPerCm;
+    const float metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
     const float offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
     const float offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
     const TrigTable& table = trigTable();
@@ -182,41 +193,45 @@ std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t,
     float* ds = out.distance.data();
     float* ts = out.time.data();
     std::uint8_t* es = out.echo.data();
+    double* thetas = out.theta.data();
+    float* cms = out.distanceCm.data();
+    std::uint32_t* sources = out.source.data();
 
     for (std::size_t j = 0; j < n; ++j) {
-        const float raw = distances[j];
-        bool keep = o.keepZeroDistances || raw > 0.0f; // NaN counts as no return
-        const double theta = static_cast<double>(azimuths[j]) + t.adjust + t.offset;
+        float raw = distances[j];
+        bool keep = keepZeros || raw > 0.0f; // NaN counts as no return
+        const double theta = static_cast<double>(azimuths[j]) + adjust + offset;
         const double wrapped = wrapOnce(theta);
         const float azimuth = static_cast<float>(wrapped);
-        if (o.limitAzimuth)
-            keep = keep && o.azimuthMin <= azimuth && azimuth <= o.azimuthMax;
+        if (limit)
+            keep = keep && low <= azimuth && azimuth <= high;
         if (!keep)
             continue;
-        float d = modeKnown ? static_cast<float>(raw / kCountsPerCentimetre) : raw * kCentimetresPerCount;
-        if (o.collapseOutsideDisplay && sectorLow < wrapped && wrapped < sectorHigh)
-            d = 0.0f;
+        if (collapse && sectorLow < wrapped && wrapped < sectorHigh)
+            raw = 0.0f;
 
         if constexpr (P == Precision::Exact) {
-            const Xyz p = beamCoordinates(d, t.beam, theta);
+            const float d = modeKnown ? static_cast<float>(raw / kCountsPerCentimetre) : raw * kCentimetresPerCount;
+            const Xyz p = beamCoordinates(d, beam, theta);
             xs[k] = p.x;
             ys[k] = p.y;
             zs[k] = p.z;
-            out.theta[k] = theta;
-            out.distanceCm[k] = d;
-            out.source[k] = static_cast<std::uint32_t>(j);
+            ds[k] = d / static_cast<float>(kCentimetresPerMetre);
+            thetas[k] = theta;
+            cms[k] = d;
+            sources[k] = static_cast<std::uint32_t>(j);
         } else {
             float cosT, sinT;
             table.lookUp(theta, cosT, sinT);
-            const float h = d * t.horizontalPerCm + offsetCos;
+            const float h = raw * horizontalPerCount + offsetCos;
             xs[k] = h * cosT + offsetSin * sinT;
             ys[k] = offsetSin * cosT - h * sinT;
-            zs[k] = d * t.verticalPerCm;
+            zs[k] = raw * verticalPerCount;
+            ds[k] = raw * metresPerCount;
         }
         is[k] = static_cast<float>(intensities[j]);
-        cs[k] = static_cast<std::uint16_t>(c);
+        cs[k] = channel;
         as[k] = azimuth;
-        ds[k] = d / static_cast<float>(kCentimetresPerMetre);
         ts[k] = secondsSince(stamps[j], start);
         es[k] = echoes ? echoes[j] : 0;
         ++k;
