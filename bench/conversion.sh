@@ -4,7 +4,8 @@
 # runs hvk32-bench-conversion (player, assembler and conversion, from memory) and times
 # "hvk32-cli export" into a RAM disk with --pcd and --ply, all fields and x,y,z,intensity only
 # (a baseline without --fields writes x,y,z,intensity). Prints points per second, export
-# time included.
+# time included, per second of wall time and per second of CPU time (user + system: what one
+# core does when the machine is shared).
 #
 #   bash bench/conversion.sh [build-dir] [baseline-build-dir] [scratch-dir]   (scratch default /dev/shm)
 #
@@ -28,13 +29,14 @@ export_run() {
   local dir=$1 name=$2
   shift 2
   rm -rf "$work/out" && mkdir "$work/out"
-  local start end summary points
-  start=$(date +%s.%N)
-  summary=$("${pin[@]}" "$dir/cli/hvk32-cli" export --pcap "$work/capture.pcap" "$@" 2>&1 >/dev/null | grep '^exported ')
-  end=$(date +%s.%N)
+  local summary points
+  "${pin[@]}" /usr/bin/time -f '%e %U %S' -o "$work/time" "$dir/cli/hvk32-cli" export --pcap "$work/capture.pcap" "$@" \
+    2> "$work/log" >/dev/null
+  summary=$(grep '^exported ' "$work/log")
   points=$(sed 's/^exported [0-9,]* frames\{0,1\}, \([0-9,]*\) point.*/\1/' <<< "$summary" | tr -d ,)
-  awk -v n="$name" -v p="$points" -v s="$start" -v e="$end" -v b="$(du -sb "$work/out" | cut -f1)" \
-    'BEGIN { printf "  %-28s %12d points %7.2f s %8.1f M points/s %7.0f MB\n", n, p, e - s, p / (e - s) / 1e6, b / 1e6 }'
+  read -r wall user sys < "$work/time"
+  awk -v n="$name" -v p="$points" -v w="$wall" -v u="$user" -v s="$sys" -v b="$(du -sb "$work/out" | cut -f1)" \
+    'BEGIN { printf "  %-22s %10d points %6.0f MB  wall %6.2f s %7.1f M/s  cpu %6.2f s %7.1f M/s\n", n, p, b / 1e6, w, p / w / 1e6, u + s, p / (u + s) / 1e6 }'
 }
 
 for dir in "$build" $baseline; do
