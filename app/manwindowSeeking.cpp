@@ -99,9 +99,7 @@ void manwindow::receiveFrameIndex(QString path, std::shared_ptr<const hvk32::Cap
     QString text = tr("%1 frames indexed").arg(frames);
     const hvk32::capturefile::Damage& damage = frameIndex_->summary().damage;
     if (damage.any())
-        text += tr("; skipped %1 truncated record(s) and %2 record(s) with impossible lengths")
-                    .arg(damage.truncatedRecords)
-                    .arg(damage.badLengths);
+        text += QStringLiteral("; ") + hvk32::capturefile::describeDamage(damage);
     ui.statusBar->showMessage(text, 10000);
     if (frames == 0)
         return;
