@@ -54,6 +54,8 @@ void CapturePlayerCore::close()
     reader_.close();
     positions_.clear();
     emptyFrame(frame_);
+    cutter_.restart();
+    heldFrame_ = false;
 }
 
 void CapturePlayerCore::start()
@@ -62,6 +64,8 @@ void CapturePlayerCore::start()
     positions_.clear();
     emptyFrame(frame_);
     emptyFrame(completed_);
+    cutter_.restart();
+    heldFrame_ = false;
     configuration_ = {};
     offsetAngles_ = {};
     configurationReported_ = false;
@@ -80,6 +84,10 @@ bool CapturePlayerCore::atEnd() const
 
 CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
 {
+    if (heldFrame_) {
+        heldFrame_ = false;
+        return Event::Frame;
+    }
     if (atEnd())
         return Event::End;
     if (direction == Direction::Forward) {
@@ -121,12 +129,6 @@ CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
     return Event::None;
 }
 
-bool CapturePlayerCore::frameCloses() const
-{
-    const auto& a = frame_.blockAzimuths;
-    return !a.empty() && frameCloses(a.size(), a.front(), a.back());
-}
-
 CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction,
                                                           int firstBlock)
 {
@@ -135,60 +137,42 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     if (freshRecord_)
         lossDetector_.addPacket(payload);
     Event event = Event::None;
-    // The frame test comes after every block; the points of a run of blocks are appended
-    // together, before the frame they complete is handed over. A frame needs more than 500
-    // blocks, so one packet completes at most one; the blocks after it start the next frame.
-    int runStart = firstBlock;
+    // A frame needs more than 500 blocks unless packets were lost, so one packet completes
+    // at most one frame of a sound stream.
     for (int b = firstBlock; b < datapacket::kBlocksPerPacket; ++b) {
-        frame_.blockAzimuths.push_back(decodeBlockAzimuth(datapacket::azimuthRaw(payload, b)));
-        if (frameCloses()) {
-            appendBlocks(payload, runStart, b + 1);
-            runStart = b + 1;
+        const FrameCutter::Cut cut = cutter_.add(datapacket::azimuthRaw(payload, b));
+        if (cut == FrameCutter::Cut::Before) {
             completeFrame();
-            if (configurationReported_) {
-                frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
-                event = Event::Frame;
-            } else {
-                event = Event::UnreportedFrame;
-            }
-        } else if (frame_.blockAzimuths.size() > kMaxFrameBlocks) {
+            event = countFrame(direction);
+        }
+        decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
+        // Dual echo: even blocks hold first echoes, odd blocks second echoes.
+        const std::uint8_t echo = configurationReported_ && dualEcho_ && b % 2 == 1 ? 1 : 0;
+        frame_.blockAzimuths.push_back(block_.azimuth);
+        for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+            frame_.distances[c].push_back(block_.distance[c]);
+            frame_.intensities[c].push_back(block_.intensity[c]);
+            frame_.timestamps[c].push_back(block_.time[c]);
+            frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
+            frame_.echoes[c].push_back(echo);
+        }
+        if (cut == FrameCutter::Cut::After) {
+            completeFrame();
+            event = countFrame(direction);
+        } else if (cut == FrameCutter::Cut::Overflow) {
             emptyFrame(frame_);
-            runStart = b + 1;
             ++droppedFrames_;
         }
     }
-    appendBlocks(payload, runStart, datapacket::kBlocksPerPacket);
     return event;
 }
 
-void CapturePlayerCore::appendBlocks(const std::uint8_t* payload, int first, int last)
+CapturePlayerCore::Event CapturePlayerCore::countFrame(Direction direction)
 {
-    const int n = last - first;
-    if (n <= 0)
-        return;
-    // Their block azimuths are the last n of the frame's.
-    const float* blockAzimuths = frame_.blockAzimuths.data() + frame_.blockAzimuths.size() - n;
-    // Dual echo: even blocks hold first echoes, odd blocks second echoes.
-    const bool dual = configurationReported_ && dualEcho_;
-    // One channel's values of the run, appended to its lists at once.
-    float distances[datapacket::kBlocksPerPacket];
-    int intensities[datapacket::kBlocksPerPacket];
-    std::uint64_t times[datapacket::kBlocksPerPacket];
-    float azimuths[datapacket::kBlocksPerPacket];
-    std::uint8_t echoes[datapacket::kBlocksPerPacket];
-    for (int i = 0; i < n; ++i)
-        echoes[i] = dual && (first + i) % 2 == 1 ? 1 : 0;
-    auto append = [n](auto& list, const auto* values) { list.insert(list.end(), values, values + n); };
-    for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
-        decodeChannelRun(payload, first, last, c, SensorConfig::SingleEcho, distances, intensities, times);
-        for (int i = 0; i < n; ++i)
-            azimuths[i] = playerChannelAzimuth(blockAzimuths[i], c);
-        append(frame_.distances[c], distances);
-        append(frame_.intensities[c], intensities);
-        append(frame_.timestamps[c], times);
-        append(frame_.azimuths[c], azimuths);
-        append(frame_.echoes[c], echoes);
-    }
+    if (!configurationReported_)
+        return Event::UnreportedFrame;
+    frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
+    return Event::Frame;
 }
 
 void CapturePlayerCore::completeFrame()
@@ -251,8 +235,11 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
         lossDetector_.resynchronise();
         firstUnreadOffset_ = f.recordOffset + 1;
     }
-    // A frame has more than a packet's blocks, so the rest of this packet only starts it.
-    addDataPacket(payload, Direction::Forward, f.block);
+    // The frame goes on from the reference the index kept for it. A sound frame has more
+    // than a packet's blocks, so the rest of this packet only starts it; one that ends in it
+    // (packets lost) is the next event.
+    cutter_.restart(f.reference, f.advance);
+    heldFrame_ = addDataPacket(payload, Direction::Forward, f.block) == Event::Frame;
     return true;
 }
 
