@@ -6,14 +6,12 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "fuzz/FuzzSeeds.h"
 #include "records/ByteOrder.h"
-#include "sim/CaptureFileWriter.h"
-#include "sim/ScannerStream.h"
+#include "fuzz/SimulatorCapture.h"
 
 #include <QBuffer>
 #include <QByteArray>
 
 #include <cstdlib>
-#include <sstream>
 
 namespace {
 
@@ -84,28 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 std::vector<std::vector<std::uint8_t>> hvk32FuzzSeeds()
 {
     std::vector<std::vector<std::uint8_t>> seeds;
-    for (hvk32::sim::EchoMode echo : {hvk32::sim::EchoMode::Single, hvk32::sim::EchoMode::Dual}) {
-        hvk32::sim::ScannerSettings settings;
-        settings.echo = echo;
-        settings.rpm = 1200;
-        hvk32::sim::ScannerStream stream(settings);
-        std::ostringstream out;
-        hvk32::sim::CaptureFileWriter writer(out);
-        std::vector<std::uint8_t> packet(1206);
-        stream.deviceInfoPacket(0, packet.data());
-        writer.writeUdpRecord(0, "127.0.0.2", 2368, "127.0.0.1", 2369, packet.data(), packet.size());
-        // 300 packets a turn at 1200 rpm; packet 300 holds the wrap.
-        for (int k = 0; k < 700; ++k) {
-            const auto due = stream.nextDataPacket(packet.data());
-            if (k != 300)
-                writer.writeUdpRecord(due, "127.0.0.2", 2368, "127.0.0.1", 2368, packet.data(), packet.size());
-        }
-        const std::string bytes = out.str();
-        seeds.emplace_back(bytes.begin(), bytes.end());
-    }
+    // 300 packets a turn at 1200 rpm; packet 300 holds the wrap.
+    for (hvk32::sim::EchoMode echo : {hvk32::sim::EchoMode::Single, hvk32::sim::EchoMode::Dual})
+        seeds.push_back(simulatorCapture(echo, 700, 300));
     std::vector<std::uint8_t> zeroed = seeds[0];
-    const std::size_t record = 24 + 100 * 1264;
-    hvk32::putLe32(zeroed.data() + record + 8, 0);
+    const std::size_t record =
+        hvk32::capturefile::kFileHeaderSize + 100 * hvk32::capturefile::kScannerRecordSize;
+    hvk32::putLe32(zeroed.data() + record + hvk32::capturefile::kCapturedLengthOffset, 0);
     seeds.push_back(zeroed);
     std::vector<std::uint8_t> inserted = seeds[1];
     inserted.insert(inserted.begin() + static_cast<long>(record + 600), 0x5a);
