@@ -4,6 +4,7 @@
 
 #include "cli/ReplayPacing.h"
 #include "platform/UdpSocket.h"
+#include "support/ProgramRun.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -17,29 +18,7 @@
 class CaptureShellTest : public QObject {
     Q_OBJECT
 
-    struct Run {
-        int exitCode = -1;
-        QList<QByteArray> lines; // stdout
-        QByteArray errors;       // stderr
-    };
-
-    static Run runToEnd(const QString& program, const QStringList& arguments)
-    {
-        Run r;
-        QProcess p;
-        p.start(program, arguments);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        const QByteArray out = p.readAllStandardOutput().trimmed();
-        if (!out.isEmpty())
-            r.lines = out.split('\n');
-        r.errors = p.readAllStandardError();
-        return r;
-    }
+    using Run = ProgramRun;
 
     static Run cli(const QStringList& arguments) { return runToEnd(HVK32_CLI_PATH, arguments); }
 

@@ -7,6 +7,7 @@
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "support/CaptureBuilder.h"
+#include "support/ProgramRun.h"
 #include "view/CsvExport.h"
 
 #include <QJsonArray>
@@ -60,29 +61,7 @@ class CommandLineTest : public QObject {
     QTemporaryDir dir_;
     std::array<float, 4> lastOffsets_{}; // the offset angles of the last frame windowExport() converted
 
-    struct Run {
-        int exitCode = -1;
-        QList<QByteArray> lines; // stdout
-        QByteArray errors;       // stderr
-    };
-
-    static Run runToEnd(const char* program, const QStringList& arguments)
-    {
-        Run r;
-        QProcess p;
-        p.start(program, arguments);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        const QByteArray out = p.readAllStandardOutput().trimmed();
-        if (!out.isEmpty())
-            r.lines = out.split('\n');
-        r.errors = p.readAllStandardError();
-        return r;
-    }
+    using Run = ProgramRun;
 
     // A capture of `seconds` of the simulator at 1200 rpm: 900 blocks a turn.
     QString simulatorCapture(const QString& name, int seconds, const QStringList& extra = {})
