@@ -9,9 +9,9 @@
 // = block azimuth + 0.00625 degrees per channel, not wrapped); FrameCutter says after which
 // blocks a frame is complete (more than 500 blocks and the last block azimuth within 0.5
 // degrees of the first, or a turn past it when packets were lost). Device-info payloads
-// give the horizontal offset angles (the caller
-// publishes them), and the first one whose board version is 2 or more reports the
-// configuration. Frames completed before that are dropped.
+// give the horizontal offset angles (the caller publishes them), and the first one whose
+// board version is 2 or more reports the configuration. Frames completed before that are
+// dropped.
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/FrameCutter.h"
@@ -47,11 +47,8 @@ class CaptureFrameIndex;
 
 class CapturePlayerCore {
 public:
-    static constexpr std::size_t kFrameMinBlocks = FrameCutter::kMinBlocks;
-    static constexpr float kFrameCloseAngle = FrameCutter::kCloseAngle;
     static constexpr int kUsableBoardVersion = 2;       // device-info byte 1196
     static constexpr int kAccuracyMode = 1;
-    static constexpr std::size_t kMaxFrameBlocks = FrameCutter::kMaxBlocks;
     // Whether a device-info payload reports the configuration (board version 2 or more), and
     // what it reports.
     static bool reportsConfiguration(const std::uint8_t* deviceInfo);
@@ -113,7 +110,7 @@ public:
 
     std::uint64_t dataPackets() const { return dataPackets_; }
     std::uint64_t deviceInfoPackets() const { return deviceInfoPackets_; }
-    std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past kMaxFrameBlocks
+    std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past FrameCutter::kMaxBlocks
     // Lost, duplicated and out-of-order data packets of the records read forward in this run.
     const StreamHealth& streamHealth() const { return lossDetector_.health(); }
 
