@@ -198,15 +198,8 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         .text("--angle-min", angleMin)
         .text("--angle-max", angleMax);
     addFrameRangeOptions(parser, o.range);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kExportUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kExportUsage))
+        return rc;
     if (o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);
         return 2;

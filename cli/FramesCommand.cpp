@@ -105,15 +105,8 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
         .value("--echo", liveOnly("--echo", [&o](const std::string& v) { return cli::parseInteger(v, 0, 2, o.echo); }))
         .integer("--count", 1, 1L << 30, o.count);
     addFrameRangeOptions(parser, o.range);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kFramesUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kFramesUsage))
+        return rc;
     if (o.live == !o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli frames: give either --live or --pcap FILE\n%s", kFramesUsage);
         return 2;

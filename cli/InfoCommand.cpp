@@ -151,15 +151,8 @@ int runInfoCommand(int argc, char** argv)
         return true;
     });
     parser.flag("--summary", summary);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kInfoUsage, stdout);
-        return 0;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kInfoUsage))
+        return rc == cli::OptionParser::kHelpShown ? 0 : rc;
     if (path.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli info: --pcap FILE is required\n%s", kInfoUsage);
         return 2;

@@ -69,15 +69,8 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
         .text("--multicast", o.multicast)
         .integer("--seconds", 1, 100L * 365 * 24 * 3600, o.seconds)
         .integer("--max-mb", 1, 1000000, o.maxMegabytes);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kRecordUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kRecordUsage))
+        return rc;
     if (o.out.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli record: --out FILE is required\n%s", kRecordUsage);
         return 2;
