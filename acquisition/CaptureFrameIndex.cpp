@@ -112,6 +112,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     float firstAzimuth = 0;
     Frame start;
     std::uint32_t anglesInForce = kNoAngles;
+    PacketLossDetector lossDetector; // the echo mode told by the packets until the configuration
 
     qint64 position = static_cast<qint64>(kFileHeaderSize);
     qint64 nextReport = 0;
@@ -154,6 +155,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         switch (payloadKindOf(payload)) {
         case PayloadKind::Data:
             ++sum.dataPackets;
+            lossDetector.addPacket(payload);
             for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
                 const float azimuth = decodeBlockAzimuth(datapacket::azimuthRaw(payload, b));
                 if (blocks++ == 0) {
@@ -167,6 +169,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
                 if (CapturePlayerCore::frameCloses(blocks, firstAzimuth, azimuth)) {
                     if (configurationReported_)
                         frames_.push_back(start);
+                    lossDetector.closeFrame();
                     blocks = 0;
                 } else if (blocks > CapturePlayerCore::kMaxFrameBlocks) {
                     blocks = 0;
@@ -183,6 +186,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             if (!configurationReported_ && CapturePlayerCore::reportsConfiguration(payload)) {
                 configurationReported_ = true;
                 configuration_ = CapturePlayerCore::configurationOf(payload);
+                lossDetector.setConfiguration(sensorConfigFromName(configuration_.echoMode));
             }
             break;
         }
@@ -192,6 +196,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         }
         position += step.size;
     }
+    sum.health = lossDetector.health();
     if (progress)
         progress(fileLength_, fileLength_);
     frames_.shrink_to_fit();

@@ -147,6 +147,8 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
         }
         if (frameCloses()) {
             completeFrame();
+            if (freshRecord_)
+                lossDetector_.closeFrame(); // the losses counted so far are this frame's
             if (configurationReported_) {
                 frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
                 event = Event::Frame;

@@ -647,6 +647,7 @@ void manwindow::playOrPause()
         readLiveOffData_->setStop(false);
         if (firstPlay) {
             firstPlay = false;
+            lossMeter_.reset();
             restartFrameCounters();
             awaitingCaptureConfig_ = true;
             captureConfigTimer_.start();
@@ -1190,7 +1191,8 @@ void manwindow::updateFrameStatus()
 
 void manwindow::updateStreamHealth()
 {
-    const hvk32::StreamHealth health = getLidarData_->streamHealth();
+    // A capture shows the health of its own stream, as the live device does.
+    const hvk32::StreamHealth health = filePlaying ? readLiveOffData_->streamHealth() : getLidarData_->streamHealth();
     lossMeter_.add(hvk32::FrameGate::nowMs(), health.expectedPackets(), health.lostPackets);
     const double percent = lossMeter_.lostPercent();
     lostPacketsLabel_->setText(tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(percent, 0, 'f', 2));
@@ -1204,8 +1206,10 @@ void manwindow::updateStreamHealth()
                                             : tr("Receive drops: %1").arg(drops));
     showAsWarning(receiveDropsLabel_, smallBuffer);
     showAsWarning(lostPacketsLabel_, percent > hvk32::PacketLossMeter::kWarningPercent);
-    lostPacketsLabel_->setToolTip(tr("Data packets missing from the device's stream since Connect; %1 more came "
-                                     "twice and %2 out of order")
+    lostPacketsLabel_->setToolTip((filePlaying ? tr("Data packets missing from the capture's stream in the part "
+                                                    "played; %1 more came twice and %2 out of order")
+                                               : tr("Data packets missing from the device's stream since Connect; %1 "
+                                                    "more came twice and %2 out of order"))
                                       .arg(health.duplicatePackets)
                                       .arg(health.outOfOrderPackets));
     receiveDropsLabel_->setToolTip(tr("Datagrams this computer dropped because the receive buffer was full")

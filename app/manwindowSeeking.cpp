@@ -96,7 +96,13 @@ void manwindow::receiveFrameIndex(QString path, std::shared_ptr<const hvk32::Cap
     frameIndex_ = std::move(index);
     readLiveOffData_->setFrameIndex(frameIndex_);
     const int frames = frameIndex_->frameCount();
-    QString text = tr("%1 frames indexed").arg(frames);
+    const hvk32::StreamHealth& health = frameIndex_->summary().health;
+    QString text = tr("%1 frames, %2 packets lost (%3 %)")
+                       .arg(frames)
+                       .arg(health.lostPackets)
+                       .arg(health.lostPercent(), 0, 'f', 2);
+    if (health.duplicatePackets || health.outOfOrderPackets)
+        text += tr(", %1 duplicated, %2 out of order").arg(health.duplicatePackets).arg(health.outOfOrderPackets);
     const hvk32::capturefile::Damage& damage = frameIndex_->summary().damage;
     if (damage.any())
         text += tr("; skipped %1 truncated record(s) and %2 record(s) with impossible lengths")

@@ -1213,10 +1213,6 @@ Height: %3</translation>
         <translation>The capture could not be indexed: %1</translation>
     </message>
     <message>
-        <source>%1 frames indexed</source>
-        <translation>%1 frames indexed</translation>
-    </message>
-    <message>
         <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
         <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
     </message>
@@ -1241,6 +1237,18 @@ Receive buffer: %1 KiB</translation>
     <message>
         <source>Receive drops: %1 (buffer %2 KiB)</source>
         <translation>Receive drops: %1 (buffer %2 KiB)</translation>
+    </message>
+    <message>
+        <source>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</source>
+        <translation>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</translation>
+    </message>
+    <message>
+        <source>%1 frames, %2 packets lost (%3 %)</source>
+        <translation>%1 frames, %2 packets lost (%3 %)</translation>
+    </message>
+    <message>
+        <source>, %1 duplicated, %2 out of order</source>
+        <translation>, %1 duplicated, %2 out of order</translation>
     </message>
 </context>
 <context>
