@@ -53,6 +53,8 @@ void CapturePlayerCore::close()
     reader_.close();
     positions_.clear();
     emptyFrame(frame_);
+    cutter_.restart();
+    heldFrame_ = false;
 }
 
 void CapturePlayerCore::start()
@@ -61,6 +63,8 @@ void CapturePlayerCore::start()
     positions_.clear();
     emptyFrame(frame_);
     emptyFrame(completed_);
+    cutter_.restart();
+    heldFrame_ = false;
     configuration_ = {};
     offsetAngles_ = {};
     configurationReported_ = false;
@@ -79,6 +83,10 @@ bool CapturePlayerCore::atEnd() const
 
 CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
 {
+    if (heldFrame_) {
+        heldFrame_ = false;
+        return Event::Frame;
+    }
     if (atEnd())
         return Event::End;
     if (direction == Direction::Forward) {
@@ -120,12 +128,6 @@ CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
     return Event::None;
 }
 
-bool CapturePlayerCore::frameCloses() const
-{
-    const auto& a = frame_.blockAzimuths;
-    return !a.empty() && frameCloses(a.size(), a.front(), a.back());
-}
-
 CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction,
                                                           int firstBlock)
 {
@@ -134,9 +136,14 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     if (freshRecord_)
         lossDetector_.addPacket(payload);
     Event event = Event::None;
-    // A frame needs more than 500 blocks, so one packet completes at most one; the blocks
-    // after it start the next frame.
+    // A frame needs more than 500 blocks unless packets were lost, so one packet completes
+    // at most one frame of a sound stream.
     for (int b = firstBlock; b < datapacket::kBlocksPerPacket; ++b) {
+        const FrameCutter::Cut cut = cutter_.add(datapacket::azimuthRaw(payload, b));
+        if (cut == FrameCutter::Cut::Before) {
+            completeFrame();
+            event = countFrame(direction);
+        }
         decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
         frame_.blockAzimuths.push_back(block_.azimuth);
         for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
@@ -145,17 +152,10 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
             frame_.timestamps[c].push_back(block_.time[c]);
             frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
         }
-        if (frameCloses()) {
+        if (cut == FrameCutter::Cut::After) {
             completeFrame();
-            if (freshRecord_)
-                lossDetector_.closeFrame(); // the losses counted so far are this frame's
-            if (configurationReported_) {
-                frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
-                event = Event::Frame;
-            } else {
-                event = Event::UnreportedFrame;
-            }
-        } else if (frame_.blockAzimuths.size() > kMaxFrameBlocks) {
+            event = countFrame(direction);
+        } else if (cut == FrameCutter::Cut::Overflow) {
             emptyFrame(frame_);
             ++droppedFrames_;
         }
@@ -163,10 +163,20 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     return event;
 }
 
+CapturePlayerCore::Event CapturePlayerCore::countFrame(Direction direction)
+{
+    if (!configurationReported_)
+        return Event::UnreportedFrame;
+    frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
+    return Event::Frame;
+}
+
 void CapturePlayerCore::completeFrame()
 {
     std::swap(frame_, completed_);
     emptyFrame(frame_);
+    if (freshRecord_)
+        lossDetector_.closeFrame(); // the losses counted so far are this frame's
 }
 
 bool CapturePlayerCore::reportsConfiguration(const std::uint8_t* deviceInfo)
@@ -221,8 +231,11 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
         lossDetector_.resynchronise();
         firstUnreadOffset_ = f.recordOffset + 1;
     }
-    // A frame has more than a packet's blocks, so the rest of this packet only starts it.
-    addDataPacket(payload, Direction::Forward, f.block);
+    // The frame goes on from the reference the index kept for it. A sound frame has more
+    // than a packet's blocks, so the rest of this packet only starts it; one that ends in it
+    // (packets lost) is the next event.
+    cutter_.restart(f.reference, f.advance);
+    heldFrame_ = addDataPacket(payload, Direction::Forward, f.block) == Event::Frame;
     return true;
 }
 
