@@ -22,6 +22,7 @@ void emptyFrame(LidarData& f)
         f.intensities[c].clear();
         f.azimuths[c].clear();
         f.timestamps[c].clear();
+        f.echoes[c].clear();
     }
 }
 
@@ -145,12 +146,15 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
             event = countFrame(direction);
         }
         decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
+        // Dual echo: even blocks hold first echoes, odd blocks second echoes.
+        const std::uint8_t echo = configurationReported_ && dualEcho_ && b % 2 == 1 ? 1 : 0;
         frame_.blockAzimuths.push_back(block_.azimuth);
         for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
             frame_.distances[c].push_back(block_.distance[c]);
             frame_.intensities[c].push_back(block_.intensity[c]);
             frame_.timestamps[c].push_back(block_.time[c]);
             frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
+            frame_.echoes[c].push_back(echo);
         }
         if (cut == FrameCutter::Cut::After) {
             completeFrame();
@@ -201,6 +205,7 @@ CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t*
         return Event::DeviceInfo;
     configurationReported_ = true;
     configuration_ = configurationOf(payload);
+    dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
     return Event::Configuration;
 }
@@ -219,6 +224,7 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     emptyFrame(frame_);
     emptyFrame(completed_);
     configuration_ = index.configuration();
+    dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     configurationReported_ = true;
     if (const auto angles = index.offsetAnglesAt(n))
         offsetAngles_ = *angles;

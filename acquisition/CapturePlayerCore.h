@@ -138,6 +138,7 @@ private:
     PlayerConfiguration configuration_;
     std::array<float, 4> offsetAngles_{};
     bool configurationReported_ = false;
+    bool dualEcho_ = false; // the configuration reported says dual echo
     int frameCounter_ = 0;
     std::uint64_t dataPackets_ = 0;
     std::uint64_t deviceInfoPackets_ = 0;
