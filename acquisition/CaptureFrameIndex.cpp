@@ -73,6 +73,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     FrameCutter cutter;
     Frame start;
     std::uint32_t anglesInForce = kNoAngles;
+    PacketLossDetector lossDetector; // the echo mode told by the packets until the configuration
 
     qint64 nextReport = 0;
     auto limitReached = [this]() { return frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_); };
@@ -107,8 +108,11 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         switch (payloadKindOf(payload)) {
         case PayloadKind::Data:
             ++sum.dataPackets;
+            lossDetector.addPacket(payload);
             for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
                 const FrameCutter::Cut cut = cutter.add(datapacket::azimuthRaw(payload, b));
+                if (cut == FrameCutter::Cut::Before || cut == FrameCutter::Cut::After)
+                    lossDetector.closeFrame(); // as the player closes its frames
                 if (cut == FrameCutter::Cut::Before && configurationReported_)
                     frames_.push_back(start);
                 if (cutter.blocks() == 1) {
@@ -135,6 +139,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             if (!configurationReported_ && CapturePlayerCore::reportsConfiguration(payload)) {
                 configurationReported_ = true;
                 configuration_ = CapturePlayerCore::configurationOf(payload);
+                lossDetector.setConfiguration(sensorConfigFromName(configuration_.echoMode));
             }
             break;
         }
@@ -144,6 +149,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         }
     }
     sum.damage = walker.damage();
+    sum.health = lossDetector.health();
     if (progress)
         progress(fileLength_, fileLength_);
     frames_.shrink_to_fit();

@@ -4,7 +4,8 @@
 // it keeps where the frame starts (the data record and the block inside it), the azimuth it
 // closes at, the offset angles in force there and the start record's time, so the player
 // can start at any frame
-// and show exactly what forward play showed. Plain object: no thread; the caller may stop a
+// and show exactly what forward play showed. It counts the stream's health on the way, as
+// forward play does. Plain object: no thread; the caller may stop a
 // build through the progress callback.
 
 #include "acquisition/CaptureFile.h"
@@ -48,6 +49,7 @@ public:
         double firstTime = 0; // [s] time stamp of the first whole record
         double lastTime = 0;  // [s] time stamp of the last whole record
         capturefile::Damage damage;
+        StreamHealth health; // of the data packets in file order, frames closed as the player closes them
     };
 
     // Told how far the walk is (bytes, of the file's length); returns false to stop it.

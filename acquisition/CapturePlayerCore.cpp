@@ -179,6 +179,8 @@ void CapturePlayerCore::completeFrame()
 {
     std::swap(frame_, completed_);
     emptyFrame(frame_);
+    if (freshRecord_)
+        lossDetector_.closeFrame(); // the losses counted so far are this frame's
 }
 
 bool CapturePlayerCore::reportsConfiguration(const std::uint8_t* deviceInfo)

@@ -765,13 +765,15 @@ void manwindow::updateFrameStatus()
     frameCounters_.sample(total, frameGate_.lastAssembledMs());
     status_->showFrames(frameCounters_.sent(total), frameCounters_.drawn(), frameCounters_.skipped(total),
                         deviceFrameRate());
-    const hvk32::StreamHealth health = getLidarData_->streamHealth();
+    // A capture shows the health of its own stream, as the live device does.
+    const bool capture = playback_->isFilePlaying();
+    const hvk32::StreamHealth health = capture ? playback_->player().streamHealth() : getLidarData_->streamHealth();
     lossMeter_.add(hvk32::FrameGate::nowMs(), health.expectedPackets(), health.lostPackets);
     ReceiveBufferState buffer;
     buffer.drops = getLidarData_->receiveDrops();
     buffer.bytes = getLidarData_->receiveBufferBytes();
     buffer.limited = getLidarData_->receiveBufferLimited();
-    status_->showStreamHealth(health, lossMeter_.lostPercent(), buffer);
+    status_->showStreamHealth(health, lossMeter_.lostPercent(), buffer, capture);
 }
 
 void manwindow::stopReceivers()

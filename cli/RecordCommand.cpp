@@ -4,6 +4,7 @@
 #include "acquisition/UdpReceiverThread.h"
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
+#include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 
 #include <QFile>
@@ -184,13 +185,13 @@ int runRecordCommand(int argc, char** argv)
         std::fprintf(stderr, "hvk32-cli record: no datagram arrived on UDP ports %ld and %ld\n", options.dataPort,
                      options.telemetryPort);
     const QString last = recorder.currentFile();
-    std::printf("recorded %s packet%s in %.1f s, %.1f MB, %s lost to the receive buffer, into %s%s%s\n",
-                grouped(counts.packets).c_str(), counts.packets == 1 ? "" : "s", seconds,
-                static_cast<double>(counts.bytes) / kBytesPerMegabyte, grouped(counts.receiveBufferDrops).c_str(),
-                qPrintable(options.out), counts.files > 1 ? " ... " : "",
-                counts.files > 1 ? qPrintable(last) : "");
-    std::fflush(stdout);
-    return rc;
+    cli::StandardOutput out("record");
+    out.print("recorded %s packet%s in %.1f s, %.1f MB, %s lost to the receive buffer, into %s%s%s\n",
+              grouped(counts.packets).c_str(), counts.packets == 1 ? "" : "s", seconds,
+              static_cast<double>(counts.bytes) / kBytesPerMegabyte, grouped(counts.receiveBufferDrops).c_str(),
+              qPrintable(options.out), counts.files > 1 ? " ... " : "",
+              counts.files > 1 ? qPrintable(last) : "");
+    return out.finish(rc);
 }
 
 } // namespace hvk32

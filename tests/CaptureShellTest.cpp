@@ -222,8 +222,9 @@ private slots:
         const std::uint16_t dataPort = hvk32::platform::findFreeUdpPort();
         const std::uint16_t telemetryPort = hvk32::platform::findFreeUdpPort();
         QProcess live;
-        live.start(HVK32_CLI_PATH, {"frames", "--live", "--data-port", QString::number(dataPort), "--count",
-                                    QString::number(played.lines.size())});
+        // The echo mode named, so that the receiver does not wait for the replay's device-info packet.
+        live.start(HVK32_CLI_PATH, {"frames", "--live", "--data-port", QString::number(dataPort), "--config", "HVK321",
+                                    "--count", QString::number(played.lines.size())});
         QVERIFY(live.waitForStarted());
         QByteArray notice;
         for (int i = 0; i < 50 && !notice.contains("listening"); ++i) {

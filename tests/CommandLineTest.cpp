@@ -38,7 +38,9 @@ class CommandLineTest : public QObject {
         const std::uint16_t dataPort = hvk32::platform::findFreeUdpPort();
         const std::uint16_t telemetryPort = hvk32::platform::findFreeUdpPort();
         QProcess cli;
-        cli.start(HVK32_CLI_PATH, QStringList{"frames", "--live", "--data-port", QString::number(dataPort)} + cliExtra);
+        cli.start(HVK32_CLI_PATH, QStringList{"frames", "--live", "--data-port", QString::number(dataPort),
+                                              "--telemetry-port", QString::number(telemetryPort)}
+                                      + cliExtra);
         if (!cli.waitForStarted())
             return {};
         // The listening notice comes on stderr once the receiver runs.
@@ -283,6 +285,79 @@ private slots:
         QVERIFY(perFrame > 0 && perFrame <= lost);
     }
 
+    // A copy of packet 1900 sent after packet 1000 and ten packets lost at 1200: the stray
+    // moves nothing, the frames' losses add up to the summary's, and a part read through the
+    // index shows the same frames with the same losses.
+    void strayPacketInCapture()
+    {
+        hvk32::sim::ScannerSettings settings;
+        settings.rpm = 1200;
+        hvk32::test::CaptureBuilder capture(settings);
+        hvk32::sim::ScannerStream ahead(settings);
+        hvk32::test::CaptureBuilder::Payload stray{};
+        for (int k = 0; k <= 1900; ++k)
+            ahead.nextDataPacket(stray.data());
+        capture.deviceInfo().data(1001).udp(stray.data(), stray.size(), settings.dataPort).data(199);
+        hvk32::test::CaptureBuilder::Payload skipped{};
+        for (int k = 0; k < 10; ++k)
+            capture.stream().nextDataPacket(skipped.data());
+        capture.data(1790);
+        const QString path = writeFile("stray.pcap", capture.bytes());
+
+        const Run info = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", path, "--summary"});
+        const QJsonObject s = QJsonDocument::fromJson(info.lines.value(0)).object();
+        QCOMPARE(s["lostPackets"].toInt(-1), 10);
+        QCOMPARE(s["duplicatePackets"].toInt(-1), 1);
+        QCOMPARE(s["outOfOrderPackets"].toInt(-1), 0);
+        QVERIFY2(qAbs(s["revolutionsPerSecond"].toDouble() - 20.0) < 0.01, info.lines.value(0).constData());
+
+        const Run whole = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--summary"});
+        QCOMPARE(whole.exitCode, 0);
+        int perFrame = 0, framesWithLoss = 0;
+        for (const QByteArray& line : whole.lines) {
+            const int lost = QRegularExpression(", lost ([0-9]+)$").match(QString::fromLatin1(line)).captured(1).toInt();
+            perFrame += lost;
+            framesWithLoss += lost > 0;
+        }
+        QCOMPARE(perFrame, 10);
+        QCOMPARE(framesWithLoss, 1);
+        const Run part = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--summary", "--from", "10", "--to", "20"});
+        QCOMPARE(part.lines, whole.lines.mid(9, 11));
+    }
+
+    // A write to standard output that fails is an error with its reason; a reader that goes
+    // away ends the command quietly.
+    void writeErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("frames") << QStringList{"frames", "--pcap", "CAPTURE"};
+        QTest::newRow("frames --summary") << QStringList{"frames", "--pcap", "CAPTURE", "--summary"};
+        QTest::newRow("info") << QStringList{"info", "--pcap", "CAPTURE"};
+        QTest::newRow("info --summary") << QStringList{"info", "--pcap", "CAPTURE", "--summary"};
+        QTest::newRow("help") << QStringList{"frames", "--help"};
+    }
+    void writeErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const QString capture = simulatorCapture("written.pcap", 1);
+        QVERIFY(!capture.isEmpty());
+        arguments.replaceInStrings("CAPTURE", capture);
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(HVK32_CLI_PATH, arguments);
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray errors = p.readAllStandardError();
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(errors.contains("cannot write to standard output: No space left on device"), errors.constData());
+
+        QProcess pipe;
+        const QString script = QString("'%1' \"$@\" | head -c 1 >/dev/null; echo \"${PIPESTATUS[0]}\"").arg(HVK32_CLI_PATH);
+        pipe.start("bash", QStringList{"-c", script, "bash"} + arguments);
+        QVERIFY(pipe.waitForFinished(60000));
+        QCOMPARE(pipe.readAllStandardOutput().trimmed(), QByteArray("0"));
+        QVERIFY2(!pipe.readAllStandardError().contains("standard output"), "a closed pipe is not an error");
+    }
+
     void captureCommandsRefuseOtherFiles()
     {
         const QString text = writeFile("notes.pcap", "not a capture, just text\n");
@@ -485,6 +560,15 @@ private slots:
     void dualEchoSummary()
     {
         const auto lines = receiveFrames({"--echo", "dual"}, {"--config", "HVK322", "--echo", "1", "--count", "2", "--summary"});
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], QByteArray("frame 2: blocks 1800, points per channel 1801, lost 0"));
+    }
+
+    // Without --config the echo mode comes from the device's device-info packets, as in the
+    // window: a dual-echo stream is decoded as dual echo.
+    void echoModeFromDevice()
+    {
+        const auto lines = receiveFrames({"--echo", "dual"}, {"--echo", "1", "--count", "2", "--summary"});
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[1], QByteArray("frame 2: blocks 1800, points per channel 1801, lost 0"));
     }

@@ -804,16 +804,20 @@ Errors: %3</translation>
         <translation>The capture could not be indexed: %1</translation>
     </message>
     <message>
-        <source>%1 frames indexed</source>
-        <translation>%1 frames indexed</translation>
-    </message>
-    <message>
         <source>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</source>
         <translation>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</translation>
     </message>
     <message>
         <source>No device-info packet in %1 yet: frames are shown from the first one on.</source>
         <translation>No device-info packet in %1 yet: frames are shown from the first one on.</translation>
+    </message>
+    <message>
+        <source>%1 frames, %2 packets lost (%3 %)</source>
+        <translation>%1 frames, %2 packets lost (%3 %)</translation>
+    </message>
+    <message>
+        <source>, %1 duplicated, %2 out of order</source>
+        <translation>, %1 duplicated, %2 out of order</translation>
     </message>
 </context>
 <context>
@@ -1188,6 +1192,10 @@ Receive buffer: %1 KiB</translation>
     <message>
         <source>Selected: %1 points</source>
         <translation>Selected: %1 points</translation>
+    </message>
+    <message>
+        <source>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</source>
+        <translation>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</translation>
     </message>
 </context>
 <context>
