@@ -1,8 +1,9 @@
 #pragma once
 // An index of the frames that forward play emits from a capture file, built in one walk
 // that reads only record headers, block azimuths and device-info packets. For every frame
-// it keeps where the frame starts (the data record and the block inside it), the offset
-// angles in force there and the start record's time, so the player can start at any frame
+// it keeps where the frame starts (the data record and the block inside it), the azimuth it
+// closes at, the offset angles in force there and the start record's time, so the player
+// can start at any frame
 // and show exactly what forward play showed. Plain object: no thread; the caller may stop a
 // build through the progress callback.
 
@@ -26,13 +27,15 @@ class CaptureFrameIndex {
 public:
     static constexpr std::uint32_t kNoAngles = 0xFFFFFFFF;
 
-    // Where one frame starts. 24 bytes.
+    // Where one frame starts. 32 bytes.
     struct Frame {
         qint64 recordOffset = 0;        // record header of the data record with the first block
         std::uint32_t seconds = 0;      // that record's time stamp
         std::uint32_t fraction = 0;     // micro- or nanoseconds, as the file says
         std::uint32_t angles = kNoAngles; // offset angles in force: an entry of the angle sets
         std::uint8_t block = 0;         // the frame's first block in that record
+        std::uint16_t reference = 0;    // [deg/100] the azimuth the frame closes at (FrameCutter)
+        std::int16_t advance = 0;       // [deg/100] the turn from it to the first block
     };
 
     // What the walk counted.

@@ -167,8 +167,7 @@ void ReadLiveOffDataK32::run()
 
     const hvk32::capturefile::Damage& damage = player->damage();
     if (damage.any())
-        qDebug() << "capture damaged:" << damage.truncatedRecords << "truncated record dropped,"
-                 << damage.badLengths << "records with bad lengths skipped";
+        qDebug().noquote() << "capture damaged:" << hvk32::capturefile::describeDamage(damage);
     player.reset(); // closes the file
     emit SendFinsh(true);
 }

@@ -227,9 +227,7 @@ void PlaybackSession::frameIndexReady(const QString& path, std::shared_ptr<const
     QString text = tr("%1 frames indexed").arg(frames);
     const hvk32::capturefile::Damage& damage = index_->summary().damage;
     if (damage.any())
-        text += tr("; skipped %1 truncated record(s) and %2 record(s) with impossible lengths")
-                    .arg(damage.truncatedRecords)
-                    .arg(damage.badLengths);
+        text += QStringLiteral("; ") + hvk32::capturefile::describeDamage(damage);
     emit statusMessage(text, kIndexMessageMs);
     if (frames == 0)
         return;

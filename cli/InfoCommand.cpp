@@ -84,6 +84,8 @@ QJsonObject captureSummary(const CaptureFrameIndex& index, const StreamHealth& h
         {"durationSeconds", s.hasRecords ? s.lastTime - s.firstTime : 0.0},
         {"truncatedRecords", double(s.damage.truncatedRecords)},
         {"badLengthRecords", double(s.damage.badLengths)},
+        {"damagedPlaces", double(s.damage.damagedPlaces)},
+        {"damagedBytesSkipped", double(s.damage.skippedBytes)},
         {"lostPackets", double(h.lostPackets)},
         {"lostPercent", rounded(h.lostPercent())},
         {"duplicatePackets", double(h.duplicatePackets)},
@@ -130,14 +132,9 @@ int printSummary(const QString& path)
 
 void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage)
 {
-    const QByteArray name = file.toLocal8Bit();
-    if (damage.truncatedRecords)
-        std::fprintf(stderr, "hvk32-cli %s: %s: dropped the last record, cut off by the end of the file at offset %lld\n",
-                     command, name.constData(), static_cast<long long>(damage.truncatedOffset));
-    if (damage.badLengths)
-        std::fprintf(stderr, "hvk32-cli %s: %s: skipped %llu record(s) with impossible lengths (first at offset %lld)\n",
-                     command, name.constData(), static_cast<unsigned long long>(damage.badLengths),
-                     static_cast<long long>(damage.firstBadLengthOffset));
+    if (damage.any())
+        std::fprintf(stderr, "hvk32-cli %s: %s: %s\n", command, qPrintable(file),
+                     qPrintable(capturefile::describeDamage(damage)));
 }
 
 int runInfoCommand(int argc, char** argv)

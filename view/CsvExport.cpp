@@ -18,8 +18,6 @@ namespace hvk32 {
 
 namespace {
 
-constexpr double kFullTurn = 360.0;
-constexpr float kCentimetresPerMetre = 100.0f;
 
 // Channels 0..31 named in the list; anything else in it is ignored.
 std::array<bool, kChannelCount> channelMask(const QList<int>& channels)
@@ -54,30 +52,21 @@ ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, c
     return s;
 }
 
-FixedOffsetConverter::FixedOffsetConverter(const ConversionSnapshot& snapshot) : modeKnown_(snapshot.modeKnown)
+ConversionOptions CsvExportOptions::conversionOptions(Precision precision) const
 {
-    const float* vertical = verticalAnglesInUse(snapshot.degreeMode, snapshot.deviceVerticalAngles);
-    for (int c = 0; c < kChannelCount; ++c) {
-        beams_[c] = beamTrigOf(vertical[c]);
-        offsets_[c] = snapshot.offsetAngles[fixedOffsetIndex(snapshot.degreeMode, c)];
-    }
-}
-
-FixedOffsetConverter::Point FixedOffsetConverter::convert(int channel, float rawDistance, float azimuth) const
-{
-    const float d = scaledDistanceCm(rawDistance, modeKnown_);
-    const double theta = static_cast<double>(azimuth) + offsets_[channel];
-    const Xyz p = beamCoordinates(d, beams_[channel], theta);
-    return {p.x, p.y, p.z, theta, d};
+    ConversionOptions o;
+    o.precision = precision;
+    o.channels = channelMask(channels);
+    o.keepZeroDistances = true;
+    o.limitAzimuth = true;
+    o.azimuthMin = angleMin;
+    o.azimuthMax = angleMax;
+    return o;
 }
 
 float exportAzimuth(double theta)
 {
-    if (theta > kFullTurn)
-        theta -= kFullTurn;
-    else if (theta < 0.0)
-        theta += kFullTurn;
-    return static_cast<float>(theta);
+    return static_cast<float>(wrapOnce(theta));
 }
 
 QByteArray csvHeaderLine()
@@ -131,25 +120,24 @@ qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, co
                       const SelectionBox* box, const ConversionSnapshot& snapshot)
 {
     CsvLine line;
-    const FixedOffsetConverter converter(snapshot);
-    const std::array<bool, kChannelCount> listed = channelMask(options.channels);
+    // Exact: the text of every number stays what the export has always written.
+    PointArrays points;
+    PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options.conversionOptions(Precision::Exact),
+                              points);
     qint64 written = 0;
-    for (int c = 0; c < kChannelCount; ++c) {
-        if (!listed[static_cast<std::size_t>(c)])
+    for (std::size_t k = 0; k < points.size; ++k) {
+        const float x = points.x[k];
+        const float y = points.y[k];
+        const float z = points.z[k];
+        if (box && !box->contains(x, y, z))
             continue;
-        const std::size_t n = channelPointCount(frame, c);
-        for (std::size_t j = 0; j < n; ++j) {
-            const float a = frame.azimuths[c][j];
-            const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], a);
-            const float azimuth = exportAzimuth(p.theta);
-            if (!options.inRange(azimuth) || (box && !box->contains(p.x, p.y, p.z)))
-                continue;
-            const std::uint64_t time = frame.timestamps[c][j];
-            line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);
-            line.field(static_cast<unsigned>(c)).field(azimuth).field(p.distanceCm / kCentimetresPerMetre);
-            line.field(time).field(time).writeTo(out);
-            ++written;
-        }
+        const int c = points.channel[k];
+        const std::size_t j = points.source[k];
+        const std::uint64_t time = frame.timestamps[c][j];
+        line.field(frameId).field(x).field(y).field(z).field(frame.intensities[c][j]);
+        line.field(static_cast<unsigned>(c)).field(points.azimuth[k]).field(points.distance[k]);
+        line.field(time).field(time).writeTo(out);
+        ++written;
     }
     return out ? written : -1;
 }

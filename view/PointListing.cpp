@@ -68,19 +68,19 @@ void PointListing::addPoint(const ConvertedPoint& point)
 
 int PointListing::listPaused(const LidarData& frame, const ConversionSnapshot& snapshot, const SelectionBox& box)
 {
-    const FixedOffsetConverter converter(snapshot);
+    ConversionOptions options;
+    options.precision = Precision::Exact;
+    PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options, points_);
     int row = 0;
-    for (int c = 0; c < kChannelCount; ++c) {
-        const std::size_t n = channelPointCount(frame, c);
-        for (std::size_t j = 0; j < n; ++j) {
-            const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], frame.azimuths[c][j]);
-            if (!box.contains(p.x, p.y, p.z))
-                continue;
-            const ListedPoint shown{p.x, p.y, p.z, p.theta, p.distanceCm, frame.intensities[c][j], c,
-                                    frame.timestamps[c][j]};
-            writeRow_(row, pointRowTexts(row, shown));
-            ++row;
-        }
+    for (std::size_t k = 0; k < points_.size; ++k) {
+        if (!box.contains(points_.x[k], points_.y[k], points_.z[k]))
+            continue;
+        const int c = points_.channel[k];
+        const std::size_t j = points_.source[k];
+        const ListedPoint shown{points_.x[k], points_.y[k], points_.z[k], points_.theta[k], points_.distanceCm[k],
+                                frame.intensities[c][j], c, frame.timestamps[c][j]};
+        writeRow_(row, pointRowTexts(row, shown));
+        ++row;
     }
     return row;
 }

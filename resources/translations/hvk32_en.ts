@@ -396,6 +396,22 @@ Errors: %3</translation>
         <source>cannot read the file</source>
         <translation>cannot read the file</translation>
     </message>
+    <message>
+        <source>skipped %1 damaged bytes at offset %2</source>
+        <translation>skipped %1 damaged bytes at offset %2</translation>
+    </message>
+    <message>
+        <source>skipped %1 damaged bytes in %2 places, the first %3 bytes at offset %4</source>
+        <translation>skipped %1 damaged bytes in %2 places, the first %3 bytes at offset %4</translation>
+    </message>
+    <message>
+        <source>skipped %1 record(s) with impossible lengths, the first at offset %2</source>
+        <translation>skipped %1 record(s) with impossible lengths, the first at offset %2</translation>
+    </message>
+    <message>
+        <source>dropped the last record, cut off by the end of the file at offset %1</source>
+        <translation>dropped the last record, cut off by the end of the file at offset %1</translation>
+    </message>
 </context>
 <context>
     <name>CaptureFrameIndex</name>
@@ -790,10 +806,6 @@ Errors: %3</translation>
     <message>
         <source>%1 frames indexed</source>
         <translation>%1 frames indexed</translation>
-    </message>
-    <message>
-        <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
-        <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
     </message>
     <message>
         <source>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</source>
