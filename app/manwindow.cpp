@@ -809,6 +809,11 @@ void manwindow::toggleRecording()
     hvk32::RecorderSettings settings;
     settings.fileName = QFile::encodeName(file).toStdString();
     settings.dataPortText = ui.lineEdit_portNumber->text().toStdString();
+    settings.telemetryPortText = ui.lineEdit->text().trimmed().toStdString();
+    // The adapter that carries the device's datagrams, where the receivers have seen any.
+    settings.deviceAddress = getLidarData_->lastSenderAddress();
+    if (settings.deviceAddress == std::array<std::uint8_t, 4>{})
+        settings.deviceAddress = getSet_->lastSenderAddress();
     std::string error;
     if (recorder_->start(settings, &error)) {
         recorderKind_ = RecorderKind::Adapter;
