@@ -10,6 +10,7 @@
 // the receiving process on the first core and the sender on the second, so the receiver has
 // exactly one core (the sender's system calls also do the loopback delivery).
 
+#include "acquisition/DataPacket.h"
 #include "acquisition/GetLidardataK32.h"
 #include "platform/UdpSocket.h"
 #include "records/MetaTypes.h"
@@ -40,7 +41,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kPacketSize = 1206;
+constexpr std::size_t kPacketSize = hvk32::datapacket::kPacketSize;
 
 struct Options {
     long rate = 9800;

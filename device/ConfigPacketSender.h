@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QWidget;
 
@@ -23,6 +24,15 @@ namespace hvk32::device {
 // The steps after a packet is built, run in this order; an empty text or function, or a
 // zero pause, leaves its step out.
 struct SendSteps {
+    SendSteps() = default;
+    // The steps every send starts with: the warning over `window` when the datagram does not
+    // leave, and the pause that lets it leave.
+    SendSteps(QWidget* window, QString failureTitle, QString failureText, int pauseAfterSend)
+        : window(window), failureTitle(std::move(failureTitle)), failureText(std::move(failureText)),
+          pauseAfterSend(pauseAfterSend)
+    {
+    }
+
     QWidget* window = nullptr;   // parent of the failure warning and the question; closed on Ok
     QString failureTitle;
     QString failureText;         // "%1:%2" take the address and the port

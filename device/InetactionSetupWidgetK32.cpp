@@ -1,4 +1,5 @@
 #include "device/InetactionSetupWidgetK32.h"
+#include "ui_InetactionSetupWidgetK32.h"
 
 #include "device/DeviceStatusText.h"
 
@@ -41,38 +42,38 @@ QString iconPath(const char* name)
 
 InetactionSetupWidgetK32::InetactionSetupWidgetK32(platform::UserPrompts* prompts, platform::Pauses* pauses,
                                                    QWidget* parent)
-    : QWidget(parent), sender_(prompts, pauses), clock_([] { return QDateTime::currentDateTime(); })
+    : QWidget(parent), ui(std::make_unique<Ui::InetactionSetupWidgetK32>()), sender_(prompts, pauses), clock_([] { return QDateTime::currentDateTime(); })
 {
     Q_INIT_RESOURCE(resources); // the icons live in a static library
-    ui.setupUi(this);
+    ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
 
     auto* addressValidator = new QRegExpValidator(QRegExp(kAddressPattern), this);
-    for (QLineEdit* box : {ui.lineEdit_DefaultIP, ui.lineEdit_DestIP, ui.lineEdit_Subnet, ui.lineEdit_Gateway,
-                           ui.lineEdit_NTP})
+    for (QLineEdit* box : {ui->lineEdit_DefaultIP, ui->lineEdit_DestIP, ui->lineEdit_Subnet, ui->lineEdit_Gateway,
+                           ui->lineEdit_NTP})
         box->setValidator(addressValidator);
     auto* portValidator = new QIntValidator(kPortBottom, kPortTop, this);
-    ui.lineEdit_defaultPort->setValidator(portValidator);
-    ui.lineEdit_destPort->setValidator(portValidator);
+    ui->lineEdit_defaultPort->setValidator(portValidator);
+    ui->lineEdit_destPort->setValidator(portValidator);
 
     fillComboBoxes();
 
-    connect(ui.pushButton_LidarRefresh, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onRefreshCilcked);
-    connect(ui.pushButton_OK, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onOK_Clicked);
-    connect(ui.pushButton_Cancel, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onCancel_Clicked);
+    connect(ui->pushButton_LidarRefresh, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onRefreshCilcked);
+    connect(ui->pushButton_OK, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onOK_Clicked);
+    connect(ui->pushButton_Cancel, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onCancel_Clicked);
 
-    for (QWidget* spare : {static_cast<QWidget*>(ui.lineEdit_Current_IP), static_cast<QWidget*>(ui.label_Current_IP),
-                           static_cast<QWidget*>(ui.lineEdit_Current_Port),
-                           static_cast<QWidget*>(ui.label_Current_Port)})
+    for (QWidget* spare : {static_cast<QWidget*>(ui->lineEdit_Current_IP), static_cast<QWidget*>(ui->label_Current_IP),
+                           static_cast<QWidget*>(ui->lineEdit_Current_Port),
+                           static_cast<QWidget*>(ui->label_Current_Port)})
         spare->hide();
-    ui.lineEdit_mac_addr->setEnabled(false);
-    for (QLineEdit* box : {ui.lineEdit_Current_IP, ui.lineEdit_Current_Port, ui.lineEdit_GPS_Position_longitude,
-                           ui.lineEdit_GPS_Position_latitude, ui.lineEdit_Motor_State})
+    ui->lineEdit_mac_addr->setEnabled(false);
+    for (QLineEdit* box : {ui->lineEdit_Current_IP, ui->lineEdit_Current_Port, ui->lineEdit_GPS_Position_longitude,
+                           ui->lineEdit_GPS_Position_latitude, ui->lineEdit_Motor_State})
         box->setFocusPolicy(Qt::NoFocus);
 
     onCleanUCWPControl();
-    ui.lineEdit_Subnet->installEventFilter(this);
-    ui.lineEdit_Gateway->installEventFilter(this);
+    ui->lineEdit_Subnet->installEventFilter(this);
+    ui->lineEdit_Gateway->installEventFilter(this);
     setFocus();
 }
 
@@ -82,14 +83,14 @@ void InetactionSetupWidgetK32::fillComboBoxes()
 {
     const char* const motorIcons[] = {"NO.png", "YES.png", "ResetCameraposition.png"};
     for (std::size_t i = 0; i < std::size(ucwp::kMotorStateItems); ++i)
-        ui.comboBox->addItem(QIcon(iconPath(motorIcons[i])), QString::fromLatin1(ucwp::kMotorStateItems[i]));
+        ui->comboBox->addItem(QIcon(iconPath(motorIcons[i])), QString::fromLatin1(ucwp::kMotorStateItems[i]));
     const char* const speedIcons[] = {"5.png", "10.png", "20.png"};
     for (std::size_t i = 0; i < std::size(ucwp::kRotateSpeedItems); ++i)
-        ui.comboBox_rotateSpeed->addItem(QIcon(iconPath(speedIcons[i])),
+        ui->comboBox_rotateSpeed->addItem(QIcon(iconPath(speedIcons[i])),
                                          QString::fromLatin1(ucwp::kRotateSpeedItems[i]));
     const char* const timeIcons[] = {"YES.png", "NO.png"};
     for (std::size_t i = 0; i < std::size(ucwp::kLocalTimeItems); ++i)
-        ui.comboBox_localTime->addItem(QIcon(iconPath(timeIcons[i])), QString::fromLatin1(ucwp::kLocalTimeItems[i]));
+        ui->comboBox_localTime->addItem(QIcon(iconPath(timeIcons[i])), QString::fromLatin1(ucwp::kLocalTimeItems[i]));
 }
 
 void InetactionSetupWidgetK32::OnLidarDifoData(const u_char* data)
@@ -112,23 +113,23 @@ void InetactionSetupWidgetK32::OnLidarStatusReceiving(SettingData* data, std::ve
     }
 
     const int cleanliness = Mac[StatusCleanliness];
-    if (cleanliness >= 0 && cleanliness < ui.comboBox_LidarClean->count())
-        ui.comboBox_LidarClean->setCurrentIndex(cleanliness);
-    ui.lineEdit_Temperature->setText(statustext::apdTemperatureText(Mac[StatusApdTemperature]));
+    if (cleanliness >= 0 && cleanliness < ui->comboBox_LidarClean->count())
+        ui->comboBox_LidarClean->setCurrentIndex(cleanliness);
+    ui->lineEdit_Temperature->setText(statustext::apdTemperatureText(Mac[StatusApdTemperature]));
     showSpeedRead();
-    ui.lineEdit_PPS_Angle->setText(QString::number(Mac[StatusPpsAngle] / kPpsAngleScale));
-    ui.comboBox_LVDS->setCurrentIndex(storedStatus_.lvdsLock & 1);
+    ui->lineEdit_PPS_Angle->setText(QString::number(Mac[StatusPpsAngle] / kPpsAngleScale));
+    ui->comboBox_LVDS->setCurrentIndex(storedStatus_.lvdsLock & 1);
 
-    ui.lineEdit_GPS_Position_latitude->clear();
-    ui.lineEdit_utc_time->clear();
-    ui.lineEdit_utc_time->setText(statustext::clockText(storedStatus_.dateTime));
-    ui.lineEdit_GPS_Position_latitude->setText(statustext::latitudeText(storedStatus_));
-    ui.lineEdit_GPS_Position_longitude->setText(statustext::longitudeText(storedStatus_));
-    ui.lineEdit_mac_addr->setText(statustext::macText(Mac));
+    ui->lineEdit_GPS_Position_latitude->clear();
+    ui->lineEdit_utc_time->clear();
+    ui->lineEdit_utc_time->setText(statustext::clockText(storedStatus_.dateTime));
+    ui->lineEdit_GPS_Position_latitude->setText(statustext::latitudeText(storedStatus_));
+    ui->lineEdit_GPS_Position_longitude->setText(statustext::longitudeText(storedStatus_));
+    ui->lineEdit_mac_addr->setText(statustext::macText(Mac));
 
     const statustext::PpsState pps = statustext::decodePpsState(Mac[StatusPpsState]);
-    ui.lineEdit->setText(pps.disabled ? QStringLiteral("1") : QStringLiteral("0"));
-    ui.lineEdit_2->setText(QString::number(pps.errorAngle));
+    ui->lineEdit->setText(pps.disabled ? QStringLiteral("1") : QStringLiteral("0"));
+    ui->lineEdit_2->setText(QString::number(pps.errorAngle));
 }
 
 void InetactionSetupWidgetK32::showVersions(const std::vector<int>& status)
@@ -139,7 +140,7 @@ void InetactionSetupWidgetK32::showVersions(const std::vector<int>& status)
 void InetactionSetupWidgetK32::showSpeedRead()
 {
     storedStatus_.motorSpeed = statustext::shownMotorSpeed(storedStatus_.motorSpeed);
-    ui.lineEdit_Motor_State->setText(QString::number(storedStatus_.motorSpeed));
+    ui->lineEdit_Motor_State->setText(QString::number(storedStatus_.motorSpeed));
 }
 
 void InetactionSetupWidgetK32::onRefreshCilcked()
@@ -154,26 +155,26 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
             prompts().information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
         return;
     }
-    ui.lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
-    ui.lineEdit_DestIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDestinationIp));
-    ui.lineEdit_defaultPort->setText(QString::number(storedDataPort_));
-    ui.lineEdit_destPort->setText(QString::number(storedDevicePort_));
-    multicastSendAddress_ = ui.lineEdit_DestIP->text();
-    ui.lineEdit_NTP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kNtpServerIp));
-    ui.lineEdit_Gateway->setText(ucwp::addressText(stored_.packet.data() + devinfo::kGatewayIp));
-    ui.lineEdit_Subnet->setText(ucwp::addressText(stored_.packet.data() + devinfo::kSubnetMask));
+    ui->lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
+    ui->lineEdit_DestIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDestinationIp));
+    ui->lineEdit_defaultPort->setText(QString::number(storedDataPort_));
+    ui->lineEdit_destPort->setText(QString::number(storedDevicePort_));
+    multicastSendAddress_ = ui->lineEdit_DestIP->text();
+    ui->lineEdit_NTP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kNtpServerIp));
+    ui->lineEdit_Gateway->setText(ucwp::addressText(stored_.packet.data() + devinfo::kGatewayIp));
+    ui->lineEdit_Subnet->setText(ucwp::addressText(stored_.packet.data() + devinfo::kSubnetMask));
     multicastPort_ = static_cast<std::uint16_t>(storedDevicePort_);
 
     if (statusSeen_) {
-        ui.lineEdit_interval->setText(QString::number(storedStatus_.packetInterval));
-        if (storedStatus_.motorState >= 0 && storedStatus_.motorState < ui.comboBox->count())
-            ui.comboBox->setCurrentIndex(storedStatus_.motorState);
+        ui->lineEdit_interval->setText(QString::number(storedStatus_.packetInterval));
+        if (storedStatus_.motorState >= 0 && storedStatus_.motorState < ui->comboBox->count())
+            ui->comboBox->setCurrentIndex(storedStatus_.motorState);
         showSpeedRead();
         // Right after a send the motor is still changing speed: leave the box as the user set it.
         if (speedSync_) {
             const int item = statustext::motorSpeedItemOf(storedStatus_.motorSpeed, statustext::kNetworkSpeedTolerance);
             if (item >= 0)
-                ui.comboBox_rotateSpeed->setCurrentIndex(item);
+                ui->comboBox_rotateSpeed->setCurrentIndex(item);
         } else {
             speedSync_ = true;
         }
@@ -186,7 +187,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
 
 void InetactionSetupWidgetK32::isEnableSetting(bool flag)
 {
-    ui.pushButton_OK->setEnabled(flag);
+    ui->pushButton_OK->setEnabled(flag);
 }
 
 bool InetactionSetupWidgetK32::reportIncompleteAddress()
@@ -194,9 +195,9 @@ bool InetactionSetupWidgetK32::reportIncompleteAddress()
     // The address validator lets a half-typed box ("127.0.0") stand without ever finishing
     // the edit, so its checks never ran: say which box it is rather than send it.
     const std::pair<QLabel*, QLineEdit*> boxes[] = {
-        {ui.label_DefaultIP, ui.lineEdit_DefaultIP}, {ui.label_DestIP, ui.lineEdit_DestIP},
-        {ui.label_Subnet, ui.lineEdit_Subnet},       {ui.label_Gateway, ui.lineEdit_Gateway},
-        {ui.label_NTP, ui.lineEdit_NTP},
+        {ui->label_DefaultIP, ui->lineEdit_DefaultIP}, {ui->label_DestIP, ui->lineEdit_DestIP},
+        {ui->label_Subnet, ui->lineEdit_Subnet},       {ui->label_Gateway, ui->lineEdit_Gateway},
+        {ui->label_NTP, ui->lineEdit_NTP},
     };
     for (const auto& [label, box] : boxes) {
         if (addresschecks::isIncomplete(box->text())) {
@@ -216,7 +217,7 @@ void InetactionSetupWidgetK32::onOK_Clicked()
         return;
     if (!isLegalSubNetMask() || !isLegalGateway())
         return;
-    if (ui.lineEdit_DestIP->text() == ui.lineEdit_DefaultIP->text()) {
+    if (ui->lineEdit_DestIP->text() == ui->lineEdit_DefaultIP->text()) {
         // One message: nothing was sent, so the stored packet stays good for the next try.
         prompts().information(nullptr, tr(kRefreshTitle),
                               tr("The Lidar local IP cannot be set to the same as the destination "
@@ -230,18 +231,18 @@ void InetactionSetupWidgetK32::onOK_Clicked()
 
     speedSync_ = false;
     ucwp::UcwpForm form;
-    form.deviceIp = ui.lineEdit_DefaultIP->text();
-    form.hostIp = ui.lineEdit_DestIP->text();
-    form.dataPort = ui.lineEdit_defaultPort->text();
-    form.devicePort = ui.lineEdit_destPort->text();
-    form.ntpServer = ui.lineEdit_NTP->text();
-    form.gateway = ui.lineEdit_Gateway->text();
-    form.subnetMask = ui.lineEdit_Subnet->text();
-    form.rotateSpeed = ui.comboBox_rotateSpeed->currentText();
-    form.motorState = ui.comboBox->currentText();
-    form.localTime = ui.comboBox_localTime->currentText();
-    form.interval = ui.lineEdit_interval->text();
-    form.ppsAngle = ui.lineEdit_SetPPS_Angle->text();
+    form.deviceIp = ui->lineEdit_DefaultIP->text();
+    form.hostIp = ui->lineEdit_DestIP->text();
+    form.dataPort = ui->lineEdit_defaultPort->text();
+    form.devicePort = ui->lineEdit_destPort->text();
+    form.ntpServer = ui->lineEdit_NTP->text();
+    form.gateway = ui->lineEdit_Gateway->text();
+    form.subnetMask = ui->lineEdit_Subnet->text();
+    form.rotateSpeed = ui->comboBox_rotateSpeed->currentText();
+    form.motorState = ui->comboBox->currentText();
+    form.localTime = ui->comboBox_localTime->currentText();
+    form.interval = ui->lineEdit_interval->text();
+    form.ppsAngle = ui->lineEdit_SetPPS_Angle->text();
     const ucwp::Build build = ucwp::buildUcwpPacket(stored_.packet.data(), form, clock_());
     switch (build.refusal) {
     case ucwp::Refusal::None:
@@ -261,11 +262,7 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     // A failed send leaves the stored packet good for another try. After a send the refresh
     // shows in the boxes what the device now reports, and one box says it is done and offers
     // to close the form.
-    device::SendSteps steps;
-    steps.window = this;
-    steps.failureTitle = tr("Warning");
-    steps.failureText = tr("The settings could not be sent to %1:%2.");
-    steps.pauseAfterSend = kPauseAfterSend;
+    device::SendSteps steps(this, tr("Warning"), tr("The settings could not be sent to %1:%2."), kPauseAfterSend);
     steps.sent = [this] { stored_.sendReady = false; };
     steps.pauseBeforeRefresh = kPauseBeforeRefresh;
     steps.refresh = [this] { refresh(true); };
@@ -281,17 +278,17 @@ void InetactionSetupWidgetK32::onCancel_Clicked()
 
 void InetactionSetupWidgetK32::onCleanUCWPControl()
 {
-    for (QLineEdit* box : {ui.lineEdit_Current_IP, ui.lineEdit_DefaultIP, ui.lineEdit_DestIP, ui.lineEdit_Current_Port,
-                           ui.lineEdit_defaultPort, ui.lineEdit_destPort, ui.lineEdit_GPS_Position_latitude,
-                           ui.lineEdit_GPS_Position_longitude, ui.lineEdit_Motor_State, ui.lineEdit_mac_addr,
-                           ui.lineEdit_interval, ui.lineEdit_Gateway, ui.lineEdit_Subnet})
+    for (QLineEdit* box : {ui->lineEdit_Current_IP, ui->lineEdit_DefaultIP, ui->lineEdit_DestIP, ui->lineEdit_Current_Port,
+                           ui->lineEdit_defaultPort, ui->lineEdit_destPort, ui->lineEdit_GPS_Position_latitude,
+                           ui->lineEdit_GPS_Position_longitude, ui->lineEdit_Motor_State, ui->lineEdit_mac_addr,
+                           ui->lineEdit_interval, ui->lineEdit_Gateway, ui->lineEdit_Subnet})
         box->clear();
 }
 
 addresschecks::AddressBoxes InetactionSetupWidgetK32::addressBoxes() const
 {
-    return {ui.lineEdit_DefaultIP->text(), ui.lineEdit_DestIP->text(), ui.lineEdit_Subnet->text(),
-            ui.lineEdit_Gateway->text()};
+    return {ui->lineEdit_DefaultIP->text(), ui->lineEdit_DestIP->text(), ui->lineEdit_Subnet->text(),
+            ui->lineEdit_Gateway->text()};
 }
 
 bool InetactionSetupWidgetK32::apply(const addresschecks::CheckResult& result)
@@ -302,10 +299,10 @@ bool InetactionSetupWidgetK32::apply(const addresschecks::CheckResult& result)
         if (box->text() != text)
             box->setText(text);
     };
-    write(ui.lineEdit_DefaultIP, result.boxes.deviceIp);
-    write(ui.lineEdit_DestIP, result.boxes.hostIp);
-    write(ui.lineEdit_Subnet, result.boxes.subnetMask);
-    write(ui.lineEdit_Gateway, result.boxes.gateway);
+    write(ui->lineEdit_DefaultIP, result.boxes.deviceIp);
+    write(ui->lineEdit_DestIP, result.boxes.hostIp);
+    write(ui->lineEdit_Subnet, result.boxes.subnetMask);
+    write(ui->lineEdit_Gateway, result.boxes.gateway);
     return result.ok;
 }
 
@@ -337,14 +334,14 @@ bool InetactionSetupWidgetK32::isLegalGateway()
 bool InetactionSetupWidgetK32::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == ui.lineEdit_Subnet) {
+        if (watched == ui->lineEdit_Subnet) {
             const QString proposal = addresschecks::subnetOnFocus(addressBoxes());
-            if (proposal != ui.lineEdit_Subnet->text())
-                ui.lineEdit_Subnet->setText(proposal);
-        } else if (watched == ui.lineEdit_Gateway) {
+            if (proposal != ui->lineEdit_Subnet->text())
+                ui->lineEdit_Subnet->setText(proposal);
+        } else if (watched == ui->lineEdit_Gateway) {
             const QString proposal = addresschecks::gatewayOnFocus(addressBoxes());
-            if (proposal != ui.lineEdit_Gateway->text())
-                ui.lineEdit_Gateway->setText(proposal);
+            if (proposal != ui->lineEdit_Gateway->text())
+                ui->lineEdit_Gateway->setText(proposal);
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -10,7 +10,6 @@
 #include "device/Destinations.h"
 #include "device/StoredDeviceInfo.h"
 #include "records/SettingData.h"
-#include "ui_InetactionSetupWidgetK32.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -21,11 +20,16 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace hvk32::platform {
 class Pauses;
 class UserPrompts;
+}
+
+namespace Ui {
+class InetactionSetupWidgetK32;
 }
 
 class InetactionSetupWidgetK32 : public QWidget {
@@ -84,7 +88,7 @@ private:
     // Shows the check's message, writes its corrections into the boxes, returns its verdict.
     bool apply(const hvk32::addresschecks::CheckResult& result);
 
-    Ui_InetactionSetupWidgetK32 ui;
+    std::unique_ptr<Ui::InetactionSetupWidgetK32> ui;
     hvk32::device::ConfigPacketSender sender_;
     hvk32::device::Destinations destinations_;
     std::function<QDateTime()> clock_;

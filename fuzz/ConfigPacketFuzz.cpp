@@ -7,9 +7,9 @@
 #include "device/AddressChecks.h"
 #include "device/ConfigPacket.h"
 #include "device/UcwpPacket.h"
+#include "device/VerticalAnglePacket.h"
 #include "fuzz/FuzzSeeds.h"
 #include "sim/ScannerStream.h"
-#include "tools/VerticalAnglePacket.h"
 
 #include <QDateTime>
 #include <QStringList>

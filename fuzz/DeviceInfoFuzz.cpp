@@ -5,9 +5,9 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/DeviceStatusText.h"
+#include "device/VerticalAnglePacket.h"
 #include "fuzz/FuzzSeeds.h"
 #include "sim/ScannerStream.h"
-#include "tools/VerticalAnglePacket.h"
 
 #include <cmath>
 #include <cstdlib>

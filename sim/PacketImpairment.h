@@ -3,6 +3,8 @@
 // drops, duplicates or holds back until after the next one the given numbers, drawn from a
 // fixed seed, so that every run spoils the same packets. Plain, no I/O.
 
+#include "acquisition/DataPacket.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +16,7 @@ namespace hvk32::sim {
 class PacketImpairment {
 public:
     static constexpr std::uint32_t kSeed = 17;
-    static constexpr std::size_t kPacketSize = 1206;
+    static constexpr std::size_t kPacketSize = datapacket::kPacketSize;
     // Receives each packet that goes on; false ends the stream.
     using Sink = std::function<bool(const std::uint8_t* packet)>;
 

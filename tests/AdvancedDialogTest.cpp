@@ -6,6 +6,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/CommandPortStub.h"
 #include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
@@ -66,14 +67,6 @@ QComboBox* combo(const QWidget& w, const char* name) { return child<QComboBox>(w
 QString text(const QWidget& w, const char* name) { return edit(w, name)->text(); }
 void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
-QStringList texts(const QList<test::Prompt>& shown)
-{
-    QStringList out;
-    for (const test::Prompt& p : shown)
-        out.append(p.title + ": " + p.text);
-    return out;
-}
-
 } // namespace
 
 class AdvancedDialogTest : public QObject {
@@ -81,35 +74,19 @@ class AdvancedDialogTest : public QObject {
 
     test::RecordingPrompts prompts;
     test::RecordingPauses pauses;
-    platform::UdpSocket device; // stands in for the scanner's command port
-    std::uint16_t port = 0;
+    test::CommandPortStub device; // stands in for the scanner's command port
     std::unique_ptr<ACWPSettingWidgetK32> dialog;
-
-    // The next datagram at the device's port; empty when none arrives.
-    QByteArray received(int waitMs = 1000)
-    {
-        device.setReceiveTimeout(waitMs);
-        std::array<std::uint8_t, 2048> buffer{};
-        const long n = device.receive(buffer.data(), buffer.size());
-        if (n < 0)
-            return {};
-        [&] { QCOMPARE(n, long(devinfo::kPacketSize)); }();
-        return QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(n));
-    }
-    bool nothingSent() { return received(50).isEmpty(); }
 
 private slots:
     void init()
     {
-        port = platform::findFreeUdpPort();
-        QVERIFY(port != 0);
-        QVERIFY(device.open() && device.bind(kDeviceAddress, port));
+        QVERIFY(device.open(kDeviceAddress));
         prompts.shown.clear();
         prompts.answers.clear();
         prompts.fileNames.clear();
         pauses.made.clear();
         dialog = std::make_unique<ACWPSettingWidgetK32>(&prompts, &pauses);
-        dialog->setCommandPort(port);
+        dialog->setCommandPort(device.port());
         dialog->setClock([] { return kNow; });
         dialog->show();
     }
@@ -123,26 +100,26 @@ private slots:
     void setSpendsEachDevicePacketOnce()
     {
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
-        QVERIFY(nothingSent());
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QVERIFY(device.nothingSent());
 
         feed(*dialog, devicePacket());
         edit(*dialog, "lineEdit_range_set")->setText("200");
         prompts.shown.clear();
         prompts.answers.enqueue(QMessageBox::Cancel); // keep the window open
         click(*dialog, "pushButton_OK");
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         QCOMPARE(sent.left(8), QByteArray("\xAA\x00\xFF\x11\x22\x22\xBB\xBB", 8));
         QCOMPARE(sent.mid(178, 2), QByteArray("\x4E\x20"));
         QCOMPARE(pauses.made, QList<int>{50});
-        QCOMPARE(texts(prompts.shown),
+        QCOMPARE(test::promptTexts(prompts.shown),
                  (QStringList{"Tips: Setup completed", "Tips: Resresh completed", kCloseQuestion}));
         QVERIFY(dialog->isVisible());
 
         prompts.shown.clear();
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
-        QVERIFY(nothingSent());
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QVERIFY(device.nothingSent());
 
         // A refresh spends its own flag: the refresh after the next send has nothing new to show.
         feed(*dialog, devicePacket());
@@ -150,8 +127,8 @@ private slots:
         prompts.shown.clear();
         prompts.answers.enqueue(QMessageBox::Ok);
         click(*dialog, "pushButton_OK");
-        QVERIFY(!received().isEmpty());
-        QCOMPARE(texts(prompts.shown),
+        QVERIFY(!device.received().isEmpty());
+        QCOMPARE(test::promptTexts(prompts.shown),
                  (QStringList{"Tips: Setup completed", "warring: " + kNoDevicePacket, kCloseQuestion}));
         QVERIFY(!dialog->isVisible());
     }
@@ -160,11 +137,11 @@ private slots:
     {
         feed(*dialog, devicePacket());
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{QString::fromUtf8("warning: 请输入量程")});
-        QVERIFY(nothingSent());
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{QString::fromUtf8("warning: 请输入量程")});
+        QVERIFY(device.nothingSent());
         prompts.shown.clear();
         click(*dialog, "pushButton_OK"); // the refusal spent the stored packet
-        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
 
         feed(*dialog, devicePacket());
         edit(*dialog, "lineEdit_range_set")->setText("200");
@@ -199,7 +176,7 @@ private slots:
         QVERIFY(text(*dialog, "lineEdit_angle_set").isEmpty()); // a status alone fills no editable field
 
         click(*dialog, "pushButton_Refreshlidar");
-        QCOMPARE(texts(prompts.shown), QStringList{"Tips: Resresh completed"});
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"Tips: Resresh completed"});
         const QStringList shown{text(*dialog, "lineEdit_angle_set"), text(*dialog, "lineEdit_angle_set_two"),
                                 text(*dialog, "lineEdit_angle_set_three"), text(*dialog, "lineEdit_angle_set_four"),
                                 text(*dialog, "lineEdit_range_set"), text(*dialog, "lineEdit_trailer_limit"),
@@ -229,7 +206,7 @@ private slots:
         prompts.answers.enqueue(QMessageBox::Cancel);
         click(*dialog, "pushButton_OK");
 
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         const sim::ConfigResult applied = scanner.applyConfiguration(
             reinterpret_cast<const std::uint8_t*>(sent.constData()), static_cast<std::size_t>(sent.size()));
         QVERIFY(applied.accepted());
@@ -250,13 +227,13 @@ private slots:
         QCOMPARE(text(*dialog, "lineEdit_DestIP") + ":" + text(*dialog, "lineEdit_DestPort"),
                  QString("192.168.1.200:2368"));
         edit(*dialog, "lineEdit_DestIP")->setText(kDeviceAddress);
-        edit(*dialog, "lineEdit_DestPort")->setText(QString::number(port));
+        edit(*dialog, "lineEdit_DestPort")->setText(QString::number(device.port()));
         click(*dialog, "pushButton_RecoverSetting");
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         QCOMPARE(sent.left(8), QByteArray("\xAA\x00\xFF\x11\x22\x22\xAA\xAA", 8));
         QCOMPARE(sent.mid(52, 6), QByteArray("\x1A\x0C\x06\x15\x05\x09"));
         QCOMPARE(pauses.made, QList<int>{200});
-        QCOMPARE(texts(prompts.shown), QStringList{"Tips: Reset completed !"});
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"Tips: Reset completed !"});
 
         // An empty port is port 0, which no datagram can go to: reported, not completed.
         prompts.shown.clear();
@@ -271,7 +248,7 @@ private slots:
         click(*dialog, "pushButton_SaveSettingfile");
         // The capture's own reason follows on the next line.
         QCOMPARE(prompts.shown.size(), 1);
-        const QString shown = texts(prompts.shown)[0];
+        const QString shown = test::promptTexts(prompts.shown)[0];
         QVERIFY2(shown.startsWith(QString::fromUtf8("error: 抓包失败,请设置发包间隔为0!\n")), qPrintable(shown));
         QVERIFY2(shown.section('\n', 1).size() > 0, qPrintable(shown));
     }
@@ -284,7 +261,7 @@ private slots:
         auto* start = child<QPushButton>(*dialog, "pushButton_startCheck");
         check->click();
         click(*dialog, "pushButton_startCheck");
-        QCOMPARE(texts(prompts.shown), QStringList{"warring: The number can not be empty!"});
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"warring: The number can not be empty!"});
         QCOMPARE(start->text(), QString("Start"));
 
         edit(*dialog, "lineEdit_LidarIDNumber")->setText("SN7");

@@ -7,6 +7,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/CommandPortStub.h"
 #include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
@@ -58,14 +59,6 @@ QLineEdit* edit(const QWidget& w, const char* name) { return child<QLineEdit>(w,
 QComboBox* combo(const QWidget& w, const char* name) { return child<QComboBox>(w, name); }
 void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
-QStringList texts(const QList<test::Prompt>& shown)
-{
-    QStringList out;
-    for (const test::Prompt& p : shown)
-        out.append(p.title + ": " + p.text);
-    return out;
-}
-
 } // namespace
 
 class NetworkDialogTest : public QObject {
@@ -73,23 +66,8 @@ class NetworkDialogTest : public QObject {
 
     test::RecordingPrompts prompts;
     test::RecordingPauses pauses;
-    platform::UdpSocket device; // stands in for the scanner's command port
-    std::uint16_t port = 0;
+    test::CommandPortStub device; // stands in for the scanner's command port
     std::unique_ptr<InetactionSetupWidgetK32> dialog;
-
-    // The next datagram at the device's port; empty when none arrives. Every datagram the
-    // dialog sends must be a whole configuration packet.
-    QByteArray received(int waitMs = 1000)
-    {
-        device.setReceiveTimeout(waitMs);
-        std::array<std::uint8_t, 2048> buffer{};
-        const long n = device.receive(buffer.data(), buffer.size());
-        if (n < 0)
-            return {};
-        [&] { QCOMPARE(n, long(devinfo::kPacketSize)); }();
-        return QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(n));
-    }
-    bool nothingSent() { return received(50).isEmpty(); }
 
     // Refresh from a fresh packet and forget the prompts so far.
     void refreshed(const Packet& packet = devicePacket())
@@ -102,15 +80,13 @@ class NetworkDialogTest : public QObject {
 private slots:
     void init()
     {
-        port = platform::findFreeUdpPort();
-        QVERIFY(port != 0);
-        QVERIFY(device.open() && device.bind(kDeviceAddress, port));
+        QVERIFY(device.open(kDeviceAddress));
         prompts.shown.clear();
         prompts.answers.clear();
         pauses.made.clear();
         pauses.during = nullptr;
         dialog = std::make_unique<InetactionSetupWidgetK32>(&prompts, &pauses);
-        dialog->setCommandPort(port);
+        dialog->setCommandPort(device.port());
         dialog->show();
     }
 
@@ -125,12 +101,12 @@ private slots:
         edit(*dialog, "lineEdit_DefaultIP")->setText(kDeviceAddress);
         edit(*dialog, "lineEdit_DestIP")->setText("127.0.0.1");
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
-        QVERIFY(nothingSent());
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QVERIFY(device.nothingSent());
 
         feed(*dialog, devicePacket());
         click(*dialog, "pushButton_LidarRefresh");
-        QCOMPARE(texts(prompts.shown).last(), QString("Tips: Resresh completed"));
+        QCOMPARE(test::promptTexts(prompts.shown).last(), QString("Tips: Resresh completed"));
         QCOMPARE(edit(*dialog, "lineEdit_DefaultIP")->text(), QString(kDeviceAddress));
         QCOMPARE(edit(*dialog, "lineEdit_DestIP")->text(), QString("127.0.0.1"));
         QCOMPARE(edit(*dialog, "lineEdit_Subnet")->text(), QString("255.255.255.0"));
@@ -138,25 +114,25 @@ private slots:
 
         prompts.answers.enqueue(QMessageBox::Cancel); // keep the window open
         click(*dialog, "pushButton_OK");
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         QCOMPARE(sent.left(8), QByteArray("\xAA\x00\xFF\x11\x22\x22\xAA\xAA", 8));
         QCOMPARE(sent.mid(10, 4), QByteArray("\x7F\x00\x00\x02", 4));
         QCOMPARE(sent.right(2), QByteArray("\x0F\xF0"));
         QCOMPARE(pauses.made, (QList<int>{400, 500}));
         // A successful Set ends in one box, whatever the refresh after it finds.
-        QCOMPARE(texts(prompts.shown),
+        QCOMPARE(test::promptTexts(prompts.shown),
                  QStringList{"Question: Setup completed\nWhether to close the Settings form?"});
         QVERIFY(dialog->isVisible());
 
         prompts.shown.clear();
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
-        QVERIFY(nothingSent());
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"warring: " + kNoDevicePacket});
+        QVERIFY(device.nothingSent());
 
         feed(*dialog, devicePacket());
         prompts.answers.enqueue(QMessageBox::Ok);
         click(*dialog, "pushButton_OK");
-        QVERIFY(!received().isEmpty());
+        QVERIFY(!device.received().isEmpty());
         QVERIFY(!dialog->isVisible());
     }
 
@@ -165,31 +141,31 @@ private slots:
         // Empty boxes count as equal addresses: one message, and the stored packet stays good.
         feed(*dialog, devicePacket());
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown),
+        QCOMPARE(test::promptTexts(prompts.shown),
                  (QStringList{QString::fromUtf8("warring: The Lidar local IP cannot be set to the same as the "
                                                 "destination IP.Please reset it！")}));
-        QVERIFY(nothingSent());
+        QVERIFY(device.nothingSent());
 
         // A half-typed address is named, not sent as it stands.
         prompts.shown.clear();
         refreshed();
         edit(*dialog, "lineEdit_DestIP")->setText("127.0.0");
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown),
+        QCOMPARE(test::promptTexts(prompts.shown),
                  QStringList{QString::fromUtf8("Warning: The address \"127.0.0\" in local IP is incomplete.")});
-        QVERIFY(nothingSent());
+        QVERIFY(device.nothingSent());
         edit(*dialog, "lineEdit_DestIP")->setText("127.0.0.1");
         prompts.shown.clear();
 
         edit(*dialog, "lineEdit_destPort")->setText("2368");
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{"Warning: Data port and device port can't be the same"});
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"Warning: Data port and device port can't be the same"});
 
         prompts.shown.clear();
         edit(*dialog, "lineEdit_destPort")->setText("2369");
         edit(*dialog, "lineEdit_interval")->setText("70000");
         click(*dialog, "pushButton_OK");
-        QCOMPARE(texts(prompts.shown), QStringList{"Warning: The packet interval must be a number from 0 to 65535."});
+        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"Warning: The packet interval must be a number from 0 to 65535."});
 
         // A gateway outside the host's subnet asks first; No stops the send.
         prompts.shown.clear();
@@ -200,14 +176,14 @@ private slots:
         QCOMPARE(prompts.shown.size(), 1);
         QCOMPARE(prompts.shown[0].kind, QString("question"));
         QCOMPARE(prompts.shown[0].title, QString("Warning"));
-        QVERIFY(nothingSent());
+        QVERIFY(device.nothingSent());
         QVERIFY(pauses.made.isEmpty());
 
         // The refusals left the stored packet unspent.
         edit(*dialog, "lineEdit_Gateway")->setText("127.0.0.1");
         prompts.answers.enqueue(QMessageBox::Cancel);
         click(*dialog, "pushButton_OK");
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         QCOMPARE(sent.mid(24, 4), QByteArray("\x09\x40\x09\x41"));
         QCOMPARE(sent.mid(32, 4), QByteArray("\x7F\x00\x00\x01", 4));
     }
@@ -219,7 +195,7 @@ private slots:
         click(*dialog, "pushButton_OK");
         QCOMPARE(prompts.shown.size(), 1);
         QCOMPARE(prompts.shown[0].kind, QString("warning"));
-        QVERIFY(!texts(prompts.shown).contains("Tips: Setup completed"));
+        QVERIFY(!test::promptTexts(prompts.shown).contains("Tips: Setup completed"));
         QVERIFY(pauses.made.isEmpty());
     }
 
@@ -236,8 +212,8 @@ private slots:
         };
         prompts.answers.enqueue(QMessageBox::Cancel);
         click(*dialog, "pushButton_OK");
-        QCOMPARE(received().mid(8, 2), QByteArray("\x01\x2C"));
-        QVERIFY(!texts(prompts.shown).contains("Tips: Resresh completed")); // the Set's one box only
+        QCOMPARE(device.received().mid(8, 2), QByteArray("\x01\x2C"));
+        QVERIFY(!test::promptTexts(prompts.shown).contains("Tips: Resresh completed")); // the Set's one box only
         QCOMPARE(speed->currentText(), QString(" 5  HZ"));
 
         refreshed(devicePacket(600));

@@ -4,13 +4,14 @@
 
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
+#include "device/VerticalAnglePacket.h"
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
+#include "support/CommandPortStub.h"
 #include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
-#include "tools/VerticalAnglePacket.h"
 #include "tools/VerticalAngleSetting.h"
 
 #include <QAbstractItemModel>
@@ -64,8 +65,7 @@ class VerticalAngleTest : public QObject {
 
     test::RecordingPrompts prompts;
     test::RecordingPauses pauses;
-    platform::UdpSocket device; // stands in for the scanner's command port
-    std::uint16_t port = 0;
+    test::CommandPortStub device; // stands in for the scanner's command port
     std::unique_ptr<VerticalAngleSetting> dialog;
 
     void feed(const Packet& packet)
@@ -77,13 +77,7 @@ class VerticalAngleTest : public QObject {
 
     void click(const char* name) { QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton); }
 
-    QStringList shown() const
-    {
-        QStringList out;
-        for (const test::Prompt& p : prompts.shown)
-            out.append(p.title + ": " + p.text);
-        return out;
-    }
+    QStringList shown() const { return test::promptTexts(prompts.shown); }
 
     // The read-back (column + 1) or set (column + 2) text of a channel in the grid of `mode`.
     QString cell(int mode, int channel, int offset) const
@@ -95,24 +89,14 @@ class VerticalAngleTest : public QObject {
     QString reView(int mode, int channel) const { return cell(mode, channel, 1); }
     QString setAngle(int mode, int channel) const { return cell(mode, channel, 2); }
 
-    QByteArray received(int waitMs = 1000)
-    {
-        device.setReceiveTimeout(waitMs);
-        std::array<std::uint8_t, 2048> buffer{};
-        const long n = device.receive(buffer.data(), buffer.size());
-        return n < 0 ? QByteArray() : QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(n));
-    }
-
 private slots:
     void init()
     {
-        port = platform::findFreeUdpPort();
-        QVERIFY(port != 0);
-        QVERIFY(device.open() && device.bind("127.0.0.1", port));
+        QVERIFY(device.open("127.0.0.1"));
         prompts.shown.clear();
         pauses.made.clear();
         dialog = std::make_unique<VerticalAngleSetting>(&prompts, &pauses);
-        dialog->setDestinations({port, "127.0.0.1"});
+        dialog->setDestinations({device.port(), "127.0.0.1"});
         dialog->setSetButtonVisible(true);
         dialog->show();
     }
@@ -206,7 +190,7 @@ private slots:
         click("updatePushButton");
         click("setPushButton");
         QCOMPARE(shown(), (QStringList{kConnectionError, kConnectionError}));
-        QVERIFY(received(50).isEmpty());
+        QVERIFY(device.nothingSent());
 
         Packet p = devicePacket();
         putBe16(p.data() + devinfo::kVerticalAngles + 2 * 17, 0xFF9C);
@@ -239,7 +223,7 @@ private slots:
         dialog->setDegreeMode(0);
         feed(devicePacket());
         click("setPushButton");
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         QCOMPARE(sent.size(), int(devinfo::kPacketSize));
         QCOMPARE(sent.mid(devinfo::kVerticalAngles, 4), QByteArray("\xF9\xBF\xFA\x23")); // -16, -15
         QCOMPARE(sent.mid(devinfo::kVerticalAngles + 30, 2), QByteArray("\xFF\x9B"));
@@ -249,7 +233,7 @@ private slots:
         prompts.shown.clear();
         click("setPushButton");
         QCOMPARE(shown(), QStringList{kConnectionError});
-        QVERIFY(received(50).isEmpty());
+        QVERIFY(device.nothingSent());
     }
 
     void deviationStopsTheWrite()
@@ -263,12 +247,12 @@ private slots:
         auto* label2 = dialog->findChild<QLabel*>("label_2");
         QCOMPARE(label2->text(), text);
         QCOMPARE(label2->styleSheet(), QString("color:red;"));
-        QVERIFY(received(50).isEmpty());
+        QVERIFY(device.nothingSent());
 
         // The refusal did not spend the stored packet.
         dialog->setDegreeMode(0);
         click("setPushButton");
-        QVERIFY(!received().isEmpty());
+        QVERIFY(!device.received().isEmpty());
     }
 
     void failedSendIsNotReportedAsDone()
@@ -280,9 +264,9 @@ private slots:
         QCOMPARE(prompts.shown[0].kind, QString("warning"));
         QVERIFY(pauses.made.isEmpty());
 
-        dialog->setDestinations({port, "127.0.0.1"});
+        dialog->setDestinations({device.port(), "127.0.0.1"});
         click("setPushButton");
-        QVERIFY(!received().isEmpty());
+        QVERIFY(!device.received().isEmpty());
     }
 
     void tableWrittenToTheScannerReadsBack()
@@ -293,7 +277,7 @@ private slots:
         feed(p);
         dialog->setDegreeMode(1);
         click("setPushButton");
-        const QByteArray sent = received();
+        const QByteArray sent = device.received();
         QCOMPARE(sent.size(), int(devinfo::kPacketSize));
         const sim::ConfigResult result =
             scanner.applyConfiguration(reinterpret_cast<const std::uint8_t*>(sent.constData()), sent.size(), 1000000);

@@ -16,6 +16,7 @@
 #include "view/RulerOverlay.h"
 #include "view/ViewerScene.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>

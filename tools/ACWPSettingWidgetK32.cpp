@@ -1,4 +1,5 @@
 #include "tools/ACWPSettingWidgetK32.h"
+#include "ui_ACWPSettingWidgetK32.h"
 
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
@@ -39,20 +40,20 @@ QString withReason(const QString& message, const QString& reason)
 } // namespace
 
 ACWPSettingWidgetK32::ACWPSettingWidgetK32(platform::UserPrompts* prompts, platform::Pauses* pauses, QWidget* parent)
-    : QWidget(parent), sender_(prompts, pauses), clock_([] { return QDateTime::currentDateTime(); }),
+    : QWidget(parent), ui(std::make_unique<Ui::ACWPSettingWidgetK32>()), sender_(prompts, pauses), clock_([] { return QDateTime::currentDateTime(); }),
       gpsLogRoot_(gpsLogRoot())
 {
     Q_INIT_RESOURCE(resources); // the icons live in a static library
-    ui.setupUi(this);
+    ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
 
-    connect(ui.pushButton_OK, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onOK_Clicked);
-    connect(ui.pushButton_Cancel, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onCancel_Clicked);
-    connect(ui.pushButton_Refreshlidar, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onRefreshbutton_clicked);
-    connect(ui.pushButton_RecoverSetting, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onRecoverSetting);
-    connect(ui.pushButton_SaveSettingfile, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onSaveSettingFile);
-    connect(ui.pushButton_startCheck, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onStartCheck_Clicked);
-    connect(ui.checkBox_checkGPS, &QCheckBox::stateChanged, this, &ACWPSettingWidgetK32::GPS_Checkbox_clicked);
+    connect(ui->pushButton_OK, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onOK_Clicked);
+    connect(ui->pushButton_Cancel, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onCancel_Clicked);
+    connect(ui->pushButton_Refreshlidar, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onRefreshbutton_clicked);
+    connect(ui->pushButton_RecoverSetting, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onRecoverSetting);
+    connect(ui->pushButton_SaveSettingfile, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onSaveSettingFile);
+    connect(ui->pushButton_startCheck, &QPushButton::clicked, this, &ACWPSettingWidgetK32::onStartCheck_Clicked);
+    connect(ui->checkBox_checkGPS, &QCheckBox::stateChanged, this, &ACWPSettingWidgetK32::GPS_Checkbox_clicked);
 }
 
 ACWPSettingWidgetK32::~ACWPSettingWidgetK32() = default;
@@ -60,15 +61,15 @@ ACWPSettingWidgetK32::~ACWPSettingWidgetK32() = default;
 void ACWPSettingWidgetK32::setDestinations(const device::Destinations& destinations)
 {
     destinations_ = destinations;
-    ui.lineEdit_DestIP->setText(QString::fromStdString(destinations.defaultDeviceAddress));
-    ui.lineEdit_DestPort->setText(QString::number(destinations.commandPort));
+    ui->lineEdit_DestIP->setText(QString::fromStdString(destinations.defaultDeviceAddress));
+    ui->lineEdit_DestPort->setText(QString::number(destinations.commandPort));
 }
 
 void ACWPSettingWidgetK32::isEnableSetting(bool flag)
 {
-    ui.pushButton_OK->setEnabled(flag);
-    ui.pushButton_RecoverSetting->setEnabled(flag);
-    ui.pushButton_SaveSettingfile->setEnabled(flag);
+    ui->pushButton_OK->setEnabled(flag);
+    ui->pushButton_RecoverSetting->setEnabled(flag);
+    ui->pushButton_SaveSettingfile->setEnabled(flag);
 }
 
 void ACWPSettingWidgetK32::OnLidarDifoData(const u_char* data)
@@ -83,12 +84,12 @@ void ACWPSettingWidgetK32::onLidarStatusReceiving(SettingData* data, std::vector
     std::memcpy(&storedStatus_, data, sizeof storedStatus_);
     statusValues_ = std::move(Mac);
 
-    ui.lineEdit_APDtemperature->setText(statustext::apdTemperatureText(statusValues_[StatusApdTemperature]));
+    ui->lineEdit_APDtemperature->setText(statustext::apdTemperatureText(statusValues_[StatusApdTemperature]));
     for (StatusIndex i : {StatusHighVoltage, StatusHighVoltageAdjust, StatusThresholdAdjust})
         statusValues_[i] = statustext::boardTwoSigned(statusValues_[i]);
-    ui.lineEdit_board2HV->setText(statustext::highVoltageText(statusValues_[StatusHighVoltage]));
-    ui.lineEdit_board2HV_adjust->setText(QString::number(statusValues_[StatusHighVoltageAdjust]));
-    ui.lineEdit_borad2Sill_adjust->setText(QString::number(statusValues_[StatusThresholdAdjust]));
+    ui->lineEdit_board2HV->setText(statustext::highVoltageText(statusValues_[StatusHighVoltage]));
+    ui->lineEdit_board2HV_adjust->setText(QString::number(statusValues_[StatusHighVoltageAdjust]));
+    ui->lineEdit_borad2Sill_adjust->setText(QString::number(statusValues_[StatusThresholdAdjust]));
 
     if (gpsCheckRunning_)
         GPSTimeTest(&storedStatus_);
@@ -108,33 +109,33 @@ void ACWPSettingWidgetK32::onRefreshbutton_clicked()
     }
     stored_.refreshReady = false;
 
-    ui.lineEdit_SerialNumber->setText(statustext::boardVersionText(statusValues_));
-    ui.lineEdit_Version->setText(statustext::firmwareVersionText(statusValues_));
+    ui->lineEdit_SerialNumber->setText(statustext::boardVersionText(statusValues_));
+    ui->lineEdit_Version->setText(statustext::firmwareVersionText(statusValues_));
     const int speedItem = statustext::motorSpeedItemOf(storedStatus_.motorSpeed, statustext::kAdvancedSpeedTolerance);
     if (speedItem >= 0)
-        ui.comboBox_motorSpeed->setCurrentIndex(speedItem);
+        ui->comboBox_motorSpeed->setCurrentIndex(speedItem);
 
-    QLineEdit* const angleFields[acwp::kAngleCount] = {ui.lineEdit_angle_set, ui.lineEdit_angle_set_two,
-                                                      ui.lineEdit_angle_set_three, ui.lineEdit_angle_set_four};
+    QLineEdit* const angleFields[acwp::kAngleCount] = {ui->lineEdit_angle_set, ui->lineEdit_angle_set_two,
+                                                      ui->lineEdit_angle_set_three, ui->lineEdit_angle_set_four};
     for (int i = 0; i < acwp::kAngleCount; ++i) {
         int& value = statusValues_[kAngleEntries[i]];
         value = acwp::angleCodeHundredths(value);
         angleFields[i]->setText(statustext::hundredthsText(value));
     }
-    ui.lineEdit_range_set->setText(statustext::hundredthsText(statusValues_[StatusMeasuringRange]));
-    ui.lineEdit_trailer_distance->setText(QString::number(statusValues_[StatusTailDistance]));
-    ui.lineEdit_trailer_limit->setText(QString::number(statusValues_[StatusTailThreshold]));
+    ui->lineEdit_range_set->setText(statustext::hundredthsText(statusValues_[StatusMeasuringRange]));
+    ui->lineEdit_trailer_distance->setText(QString::number(statusValues_[StatusTailDistance]));
+    ui->lineEdit_trailer_limit->setText(QString::number(statusValues_[StatusTailThreshold]));
 
     const int zero = statusValues_[StatusZeroDirection];
     if (zero == 0 || zero == 1)
-        ui.setAngel0_ComboBox->setCurrentIndex(zero);
+        ui->setAngel0_ComboBox->setCurrentIndex(zero);
     const int echo = statusValues_[StatusEchoMode];
     if (echo == 0 || echo == 1)
-        ui.EchoMode_comboBox->setCurrentIndex(echo);
+        ui->EchoMode_comboBox->setCurrentIndex(echo);
 
     statusValues_.clear();
     prompts().information(this, tr("Tips"), tr("Resresh completed"));
-    ui.pushButton_OK->setEnabled(true);
+    ui->pushButton_OK->setEnabled(true);
 }
 
 void ACWPSettingWidgetK32::onOK_Clicked()
@@ -146,16 +147,16 @@ void ACWPSettingWidgetK32::onOK_Clicked()
     stored_.sendReady = false; // spent even when the form is refused below
 
     acwp::AcwpForm form;
-    form.motorSpeedItem = ui.comboBox_motorSpeed->currentIndex();
-    form.range = ui.lineEdit_range_set->text();
-    form.tailThreshold = ui.lineEdit_trailer_limit->text();
-    form.tailDistance = ui.lineEdit_trailer_distance->text();
-    form.zeroDirectionItem = ui.setAngel0_ComboBox->currentIndex();
-    form.echoModeItem = ui.EchoMode_comboBox->currentIndex();
-    form.angles[0] = ui.lineEdit_angle_set->text();
-    form.angles[1] = ui.lineEdit_angle_set_two->text();
-    form.angles[2] = ui.lineEdit_angle_set_three->text();
-    form.angles[3] = ui.lineEdit_angle_set_four->text();
+    form.motorSpeedItem = ui->comboBox_motorSpeed->currentIndex();
+    form.range = ui->lineEdit_range_set->text();
+    form.tailThreshold = ui->lineEdit_trailer_limit->text();
+    form.tailDistance = ui->lineEdit_trailer_distance->text();
+    form.zeroDirectionItem = ui->setAngel0_ComboBox->currentIndex();
+    form.echoModeItem = ui->EchoMode_comboBox->currentIndex();
+    form.angles[0] = ui->lineEdit_angle_set->text();
+    form.angles[1] = ui->lineEdit_angle_set_two->text();
+    form.angles[2] = ui->lineEdit_angle_set_three->text();
+    form.angles[3] = ui->lineEdit_angle_set_four->text();
     const acwp::Build build = acwp::buildAcwpPacket(stored_.packet.data(), form);
     switch (build.refusal) {
     case acwp::Refusal::None:
@@ -174,11 +175,7 @@ void ACWPSettingWidgetK32::onOK_Clicked()
 
     const ucwp::Destination to = acwp::acwpDestination(
         stored_.packet.data(), storedStatus_.boardAndFirmware[kFirmwareMajorInRecord], destinations_.commandPort);
-    device::SendSteps steps;
-    steps.window = this;
-    steps.failureTitle = tr("Warning");
-    steps.failureText = tr("The settings could not be sent to %1:%2.");
-    steps.pauseAfterSend = kPauseAfterSend;
+    device::SendSteps steps(this, tr("Warning"), tr("The settings could not be sent to %1:%2."), kPauseAfterSend);
     steps.doneParent = this;
     steps.doneTitle = tr("Tips");
     steps.doneText = tr("Setup completed");
@@ -214,22 +211,18 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
 void ACWPSettingWidgetK32::onRecoverSetting()
 {
     std::array<std::uint8_t, configpacket::kPacketSize> packet = factoryResetPacket(clock_());
-    const std::uint16_t port = ui.lineEdit_DestPort->text().toUShort(); // not a port number: 0
-    device::SendSteps steps;
-    steps.window = this;
-    steps.failureTitle = tr("Warning");
-    steps.failureText = tr("The reset could not be sent to %1:%2.");
-    steps.pauseAfterSend = kPauseAfterReset;
+    const std::uint16_t port = ui->lineEdit_DestPort->text().toUShort(); // not a port number: 0
+    device::SendSteps steps(this, tr("Warning"), tr("The reset could not be sent to %1:%2."), kPauseAfterReset);
     steps.doneParent = this;
     steps.doneTitle = tr("Tips");
     steps.doneText = tr("Reset completed !");
-    sender_.send(packet.data(), ui.lineEdit_DestIP->text(), port, steps);
+    sender_.send(packet.data(), ui->lineEdit_DestIP->text(), port, steps);
 }
 
 void ACWPSettingWidgetK32::onCleanACWPControl()
 {
-    ui.lineEdit_SerialNumber->clear();
-    ui.lineEdit_Version->clear();
+    ui->lineEdit_SerialNumber->clear();
+    ui->lineEdit_Version->clear();
 }
 
 void ACWPSettingWidgetK32::recvAvIntensity(std::vector<float> _av)
@@ -242,44 +235,44 @@ void ACWPSettingWidgetK32::GPS_Checkbox_clicked(int state)
 {
     const bool checked = state == Qt::Checked;
     if (!checked) {
-        ui.pushButton_startCheck->setText(tr("Start"));
+        ui->pushButton_startCheck->setText(tr("Start"));
         stopGpsCheck();
     }
-    ui.lineEdit_LidarIDNumber->setEnabled(checked);
-    ui.pushButton_startCheck->setEnabled(checked);
-    ui.label_7->setEnabled(checked);
+    ui->lineEdit_LidarIDNumber->setEnabled(checked);
+    ui->pushButton_startCheck->setEnabled(checked);
+    ui->label_7->setEnabled(checked);
 }
 
 void ACWPSettingWidgetK32::onStartCheck_Clicked()
 {
-    if (ui.pushButton_startCheck->text() != tr("Start")) {
-        ui.lineEdit_LidarIDNumber->setEnabled(true);
-        ui.pushButton_startCheck->setText(tr("Start"));
+    if (ui->pushButton_startCheck->text() != tr("Start")) {
+        ui->lineEdit_LidarIDNumber->setEnabled(true);
+        ui->pushButton_startCheck->setText(tr("Start"));
         stopGpsCheck();
         return;
     }
-    if (ui.lineEdit_LidarIDNumber->text().isEmpty()) {
+    if (ui->lineEdit_LidarIDNumber->text().isEmpty()) {
         prompts().warning(nullptr, tr("warring"), tr("The number can not be empty!"));
         return;
     }
     QString root = gpsLogRoot_;
     if (!createTestFile(root))
         return;
-    ui.lineEdit_LidarIDNumber->setEnabled(false);
-    ui.pushButton_startCheck->setText(tr("Stop"));
+    ui->lineEdit_LidarIDNumber->setEnabled(false);
+    ui->pushButton_startCheck->setText(tr("Stop"));
     gpsCheckRunning_ = true;
     // Where the logs go, so the operator can find them afterwards.
     const QFileInfo mainLog(gpsLog_.mainLogPath());
-    ui.label_gpsLogFiles->setText(tr("Folder: %1\nLog: %2\nErrors: %3")
+    ui->label_gpsLogFiles->setText(tr("Folder: %1\nLog: %2\nErrors: %3")
                                       .arg(QDir::toNativeSeparators(mainLog.absolutePath()), mainLog.fileName(),
                                            QFileInfo(gpsLog_.errorLogPath()).fileName()));
-    ui.lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
+    ui->lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
 }
 
 bool ACWPSettingWidgetK32::createTestFile(QString& path)
 {
     QString error;
-    if (gpsLog_.start(path, ui.lineEdit_LidarIDNumber->text(), clock_(), &error))
+    if (gpsLog_.start(path, ui->lineEdit_LidarIDNumber->text(), clock_(), &error))
         return true;
     // Logging into files that do not exist would look like a running test that records nothing.
     gpsLog_.stop();
@@ -292,7 +285,7 @@ void ACWPSettingWidgetK32::GPSTimeTest(SettingData* data)
     if (!data)
         return;
     if (gpsLog_.record(data->dateTime, clock_()))
-        ui.lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
+        ui->lineEdit_errorCount->setText(QString::number(gpsLog_.errorCount()));
 }
 
 void ACWPSettingWidgetK32::stopGpsCheck()

@@ -11,7 +11,6 @@
 #include "records/SettingData.h"
 #include "tools/GpsTimeTest.h"
 #include "tools/SettingsFile.h"
-#include "ui_ACWPSettingWidgetK32.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -21,11 +20,16 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace hvk32::platform {
 class Pauses;
 class UserPrompts;
+}
+
+namespace Ui {
+class ACWPSettingWidgetK32;
 }
 
 class ACWPSettingWidgetK32 : public QWidget {
@@ -83,7 +87,7 @@ private:
     void showPortWarning();
     void stopGpsCheck();
 
-    Ui_ACWPSettingWidgetK32 ui;
+    std::unique_ptr<Ui::ACWPSettingWidgetK32> ui;
     hvk32::device::ConfigPacketSender sender_;
     hvk32::device::Destinations destinations_;
     std::function<QDateTime()> clock_;

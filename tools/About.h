@@ -2,15 +2,20 @@
 // The about window: the program's name and version on the "Software" tab, the connected
 // device's hardware and firmware versions on the "Hardware" tab.
 
-#include "ui_About.h"
-
 #include <QStringList>
 #include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class About;
+}
 
 class About : public QWidget {
     Q_OBJECT
 public:
     explicit About(QWidget* parent = nullptr);
+    ~About() override;
 
 public slots:
     // Fills the eight version values from the network dialog's list (board 2, board 3 and
@@ -19,5 +24,5 @@ public slots:
     void recvVersionInfo(QStringList _version);
 
 private:
-    Ui_About ui;
+    std::unique_ptr<Ui::About> ui;
 };

@@ -1,15 +1,20 @@
 #pragma once
 // Asks for a code in a masked line edit and hands it on with sendCode.
 
-#include "ui_CodeDialog.h"
-
 #include <QDialog>
 #include <QString>
+
+#include <memory>
+
+namespace Ui {
+class CodeDialog;
+}
 
 class CodeDialog : public QDialog {
     Q_OBJECT
 public:
     explicit CodeDialog(QWidget* parent = nullptr);
+    ~CodeDialog() override;
 
 signals:
     void sendCode(QString code);
@@ -19,5 +24,5 @@ private slots:
     void onCancelClick();
 
 private:
-    Ui_CodeDialog ui;
+    std::unique_ptr<Ui::CodeDialog> ui;
 };

@@ -1,4 +1,5 @@
 #include "tools/Form_QLaserSelectionK32.h"
+#include "ui_Form_QLaserSelectionK32.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -99,17 +100,17 @@ constexpr int kRowHeight = 24;
 
 } // namespace
 
-Form_QLaserSelectionK32::Form_QLaserSelectionK32(QWidget* parent) : QWidget(parent)
+Form_QLaserSelectionK32::Form_QLaserSelectionK32(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Form_QLaserSelectionK32>())
 {
     Q_INIT_RESOURCE(resources); // the window icon lives in a static library
-    ui.setupUi(this);
+    ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window | Qt::WindowStaysOnTopHint);
     setFixedSize(size());
 
     toggle = false;
     for (int c = 0; c < kRowCount; ++c)
         positionMap_[c] = rowOfChannel(c);
-    ui.checkBox->setChecked(true);
+    ui->checkBox->setChecked(true);
     for (int r = 0; r < kRowCount; ++r) {
         rowBoxes_[r] = new QCheckBox;
         rowBoxes_[r]->setObjectName(QStringLiteral("checkBox_row%1").arg(r));
@@ -119,20 +120,22 @@ Form_QLaserSelectionK32::Form_QLaserSelectionK32(QWidget* parent) : QWidget(pare
     }
     setupTable();
 
-    connect(ui.checkBox, &QCheckBox::clicked, this, &Form_QLaserSelectionK32::Checkstate);
-    connect(ui.checkBox_2, &QCheckBox::clicked, this, &Form_QLaserSelectionK32::Checkstate2);
-    connect(ui.pushButton_OK, &QPushButton::clicked, this, &Form_QLaserSelectionK32::onOk_Clicked);
-    connect(ui.pushButton_toggleselection, &QPushButton::clicked, this, &Form_QLaserSelectionK32::Parity);
-    connect(ui.pushButton_Cancel, &QPushButton::clicked, this, &Form_QLaserSelectionK32::onCancel_Clicked);
-    connect(ui.comboBox_033column, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+    connect(ui->checkBox, &QCheckBox::clicked, this, &Form_QLaserSelectionK32::Checkstate);
+    connect(ui->checkBox_2, &QCheckBox::clicked, this, &Form_QLaserSelectionK32::Checkstate2);
+    connect(ui->pushButton_OK, &QPushButton::clicked, this, &Form_QLaserSelectionK32::onOk_Clicked);
+    connect(ui->pushButton_toggleselection, &QPushButton::clicked, this, &Form_QLaserSelectionK32::Parity);
+    connect(ui->pushButton_Cancel, &QPushButton::clicked, this, &Form_QLaserSelectionK32::onCancel_Clicked);
+    connect(ui->comboBox_033column, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &Form_QLaserSelectionK32::select033Column);
 
     ReceiveDegreeMode(0);
 }
 
+Form_QLaserSelectionK32::~Form_QLaserSelectionK32() = default;
+
 void Form_QLaserSelectionK32::setupTable()
 {
-    QTableWidget* table = ui.tableWidget_laserselection;
+    QTableWidget* table = ui->tableWidget_laserselection;
     table->setColumnCount(kColumnCount);
     table->setRowCount(kRowCount);
     table->verticalHeader()->hide();
@@ -161,7 +164,7 @@ void Form_QLaserSelectionK32::setupTable()
 
 void Form_QLaserSelectionK32::writeTextColumns(int mode)
 {
-    QTableWidget* table = ui.tableWidget_laserselection;
+    QTableWidget* table = ui->tableWidget_laserselection;
     for (int r = 0; r < kRowCount; ++r) {
         table->item(r, kAngleColumn)->setText(QString::fromLatin1(verticalAngleText(mode, r)));
         table->item(r, kLaserIdColumn)->setText(QString::number(laserIdOfRow(r)));
@@ -188,9 +191,9 @@ void Form_QLaserSelectionK32::ReceiveDegreeMode(int ReturnModel)
 {
     degreeMode = ReturnModel;
     if (ReturnModel == 0)
-        ui.comboBox_033column->hide();
+        ui->comboBox_033column->hide();
     else if (ReturnModel == 1)
-        ui.comboBox_033column->show();
+        ui->comboBox_033column->show();
     else
         return;
     writeTextColumns(ReturnModel);
@@ -224,7 +227,7 @@ void Form_QLaserSelectionK32::Parity()
 
 void Form_QLaserSelectionK32::Checkstate2()
 {
-    if (!ui.checkBox_2->isChecked())
+    if (!ui->checkBox_2->isChecked())
         return;
     for (QCheckBox* box : rowBoxes_)
         if (box->isChecked())

@@ -3,11 +3,10 @@
 // sorted by vertical angle; "OK" publishes the row check boxes into the enabled flags that the
 // cloud builder reads on every frame.
 
-#include "ui_Form_QLaserSelectionK32.h"
-
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QCheckBox;
 
@@ -31,10 +30,15 @@ bool rowInColumnGroup(int index, int row);
 
 } // namespace hvk32::channels
 
+namespace Ui {
+class Form_QLaserSelectionK32;
+}
+
 class Form_QLaserSelectionK32 : public QWidget {
     Q_OBJECT
 public:
     explicit Form_QLaserSelectionK32(QWidget* parent = nullptr);
+    ~Form_QLaserSelectionK32() override;
 
     // Read by the cloud builder: the channel-to-row map and the per-row enabled flags
     // (1 = drawn), both 32 entries. The flags change only on "OK".
@@ -61,7 +65,7 @@ private:
     void setupTable();
     void writeTextColumns(int degreeMode);
 
-    Ui_Form_QLaserSelectionK32 ui;
+    std::unique_ptr<Ui::Form_QLaserSelectionK32> ui;
     std::array<int, hvk32::channels::kRowCount> positionMap_{};
     std::array<int, hvk32::channels::kRowCount> enabled_{};
     std::array<QCheckBox*, hvk32::channels::kRowCount> rowBoxes_{};

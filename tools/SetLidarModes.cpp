@@ -1,4 +1,5 @@
 #include "tools/SetLidarModes.h"
+#include "ui_SetLidarModes.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -19,27 +20,29 @@ QButtonGroup* exclusiveGroup(QObject* owner, QAbstractButton* id0, QAbstractButt
 
 } // namespace
 
-SetLidarModes::SetLidarModes(QWidget* parent) : QWidget(parent)
+SetLidarModes::SetLidarModes(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::SetLidarModes>())
 {
-    ui.setupUi(this);
+    ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
     initSetting();
 }
 
+SetLidarModes::~SetLidarModes() = default;
+
 void SetLidarModes::initSetting()
 {
-    echoGroup_ = exclusiveGroup(this, ui.checkBox_FirstEcho, ui.checkBox_SecondEcho);
-    degreeGroup_ = exclusiveGroup(this, ui.checkBox_1_degree, ui.checkBox_033_degree);
-    accuracyGroup_ = exclusiveGroup(this, ui.checkBox_025cm, ui.checkBox_04cm);
+    echoGroup_ = exclusiveGroup(this, ui->checkBox_FirstEcho, ui->checkBox_SecondEcho);
+    degreeGroup_ = exclusiveGroup(this, ui->checkBox_1_degree, ui->checkBox_033_degree);
+    accuracyGroup_ = exclusiveGroup(this, ui->checkBox_025cm, ui->checkBox_04cm);
     connect(echoGroup_, &QButtonGroup::idClicked, this, &SetLidarModes::selectEchoMode);
     connect(degreeGroup_, &QButtonGroup::idClicked, this, &SetLidarModes::selectDegreeMode);
     connect(accuracyGroup_, &QButtonGroup::idClicked, this, &SetLidarModes::selectAccuaryMode);
-    connect(ui.okModePushButton, &QPushButton::clicked, this, &SetLidarModes::onOkButton);
+    connect(ui->okModePushButton, &QPushButton::clicked, this, &SetLidarModes::onOkButton);
 
     // The distance resolution is kept and sent but not offered.
-    ui.checkBox_025cm->setVisible(false);
-    ui.checkBox_04cm->setVisible(false);
-    ui.label_3->setVisible(false);
+    ui->checkBox_025cm->setVisible(false);
+    ui->checkBox_04cm->setVisible(false);
+    ui->label_3->setVisible(false);
 }
 
 void SetLidarModes::selectEchoMode(int id)

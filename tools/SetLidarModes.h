@@ -3,17 +3,22 @@
 // single or dual echo, the 1-degree or 0.33-degree vertical layout and a distance
 // resolution. It sends nothing to the device; "OK" hands the three choices to the window.
 
-#include "ui_SetLidarModes.h"
-
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class QButtonGroup;
+
+namespace Ui {
+class SetLidarModes;
+}
 
 class SetLidarModes : public QWidget {
     Q_OBJECT
 public:
     explicit SetLidarModes(QWidget* parent = nullptr);
+    ~SetLidarModes() override;
 
 signals:
     void sendConfig(QString echoMode, int degreeMode, int accuaryMode);
@@ -33,7 +38,7 @@ private slots:
 private:
     static void clickButton(QButtonGroup* group, int id);
 
-    Ui_SetLidarModes ui;
+    std::unique_ptr<Ui::SetLidarModes> ui;
     QButtonGroup* echoGroup_ = nullptr;
     QButtonGroup* degreeGroup_ = nullptr;
     QButtonGroup* accuracyGroup_ = nullptr;

@@ -1,4 +1,5 @@
 #include "tools/VerticalAngleSetting.h"
+#include "ui_VerticalAngleSetting.h"
 
 #include "platform/UserPrompts.h"
 
@@ -68,16 +69,16 @@ QString angleText(float degrees) { return QString::number(degrees, 'f', 2); }
 } // namespace
 
 VerticalAngleSetting::VerticalAngleSetting(platform::UserPrompts* prompts, platform::Pauses* pauses, QWidget* parent)
-    : QWidget(parent), sender_(prompts, pauses)
+    : QWidget(parent), ui(std::make_unique<Ui::VerticalAngleSetting>()), sender_(prompts, pauses)
 {
-    ui.setupUi(this);
+    ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::Window);
 
     model1_ = new QStandardItemModel(0, columnCount(vertical::kOneDegreeMode), this);
     model033_ = new QStandardItemModel(0, columnCount(vertical::kThirdDegreeMode), this);
     initView();
-    connect(ui.updatePushButton, &QPushButton::clicked, this, &VerticalAngleSetting::reflushLidarStatus);
-    connect(ui.setPushButton, &QPushButton::clicked, this, &VerticalAngleSetting::SendPacketToLidar);
+    connect(ui->updatePushButton, &QPushButton::clicked, this, &VerticalAngleSetting::reflushLidarStatus);
+    connect(ui->setPushButton, &QPushButton::clicked, this, &VerticalAngleSetting::SendPacketToLidar);
     degreeMode_ = vertical::kOneDegreeMode;
 }
 
@@ -85,7 +86,7 @@ VerticalAngleSetting::~VerticalAngleSetting() = default;
 
 void VerticalAngleSetting::setSetButtonVisible(bool visible)
 {
-    ui.setPushButton->setVisible(visible);
+    ui->setPushButton->setVisible(visible);
 }
 
 void VerticalAngleSetting::setUpGrid(QTableView* view, QStandardItemModel* model, int degreeMode)
@@ -112,13 +113,13 @@ void VerticalAngleSetting::setUpGrid(QTableView* view, QStandardItemModel* model
 
 void VerticalAngleSetting::initView()
 {
-    setUpGrid(ui.tableView, model1_, vertical::kOneDegreeMode);
+    setUpGrid(ui->tableView, model1_, vertical::kOneDegreeMode);
     for (int c = 0; c < kChannelCount; ++c)
         addDataRecord(c, QString(), QString::number(*vertical::nominalAngle(vertical::kOneDegreeMode, c), 'g', 6));
-    setUpGrid(ui.tableView_033, model033_, vertical::kThirdDegreeMode);
+    setUpGrid(ui->tableView_033, model033_, vertical::kThirdDegreeMode);
     for (int c = 0; c < kChannelCount; ++c)
         addDataRecord2(c, QString(), QString::number(*vertical::nominalAngle(vertical::kThirdDegreeMode, c), 'g', 6));
-    ui.setPushButton->hide();
+    ui->setPushButton->hide();
 }
 
 void VerticalAngleSetting::addRecord(QStandardItemModel* model, int degreeMode, int channel, const QString& reView,
@@ -201,8 +202,8 @@ void VerticalAngleSetting::OnLidarDifoData_(const u_char* data)
 
 void VerticalAngleSetting::showAngleMistake(int channel)
 {
-    ui.label->setStyleSheet(kRedText);
-    ui.label->setText(tr("回读：通道%1  偏差大于正负1.5\n").arg(channel));
+    ui->label->setStyleSheet(kRedText);
+    ui->label->setText(tr("回读：通道%1  偏差大于正负1.5\n").arg(channel));
 }
 
 void VerticalAngleSetting::setDegreeMode(int mode)
@@ -212,13 +213,13 @@ void VerticalAngleSetting::setDegreeMode(int mode)
     if (mode == vertical::kOneDegreeMode || mode == vertical::kThirdDegreeMode) {
         for (int c = 0; c < kChannelCount; ++c)
             preSetAngleData(c, *vertical::nominalAngle(mode, c));
-        page = mode == vertical::kOneDegreeMode ? ui.page : ui.page_033;
+        page = mode == vertical::kOneDegreeMode ? ui->page : ui->page_033;
     }
     if (!page)
         return;
-    ui.stackedWidget->setCurrentWidget(page);
+    ui->stackedWidget->setCurrentWidget(page);
     // The 0.33-degree grid is wider; grow the window to show all its columns.
-    const QTableView* view = mode == vertical::kOneDegreeMode ? ui.tableView : ui.tableView_033;
+    const QTableView* view = mode == vertical::kOneDegreeMode ? ui->tableView : ui->tableView_033;
     const QMargins margins = layout()->contentsMargins();
     const int needed = gridWidth(mode) + 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width()
         + margins.left() + margins.right();
@@ -228,7 +229,7 @@ void VerticalAngleSetting::setDegreeMode(int mode)
 
 void VerticalAngleSetting::isEnableSetting(bool flag)
 {
-    ui.setPushButton->setEnabled(flag);
+    ui->setPushButton->setEnabled(flag);
 }
 
 void VerticalAngleSetting::reflushLidarStatus()
@@ -244,8 +245,8 @@ void VerticalAngleSetting::reflushLidarStatus()
     if (!device.allZero)
         for (int c = 0; c < kChannelCount; ++c)
             preSetAngleData(c, device.angles[c]);
-    ui.label->clear();
-    ui.label_2->clear();
+    ui->label->clear();
+    ui->label_2->clear();
     prompts().information(nullptr, tr(kTipsTitle), tr(kRefreshDone));
 }
 
@@ -265,8 +266,8 @@ void VerticalAngleSetting::SendPacketToLidar()
     case vertical::Refusal::Deviation: {
         const QString text = QStringLiteral("设置：通道%1  偏差大于正负1.5，请重新输入").arg(build.channel);
         prompts().information(nullptr, tr(kTipsTitle), text);
-        ui.label_2->setStyleSheet(kRedText);
-        ui.label_2->setText(text);
+        ui->label_2->setStyleSheet(kRedText);
+        ui->label_2->setText(text);
         return;
     }
     case vertical::Refusal::NoLayout:
@@ -276,11 +277,7 @@ void VerticalAngleSetting::SendPacketToLidar()
     }
     sendBuffer_ = build.packet;
 
-    device::SendSteps steps;
-    steps.window = this;
-    steps.failureTitle = tr("Warning");
-    steps.failureText = tr("The vertical angles could not be sent to %1:%2.");
-    steps.pauseAfterSend = kPauseAfterSend;
+    device::SendSteps steps(this, tr("Warning"), tr("The vertical angles could not be sent to %1:%2."), kPauseAfterSend);
     steps.doneTitle = tr(kTipsTitle);
     steps.doneText = tr(kSetDone);
     steps.refresh = [this] { reflushLidarStatus(); };

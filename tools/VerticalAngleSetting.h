@@ -8,15 +8,15 @@
 #include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
 #include "device/StoredDeviceInfo.h"
+#include "device/VerticalAnglePacket.h"
 #include "records/SettingData.h"
-#include "tools/VerticalAnglePacket.h"
-#include "ui_VerticalAngleSetting.h"
 
 #include <QString>
 #include <QWidget>
 
 #include "records/ByteTypes.h"
 
+#include <memory>
 #include <vector>
 
 class QStandardItemModel;
@@ -25,6 +25,10 @@ class QTableView;
 namespace hvk32::platform {
 class Pauses;
 class UserPrompts;
+}
+
+namespace Ui {
+class VerticalAngleSetting;
 }
 
 class VerticalAngleSetting : public QWidget {
@@ -76,7 +80,7 @@ private:
     void writeCell(int channel, bool setColumn, float data);
     QString setText(int channel) const;
 
-    Ui_VerticalAngleSetting ui;
+    std::unique_ptr<Ui::VerticalAngleSetting> ui;
     hvk32::device::ConfigPacketSender sender_;
     hvk32::device::Destinations destinations_;
 

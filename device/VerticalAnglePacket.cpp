@@ -1,4 +1,4 @@
-#include "tools/VerticalAnglePacket.h"
+#include "device/VerticalAnglePacket.h"
 
 #include "acquisition/DeviceInfoPacket.h"
 #include "records/AngleValues.h"
