@@ -1,8 +1,10 @@
-// hvk32: the viewer. Starts idle; --connect connects to the device at start-up.
+// hvk32: the viewer. Starts idle; --connect connects to the device at start-up, and a capture
+// named on the command line opens on the "Offline" tab (--play plays it).
 
 #include "app/Language.h"
 #include "app/manwindow.h"
 #include "platform/SignalHandling.h"
+#include "records/ProgramVersion.h"
 #include "view/LibraryMessages.h"
 
 #include <QApplication>
@@ -21,7 +23,11 @@ const char* const kUsage =
     "Usage: hvk32 [--connect] [--data-port N] [--telemetry-port N] [--multicast ADDR]\n"
     "             [--engineering] [--device-address ADDR] [--quit-after SECONDS] [--stats]\n"
     "             [--language LANG] [--verbose]\n"
+    "       hvk32 [options] CAPTURE.pcap [--play]\n"
     "\n"
+    "  CAPTURE.pcap          open this capture on the \"Offline\" tab, index it and show its\n"
+    "                        first frame\n"
+    "  --play                play the capture from the start at once\n"
     "  --connect             connect to the device at start-up with the ports shown in the window\n"
     "  --data-port N         fill in the data port (default 2368)\n"
     "  --telemetry-port N    fill in the telemetry port (default 2369)\n"
@@ -36,6 +42,7 @@ const char* const kUsage =
     "  --language LANG       show the window in another language: en (English); the\n"
     "                        HVK32_LANGUAGE environment variable does the same\n"
     "  --verbose             also print the 3-D libraries' warnings and notes\n"
+    "  --version             print the program's version\n"
     "  --help                show this text\n";
 
 // Qt would abort with a long message when there is no display; say it in one line instead.
@@ -49,17 +56,22 @@ bool haveDisplay()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
+// Stop signals are caught before main() runs: the program's own initialisers run after every
+// library's, so a SIGINT or SIGTERM that arrives once main() has begun closes the window once it is
+// up instead of killing the program.
+[[maybe_unused]] const bool stopSignalsCaught = hvk32::platform::installStopSignalHandling();
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // First of all: a stop signal during start-up then closes the window once it is up.
-    hvk32::platform::installStopSignalHandling();
     bool connectAtStart = false;
     bool printStats = false;
     bool engineering = false;
     double quitAfterSeconds = 0;
     bool verbose = false;
+    bool play = false;
+    QString capture;
     QString dataPort, telemetryPort, multicast, deviceAddress;
     QString language = QString::fromLocal8Bit(qgetenv("HVK32_LANGUAGE"));
     for (int i = 1; i < argc; ++i) {
@@ -79,6 +91,10 @@ int main(int argc, char** argv)
             language = QString::fromLocal8Bit(argv[++i]);
         } else if (!std::strcmp(argv[i], "--verbose")) {
             verbose = true;
+        } else if (!std::strcmp(argv[i], "--play")) {
+            play = true;
+        } else if (argv[i][0] != '-' && capture.isEmpty()) {
+            capture = QString::fromLocal8Bit(argv[i]);
         } else if (!std::strcmp(argv[i], "--stats")) {
             printStats = true;
         } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
@@ -88,6 +104,9 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "hvk32: bad value '%s' for --quit-after\n%s", argv[i], kUsage);
                 return 2;
             }
+        } else if (!std::strcmp(argv[i], "--version")) {
+            std::puts(hvk32::programVersionLine("hvk32").c_str());
+            return 0;
         } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -95,6 +114,14 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "hvk32: unknown option '%s'\n%s", argv[i], kUsage);
             return 2;
         }
+    }
+    if (play && capture.isEmpty()) {
+        std::fprintf(stderr, "hvk32: --play needs a capture file to play\n%s", kUsage);
+        return 2;
+    }
+    if (connectAtStart && !capture.isEmpty()) {
+        std::fprintf(stderr, "hvk32: give a capture file or --connect, not both\n%s", kUsage);
+        return 2;
     }
     if (!haveDisplay()) {
         std::fputs("hvk32: no display found (DISPLAY is not set); run it on a desktop, or under xvfb-run\n", stderr);
@@ -126,6 +153,11 @@ int main(int argc, char** argv)
     });
     if (connectAtStart)
         window.onConnectLidar();
+    QString problem;
+    if (!capture.isEmpty() && !window.openCaptureFromShell(capture, play, &problem)) {
+        std::fprintf(stderr, "hvk32: %s cannot be played: %s\n", qPrintable(capture), qPrintable(problem));
+        return 1;
+    }
     if (quitAfterSeconds > 0)
         QTimer::singleShot(static_cast<int>(quitAfterSeconds * 1000), &window, &QWidget::close);
     const int rc = app.exec();

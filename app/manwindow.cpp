@@ -615,7 +615,28 @@ void manwindow::openCaptureFile()
         prompts_->warning(this, tr("Warning"), tr("%1 cannot be played: %2").arg(file, problem));
         return;
     }
+    loadCaptureFile(file);
+}
 
+bool manwindow::openCaptureFromShell(const QString& file, bool play, QString* problem)
+{
+    if (!ReadLiveOffDataK32::checkCaptureFile(file, problem))
+        return false;
+    for (int i = 0; i < ui.tabWidget->count(); ++i) {
+        QWidget* page = ui.tabWidget->widget(i);
+        if (page == ui.Tab_4 || page->isAncestorOf(ui.Tab_4))
+            ui.tabWidget->setCurrentIndex(i);
+    }
+    loadCaptureFile(file);
+    showFirstFrameWhenIndexed_ = !play;
+    if (play)
+        playOrPause();
+    return true;
+}
+
+void manwindow::loadCaptureFile(const QString& file)
+{
+    showFirstFrameWhenIndexed_ = false;
     resetTable();
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();

@@ -103,6 +103,11 @@ public:
     // The handler of toolButton_Lidar: lock the fields and wait for the device.
     void onConnectLidar();
 
+    // Opens a capture named on the command line as "Open" would, with the "Offline" tab in
+    // front; once it is indexed, frame 1 is shown, or with `play` it plays from the start at
+    // once. False, with nothing changed and `problem` set, when the file cannot be played.
+    bool openCaptureFromShell(const QString& file, bool play, QString* problem);
+
 signals:
     void SendModel(int ReturnMode);
     void SendDegreeMode(int degreeMode);
@@ -176,6 +181,7 @@ private:
 
     // Capture files: open, play and pause, single steps, directions; recording.
     void openCaptureFile();
+    void loadCaptureFile(const QString& file); // a file the player can read
     void playOrPause();
     void stepBackward();
     void stepForward();
@@ -264,6 +270,7 @@ private:
     bool playStopped = true;
     bool filePlaying = false;
     bool firstPlay = true;
+    bool showFirstFrameWhenIndexed_ = false; // opened from the shell, not played yet
     QString captureFile;
     int captureLength = 0;
     // Set while a capture plays that has not shown a usable device-info packet yet: without

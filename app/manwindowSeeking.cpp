@@ -118,6 +118,11 @@ void manwindow::receiveFrameIndex(QString path, std::shared_ptr<const hvk32::Cap
     }
     ui.spinBox_Frame->setEnabled(true);
     showFrameCounter();
+    // A capture opened from the shell shows its first frame, unless it is played already.
+    if (showFirstFrameWhenIndexed_ && firstPlay) {
+        showFirstFrameWhenIndexed_ = false;
+        seekToFrame(1);
+    }
 }
 
 void manwindow::showFrameCounter()

@@ -60,6 +60,10 @@ const char* const kExportUsage =
     "  --from N           start at frame N (numbered from 1 as the viewer's counter numbers\n"
     "                     them; frame IDs and file numbers stay those of a whole run)\n"
     "  --to M             end after frame M\n"
+    "  --start S          instead of --from: start at the first frame that starts S seconds\n"
+    "                     or more after the capture's first record\n"
+    "  --duration D       instead of --to: end with the last frame that starts within D\n"
+    "                     seconds of the start\n"
     "  --frames N         N frames only\n"
     "  --channels LIST    channels to write, e.g. 0-15,31 (default 0-31)\n"
     "  --angle-min A      lowest azimuth written [deg] (default 0)\n"
@@ -421,7 +425,8 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     const auto started = std::chrono::steady_clock::now();
     // The start frame is found before the output is created, so a range past the end
     // leaves no file behind.
-    if (!startAtFrame("export", player, options.pcap, options.range))
+    FrameRange range = options.range;
+    if (!startAtFrame("export", player, options.pcap, range))
         return 1;
     if (!sink.open()) {
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
@@ -435,7 +440,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
             break;
-        if (event == CapturePlayerCore::Event::Frame && options.range.isPast(player.frameCounter()))
+        if (event == CapturePlayerCore::Event::Frame && range.isPast(player.frameCounter()))
             break;
         if (event == CapturePlayerCore::Event::Frame) {
             // The distance unit is known once the capture has reported its configuration,

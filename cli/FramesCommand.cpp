@@ -27,7 +27,8 @@ constexpr int kStatsIntervalMs = 1000;
 
 const char* const kFramesUsage =
     "Usage: hvk32-cli frames --live [options]\n"
-    "       hvk32-cli frames --pcap FILE [--from N] [--to M] [--count N] [--summary]\n"
+    "       hvk32-cli frames --pcap FILE [--from N] [--to M] [--start S] [--duration D]\n"
+    "                        [--count N] [--summary]\n"
     "\n"
     "Receives the scanner's data packets, or plays a capture file of them as the viewer's\n"
     "player does (without its pacing), and writes each frame to stdout as one JSON line\n"
@@ -44,6 +45,10 @@ const char* const kFramesUsage =
     "  --from N            start at frame N of the capture (numbered from 1 as the viewer's\n"
     "                      counter numbers them), found through a frame index\n"
     "  --to M              end after frame M of the capture\n"
+    "  --start S           instead of --from: start at the first frame that starts S seconds\n"
+    "                      or more after the capture's first record\n"
+    "  --duration D        instead of --to: end with the last frame that starts within D\n"
+    "                      seconds of the start\n"
     "  --count N           stop after N frames\n"
     "  --summary           one short line per frame instead of JSON\n"
     "  --stats             once a second, the data packets received, lost and dropped by the\n"
@@ -117,8 +122,8 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
         std::fprintf(stderr, "hvk32-cli frames: %s applies to --live only\n", o.liveOnlyOption.c_str());
         return 2;
     }
-    if (o.live && (o.range.from || o.range.to)) {
-        std::fputs("hvk32-cli frames: --from and --to apply to --pcap only\n", stderr);
+    if (o.live && o.range.given()) {
+        std::fputs("hvk32-cli frames: --from, --to, --start and --duration apply to --pcap only\n", stderr);
         return 2;
     }
     return checkFrameRange("frames", o.range) ? 0 : 2;
@@ -194,7 +199,8 @@ int playCapture(const FramesOptions& options)
         std::fprintf(stderr, "hvk32-cli frames: %s: %s\n", qPrintable(options.pcap), qPrintable(message));
         return 1;
     }
-    if (!startAtFrame("frames", player, options.pcap, options.range))
+    FrameRange range = options.range;
+    if (!startAtFrame("frames", player, options.pcap, range))
         return 1;
     long written = 0;
     LostSinceLastFrame lost;
@@ -204,7 +210,7 @@ int playCapture(const FramesOptions& options)
             break;
         if (event != CapturePlayerCore::Event::Frame)
             continue;
-        if (options.range.isPast(player.frameCounter()))
+        if (range.isPast(player.frameCounter()))
             break;
         ++written;
         if (!writeFrame(options, player.frameCounter(), player.frame(), lost.take(player.streamHealth())))

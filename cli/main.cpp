@@ -1,19 +1,14 @@
-// hvk32-cli: the viewer's work without a window.
-//
-//   hvk32-cli frames --live [--data-port N] [--multicast ADDR] [--config HVK321|HVK322]
-//                           [--echo 0|1|2] [--count N] [--summary]
-//   hvk32-cli frames --pcap FILE [--count N] [--summary]
-//   hvk32-cli info --pcap FILE
-//   hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT) [--frames N] [--channels LIST]
-//                    [--angle-min A] [--angle-max B]
-//   hvk32-cli record --out FILE [--data-port N] [--telemetry-port N] [--multicast ADDR]
-//                    [--seconds N] [--max-mb N]
+// hvk32-cli: the viewer's work without a window. Each command's options are in its own usage
+// text (hvk32-cli COMMAND --help); the overview below names every command.
 
 #include "cli/ExportCommand.h"
 #include "cli/FramesCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/ReplayCommand.h"
+#include "cli/SliceCommand.h"
 #include "platform/SignalHandling.h"
+#include "records/ProgramVersion.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,28 +17,43 @@ namespace {
 
 const char* const kUsage =
     "Usage: hvk32-cli COMMAND [options]\n"
+    "       hvk32-cli --version\n"
     "\n"
     "Commands:\n"
     "  frames --live        receive data packets and write each revolution frame to stdout\n"
     "  frames --pcap FILE   write the frames the capture player plays from a capture file\n"
-    "  info --pcap FILE     write the device-info packets of a capture file\n"
-    "  export --pcap FILE   write the frames of a capture file to a CSV file as the viewer's\n"
-    "                       export does, or to one PCD file per frame\n"
+    "  info --pcap FILE     write the device-info packets of a capture file, or with --summary\n"
+    "                       one line about the whole capture (frames, times, damage, losses)\n"
+    "  export --pcap FILE   write the frames of a capture file as points: --csv OUT (one CSV\n"
+    "                       file, as the viewer's export), --pcd OUT or --ply OUT (one binary\n"
+    "                       PCD or PLY file per frame)\n"
     "  record --out FILE    record the data and telemetry ports into a capture file, without\n"
     "                       capture rights\n"
+    "  slice --pcap IN --out OUT\n"
+    "                       cut frames of a capture into a capture that plays alone\n"
+    "  replay --pcap FILE   send a capture's datagrams to loopback or a multicast group, paced\n"
+    "                       as recorded, as if the device were on the network\n"
     "\n"
+    "frames, export and slice take a part of a capture by frame, --from N --to M (frames are\n"
+    "numbered from 1), or by time, --start S --duration D (seconds from the first record).\n"
     "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
+
+// Stop signals are caught before main() runs: the program's own initialisers run after every
+// library's, so a SIGINT or SIGTERM that arrives once main() has begun ends the run with its
+// summary instead of killing it.
+[[maybe_unused]] const bool stopSignalsCaught = hvk32::platform::installStopSignalHandling();
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Before any command opens a socket or a file: a stop signal that arrives during
-    // start-up then ends the command in order instead of being lost or killing it.
-    hvk32::platform::installStopSignalHandling();
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::puts(hvk32::programVersionLine("hvk32-cli").c_str());
+        return 0;
     }
     if (!std::strcmp(argv[1], "frames"))
         return hvk32::runFramesCommand(argc - 1, argv + 1);
@@ -53,6 +63,10 @@ int main(int argc, char** argv)
         return hvk32::runExportCommand(argc - 1, argv + 1);
     if (!std::strcmp(argv[1], "record"))
         return hvk32::runRecordCommand(argc - 1, argv + 1);
+    if (!std::strcmp(argv[1], "slice"))
+        return hvk32::runSliceCommand(argc - 1, argv + 1);
+    if (!std::strcmp(argv[1], "replay"))
+        return hvk32::runReplayCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     return 2;
 }

@@ -8,7 +8,9 @@
 #include "cli/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"
+#include "records/ProgramVersion.h"
 #include "sim/CaptureFileWriter.h"
+#include "sim/ClockText.h"
 #include "sim/PacketImpairment.h"
 #include "sim/ScannerStream.h"
 
@@ -59,6 +61,7 @@ struct Options {
     std::string pcapFile;
     long packetRate = 0; // data packets a second when sending; 0: the device's own rate
     bool quiet = false;
+    bool version = false;
     double lossPercent = 0.0, duplicatePercent = 0.0, reorderPercent = 0.0; // of the data packets
 };
 
@@ -81,6 +84,10 @@ const char* const kUsage =
     "                         telemetry port\n"
     "  --seconds N            stop after N seconds of stream time (default: run until interrupted)\n"
     "  --pcap FILE            write the stream into a capture file instead of sending (needs --seconds)\n"
+    "  --start-time TIME      start the device clock at this local time, ISO 8601\n"
+    "                         (2026-03-05T10:00:00); record times and packet time stamps follow\n"
+    "                         from it, so a capture made twice is the same byte for byte\n"
+    "                         (default: the local time at start)\n"
     "  --loss P               drop P percent of the data packets (default 0)\n"
     "  --duplicate P          send P percent of the data packets twice (default 0)\n"
     "  --reorder P            send P percent of the data packets after the next one (default 0);\n"
@@ -88,6 +95,7 @@ const char* const kUsage =
     "  --packet-rate N        send N data packets a second instead of the device's rate (a load\n"
     "                         test: 9800 fills a 100 Mbit link); not with --pcap\n"
     "  --quiet                print errors only\n"
+    "  --version              print the program's version\n"
     "  --help                 show this text\n"
     "\n"
     "While sending, configuration datagrams to the device address at port 2368 are applied and\n"
@@ -166,6 +174,7 @@ cli::OptionParser optionsParser(Options& o)
     };
     cli::OptionParser parser(messages);
     parser.flag("--quiet", o.quiet)
+        .flag("--version", o.version)
         .text("--host", o.host)
         .value("--data-port", port(o.dataPort), portComplaint("--data-port"))
         .value("--telemetry-port", port(o.telemetryPort), portComplaint("--telemetry-port"))
@@ -238,6 +247,19 @@ cli::OptionParser optionsParser(Options& o)
                 return !value.empty();
             },
             says("--pcap needs a file name"))
+        .value(
+            "--start-time",
+            [&o](const std::string& value) {
+                ClockTime start;
+                if (!parseClockText(value, start))
+                    return false;
+                o.scanner.clockStart = start;
+                return true;
+            },
+            [](const std::string& value) {
+                return "--start-time needs a date and time such as 2026-03-05T10:00:00 (years 2000..2255), not \""
+                    + value + "\"";
+            })
         .value("--loss", percent(o.lossPercent), percentComplaint("--loss"))
         .value("--duplicate", percent(o.duplicatePercent), percentComplaint("--duplicate"))
         .value("--reorder", percent(o.reorderPercent), percentComplaint("--reorder"))
@@ -272,7 +294,7 @@ using Parsed = cli::OptionParser::Result;
 Parsed parseArguments(int argc, char** argv, Options& o)
 {
     const Parsed parsed = optionsParser(o).parse(argc, argv);
-    if (parsed != Parsed::Run)
+    if (parsed != Parsed::Run || o.version)
         return parsed;
     if (!checkAddresses(o))
         return Parsed::Error;
@@ -746,12 +768,15 @@ int runLive(const Options& o, ScannerStream& stream)
     return kExitOk;
 }
 
+// Stop signals are caught before main() runs: the program's own initialisers run after every
+// library's, so a SIGINT or SIGTERM that arrives once main() has begun ends the run with its
+// summary instead of killing it.
+[[maybe_unused]] const bool stopSignalsCaught = platform::installStopSignalHandling();
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // First, so that a stop signal during start-up ends the run with its summary.
-    platform::installStopSignalHandling();
     Options options;
     switch (parseArguments(argc, argv, options)) {
     case Parsed::Help:
@@ -761,6 +786,10 @@ int main(int argc, char** argv)
         return kExitUsage;
     case Parsed::Run:
         break;
+    }
+    if (options.version) {
+        std::cout << programVersionLine("hvk32-sim") << "\n";
+        return kExitOk;
     }
 
     ScannerStream stream(options.scanner);

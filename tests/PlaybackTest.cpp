@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QVTKOpenGLNativeWidget.h>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QtTest>
 
 #include <chrono>
@@ -201,6 +202,34 @@ private slots:
         QCOMPARE(sent.count(), 2);
         QTRY_VERIFY_WITH_TIMEOUT(!window_->capturePlayer().isRunning(), 10000);
         QTRY_COMPARE(frameCount(), frames);
+    }
+
+    // "hvk32 FILE.pcap": the Offline tab in front, the capture indexed and frame 1 on screen,
+    // paused; with --play it plays at once. A file that cannot be played changes nothing.
+    void openedFromTheShell()
+    {
+        auto* tabs = widget<QTabWidget>("tabWidget");
+        QString problem;
+        QVERIFY(!window_->openCaptureFromShell(dir_.filePath("missing.pcap"), false, &problem));
+        QVERIFY(!problem.isEmpty());
+        QVERIFY(prompts_.shown.isEmpty());
+        QVERIFY(!tabs->currentWidget()->isAncestorOf(widget<QWidget>("Tab_4")));
+
+        QVERIFY(window_->openCaptureFromShell(capture_, false, &problem));
+        QVERIFY(tabs->currentWidget()->isAncestorOf(widget<QWidget>("Tab_4")));
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_FreamCount")->text().startsWith("1 / "), 5000);
+        QTRY_COMPARE(window_->framesDrawn(), std::uint64_t(1));
+        QVERIFY(window_->capturePlayer().isPaused());
+        QVERIFY(button("toolButton_GoToEnd")->isEnabled());
+        QTest::qWait(100);
+        QCOMPARE(frameCount(), 1);
+
+        window_ = std::make_unique<manwindow>(&prompts_);
+        window_->capturePlayer().setPauses(&pauses_);
+        window_->show();
+        QVERIFY(window_->openCaptureFromShell(capture_, true, &problem));
+        QVERIFY(window_->capturePlayer().isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 3, 5000);
     }
 
     void badFilesAreReported()

@@ -4,6 +4,7 @@
 #include "platform/UdpSocket.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -70,7 +71,19 @@ QStringList ports()
 class StopSignalTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir dir_;
+    QString capture_; // a short capture for "replay"
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        capture_ = dir_.filePath("replayed.pcap");
+        QProcess sim;
+        sim.start(HVK32_SIM_PATH, {"--pcap", capture_, "--seconds", "0.2", "--quiet"});
+        QVERIFY(sim.waitForFinished(30000) && sim.exitCode() == 0);
+    }
+
     // The signal is sent right after the program was started; held blocked, it reaches the
     // program however early it comes, and must end the run as a stop, not be lost.
     void signalDuringStartUpEndsTheRun_data()
@@ -87,6 +100,10 @@ private slots:
             + ports();
         QTest::newRow("sim, SIGINT") << HVK32_SIM_PATH << sim << SIGINT << QByteArray("hvk32-sim: sent");
         QTest::newRow("sim, SIGTERM") << HVK32_SIM_PATH << sim << SIGTERM << QByteArray("hvk32-sim: sent");
+        const QString port = QString::number(hvk32::platform::findFreeUdpPort());
+        const QStringList replay{"replay", "--pcap", capture_, "--loop", "--data-port", port, "--telemetry-port", port};
+        QTest::newRow("replay --loop, SIGINT") << HVK32_CLI_PATH << replay << SIGINT << QByteArray("replay: sent");
+        QTest::newRow("replay --loop, SIGTERM") << HVK32_CLI_PATH << replay << SIGTERM << QByteArray("replay: sent");
     }
 
     void signalDuringStartUpEndsTheRun()
