@@ -439,7 +439,11 @@ void manwindow::toggleRecording()
         ui.toolButton_SavePcapData->setChecked(false);
         return;
     }
-    recording_->start(file, {ui.lineEdit_portNumber->text(), ui.lineEdit->text()});
+    // The adapter that carries the device's datagrams, where the receivers have seen any.
+    std::array<std::uint8_t, 4> device = getLidarData_->lastSenderAddress();
+    if (device == std::array<std::uint8_t, 4>{})
+        device = getSet_->lastSenderAddress();
+    recording_->start(file, {ui.lineEdit_portNumber->text(), ui.lineEdit->text(), device});
 }
 
 void manwindow::view()
