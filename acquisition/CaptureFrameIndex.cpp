@@ -115,7 +115,11 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
 
     qint64 position = static_cast<qint64>(kFileHeaderSize);
     qint64 nextReport = 0;
-    auto limitReached = [this]() { return frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_); };
+    auto limitReached = [this]() {
+        return (frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_))
+            || (timeLimit_ >= 0 && !frames_.empty()
+                && seconds(frames_.back().seconds, frames_.back().fraction) - summary_.firstTime >= timeLimit_);
+    };
     while (position < fileLength_ && !limitReached()) {
         if (progress && position >= nextReport) {
             if (!progress(position, fileLength_)) {
