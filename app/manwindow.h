@@ -12,7 +12,6 @@
 #include "view/PointListing.h"
 #include "view/Ruler.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -30,17 +29,15 @@ class VerticalAngleSetting;
 class InetactionSetupWidgetK32;
 class GetLidardataK32;
 class GetSetK32;
+class PlaybackSession;
+class RecordingSession;
+class WindowStatusBar;
 class ReadLiveOffDataK32;
-class CaptureIndexThread;
 class SaveDataOptions;
-class QLabel;
 class Ui_manwindowClass;
 class QStandardItemModel;
 
 namespace hvk32 {
-class CaptureFrameIndex;
-class CaptureRecorder;
-class SocketRecorder;
 struct RecordingCounts;
 class ViewerScene;
 enum class WindowControl;
@@ -60,7 +57,7 @@ public:
 
     GetLidardataK32& lidarDataReceiver() { return *getLidarData_; }
     GetSetK32& deviceInfoReceiver() { return *getSet_; }
-    ReadLiveOffDataK32& capturePlayer() { return *readLiveOffData_; }
+    ReadLiveOffDataK32& capturePlayer();
     SaveDataOptions& saveDataOptions() { return *saveDataOptions_; }
     InetactionSetupWidgetK32& networkDialog() { return *inetactionSetup_; }
     VerticalAngleSetting& verticalAngleDialog() { return *verticalAngleSetting_; }
@@ -145,8 +142,6 @@ public slots:
     void showVerticalSetting();
     void showAngleLinedit_pressed();
     void receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines);
-    // The frame index of an opened capture, built off the GUI thread.
-    void receiveFrameIndex(QString path, std::shared_ptr<const hvk32::CaptureFrameIndex> index, QString message);
     // Goes to frame n of the opened capture (from 1): shown at once when paused, played on
     // from there when playing; with no playback running, one starts paused at that frame.
     void seekToFrame(int n);
@@ -158,10 +153,8 @@ private:
     static constexpr const char* kPlayIcon = ":/image/Resources/images/Play.png";
     static constexpr const char* kPauseIcon = ":/image/Resources/images/Pause.png";
 
-    void installPalette();
     QList<QWidget*> engineeringControls() const;
     void openGuide(const QUrl& url);
-    void fitToolRows();
 public:
     // Shows a dialog centred on this window (and within the screen).
     void showCentred(QWidget* dialog);
@@ -171,31 +164,20 @@ private:
     void stopReceivers();
     void updateFrameStatus();
     void restartFrameCounters();
-    QLabel* addStatusField(const char* objectName);
-    void sizePointTableColumns();
     void resetTable(); // headers only, at their widths
     // Enables and disables the controls as the step requires.
     void setControls(hvk32::WindowStep step);
     QWidget* controlWidget(hvk32::WindowControl control) const;
-    void updateStreamHealth();
 
-    // Capture files: open, play and pause, single steps, directions; recording.
+    // Capture files: open, and the playback's reports; recording.
     void openCaptureFile();
-    void loadCaptureFile(const QString& file); // a file the player can read
-    void playOrPause();
-    void stepBackward();
-    void stepForward();
-    void seekForward();
-    void seekBackward();
+    // A file the player can read; `showFirstFrame`: frame 1 is shown once it is indexed.
+    void loadCaptureFile(const QString& file, bool showFirstFrame);
+    void setUpPlayback();
+    void setUpRecording();
     void toggleRecording();
-    bool startSocketRecording(const QString& file, const QString& reason);
-    void beginRecordingStatus(const QString& file);
-    void stopRecording();
-    void updateRecordingStatus();
-    // Frame index and seeking: the slider, the frame box and the keys.
+    // Seeking: the slider, the frame box and the keys.
     void setUpSeeking();
-    void indexCaptureFile(const QString& file);
-    void showFrameCounter();
 
     // Viewer tools.
     void toggleCoordinateSystem();
@@ -234,9 +216,9 @@ private:
     std::unique_ptr<SaveDataOptions> saveDataOptions_;
     std::unique_ptr<GetLidardataK32> getLidarData_;
     std::unique_ptr<GetSetK32> getSet_;
-    std::unique_ptr<ReadLiveOffDataK32> readLiveOffData_;
-    std::unique_ptr<hvk32::CaptureRecorder> recorder_;
-    std::unique_ptr<hvk32::SocketRecorder> socketRecorder_;
+    std::unique_ptr<PlaybackSession> playback_;
+    std::unique_ptr<RecordingSession> recording_;
+    WindowStatusBar* status_ = nullptr; // owned by the form's status bar
     std::unique_ptr<hvk32::ViewerScene> scene_;
 
     // Window state.
@@ -266,22 +248,6 @@ private:
     float displayAngle = 360.0f;
     int dataPort = 2368;
 
-    // Playback state.
-    bool playStopped = true;
-    bool filePlaying = false;
-    bool firstPlay = true;
-    bool showFirstFrameWhenIndexed_ = false; // opened from the shell, not played yet
-    QString captureFile;
-    int captureLength = 0;
-    // Set while a capture plays that has not shown a usable device-info packet yet: without
-    // one no frame can be shown, and the window says so.
-    bool awaitingCaptureConfig_ = false;
-    QTimer captureConfigTimer_;
-    void reportMissingDeviceInfo(bool atEnd);
-    int currentFrame_ = 0; // the player's frame counter
-    std::unique_ptr<CaptureIndexThread> indexThread_;
-    std::shared_ptr<const hvk32::CaptureFrameIndex> frameIndex_;
-
     // Point table and CSV export.
     hvk32::PointListing pointListing_;
     hvk32::CsvExportSession csvExport_;
@@ -294,29 +260,8 @@ private:
     bool hasPendingFrame_ = false;
     bool drawScheduled_ = false;
 
-    // Recording: which recorder runs, into which file, since when.
-    enum class RecorderKind { None, Adapter, Socket };
-    RecorderKind recorderKind_ = RecorderKind::None;
-    QString recordingFile_;
-    QElapsedTimer recordingClock_;
-    bool noPacketWarned_ = false;
-    QLabel* recordStatusLabel_ = nullptr;
-    QTimer recordStatusTimer_;
-
-    // Status bar: one label per frame counter, and the user guide link.
-    QLabel* selectionLabel_ = nullptr; // number of selected points
-    QLabel* framesSentLabel_ = nullptr;
-    QLabel* framesDrawnLabel_ = nullptr;
-    QLabel* framesSkippedLabel_ = nullptr;
-    QLabel* deviceRateLabel_ = nullptr;
-    QLabel* linkLabel_ = nullptr;
-    QLabel* measurementLabel_ = nullptr; // both points and the distances, selectable to copy
+    // The status bar's figures: frame counters, and the live stream's packet losses.
     QTimer frameStatusTimer_;
     hvk32::FrameCounters frameCounters_;
-    // Lost packets and receive drops of the live stream, beside the frame counters.
-    QLabel* lostPacketsLabel_ = nullptr;
-    QLabel* receiveDropsLabel_ = nullptr;
-    // The receive buffer's size and, when the system granted less than asked, how to raise it.
-    QString receiveBufferAdvice() const;
     hvk32::PacketLossMeter lossMeter_;
 };

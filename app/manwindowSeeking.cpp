@@ -1,21 +1,20 @@
-// The main window's frame index and seeking: the index is built off the GUI thread when a
-// capture is opened; the slider, the frame box and the keys then go straight to a frame.
+// The main window's side of playback: the capture session's reports shown in the Offline
+// tab's widgets, and the slider, the frame box and the keys that go straight to a frame.
 
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
-#include "acquisition/CaptureFrameIndex.h"
-#include "acquisition/CaptureIndexThread.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
+#include "app/PlaybackSession.h"
+#include "app/WindowStatusBar.h"
+#include "platform/UserPrompts.h"
 #include "view/WindowRules.h"
 
 #include <QProxyStyle>
 #include <QShortcut>
 #include <QSignalBlocker>
-
-#include <algorithm>
 
 namespace {
 
@@ -33,20 +32,93 @@ public:
 
 } // namespace
 
+ReadLiveOffDataK32& manwindow::capturePlayer()
+{
+    return playback_->player();
+}
+
+void manwindow::setUpPlayback()
+{
+    PlaybackSession* p = playback_.get();
+    ReadLiveOffDataK32* player = &p->player();
+    connect(player, &ReadLiveOffDataK32::SendData, this, &manwindow::CalculateCoordinatesK32);
+    connect(player, &ReadLiveOffDataK32::SendFinsh, this, &manwindow::FinishPlay);
+    connect(player, &ReadLiveOffDataK32::SendLidarConfig, this, &manwindow::receiveDevConfig);
+    connect(player, &ReadLiveOffDataK32::SendFileTotleLength, this, &manwindow::getTotleLength);
+    connect(player, &ReadLiveOffDataK32::SendProgressValue, this, &manwindow::updateProgress);
+    connect(ui.comboBox_speeds, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::setPlaySeppd);
+    connect(ui.toolButton_Play, &QToolButton::clicked, p, &PlaybackSession::playOrPause);
+    connect(ui.toolButton_GoToStart, &QToolButton::clicked, p, &PlaybackSession::stepBackward);
+    connect(ui.toolButton_SeekForward, &QToolButton::clicked, p, &PlaybackSession::playForward);
+    connect(ui.toolButton_SeekBackward, &QToolButton::clicked, p, &PlaybackSession::playBackward);
+    connect(ui.toolButton_GoToEnd, &QToolButton::clicked, p, &PlaybackSession::stepForward);
+
+    connect(p, &PlaybackSession::controlsChange, this, &manwindow::setControls);
+    connect(p, &PlaybackSession::playingChanged, this,
+            [this](bool playing) { ui.toolButton_Play->setIcon(QIcon(playing ? kPauseIcon : kPlayIcon)); });
+    connect(p, &PlaybackSession::liveMustStop, this, [this]() {
+        if (getLidarData_->isRunning() || getSet_->isRunning())
+            onDisconnectLidar();
+    });
+    connect(p, &PlaybackSession::playbackStarted, this, &manwindow::restartFrameCounters);
+    connect(p, &PlaybackSession::fileToPlay, this, &manwindow::sendOffLiveFile);
+    connect(p, &PlaybackSession::statusMessage, status_, &WindowStatusBar::showMessage);
+    connect(p, &PlaybackSession::warning, this, [this](const QString& text) { prompts_->warning(this, tr("Warning"), text); });
+    connect(p, &PlaybackSession::sliderRange, this, [this](int maximum, bool fromStart) {
+        ui.Slider_Frame->setRange(0, maximum);
+        ui.Slider_Frame->setPageStep(1);
+        if (fromStart)
+            ui.Slider_Frame->setValue(0);
+    });
+    connect(p, &PlaybackSession::sliderPosition, this, [this](int position, bool evenWhileDragged) {
+        if (evenWhileDragged || !ui.Slider_Frame->isSliderDown()) // the user's drag wins over the progress
+            ui.Slider_Frame->setValue(position);
+    });
+    connect(p, &PlaybackSession::frameCounter, this, [this](int current, int total) {
+        ui.label_FreamCount->setText(total > 0 ? QStringLiteral("%1 / %2").arg(current).arg(total)
+                                               : QString::number(current));
+    });
+    connect(p, &PlaybackSession::frameReached, this, [this](int frame) {
+        if (ui.spinBox_Frame->hasFocus())
+            return;
+        const QSignalBlocker quiet(ui.spinBox_Frame);
+        ui.spinBox_Frame->setValue(frame);
+    });
+    connect(p, &PlaybackSession::indexStarted, this, [this]() {
+        ui.Slider_Frame->setEnabled(false);
+        ui.spinBox_Frame->setEnabled(false);
+        ui.progressBar_Index->setValue(0);
+        ui.progressBar_Index->setVisible(true);
+    });
+    connect(p, &PlaybackSession::indexProgress, ui.progressBar_Index, &QProgressBar::setValue);
+    connect(p, &PlaybackSession::indexEnded, ui.progressBar_Index, &QProgressBar::hide);
+    connect(p, &PlaybackSession::indexReady, this, [this](int frames, int current) {
+        ui.Slider_Frame->setEnabled(true);
+        {
+            const QSignalBlocker quiet(ui.spinBox_Frame);
+            ui.spinBox_Frame->setRange(1, frames);
+            ui.spinBox_Frame->setValue(current);
+        }
+        ui.spinBox_Frame->setEnabled(true);
+    });
+}
+
+void manwindow::FinishPlay(bool flag) { playback_->finish(flag); }
+void manwindow::setPlaySeppd(int speed) { playback_->setSpeed(speed); }
+void manwindow::getTotleLength(long length) { playback_->totalLength(length); }
+void manwindow::updateProgress(int pos, int frameCount) { playback_->progress(pos, frameCount); }
+void manwindow::seekToFrame(int n) { playback_->seekToFrame(n); }
+
 void manwindow::setUpSeeking()
 {
-    indexThread_ = std::make_unique<CaptureIndexThread>();
-    connect(indexThread_.get(), &CaptureIndexThread::IndexProgress, ui.progressBar_Index, &QProgressBar::setValue);
-    connect(indexThread_.get(), &CaptureIndexThread::IndexReady, this, &manwindow::receiveFrameIndex);
-
     auto* style = new AbsoluteClickStyle;
     style->setParent(ui.Slider_Frame);
     ui.Slider_Frame->setStyle(style);
     // Clicks, drags and the slider's own keys; a drag asks for many frames and the player
     // goes to the newest.
     connect(ui.Slider_Frame, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderNoAction && frameIndex_)
-            seekToFrame(frameIndex_->frameAtPosition(ui.Slider_Frame->sliderPosition()));
+        if (action != QAbstractSlider::SliderNoAction)
+            playback_->seekToPosition(ui.Slider_Frame->sliderPosition());
     });
     connect(ui.spinBox_Frame, QOverload<int>::of(&QSpinBox::valueChanged), this, &manwindow::seekToFrame);
 
@@ -56,110 +128,16 @@ void manwindow::setUpSeeking()
     };
     key(Qt::Key_Space, [this]() {
         if (ui.toolButton_Play->isEnabled())
-            playOrPause();
+            playback_->playOrPause();
     });
     key(Qt::Key_Left, [this]() {
         if (ui.toolButton_GoToStart->isEnabled())
-            stepBackward();
+            playback_->stepBackward();
     });
     key(Qt::Key_Right, [this]() {
         if (ui.toolButton_GoToEnd->isEnabled())
-            stepForward();
+            playback_->stepForward();
     });
     key(Qt::Key_Home, [this]() { seekToFrame(1); });
-    key(Qt::Key_End, [this]() {
-        if (frameIndex_)
-            seekToFrame(frameIndex_->frameCount());
-    });
-}
-
-void manwindow::indexCaptureFile(const QString& file)
-{
-    frameIndex_.reset();
-    readLiveOffData_->setFrameIndex(nullptr);
-    ui.Slider_Frame->setEnabled(false);
-    ui.spinBox_Frame->setEnabled(false);
-    ui.progressBar_Index->setValue(0);
-    ui.progressBar_Index->setVisible(true);
-    indexThread_->build(file);
-}
-
-void manwindow::receiveFrameIndex(QString path, std::shared_ptr<const hvk32::CaptureFrameIndex> index, QString message)
-{
-    if (path != captureFile)
-        return; // a file opened before the current one
-    ui.progressBar_Index->setVisible(false);
-    if (!index) {
-        ui.statusBar->showMessage(tr("The capture could not be indexed: %1").arg(message), 10000);
-        return;
-    }
-    frameIndex_ = std::move(index);
-    readLiveOffData_->setFrameIndex(frameIndex_);
-    const int frames = frameIndex_->frameCount();
-    QString text = tr("%1 frames indexed").arg(frames);
-    const hvk32::capturefile::Damage& damage = frameIndex_->summary().damage;
-    if (damage.any())
-        text += tr("; skipped %1 truncated record(s) and %2 record(s) with impossible lengths")
-                    .arg(damage.truncatedRecords)
-                    .arg(damage.badLengths);
-    ui.statusBar->showMessage(text, 10000);
-    if (frames == 0)
-        return;
-    if (ui.Slider_Frame->maximum() != frameIndex_->fileLength()) {
-        ui.Slider_Frame->setRange(0, static_cast<int>(std::min<qint64>(frameIndex_->fileLength(), INT_MAX)));
-        ui.Slider_Frame->setPageStep(1);
-        captureLength = ui.Slider_Frame->maximum();
-    }
-    ui.Slider_Frame->setEnabled(true);
-    {
-        const QSignalBlocker quiet(ui.spinBox_Frame);
-        ui.spinBox_Frame->setRange(1, frames);
-        ui.spinBox_Frame->setValue(std::clamp(currentFrame_, 1, frames));
-    }
-    ui.spinBox_Frame->setEnabled(true);
-    showFrameCounter();
-    // A capture opened from the shell shows its first frame, unless it is played already.
-    if (showFirstFrameWhenIndexed_ && firstPlay) {
-        showFirstFrameWhenIndexed_ = false;
-        seekToFrame(1);
-    }
-}
-
-void manwindow::showFrameCounter()
-{
-    if (frameIndex_ && frameIndex_->frameCount() > 0)
-        ui.label_FreamCount->setText(QStringLiteral("%1 / %2").arg(currentFrame_).arg(frameIndex_->frameCount()));
-    else
-        ui.label_FreamCount->setText(QString::number(currentFrame_));
-}
-
-void manwindow::seekToFrame(int n)
-{
-    if (!frameIndex_ || frameIndex_->frameCount() == 0)
-        return;
-    n = std::clamp(n, 1, frameIndex_->frameCount());
-    if (!firstPlay && readLiveOffData_->isRunning()) {
-        readLiveOffData_->seekToFrame(n);
-        return;
-    }
-    // No playback yet, or it ended: start one paused at that frame.
-    if (getLidarData_->isRunning() || getSet_->isRunning())
-        onDisconnectLidar();
-    if (readLiveOffData_->isRunning()) {
-        readLiveOffData_->setStop(true);
-        readLiveOffData_->setPause(false);
-        readLiveOffData_->wait();
-    }
-    emit sendOffLiveFile(captureFile);
-    readLiveOffData_->setDirection(0);
-    readLiveOffData_->setStepOnce(0);
-    readLiveOffData_->setPause(true);
-    readLiveOffData_->setStop(false);
-    readLiveOffData_->seekToFrame(n);
-    readLiveOffData_->start(QThread::InheritPriority);
-    playStopped = true;
-    firstPlay = false;
-    filePlaying = true;
-    ui.toolButton_Play->setIcon(QIcon(kPlayIcon));
-    setControls(hvk32::WindowStep::PlaybackPaused);
+    key(Qt::Key_End, [this]() { playback_->seekToLastFrame(); });
 }

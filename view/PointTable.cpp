@@ -1,6 +1,11 @@
 #include "view/PointTable.h"
 
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QStandardItemModel>
+#include <QTableView>
+
+#include <algorithm>
 
 namespace hvk32 {
 
@@ -27,6 +32,21 @@ void writePointRow(QStandardItemModel& model, int row, const QStringList& texts)
 std::function<void(int row, const QStringList& texts)> pointRowWriter(QStandardItemModel& model)
 {
     return [&model](int row, const QStringList& texts) { writePointRow(model, row, texts); };
+}
+
+void sizePointTableColumns(QTableView& view, const QStandardItemModel& model)
+{
+    // Widths from the widest value each column holds (ids, "x y z" in metres with four
+    // decimals, azimuth, distance, intensity, channel and two microsecond time stamps).
+    const QStringList widest = {"0000000", "-000.0000 -000.0000 -000.0000", "000.000", "000.0000", "000", "00",
+                                "0000000000", "0000000000"};
+    const QFontMetrics metrics(view.font());
+    QHeaderView* header = view.horizontalHeader();
+    for (int column = 0; column < widest.size() && column < model.columnCount(); ++column) {
+        const QString title = model.headerData(column, Qt::Horizontal).toString();
+        const int width = std::max(metrics.horizontalAdvance(widest[column]), metrics.horizontalAdvance(title));
+        header->resizeSection(column, width + 4 * metrics.averageCharWidth());
+    }
 }
 
 } // namespace hvk32

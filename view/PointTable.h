@@ -6,6 +6,7 @@
 #include <functional>
 
 class QStandardItemModel;
+class QTableView;
 
 namespace hvk32 {
 
@@ -19,5 +20,8 @@ void writePointRow(QStandardItemModel& model, int row, const QStringList& texts)
 
 // A row writer for PointListing that writes into `model` (which must outlive it).
 std::function<void(int row, const QStringList& texts)> pointRowWriter(QStandardItemModel& model);
+
+// Sizes the view's columns to the widest value each holds, or its header when wider.
+void sizePointTableColumns(QTableView& view, const QStandardItemModel& model);
 
 } // namespace hvk32

@@ -782,10 +782,107 @@ Errors: %3</translation>
     </message>
 </context>
 <context>
+    <name>PlaybackSession</name>
+    <message>
+        <source>The capture could not be indexed: %1</source>
+        <translation>The capture could not be indexed: %1</translation>
+    </message>
+    <message>
+        <source>%1 frames indexed</source>
+        <translation>%1 frames indexed</translation>
+    </message>
+    <message>
+        <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
+        <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
+    </message>
+    <message>
+        <source>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</source>
+        <translation>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</translation>
+    </message>
+    <message>
+        <source>No device-info packet in %1 yet: frames are shown from the first one on.</source>
+        <translation>No device-info packet in %1 yet: frames are shown from the first one on.</translation>
+    </message>
+</context>
+<context>
     <name>Readout</name>
     <message>
         <source>Distance:%1    Azimuth:%2</source>
         <translation>Distance:%1    Azimuth:%2</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingSession</name>
+    <message>
+        <source>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</source>
+        <translation>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>Recording from the window&apos;s own sockets, as HVK32_RECORDER asks</source>
+        <translation>Recording from the window&apos;s own sockets, as HVK32_RECORDER asks</translation>
+    </message>
+    <message>
+        <source>Recording by adapter capture on %1, filter &quot;%2&quot;</source>
+        <translation>Recording by adapter capture on %1, filter &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>No capture rights on this account: recording from the window&apos;s own sockets</source>
+        <translation>No capture rights on this account: recording from the window&apos;s own sockets</translation>
+    </message>
+    <message>
+        <source>Recording could not start: %1</source>
+        <translation>Recording could not start: %1</translation>
+    </message>
+    <message>
+        <source> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</source>
+        <translation> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</translation>
+    </message>
+    <message>
+        <source>%1 (ports %2 and %3)</source>
+        <translation>%1 (ports %2 and %3)</translation>
+    </message>
+    <message>
+        <source>The recording stopped early: %1
+
+%2 keeps the %3 packets written before.</source>
+        <translation>The recording stopped early: %1
+
+%2 keeps the %3 packets written before.</translation>
+    </message>
+    <message>
+        <source>Recording stopped: %1 packets (%2 MB) written to %3</source>
+        <translation>Recording stopped: %1 packets (%2 MB) written to %3</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingStatusText</name>
+    <message>
+        <source>adapter %1</source>
+        <translation>adapter %1</translation>
+    </message>
+    <message>
+        <source>own sockets</source>
+        <translation>own sockets</translation>
+    </message>
+    <message>
+        <source>REC %1 | %2 | %3 packets | %4 MB | %5 lost in the receive buffer</source>
+        <translation>REC %1 | %2 | %3 packets | %4 MB | %5 lost in the receive buffer</translation>
+    </message>
+    <message>
+        <source>REC %1 | nothing from %2, filter &quot;%3&quot;</source>
+        <translation>REC %1 | nothing from %2, filter &quot;%3&quot;</translation>
+    </message>
+    <message>
+        <source>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</source>
+        <translation>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</translation>
+    </message>
+    <message>
+        <source>REC %1 | nothing on UDP ports %2, %3</source>
+        <translation>REC %1 | nothing on UDP ports %2, %3</translation>
+    </message>
+    <message>
+        <source>Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press Connect, and check that the device sends to those ports</source>
+        <translation>Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press Connect, and check that the device sends to those ports</translation>
     </message>
 </context>
 <context>
@@ -1025,6 +1122,63 @@ Height: %3</translation>
     </message>
 </context>
 <context>
+    <name>WindowStatusBar</name>
+    <message>
+        <source>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</source>
+        <translation>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>Frames sent: %1</source>
+        <translation>Frames sent: %1</translation>
+    </message>
+    <message>
+        <source>Drawn: %1</source>
+        <translation>Drawn: %1</translation>
+    </message>
+    <message>
+        <source>Skipped: %1</source>
+        <translation>Skipped: %1</translation>
+    </message>
+    <message>
+        <source>Device rate: %1 Hz</source>
+        <translation>Device rate: %1 Hz</translation>
+    </message>
+    <message>
+        <source>Lost packets: %1 (%2 % in 10 s)</source>
+        <translation>Lost packets: %1 (%2 % in 10 s)</translation>
+    </message>
+    <message>
+        <source>Receive drops: %1 (buffer %2 KiB)</source>
+        <translation>Receive drops: %1 (buffer %2 KiB)</translation>
+    </message>
+    <message>
+        <source>Receive drops: %1</source>
+        <translation>Receive drops: %1</translation>
+    </message>
+    <message>
+        <source>Data packets missing from the device&apos;s stream since Connect; %1 more came twice and %2 out of order</source>
+        <translation>Data packets missing from the device&apos;s stream since Connect; %1 more came twice and %2 out of order</translation>
+    </message>
+    <message>
+        <source>
+Receive buffer: %1 KiB</source>
+        <translation>
+Receive buffer: %1 KiB</translation>
+    </message>
+    <message>
+        <source> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</source>
+        <translation> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</translation>
+    </message>
+    <message>
+        <source>Datagrams this computer dropped because the receive buffer was full</source>
+        <translation>Datagrams this computer dropped because the receive buffer was full</translation>
+    </message>
+    <message>
+        <source>Selected: %1 points</source>
+        <translation>Selected: %1 points</translation>
+    </message>
+</context>
+<context>
     <name>manwindow</name>
     <message>
         <source>Warning</source>
@@ -1039,10 +1193,6 @@ Height: %3</translation>
 %1</source>
         <translation>No browser could be started to show the guide. It is here:
 %1</translation>
-    </message>
-    <message>
-        <source>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</source>
-        <translation>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</translation>
     </message>
     <message>
         <source>Waiting for the device on telemetry port %1</source>
@@ -1089,14 +1239,6 @@ Height: %3</translation>
         <translation>Capture %1 opened: press Play</translation>
     </message>
     <message>
-        <source>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</source>
-        <translation>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</translation>
-    </message>
-    <message>
-        <source>No device-info packet in %1 yet: frames are shown from the first one on.</source>
-        <translation>No device-info packet in %1 yet: frames are shown from the first one on.</translation>
-    </message>
-    <message>
         <source>Save PCAP</source>
         <translation>Save PCAP</translation>
     </message>
@@ -1105,142 +1247,12 @@ Height: %3</translation>
         <translation>WireSharkCaptureFile (*.pcap)</translation>
     </message>
     <message>
-        <source>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</source>
-        <translation>HVK32_RECORDER must be &quot;adapter&quot; or &quot;socket&quot;, not &quot;%1&quot;.</translation>
-    </message>
-    <message>
-        <source>Recording could not start: %1</source>
-        <translation>Recording could not start: %1</translation>
-    </message>
-    <message>
-        <source> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</source>
-        <translation> Without them, leave HVK32_RECORDER unset or set it to &quot;socket&quot;: the window then records the datagrams its own sockets receive.</translation>
-    </message>
-    <message>
-        <source>The recording stopped early: %1
-
-%2 keeps the %3 packets written before.</source>
-        <translation>The recording stopped early: %1
-
-%2 keeps the %3 packets written before.</translation>
-    </message>
-    <message>
-        <source>Recording stopped: %1 packets (%2 MB) written to %3</source>
-        <translation>Recording stopped: %1 packets (%2 MB) written to %3</translation>
-    </message>
-    <message>
-        <source>adapter %1</source>
-        <translation>adapter %1</translation>
-    </message>
-    <message>
-        <source>own sockets</source>
-        <translation>own sockets</translation>
-    </message>
-    <message>
-        <source>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</source>
-        <translation>Nothing recorded for 2 s on adapter %1 with filter &quot;%2&quot;: check that the device sends to this computer through that adapter and to that port</translation>
-    </message>
-    <message>
-        <source>Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press Connect, and check that the device sends to those ports</source>
-        <translation>Nothing recorded for 2 s on UDP ports %1 and %2: the window records what it receives, so press Connect, and check that the device sends to those ports</translation>
-    </message>
-    <message>
-        <source>Frames sent: %1</source>
-        <translation>Frames sent: %1</translation>
-    </message>
-    <message>
-        <source>Drawn: %1</source>
-        <translation>Drawn: %1</translation>
-    </message>
-    <message>
-        <source>Skipped: %1</source>
-        <translation>Skipped: %1</translation>
-    </message>
-    <message>
-        <source>Device rate: %1 Hz</source>
-        <translation>Device rate: %1 Hz</translation>
-    </message>
-    <message>
-        <source>Recording from the window&apos;s own sockets, as HVK32_RECORDER asks</source>
-        <translation>Recording from the window&apos;s own sockets, as HVK32_RECORDER asks</translation>
-    </message>
-    <message>
-        <source>Recording by adapter capture on %1, filter &quot;%2&quot;</source>
-        <translation>Recording by adapter capture on %1, filter &quot;%2&quot;</translation>
-    </message>
-    <message>
-        <source>No capture rights on this account: recording from the window&apos;s own sockets</source>
-        <translation>No capture rights on this account: recording from the window&apos;s own sockets</translation>
-    </message>
-    <message>
-        <source>%1 (ports %2 and %3)</source>
-        <translation>%1 (ports %2 and %3)</translation>
-    </message>
-    <message>
-        <source>REC %1:%2 | %3 | %4 packets | %5 MB | %6 lost in the receive buffer</source>
-        <translation>REC %1:%2 | %3 | %4 packets | %5 MB | %6 lost in the receive buffer</translation>
-    </message>
-    <message>
-        <source>Selected: %1 points</source>
-        <translation>Selected: %1 points</translation>
-    </message>
-    <message>
         <source>%1 selected points written to %2</source>
         <translation>%1 selected points written to %2</translation>
     </message>
     <message>
         <source>Measure: no point of the cloud near the click</source>
         <translation>Measure: no point of the cloud near the click</translation>
-    </message>
-    <message>
-        <source>Lost packets: %1 (%2 % in 10 s)</source>
-        <translation>Lost packets: %1 (%2 % in 10 s)</translation>
-    </message>
-    <message>
-        <source>Receive drops: %1</source>
-        <translation>Receive drops: %1</translation>
-    </message>
-    <message>
-        <source>Data packets missing from the device&apos;s stream since Connect; %1 more came twice and %2 out of order</source>
-        <translation>Data packets missing from the device&apos;s stream since Connect; %1 more came twice and %2 out of order</translation>
-    </message>
-    <message>
-        <source>Datagrams this computer dropped because the receive buffer was full</source>
-        <translation>Datagrams this computer dropped because the receive buffer was full</translation>
-    </message>
-    <message>
-        <source>The capture could not be indexed: %1</source>
-        <translation>The capture could not be indexed: %1</translation>
-    </message>
-    <message>
-        <source>%1 frames indexed</source>
-        <translation>%1 frames indexed</translation>
-    </message>
-    <message>
-        <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
-        <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
-    </message>
-    <message>
-        <source>REC %1:%2 | nothing from %3, filter &quot;%4&quot;</source>
-        <translation>REC %1:%2 | nothing from %3, filter &quot;%4&quot;</translation>
-    </message>
-    <message>
-        <source>REC %1:%2 | nothing on UDP ports %3, %4</source>
-        <translation>REC %1:%2 | nothing on UDP ports %3, %4</translation>
-    </message>
-    <message>
-        <source>
-Receive buffer: %1 KiB</source>
-        <translation>
-Receive buffer: %1 KiB</translation>
-    </message>
-    <message>
-        <source> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</source>
-        <translation> of the %1 KiB asked for: the system&apos;s limit is lower. To keep up with bursts, raise it with &quot;sudo sysctl -w net.core.rmem_max=%2&quot; and press Connect again.</translation>
-    </message>
-    <message>
-        <source>Receive drops: %1 (buffer %2 KiB)</source>
-        <translation>Receive drops: %1 (buffer %2 KiB)</translation>
     </message>
 </context>
 <context>
