@@ -76,7 +76,11 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     PacketLossDetector lossDetector; // the echo mode told by the packets until the configuration
 
     qint64 nextReport = 0;
-    auto limitReached = [this]() { return frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_); };
+    auto limitReached = [this]() {
+        return (frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_))
+            || (timeLimit_ >= 0 && !frames_.empty()
+                && seconds(frames_.back().seconds, frames_.back().fraction) - summary_.firstTime >= timeLimit_);
+    };
     while (walker.position() < fileLength_ && !limitReached()) {
         if (progress && walker.position() >= nextReport) {
             if (!progress(walker.position(), fileLength_)) {

@@ -64,6 +64,9 @@ public:
     // Makes the next builds end once `frames` frames are indexed (0: walk the whole file),
     // for a caller that only wants to start at a frame; the summary then covers that part.
     void stopAfterFrames(int frames) { frameLimit_ = frames; }
+    // The same once a frame starts `seconds` or more after the first record (negative: walk
+    // the whole file), for a caller that wants the frames of a time range.
+    void stopAfterTime(double seconds) { timeLimit_ = seconds; }
 
     int frameCount() const { return static_cast<int>(frames_.size()); }
     // Frame n, numbered from 1 as the player counts (1 <= n <= frameCount()).
@@ -96,6 +99,7 @@ private:
     bool nanoseconds_ = false;
     qint64 fileLength_ = 0;
     int frameLimit_ = 0;
+    double timeLimit_ = -1;
     Summary summary_;
 };
 
