@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QIODevice>
 
+#include <QStringList>
+
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace hvk32::capturefile {
@@ -16,6 +20,8 @@ std::uint32_t u32(const std::uint8_t* p, bool swapped) { return swapped ? be32(p
 
 // An original length with the top bit set is a negative number in the writer's hands.
 constexpr std::uint32_t kMaxOriginalLength = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
+
+constexpr qint64 kReaderChunkSize = 256 << 10; // bytes the reader reads at once
 
 } // namespace
 
@@ -166,17 +172,19 @@ void CaptureReader::close()
 {
     device_ = nullptr;
     ownedDevice_.reset();
+    chunks_.reset();
     length_ = position_ = 0;
     header_ = {};
-    damage_ = {};
+    walker_.reset(format_, 0);
 }
 
 bool CaptureReader::rewind()
 {
-    damage_ = {};
     header_ = {};
     position_ = static_cast<qint64>(kFileHeaderSize);
     length_ = device_ ? device_->size() : 0;
+    walker_.reset(format_, length_);
+    chunks_ = device_ ? std::make_unique<ChunkReader>(device_, length_, kReaderChunkSize) : nullptr;
     return device_ && device_->seek(position_);
 }
 
@@ -189,44 +197,30 @@ bool CaptureReader::readAt(qint64 offset, std::uint8_t* out, qint64 size)
     return device_->read(reinterpret_cast<char*>(out), size) == size;
 }
 
-void CaptureReader::countBadLength(qint64 offset)
-{
-    if (damage_.badLengths++ == 0)
-        damage_.firstBadLengthOffset = offset;
-}
-
 CaptureReader::Read CaptureReader::next(ScannerRecord& record, qint64* recordOffset)
 {
-    const qint64 offset = position_;
-    if (!device_ || offset >= length_)
+    if (!device_ || !chunks_ || position_ >= length_)
         return Read::End;
+    qint64 offset = position_;
+    const RecordStep step = walker_.next(*chunks_, &offset, &header_);
+    position_ = walker_.position();
     if (recordOffset)
         *recordOffset = offset;
-
-    auto dropTruncated = [&]() {
-        ++damage_.truncatedRecords;
-        damage_.truncatedOffset = offset;
-        position_ = length_;
+    switch (step.kind) {
+    case RecordStep::Scanner:
+        if (const std::uint8_t* bytes = chunks_->at(offset, static_cast<qint64>(kScannerRecordSize))) {
+            std::memcpy(record.data(), bytes, kScannerRecordSize);
+            return Read::Scanner;
+        }
+        position_ = length_; // the device could not be read
         return Read::End;
-    };
-    const qint64 remaining = length_ - offset;
-    if (remaining < static_cast<qint64>(kRecordHeaderSize) || !readAt(offset, record.data(), kRecordHeaderSize))
-        return dropTruncated();
-    header_ = readRecordHeader(record.data(), format_);
-    const RecordStep step = stepOverRecord(header_, remaining - static_cast<qint64>(kRecordHeaderSize));
-    if (step.kind == RecordStep::Truncated)
-        return dropTruncated();
-    if (step.kind == RecordStep::Scanner) {
-        if (!readAt(offset + static_cast<qint64>(kRecordHeaderSize), record.data() + kRecordHeaderSize,
-                    kScannerFrameLength))
-            return dropTruncated();
-        position_ = offset + step.size;
-        return Read::Scanner;
+    case RecordStep::Skipped:
+        return Read::Skipped;
+    case RecordStep::Truncated:
+    case RecordStep::End:
+        break;
     }
-    if (step.badLength)
-        countBadLength(offset);
-    position_ = offset + step.size;
-    return Read::Skipped;
+    return Read::End;
 }
 
 bool CaptureReader::readScannerRecordAt(qint64 offset, ScannerRecord& record)
@@ -234,7 +228,237 @@ bool CaptureReader::readScannerRecordAt(qint64 offset, ScannerRecord& record)
     if (offset < static_cast<qint64>(kFileHeaderSize) || !readAt(offset, record.data(), kScannerRecordSize))
         return false;
     position_ = offset + static_cast<qint64>(kScannerRecordSize);
+    header_ = readRecordHeader(record.data(), format_);
+    walker_.moveTo(position_, header_);
     return true;
+}
+
+ChunkReader::ChunkReader(QIODevice* device, qint64 length, qint64 chunkSize)
+    : device_(device), length_(length), buffer_(static_cast<std::size_t>(chunkSize))
+{
+}
+
+const std::uint8_t* ChunkReader::at(qint64 offset, qint64 size)
+{
+    if (offset >= start_ && size <= filled_ - (offset - start_))
+        return buffer_.data() + (offset - start_);
+    const qint64 chunk = static_cast<qint64>(buffer_.size());
+    if (size > chunk || offset < 0 || size < 0 || size > length_ - offset)
+        return nullptr;
+    // Keep the bytes from `offset` on that are already here; read the rest. Others may read
+    // the device in between, so every read seeks first.
+    qint64 kept = 0;
+    if (offset >= start_ && offset < start_ + filled_) {
+        kept = start_ + filled_ - offset;
+        std::memmove(buffer_.data(), buffer_.data() + (offset - start_), static_cast<std::size_t>(kept));
+    }
+    start_ = offset;
+    filled_ = kept;
+    if (!device_->seek(offset + kept))
+        return nullptr;
+    const qint64 want = std::min(chunk, length_ - offset) - kept;
+    const qint64 got = want > 0 ? device_->read(reinterpret_cast<char*>(buffer_.data() + kept), want) : 0;
+    filled_ += std::max<qint64>(got, 0);
+    return size <= filled_ ? buffer_.data() : nullptr;
+}
+
+void RecordWalker::reset(const FileFormat& format, qint64 length)
+{
+    format_ = format;
+    length_ = length;
+    position_ = static_cast<qint64>(kFileHeaderSize);
+    damage_ = {};
+    haveTime_ = haveTakenTime_ = false;
+    lastSeconds_ = takenSeconds_ = 0;
+    searchFrom_ = searchResult_ = -1;
+}
+
+void RecordWalker::moveTo(qint64 position, const RecordHeader& before)
+{
+    position_ = position;
+    haveTime_ = haveTakenTime_ = true;
+    lastSeconds_ = takenSeconds_ = before.seconds;
+}
+
+bool RecordWalker::lengthsPlausible(const RecordHeader& h) const
+{
+    if (h.originalLength == 0 || h.originalLength > kMaxPlausibleLength || h.capturedLength > h.originalLength)
+        return false;
+    if (h.originalLength == kScannerFrameLength && h.capturedLength != kScannerFrameLength)
+        return false;
+    // A writer keeps no more than its snapshot length (when the file states a usable one).
+    return format_.snapLength < kScannerFrameLength || h.capturedLength <= format_.snapLength;
+}
+
+bool RecordWalker::timePlausible(const RecordHeader& h, std::uint32_t seconds) const
+{
+    const qint64 difference = static_cast<qint64>(h.seconds) - static_cast<qint64>(seconds);
+    return difference >= -kMaxSecondsBack && difference <= kMaxSecondsAhead;
+}
+
+// Whether `offset` is where a record can start after one that ends there: the end of the
+// file, a header cut off by it, or a header with plausible lengths (and, when `before` is
+// given, a time near its).
+bool RecordWalker::looksLikeNext(ChunkReader& in, qint64 offset, const RecordHeader* before) const
+{
+    if (length_ - offset < static_cast<qint64>(kRecordHeaderSize))
+        return true;
+    const std::uint8_t* p = in.at(offset, static_cast<qint64>(kRecordHeaderSize));
+    if (!p)
+        return false;
+    const RecordHeader h = readRecordHeader(p, format_);
+    return lengthsPlausible(h) && (!before || timePlausible(h, before->seconds));
+}
+
+bool RecordWalker::isCandidate(ChunkReader& in, qint64 offset) const
+{
+    const std::uint8_t* p = in.at(offset, static_cast<qint64>(kRecordHeaderSize));
+    if (!p)
+        return false;
+    const RecordHeader h = readRecordHeader(p, format_);
+    if (!lengthsPlausible(h) || (haveTime_ && !timePlausible(h, lastSeconds_)))
+        return false;
+    const qint64 end = offset + static_cast<qint64>(kRecordHeaderSize) + static_cast<qint64>(h.capturedLength);
+    return end <= length_ && looksLikeNext(in, end, &h);
+}
+
+qint64 RecordWalker::candidateBetween(ChunkReader& in, qint64 from, qint64 to) const
+{
+    for (qint64 p = from; p < to && p + static_cast<qint64>(kRecordHeaderSize) <= length_; ++p)
+        if (isCandidate(in, p))
+            return p;
+    return -1;
+}
+
+qint64 RecordWalker::nextCandidate(ChunkReader& in, qint64 after)
+{
+    // A search made from no later than here, against the same time, that found nothing or
+    // something after here, still holds.
+    if (searchFrom_ >= 0 && searchFrom_ <= after + 1 && (searchResult_ < 0 || searchResult_ > after)
+        && searchHadTime_ == haveTime_ && searchSeconds_ == lastSeconds_)
+        return searchResult_;
+    searchFrom_ = after + 1;
+    searchHadTime_ = haveTime_;
+    searchSeconds_ = lastSeconds_;
+    searchResult_ = candidateBetween(in, after + 1, length_);
+    return searchResult_;
+}
+
+// Whether stepping over records by their captured lengths from `from` reaches a plausible
+// header (or the end of the file) within a few records: then the records on the way are
+// whole, only their lengths are odd.
+bool RecordWalker::stepsToRecord(ChunkReader& in, qint64 from) const
+{
+    constexpr int kSteps = 3;
+    qint64 p = from;
+    for (int k = 0; k < kSteps; ++k) {
+        const std::uint8_t* bytes = in.at(p, static_cast<qint64>(kRecordHeaderSize));
+        if (!bytes)
+            return false;
+        const RecordHeader h = readRecordHeader(bytes, format_);
+        if (static_cast<qint64>(h.capturedLength) > length_ - p - static_cast<qint64>(kRecordHeaderSize))
+            return false;
+        p += static_cast<qint64>(kRecordHeaderSize) + static_cast<qint64>(h.capturedLength);
+        if (p == length_ || looksLikeNext(in, p, nullptr))
+            return true;
+    }
+    return false;
+}
+
+void RecordWalker::takeTime(const RecordHeader& h)
+{
+    // A time far from the last one is taken once the next record confirms it, so a clock
+    // that jumped does not hide later records from the search.
+    if (!haveTime_ || timePlausible(h, lastSeconds_) || (haveTakenTime_ && timePlausible(h, takenSeconds_)))
+        lastSeconds_ = h.seconds;
+    haveTime_ = haveTakenTime_ = true;
+    takenSeconds_ = h.seconds;
+}
+
+RecordStep RecordWalker::next(ChunkReader& in, qint64* offset, RecordHeader* header)
+{
+    for (;;) {
+        const qint64 at = position_;
+        RecordStep step;
+        if (at >= length_) {
+            step.kind = RecordStep::End;
+            return step;
+        }
+        *offset = at;
+        const std::uint8_t* bytes = in.at(at, static_cast<qint64>(kRecordHeaderSize));
+        if (!bytes) {
+            // A header cut off by the end of the file (or a device that cannot be read).
+            ++damage_.truncatedRecords;
+            damage_.truncatedOffset = at;
+            position_ = length_;
+            return step;
+        }
+        const RecordHeader h = readRecordHeader(bytes, format_);
+        *header = h;
+        step = stepOverRecord(h, length_ - at - static_cast<qint64>(kRecordHeaderSize));
+        const bool fits = step.kind != RecordStep::Truncated;
+        const bool plausible = lengthsPlausible(h);
+        bool take = false;
+        qint64 resume = -1;
+        if (plausible && fits) {
+            // When what follows is no record header, either this record's length is wrong
+            // (the next plausible record starts inside it, or after it closer than a header
+            // could be) or the damage starts after it.
+            const qint64 end = at + step.size;
+            take = looksLikeNext(in, end, nullptr)
+                || (resume = candidateBetween(in, at + 1, end + static_cast<qint64>(kRecordHeaderSize))) < 0;
+        } else {
+            take = fits && stepsToRecord(in, at);
+            if (!take) {
+                resume = nextCandidate(in, at);
+                take = resume < 0 && fits;
+            }
+        }
+        if (take) {
+            position_ = at + step.size;
+            if (step.badLength && damage_.badLengths++ == 0)
+                damage_.firstBadLengthOffset = at;
+            if (plausible)
+                takeTime(h);
+            return step;
+        }
+        if (resume < 0) {
+            ++damage_.truncatedRecords;
+            damage_.truncatedOffset = at;
+            position_ = length_;
+            step.kind = RecordStep::Truncated;
+            return step;
+        }
+        if (damage_.damagedPlaces++ == 0) {
+            damage_.firstDamageOffset = at;
+            damage_.firstDamageBytes = resume - at;
+        }
+        damage_.skippedBytes += resume - at;
+        position_ = resume;
+    }
+}
+
+QString describeDamage(const Damage& damage)
+{
+    QStringList parts;
+    if (damage.damagedPlaces == 1)
+        parts << QCoreApplication::translate("CaptureFile", "skipped %1 damaged bytes at offset %2")
+                     .arg(damage.skippedBytes)
+                     .arg(damage.firstDamageOffset);
+    else if (damage.damagedPlaces > 1)
+        parts << QCoreApplication::translate("CaptureFile", "skipped %1 damaged bytes in %2 places, the first %3 bytes at offset %4")
+                     .arg(damage.skippedBytes)
+                     .arg(damage.damagedPlaces)
+                     .arg(damage.firstDamageBytes)
+                     .arg(damage.firstDamageOffset);
+    if (damage.badLengths)
+        parts << QCoreApplication::translate("CaptureFile", "skipped %1 record(s) with impossible lengths, the first at offset %2")
+                     .arg(damage.badLengths)
+                     .arg(damage.firstBadLengthOffset);
+    if (damage.truncatedRecords)
+        parts << QCoreApplication::translate("CaptureFile", "dropped the last record, cut off by the end of the file at offset %1")
+                     .arg(damage.truncatedOffset);
+    return parts.join(QStringLiteral("; "));
 }
 
 } // namespace hvk32::capturefile

@@ -18,6 +18,9 @@
 //
 // CaptureReader walks the records of such a file forward, hands back the scanner frames
 // and skips every other record by its captured length. It knows nothing of the payloads.
+// Where a record header is damaged (lengths no writer produces that do not lead to the next
+// record, or a record whose length runs into the next one), RecordWalker looks for the next
+// plausible record header and goes on there; the damage says what was passed over.
 
 #include "acquisition/UdpFrame.h"
 
@@ -27,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QIODevice;
 
@@ -108,6 +112,7 @@ struct RecordStep {
         Scanner,   // a whole scanner record
         Skipped,   // a record of another kind, passed over by its captured length
         Truncated, // cut off by the end of the file: dropped, and the walk ends
+        End,       // no record left
     } kind = Truncated;
     bool badLength = false; // lengths no capture writer produces
     qint64 size = 0;        // header plus captured bytes
@@ -125,8 +130,87 @@ struct Damage {
     std::uint64_t badLengths = 0;       // records with impossible lengths, skipped
     qint64 truncatedOffset = -1;        // where the dropped record starts
     qint64 firstBadLengthOffset = -1;
+    // Damaged places inside the file: bytes that hold no readable record (a damaged header,
+    // a record longer or shorter than its header says), passed over to the next plausible
+    // record. Each place loses at least the record where it starts.
+    std::uint64_t damagedPlaces = 0;
+    qint64 skippedBytes = 0;       // in all of them
+    qint64 firstDamageOffset = -1; // where the first starts
+    qint64 firstDamageBytes = 0;   // and its length
 
-    bool any() const { return truncatedRecords != 0 || badLengths != 0; }
+    bool any() const { return truncatedRecords != 0 || badLengths != 0 || damagedPlaces != 0; }
+};
+
+// What a damage amounts to, in one line for the user ("" when there is none).
+QString describeDamage(const Damage& damage);
+
+// Reads a device in large chunks and hands out views of its bytes, so that a walk over
+// records of 1264 bytes makes one read call per many records.
+class ChunkReader {
+public:
+    ChunkReader(QIODevice* device, qint64 length, qint64 chunkSize);
+    // `size` bytes at `offset` (at most a chunk), or null when they cannot be read. The view
+    // is valid until the next call.
+    const std::uint8_t* at(qint64 offset, qint64 size);
+
+private:
+    QIODevice* device_;
+    qint64 length_;
+    std::vector<std::uint8_t> buffer_;
+    qint64 start_ = 0;
+    qint64 filled_ = 0;
+};
+
+// The walk from record to record that CaptureReader and the frame index share. A record is
+// taken as its header says when its lengths are plausible and the bytes after it look like
+// the next record header (or the end of the file), or when its lengths are odd but stepping
+// over it leads to the next plausible record. Otherwise the bytes up to the next plausible
+// record are passed over: a header with plausible lengths for this file, a time stamp near
+// the last sound record's, whose record fits in the file and is followed by another such
+// header or the end of the file.
+class RecordWalker {
+public:
+    static constexpr std::uint32_t kMaxPlausibleLength = 262144; // the longest frame capture tools keep
+    static constexpr qint64 kMaxSecondsBack = 60;                 // a later record's time may go back this far
+    static constexpr qint64 kMaxSecondsAhead = 24 * 3600;         // or forward this far
+
+    // Starts at the first record of a file of `length` bytes.
+    void reset(const FileFormat& format, qint64 length);
+
+    // The record at the position, moving past it (and past damage before it). Scanner and
+    // Skipped give its offset and header; Truncated and End leave the position at the end.
+    RecordStep next(ChunkReader& in, qint64* offset, RecordHeader* header);
+
+    // Goes on at `position`, after a sound record with header `before` read elsewhere.
+    void moveTo(qint64 position, const RecordHeader& before);
+
+    qint64 position() const { return position_; }
+    const Damage& damage() const { return damage_; }
+
+private:
+    bool lengthsPlausible(const RecordHeader& h) const;
+    bool timePlausible(const RecordHeader& h, std::uint32_t seconds) const;
+    bool looksLikeNext(ChunkReader& in, qint64 offset, const RecordHeader* before) const;
+    bool isCandidate(ChunkReader& in, qint64 offset) const;
+    qint64 candidateBetween(ChunkReader& in, qint64 from, qint64 to) const;
+    qint64 nextCandidate(ChunkReader& in, qint64 after);
+    bool stepsToRecord(ChunkReader& in, qint64 from) const;
+    void takeTime(const RecordHeader& h);
+
+    FileFormat format_;
+    qint64 length_ = 0;
+    qint64 position_ = 0;
+    Damage damage_;
+    bool haveTime_ = false;         // a record of plausible lengths was read
+    std::uint32_t lastSeconds_ = 0; // the time the search compares with
+    bool haveTakenTime_ = false;
+    std::uint32_t takenSeconds_ = 0; // the last such record's time
+    // The last search for a plausible record: from `searchFrom_`, with the time it was made
+    // against, found `searchResult_` (-1: none up to the end).
+    qint64 searchFrom_ = -1;
+    qint64 searchResult_ = -1;
+    bool searchHadTime_ = false;
+    std::uint32_t searchSeconds_ = 0;
 };
 
 // One scanner record: the record header followed by the 1248-byte frame.
@@ -167,14 +251,13 @@ public:
     // position after it. False when it is not there any more.
     bool readScannerRecordAt(qint64 offset, ScannerRecord& record);
 
-    const Damage& damage() const { return damage_; }
+    const Damage& damage() const { return walker_.damage(); }
     // The header of the last record next() looked at.
     const RecordHeader& lastHeader() const { return header_; }
 
 private:
     bool attach(QIODevice* device, QString* message);
     bool readAt(qint64 offset, std::uint8_t* out, qint64 size);
-    void countBadLength(qint64 offset);
 
     std::unique_ptr<QIODevice> ownedDevice_;
     QIODevice* device_ = nullptr;
@@ -182,7 +265,8 @@ private:
     qint64 length_ = 0;
     qint64 position_ = 0;
     RecordHeader header_;
-    Damage damage_;
+    RecordWalker walker_;
+    std::unique_ptr<ChunkReader> chunks_;
 };
 
 } // namespace hvk32::capturefile

@@ -2,6 +2,7 @@
 
 #include "acquisition/DataPacket.h"
 #include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/FrameCutter.h"
 #include "acquisition/PointDecoding.h"
 
 #include <QCoreApplication>
@@ -17,42 +18,6 @@ namespace {
 
 constexpr qint64 kChunkSize = 4 << 20;        // bytes read at once
 constexpr qint64 kProgressStep = 16 << 20;    // bytes between two progress reports
-
-// Reads a file in large chunks and hands out views of its bytes, so that a walk over
-// records of 1264 bytes makes one read call per few thousand records.
-class ChunkReader {
-public:
-    ChunkReader(QIODevice* device, qint64 length) : device_(device), length_(length), buffer_(kChunkSize) {}
-
-    // `size` bytes at `offset`, or null when they cannot be read.
-    const std::uint8_t* at(qint64 offset, qint64 size)
-    {
-        if (offset >= start_ && offset + size <= start_ + filled_)
-            return buffer_.data() + (offset - start_);
-        if (size > kChunkSize || offset < 0 || size > length_ - offset)
-            return nullptr;
-        qint64 kept = 0;
-        if (offset >= start_ && offset < start_ + filled_) {
-            kept = start_ + filled_ - offset;
-            std::memmove(buffer_.data(), buffer_.data() + (offset - start_), static_cast<std::size_t>(kept));
-        } else if (!device_->seek(offset)) {
-            return nullptr;
-        }
-        start_ = offset;
-        filled_ = kept;
-        const qint64 want = std::min(kChunkSize, length_ - offset) - kept;
-        const qint64 got = device_->read(reinterpret_cast<char*>(buffer_.data() + kept), want);
-        filled_ += std::max<qint64>(got, 0);
-        return size <= filled_ ? buffer_.data() : nullptr;
-    }
-
-private:
-    QIODevice* device_;
-    qint64 length_;
-    std::vector<std::uint8_t> buffer_;
-    qint64 start_ = 0;
-    qint64 filled_ = 0;
-};
 
 } // namespace
 
@@ -99,44 +64,40 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     }
     nanoseconds_ = format.nanoseconds;
 
-    ChunkReader in(device, fileLength_);
+    ChunkReader in(device, fileLength_, kChunkSize);
+    RecordWalker walker; // walks the records as the player's reader does
+    walker.reset(format, fileLength_);
     Summary& sum = summary_;
-    auto truncatedAt = [&](qint64 offset) {
-        ++sum.damage.truncatedRecords;
-        sum.damage.truncatedOffset = offset;
-    };
 
-    // The frame being collected, as the player collects it: its block count, its first
-    // block azimuth and where it started.
-    std::size_t blocks = 0;
-    float firstAzimuth = 0;
+    // The frame being collected, cut as the player cuts it, and where it started.
+    FrameCutter cutter;
     Frame start;
     std::uint32_t calibrationInForce = kNoCalibration;
+    PacketLossDetector lossDetector; // the echo mode told by the packets until the configuration
 
-    qint64 position = static_cast<qint64>(kFileHeaderSize);
     qint64 nextReport = 0;
-    auto limitReached = [this]() { return frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_); };
-    while (position < fileLength_ && !limitReached()) {
-        if (progress && position >= nextReport) {
-            if (!progress(position, fileLength_)) {
+    auto limitReached = [this]() {
+        return (frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_))
+            || (timeLimit_ >= 0 && !frames_.empty()
+                && seconds(frames_.back().seconds, frames_.back().fraction) - summary_.firstTime >= timeLimit_);
+    };
+    while (walker.position() < fileLength_ && !limitReached()) {
+        if (progress && walker.position() >= nextReport) {
+            if (!progress(walker.position(), fileLength_)) {
                 if (message)
                     *message = QCoreApplication::translate("CaptureFrameIndex", "stopped");
                 return false;
             }
-            nextReport = position + kProgressStep;
+            nextReport = walker.position() + kProgressStep;
         }
-        const std::uint8_t* h = in.at(position, kRecordHeaderSize);
-        if (!h) {
-            truncatedAt(position);
+        qint64 position = 0;
+        RecordHeader header;
+        const RecordStep step = walker.next(in, &position, &header);
+        if (step.kind == RecordStep::Truncated || step.kind == RecordStep::End)
             break;
-        }
-        const RecordHeader header = readRecordHeader(h, format);
-        const RecordStep step = stepOverRecord(header, fileLength_ - position - static_cast<qint64>(kRecordHeaderSize));
-        const std::uint8_t* record = step.kind == RecordStep::Scanner ? in.at(position, kScannerRecordSize) : h;
-        if (step.kind == RecordStep::Truncated || !record) {
-            truncatedAt(position);
-            break;
-        }
+        const std::uint8_t* record = step.kind == RecordStep::Scanner ? in.at(position, kScannerRecordSize) : nullptr;
+        if (step.kind == RecordStep::Scanner && !record)
+            break; // the device failed
         const double time = seconds(header.seconds, header.fraction);
         if (!sum.hasRecords)
             sum.firstTime = time;
@@ -144,34 +105,33 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         sum.lastTime = time;
 
         if (step.kind == RecordStep::Skipped) {
-            if (step.badLength && sum.damage.badLengths++ == 0)
-                sum.damage.firstBadLengthOffset = position;
             ++sum.otherRecords;
-            position += step.size;
             continue;
         }
         const std::uint8_t* payload = record + kPayloadOffset;
         switch (payloadKindOf(payload)) {
         case PayloadKind::Data:
             ++sum.dataPackets;
+            lossDetector.addPacket(payload);
             for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
-                const float azimuth = decodeBlockAzimuth(datapacket::azimuthRaw(payload, b));
-                if (blocks++ == 0) {
-                    firstAzimuth = azimuth;
+                const FrameCutter::Cut cut = cutter.add(datapacket::azimuthRaw(payload, b));
+                if (cut == FrameCutter::Cut::Before || cut == FrameCutter::Cut::After)
+                    lossDetector.closeFrame(); // as the player closes its frames
+                if (cut == FrameCutter::Cut::Before && configurationReported_)
+                    frames_.push_back(start);
+                if (cutter.blocks() == 1) {
                     start.recordOffset = position;
                     start.seconds = header.seconds;
                     start.fraction = header.fraction;
                     start.calibration = calibrationInForce;
                     start.block = static_cast<std::uint8_t>(b);
+                    start.reference = cutter.reference();
+                    start.advance = static_cast<std::int16_t>(cutter.advance());
                 }
-                if (CapturePlayerCore::frameCloses(blocks, firstAzimuth, azimuth)) {
-                    if (configurationReported_)
-                        frames_.push_back(start);
-                    blocks = 0;
-                } else if (blocks > CapturePlayerCore::kMaxFrameBlocks) {
-                    blocks = 0;
+                if (cut == FrameCutter::Cut::After && configurationReported_)
+                    frames_.push_back(start);
+                else if (cut == FrameCutter::Cut::Overflow)
                     ++sum.droppedFrames;
-                }
             }
             break;
         case PayloadKind::DeviceInfo: {
@@ -183,6 +143,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             if (!configurationReported_ && CapturePlayerCore::reportsConfiguration(payload)) {
                 configurationReported_ = true;
                 configuration_ = CapturePlayerCore::configurationOf(payload);
+                lossDetector.setConfiguration(sensorConfigFromName(configuration_.echoMode));
             }
             break;
         }
@@ -190,8 +151,9 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             ++sum.otherRecords;
             break;
         }
-        position += step.size;
     }
+    sum.damage = walker.damage();
+    sum.health = lossDetector.health();
     if (progress)
         progress(fileLength_, fileLength_);
     frames_.shrink_to_fit();

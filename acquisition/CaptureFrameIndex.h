@@ -1,9 +1,11 @@
 #pragma once
 // An index of the frames that forward play emits from a capture file, built in one walk
 // that reads only record headers, block azimuths and device-info packets. For every frame
-// it keeps where the frame starts (the data record and the block inside it), the
-// calibration (vertical and offset angles) in force there and the start record's time, so the player can start at any frame
-// and show exactly what forward play showed. Plain object: no thread; the caller may stop a
+// it keeps where the frame starts (the data record and the block inside it), the azimuth it
+// closes at, the calibration (vertical and offset angles) in force there and the start
+// record's time, so the player can start at any frame and show exactly what forward play
+// showed. It counts the stream's health on the way, as forward play does. Plain object: no
+// thread; the caller may stop a
 // build through the progress callback.
 
 #include "acquisition/CaptureFile.h"
@@ -27,13 +29,15 @@ class CaptureFrameIndex {
 public:
     static constexpr std::uint32_t kNoCalibration = 0xFFFFFFFF;
 
-    // Where one frame starts. 24 bytes.
+    // Where one frame starts. 32 bytes.
     struct Frame {
         qint64 recordOffset = 0;        // record header of the data record with the first block
         std::uint32_t seconds = 0;      // that record's time stamp
         std::uint32_t fraction = 0;     // micro- or nanoseconds, as the file says
         std::uint32_t calibration = kNoCalibration; // calibration in force: an entry of the calibration sets
         std::uint8_t block = 0;         // the frame's first block in that record
+        std::uint16_t reference = 0;    // [deg/100] the azimuth the frame closes at (FrameCutter)
+        std::int16_t advance = 0;       // [deg/100] the turn from it to the first block
     };
 
     // What the walk counted.
@@ -46,6 +50,7 @@ public:
         double firstTime = 0; // [s] time stamp of the first whole record
         double lastTime = 0;  // [s] time stamp of the last whole record
         capturefile::Damage damage;
+        StreamHealth health; // of the data packets in file order, frames closed as the player closes them
     };
 
     // Told how far the walk is (bytes, of the file's length); returns false to stop it.
@@ -60,6 +65,9 @@ public:
     // Makes the next builds end once `frames` frames are indexed (0: walk the whole file),
     // for a caller that only wants to start at a frame; the summary then covers that part.
     void stopAfterFrames(int frames) { frameLimit_ = frames; }
+    // The same once a frame starts `seconds` or more after the first record (negative: walk
+    // the whole file), for a caller that wants the frames of a time range.
+    void stopAfterTime(double seconds) { timeLimit_ = seconds; }
 
     int frameCount() const { return static_cast<int>(frames_.size()); }
     // Frame n, numbered from 1 as the player counts (1 <= n <= frameCount()).
@@ -92,6 +100,7 @@ private:
     bool nanoseconds_ = false;
     qint64 fileLength_ = 0;
     int frameLimit_ = 0;
+    double timeLimit_ = -1;
     Summary summary_;
 };
 

@@ -22,6 +22,7 @@ void emptyFrame(LidarData& f)
         f.intensities[c].clear();
         f.azimuths[c].clear();
         f.timestamps[c].clear();
+        f.echoes[c].clear();
     }
 }
 
@@ -53,6 +54,8 @@ void CapturePlayerCore::close()
     reader_.close();
     positions_.clear();
     emptyFrame(frame_);
+    cutter_.restart();
+    heldFrame_ = false;
 }
 
 void CapturePlayerCore::start()
@@ -61,6 +64,8 @@ void CapturePlayerCore::start()
     positions_.clear();
     emptyFrame(frame_);
     emptyFrame(completed_);
+    cutter_.restart();
+    heldFrame_ = false;
     configuration_ = {};
     calibration_ = {};
     configurationReported_ = false;
@@ -79,6 +84,10 @@ bool CapturePlayerCore::atEnd() const
 
 CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
 {
+    if (heldFrame_) {
+        heldFrame_ = false;
+        return Event::Frame;
+    }
     if (atEnd())
         return Event::End;
     if (direction == Direction::Forward) {
@@ -120,12 +129,6 @@ CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
     return Event::None;
 }
 
-bool CapturePlayerCore::frameCloses() const
-{
-    const auto& a = frame_.blockAzimuths;
-    return !a.empty() && frameCloses(a.size(), a.front(), a.back());
-}
-
 CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction,
                                                           int firstBlock)
 {
@@ -134,26 +137,29 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     if (freshRecord_)
         lossDetector_.addPacket(payload);
     Event event = Event::None;
-    // A frame needs more than 500 blocks, so one packet completes at most one; the blocks
-    // after it start the next frame.
+    // A frame needs more than 500 blocks unless packets were lost, so one packet completes
+    // at most one frame of a sound stream.
     for (int b = firstBlock; b < datapacket::kBlocksPerPacket; ++b) {
+        const FrameCutter::Cut cut = cutter_.add(datapacket::azimuthRaw(payload, b));
+        if (cut == FrameCutter::Cut::Before) {
+            completeFrame();
+            event = countFrame(direction);
+        }
         decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
+        // Dual echo: even blocks hold first echoes, odd blocks second echoes.
+        const std::uint8_t echo = configurationReported_ && dualEcho_ && b % 2 == 1 ? 1 : 0;
         frame_.blockAzimuths.push_back(block_.azimuth);
         for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
             frame_.distances[c].push_back(block_.distance[c]);
             frame_.intensities[c].push_back(block_.intensity[c]);
             frame_.timestamps[c].push_back(block_.time[c]);
             frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
+            frame_.echoes[c].push_back(echo);
         }
-        if (frameCloses()) {
+        if (cut == FrameCutter::Cut::After) {
             completeFrame();
-            if (configurationReported_) {
-                frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
-                event = Event::Frame;
-            } else {
-                event = Event::UnreportedFrame;
-            }
-        } else if (frame_.blockAzimuths.size() > kMaxFrameBlocks) {
+            event = countFrame(direction);
+        } else if (cut == FrameCutter::Cut::Overflow) {
             emptyFrame(frame_);
             ++droppedFrames_;
         }
@@ -161,10 +167,20 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
     return event;
 }
 
+CapturePlayerCore::Event CapturePlayerCore::countFrame(Direction direction)
+{
+    if (!configurationReported_)
+        return Event::UnreportedFrame;
+    frameCounter_ = direction == Direction::Forward ? frameCounter_ + 1 : std::max(0, frameCounter_ - 1);
+    return Event::Frame;
+}
+
 void CapturePlayerCore::completeFrame()
 {
     std::swap(frame_, completed_);
     emptyFrame(frame_);
+    if (freshRecord_)
+        lossDetector_.closeFrame(); // the losses counted so far are this frame's
 }
 
 bool CapturePlayerCore::reportsConfiguration(const std::uint8_t* deviceInfo)
@@ -189,6 +205,7 @@ CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t*
         return Event::DeviceInfo;
     configurationReported_ = true;
     configuration_ = configurationOf(payload);
+    dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
     return Event::Configuration;
 }
@@ -207,6 +224,7 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     emptyFrame(frame_);
     emptyFrame(completed_);
     configuration_ = index.configuration();
+    dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     configurationReported_ = true;
     // Before the capture's first device-info packet there is none; one inside the frame
     // comes before the frame is complete.
@@ -220,8 +238,11 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
         lossDetector_.resynchronise();
         firstUnreadOffset_ = f.recordOffset + 1;
     }
-    // A frame has more than a packet's blocks, so the rest of this packet only starts it.
-    addDataPacket(payload, Direction::Forward, f.block);
+    // The frame goes on from the reference the index kept for it. A sound frame has more
+    // than a packet's blocks, so the rest of this packet only starts it; one that ends in it
+    // (packets lost) is the next event.
+    cutter_.restart(f.reference, f.advance);
+    heldFrame_ = addDataPacket(payload, Direction::Forward, f.block) == Event::Frame;
     return true;
 }
 

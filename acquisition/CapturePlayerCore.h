@@ -6,13 +6,15 @@
 // Going forward it reads the next record and remembers where every scanner record starts;
 // going backward it re-reads those records from the last one down. Data payloads are
 // decoded block by block into the frame with the player's rules (single-echo times, angle
-// = block azimuth + 0.00625 degrees per channel, not wrapped); after every block the frame
-// is complete when it holds more than 500 blocks and its last block azimuth is within 0.5
-// degrees of its first. Device-info payloads give the calibration (vertical and horizontal
-// offset angles) that the following frames are converted with, and the first one whose board
-// version is 2 or more reports the configuration. Frames completed before that are dropped.
+// = block azimuth + 0.00625 degrees per channel, not wrapped); FrameCutter says after which
+// blocks a frame is complete (more than 500 blocks and the last block azimuth within 0.5
+// degrees of the first, or a turn past it when packets were lost). Device-info payloads
+// give the calibration (vertical and horizontal offset angles) that the following frames
+// are converted with, and the first one whose board version is 2 or more reports the
+// configuration. Frames completed before that are dropped.
 
 #include "acquisition/CaptureFile.h"
+#include "acquisition/FrameCutter.h"
 #include "acquisition/PacketLossDetector.h"
 #include "acquisition/PointDecoding.h"
 #include "records/DeviceCalibration.h"
@@ -46,20 +48,8 @@ class CaptureFrameIndex;
 
 class CapturePlayerCore {
 public:
-    static constexpr std::size_t kFrameMinBlocks = 500; // a frame has more blocks than this
-    static constexpr float kFrameCloseAngle = 0.5f;     // [deg] last to first block azimuth
     static constexpr int kUsableBoardVersion = 2;       // device-info byte 1196
     static constexpr int kAccuracyMode = 1;
-    // The longest revolution the player sees is 7200 blocks (5 Hz, both echoes counted); a
-    // frame far past that never closes, and is dropped so memory stays bounded.
-    static constexpr std::size_t kMaxFrameBlocks = 4 * 3600;
-
-    // The frame test, made after every block: more than kFrameMinBlocks blocks, the last
-    // block azimuth within kFrameCloseAngle of the first.
-    static bool frameCloses(std::size_t blocks, float firstAzimuth, float lastAzimuth)
-    {
-        return blocks > kFrameMinBlocks && std::fabs(lastAzimuth - firstAzimuth) <= kFrameCloseAngle;
-    }
     // Whether a device-info payload reports the configuration (board version 2 or more), and
     // what it reports.
     static bool reportsConfiguration(const std::uint8_t* deviceInfo);
@@ -124,7 +114,7 @@ public:
 
     std::uint64_t dataPackets() const { return dataPackets_; }
     std::uint64_t deviceInfoPackets() const { return deviceInfoPackets_; }
-    std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past kMaxFrameBlocks
+    std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past FrameCutter::kMaxBlocks
     // Lost, duplicated and out-of-order data packets of the records read forward in this run.
     const StreamHealth& streamHealth() const { return lossDetector_.health(); }
 
@@ -132,13 +122,15 @@ private:
     Event handlePayload(Direction direction);
     Event addDataPacket(const std::uint8_t* payload, Direction direction, int firstBlock = 0);
     Event handleDeviceInfo(const std::uint8_t* payload);
-    bool frameCloses() const;
     void completeFrame();
+    Event countFrame(Direction direction);
 
     capturefile::CaptureReader reader_;
     capturefile::ScannerRecord record_{};
     std::vector<qint64> positions_; // offsets of the scanner records read forward
     LidarData frame_;
+    FrameCutter cutter_; // where frame_ ends
+    bool heldFrame_ = false; // seek() completed the frame: the next call reports it
     LidarData completed_;
     DecodedBlock block_;
     PacketLossDetector lossDetector_;
@@ -147,6 +139,7 @@ private:
     PlayerConfiguration configuration_;
     DeviceCalibration calibration_;
     bool configurationReported_ = false;
+    bool dualEcho_ = false; // the configuration reported says dual echo
     int frameCounter_ = 0;
     std::uint64_t dataPackets_ = 0;
     std::uint64_t deviceInfoPackets_ = 0;

@@ -1,6 +1,7 @@
 #include "acquisition/CaptureRecorder.h"
 
 #include "acquisition/CaptureFile.h"
+#include "acquisition/MonotonicStamps.h"
 #include "platform/PacketCapture.h"
 #include "platform/UserText.h"
 
@@ -13,12 +14,16 @@ namespace {
 
 // How often the worker asks the adapter for its drop count, in frames.
 constexpr std::uint64_t kDropPollFrames = 256;
+constexpr std::int64_t kMicrosPerSecond = 1000000;
 
 } // namespace
 
-std::string captureFilter(const std::string& dataPortText)
+std::string captureFilter(const std::string& dataPortText, const std::string& telemetryPortText)
 {
-    return "port " + dataPortText;
+    std::string filter = "port " + dataPortText;
+    if (!telemetryPortText.empty() && telemetryPortText != dataPortText)
+        filter += " or port " + telemetryPortText;
+    return filter;
 }
 
 CaptureRecorder::CaptureRecorder() = default;
@@ -38,7 +43,7 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
     }
     startDenied_ = false;
     std::string device;
-    if (!platform::chooseCaptureDevice(settings.device, &device, &message, &startDenied_))
+    if (!platform::chooseCaptureDevice(settings.device, &device, &message, &startDenied_, settings.deviceAddress))
         return false;
 
     auto capture = std::make_unique<platform::LiveCapture>();
@@ -54,7 +59,7 @@ bool CaptureRecorder::start(const RecorderSettings& settings, std::string* error
                                      device, capture->linkTypeName());
         return false;
     }
-    const std::string filter = captureFilter(settings.dataPortText);
+    const std::string filter = captureFilter(settings.dataPortText, settings.telemetryPortText);
     if (!capture->setFilter(filter, &message))
         return false;
     auto file = std::make_unique<platform::CaptureDumpFile>();
@@ -105,11 +110,19 @@ void CaptureRecorder::run()
 {
     std::string error;
     platform::CapturedPacket packet;
+    // The system stamps frames as they arrive; frames from two processors may reach the
+    // capture in another order than their times.
+    MonotonicStamps stamps;
     while (!stopRequested_) {
         const auto status = capture_->next(&packet, &error);
         if (status == platform::CaptureStatus::TimedOut) {
             bufferDrops_ = capture_->bufferDrops();
             continue;
+        }
+        if (status == platform::CaptureStatus::Packet) {
+            const std::int64_t stamp = stamps.next(packet.seconds * kMicrosPerSecond + packet.microseconds);
+            packet.seconds = stamp / kMicrosPerSecond;
+            packet.microseconds = stamp % kMicrosPerSecond;
         }
         if (status == platform::CaptureStatus::Failed || !file_->write(packet, &error)) {
             std::lock_guard<std::mutex> lock(errorMutex_);

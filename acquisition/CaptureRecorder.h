@@ -1,10 +1,12 @@
 #pragma once
-// Records the live traffic of the data port into a capture file. start() opens the adapter,
+// Records the live traffic of the data and telemetry ports into a capture file, so the file
+// holds the device-info packets the player needs beside the data. start() opens the adapter,
 // installs the filter and creates the file before it returns, so any failure is reported
 // to the caller; a worker thread then writes every matching frame and flushes the file
 // after each. The worker waits for packets with a bounded time-out, so stop() returns
-// promptly even when no traffic comes. No Qt in here.
+// promptly even when no traffic comes. Record times never go back in the file. No Qt in here.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -20,13 +22,18 @@ class CaptureDumpFile;
 } // namespace platform
 
 struct RecorderSettings {
-    std::string fileName;     // in the encoding the file system expects
-    std::string dataPortText; // the "Data Port:" field as typed
-    std::string device;       // empty: HVK32_CAPTURE_DEVICE, else the adapter rule
+    std::string fileName;          // in the encoding the file system expects
+    std::string dataPortText;      // the "Data Port:" field as typed
+    std::string device;            // empty: HVK32_CAPTURE_DEVICE, else chosen (chooseCaptureDevice)
+    std::string telemetryPortText{}; // the telemetry port field as typed; empty: the data port only
+    // Where the device's datagrams come from, when the live receivers have seen any: the
+    // adapter that carries them is chosen. All zero: not known.
+    std::array<std::uint8_t, 4> deviceAddress{};
 };
 
-// The capture filter for a data port field: "port " followed by the text as typed.
-std::string captureFilter(const std::string& dataPortText);
+// The capture filter for the port fields: "port " followed by the data port text as typed,
+// and " or port " followed by the telemetry port text when there is one.
+std::string captureFilter(const std::string& dataPortText, const std::string& telemetryPortText = {});
 
 class CaptureRecorder {
 public:

@@ -15,7 +15,7 @@ void FrameAccumulator::clear()
     carried_.clear();
 }
 
-void FrameAccumulator::addBlock(const DecodedBlock& block)
+void FrameAccumulator::addBlock(const DecodedBlock& block, std::uint8_t echo)
 {
     auto& az = frame_.blockAzimuths;
     az.push_back(block.azimuth);
@@ -23,6 +23,7 @@ void FrameAccumulator::addBlock(const DecodedBlock& block)
         frame_.distances[c].push_back(block.distance[c]);
         frame_.intensities[c].push_back(block.intensity[c]);
         frame_.timestamps[c].push_back(block.time[c]);
+        frame_.echoes[c].push_back(echo);
     }
     if (az.size() >= 2) {
         const float previous = az[az.size() - 2];
@@ -67,6 +68,7 @@ void FrameAccumulator::carryOver()
         auto& intensities = frame_.intensities[c];
         auto& angles = frame_.azimuths[c];
         auto& times = frame_.timestamps[c];
+        auto& echoes = frame_.echoes[c];
         const std::size_t n = angles.size();
         if (n < kCarryWindow)
             continue;
@@ -77,10 +79,12 @@ void FrameAccumulator::carryOver()
             carried_.intensities[c].push_back(intensities[i]);
             carried_.azimuths[c].push_back(angles[i]);
             carried_.timestamps[c].push_back(times[i]);
+            carried_.echoes[c].push_back(echoes[i]);
             distances[i] = 0.0f;
             intensities[i] = 0;
             angles[i] = 0.0f;
             times[i] = 0;
+            echoes[i] = 0;
         }
     }
 }
@@ -102,6 +106,7 @@ void FrameAccumulator::startNextFrame()
         restart(frame_.intensities[c], carried_.intensities[c]);
         restart(frame_.azimuths[c], carried_.azimuths[c]);
         restart(frame_.timestamps[c], carried_.timestamps[c]);
+        restart(frame_.echoes[c], carried_.echoes[c]);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "records/LidarData.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace hvk32 {
 
@@ -25,7 +26,8 @@ public:
     // Empties every list, carried points included.
     void clear();
 
-    void addBlock(const DecodedBlock& block);
+    // `echo` marks its points: 0 single or first echo, 1 second echo.
+    void addBlock(const DecodedBlock& block, std::uint8_t echo = 0);
 
     // The azimuth wrapped past 0 between the last two blocks.
     bool frameComplete() const;

@@ -51,7 +51,10 @@ void FrameAssembler::addDualEcho(const std::uint8_t* packet, const FrameSink& si
 {
     for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
         decodeBlock(packet, b, SensorConfig::DualEcho, block_);
-        (b % 2 == 0 ? stream1_ : stream2_).addBlock(block_);
+        if (b % 2 == 0)
+            stream1_.addBlock(block_, 0);
+        else
+            stream2_.addBlock(block_, 1);
         switch (echoSelection_) {
         case DualEchoSelection:
             if (stream1_.frameComplete())
@@ -93,6 +96,7 @@ void FrameAssembler::emitBothEchoes(const FrameSink& sink)
         join(out.intensities[c], first.intensities[c], second.intensities[c]);
         join(out.azimuths[c], first.azimuths[c], second.azimuths[c]);
         join(out.timestamps[c], first.timestamps[c], second.timestamps[c]);
+        join(out.echoes[c], first.echoes[c], second.echoes[c]);
     }
     stream1_.startNextFrame();
     stream2_.startNextFrame();

@@ -65,6 +65,7 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
     assembler_.setEchoSelection(returnModel_);
     assembler_.addPacket(datagram, [this](LidarData& frame) {
         ++framesAssembled_;
+        lossDetector_.closeFrame(); // the losses counted so far are this frame's
         hvk32::FrameGate* gate = gate_;
         if (gate && !gate->tryEnter())
             return;

@@ -13,6 +13,31 @@ SensorConfig sensorConfigFromName(const QString& name)
     return SensorConfig::Unknown;
 }
 
+namespace {
+
+// The offsets singleEchoTime and dualEchoTime add to a packet's time stamp, worked out once.
+struct FiringOffsets {
+    double single[datapacket::kBlocksPerPacket][datapacket::kChannelsPerBlock];
+    double dual[datapacket::kBlocksPerPacket][datapacket::kChannelsPerBlock];
+
+    FiringOffsets()
+    {
+        for (int b = 0; b < datapacket::kBlocksPerPacket; ++b)
+            for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+                single[b][c] = kFiringSpacing * (32 * b + c) - kSingleEchoSpan;
+                dual[b][c] = kFiringSpacing * (32 * (b - b % 2) + c) - kDualEchoSpan;
+            }
+    }
+};
+
+const FiringOffsets& firingOffsets()
+{
+    static const FiringOffsets offsets;
+    return offsets;
+}
+
+} // namespace
+
 void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, DecodedBlock& out)
 {
     using namespace datapacket;
@@ -22,12 +47,23 @@ void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, D
         out.distance[c] = static_cast<float>(distanceRaw(packet, block, c));
         out.intensity[c] = intensityRaw(packet, block, c);
     }
-    if (timeRule == SensorConfig::DualEcho) {
-        for (int c = 0; c < kChannelsPerBlock; ++c)
-            out.time[c] = dualEchoTime(ts, block, c);
-    } else {
-        for (int c = 0; c < kChannelsPerBlock; ++c)
-            out.time[c] = singleEchoTime(ts, block, c);
+    const FiringOffsets& offsets = firingOffsets();
+    const double* offset = timeRule == SensorConfig::DualEcho ? offsets.dual[block] : offsets.single[block];
+    for (int c = 0; c < kChannelsPerBlock; ++c)
+        out.time[c] = truncatedTime(ts, offset[c]);
+}
+
+void decodeChannelRun(const std::uint8_t* packet, int first, int last, int channel, SensorConfig timeRule,
+                      float* distances, int* intensities, std::uint64_t* times)
+{
+    using namespace datapacket;
+    const std::uint32_t ts = timestampRaw(packet);
+    const FiringOffsets& offsets = firingOffsets();
+    const auto& offset = timeRule == SensorConfig::DualEcho ? offsets.dual : offsets.single;
+    for (int b = first; b < last; ++b) {
+        *distances++ = static_cast<float>(distanceRaw(packet, b, channel));
+        *intensities++ = intensityRaw(packet, b, channel);
+        *times++ = truncatedTime(ts, offset[b][channel]);
     }
 }
 

@@ -36,7 +36,8 @@ inline float decodeBlockAzimuth(std::uint16_t raw)
 inline std::uint64_t truncatedTime(std::uint32_t timestamp, double offset)
 {
     const double t = static_cast<double>(timestamp) + offset;
-    return t <= 0.0 ? 0 : static_cast<std::uint64_t>(t);
+    // Through int64: the same value for every time stamp, and a cheaper conversion.
+    return t <= 0.0 ? 0 : static_cast<std::uint64_t>(static_cast<std::int64_t>(t));
 }
 
 // Time of channel c in block b: firing n = 32*b + c.
@@ -83,5 +84,10 @@ struct DecodedBlock {
 // Decodes block b of a data packet (at least 1206 bytes, already validated); the time
 // rule is the dual-echo formula for DualEcho and the single-echo formula otherwise.
 void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, DecodedBlock& out);
+
+// Decodes channel c of blocks [first, last) of a data packet into consecutive entries of the
+// three arrays, with the same rules as decodeBlock.
+void decodeChannelRun(const std::uint8_t* packet, int first, int last, int channel, SensorConfig timeRule,
+                      float* distances, int* intensities, std::uint64_t* times);
 
 } // namespace hvk32

@@ -69,6 +69,18 @@ std::shared_ptr<const hvk32::CaptureFrameIndex> ReadLiveOffDataK32::frameIndexFo
     return nullptr;
 }
 
+hvk32::StreamHealth ReadLiveOffDataK32::streamHealth() const
+{
+    QMutexLocker lock(&mutex_);
+    return health_;
+}
+
+void ReadLiveOffDataK32::publishStreamHealth(const CapturePlayerCore& player)
+{
+    QMutexLocker lock(&mutex_);
+    health_ = player.streamHealth();
+}
+
 bool ReadLiveOffDataK32::isFileOpen() const
 {
     QMutexLocker lock(&mutex_);
@@ -114,6 +126,7 @@ void ReadLiveOffDataK32::run()
     }
 
     player->start();
+    publishStreamHealth(*player);
     emit SendFileTotleLength(static_cast<long>(std::min<qint64>(player->fileLength(), LONG_MAX)));
     std::shared_ptr<const hvk32::CaptureFrameIndex> index;
     indexChanged_ = true;
@@ -162,10 +175,10 @@ void ReadLiveOffDataK32::run()
         }
     }
 
+    publishStreamHealth(*player);
     const hvk32::capturefile::Damage& damage = player->damage();
     if (damage.any())
-        qDebug() << "capture damaged:" << damage.truncatedRecords << "truncated record dropped,"
-                 << damage.badLengths << "records with bad lengths skipped";
+        qDebug().noquote() << "capture damaged:" << hvk32::capturefile::describeDamage(damage);
     player.reset(); // closes the file
     emit SendFinsh(true);
 }
@@ -204,6 +217,7 @@ void ReadLiveOffDataK32::emitFrame(const CapturePlayerCore& player, bool seeked)
         else
             pass = gate->tryEnter();
     }
+    publishStreamHealth(player);
     if (pass) {
         ++framesEmitted_;
         emit SendData(player.frame(), player.calibration());

@@ -10,6 +10,7 @@
 
 #include "acquisition/FrameGate.h"
 #include "records/DeviceCalibration.h"
+#include "acquisition/PacketLossDetector.h"
 #include "records/LidarData.h"
 
 #include <QMutex>
@@ -73,6 +74,9 @@ public:
     // A file has been opened and waits for the next run.
     bool isFileOpen() const;
     std::uint64_t framesEmitted() const { return framesEmitted_; }
+    // Lost, duplicated and out-of-order data packets of the capture's stream, in the records
+    // the run has played forward up to the frame shown (kept after the run ends).
+    hvk32::StreamHealth streamHealth() const;
 
     // Whether `path` can be played; `message` says why not.
     static bool checkCaptureFile(const QString& path, QString* message);
@@ -100,11 +104,13 @@ private:
                           bool seeked);
     std::shared_ptr<const hvk32::CaptureFrameIndex> frameIndexFor(const hvk32::CapturePlayerCore& player);
     hvk32::platform::Pauses& pauses() const;
+    void publishStreamHealth(const hvk32::CapturePlayerCore& player);
 
     mutable QMutex mutex_;
     QString configuration_;
     std::unique_ptr<hvk32::CapturePlayerCore> file_; // opened, waiting for run()
     std::shared_ptr<const hvk32::CaptureFrameIndex> index_;
+    hvk32::StreamHealth health_; // the playing thread's copy, for the window
     std::atomic<bool> indexChanged_{false};
     std::atomic<int> seekTarget_{0}; // 0: no seek asked for
 

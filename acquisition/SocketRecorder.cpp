@@ -15,6 +15,14 @@ namespace {
 constexpr std::int64_t kMicrosPerSecond = 1000000;
 const QString kCaptureSuffix = QStringLiteral(".pcap");
 
+void setRecordTime(std::uint8_t* record, std::int64_t micros)
+{
+    capturefile::RecordHeader header = capturefile::readRecordHeader(record, {});
+    header.seconds = static_cast<std::uint32_t>(micros / kMicrosPerSecond);
+    header.fraction = static_cast<std::uint32_t>(micros % kMicrosPerSecond);
+    capturefile::writeRecordHeader(record, header);
+}
+
 } // namespace
 
 SocketRecorder::~SocketRecorder()
@@ -42,8 +50,13 @@ bool SocketRecorder::start(const QString& path, const Options& options, QString*
     error_.clear();
     lastDeviceInfo_.clear();
     lastDrops_.clear();
+    stamps_.reset();
+    held_.clear();
+    heldBytes_ = 0;
+    awaitingDeviceInfo_ = options_.maxFileBytes != 0;
+    deviceInfoWaitFailed_ = false;
     QString message;
-    const bool ok = openNextFile(&message);
+    const bool ok = openNextFile(0, &message);
     if (!ok) {
         closeLocked();
         if (error)
@@ -63,6 +76,11 @@ bool SocketRecorder::start(QIODevice* device, const Options& options, QString* e
     error_.clear();
     lastDeviceInfo_.clear();
     lastDrops_.clear();
+    stamps_.reset();
+    held_.clear();
+    heldBytes_ = 0;
+    awaitingDeviceInfo_ = false;
+    deviceInfoWaitFailed_ = false;
     currentFile_.clear();
     QString message;
     if (!device || !device->isWritable()) {
@@ -87,7 +105,9 @@ bool SocketRecorder::begin(QIODevice* device, QString* error)
     return writeWhole(header, sizeof header, error);
 }
 
-bool SocketRecorder::openNextFile(QString* error)
+// Opens file number counts_.files and begins it with the last device-info packet, stamped
+// `stamp` (the time of the record that follows); the caller holds the lock.
+bool SocketRecorder::openNextFile(std::int64_t stamp, QString* error)
 {
     const QString name = rotatedFileName(basePath_, counts_.files);
     auto file = std::make_unique<QFile>(name);
@@ -102,8 +122,49 @@ bool SocketRecorder::openNextFile(QString* error)
     if (!begin(ownedDevice_.get(), error))
         return false;
     // The player needs a device-info packet before it shows anything: start with the last one.
-    if (!lastDeviceInfo_.empty() && !writeWhole(lastDeviceInfo_.data(), lastDeviceInfo_.size(), error))
+    if (lastDeviceInfo_.empty())
+        return true;
+    setRecordTime(lastDeviceInfo_.data(), stamp);
+    return writeWhole(lastDeviceInfo_.data(), lastDeviceInfo_.size(), error);
+}
+
+// Stamps one record (its header's lengths already written), begins the next file when this
+// one is full, and writes it; the caller holds the lock. False when the recording failed.
+bool SocketRecorder::writeRecord(std::vector<std::uint8_t>& record, std::int64_t micros, bool deviceInfo, bool counted)
+{
+    const std::int64_t stamp = stamps_.next(micros);
+    setRecordTime(record.data(), stamp);
+    QString message;
+    if (options_.maxFileBytes != 0 && fileBytes_ + record.size() > options_.maxFileBytes
+        && fileBytes_ > capturefile::kFileHeaderSize + lastDeviceInfo_.size() && !openNextFile(stamp, &message)) {
+        fail(message);
         return false;
+    }
+    if (!writeWhole(record.data(), record.size(), &message)) {
+        fail(message);
+        return false;
+    }
+    counts_.raisedStamps = stamps_.raised();
+    if (counted) {
+        ++counts_.packets;
+        counts_.deviceInfoPackets += deviceInfo;
+    }
+    if (deviceInfo)
+        lastDeviceInfo_.assign(record.begin(), record.end());
+    return true;
+}
+
+// Writes the datagrams that waited for the first device-info packet; the caller holds the lock.
+bool SocketRecorder::releaseHeld()
+{
+    awaitingDeviceInfo_ = false;
+    std::vector<HeldRecord> held;
+    held.swap(held_);
+    heldBytes_ = 0;
+    for (HeldRecord& r : held) {
+        if (!writeRecord(r.record, r.micros, false, true))
+            return false;
+    }
     return true;
 }
 
@@ -138,6 +199,9 @@ void SocketRecorder::fail(const QString& message)
 void SocketRecorder::stop()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    // No device-info packet came: what waited for one is still the recording's.
+    if (device_ && !held_.empty() && !releaseHeld())
+        return;
     closeLocked();
 }
 
@@ -179,31 +243,38 @@ void SocketRecorder::takeDatagram(const ReceivedDatagram& datagram)
     const std::size_t payloadLength = std::min(datagram.originalLength, udpframe::kMaxPayload);
     const std::size_t stored = std::min(datagram.length, payloadLength);
     const std::size_t frameLength = udpframe::kHeaderSize + stored;
-    record_.resize(capturefile::kRecordHeaderSize + frameLength);
+    const bool deviceInfo = devinfo::isDeviceInfoPacket(datagram.payload, stored);
+    const bool hold = awaitingDeviceInfo_ && !deviceInfo;
+    if (hold)
+        held_.push_back({datagram.receivedMicros, {}});
+    std::vector<std::uint8_t>& record = hold ? held_.back().record : record_;
+    record.resize(capturefile::kRecordHeaderSize + frameLength);
 
-    capturefile::RecordHeader header;
-    header.seconds = static_cast<std::uint32_t>(datagram.receivedMicros / kMicrosPerSecond);
-    header.fraction = static_cast<std::uint32_t>(datagram.receivedMicros % kMicrosPerSecond);
+    capturefile::RecordHeader header; // the time is written with the record
     header.capturedLength = static_cast<std::uint32_t>(frameLength);
     header.originalLength = static_cast<std::uint32_t>(udpframe::kHeaderSize + payloadLength);
-    capturefile::writeRecordHeader(record_.data(), header);
-    std::uint8_t* frame = record_.data() + capturefile::kRecordHeaderSize;
+    capturefile::writeRecordHeader(record.data(), header);
+    std::uint8_t* frame = record.data() + capturefile::kRecordHeaderSize;
     udpframe::writeHeader(frame, datagram.endpoints, payloadLength, identification_++);
     std::copy(datagram.payload, datagram.payload + stored, frame + udpframe::kHeaderSize);
 
-    QString message;
-    if (options_.maxFileBytes != 0 && fileBytes_ + record_.size() > options_.maxFileBytes
-        && fileBytes_ > capturefile::kFileHeaderSize + lastDeviceInfo_.size() && !openNextFile(&message)) {
-        fail(message);
+    if (hold) {
+        heldBytes_ += record.size();
+        if (datagram.receivedMicros - held_.front().micros > kDeviceInfoWaitMicros || heldBytes_ > kMaxHeldBytes) {
+            deviceInfoWaitFailed_ = true;
+            releaseHeld();
+        }
         return;
     }
-    if (!writeWhole(record_.data(), record_.size(), &message)) {
-        fail(message);
-        return;
+    if (awaitingDeviceInfo_ && !held_.empty()) {
+        // The first file begins with a copy of this packet, stamped with the time of the
+        // first datagram it precedes; the packet itself follows at its own time.
+        std::vector<std::uint8_t> copy(record_);
+        if (!writeRecord(copy, held_.front().micros, true, false) || !releaseHeld())
+            return;
     }
-    ++counts_.packets;
-    if (devinfo::isDeviceInfoPacket(datagram.payload, stored))
-        lastDeviceInfo_.assign(record_.begin(), record_.end());
+    awaitingDeviceInfo_ = false;
+    writeRecord(record_, datagram.receivedMicros, deviceInfo, true);
 }
 
 RecordingCounts SocketRecorder::counts() const
@@ -216,6 +287,12 @@ QString SocketRecorder::error() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
+}
+
+bool SocketRecorder::deviceInfoWaitFailed() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return deviceInfoWaitFailed_;
 }
 
 QString SocketRecorder::currentFile() const

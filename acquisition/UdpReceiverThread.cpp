@@ -10,7 +10,22 @@
 
 namespace hvk32 {
 
+namespace {
+
+std::uint32_t packedAddress(const std::array<std::uint8_t, 4>& a)
+{
+    return std::uint32_t(a[0]) << 24 | std::uint32_t(a[1]) << 16 | std::uint32_t(a[2]) << 8 | a[3];
+}
+
+} // namespace
+
 UdpReceiverThread::UdpReceiverThread(QObject* parent) : QThread(parent) {}
+
+std::array<std::uint8_t, 4> UdpReceiverThread::lastSenderAddress() const
+{
+    const std::uint32_t a = lastSender_.load(std::memory_order_relaxed);
+    return {std::uint8_t(a >> 24), std::uint8_t(a >> 16), std::uint8_t(a >> 8), std::uint8_t(a)};
+}
 
 void UdpReceiverThread::setMulticastGroup(const std::string& group)
 {
@@ -93,6 +108,8 @@ void UdpReceiverThread::run()
             // A short datagram would be decoded over the previous one's bytes: drop it.
             if (lengths[i] < kDatagramSize || !handleDatagram(datagram, lengths[i]))
                 ++dropped_;
+            else
+                lastSender_.store(packedAddress(details[i].senderAddress), std::memory_order_relaxed);
         }
         if (n > 0 && n < kBatchSize && !stop_)
             std::this_thread::sleep_for(std::chrono::microseconds(kGatherMicros));

@@ -8,6 +8,7 @@
 
 #include <QThread>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,10 @@ public:
     // when the bind failed (the loop then only times out).
     bool isBound() const { return bound_; }
 
+    // The sender address, in dotted order, of the last datagram handled as the expected kind
+    // since the thread was constructed; all zero before the first.
+    std::array<std::uint8_t, 4> lastSenderAddress() const;
+
     std::uint64_t datagramsReceived() const { return datagrams_; }
     std::uint64_t datagramsDropped() const { return dropped_; }
     // Datagrams the operating system dropped on the socket before this thread could read
@@ -86,6 +91,7 @@ private:
     std::atomic<bool> bound_{false};
     mutable std::mutex groupMutex_;
     std::string group_;
+    std::atomic<std::uint32_t> lastSender_{0}; // the four address bytes, first in the high byte
     std::atomic<std::uint64_t> datagrams_{0};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> receiveDrops_{0};

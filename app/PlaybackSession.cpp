@@ -224,12 +224,16 @@ void PlaybackSession::frameIndexReady(const QString& path, std::shared_ptr<const
     index_ = std::move(index);
     player_->setFrameIndex(index_);
     const int frames = index_->frameCount();
-    QString text = tr("%1 frames indexed").arg(frames);
+    const hvk32::StreamHealth& health = index_->summary().health;
+    QString text = tr("%1 frames, %2 packets lost (%3 %)")
+                       .arg(frames)
+                       .arg(health.lostPackets)
+                       .arg(health.lostPercent(), 0, 'f', 2);
+    if (health.duplicatePackets || health.outOfOrderPackets)
+        text += tr(", %1 duplicated, %2 out of order").arg(health.duplicatePackets).arg(health.outOfOrderPackets);
     const hvk32::capturefile::Damage& damage = index_->summary().damage;
     if (damage.any())
-        text += tr("; skipped %1 truncated record(s) and %2 record(s) with impossible lengths")
-                    .arg(damage.truncatedRecords)
-                    .arg(damage.badLengths);
+        text += QStringLiteral("; ") + hvk32::capturefile::describeDamage(damage);
     emit statusMessage(text, kIndexMessageMs);
     if (frames == 0)
         return;

@@ -66,6 +66,8 @@ void RecordingSession::start(const QString& file, const Ports& ports)
     hvk32::RecorderSettings settings;
     settings.fileName = QFile::encodeName(file).toStdString();
     settings.dataPortText = ports.data.toStdString();
+    settings.telemetryPortText = ports.telemetry.trimmed().toStdString();
+    settings.deviceAddress = ports.deviceAddress;
     std::string error;
     if (recorder_->start(settings, &error)) {
         begin(Kind::Adapter, file);

@@ -27,6 +27,9 @@ public:
     struct Ports {
         QString data;
         QString telemetry;
+        // Where the device's datagrams come from, when the receivers have seen any: the
+        // adapter that carries them is captured on. All zero: not known.
+        std::array<std::uint8_t, 4> deviceAddress{};
     };
 
     explicit RecordingSession(QObject* parent = nullptr);

@@ -73,7 +73,7 @@ void WindowStatusBar::showFrames(std::uint64_t sent, std::uint64_t drawn, std::u
 }
 
 void WindowStatusBar::showStreamHealth(const hvk32::StreamHealth& health, double lostPercent,
-                                       const ReceiveBufferState& buffer)
+                                       const ReceiveBufferState& buffer, bool capture)
 {
     lostPackets_->setText(tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(lostPercent, 0, 'f', 2));
     // Drops on a buffer the system kept small: the field names the buffer's size, in the
@@ -83,8 +83,10 @@ void WindowStatusBar::showStreamHealth(const hvk32::StreamHealth& health, double
                                        : tr("Receive drops: %1").arg(buffer.drops));
     showAsWarning(receiveDrops_, smallBuffer);
     showAsWarning(lostPackets_, lostPercent > hvk32::PacketLossMeter::kWarningPercent);
-    lostPackets_->setToolTip(tr("Data packets missing from the device's stream since Connect; %1 more came "
-                                "twice and %2 out of order")
+    lostPackets_->setToolTip((capture ? tr("Data packets missing from the capture's stream in the part played; %1 "
+                                           "more came twice and %2 out of order")
+                                      : tr("Data packets missing from the device's stream since Connect; %1 more came "
+                                           "twice and %2 out of order"))
                                  .arg(health.duplicatePackets)
                                  .arg(health.outOfOrderPackets));
     // The receive buffer's size and, when the system granted less than asked, how to raise it.

@@ -30,7 +30,9 @@ public:
 
     void showFrames(std::uint64_t sent, std::uint64_t drawn, std::uint64_t skipped, double deviceRate);
     // `lostPercent`: of the last 10 s; above PacketLossMeter::kWarningPercent in the warning colour.
-    void showStreamHealth(const hvk32::StreamHealth& health, double lostPercent, const ReceiveBufferState& buffer);
+    // `capture`: the health is a played capture's, not the live device's.
+    void showStreamHealth(const hvk32::StreamHealth& health, double lostPercent, const ReceiveBufferState& buffer,
+                          bool capture = false);
     // The number of selected points; 0 empties the field.
     void showSelection(int count);
     // The ruler's reading; hidden while `visible` is false.

@@ -29,7 +29,6 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QDir>
 #include <QScrollBar>
 #include <QStandardItemModel>
 
@@ -140,45 +139,6 @@ void manwindow::setControls(hvk32::WindowStep step)
         controlWidget(c.control)->setEnabled(c.enabled);
 }
 
-QList<QWidget*> manwindow::engineeringControls() const
-{
-    return {
-        ui.toolButton_9, ui.setLidarModePushButton, ui.angleLabel, ui.doubleSpinBox, ui.label_3,
-        ui.doubleSpinBox_angle_two, ui.label_4, ui.doubleSpinBox_angle_three, ui.label_5,
-        ui.doubleSpinBox_angle_four, ui.setVerticalPushButton, ui.label_6, ui.showAngle_lineEdit,
-        ui.toolButton_User, ui.toolButton_Develop,
-    };
-}
-
-void manwindow::setEngineeringMode(bool on)
-{
-    for (QWidget* w : engineeringControls())
-        w->setVisible(on);
-    verticalAngleSetting_->setSetButtonVisible(on);
-}
-
-void manwindow::setFixedDeviceAddress(const QString& address)
-{
-    hvk32::device::Destinations destinations;
-    destinations.defaultDeviceAddress = address.toStdString();
-    verticalAngleSetting_->setDestinations(destinations);
-    acwpSetting_->setDestinations(destinations);
-}
-
-void manwindow::openGuide(const QUrl& url)
-{
-    // Without a browser the user still learns where the guide is, to open it by hand.
-    if (!prompts_->openUrl(url))
-        prompts_->warning(this, tr("Warning"),
-                          tr("No browser could be started to show the guide. It is here:\n%1")
-                              .arg(url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString()));
-}
-
-void manwindow::showCentred(QWidget* dialog)
-{
-    hvk32::layout::showCentred(dialog, this);
-}
-
 void manwindow::setUpViewer()
 {
     scene_ = std::make_unique<hvk32::ViewerScene>(ui.screen);
@@ -188,74 +148,6 @@ void manwindow::setUpViewer()
         if (hasPendingFrame_ && !drawScheduled_)
             drawPendingFrame();
     });
-}
-
-void manwindow::makeConnections()
-{
-    connect(ui.showAngle_lineEdit, &QLineEdit::returnPressed, this, &manwindow::showAngleLinedit_pressed);
-    connect(saveDataOptions_.get(), &SaveDataOptions::sendOptions, this, &manwindow::receiveSaveDataOption);
-    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, this, &manwindow::receiveDevPacket);
-    connect(getLidarData_.get(), &GetLidardataK32::SendDataK32, this,
-            qOverload<const LidarData&>(&manwindow::CalculateCoordinatesK32));
-    connect(getSet_.get(), &GetSetK32::SendDataDifo, inetactionSetup_.get(), &InetactionSetupWidgetK32::OnLidarDifoData);
-    connect(getSet_.get(), &GetSetK32::SendDataDifo, acwpSetting_.get(), &ACWPSettingWidgetK32::OnLidarDifoData);
-    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, inetactionSetup_.get(),
-            &InetactionSetupWidgetK32::OnLidarStatusReceiving);
-    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, acwpSetting_.get(),
-            &ACWPSettingWidgetK32::onLidarStatusReceiving);
-    connect(this, &manwindow::SendDegreeMode, laserSelection_.get(), &Form_QLaserSelectionK32::ReceiveDegreeMode);
-    connect(this, &manwindow::SendModel, getLidarData_.get(), &GetLidardataK32::Receive);
-    connect(inetactionSetup_.get(), &InetactionSetupWidgetK32::sendVersionToAbout, about_.get(), &About::recvVersionInfo);
-    connect(ui.setLidarModePushButton, &QPushButton::clicked, this, &manwindow::showLidarModeSetting);
-    connect(setLidarModes_.get(), &SetLidarModes::sendConfig, this, &manwindow::receiveConfig);
-    connect(this, &manwindow::sendDefaultConfig, setLidarModes_.get(), &SetLidarModes::setConfig);
-    connect(this, &manwindow::sendDefaultConfig, saveDataOptions_.get(), &SaveDataOptions::setLidarAngleType);
-    connect(ui.setVerticalPushButton, &QPushButton::clicked, this, &manwindow::showVerticalSetting);
-    connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, verticalAngleSetting_.get(),
-            &VerticalAngleSetting::onLidarStatusReceiving_);
-    connect(getSet_.get(), &GetSetK32::SendDataDifo, verticalAngleSetting_.get(), &VerticalAngleSetting::OnLidarDifoData_);
-    connect(this, &manwindow::sendAngleMistake, verticalAngleSetting_.get(), &VerticalAngleSetting::showAngleMistake);
-    connect(this, &manwindow::SendDegreeMode, verticalAngleSetting_.get(), &VerticalAngleSetting::setDegreeMode);
-    connect(ui.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearView);
-    connect(ui.pushButton_exportSelection, &QPushButton::clicked, this, &manwindow::exportSelection);
-    connect(ui.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
-    connect(ui.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinateSystem);
-    connect(ui.toolButton_selectCloud, &QToolButton::clicked, this, &manwindow::SelectPoints);
-    connect(ui.toolButton_lidarData, &QToolButton::clicked, this, &manwindow::showLidarDataList);
-    connect(ui.toolButton_Lidar, &QToolButton::clicked, this, &manwindow::onConnectLidar);
-    connect(ui.toolButton_disConnect, &QToolButton::clicked, this, &manwindow::onDisconnectLidar);
-    connect(ui.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
-    connect(ui.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
-    connect(ui.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCaptureFile);
-    connect(ui.toolButton_pause, &QToolButton::clicked, this, &manwindow::liveStartOrPause);
-    connect(this, &manwindow::sendEnableSetting, inetactionSetup_.get(), &InetactionSetupWidgetK32::isEnableSetting);
-    connect(this, &manwindow::sendEnableSetting, verticalAngleSetting_.get(), &VerticalAngleSetting::isEnableSetting);
-    connect(this, &manwindow::sendEnableSetting, acwpSetting_.get(), &ACWPSettingWidgetK32::isEnableSetting);
-    connect(ui.toolButton_11, &QToolButton::clicked, this, [this]() { showCentred(saveDataOptions_.get()); });
-    connect(ui.toolButton_12, &QToolButton::clicked, this, [this]() { showCentred(inetactionSetup_.get()); });
-    connect(codeDialog_.get(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
-    connect(ui.toolButton_About, &QToolButton::clicked, this, [this]() { showCentred(about_.get()); });
-    connect(ui.toolButton_User, &QToolButton::clicked, this, [this]() { openGuide(hvk32::platform::helpPageUrl("user-guide.html")); });
-    connect(ui.toolButton_Develop, &QToolButton::clicked, this, [this]() { openGuide(hvk32::platform::helpPageUrl("developer-guide.html")); });
-    connect(ui.toolButton_12, &QToolButton::clicked, inetactionSetup_.get(), &InetactionSetupWidgetK32::onCleanUCWPControl);
-    connect(ui.toolButton_10, &QToolButton::clicked, this, [this]() { showCentred(laserSelection_.get()); });
-    connect(ui.toolButton_9, &QToolButton::clicked, acwpSetting_.get(), &ACWPSettingWidgetK32::onCleanACWPControl);
-    connect(ui.toolButton_9, &QToolButton::clicked, this, [this]() {
-        acwpSetting_->resetSendReady();
-        showCentred(acwpSetting_.get());
-        calcIntensity = true; // the next frame's average intensities go to the dialog
-    });
-    connect(this, &manwindow::sendIntensity, acwpSetting_.get(), &ACWPSettingWidgetK32::recvAvIntensity);
-    connect(acwpSetting_.get(), &ACWPSettingWidgetK32::sendCalculateIntensity, this, &manwindow::recvCalculateIntensity);
-    connect(ui.comboBox_7, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Mode);
-    connect(ui.comboBox_degree, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::Return_Degree);
-    connect(ui.doubleSpinBox, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, &manwindow::AngleAdjust);
-    connect(ui.doubleSpinBox_angle_two, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
-            &manwindow::AngleAdjust_two);
-    connect(ui.doubleSpinBox_angle_three, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
-            &manwindow::AngleAdjust_three);
-    connect(ui.doubleSpinBox_angle_four, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
-            &manwindow::AngleAdjust_four);
 }
 
 void manwindow::setConnectionFields(const QString& dataPort, const QString& telemetryPort, const QString& group)
@@ -518,16 +410,6 @@ void manwindow::receiveConfig(QString echoMode, int degreeMode, int accuaryMode)
     getLidarData_->setConfiguration(echoMode);
 }
 
-void manwindow::showLidarModeSetting()
-{
-    showCentred(setLidarModes_.get());
-}
-
-void manwindow::showVerticalSetting()
-{
-    showCentred(verticalAngleSetting_.get());
-}
-
 void manwindow::openCaptureFile()
 {
     const QString file = prompts_->openFileName(this, tr("WireSharkCaptureFile"), QString(), "Supported Files (*.pcap)");
@@ -604,7 +486,11 @@ void manwindow::toggleRecording()
         ui.toolButton_SavePcapData->setChecked(false);
         return;
     }
-    recording_->start(file, {ui.lineEdit_portNumber->text(), ui.lineEdit->text()});
+    // The adapter that carries the device's datagrams, where the receivers have seen any.
+    std::array<std::uint8_t, 4> device = getLidarData_->lastSenderAddress();
+    if (device == std::array<std::uint8_t, 4>{})
+        device = getSet_->lastSenderAddress();
+    recording_->start(file, {ui.lineEdit_portNumber->text(), ui.lineEdit->text(), device});
 }
 
 void manwindow::view()
@@ -745,11 +631,6 @@ void manwindow::AngleAdjust_two(double value) { angleAdjust2 = value; }
 void manwindow::AngleAdjust_three(double value) { angleAdjust3 = value; }
 void manwindow::AngleAdjust_four(double value) { angleAdjust4 = value; }
 
-void manwindow::onCodeData(QString code)
-{
-    Q_UNUSED(code); // the code dialog's answer carries nothing the window uses
-}
-
 void manwindow::Return_Mode()
 {
     const int index = ui.comboBox_7->currentIndex();
@@ -766,11 +647,6 @@ void manwindow::Return_Degree()
         degreeMode = index;
         emit SendDegreeMode(index);
     }
-}
-
-void manwindow::recvCalculateIntensity(bool flag)
-{
-    calcIntensity = flag;
 }
 
 void manwindow::showAngleLinedit_pressed()
@@ -812,13 +688,15 @@ void manwindow::updateFrameStatus()
     frameCounters_.sample(total, frameGate_.lastAssembledMs());
     status_->showFrames(frameCounters_.sent(total), frameCounters_.drawn(), frameCounters_.skipped(total),
                         deviceFrameRate());
-    const hvk32::StreamHealth health = getLidarData_->streamHealth();
+    // A capture shows the health of its own stream, as the live device does.
+    const bool capture = playback_->isFilePlaying();
+    const hvk32::StreamHealth health = capture ? playback_->player().streamHealth() : getLidarData_->streamHealth();
     lossMeter_.add(hvk32::FrameGate::nowMs(), health.expectedPackets(), health.lostPackets);
     ReceiveBufferState buffer;
     buffer.drops = getLidarData_->receiveDrops();
     buffer.bytes = getLidarData_->receiveBufferBytes();
     buffer.limited = getLidarData_->receiveBufferLimited();
-    status_->showStreamHealth(health, lossMeter_.lostPercent(), buffer);
+    status_->showStreamHealth(health, lossMeter_.lostPercent(), buffer, capture);
 }
 
 void manwindow::stopReceivers()

@@ -65,6 +65,7 @@ void manwindow::setUpPlayback()
             onDisconnectLidar();
     });
     connect(p, &PlaybackSession::playbackStarted, this, &manwindow::restartFrameCounters);
+    connect(p, &PlaybackSession::playbackStarted, this, [this]() { lossMeter_.reset(); });
     connect(p, &PlaybackSession::fileToPlay, this, &manwindow::sendOffLiveFile);
     connect(p, &PlaybackSession::statusMessage, status_, &WindowStatusBar::showMessage);
     connect(p, &PlaybackSession::warning, this, [this](const QString& text) { prompts_->warning(this, tr("Warning"), text); });

@@ -52,7 +52,7 @@ void run(benchmark::State& state, hvk32::sim::EchoMode echo, bool withVisitor)
     const hvk32::CloudBuilder::PointVisitor visitor = [&](const hvk32::ConvertedPoint& p) {
         visited += p.intensity > 0 ? 1 : 0;
     };
-    const hvk32::CloudBuilder builder;
+    hvk32::CloudBuilder builder;
     hvk32::CloudResult result;
     std::size_t points = 0;
     for (auto _ : state) {

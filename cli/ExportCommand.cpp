@@ -6,21 +6,14 @@
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
 #include "platform/SignalHandling.h"
-#include "view/CloudBuilder.h"
+#include "cli/PcdFile.h"
+#include "cli/PlyFile.h"
 #include "view/CsvExport.h"
+#include "view/PointConversion.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-
-#ifdef HVK32_WITH_PCL
-#include <pcl/console/print.h>
-#include <pcl/exceptions.h>
-#include <pcl/io/pcd_io.h>
-#include <pcl/io/ply_io.h>
-#include <pcl/point_cloud.h>
-#include <pcl/point_types.h>
-#endif
 
 #include <unistd.h>
 
@@ -36,12 +29,6 @@ namespace hvk32 {
 
 namespace {
 
-#ifdef HVK32_WITH_PCL
-#define HVK32_PCD_NOTE ""
-#else
-#define HVK32_PCD_NOTE "                     (not available in this build, which has no PCL)\n"
-#endif
-
 const char* const kExportUsage =
     "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT | --ply OUT) [options]\n"
     "\n"
@@ -55,11 +42,15 @@ const char* const kExportUsage =
     "Options:\n"
     "  --pcap FILE        the capture to read; damage found in it goes to stderr\n"
     "  --csv OUT          write one CSV file: the header, then one line per point (FrameID 1, 2, ...)\n"
-    "  --pcd OUT          write one binary PCD file per frame, fields x y z intensity,\n"
-    "                     returns of distance 0 left out; OUT gets the frame number:\n"
-    "                     scan.pcd gives scan-000001.pcd, scan-000002.pcd, ...\n" HVK32_PCD_NOTE
+    "  --pcd OUT          write one binary PCD file per frame, returns of distance 0 left out;\n"
+    "                     OUT gets the frame number: scan.pcd gives scan-000001.pcd, ...\n"
     "  --ply OUT          the same points as one binary PLY file per frame, named the same way:\n"
-    "                     scan.ply gives scan-000001.ply, ...\n" HVK32_PCD_NOTE
+    "                     scan.ply gives scan-000001.ply, ...\n"
+    "  --fields LIST      the fields of each PCD or PLY point (default all, in this order):\n"
+    "                     x y z (float, m), intensity (float, 0-255), ring (uint16, channel),\n"
+    "                     time (float, s from the frame's first firing), azimuth (float, deg),\n"
+    "                     distance (float, m), return (uint8: 1 for the second echo, else 0);\n"
+    "                     e.g. --fields x,y,z,intensity\n"
     "  --from N           start at frame N (numbered from 1 as the viewer's counter numbers\n"
     "                     them; frame IDs and file numbers stay those of a whole run)\n"
     "  --to M             end after frame M\n"
@@ -89,6 +80,8 @@ struct ExportOptions {
     long frames = 0; // 0: every frame
     FrameRange range;
     CsvExportOptions selection{allChannels(), 0.0f, kFullTurn};
+    pointfile::FieldSet fields = pointfile::FieldSet::all();
+    bool fieldsGiven = false;
 
     static QList<int> allChannels()
     {
@@ -196,18 +189,20 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         .value("--ply", fileName(o.ply))
         .integer("--frames", 1, 1L << 30, o.frames)
         .value("--channels", [&o](const std::string& v) { return parseChannels(v, o.selection.channels); })
+        .value("--fields",
+               [&o](const std::string& v) {
+                   o.fieldsGiven = true;
+                   return pointfile::FieldSet::parse(v, o.fields);
+               },
+               [](const std::string& v) {
+                   return "--fields '" + v + "' names a field twice or one that is not among "
+                          "x,y,z,intensity,ring,time,azimuth,distance,return";
+               })
         .text("--angle-min", angleMin)
         .text("--angle-max", angleMax);
     addFrameRangeOptions(parser, o.range);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kExportUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kExportUsage))
+        return rc;
     if (o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);
         return 2;
@@ -222,13 +217,10 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         std::fprintf(stderr, "hvk32-cli export: --csv %s would overwrite the capture\n", qPrintable(o.csv));
         return 2;
     }
-#ifndef HVK32_WITH_PCL
-    if (!o.pcd.isEmpty() || !o.ply.isEmpty()) {
-        std::fprintf(stderr, "hvk32-cli export: %s is not available in this build (built without PCL)\n",
-                     o.pcd.isEmpty() ? "--ply" : "--pcd");
+    if (o.fieldsGiven && !o.csv.isEmpty()) {
+        std::fputs("hvk32-cli export: --fields applies to --pcd and --ply; the CSV has its own columns\n", stderr);
         return 2;
     }
-#endif
     return checkAngleRange(angleMin, angleMax, o.selection) && checkFrameRange("export", o.range) ? 0 : 2;
 }
 
@@ -289,7 +281,6 @@ private:
     CsvExportOptions selection_;
 };
 
-#ifdef HVK32_WITH_PCL
 enum class CloudFormat { Pcd, Ply };
 
 // "scan.pcd" or "scan" with frame 7: "scan-000007.pcd"; the same with ".ply".
@@ -306,61 +297,26 @@ QString cloudFileName(const QString& out, int frameId, CloudFormat format)
 // frame, less the returns of distance 0, which carry no position.
 class CloudFileSink : public FrameSink {
 public:
-    CloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection)
-        : out_(out), format_(format), selection_(selection)
+    CloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection,
+                  const pointfile::FieldSet& fields)
+        : out_(out), format_(format), options_(selection.conversionOptions(Precision::Fast)), fields_(fields)
     {
-        for (int c : selection.channels)
-            if (c >= 0 && c < kChannels)
-                listed_[static_cast<std::size_t>(c)] = true;
+        options_.keepZeroDistances = false;
     }
 
-    bool open() override
-    {
-        // An empty frame (all its points filtered out) is written as a valid empty file
-        // without PCL's warning about it.
-        pcl::console::setVerbosityLevel(pcl::console::L_ERROR);
-        return true;
-    }
+    bool open() override { return true; }
 
     qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) override
     {
-        const FixedOffsetConverter converter(snapshot);
-        cloud_.points.clear();
-        for (int c = 0; c < kChannels; ++c) {
-            if (!listed_[static_cast<std::size_t>(c)])
-                continue;
-            const std::size_t n = channelPointCount(frame, c);
-            for (std::size_t j = 0; j < n; ++j) {
-                const float raw = frame.distances[c][j];
-                if (!(raw > 0.0f))
-                    continue;
-                const FixedOffsetConverter::Point p = converter.convert(c, raw, frame.azimuths[c][j]);
-                // The CSV export's range test.
-                if (!selection_.inRange(exportAzimuth(p.theta)))
-                    continue;
-                pcl::PointXYZI q;
-                q.x = p.x;
-                q.y = p.y;
-                q.z = p.z;
-                q.intensity = static_cast<float>(frame.intensities[c][j]);
-                cloud_.points.push_back(q);
-            }
-        }
-        cloud_.width = static_cast<std::uint32_t>(cloud_.points.size());
-        cloud_.height = 1;
-        cloud_.is_dense = true;
-
-        const QString path = cloudFileName(out_, frameId, format_);
-        const std::string name = path.toLocal8Bit().toStdString();
-        try {
-            const int rc = format_ == CloudFormat::Pcd ? pcl::io::savePCDFileBinary(name, cloud_)
-                                                       : pcl::io::savePLYFileBinary(name, cloud_);
-            if (rc == 0)
-                return static_cast<qint64>(cloud_.points.size());
-            error_ = QStringLiteral("%1 cannot be written").arg(path);
-        } catch (const pcl::PCLException& e) {
-            error_ = QStringLiteral("%1 cannot be written: %2").arg(path, QString::fromStdString(e.detailedMessage()));
-        }
+        conversion_.convert(frame, snapshot, AngleTerms::fixed(snapshot), options_, points_);
+        const std::string path = cloudFileName(out_, frameId, format_).toLocal8Bit().toStdString();
+        std::string error;
+        const bool written = format_ == CloudFormat::Pcd
+            ? pointfile::writePcdFile(path, points_, fields_, records_, &error)
+            : pointfile::writePlyFile(path, points_, fields_, records_, &error);
+        if (written)
+            return static_cast<qint64>(points_.size);
+        error_ = QString::fromLocal8Bit(error.c_str());
         return -1;
     }
 
@@ -369,11 +325,12 @@ public:
 private:
     QString out_;
     CloudFormat format_;
-    CsvExportOptions selection_;
-    std::array<bool, kChannels> listed_{};
-    pcl::PointCloud<pcl::PointXYZI> cloud_;
+    ConversionOptions options_;
+    pointfile::FieldSet fields_;
+    PointConversion conversion_;
+    PointArrays points_;        // storage kept from frame to frame
+    std::vector<char> records_; // likewise
 };
-#endif
 
 // A bar on stderr, redrawn at most ten times a second.
 class ProgressBar {
@@ -509,12 +466,10 @@ int runExportCommand(int argc, char** argv)
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
     std::unique_ptr<FrameSink> sink;
-#ifdef HVK32_WITH_PCL
     if (!options.pcd.isEmpty())
-        sink = std::make_unique<CloudFileSink>(options.pcd, CloudFormat::Pcd, options.selection);
+        sink = std::make_unique<CloudFileSink>(options.pcd, CloudFormat::Pcd, options.selection, options.fields);
     else if (!options.ply.isEmpty())
-        sink = std::make_unique<CloudFileSink>(options.ply, CloudFormat::Ply, options.selection);
-#endif
+        sink = std::make_unique<CloudFileSink>(options.ply, CloudFormat::Ply, options.selection, options.fields);
     if (!sink)
         sink = std::make_unique<CsvSink>(options.csv, options.selection);
     return exportCapture(options, *sink);

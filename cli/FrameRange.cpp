@@ -85,7 +85,7 @@ bool framesInTime(const CaptureFrameIndex& index, FrameRange& range, QString* me
                              : QStringLiteral("the capture has no frame");
         return false;
     }
-    int to = count;
+    int to = 0; // to the end
     if (range.duration >= 0) {
         to = from - 1;
         while (to < count && index.frameTime(to + 1) - first < begin + range.duration)
@@ -109,6 +109,10 @@ bool indexFrameRange(const char* command, const QString& path, FrameRange& range
 {
     if (!range.byTime())
         index.stopAfterFrames(static_cast<int>(throughEnd ? range.to : range.from));
+    else if (range.duration >= 0)
+        index.stopAfterTime(std::max(range.start, 0.0) + range.duration); // the frame after the range ends it
+    else if (!throughEnd)
+        index.stopAfterTime(range.start);
     QString message;
     if (!index.build(path, &message)) {
         std::fprintf(stderr, "hvk32-cli %s: %s: %s\n", command, qPrintable(path), qPrintable(message));

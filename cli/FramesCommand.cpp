@@ -1,12 +1,15 @@
 #include "cli/FramesCommand.h"
 
 #include "acquisition/CapturePlayerCore.h"
+#include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/GetLidardataK32.h"
+#include "acquisition/GetSetK32.h"
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameJson.h"
 #include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
 #include "cli/OptionParser.h"
+#include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 #include "records/MetaTypes.h"
 
@@ -39,8 +42,11 @@ const char* const kFramesUsage =
     "  --live              receive from the network\n"
     "  --pcap FILE         play a capture file instead; damage found in it goes to stderr\n"
     "  --data-port N       UDP data port (default 2368; --live only)\n"
+    "  --telemetry-port N  UDP device-info port (default 2369; --live only): the echo mode is\n"
+    "                      taken from the first device-info packet there, unless --config\n"
     "  --multicast ADDR    multicast group to join (default 224.1.1.1; --live only)\n"
-    "  --config NAME       HVK321 (single echo, default) or HVK322 (dual echo; --live only)\n"
+    "  --config NAME       HVK321 (single echo) or HVK322 (dual echo), instead of what the\n"
+    "                      device reports (--live only)\n"
     "  --echo 0|1|2        dual echo: 0 both echoes (default), 1 first, 2 second (--live only)\n"
     "  --from N            start at frame N of the capture (numbered from 1 as the viewer's\n"
     "                      counter numbers them), found through a frame index\n"
@@ -59,6 +65,8 @@ struct FramesOptions {
     QString pcap;                // play this capture instead of receiving
     std::string liveOnlyOption; // the first option given that only --live uses
     int dataPort = 2368;
+    int telemetryPort = 2369;
+    bool configGiven = false; // else the device's device-info packets tell
     std::string multicast = "224.1.1.1";
     QString config = singleEchoConfigName();
     int echo = 0;
@@ -94,26 +102,23 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
         .value("--data-port", liveOnly("--data-port", [&o](const std::string& v) {
             return cli::parseInteger(v, 0, 65535, o.dataPort);
         }))
+        .value("--telemetry-port", liveOnly("--telemetry-port", [&o](const std::string& v) {
+            return cli::parseInteger(v, 1, 65535, o.telemetryPort);
+        }))
         .value("--multicast", liveOnly("--multicast", [&o](const std::string& v) {
             o.multicast = v;
             return true;
         }))
         .value("--config", liveOnly("--config", [&o](const std::string& v) {
             o.config = QString::fromLatin1(v.c_str());
+            o.configGiven = true;
             return sensorConfigFromName(o.config) != SensorConfig::Unknown;
         }))
         .value("--echo", liveOnly("--echo", [&o](const std::string& v) { return cli::parseInteger(v, 0, 2, o.echo); }))
         .integer("--count", 1, 1L << 30, o.count);
     addFrameRangeOptions(parser, o.range);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kFramesUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kFramesUsage))
+        return rc;
     if (o.live == !o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli frames: give either --live or --pcap FILE\n%s", kFramesUsage);
         return 2;
@@ -130,18 +135,15 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
 }
 
 // Writes one frame with the packets lost since the previous one; false when stdout is gone.
-bool writeFrame(const FramesOptions& options, long number, const LidarData& frame, std::uint64_t lost)
+bool writeFrame(cli::StandardOutput& out, const FramesOptions& options, long number, const LidarData& frame,
+                std::uint64_t lost)
 {
-    if (options.summary) {
-        std::printf("frame %ld: %s, lost %llu\n", number, frameSummary(frame).c_str(),
-                    static_cast<unsigned long long>(lost));
-    } else {
-        std::ostringstream line;
-        writeFrameJson(line, frame, lost);
-        const std::string text = line.str();
-        std::fwrite(text.data(), 1, text.size(), stdout);
-    }
-    return std::fflush(stdout) == 0;
+    if (options.summary)
+        return out.print("frame %ld: %s, lost %llu\n", number, frameSummary(frame).c_str(),
+                         static_cast<unsigned long long>(lost));
+    std::ostringstream line;
+    writeFrameJson(line, frame, lost);
+    return out.write(line.str());
 }
 
 // The packets lost since the last frame written. An out-of-order packet takes back a loss
@@ -163,21 +165,23 @@ private:
 // system in that second, then since the start.
 class StatsLine {
 public:
-    void write(FILE* out, const StreamHealth& health, std::uint64_t receiveDrops)
+    std::string take(const StreamHealth& health, std::uint64_t receiveDrops)
     {
         const std::uint64_t received = health.packets, lost = health.lostPackets;
-        std::fprintf(out, "stats: packets %llu, lost %llu (%.2f %%), receive drops %llu; since the start: packets "
-                          "%llu, lost %llu (%.2f %%), receive drops %llu\n",
-                     static_cast<unsigned long long>(received - last_.packets),
-                     static_cast<unsigned long long>(lost > last_.lostPackets ? lost - last_.lostPackets : 0),
-                     percent(lost > last_.lostPackets ? lost - last_.lostPackets : 0,
-                             health.expectedPackets() - std::min(health.expectedPackets(), last_.expectedPackets())),
-                     static_cast<unsigned long long>(receiveDrops - lastDrops_),
-                     static_cast<unsigned long long>(received), static_cast<unsigned long long>(lost),
-                     health.lostPercent(), static_cast<unsigned long long>(receiveDrops));
-        std::fflush(out);
+        char text[320];
+        std::snprintf(text, sizeof text,
+                      "stats: packets %llu, lost %llu (%.2f %%), receive drops %llu; since the start: packets "
+                      "%llu, lost %llu (%.2f %%), receive drops %llu\n",
+                      static_cast<unsigned long long>(received - last_.packets),
+                      static_cast<unsigned long long>(lost > last_.lostPackets ? lost - last_.lostPackets : 0),
+                      percent(lost > last_.lostPackets ? lost - last_.lostPackets : 0,
+                              health.expectedPackets() - std::min(health.expectedPackets(), last_.expectedPackets())),
+                      static_cast<unsigned long long>(receiveDrops - lastDrops_),
+                      static_cast<unsigned long long>(received), static_cast<unsigned long long>(lost),
+                      health.lostPercent(), static_cast<unsigned long long>(receiveDrops));
         last_ = health;
         lastDrops_ = receiveDrops;
+        return text;
     }
 
 private:
@@ -191,7 +195,7 @@ private:
 };
 
 // The frames the capture player emits for a file, in order, without its pacing.
-int playCapture(const FramesOptions& options)
+int playCapture(const FramesOptions& options, cli::StandardOutput& out)
 {
     CapturePlayerCore player;
     QString message;
@@ -213,7 +217,7 @@ int playCapture(const FramesOptions& options)
         if (range.isPast(player.frameCounter()))
             break;
         ++written;
-        if (!writeFrame(options, player.frameCounter(), player.frame(), lost.take(player.streamHealth())))
+        if (!writeFrame(out, options, player.frameCounter(), player.frame(), lost.take(player.streamHealth())))
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());
@@ -234,8 +238,9 @@ int runFramesCommand(int argc, char** argv)
         return rc == 1 ? 0 : rc;
     // A reader that goes away (frames piped into head) ends the run like a stop signal.
     platform::stopOnBrokenPipe();
+    cli::StandardOutput out("frames");
     if (!options.pcap.isEmpty())
-        return playCapture(options);
+        return out.finish(playCapture(options, out));
 
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
@@ -244,17 +249,48 @@ int runFramesCommand(int argc, char** argv)
     platform::watchStopSignal(&app, [&app](int) { app.quit(); });
 
     GetLidardataK32 receiver;
-    receiver.setConfiguration(options.config);
     receiver.setPort(options.dataPort);
     receiver.setMulticastGroup(options.multicast);
     receiver.Receive(options.echo);
+    QString config = options.config;
+    const auto startReceiving = [&] {
+        receiver.setConfiguration(config);
+        receiver.start(QThread::InheritPriority);
+        std::fprintf(stderr, "hvk32-cli: listening for data packets on UDP port %d (multicast %s, %s, echo %d)\n",
+                     options.dataPort, options.multicast.c_str(), qPrintable(config), options.echo);
+    };
+
+    // As the window does: data are received once the first device-info packet of a usable
+    // device (board version 2 or later) tells the echo mode.
+    GetSetK32 deviceInfo;
+    QObject::connect(&deviceInfo, &GetSetK32::SendLidarStatusToSettingUI, &app,
+                     [&](SettingData*, std::vector<int> status) {
+                         if (receiver.isRunning() || !isUsableDevice(status))
+                             return;
+                         config = echoConfigurationOf(status[StatusEchoMode]);
+                         std::fprintf(stderr, "hvk32-cli: the device reports %s, the %s layout\n",
+                                      config == dualEchoConfigName() ? "dual echo" : "single echo",
+                                      degreeModeOf(status[StatusAngleModeCode]) ? "0.33-degree" : "1-degree");
+                         startReceiving();
+                     });
+    if (options.configGiven) {
+        startReceiving();
+    } else {
+        deviceInfo.setPort(options.telemetryPort);
+        deviceInfo.setMulticastGroup(options.multicast);
+        deviceInfo.start(QThread::InheritPriority);
+        std::fprintf(stderr,
+                     "hvk32-cli: listening for the device's device-info packets on UDP port %d (multicast %s) to "
+                     "learn its echo mode\n",
+                     options.telemetryPort, options.multicast.c_str());
+    }
 
     long written = 0;
     LostSinceLastFrame lost;
     QObject::connect(&receiver, &GetLidardataK32::SendDataK32, &app, [&](const LidarData& frame) {
         if (options.count && written >= options.count)
             return;
-        if (!writeFrame(options, ++written, frame, lost.take(receiver.streamHealth())))
+        if (!writeFrame(out, options, ++written, frame, lost.take(receiver.streamHealth())))
             app.quit(); // the reader went away
         else if (options.count && written >= options.count)
             app.quit();
@@ -264,15 +300,17 @@ int runFramesCommand(int argc, char** argv)
     StatsLine stats;
     if (options.stats) {
         QObject::connect(&statsTimer, &QTimer::timeout, &app, [&] {
-            stats.write(options.summary ? stdout : stderr, receiver.streamHealth(), receiver.receiveDrops());
+            const std::string line = stats.take(receiver.streamHealth(), receiver.receiveDrops());
+            if (!options.summary)
+                std::fputs(line.c_str(), stderr);
+            else if (!out.write(line))
+                app.quit();
         });
         statsTimer.start(kStatsIntervalMs);
     }
 
-    receiver.start(QThread::InheritPriority);
-    std::fprintf(stderr, "hvk32-cli: listening for data packets on UDP port %d (multicast %s, %s, echo %d)\n",
-                 options.dataPort, options.multicast.c_str(), qPrintable(options.config), options.echo);
     const int rc = app.exec();
+    deviceInfo.stopAndWait();
     receiver.stopAndWait();
     const StreamHealth health = receiver.streamHealth();
     std::fprintf(stderr,
@@ -288,7 +326,7 @@ int runFramesCommand(int argc, char** argv)
                      "bursts, raise its limit: sudo sysctl -w net.core.rmem_max=%d\n",
                      receiver.receiveBufferBytes() / 1024, UdpReceiverThread::kReceiveBufferBytes / 1024,
                      UdpReceiverThread::kReceiveBufferBytes);
-    return rc;
+    return out.finish(rc);
 }
 
 } // namespace hvk32

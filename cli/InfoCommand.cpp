@@ -5,6 +5,7 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/PacketLossDetector.h"
 #include "cli/OptionParser.h"
+#include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 
 #include <QJsonDocument>
@@ -31,8 +32,10 @@ const char* const kInfoUsage =
     "viewer's player emits them), dataPackets, deviceInfoPackets, otherRecords, droppedFrames,\n"
     "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds,\n"
     "truncatedRecords and badLengthRecords, and the health of the data stream: lostPackets,\n"
-    "lostPercent, duplicatePackets, outOfOrderPackets, shortFrames (revolutions with packets\n"
-    "missing) and revolutionsPerSecond (from the packets' time stamps).\n";
+    "lostPercent, duplicatePackets, outOfOrderPackets, latePackets (out of order after their\n"
+    "frame had been played, or too far from the stream to place; they stay counted lost),\n"
+    "shortFrames (revolutions with packets missing) and revolutionsPerSecond (from the\n"
+    "packets' time stamps).\n";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {
@@ -84,32 +87,16 @@ QJsonObject captureSummary(const CaptureFrameIndex& index, const StreamHealth& h
         {"durationSeconds", s.hasRecords ? s.lastTime - s.firstTime : 0.0},
         {"truncatedRecords", double(s.damage.truncatedRecords)},
         {"badLengthRecords", double(s.damage.badLengths)},
+        {"damagedPlaces", double(s.damage.damagedPlaces)},
+        {"damagedBytesSkipped", double(s.damage.skippedBytes)},
         {"lostPackets", double(h.lostPackets)},
         {"lostPercent", rounded(h.lostPercent())},
         {"duplicatePackets", double(h.duplicatePackets)},
         {"outOfOrderPackets", double(h.outOfOrderPackets)},
+        {"latePackets", double(h.latePackets)},
         {"shortFrames", double(h.shortFrames)},
         {"revolutionsPerSecond", rounded(h.revolutionsPerSecond)},
     };
-}
-
-// The stream's health, from every data packet of the capture in file order.
-StreamHealth captureHealth(const QString& path)
-{
-    capturefile::CaptureReader reader;
-    PacketLossDetector detector; // the echo mode is told by the packets themselves
-    if (!reader.open(path))
-        return detector.health();
-    capturefile::ScannerRecord record{};
-    while (!platform::stopSignalReceived()) {
-        const auto read = reader.next(record);
-        if (read == capturefile::CaptureReader::Read::End)
-            break;
-        const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
-        if (read == capturefile::CaptureReader::Read::Scanner && payloadKindOf(payload) == PayloadKind::Data)
-            detector.addPacket(payload);
-    }
-    return detector.health();
 }
 
 int printSummary(const QString& path)
@@ -120,24 +107,20 @@ int printSummary(const QString& path)
         std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
         return 1;
     }
-    const QByteArray json = QJsonDocument(captureSummary(index, captureHealth(path))).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
+    const QByteArray json = QJsonDocument(captureSummary(index, index.summary().health)).toJson(QJsonDocument::Compact) + '\n';
+    cli::StandardOutput out("info");
+    out.write(json.constData(), static_cast<std::size_t>(json.size()));
     reportCaptureDamage("info", path, index.summary().damage);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return out.finish(0);
 }
 
 } // namespace
 
 void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage)
 {
-    const QByteArray name = file.toLocal8Bit();
-    if (damage.truncatedRecords)
-        std::fprintf(stderr, "hvk32-cli %s: %s: dropped the last record, cut off by the end of the file at offset %lld\n",
-                     command, name.constData(), static_cast<long long>(damage.truncatedOffset));
-    if (damage.badLengths)
-        std::fprintf(stderr, "hvk32-cli %s: %s: skipped %llu record(s) with impossible lengths (first at offset %lld)\n",
-                     command, name.constData(), static_cast<unsigned long long>(damage.badLengths),
-                     static_cast<long long>(damage.firstBadLengthOffset));
+    if (damage.any())
+        std::fprintf(stderr, "hvk32-cli %s: %s: %s\n", command, qPrintable(file),
+                     qPrintable(capturefile::describeDamage(damage)));
 }
 
 int runInfoCommand(int argc, char** argv)
@@ -154,15 +137,8 @@ int runInfoCommand(int argc, char** argv)
         return true;
     });
     parser.flag("--summary", summary);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kInfoUsage, stdout);
-        return 0;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kInfoUsage))
+        return rc == cli::OptionParser::kHelpShown ? 0 : rc;
     if (path.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli info: --pcap FILE is required\n%s", kInfoUsage);
         return 2;
@@ -179,6 +155,7 @@ int runInfoCommand(int argc, char** argv)
     }
     platform::stopOnBrokenPipe(); // a closed reader shows as a failed write
 
+    cli::StandardOutput out("info");
     capturefile::ScannerRecord record{};
     qint64 offset = 0;
     while (!platform::stopSignalReceived()) {
@@ -190,12 +167,11 @@ int runInfoCommand(int argc, char** argv)
         const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
         if (payloadKindOf(payload) != PayloadKind::DeviceInfo)
             continue;
-        const std::string line = deviceInfoJson(offset, payload);
-        if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
+        if (!out.write(deviceInfoJson(offset, payload)))
             break;
     }
     reportCaptureDamage("info", path, reader.damage());
-    return 0;
+    return out.finish(0);
 }
 
 } // namespace hvk32

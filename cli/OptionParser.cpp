@@ -118,6 +118,20 @@ OptionParser::Result OptionParser::parse(int argc, char** argv, int first) const
     return Result::Run;
 }
 
+int OptionParser::parseCommand(int argc, char** argv, const char* usage) const
+{
+    switch (parse(argc, argv)) {
+    case Result::Help:
+        std::fputs(usage, stdout);
+        return kHelpShown;
+    case Result::Error:
+        return 2;
+    case Result::Run:
+        break;
+    }
+    return 0;
+}
+
 bool parseInteger(const std::string& text, long low, long high, long& out)
 {
     char* end = nullptr;

@@ -50,6 +50,11 @@ public:
     // first wrong argument, else Run.
     Result parse(int argc, char** argv, int first = 1) const;
 
+    // parse() the way a command of hvk32-cli takes it: 0 to run; kHelpShown after "--help",
+    // with `usage` printed on standard output; 2 after a wrong argument (reported).
+    static constexpr int kHelpShown = 1;
+    int parseCommand(int argc, char** argv, const char* usage) const;
+
 private:
     struct Option {
         std::string name;

@@ -4,6 +4,7 @@
 #include "acquisition/UdpReceiverThread.h"
 #include "cli/NumberText.h"
 #include "cli/OptionParser.h"
+#include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 
 #include <QFile>
@@ -37,6 +38,9 @@ const char* const kRecordUsage =
     "  --seconds N          stop after N seconds (default: until interrupted)\n"
     "  --max-mb N           start a new file each time one reaches N megabytes (10^6 bytes):\n"
     "                       FILE, then FILE-0001.pcap, FILE-0002.pcap, ... (FILE without .pcap)\n"
+    "                       Every file begins with the device's last device-info packet, so each\n"
+    "                       plays alone; the datagrams before the first one (the device sends one\n"
+    "                       a second) are held and written after it, for at most 5 s.\n"
     "\n"
     "A progress line is shown on a terminal; a summary goes to stdout at the end.\n"
     "Exit status: 0 recorded, 1 the file could not be written, 2 bad arguments.\n";
@@ -69,15 +73,8 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
         .text("--multicast", o.multicast)
         .integer("--seconds", 1, 100L * 365 * 24 * 3600, o.seconds)
         .integer("--max-mb", 1, 1000000, o.maxMegabytes);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kRecordUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kRecordUsage))
+        return rc;
     if (o.out.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli record: --out FILE is required\n%s", kRecordUsage);
         return 2;
@@ -148,6 +145,7 @@ int runRecordCommand(int argc, char** argv)
     while (!(data.ready() && telemetry.ready()) && std::chrono::steady_clock::now() - started < kStartTimeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     int rc = 0;
+    bool waitReported = false;
     for (RecordingReceiver* r : {&data, &telemetry}) {
         if (!r->isBound()) {
             std::fprintf(stderr, "hvk32-cli record: cannot receive on UDP port %d (in use without sharing, or not "
@@ -170,6 +168,14 @@ int runRecordCommand(int argc, char** argv)
             break; // a write failed
         if (options.seconds && seconds >= static_cast<double>(options.seconds))
             break;
+        if (!waitReported && recorder.deviceInfoWaitFailed()) {
+            waitReported = true;
+            std::fprintf(stderr, "%shvk32-cli record: no device-info packet on UDP port %ld within %d s of the first "
+                                 "datagram: writing the data without one; the files begun before one arrives do not play "
+                                 "alone\n",
+                         terminal ? "\n" : "", options.telemetryPort,
+                         static_cast<int>(SocketRecorder::kDeviceInfoWaitMicros / 1000000));
+        }
         if (terminal && now - lastProgress >= kProgressInterval) {
             lastProgress = now;
             std::fprintf(stderr, "\r%s ", progressText(recorder.counts(), seconds).c_str());
@@ -190,14 +196,18 @@ int runRecordCommand(int argc, char** argv)
     if (rc == 0 && counts.packets == 0)
         std::fprintf(stderr, "hvk32-cli record: no datagram arrived on UDP ports %ld and %ld\n", options.dataPort,
                      options.telemetryPort);
+    else if (rc == 0 && counts.deviceInfoPackets == 0)
+        std::fprintf(stderr, "hvk32-cli record: no device-info packet arrived on UDP port %ld: the player needs one to "
+                             "play the recording\n",
+                     options.telemetryPort);
     const QString last = recorder.currentFile();
-    std::printf("recorded %s packet%s in %.1f s, %.1f MB, %s lost to the receive buffer, into %s%s%s\n",
-                grouped(counts.packets).c_str(), counts.packets == 1 ? "" : "s", seconds,
-                static_cast<double>(counts.bytes) / kBytesPerMegabyte, grouped(counts.receiveBufferDrops).c_str(),
-                qPrintable(options.out), counts.files > 1 ? " ... " : "",
-                counts.files > 1 ? qPrintable(last) : "");
-    std::fflush(stdout);
-    return rc;
+    cli::StandardOutput out("record");
+    out.print("recorded %s packet%s in %.1f s, %.1f MB, %s lost to the receive buffer, into %s%s%s\n",
+              grouped(counts.packets).c_str(), counts.packets == 1 ? "" : "s", seconds,
+              static_cast<double>(counts.bytes) / kBytesPerMegabyte, grouped(counts.receiveBufferDrops).c_str(),
+              qPrintable(options.out), counts.files > 1 ? " ... " : "",
+              counts.files > 1 ? qPrintable(last) : "");
+    return out.finish(rc);
 }
 
 } // namespace hvk32

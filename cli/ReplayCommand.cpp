@@ -84,15 +84,8 @@ int parseOptions(int argc, char** argv, ReplayOptions& o)
             },
             [](const std::string& v) { return "--rate takes only 'max', not '" + v + "' (use --speed to pace)"; })
         .flag("--loop", o.loop);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kReplayUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kReplayUsage))
+        return rc;
     if (o.pcap.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli replay: --pcap FILE is required\n%s", kReplayUsage);
         return 2;

@@ -58,15 +58,8 @@ int parseOptions(int argc, char** argv, SliceOptions& o)
     cli::OptionParser parser(cli::commandMessages("slice", kSliceUsage));
     parser.value("--pcap", fileName(o.pcap)).value("--out", fileName(o.out));
     addFrameRangeOptions(parser, o.range);
-    switch (parser.parse(argc, argv)) {
-    case cli::OptionParser::Result::Help:
-        std::fputs(kSliceUsage, stdout);
-        return 1;
-    case cli::OptionParser::Result::Error:
-        return 2;
-    case cli::OptionParser::Result::Run:
-        break;
-    }
+    if (const int rc = parser.parseCommand(argc, argv, kSliceUsage))
+        return rc;
     if (o.pcap.isEmpty() || o.out.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli slice: --pcap IN and --out OUT are required\n%s", kSliceUsage);
         return 2;

@@ -7,6 +7,7 @@
 #include "cli/RecordCommand.h"
 #include "cli/ReplayCommand.h"
 #include "cli/SliceCommand.h"
+#include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
 
@@ -49,24 +50,27 @@ int main(int argc, char** argv)
 {
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+        return hvk32::cli::finishStandardOutput(argc < 2 ? 2 : 0);
     }
     if (!std::strcmp(argv[1], "--version")) {
         std::puts(hvk32::programVersionLine("hvk32-cli").c_str());
-        return 0;
+        return hvk32::cli::finishStandardOutput(0);
     }
+    int rc = 2;
     if (!std::strcmp(argv[1], "frames"))
-        return hvk32::runFramesCommand(argc - 1, argv + 1);
-    if (!std::strcmp(argv[1], "info"))
-        return hvk32::runInfoCommand(argc - 1, argv + 1);
-    if (!std::strcmp(argv[1], "export"))
-        return hvk32::runExportCommand(argc - 1, argv + 1);
-    if (!std::strcmp(argv[1], "record"))
-        return hvk32::runRecordCommand(argc - 1, argv + 1);
-    if (!std::strcmp(argv[1], "slice"))
-        return hvk32::runSliceCommand(argc - 1, argv + 1);
-    if (!std::strcmp(argv[1], "replay"))
-        return hvk32::runReplayCommand(argc - 1, argv + 1);
-    std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
-    return 2;
+        rc = hvk32::runFramesCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "info"))
+        rc = hvk32::runInfoCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "export"))
+        rc = hvk32::runExportCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "record"))
+        rc = hvk32::runRecordCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "slice"))
+        rc = hvk32::runSliceCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "replay"))
+        rc = hvk32::runReplayCommand(argc - 1, argv + 1);
+    else
+        std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
+    // Whatever a command wrote to standard output and could not (a help text, a summary).
+    return hvk32::cli::finishStandardOutput(rc);
 }

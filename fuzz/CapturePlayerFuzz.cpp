@@ -3,14 +3,12 @@
 
 #include "acquisition/CapturePlayerCore.h"
 #include "fuzz/FuzzSeeds.h"
-#include "sim/CaptureFileWriter.h"
-#include "sim/ScannerStream.h"
+#include "fuzz/SimulatorCapture.h"
 
 #include <QBuffer>
 #include <QByteArray>
 
 #include <cstdlib>
-#include <sstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -47,23 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 // Seeds: short simulator captures with device-info packets among the data packets.
 std::vector<std::vector<std::uint8_t>> hvk32FuzzSeeds()
 {
-    std::vector<std::vector<std::uint8_t>> seeds;
-    for (hvk32::sim::EchoMode echo : {hvk32::sim::EchoMode::Single, hvk32::sim::EchoMode::Dual}) {
-        hvk32::sim::ScannerSettings settings;
-        settings.echo = echo;
-        settings.rpm = 1200;
-        hvk32::sim::ScannerStream stream(settings);
-        std::ostringstream out;
-        hvk32::sim::CaptureFileWriter writer(out);
-        std::vector<std::uint8_t> packet(1206);
-        stream.deviceInfoPacket(0, packet.data());
-        writer.writeUdpRecord(0, "127.0.0.2", 2368, "127.0.0.1", 2369, packet.data(), packet.size());
-        for (int k = 0; k < 200; ++k) {
-            const auto due = stream.nextDataPacket(packet.data());
-            writer.writeUdpRecord(due, "127.0.0.2", 2368, "127.0.0.1", 2368, packet.data(), packet.size());
-        }
-        const std::string bytes = out.str();
-        seeds.emplace_back(bytes.begin(), bytes.end());
-    }
-    return seeds;
+    return {simulatorCapture(hvk32::sim::EchoMode::Single, 200), simulatorCapture(hvk32::sim::EchoMode::Dual, 200)};
 }

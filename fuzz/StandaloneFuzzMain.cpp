@@ -1,6 +1,7 @@
 // Runs a fuzz target without libFuzzer: over the files named on the command line, then
 // over the target's seed inputs and a fixed number of mutations of each (bytes flipped,
-// cut short, repeated). Deterministic, so a failure reproduces.
+// cut short, repeated). Deterministic, so a failure reproduces. `--write-seeds DIR` writes
+// the seed inputs into DIR instead, as a corpus for the libFuzzer build of the target.
 
 #include "fuzz/FuzzSeeds.h"
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -54,6 +56,19 @@ std::vector<std::uint8_t> mutate(std::vector<std::uint8_t> input, std::mt19937& 
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
+        int n = 0;
+        for (const auto& seed : hvk32FuzzSeeds()) {
+            std::ofstream out(std::string(argv[2]) + "/seed-" + std::to_string(++n), std::ios::binary);
+            out.write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
+            if (!out) {
+                std::fprintf(stderr, "cannot write seed %d into %s\n", n, argv[2]);
+                return 1;
+            }
+        }
+        std::printf("%d seeds written\n", n);
+        return 0;
+    }
     int runs = 0;
     for (int i = 1; i < argc; ++i) {
         std::ifstream in(argv[i], std::ios::binary);

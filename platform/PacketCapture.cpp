@@ -5,7 +5,9 @@
 #include <pcap/pcap.h>
 
 #ifndef _WIN32
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #endif
 
 #include <algorithm>
@@ -36,6 +38,16 @@ bool isPermissionError(int status)
     return status == PCAP_ERROR_PERM_DENIED || status == PCAP_ERROR_PROMISC_PERM_DENIED;
 }
 
+std::array<std::uint8_t, 4> ipv4Bytes(const sockaddr* address)
+{
+    std::array<std::uint8_t, 4> bytes{};
+    if (address && address->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+        std::memcpy(bytes.data(), &in->sin_addr, bytes.size()); // network order is dotted order
+    }
+    return bytes;
+}
+
 } // namespace
 
 std::string captureRightsHint()
@@ -61,6 +73,11 @@ std::vector<CaptureAdapter> listCaptureAdapters(std::string* error)
         CaptureAdapter adapter;
         adapter.name = d->name;
         adapter.description = d->description ? d->description : "";
+        adapter.loopback = (d->flags & PCAP_IF_LOOPBACK) != 0;
+        for (const pcap_addr_t* a = d->addresses; a; a = a->next) {
+            if (a->addr && a->addr->sa_family == AF_INET)
+                adapter.ipv4.push_back({ipv4Bytes(a->addr), ipv4Bytes(a->netmask)});
+        }
         // The link type is known only once the adapter is activated.
         if (pcap_t* probe = pcap_create(d->name, errorBuffer)) {
             pcap_set_snaplen(probe, 256);
@@ -96,6 +113,35 @@ int chooseAdapterByRule(const std::vector<CaptureAdapter>& adapters)
             return static_cast<int>(k);
     }
     return first;
+}
+
+int chooseAdapterForDevice(const std::vector<CaptureAdapter>& adapters, const std::array<std::uint8_t, 4>& deviceAddress)
+{
+    if (deviceAddress == std::array<std::uint8_t, 4>{})
+        return -1;
+    bool local = deviceAddress[0] == 127;
+    for (const CaptureAdapter& a : adapters) {
+        for (const CaptureAdapter::Ipv4& ip : a.ipv4)
+            local = local || ip.address == deviceAddress;
+    }
+    for (std::size_t k = 0; k < adapters.size(); ++k) {
+        const CaptureAdapter& a = adapters[k];
+        if (!a.ethernet)
+            continue;
+        if (local) {
+            if (a.loopback)
+                return static_cast<int>(k);
+            continue;
+        }
+        for (const CaptureAdapter::Ipv4& ip : a.ipv4) {
+            bool inSubnet = ip.netmask != std::array<std::uint8_t, 4>{};
+            for (std::size_t b = 0; b < 4; ++b)
+                inSubnet = inSubnet && (ip.address[b] & ip.netmask[b]) == (deviceAddress[b] & ip.netmask[b]);
+            if (inSubnet)
+                return static_cast<int>(k);
+        }
+    }
+    return -1;
 }
 
 std::string captureDeviceOverride(const std::string& settingsDevice)
@@ -304,7 +350,7 @@ bool CaptureDumpFile::write(const CapturedPacket& packet, std::string* error)
 }
 
 bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error,
-                         bool* permissionDenied)
+                         bool* permissionDenied, const std::array<std::uint8_t, 4>& deviceAddress)
 {
     if (permissionDenied)
         *permissionDenied = false;
@@ -317,7 +363,9 @@ bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device,
         *error = listError.empty() ? userText("PacketCapture", QT_TRANSLATE_NOOP("PacketCapture", "No network adapter was found for capturing.")) : listError;
         return false;
     }
-    const int chosen = chooseAdapterByRule(adapters);
+    int chosen = chooseAdapterForDevice(adapters, deviceAddress);
+    if (chosen < 0)
+        chosen = chooseAdapterByRule(adapters);
     if (chosen >= 0) {
         *device = adapters[static_cast<std::size_t>(chosen)].name;
         return true;

@@ -3,6 +3,7 @@
 // and a bounded wait, and capture-file writing. The only code that calls libpcap; every
 // handle is closed by its owner's destructor. Errors come back as text for the user.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@ struct CaptureAdapter {
     bool ethernet = false;   // opened and found to deliver Ethernet frames
     std::string probeError;  // why it could not be opened, when it could not
     bool probeDenied = false; // it could not be opened for lack of capture rights
+    bool loopback = false;    // the system's loopback adapter
+    // Its IPv4 addresses, each with its netmask, in dotted order.
+    struct Ipv4 {
+        std::array<std::uint8_t, 4> address{};
+        std::array<std::uint8_t, 4> netmask{};
+    };
+    std::vector<Ipv4> ipv4{};
 };
 
 // Every adapter the library knows, each opened briefly to learn whether it delivers
@@ -30,16 +38,23 @@ std::vector<CaptureAdapter> listCaptureAdapters(std::string* error);
 // it can be the fallback. Returns the index, or -1 when no adapter delivers Ethernet frames.
 int chooseAdapterByRule(const std::vector<CaptureAdapter>& adapters);
 
+// The adapter that carries datagrams from `deviceAddress`, among Ethernet adapters: the
+// loopback adapter when the address is a loopback address or one of this computer's own
+// (the system delivers those over loopback), else the first adapter whose subnet holds the
+// address. -1 when none does, or the address is all zero (not known).
+int chooseAdapterForDevice(const std::vector<CaptureAdapter>& adapters, const std::array<std::uint8_t, 4>& deviceAddress);
+
 // The adapter named explicitly: `settingsDevice` when not empty, else the environment
 // variable HVK32_CAPTURE_DEVICE; empty when neither names one (the rule applies then).
 std::string captureDeviceOverride(const std::string& settingsDevice);
 
 // The adapter to capture from: the one named (settingsDevice, else HVK32_CAPTURE_DEVICE),
-// else the adapter rule among the adapters that can be opened. False, with `error` saying
-// why, when there is none; `permissionDenied` (when given) then tells whether capture rights
-// were what was missing.
+// else the one that carries the device's datagrams when their sender is known
+// (chooseAdapterForDevice), else the adapter rule among the adapters that can be opened.
+// False, with `error` saying why, when there is none; `permissionDenied` (when given) then
+// tells whether capture rights were what was missing.
 bool chooseCaptureDevice(const std::string& settingsDevice, std::string* device, std::string* error,
-                         bool* permissionDenied = nullptr);
+                         bool* permissionDenied = nullptr, const std::array<std::uint8_t, 4>& deviceAddress = {});
 
 // How a user gets the rights to capture on an adapter, for messages that report their lack.
 std::string captureRightsHint();

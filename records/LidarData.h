@@ -16,6 +16,9 @@ struct LidarData {
     std::vector<std::vector<int>> intensities;      // 0..255
     std::vector<std::vector<float>> azimuths;       // horizontal angle, degrees
     std::vector<std::vector<std::uint64_t>> timestamps; // data packet time-stamp units
+    // Which return of its firing a point is: 0 single echo or the first echo, 1 the second
+    // echo of dual echo. A frame may leave these lists short (read as 0).
+    std::vector<std::vector<std::uint8_t>> echoes;
 
     // Empties every list and leaves exactly 32 empty lists per channel member. The lists
     // keep their capacity, so a frame that is emptied and refilled does not allocate again.
@@ -26,6 +29,7 @@ struct LidarData {
         clearChannels(intensities);
         clearChannels(azimuths);
         clearChannels(timestamps);
+        clearChannels(echoes);
     }
 
     static LidarData empty()

@@ -9,6 +9,7 @@ packages=(
   libpcl-dev libvtk9-qt-dev libpcap-dev
   libbenchmark-dev
   xvfb xauth tcpdump
+  python3-open3d pcl-tools
 )
 
 missing=()

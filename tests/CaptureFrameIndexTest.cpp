@@ -9,6 +9,7 @@
 #include "acquisition/ReadLiveOffDataK32.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"
+#include "sim/PacketImpairment.h"
 #include "support/CaptureBuilder.h"
 #include "support/DeviceInfoBuilder.h"
 
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <set>
 
 using namespace hvk32;
 using Event = CapturePlayerCore::Event;
@@ -81,6 +83,59 @@ QByteArray awkwardCapture()
     return whole + record.left(700);
 }
 
+QList<LidarData> framesOf(QByteArray bytes, Direction direction = Direction::Forward)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CapturePlayerCore core;
+    QList<LidarData> out;
+    if (!core.open(&buffer))
+        return out;
+    core.start();
+    if (direction == Direction::Backward) // from the last record on
+        while (core.position() + qint64(capturefile::kScannerRecordSize) < core.fileLength())
+            core.next(Direction::Forward);
+    for (Event e = core.next(direction); e != Event::End; e = core.next(direction))
+        if (e == Event::Frame)
+            out.append(core.frame());
+    return out;
+}
+
+// The index of a capture has the frames forward play gave, and seeking to each gives it.
+void checkIndexAgrees(QByteArray bytes, const QList<LidarData>& forward)
+{
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    CaptureFrameIndex index;
+    QVERIFY(index.build(&buffer));
+    QCOMPARE(index.frameCount(), forward.size());
+    CapturePlayerCore core;
+    QVERIFY(core.open(&buffer));
+    for (int n = 1; n <= index.frameCount(); ++n) {
+        QVERIFY(core.seek(index, n));
+        QVERIFY2(sameFrame(nextFrame(core), forward[n - 1]), qPrintable(QString("frame %1").arg(n)));
+    }
+}
+
+// The frame without the blocks of lost packets; `first` is the number of its first block
+// in the whole stream, 12 blocks a packet.
+LidarData withoutLost(const LidarData& f, std::size_t first, const std::set<int>& lost)
+{
+    LidarData out = LidarData::empty();
+    for (std::size_t b = 0; b < f.blockAzimuths.size(); ++b) {
+        if (lost.count(static_cast<int>((first + b) / datapacket::kBlocksPerPacket)))
+            continue;
+        out.blockAzimuths.push_back(f.blockAzimuths[b]);
+        for (std::size_t c = 0; c < out.distances.size(); ++c) {
+            out.distances[c].push_back(f.distances[c][b]);
+            out.intensities[c].push_back(f.intensities[c][b]);
+            out.azimuths[c].push_back(f.azimuths[c][b]);
+            out.timestamps[c].push_back(f.timestamps[c][b]);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 class CaptureFrameIndexTest : public QObject {
@@ -136,6 +191,146 @@ private slots:
         QCOMPARE(index.frameAtPosition(index.frame(3).recordOffset - 1), 2);
         QCOMPARE(index.frameAtPosition(bytes.size()), index.frameCount());
         QVERIFY(sizeof(CaptureFrameIndex::Frame) <= 64);
+    }
+
+    void lostPacketsNeverMergeRevolutions_data()
+    {
+        QTest::addColumn<int>("rpm");
+        QTest::addColumn<bool>("dual");
+        QTest::addColumn<QList<int>>("lost"); // data packets lost, numbered from 0
+        QTest::addColumn<double>("lossPercent"); // and more lost by the simulator's impairment
+        // 150 packets a turn in both modes: packet 150 k holds azimuth 0 of turn k + 1, where
+        // the frames close.
+        QTest::newRow("wrap packet") << 600 << false << QList<int>{300} << 0.0;
+        QTest::newRow("two packets in a row") << 600 << false << QList<int>{449, 450} << 0.0;
+        QTest::newRow("packet before the wrap") << 600 << false << QList<int>{299} << 0.0;
+        QTest::newRow("wrap packet, dual echo") << 1200 << true << QList<int>{300, 750} << 0.0;
+        QTest::newRow("6 % lost") << 600 << false << QList<int>{} << 6.0;
+    }
+
+    // A capture with lost packets gives the frames of the same capture without the loss,
+    // less the lost blocks: no frame runs into the next revolution, forward, through the
+    // index or backward.
+    void lostPacketsNeverMergeRevolutions()
+    {
+        QFETCH(int, rpm);
+        QFETCH(bool, dual);
+        QFETCH(QList<int>, lost);
+        QFETCH(double, lossPercent);
+        sim::ScannerSettings s;
+        s.rpm = rpm;
+        s.echo = dual ? sim::EchoMode::Dual : sim::EchoMode::Single;
+        s.clockStart = sim::ClockTime{};
+        constexpr int kPackets = 150 * 10 + 40;
+        std::set<int> dropped(lost.begin(), lost.end());
+        sim::PacketImpairment impairment(lossPercent, 0, 0);
+        auto drop = [&](int k, const std::uint8_t* packet) {
+            bool passed = lossPercent == 0;
+            if (!passed)
+                impairment.pass(packet, [&](const std::uint8_t*) { return passed = true; });
+            if (!passed)
+                dropped.insert(k);
+            return dropped.count(k) > 0;
+        };
+        const QByteArray sound = test::CaptureBuilder(s).deviceInfo().data(kPackets).bytes();
+        const QByteArray lossy = test::CaptureBuilder(s).deviceInfo().dataExcept(kPackets, drop).bytes();
+        if (lossPercent > 0)
+            QVERIFY(std::count_if(dropped.begin(), dropped.end(), [](int k) { return k > 0 && k % 150 == 0; }) >= 1);
+
+        const QList<LidarData> expected = framesOf(sound);
+        const QList<LidarData> got = framesOf(lossy);
+        QCOMPARE(expected.size(), 10);
+        QCOMPARE(got.size(), expected.size());
+        std::size_t first = 0;
+        for (int n = 0; n < got.size(); ++n) {
+            QVERIFY2(sameFrame(got[n], withoutLost(expected[n], first, dropped)), qPrintable(QString("frame %1").arg(n + 1)));
+            first += expected[n].blockAzimuths.size();
+        }
+        checkIndexAgrees(lossy, got);
+        if (QTest::currentTestFailed())
+            return;
+        // Backward, frames end where the turn comes back too: none is longer than a turn.
+        const QList<LidarData> backward = framesOf(lossy, Direction::Backward);
+        QVERIFY(backward.size() >= expected.size() - 1);
+        for (const LidarData& f : backward)
+            QVERIFY(f.blockAzimuths.size() <= 1800 + datapacket::kBlocksPerPacket);
+    }
+
+    void damagedRecordInTheMiddle_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<int>>("lost"); // data packets whose records are passed over
+        QTest::addColumn<int>("places");      // damaged places found
+        QTest::addColumn<int>("skippedBytes");
+        QTest::addColumn<QString>("says");
+
+        sim::ScannerSettings s;
+        s.clockStart = sim::ClockTime{};
+        const QByteArray sound = test::CaptureBuilder(s).deviceInfo().data(150 * 19 + 40).bytes();
+        // Record 100 after the device-info record holds data packet 99.
+        const int at = int(capturefile::kFileHeaderSize + 100 * capturefile::kScannerRecordSize);
+        auto word = [&](int offset, std::uint32_t v) {
+            QByteArray b = sound;
+            putLe32(reinterpret_cast<std::uint8_t*>(b.data()) + at + offset, v);
+            return b;
+        };
+        const QString one = QString("skipped %1 damaged bytes at offset %2");
+        QTest::newRow("captured length zeroed") << word(capturefile::kCapturedLengthOffset, 0) << QList<int>{99} << 1
+                                                << 1264 << one.arg(1264).arg(at);
+        QTest::newRow("original length zeroed") << word(capturefile::kOriginalLengthOffset, 0) << QList<int>{99} << 0
+                                                << 0 << QString("1 record(s) with impossible lengths");
+        QTest::newRow("byte inserted in the data") << QByteArray(sound).insert(at + 700, 'x') << QList<int>{99} << 1
+                                                   << 1265 << one.arg(1265).arg(at);
+        QTest::newRow("byte inserted in the header") << QByteArray(sound).insert(at + 6, 'x') << QList<int>{99} << 1
+                                                     << 1265 << one.arg(1265).arg(at);
+        QTest::newRow("byte lost") << QByteArray(sound).remove(at + 700, 1) << QList<int>{99} << 1 << 1263
+                                   << one.arg(1263).arg(at);
+        QTest::newRow("4 KiB zeroed") << QByteArray(sound).replace(at, 4096, QByteArray(4096, 0))
+                                      << QList<int>{99, 100, 101, 102} << 1 << 4 * 1264 << one.arg(4 * 1264).arg(at);
+        QTest::newRow("end cut off") << sound.chopped(100) << QList<int>{} << 0 << 0
+                                     << QString("dropped the last record, cut off by the end of the file at offset %1")
+                                            .arg(sound.size() - capturefile::kScannerRecordSize);
+    }
+
+    // A damaged record in the middle of a capture loses that record only: the player, the
+    // index and seeking all go on with the next one and agree on every frame.
+    void damagedRecordInTheMiddle()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<int>, lost);
+        QFETCH(int, places);
+        QFETCH(int, skippedBytes);
+        QFETCH(QString, says);
+        sim::ScannerSettings s;
+        s.clockStart = sim::ClockTime{};
+        const QList<LidarData> sound = framesOf(test::CaptureBuilder(s).deviceInfo().data(150 * 19 + 40).bytes());
+        QCOMPARE(sound.size(), 19);
+
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        CapturePlayerCore core;
+        QVERIFY(core.open(&buffer));
+        QList<LidarData> got;
+        for (const Played& p : playForward(core))
+            got << p.frame;
+        QCOMPARE(got.size(), sound.size());
+        const std::set<int> dropped(lost.begin(), lost.end());
+        std::size_t first = 0;
+        for (int n = 0; n < got.size(); ++n) {
+            QVERIFY2(sameFrame(got[n], withoutLost(sound[n], first, dropped)), qPrintable(QString("frame %1").arg(n + 1)));
+            first += sound[n].blockAzimuths.size();
+        }
+        const capturefile::Damage& damage = core.damage();
+        QCOMPARE(int(damage.damagedPlaces), places);
+        QCOMPARE(int(damage.skippedBytes), skippedBytes);
+        const QString text = capturefile::describeDamage(damage);
+        QVERIFY2(text.contains(says), qPrintable(text));
+        QVERIFY2(places == 0 || !text.contains("last record"), qPrintable(text));
+
+        checkIndexAgrees(bytes, got);
+        CaptureFrameIndex index;
+        QVERIFY(index.build(&buffer));
+        QCOMPARE(capturefile::describeDamage(index.summary().damage), text);
     }
 
     void unplayableAndStopped()

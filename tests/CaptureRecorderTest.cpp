@@ -1,6 +1,7 @@
 // The capture recorder: filter text, adapter choice, and live recordings of the simulator's
 // stream on loopback, read back byte by byte and by tcpdump.
 
+#include "acquisition/CapturePlayerCore.h"
 #include "acquisition/CaptureRecorder.h"
 #include "acquisition/DataPacket.h"
 #include "platform/PacketCapture.h"
@@ -23,6 +24,7 @@ struct FileContents {
     std::uint32_t snapLength = 0, linkType = 0;
     std::vector<std::array<std::uint32_t, 2>> lengths; // captured, original
     std::vector<QByteArray> payloads;
+    std::vector<std::uint64_t> times; // microseconds
 };
 
 // Reads a capture file written on this machine; false unless the whole file is well formed.
@@ -42,6 +44,7 @@ bool readCapture(const QString& path, FileContents* out)
         if (at + 16 + int(captured) > bytes.size())
             return false;
         out->lengths.push_back({captured, u32(at + 12)});
+        out->times.push_back(std::uint64_t(u32(at)) * 1000000 + u32(at + 4));
         out->payloads.push_back(bytes.mid(at + 16 + kPayloadOffset, int(captured) - kPayloadOffset));
         at += 16 + int(captured);
     }
@@ -72,6 +75,7 @@ private slots:
     void filterAndAdapterChoice()
     {
         QCOMPARE(captureFilter("2368"), std::string("port 2368"));
+        QCOMPARE(captureFilter("2368", "2369"), std::string("port 2368 or port 2369"));
 
         using A = platform::CaptureAdapter;
         // In list order among Ethernet adapters, not by letter; "Bluetooth" delivers no Ethernet.
@@ -84,6 +88,26 @@ private slots:
                                                 A{"lo", "", true, ""}}),
                  1);
         QCOMPARE(platform::chooseAdapterByRule({A{"any", "Any", false, "no rights"}}), -1);
+
+        // The adapter that carries the device's datagrams: loopback for a loopback sender or
+        // one of this computer's own addresses, else the adapter whose subnet holds it.
+        auto adapter = [](const char* name, bool loopback, std::array<std::uint8_t, 4> address,
+                          std::array<std::uint8_t, 4> netmask) {
+            A a{name, "", true, ""};
+            a.loopback = loopback;
+            a.ipv4.push_back({address, netmask});
+            return a;
+        };
+        const std::vector<A> adapters{adapter("eth0", false, {10, 0, 0, 5}, {255, 255, 255, 0}),
+                                      adapter("eth1", false, {192, 168, 1, 10}, {255, 255, 255, 0}),
+                                      adapter("lo", true, {127, 0, 0, 1}, {255, 0, 0, 0})};
+        using Address = std::array<std::uint8_t, 4>;
+        QCOMPARE(platform::chooseAdapterForDevice(adapters, Address{192, 168, 1, 200}), 1);
+        QCOMPARE(platform::chooseAdapterForDevice(adapters, Address{10, 0, 0, 77}), 0);
+        QCOMPARE(platform::chooseAdapterForDevice(adapters, Address{127, 0, 0, 2}), 2);
+        QCOMPARE(platform::chooseAdapterForDevice(adapters, Address{192, 168, 1, 10}), 2); // this computer
+        QCOMPARE(platform::chooseAdapterForDevice(adapters, Address{172, 16, 0, 1}), -1);  // routed: the rule
+        QCOMPARE(platform::chooseAdapterForDevice(adapters, Address{}), -1);                // not known
 
         // The settings' device beats the environment, which beats the rule (empty).
         qputenv("HVK32_CAPTURE_DEVICE", "envdev");
@@ -151,6 +175,64 @@ private slots:
         QCOMPARE(QFileInfo(path("live.pcap")).size(), qint64(24 + sent.size() * (16 + kFrameLength)));
         recording_ = path("live.pcap");
         recordedPackets_ = int(sent.size());
+    }
+
+    // The device sends its device-info packets from another port than the data port: the
+    // filter takes both ports, the adapter is the one its datagrams come through, and the
+    // file plays, its times in order.
+    void recordsBothPortsOnTheAdapterThatCarriesTheDevice()
+    {
+        if (!noLiveCapture_.isEmpty())
+            QSKIP(qPrintable(noLiveCapture_));
+        const std::uint16_t dataPort = platform::findFreeUdpPort();
+        const std::uint16_t telemetryPort = platform::findFreeUdpPort();
+        RecorderSettings settings;
+        settings.fileName = path("both.pcap").toStdString();
+        settings.dataPortText = std::to_string(dataPort);
+        settings.telemetryPortText = std::to_string(telemetryPort);
+        settings.deviceAddress = {127, 0, 0, 2};
+        qunsetenv("HVK32_CAPTURE_DEVICE");
+        CaptureRecorder recorder;
+        std::string error;
+        QVERIFY2(recorder.start(settings, &error), error.c_str());
+        QCOMPARE(recorder.deviceName(), std::string("lo"));
+
+        platform::UdpSocket device;
+        QVERIFY(device.open() && device.bind("127.0.0.2", 0));
+        sim::ScannerSettings scanner;
+        scanner.echo = sim::EchoMode::Dual;
+        sim::ScannerStream stream{scanner};
+        std::array<std::uint8_t, datapacket::kPacketSize> packet{};
+        const int packets = 4 * stream.blocksPerRevolution() * 2 / 12; // four revolutions of both echoes
+        for (int k = 0; k < packets; ++k) {
+            if (k % 400 == 0) {
+                stream.deviceInfoPacket(0, packet.data());
+                QVERIFY(device.sendTo(packet.data(), packet.size(), "127.0.0.1", telemetryPort) > 0);
+            }
+            stream.nextDataPacket(packet.data());
+            QVERIFY(device.sendTo(packet.data(), packet.size(), "127.0.0.1", dataPort) > 0);
+            if (k % 8 == 7)
+                QThread::msleep(1);
+        }
+        const std::uint64_t expected = std::uint64_t(packets + (packets + 399) / 400);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.framesWritten() >= expected, 5000);
+        recorder.stop();
+        QVERIFY(recorder.workerError().empty());
+
+        CapturePlayerCore player;
+        QVERIFY(player.open(path("both.pcap")));
+        player.start();
+        int frames = 0;
+        for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
+             e = player.next(CapturePlayerCore::Direction::Forward))
+            frames += e == CapturePlayerCore::Event::Frame;
+        QVERIFY(player.configurationReported());
+        QVERIFY2(frames >= 3, qPrintable(QString::number(frames)));
+
+        FileContents file;
+        QVERIFY(readCapture(path("both.pcap"), &file));
+        for (std::size_t k = 1; k < file.times.size(); ++k)
+            QVERIFY2(file.times[k] >= file.times[k - 1], qPrintable(QString("record %1 goes back in time").arg(k)));
     }
 
     void tcpdumpReadsRecording()

@@ -8,6 +8,7 @@
 #include "records/AngleValues.h"
 #include "support/CaptureBuilder.h"
 #include "support/DeviceInfoBuilder.h"
+#include "support/ProgramRun.h"
 #include "view/CsvExport.h"
 
 #include <QJsonArray>
@@ -39,7 +40,9 @@ class CommandLineTest : public QObject {
         const std::uint16_t dataPort = hvk32::platform::findFreeUdpPort();
         const std::uint16_t telemetryPort = hvk32::platform::findFreeUdpPort();
         QProcess cli;
-        cli.start(HVK32_CLI_PATH, QStringList{"frames", "--live", "--data-port", QString::number(dataPort)} + cliExtra);
+        cli.start(HVK32_CLI_PATH, QStringList{"frames", "--live", "--data-port", QString::number(dataPort),
+                                              "--telemetry-port", QString::number(telemetryPort)}
+                                      + cliExtra);
         if (!cli.waitForStarted())
             return {};
         // The listening notice comes on stderr once the receiver runs.
@@ -62,29 +65,7 @@ class CommandLineTest : public QObject {
     QTemporaryDir dir_;
     std::array<float, 4> lastOffsets_{}; // the offset angles of the last frame windowExport() converted
 
-    struct Run {
-        int exitCode = -1;
-        QList<QByteArray> lines; // stdout
-        QByteArray errors;       // stderr
-    };
-
-    static Run runToEnd(const char* program, const QStringList& arguments)
-    {
-        Run r;
-        QProcess p;
-        p.start(program, arguments);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        const QByteArray out = p.readAllStandardOutput().trimmed();
-        if (!out.isEmpty())
-            r.lines = out.split('\n');
-        r.errors = p.readAllStandardError();
-        return r;
-    }
+    using Run = ProgramRun;
 
     // A capture of `seconds` of the simulator at 1200 rpm: 900 blocks a turn.
     QString simulatorCapture(const QString& name, int seconds, const QStringList& extra = {})
@@ -333,6 +314,79 @@ private slots:
         QVERIFY(perFrame > 0 && perFrame <= lost);
     }
 
+    // A copy of packet 1900 sent after packet 1000 and ten packets lost at 1200: the stray
+    // moves nothing, the frames' losses add up to the summary's, and a part read through the
+    // index shows the same frames with the same losses.
+    void strayPacketInCapture()
+    {
+        hvk32::sim::ScannerSettings settings;
+        settings.rpm = 1200;
+        hvk32::test::CaptureBuilder capture(settings);
+        hvk32::sim::ScannerStream ahead(settings);
+        hvk32::test::CaptureBuilder::Payload stray{};
+        for (int k = 0; k <= 1900; ++k)
+            ahead.nextDataPacket(stray.data());
+        capture.deviceInfo().data(1001).udp(stray.data(), stray.size(), settings.dataPort).data(199);
+        hvk32::test::CaptureBuilder::Payload skipped{};
+        for (int k = 0; k < 10; ++k)
+            capture.stream().nextDataPacket(skipped.data());
+        capture.data(1790);
+        const QString path = writeFile("stray.pcap", capture.bytes());
+
+        const Run info = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", path, "--summary"});
+        const QJsonObject s = QJsonDocument::fromJson(info.lines.value(0)).object();
+        QCOMPARE(s["lostPackets"].toInt(-1), 10);
+        QCOMPARE(s["duplicatePackets"].toInt(-1), 1);
+        QCOMPARE(s["outOfOrderPackets"].toInt(-1), 0);
+        QVERIFY2(qAbs(s["revolutionsPerSecond"].toDouble() - 20.0) < 0.01, info.lines.value(0).constData());
+
+        const Run whole = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--summary"});
+        QCOMPARE(whole.exitCode, 0);
+        int perFrame = 0, framesWithLoss = 0;
+        for (const QByteArray& line : whole.lines) {
+            const int lost = QRegularExpression(", lost ([0-9]+)$").match(QString::fromLatin1(line)).captured(1).toInt();
+            perFrame += lost;
+            framesWithLoss += lost > 0;
+        }
+        QCOMPARE(perFrame, 10);
+        QCOMPARE(framesWithLoss, 1);
+        const Run part = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--summary", "--from", "10", "--to", "20"});
+        QCOMPARE(part.lines, whole.lines.mid(9, 11));
+    }
+
+    // A write to standard output that fails is an error with its reason; a reader that goes
+    // away ends the command quietly.
+    void writeErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("frames") << QStringList{"frames", "--pcap", "CAPTURE"};
+        QTest::newRow("frames --summary") << QStringList{"frames", "--pcap", "CAPTURE", "--summary"};
+        QTest::newRow("info") << QStringList{"info", "--pcap", "CAPTURE"};
+        QTest::newRow("info --summary") << QStringList{"info", "--pcap", "CAPTURE", "--summary"};
+        QTest::newRow("help") << QStringList{"frames", "--help"};
+    }
+    void writeErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const QString capture = simulatorCapture("written.pcap", 1);
+        QVERIFY(!capture.isEmpty());
+        arguments.replaceInStrings("CAPTURE", capture);
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(HVK32_CLI_PATH, arguments);
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray errors = p.readAllStandardError();
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(errors.contains("cannot write to standard output: No space left on device"), errors.constData());
+
+        QProcess pipe;
+        const QString script = QString("'%1' \"$@\" | head -c 1 >/dev/null; echo \"${PIPESTATUS[0]}\"").arg(HVK32_CLI_PATH);
+        pipe.start("bash", QStringList{"-c", script, "bash"} + arguments);
+        QVERIFY(pipe.waitForFinished(60000));
+        QCOMPARE(pipe.readAllStandardOutput().trimmed(), QByteArray("0"));
+        QVERIFY2(!pipe.readAllStandardError().contains("standard output"), "a closed pipe is not an error");
+    }
+
     void captureCommandsRefuseOtherFiles()
     {
         const QString text = writeFile("notes.pcap", "not a capture, just text\n");
@@ -451,12 +505,8 @@ private slots:
         const QString path = exportCapture();
         QVERIFY(!path.isEmpty());
         const QString out = dir_.filePath("scan.pcd");
-        const Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--pcd", out, "--frames", "2", "--channels", "0-15"});
-        if (r.errors.contains("not available in this build")) { // built without PCL
-            QCOMPARE(r.exitCode, 2);
-            QVERIFY(!QFile::exists(dir_.filePath("scan-000001.pcd")));
-            return;
-        }
+        const Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--pcd", out, "--frames", "2", "--channels", "0-15",
+                                                "--fields", "x,y,z,intensity"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(!QFile::exists(dir_.filePath("scan-000003.pcd")));
 
@@ -498,7 +548,8 @@ private slots:
 
         // PLY: the same points, named by the frame's number in a whole run.
         const QString ply = dir_.filePath("scan.ply");
-        const Run p = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--ply", ply, "--from", "2", "--channels", "0-15"});
+        const Run p = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--ply", ply, "--from", "2", "--channels", "0-15",
+                                                "--fields", "intensity,x,z,y"});
         QCOMPARE(p.exitCode, 0);
         QVERIFY(!QFile::exists(dir_.filePath("scan-000001.ply")));
         const QByteArray plyBytes = readFile(dir_.filePath("scan-000002.ply"));
@@ -508,6 +559,19 @@ private slots:
         QVERIFY(plyBytes.left(body).contains("format binary_little_endian"));
         QVERIFY(plyBytes.left(body).contains(QString("element vertex %1\n").arg(points.size() / 16).toLatin1()));
         QVERIFY(plyBytes.mid(body, points.size()) == points);
+
+        // Without --fields every field; a field named wrongly is refused.
+        const Run all = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--pcd", dir_.filePath("all.pcd"), "--frames", "1"});
+        QCOMPARE(all.exitCode, 0);
+        const QByteArray allPcd = readFile(dir_.filePath("all-000001.pcd"));
+        QVERIFY2(allPcd.contains("\nFIELDS x y z intensity ring time azimuth distance return\nSIZE 4 4 4 4 2 4 4 4 1\n"
+                                 "TYPE F F F F U F F F U\n"),
+                 allPcd.left(300).constData());
+        for (const char* fields : {"x,y,q", "x,x", ""}) {
+            const Run bad = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--pcd", out, "--fields", fields});
+            QCOMPARE(bad.exitCode, 2);
+        }
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--csv", dir_.filePath("f.csv"), "--fields", "x"}).exitCode, 2);
     }
 
     void exportRefusesBadInput()
@@ -581,6 +645,15 @@ private slots:
     void dualEchoSummary()
     {
         const auto lines = receiveFrames({"--echo", "dual"}, {"--config", "HVK322", "--echo", "1", "--count", "2", "--summary"});
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], QByteArray("frame 2: blocks 1800, points per channel 1801, lost 0"));
+    }
+
+    // Without --config the echo mode comes from the device's device-info packets, as in the
+    // window: a dual-echo stream is decoded as dual echo.
+    void echoModeFromDevice()
+    {
+        const auto lines = receiveFrames({"--echo", "dual"}, {"--echo", "1", "--count", "2", "--summary"});
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[1], QByteArray("frame 2: blocks 1800, points per channel 1801, lost 0"));
     }

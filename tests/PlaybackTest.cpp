@@ -204,6 +204,37 @@ private slots:
         QTRY_COMPARE(frameCount(), frames);
     }
 
+    // A capture with packets missing: the message after indexing and the status bar while
+    // it plays show them, as they show a live stream's.
+    void lossyCaptureShowsItsHealth()
+    {
+        test::CaptureBuilder builder;
+        builder.deviceInfo().revolutions(0.5);
+        test::CaptureBuilder::Payload dropped{};
+        for (int i = 0; i < 8; ++i) {
+            builder.revolutions(1).deviceInfo();
+            if (i == 2 || i == 5)
+                builder.stream().nextDataPacket(dropped.data());
+        }
+        const QString lossy = dir_.filePath("lossy.pcap");
+        QFile file(lossy);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(builder.bytes());
+        file.close();
+
+        openCapture(lossy);
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QStatusBar>("statusBar")->currentMessage().contains("packets lost"), 5000);
+        QVERIFY2(QRegularExpression("^[0-9]+ frames, 2 packets lost \\(0\\.[0-9]{2} %\\)$")
+                     .match(widget<QStatusBar>("statusBar")->currentMessage())
+                     .hasMatch(),
+                 qPrintable(widget<QStatusBar>("statusBar")->currentMessage()));
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->capturePlayer().isRunning(), 10000);
+        QCOMPARE(window_->capturePlayer().streamHealth().lostPackets, std::uint64_t(2));
+        QTRY_VERIFY2(widget<QLabel>("label_lostPackets")->text().startsWith("Lost packets: 2 ("),
+                     qPrintable(widget<QLabel>("label_lostPackets")->text()));
+    }
+
     // "hvk32 FILE.pcap": the Offline tab in front, the capture indexed and frame 1 on screen,
     // paused; with --play it plays at once. A file that cannot be played changes nothing.
     void openedFromTheShell()

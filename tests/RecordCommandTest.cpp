@@ -4,6 +4,7 @@
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
+#include "acquisition/SocketRecorder.h"
 #include "platform/UdpSocket.h"
 
 #include <QProcess>
@@ -21,6 +22,9 @@ namespace {
 struct FileCheck {
     int scannerRecords = 0;
     int deviceInfoRecords = 0;
+    bool deviceInfoFirst = false;
+    int backwardTimes = 0; // records whose time is earlier than the one before
+    std::uint64_t firstTime = 0, lastTime = 0; // microseconds
     cf::Damage damage;
 };
 
@@ -36,11 +40,31 @@ FileCheck checkFile(const QString& path)
     for (auto read = reader.next(r); read != cf::CaptureReader::Read::End; read = reader.next(r)) {
         if (read != cf::CaptureReader::Read::Scanner)
             continue;
-        check.deviceInfoRecords += r[cf::kPayloadOffset] == 0xA5;
+        const bool deviceInfo = r[cf::kPayloadOffset] == 0xA5;
+        check.deviceInfoFirst = check.scannerRecords == 0 ? deviceInfo : check.deviceInfoFirst;
+        check.deviceInfoRecords += deviceInfo;
+        const auto header = cf::readRecordHeader(r.data(), reader.format());
+        const std::uint64_t time = std::uint64_t(header.seconds) * 1000000 + header.fraction;
+        check.backwardTimes += check.scannerRecords > 0 && time < check.lastTime;
+        check.firstTime = check.scannerRecords == 0 ? time : check.firstTime;
+        check.lastTime = time;
         ++check.scannerRecords;
     }
     check.damage = reader.damage();
     return check;
+}
+
+int framesPlayed(const QString& path)
+{
+    CapturePlayerCore player;
+    if (!player.open(path))
+        return -1;
+    player.start();
+    int frames = 0;
+    for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
+         e = player.next(CapturePlayerCore::Direction::Forward))
+        frames += e == CapturePlayerCore::Event::Frame;
+    return frames;
 }
 
 // Lines tcpdump prints for a capture file; -1 when tcpdump is not installed.
@@ -162,10 +186,46 @@ private slots:
         const auto match = QRegularExpression("^recorded ([0-9,]+) packets in ").match(summary);
         QVERIFY2(match.hasMatch(), qPrintable(summary));
         QCOMPARE(match.captured(1).remove(',').toInt(), file.scannerRecords);
+        // Two receive threads write into the file, and its times still never go back.
+        QCOMPARE(file.backwardTimes, 0);
         QVERIFY(playsWithConfiguration(out));
         const int listed = tcpdumpLines(out);
         if (listed >= 0)
             QCOMPARE(listed, file.scannerRecords);
+    }
+
+    // With 1 MB files on a 1200 rpm dual-echo stream the first files fill in a fraction of
+    // the second between two device-info packets: each still begins with one and plays alone,
+    // and the times go on from file to file without going back.
+    void everyRotatedFilePlaysAlone()
+    {
+        const QString out = dir_.filePath("rot.pcap");
+        QProcess cli;
+        QVERIFY(startRecording(cli, recordArguments(out, {"--max-mb", "1", "--seconds", "3"})));
+        QVERIFY(cli.waitForFinished(15000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QString summary = QString::fromLocal8Bit(cli.readAllStandardOutput());
+
+        std::uint64_t lastTime = 0;
+        int files = 0;
+        for (int index = 0;; ++index) {
+            const QString name = SocketRecorder::rotatedFileName(out, index);
+            if (!QFile::exists(name))
+                break;
+            ++files;
+            const FileCheck file = checkFile(name);
+            QVERIFY(!file.damage.any());
+            QVERIFY2(file.deviceInfoFirst, qPrintable(name));
+            QCOMPARE(file.backwardTimes, 0);
+            QVERIFY2(file.firstTime >= lastTime, qPrintable(name + ": begins before the file before it ends"));
+            lastTime = file.lastTime;
+            QVERIFY2(playsWithConfiguration(name), qPrintable(name));
+            // A revolution is 300 packets; each full file holds more than two, the last may not.
+            if (file.scannerRecords > 600)
+                QVERIFY2(framesPlayed(name) > 0, qPrintable(name));
+        }
+        QVERIFY2(files >= 3, qPrintable(summary));
+        QVERIFY2(summary.contains(QFileInfo(SocketRecorder::rotatedFileName(out, files - 1)).fileName()), qPrintable(summary));
     }
 
     // Each record goes to the file in one write: a kill at any moment leaves whole records.

@@ -4,6 +4,7 @@
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/CaptureRecorder.h"
+#include "acquisition/MonotonicStamps.h"
 #include "acquisition/SocketRecorder.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "platform/PacketCapture.h"
@@ -194,13 +195,53 @@ private slots:
         QVERIFY(!recorder.isRecording());
     }
 
+    void stampsKeepTheirOrder_data()
+    {
+        QTest::addColumn<QVector<qint64>>("arrived");
+        QTest::addColumn<QVector<qint64>>("written");
+        const qint64 t = 1700000000000000;
+        QTest::newRow("in order") << QVector<qint64>{t, t + 5, t + 5, t + 9} << QVector<qint64>{t, t + 5, t + 5, t + 9};
+        // A thread that writes its batch late: its earlier times take the last one written.
+        QTest::newRow("late batch") << QVector<qint64>{t, t + 900, t + 300, t + 600, t + 1000}
+                                    << QVector<qint64>{t, t + 900, t + 900, t + 900, t + 1000};
+        // The clock set back an hour: the times go on from the last one, spaced as they came.
+        QTest::newRow("clock set back") << QVector<qint64>{t, t + 10, t - 3600000000, t - 3599999990}
+                                        << QVector<qint64>{t, t + 10, t + 10, t + 20};
+    }
+
+    void stampsKeepTheirOrder()
+    {
+        QFETCH(QVector<qint64>, arrived);
+        QFETCH(QVector<qint64>, written);
+        MonotonicStamps stamps;
+        QVector<qint64> result;
+        for (qint64 micros : arrived)
+            result.push_back(stamps.next(micros));
+        QCOMPARE(result, written);
+    }
+
+    // A recording with a size limit: every file begins with a device-info packet, also when
+    // the recording's first datagrams come before the first one, holds every datagram once
+    // in the order taken, and its times never go back, in a file or from one to the next,
+    // also when two receive threads hand in datagrams whose times interleave.
+    void rotatedFilesEachPlayWithTheirConfiguration_data()
+    {
+        QTest::addColumn<int>("dataBefore"); // data packets taken before the device-info packet
+        QTest::addColumn<bool>("interleaved");
+        QTest::newRow("device-info first") << 0 << false;
+        QTest::newRow("data first") << 150 << false;
+        QTest::newRow("data first, two threads") << 150 << true;
+    }
+
     void rotatedFilesEachPlayWithTheirConfiguration()
     {
+        QFETCH(int, dataBefore);
+        QFETCH(bool, interleaved);
         QCOMPARE(SocketRecorder::rotatedFileName("/d/rec.pcap", 0), QString("/d/rec.pcap"));
         QCOMPARE(SocketRecorder::rotatedFileName("/d/rec.pcap", 12), QString("/d/rec-0012.pcap"));
         QCOMPARE(SocketRecorder::rotatedFileName("/d/rec", 1), QString("/d/rec-0001.pcap"));
 
-        const QString path = dir_.filePath("rot.pcap");
+        const QString path = dir_.filePath(QStringLiteral("rot%1%2.pcap").arg(dataBefore).arg(interleaved));
         SocketRecorder recorder;
         SocketRecorder::Options options;
         options.maxFileBytes = 100 * cf::kScannerRecordSize; // 99 records and the header fit
@@ -208,26 +249,45 @@ private slots:
         QVERIFY(recorder.start(path, options, &error));
         std::vector<QByteArray> sent;
         const Packet info = deviceInfo();
-        recorder.takeDatagram(datagramOf(info, 2369, 1700000000000000));
-        sent.emplace_back(reinterpret_cast<const char*>(info.data()), 1206);
-        for (int k = 0; k < 400; ++k) {
-            const Packet data = dataPacket();
-            recorder.takeDatagram(datagramOf(data, 2368, 1700000000000100 + k));
-            sent.emplace_back(reinterpret_cast<const char*>(data.data()), 1206);
+        std::int64_t micros = 1700000000000000;
+        auto take = [&](const Packet& p, std::uint16_t port, std::int64_t at) {
+            recorder.takeDatagram(datagramOf(p, port, at));
+            sent.emplace_back(reinterpret_cast<const char*>(p.data()), 1206);
+        };
+        for (int k = 0; k < 400 + dataBefore; ++k) {
+            if (k == dataBefore)
+                take(info, 2369, micros);
+            // The data thread hands in a batch 2 ms late, after the device-info packet.
+            take(dataPacket(), 2368, interleaved && k % 50 == 0 ? micros - 2000 : micros);
+            micros += 160;
         }
+        QVERIFY(!recorder.deviceInfoWaitFailed());
         recorder.stop();
-        QCOMPARE(recorder.counts().files, 5);
-        QCOMPARE(recorder.currentFile(), dir_.filePath("rot-0004.pcap"));
+        QCOMPARE(recorder.counts().packets, std::uint64_t(sent.size()));
+        QCOMPARE(recorder.counts().deviceInfoPackets, std::uint64_t(1));
+        QCOMPARE(recorder.counts().raisedStamps > 0, interleaved);
+        const int files = recorder.counts().files;
+        QCOMPARE(files, dataBefore ? 6 : 5);
+        QCOMPARE(recorder.currentFile(), SocketRecorder::rotatedFileName(path, files - 1));
 
         std::vector<QByteArray> recorded;
-        for (int index = 0; index < 5; ++index) {
+        std::uint64_t lastTime = 0;
+        for (int index = 0; index < files; ++index) {
             const QString name = SocketRecorder::rotatedFileName(path, index);
             QVERIFY(QFileInfo(name).size() <= qint64(options.maxFileBytes));
             const auto records = scannerRecords(name);
-            // After the first, every file starts with the last device-info packet again.
-            QCOMPARE(payloadOf(records.front()), sent.front());
-            for (std::size_t k = index == 0 ? 0 : 1; k < records.size(); ++k)
+            // Every file starts with the device-info packet: the first file with the
+            // packet itself when it came first, else with a copy.
+            QCOMPARE(payloadOf(records.front()), sent[std::size_t(dataBefore)]);
+            const bool copy = index > 0 || dataBefore > 0;
+            for (std::size_t k = copy ? 1 : 0; k < records.size(); ++k)
                 recorded.push_back(payloadOf(records[k]));
+            for (const auto& r : records) {
+                const auto h = cf::readRecordHeader(r.data(), {});
+                const std::uint64_t time = std::uint64_t(h.seconds) * 1000000 + h.fraction;
+                QVERIFY2(time >= lastTime, qPrintable(QStringLiteral("%1: the time goes back").arg(name)));
+                lastTime = time;
+            }
             CapturePlayerCore player;
             QVERIFY(player.open(name));
             player.start();
@@ -235,6 +295,27 @@ private slots:
             QVERIFY2(player.configurationReported(), qPrintable(name));
         }
         QCOMPARE(recorded, sent);
+    }
+
+    // No device-info packet in time: the held datagrams are written without one, and said so.
+    void theFirstFileWaitsForADeviceInfoPacketOnlySoLong()
+    {
+        for (bool stopEarly : {false, true}) {
+            const QString path = dir_.filePath(stopEarly ? "wait-stop.pcap" : "wait.pcap");
+            SocketRecorder recorder;
+            SocketRecorder::Options options;
+            options.maxFileBytes = 1000 * cf::kScannerRecordSize;
+            QVERIFY(recorder.start(path, options, nullptr));
+            const int packets = stopEarly ? 10 : 60;
+            for (int k = 0; k < packets; ++k)
+                recorder.takeDatagram(datagramOf(dataPacket(), 2368, 1700000000000000 + k * 100000));
+            // 60 packets 0.1 s apart span more than the wait; 10 do not, and the stop writes them.
+            QCOMPARE(recorder.deviceInfoWaitFailed(), !stopEarly);
+            QCOMPARE(scannerRecords(path).size(), std::size_t(stopEarly ? 0 : packets));
+            recorder.stop();
+            QCOMPARE(scannerRecords(path).size(), std::size_t(packets));
+            QCOMPARE(recorder.counts().deviceInfoPackets, std::uint64_t(0));
+        }
     }
 
     void dropsCountOnlyWhileRecording()

@@ -92,7 +92,10 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("signal");
         QTest::addColumn<QByteArray>("summary");
-        const QStringList live = QStringList{"frames", "--live", "--summary"} + ports();
+        // Stopped while it waits for the device's first device-info packet.
+        const QStringList live = QStringList{"frames", "--live", "--summary", "--telemetry-port",
+                                             QString::number(hvk32::platform::findFreeUdpPort())}
+            + ports();
         QTest::newRow("frames --live, SIGINT") << HVK32_CLI_PATH << live << SIGINT << QByteArray("received");
         QTest::newRow("frames --live, SIGTERM") << HVK32_CLI_PATH << live << SIGTERM << QByteArray("received");
         const QStringList sim = QStringList{"--telemetry-port", QString::number(hvk32::platform::findFreeUdpPort()),
@@ -123,7 +126,9 @@ private slots:
     void inheritedIgnoredSignalStillStops()
     {
         ChildProcess child(ChildProcess::Inherit::Ignored);
-        child.start(HVK32_CLI_PATH, QStringList{"frames", "--live"} + ports());
+        child.start(HVK32_CLI_PATH, QStringList{"frames", "--live", "--telemetry-port",
+                                                QString::number(hvk32::platform::findFreeUdpPort())}
+                                        + ports());
         QVERIFY(child.waitForStarted());
         QVERIFY(child.waitForStderr("listening"));
         ::kill(static_cast<pid_t>(child.processId()), SIGINT);

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <array>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -18,6 +19,7 @@ using namespace hvk32::sim;
 namespace {
 
 using Packet = std::array<std::uint8_t, datapacket::kPacketSize>;
+constexpr int kClose = -1; // in an arrival order: a frame is completed here
 
 std::vector<Packet> packets(ScannerStream& stream, int count)
 {
@@ -152,6 +154,104 @@ private slots:
         QCOMPARE(h.outOfOrderPackets, impairment.reordered());
         QCOMPARE(h.expectedPackets(), std::uint64_t(sent));
         QVERIFY(qAbs(h.lostPercent() - loss) < 0.5); // the draw is near the percentage asked for
+    }
+
+    // Crafted orders of 3000 packets (2 s at 1200 rpm, 75 a revolution), a frame closed
+    // after every revolution: a lone packet far from the stream does not move it, a late copy
+    // is a duplicate, a burst of losses and a restart are told from strays, and the losses at
+    // each frame's close only grow.
+    void craftedOrders_data()
+    {
+        QTest::addColumn<QVector<int>>("order"); // packet numbers in arrival order; kClose closes a frame
+        QTest::addColumn<QVector<int>>("counts"); // lost, duplicate, out of order, late
+        QTest::addColumn<int>("expected");        // packets the device sent while watched
+        const auto stream = [](const std::function<void(QVector<int>&, int)>& at) {
+            QVector<int> order;
+            for (int k = 0; k < 3000; ++k) {
+                at(order, k);
+                if (k % 75 == 74 && !order.isEmpty() && order.back() == k)
+                    order << kClose;
+            }
+            return order;
+        };
+        QTest::newRow("clean") << stream([](QVector<int>& o, int k) { o << k; }) << QVector<int>{0, 0, 0, 0} << 3000;
+        QTest::newRow("copy 900 ahead") << stream([](QVector<int>& o, int k) {
+            o << k;
+            if (k == 1000)
+                o << 1900;
+        }) << QVector<int>{0, 1, 0, 0} << 3000;
+        QTest::newRow("moved 900 ahead") << stream([](QVector<int>& o, int k) {
+            if (k != 1900)
+                o << k;
+            if (k == 1000)
+                o << 1900;
+        }) << QVector<int>{0, 0, 1, 0} << 3000;
+        QTest::newRow("copy 900 behind") << stream([](QVector<int>& o, int k) {
+            o << k;
+            if (k == 1000)
+                o << 100;
+        }) << QVector<int>{0, 1, 0, 0} << 3000;
+        QTest::newRow("copy 2 s behind") << stream([](QVector<int>& o, int k) {
+            o << k;
+            if (k == 2950)
+                o << 10;
+        }) << QVector<int>{0, 0, 1, 1} << 3000;
+        QTest::newRow("copy 1.9 s ahead") << stream([](QVector<int>& o, int k) {
+            o << k;
+            if (k == 50)
+                o << 2900;
+        }) << QVector<int>{0, 0, 1, 1} << 3000;
+        QTest::newRow("burst of 50 lost") << stream([](QVector<int>& o, int k) {
+            if (k < 1000 || k >= 1050)
+                o << k;
+        }) << QVector<int>{50, 0, 0, 0} << 3000;
+        QTest::newRow("burst, then two swapped") << stream([](QVector<int>& o, int k) {
+            if (k == 1050)
+                o << 1051 << 1050;
+            else if (k < 1000 || k > 1051)
+                o << k;
+        }) << QVector<int>{50, 0, 1, 0} << 3000;
+        QTest::newRow("silence of 1.1 s") << stream([](QVector<int>& o, int k) {
+            if (k < 1000 || k >= 2650)
+                o << k;
+        }) << QVector<int>{0, 0, 0, 0} << 1350;
+        QTest::newRow("swapped inside a frame") << stream([](QVector<int>& o, int k) {
+            o << (k == 1000 ? 1001 : k == 1001 ? 1000 : k);
+        }) << QVector<int>{0, 0, 1, 0} << 3000;
+        // The frame closed without 1049: it stays lost there, and its late arrival is out of order.
+        QTest::newRow("late across a frame's close") << stream([](QVector<int>& o, int k) {
+            if (k == 1049)
+                o << 1050 << kClose << 1049;
+            else if (k != 1050)
+                o << k;
+        }) << QVector<int>{1, 0, 1, 1} << 3000;
+    }
+    void craftedOrders()
+    {
+        QFETCH(QVector<int>, order);
+        QFETCH(QVector<int>, counts);
+        QFETCH(int, expected);
+        ScannerStream stream(settingsFor(1200, false));
+        const std::vector<Packet> all = packets(stream, 3000);
+        PacketLossDetector detector;
+        std::uint64_t lostAtClose = 0;
+        for (int k : order) {
+            if (k != kClose) {
+                detector.addPacket(all[std::size_t(k)].data());
+                continue;
+            }
+            detector.closeFrame();
+            QVERIFY(detector.health().lostPackets >= lostAtClose); // no frame takes back another's loss
+            lostAtClose = detector.health().lostPackets;
+        }
+        const StreamHealth& h = detector.health();
+        QCOMPARE(QVector<int>({int(h.lostPackets), int(h.duplicatePackets), int(h.outOfOrderPackets),
+                               int(h.latePackets)}),
+                 counts);
+        QCOMPARE(h.expectedPackets(), std::uint64_t(expected));
+        QVERIFY2(qAbs(h.revolutionsPerSecond - 20.0) < 0.01, qPrintable(QString::number(h.revolutionsPerSecond)));
+        if (counts[0] == 0)
+            QCOMPARE(h.shortFrames, std::uint64_t(0));
     }
 
     // A device that stops and starts again (a long silence) is not a loss; the counts go on.

@@ -98,6 +98,35 @@ private slots:
         setCaptureRight(true);
     }
 
+    // With no adapter named, the window captures on the adapter its device's datagrams come
+    // through (lo for the simulator), on both ports, so the file plays with its configuration.
+    void adapterRecordingPlaysWithItsConfiguration()
+    {
+        if (captureRefused())
+            QSKIP("live capture on lo is not permitted here");
+        qunsetenv("HVK32_CAPTURE_DEVICE");
+        const QString file = dir_.filePath("adapter.pcap");
+        record(file);
+        qputenv("HVK32_CAPTURE_DEVICE", "lo");
+        QCOMPARE(window_->recorderInUse(), QString("adapter"));
+        QVERIFY2(recordLabel().contains("adapter lo"), qPrintable(recordLabel()));
+        QVERIFY2(statusMessage().contains(QStringLiteral("or port %1").arg(telemetryPort_)), qPrintable(statusMessage()));
+        // Long enough for a device-info packet, which comes once a second.
+        QTRY_VERIFY_WITH_TIMEOUT(window_->recordingCounts().packets > 6000, 15000);
+        QTest::mouseClick(recordButton(), Qt::LeftButton);
+        QVERIFY(!window_->isRecording());
+
+        CapturePlayerCore player;
+        QVERIFY(player.open(file));
+        player.start();
+        int frames = 0;
+        for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
+             e = player.next(CapturePlayerCore::Direction::Forward))
+            frames += e == CapturePlayerCore::Event::Frame;
+        QVERIFY(player.configurationReported());
+        QVERIFY2(frames > 0, qPrintable(QString::number(frames)));
+    }
+
     void withoutCaptureRightsRecordsTheWindowsSockets()
     {
         setCaptureRight(false);
@@ -160,7 +189,8 @@ private slots:
         // By adapter capture, where permitted: the warning names the adapter and the filter.
         if (captureRefused())
             QSKIP("live capture on lo is not permitted here");
-        window_->setConnectionFields(QString::number(platform::findFreeUdpPort()), {}, {});
+        window_->setConnectionFields(QString::number(platform::findFreeUdpPort()),
+                                     QString::number(platform::findFreeUdpPort()), {});
         record(dir_.filePath("quiet-adapter.pcap"));
         QCOMPARE(window_->recorderInUse(), QString("adapter"));
         QVERIFY2(recordLabel().contains("adapter lo"), qPrintable(recordLabel()));

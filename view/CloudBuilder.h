@@ -1,10 +1,12 @@
 #pragma once
-// Converts one frame into coloured points in metres: vertical angle check, distance scale,
-// horizontal offsets, channel and display-sector filters, colour and the selection box split.
-// Plain object: the caller passes a snapshot of every setting and of the device's angle
-// values, so a frame is converted the same way whatever other threads write meanwhile.
+// Colours one frame's points and splits them at the selection box. The points come from the
+// one conversion (PointConversion) with the window's rules: the user's adjustments, the
+// channel selection and the display sector. Plain object: the caller passes a snapshot of
+// every setting and of the device's angle values, so a frame is converted the same way
+// whatever other threads write meanwhile.
 
 #include "records/LidarData.h"
+#include "view/PointConversion.h"
 
 #include <array>
 #include <cstddef>
@@ -76,45 +78,13 @@ public:
     // Converts every point of the frame (channel 0..31, list order) and calls visitor (if
     // any) for each converted point of an enabled channel. Points with a distance of 0 or
     // less are skipped. A channel converts only as many points as all four of its lists hold.
-    // `out` is cleared first; its vectors' capacity is reused.
+    // `out` is cleared first; its vectors' capacity is reused, as are the builder's arrays.
     void build(const LidarData& frame, const CloudParameters& params, CloudResult& out,
-               const PointVisitor* visitor = nullptr) const;
+               const PointVisitor* visitor = nullptr);
+
+private:
+    PointConversion conversion_;
+    PointArrays points_;
 };
-
-// "V2.6.1" or "V2.6.0", from how far apart the device's offset angles are.
-const char* firmwareVariantOf(int degreeMode, const float offsetAngles[4]);
-
-// The built-in vertical angle table of a degree mode (1: 0.33-degree layout, else 1-degree).
-const float* builtInVerticalAngles(int degreeMode);
-
-// First channel whose device vertical angle is more than 1.5 degrees off the built-in table of
-// the degree mode, or -1 when the device's table is trusted.
-int verticalAngleMistake(int degreeMode, const float deviceVerticalAngles[32]);
-
-// The vertical table a frame is converted with: the device's, or the built-in one of the
-// degree mode when any channel deviates.
-const float* verticalAnglesInUse(int degreeMode, const float deviceVerticalAngles[32]);
-
-// The device offset angle (0..3 for offset angles 1..4) that turns channel c where the user's
-// adjustments play no part (point table of a paused frame, CSV export). It is always added.
-int fixedOffsetIndex(int degreeMode, int channel);
-
-// Raw distance counts to centimetres: 0.25 cm per count, or 1/2.5 cm once the mode is known.
-float scaledDistanceCm(float raw, int modeKnown);
-
-// Points of channel c present in all four per-channel lists of the frame.
-std::size_t channelPointCount(const LidarData& frame, int channel);
-
-struct BeamTrig {
-    double cosV, sinV; // of the channel's vertical angle
-};
-BeamTrig beamTrigOf(float verticalDegrees);
-
-struct Xyz {
-    float x, y, z; // [m]
-};
-// Position of a return distanceCm along a beam at horizontal angle thetaDegrees (unwrapped),
-// including the emitter's offset from the rotation axis.
-Xyz beamCoordinates(double distanceCm, const BeamTrig& beam, double thetaDegrees);
 
 } // namespace hvk32

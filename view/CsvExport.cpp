@@ -18,8 +18,6 @@ namespace hvk32 {
 
 namespace {
 
-constexpr double kFullTurn = 360.0;
-constexpr float kCentimetresPerMetre = 100.0f;
 
 // Channels 0..31 named in the list; anything else in it is ignored.
 std::array<bool, kChannelCount> channelMask(const QList<int>& channels)
@@ -60,30 +58,42 @@ ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, c
     return of(degreeMode, modeKnown, calibration);
 }
 
-FixedOffsetConverter::FixedOffsetConverter(const ConversionSnapshot& snapshot) : modeKnown_(snapshot.modeKnown)
+ConversionOptions CsvExportOptions::conversionOptions(Precision precision) const
 {
-    const float* vertical = verticalAnglesInUse(snapshot.degreeMode, snapshot.deviceVerticalAngles);
-    for (int c = 0; c < kChannelCount; ++c) {
-        beams_[c] = beamTrigOf(vertical[c]);
-        offsets_[c] = snapshot.offsetAngles[fixedOffsetIndex(snapshot.degreeMode, c)];
-    }
+    ConversionOptions o;
+    o.precision = precision;
+    o.channels = channelMask(channels);
+    o.keepZeroDistances = true;
+    o.limitAzimuth = true;
+    o.azimuthMin = angleMin;
+    o.azimuthMax = angleMax;
+    return o;
 }
 
-FixedOffsetConverter::Point FixedOffsetConverter::convert(int channel, float rawDistance, float azimuth) const
+void convertWholeFrame(const LidarData& frame, const ConversionSnapshot& snapshot, PointArrays& points)
 {
-    const float d = scaledDistanceCm(rawDistance, modeKnown_);
-    const double theta = static_cast<double>(azimuth) + offsets_[channel];
-    const Xyz p = beamCoordinates(d, beams_[channel], theta);
-    return {p.x, p.y, p.z, theta, d};
+    ConversionOptions whole; // every channel, every return, no azimuth range
+    whole.precision = Precision::Exact;
+    PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), whole, points);
+}
+
+std::vector<std::size_t> wholeFramePositions(const LidarData& frame, const std::vector<ConvertedPoint>& points)
+{
+    // The whole conversion keeps every point, channel after channel in list order.
+    std::array<std::size_t, kChannelCount + 1> start{};
+    for (int c = 0; c < kChannelCount; ++c)
+        start[static_cast<std::size_t>(c) + 1] = start[static_cast<std::size_t>(c)] + channelPointCount(frame, c);
+    std::vector<std::size_t> positions;
+    positions.reserve(points.size());
+    for (const ConvertedPoint& p : points)
+        if (p.channel >= 0 && p.channel < kChannelCount && p.index < channelPointCount(frame, p.channel))
+            positions.push_back(start[static_cast<std::size_t>(p.channel)] + p.index);
+    return positions;
 }
 
 float exportAzimuth(double theta)
 {
-    if (theta > kFullTurn)
-        theta -= kFullTurn;
-    else if (theta < 0.0)
-        theta += kFullTurn;
-    return static_cast<float>(theta);
+    return static_cast<float>(wrapOnce(theta));
 }
 
 QByteArray csvHeaderLine()
@@ -132,19 +142,16 @@ QString cannotWrite(const QString& path, const QString& reason)
     return QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, reason);
 }
 
-// One point's line, or none when its azimuth lies outside the options' range.
-bool writeCsvPoint(std::ostream& out, CsvLine& line, int frameId, const LidarData& frame, int c, std::size_t j,
-                   const FixedOffsetConverter& converter, const CsvExportOptions* options)
+// Point k's line.
+void writeCsvLine(std::ostream& out, CsvLine& line, int frameId, const LidarData& frame, const PointArrays& points,
+                  std::size_t k)
 {
-    const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], frame.azimuths[c][j]);
-    const float azimuth = exportAzimuth(p.theta);
-    if (options && !options->inRange(azimuth))
-        return false;
+    const int c = points.channel[k];
+    const std::size_t j = points.source[k];
     const std::uint64_t time = frame.timestamps[c][j];
-    line.field(frameId).field(p.x).field(p.y).field(p.z).field(frame.intensities[c][j]);
-    line.field(static_cast<unsigned>(c)).field(azimuth).field(p.distanceCm / kCentimetresPerMetre);
+    line.field(frameId).field(points.x[k]).field(points.y[k]).field(points.z[k]).field(frame.intensities[c][j]);
+    line.field(static_cast<unsigned>(c)).field(points.azimuth[k]).field(points.distance[k]);
     line.field(time).field(time).writeTo(out);
-    return true;
 }
 
 // The export's lines of one frame.
@@ -152,29 +159,27 @@ qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, co
                       const ConversionSnapshot& snapshot)
 {
     CsvLine line;
-    const FixedOffsetConverter converter(snapshot);
-    const std::array<bool, kChannelCount> listed = channelMask(options.channels);
-    qint64 written = 0;
-    for (int c = 0; c < kChannelCount; ++c) {
-        if (!listed[static_cast<std::size_t>(c)])
-            continue;
-        const std::size_t n = channelPointCount(frame, c);
-        for (std::size_t j = 0; j < n; ++j)
-            written += writeCsvPoint(out, line, frameId, frame, c, j, converter, &options);
-    }
-    return out ? written : -1;
+    // Exact: the text of every number stays what the export has always written.
+    PointArrays points;
+    PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options.conversionOptions(Precision::Exact),
+                              points);
+    for (std::size_t k = 0; k < points.size; ++k)
+        writeCsvLine(out, line, frameId, frame, points, k);
+    return out ? static_cast<qint64>(points.size) : -1;
 }
 
-// The export's lines of the listed points of one frame, in their order.
+// The export's lines of the given points of one frame, in their order.
 qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame,
-                      const std::vector<ConvertedPoint>& points, const ConversionSnapshot& snapshot)
+                      const std::vector<ConvertedPoint>& selected, const ConversionSnapshot& snapshot)
 {
     CsvLine line;
-    const FixedOffsetConverter converter(snapshot);
+    PointArrays points;
+    convertWholeFrame(frame, snapshot, points);
     qint64 written = 0;
-    for (const ConvertedPoint& p : points)
-        if (p.channel >= 0 && p.channel < kChannelCount && p.index < channelPointCount(frame, p.channel))
-            written += writeCsvPoint(out, line, frameId, frame, p.channel, p.index, converter, nullptr);
+    for (std::size_t k : wholeFramePositions(frame, selected)) {
+        writeCsvLine(out, line, frameId, frame, points, k);
+        ++written;
+    }
     return out ? written : -1;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 // CSV export of frames: the header, one frame's point lines, and the session that the window
-// arms for a number of frames. Also the fixed-offset conversion that the export shares with
-// the point table's paused listing.
+// arms for a number of frames. The points come from the one conversion (PointConversion) with
+// one device offset angle per channel, always added: the user's adjustments, the channel
+// selection and the display sector play no part, and distances of 0 are written too (they
+// land on the emitter offset circle).
 
 #include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 #include "view/CloudBuilder.h"
+#include "view/ConversionSnapshot.h"
+#include "view/PointConversion.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -21,54 +25,26 @@ class QIODevice;
 
 namespace hvk32 {
 
-// The device's modes and angle values as one frame is converted with them: the carrier of a
-// frame's calibration from where the frame comes to every conversion of it.
-struct ConversionSnapshot {
-    int degreeMode = 0;                  // 0: 1-degree layout, 1: 0.33-degree layout
-    int modeKnown = 0;                   // 0: 0.25 cm per count, else 1/2.5 cm
-    float offsetAngles[4] = {0, 0, 0, 0}; // the device's horizontal offset angles 1..4 [deg]
-    float deviceVerticalAngles[32] = {};  // the device's vertical angle table [deg]
-
-    static ConversionSnapshot of(const CloudParameters& params);
-    // The device's side of a conversion: its modes and a calibration, that of the capture a
-    // frame was played from.
-    static ConversionSnapshot of(int degreeMode, int modeKnown, const DeviceCalibration& calibration);
-    // The same for a live frame: the given offset angles and the process-wide vertical angle
-    // table.
-    static ConversionSnapshot ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles);
-};
-
-// Converts returns with one device offset angle per channel, always added; the user's
-// adjustments, the channel selection and the display sector play no part. Distances of 0
-// are converted too (they land on the emitter offset circle).
-class FixedOffsetConverter {
-public:
-    explicit FixedOffsetConverter(const ConversionSnapshot& snapshot);
-
-    struct Point {
-        float x, y, z;    // [m]
-        double theta;     // azimuth + the channel's offset, unwrapped [deg]
-        float distanceCm; // scaled distance
-    };
-    Point convert(int channel, float rawDistance, float azimuth) const;
-
-private:
-    int modeKnown_;
-    BeamTrig beams_[kChannelCount];
-    double offsets_[kChannelCount];
-};
-
 struct CsvExportOptions {
     QList<int> channels;     // exported channels; order and repeats do not matter
     float angleMin = 0.0f;   // azimuth range, bounds included [deg]
     float angleMax = 360.0f;
 
     bool inRange(float azimuth) const { return angleMin <= azimuth && azimuth <= angleMax; }
+    // The conversion's filters for these channels and this range (zero distances kept).
+    ConversionOptions conversionOptions(Precision precision) const;
 };
 
 // The azimuth an export writes and tests against its range: the adjusted angle corrected
 // by one turn at most (an angle more than a turn off stays outside [0, 360]), as a float.
 float exportAzimuth(double theta);
+
+// Converts every point of `frame` (every channel, zero distances kept, any azimuth) with the
+// export's fixed offsets and exact precision: what the selection's rows and export show.
+void convertWholeFrame(const LidarData& frame, const ConversionSnapshot& snapshot, PointArrays& points);
+// Where the given points of `frame` (named by channel and index) lie in its whole conversion,
+// in their order; points the frame does not hold are left out.
+std::vector<std::size_t> wholeFramePositions(const LidarData& frame, const std::vector<ConvertedPoint>& points);
 
 // "FrameID,Points_X,...,timestamp" and a line end.
 QByteArray csvHeaderLine();

@@ -1,5 +1,7 @@
 #include "view/PointListing.h"
 
+#include "view/CsvExport.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -69,16 +71,13 @@ void PointListing::listSelection(int scrollValue)
 
 int PointListing::listPaused(const LidarData& frame, const ConversionSnapshot& snapshot)
 {
-    const FixedOffsetConverter converter(snapshot);
+    convertWholeFrame(frame, snapshot, points_);
     int row = 0;
-    for (const ConvertedPoint& s : selected_) {
-        const int c = s.channel;
-        const std::size_t j = s.index;
-        if (c < 0 || c >= kChannelCount || j >= channelPointCount(frame, c))
-            continue;
-        const FixedOffsetConverter::Point p = converter.convert(c, frame.distances[c][j], frame.azimuths[c][j]);
-        const ListedPoint shown{p.x, p.y, p.z, p.theta, p.distanceCm, frame.intensities[c][j], c,
-                                frame.timestamps[c][j]};
+    for (std::size_t k : wholeFramePositions(frame, selected_)) {
+        const int c = points_.channel[k];
+        const std::size_t j = points_.source[k];
+        const ListedPoint shown{points_.x[k], points_.y[k], points_.z[k], points_.theta[k], points_.distanceCm[k],
+                                frame.intensities[c][j], c, frame.timestamps[c][j]};
         writeRow_(row, pointRowTexts(row, shown));
         ++row;
     }

@@ -4,7 +4,8 @@
 // scroll position.
 
 #include "view/CloudBuilder.h"
-#include "view/CsvExport.h"
+#include "view/ConversionSnapshot.h"
+#include "view/PointConversion.h"
 
 #include <QStringList>
 
@@ -66,6 +67,7 @@ private:
     int liveChannel_ = -1;
     int liveRowCounter_ = 0;
     std::vector<ConvertedPoint> selected_;
+    PointArrays points_; // the paused frame's points, storage kept
 };
 
 } // namespace hvk32

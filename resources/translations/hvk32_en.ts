@@ -396,6 +396,22 @@ Errors: %3</translation>
         <source>cannot read the file</source>
         <translation>cannot read the file</translation>
     </message>
+    <message>
+        <source>skipped %1 damaged bytes at offset %2</source>
+        <translation>skipped %1 damaged bytes at offset %2</translation>
+    </message>
+    <message>
+        <source>skipped %1 damaged bytes in %2 places, the first %3 bytes at offset %4</source>
+        <translation>skipped %1 damaged bytes in %2 places, the first %3 bytes at offset %4</translation>
+    </message>
+    <message>
+        <source>skipped %1 record(s) with impossible lengths, the first at offset %2</source>
+        <translation>skipped %1 record(s) with impossible lengths, the first at offset %2</translation>
+    </message>
+    <message>
+        <source>dropped the last record, cut off by the end of the file at offset %1</source>
+        <translation>dropped the last record, cut off by the end of the file at offset %1</translation>
+    </message>
 </context>
 <context>
     <name>CaptureFrameIndex</name>
@@ -788,20 +804,20 @@ Errors: %3</translation>
         <translation>The capture could not be indexed: %1</translation>
     </message>
     <message>
-        <source>%1 frames indexed</source>
-        <translation>%1 frames indexed</translation>
-    </message>
-    <message>
-        <source>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</source>
-        <translation>; skipped %1 truncated record(s) and %2 record(s) with impossible lengths</translation>
-    </message>
-    <message>
         <source>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</source>
         <translation>%1 holds no device-info packet of a board version 2 or later, so no frame was shown.</translation>
     </message>
     <message>
         <source>No device-info packet in %1 yet: frames are shown from the first one on.</source>
         <translation>No device-info packet in %1 yet: frames are shown from the first one on.</translation>
+    </message>
+    <message>
+        <source>%1 frames, %2 packets lost (%3 %)</source>
+        <translation>%1 frames, %2 packets lost (%3 %)</translation>
+    </message>
+    <message>
+        <source>, %1 duplicated, %2 out of order</source>
+        <translation>, %1 duplicated, %2 out of order</translation>
     </message>
 </context>
 <context>
@@ -1176,6 +1192,10 @@ Receive buffer: %1 KiB</translation>
     <message>
         <source>Selected: %1 points</source>
         <translation>Selected: %1 points</translation>
+    </message>
+    <message>
+        <source>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</source>
+        <translation>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</translation>
     </message>
 </context>
 <context>

@@ -48,6 +48,19 @@ public:
         return *this;
     }
 
+    // The stream's next `packets` data packets without those `drop` picks (by their number
+    // in this call, from 0), as a network that lost them.
+    CaptureBuilder& dataExcept(int packets, const std::function<bool(int, const std::uint8_t*)>& drop)
+    {
+        Payload p{};
+        for (int k = 0; k < packets; ++k) {
+            micros_ = stream_.nextDataPacket(p.data());
+            if (!drop(k, p.data()))
+                udp(p.data(), p.size(), settings().dataPort);
+        }
+        return *this;
+    }
+
     // Data packets for `revolutions` turns (12 firings a packet in single echo, 6 in dual).
     CaptureBuilder& revolutions(double revolutions)
     {

@@ -1,0 +1,384 @@
+#include "view/PointConversion.h"
+
+#include "records/AngleValues.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <memory>
+
+namespace hvk32 {
+
+namespace {
+
+constexpr double kPi = 3.14159;                  // the value of pi the conversion has always used
+constexpr double kRadiansPerDegree = kPi / 180.0;
+constexpr double kBeamOffsetCm = 4.94;           // emitter offset from the rotation axis [cm]
+constexpr double kBeamOffsetAngle = 12.98;       // the offset lies this far behind the horizontal angle [deg]
+constexpr double kCentimetresPerMetre = 100.0;
+constexpr double kCountsPerCentimetre = 2.5;     // once the device's mode is known
+constexpr float kCentimetresPerCount = 0.25f;    // before that
+constexpr float kMaxVerticalDeviation = 1.5f;    // [deg], beyond it the device table is not trusted
+constexpr double kMicrosecondsPerSecond = 1e6;   // time stamps count microseconds within the hour
+constexpr std::uint64_t kTimestampWrap = 3600000000u;
+
+const char* const kVariant260 = "V2.6.0";
+const char* const kVariant261 = "V2.6.1";
+
+bool isOneOf(int channel, std::initializer_list<int> channels)
+{
+    return std::find(channels.begin(), channels.end(), channel) != channels.end();
+}
+
+// Which adjustment/offset pair (0..3) turns channel c, and in which direction.
+struct AngleTerm {
+    int pair;
+    double sign;
+};
+
+AngleTerm angleTermOf(int degreeMode, bool variant261, int c)
+{
+    const bool even = c % 2 == 0;
+    if (degreeMode != 1) {
+        if (!variant261)
+            return {0, even ? 1.0 : -1.0};
+        return {c % 4 < 2 ? 1 : 0, 1.0};
+    }
+    if (!variant261) {
+        if (isOneOf(c, {10, 14, 18, 22}))
+            return {0, 1.0};
+        if (isOneOf(c, {11, 15, 19, 23}))
+            return {0, -1.0};
+        return {1, even ? 1.0 : -1.0};
+    }
+    if (isOneOf(c, {5, 13, 20, 28}))
+        return {1, 1.0};
+    if (isOneOf(c, {7, 15, 22, 30}))
+        return {0, 1.0};
+    if (isOneOf(c, {2, 3, 6, 10, 11, 14, 18, 19, 23, 26, 27, 31}))
+        return {2, 1.0};
+    return {3, 1.0}; // 0, 1, 4, 8, 9, 12, 16, 17, 21, 24, 25, 29
+}
+
+template<typename T>
+std::size_t sizeOf(const std::vector<std::vector<T>>& lists, int c)
+{
+    return static_cast<std::size_t>(c) < lists.size() ? lists[c].size() : 0;
+}
+
+// cos and sin of the conversion's radians (kPi) on a grid of 1/32 degree from -180 to 540
+// degrees, interpolated linearly between neighbours: off by less than 4e-8, below a float's
+// resolution.
+class TrigTable {
+public:
+    static constexpr int kStepsPerDegree = 32;
+    static constexpr double kFirstDegree = -180.0;
+    static constexpr int kEntries = 720 * kStepsPerDegree;
+
+    struct Entry {
+        float cos, sin;
+    };
+
+    TrigTable() : entries_(new Entry[kEntries + 1])
+    {
+        for (int i = 0; i <= kEntries; ++i) {
+            const double r = (kFirstDegree + static_cast<double>(i) / kStepsPerDegree) * kRadiansPerDegree;
+            entries_[i] = {static_cast<float>(std::cos(r)), static_cast<float>(std::sin(r))};
+        }
+    }
+
+    // cos and sin of theta [deg]; outside the grid computed directly.
+    void lookUp(double theta, float& c, float& s) const
+    {
+        const double t = (theta - kFirstDegree) * kStepsPerDegree;
+        if (!(t >= 0.0 && t < kEntries)) {
+            c = static_cast<float>(std::cos(theta * kRadiansPerDegree));
+            s = static_cast<float>(std::sin(theta * kRadiansPerDegree));
+            return;
+        }
+        const int i = static_cast<int>(t);
+        const float f = static_cast<float>(t - i);
+        const Entry& e0 = entries_[i];
+        const Entry& e1 = entries_[i + 1];
+        c = e0.cos + f * (e1.cos - e0.cos);
+        s = e0.sin + f * (e1.sin - e0.sin);
+    }
+
+private:
+    std::unique_ptr<Entry[]> entries_;
+};
+
+const TrigTable& trigTable()
+{
+    static const TrigTable table;
+    return table;
+}
+
+template<typename T>
+void grow(std::vector<T>& v, std::size_t n)
+{
+    if (v.size() < n)
+        v.resize(n);
+}
+
+// What every point of one channel shares, worked out once per frame.
+struct ChannelTerms {
+    BeamTrig beam;
+    double adjust, offset;
+    float horizontalPerCm; // Fast: cos(vertical) / 100
+    float verticalPerCm;   // Fast: sin(vertical) / 100
+};
+
+// Time-stamp units from `start` to `stamp`, across the hourly wrap: the nearer way round.
+inline std::int64_t unitsSince(std::uint64_t stamp, std::uint64_t start)
+{
+    constexpr auto wrap = static_cast<std::int64_t>(kTimestampWrap);
+    std::int64_t d = static_cast<std::int64_t>(stamp) - static_cast<std::int64_t>(start);
+    if (d < -wrap / 2)
+        d += wrap;
+    else if (d > wrap / 2)
+        d -= wrap;
+    return d;
+}
+
+inline float secondsSince(std::uint64_t stamp, std::uint64_t start)
+{
+    return static_cast<float>(static_cast<double>(unitsSince(stamp, start)) * (1.0 / kMicrosecondsPerSecond));
+}
+
+template<Precision P>
+std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+                           const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
+{
+    const std::size_t n = channelPointCount(frame, c);
+    if (n == 0)
+        return k;
+    const float* distances = frame.distances[c].data();
+    const float* azimuths = frame.azimuths[c].data();
+    const int* intensities = frame.intensities[c].data();
+    const std::uint64_t* stamps = frame.timestamps[c].data();
+    const std::uint8_t* echoes = sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr;
+
+    // Everything the loop reads besides the lists, in locals: the arrays it writes could
+    // otherwise alias them and force a reload per point.
+    const bool modeKnown = snapshot.modeKnown != 0;
+    const bool keepZeros = o.keepZeroDistances;
+    const bool limit = o.limitAzimuth;
+    const float low = o.azimuthMin;
+    const float high = o.azimuthMax;
+    const bool collapse = o.collapseOutsideDisplay;
+    const double sectorLow = o.displayAngle;
+    const double sectorHigh = 360.0f - o.displayAngle;
+    const double adjust = t.adjust;
+    const double offset = t.offset;
+    const BeamTrig beam = t.beam;
+    const std::uint16_t channel = static_cast<std::uint16_t>(c);
+
+    // Fast: per count instead of per centimetre, and the emitter offset terms:
+    // x = (h + a) cos + b sin, y = b cos - (h + a) sin.
+    const float countCm = modeKnown ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
+    const float horizontalPerCount = countCm * t.horizontalPerCm;
+    const float verticalPerCount = countCm * t.verticalPerCm;
+    const float metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
+    const float offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
+    const float offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
+    const TrigTable& table = trigTable();
+
+    float* xs = out.x.data();
+    float* ys = out.y.data();
+    float* zs = out.z.data();
+    float* is = out.intensity.data();
+    std::uint16_t* cs = out.channel.data();
+    float* as = out.azimuth.data();
+    float* ds = out.distance.data();
+    float* ts = out.time.data();
+    std::uint8_t* es = out.echo.data();
+    double* thetas = out.theta.data();
+    float* cms = out.distanceCm.data();
+    std::uint32_t* sources = out.source.data();
+
+    for (std::size_t j = 0; j < n; ++j) {
+        float raw = distances[j];
+        bool keep = keepZeros || raw > 0.0f; // NaN counts as no return
+        const double theta = static_cast<double>(azimuths[j]) + adjust + offset;
+        const double wrapped = wrapOnce(theta);
+        const float azimuth = static_cast<float>(wrapped);
+        if (limit)
+            keep = keep && low <= azimuth && azimuth <= high;
+        if (!keep)
+            continue;
+        if (collapse && sectorLow < wrapped && wrapped < sectorHigh)
+            raw = 0.0f;
+
+        if constexpr (P == Precision::Exact) {
+            const float d = modeKnown ? static_cast<float>(raw / kCountsPerCentimetre) : raw * kCentimetresPerCount;
+            const Xyz p = beamCoordinates(d, beam, theta);
+            xs[k] = p.x;
+            ys[k] = p.y;
+            zs[k] = p.z;
+            ds[k] = d / static_cast<float>(kCentimetresPerMetre);
+            thetas[k] = theta;
+            cms[k] = d;
+            sources[k] = static_cast<std::uint32_t>(j);
+        } else {
+            float cosT, sinT;
+            table.lookUp(theta, cosT, sinT);
+            const float h = raw * horizontalPerCount + offsetCos;
+            xs[k] = h * cosT + offsetSin * sinT;
+            ys[k] = offsetSin * cosT - h * sinT;
+            zs[k] = raw * verticalPerCount;
+            ds[k] = raw * metresPerCount;
+        }
+        is[k] = static_cast<float>(intensities[j]);
+        cs[k] = channel;
+        as[k] = azimuth;
+        ts[k] = secondsSince(stamps[j], start);
+        es[k] = echoes ? echoes[j] : 0;
+        ++k;
+    }
+    return k;
+}
+
+} // namespace
+
+const float* builtInVerticalAngles(int degreeMode)
+{
+    return degreeMode == 1 ? defaultVerticalAngles033 : defaultVerticalAngles1;
+}
+
+int verticalAngleMistake(int degreeMode, const float deviceVerticalAngles[32])
+{
+    const float* builtIn = builtInVerticalAngles(degreeMode);
+    for (int c = 0; c < kChannelCount; ++c)
+        if (std::fabs(deviceVerticalAngles[c] - builtIn[c]) > kMaxVerticalDeviation)
+            return c;
+    return -1;
+}
+
+const float* verticalAnglesInUse(int degreeMode, const float deviceVerticalAngles[32])
+{
+    return verticalAngleMistake(degreeMode, deviceVerticalAngles) >= 0 ? builtInVerticalAngles(degreeMode)
+                                                                       : deviceVerticalAngles;
+}
+
+int fixedOffsetIndex(int degreeMode, int channel)
+{
+    // The same channel groups as the later firmware variant, without its adjustments.
+    return angleTermOf(degreeMode, true, channel).pair;
+}
+
+float scaledDistanceCm(float raw, int modeKnown)
+{
+    return modeKnown == 0 ? raw * kCentimetresPerCount : static_cast<float>(raw / kCountsPerCentimetre);
+}
+
+std::size_t channelPointCount(const LidarData& frame, int c)
+{
+    return std::min({sizeOf(frame.distances, c), sizeOf(frame.intensities, c), sizeOf(frame.azimuths, c),
+                     sizeOf(frame.timestamps, c)});
+}
+
+BeamTrig beamTrigOf(float verticalDegrees)
+{
+    const double v = static_cast<double>(verticalDegrees) * kPi / 180.0;
+    return {std::cos(v), std::sin(v)};
+}
+
+Xyz beamCoordinates(double distanceCm, const BeamTrig& beam, double thetaDegrees)
+{
+    const double thetaRad = thetaDegrees * kRadiansPerDegree;
+    const double betaRad = (thetaDegrees - kBeamOffsetAngle) * kRadiansPerDegree;
+    const double horizontal = distanceCm * beam.cosV;
+    const double xd = (horizontal * std::cos(thetaRad) + kBeamOffsetCm * std::cos(betaRad)) / kCentimetresPerMetre;
+    const double yd = (horizontal * std::sin(thetaRad) + kBeamOffsetCm * std::sin(betaRad)) / -kCentimetresPerMetre;
+    const double zd = distanceCm * beam.sinV / kCentimetresPerMetre;
+    return {static_cast<float>(xd), static_cast<float>(yd), static_cast<float>(zd)};
+}
+
+const char* firmwareVariantOf(int degreeMode, const float offsetAngles[4])
+{
+    const float d1 = std::fabs(offsetAngles[0] - offsetAngles[1]);
+    if (degreeMode != 1) {
+        const bool allZero = offsetAngles[0] == 0.0f && offsetAngles[1] == 0.0f;
+        return (d1 > 3.0f && d1 < 5.0f) || allZero ? kVariant261 : kVariant260;
+    }
+    const float d2 = std::fabs(offsetAngles[2] - offsetAngles[3]);
+    const bool allZero = offsetAngles[0] == 0.0f && offsetAngles[1] == 0.0f && offsetAngles[2] == 0.0f
+        && offsetAngles[3] == 0.0f;
+    const bool spread = d1 > 4.8 && d1 < 6.8 && d2 > 1.8 && d2 < 3.0;
+    return spread || allZero ? kVariant261 : kVariant260;
+}
+
+AngleTerms AngleTerms::fixed(const ConversionSnapshot& snapshot)
+{
+    AngleTerms t;
+    for (int c = 0; c < kChannelCount; ++c)
+        t.offset[c] = snapshot.offsetAngles[fixedOffsetIndex(snapshot.degreeMode, c)];
+    return t;
+}
+
+AngleTerms AngleTerms::adjusted(const ConversionSnapshot& snapshot, const double angleAdjust[4])
+{
+    const bool variant261 = firmwareVariantOf(snapshot.degreeMode, snapshot.offsetAngles) == kVariant261;
+    AngleTerms t;
+    for (int c = 0; c < kChannelCount; ++c) {
+        const AngleTerm term = angleTermOf(snapshot.degreeMode, variant261, c);
+        t.adjust[c] = term.sign * angleAdjust[term.pair];
+        t.offset[c] = term.sign * static_cast<double>(snapshot.offsetAngles[term.pair]);
+    }
+    return t;
+}
+
+std::uint64_t frameStartTime(const LidarData& frame)
+{
+    bool any = false;
+    std::uint64_t start = 0;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (channelPointCount(frame, c) == 0)
+            continue;
+        const std::uint64_t first = frame.timestamps[c].front();
+        if (!any || unitsSince(first, start) < 0)
+            start = first;
+        any = true;
+    }
+    return start;
+}
+
+void PointConversion::convert(const LidarData& frame, const ConversionSnapshot& snapshot, const AngleTerms& angles,
+                              const ConversionOptions& options, PointArrays& out) const
+{
+    const float* vertical = verticalAnglesInUse(snapshot.degreeMode, snapshot.deviceVerticalAngles);
+    ChannelTerms terms[kChannelCount];
+    std::size_t total = 0;
+    for (int c = 0; c < kChannelCount; ++c) {
+        const BeamTrig beam = beamTrigOf(vertical[c]);
+        terms[c] = {beam, angles.adjust[c], angles.offset[c], static_cast<float>(beam.cosV / kCentimetresPerMetre),
+                    static_cast<float>(beam.sinV / kCentimetresPerMetre)};
+        if (options.channels[static_cast<std::size_t>(c)])
+            total += channelPointCount(frame, c);
+    }
+
+    // The arrays only grow, so a stream of similar frames allocates once.
+    for (auto* v : {&out.x, &out.y, &out.z, &out.intensity, &out.azimuth, &out.distance, &out.time})
+        grow(*v, total);
+    grow(out.channel, total);
+    grow(out.echo, total);
+    const bool exact = options.precision == Precision::Exact;
+    if (exact) {
+        grow(out.theta, total);
+        grow(out.distanceCm, total);
+        grow(out.source, total);
+    }
+
+    const std::uint64_t start = frameStartTime(frame);
+    std::size_t k = 0;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!options.channels[static_cast<std::size_t>(c)])
+            continue;
+        k = exact ? convertChannel<Precision::Exact>(frame, c, terms[c], snapshot, options, start, k, out)
+                  : convertChannel<Precision::Fast>(frame, c, terms[c], snapshot, options, start, k, out);
+    }
+    out.size = k;
+}
+
+} // namespace hvk32
