@@ -34,7 +34,7 @@ namespace {
 
 const char* const kExportUsage =
     "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT | --ply OUT | --las OUT |\n"
-    "                                     --kitti DIR | --out OUT) [options]\n"
+    "                                     --mcap OUT | --kitti DIR | --out OUT) [options]\n"
     "\n"
     "Plays a capture file as the viewer's player does (without its pacing) and writes every\n"
     "frame it emits as the viewer's CSV export does with all channels and azimuths 0 to 360\n"
@@ -55,10 +55,16 @@ const char* const kExportUsage =
     "                     intensity, return number of 1 or 2 returns, user data = channel,\n"
     "                     point source ID = frame number (mod 65536), GPS time = the point's\n"
     "                     device time [s], the capture's date as the creation date\n"
+    "  --mcap OUT         write one MCAP file for ROS 2 and Foxglove: per frame a\n"
+    "                     sensor_msgs/msg/PointCloud2 (CDR; x y z intensity float32, ring\n"
+    "                     uint16, time float32; frame_id hvk32) on /hvk32/points, stamped with\n"
+    "                     the capture time of the frame's first packet, and per device-info\n"
+    "                     packet a JSON message on /hvk32/device_info\n"
+    "  --compression C    the MCAP file's chunk compression: zstd (default), lz4 or none\n"
     "  --kitti DIR        write one KITTI point file per frame into the folder DIR (created\n"
     "                     when missing): 000000.bin, 000001.bin, ...; each point four float32\n"
     "                     x, y, z [m] and intensity scaled to 0..1\n"
-    "  --out OUT          the writer chosen by the extension: .csv, .pcd, .ply or .las\n"
+    "  --out OUT          the writer chosen by the extension: .csv, .pcd, .ply, .las or .mcap\n"
     "  --fields LIST      the fields of each PCD or PLY point (default all, in this order):\n"
     "                     x y z (float, m), intensity (float, 0-255), ring (uint16, channel),\n"
     "                     time (float, s from the frame's first firing), azimuth (float, deg),\n"
@@ -78,7 +84,7 @@ const char* const kExportUsage =
     "                     A <= B, and A = B is widened to A - 0.5 .. A + 0.5\n"
     "\n"
     "Each file is written under a temporary name beside it and takes its name once whole: a\n"
-    "run that fails or is interrupted leaves no CSV or LAS file, and of the per-frame files\n"
+    "run that fails or is interrupted leaves no CSV, LAS or MCAP file, and of the per-frame files\n"
     "only those of frames written completely (an older file of the same name stays as it was).\n"
     "A progress bar is drawn on stderr when it is a terminal; a summary line ends the run.\n"
     "Exit status: 0 when done, 1 when the capture cannot be read as one, the output cannot be\n"
@@ -94,6 +100,9 @@ struct ExportOptions {
     QString pcd;
     QString ply;
     QString las;
+    QString mcap;
+    std::string compression = "zstd";
+    bool compressionGiven = false;
     QString kitti;
     long frames = 0; // 0: every frame
     FrameRange range;
@@ -207,6 +216,13 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         .value("--pcd", fileName(o.pcd))
         .value("--ply", fileName(o.ply))
         .value("--las", fileName(o.las))
+        .value("--mcap", fileName(o.mcap))
+        .value("--compression",
+               [&o](const std::string& v) {
+                   o.compression = v;
+                   o.compressionGiven = true;
+                   return v == "zstd" || v == "lz4" || v == "none";
+               })
         .value("--kitti", fileName(o.kitti))
         .value("--out", fileName(out))
         .integer("--frames", 1, 1L << 30, o.frames)
@@ -230,36 +246,40 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         return 2;
     }
     if (int(!o.csv.isEmpty()) + int(!o.pcd.isEmpty()) + int(!o.ply.isEmpty()) + int(!o.las.isEmpty())
-            + int(!o.kitti.isEmpty()) + int(!out.isEmpty())
+            + int(!o.mcap.isEmpty()) + int(!o.kitti.isEmpty()) + int(!out.isEmpty())
         != 1) {
         std::fprintf(stderr,
-                     "hvk32-cli export: give one of --csv OUT, --pcd OUT or --ply OUT, --las OUT, --kitti DIR or "
-                     "--out OUT\n%s",
+                     "hvk32-cli export: give one of --csv OUT, --pcd OUT or --ply OUT, --las OUT, --mcap OUT, "
+                     "--kitti DIR or --out OUT\n%s",
                      kExportUsage);
         return 2;
     }
     if (!out.isEmpty()) {
-        QString* const byExtension[] = {&o.csv, &o.pcd, &o.ply, &o.las};
-        const char* const extensions[] = {".csv", ".pcd", ".ply", ".las"};
-        for (int k = 0; k < 4; ++k)
+        QString* const byExtension[] = {&o.csv, &o.pcd, &o.ply, &o.las, &o.mcap};
+        const char* const extensions[] = {".csv", ".pcd", ".ply", ".las", ".mcap"};
+        for (int k = 0; k < 5; ++k)
             if (out.endsWith(QLatin1String(extensions[k]), Qt::CaseInsensitive))
                 *byExtension[k] = out;
-        if (o.csv.isEmpty() && o.pcd.isEmpty() && o.ply.isEmpty() && o.las.isEmpty()) {
+        if (o.csv.isEmpty() && o.pcd.isEmpty() && o.ply.isEmpty() && o.las.isEmpty() && o.mcap.isEmpty()) {
             std::fprintf(stderr,
-                         "hvk32-cli export: --out %s: the name ends in none of .csv, .pcd, .ply and .las "
+                         "hvk32-cli export: --out %s: the name ends in none of .csv, .pcd, .ply, .las and .mcap "
                          "(a KITTI folder is given with --kitti DIR)\n",
                          qPrintable(out));
             return 2;
         }
     }
     // The output replaces its file when complete: never when it is the capture itself.
-    for (const QString* single : {&o.csv, &o.las}) {
+    for (const QString* single : {&o.csv, &o.las, &o.mcap}) {
         if (!single->isEmpty() && QFileInfo::exists(*single)
             && QFileInfo(*single).canonicalFilePath() == QFileInfo(o.pcap).canonicalFilePath()) {
             std::fprintf(stderr, "hvk32-cli export: %s %s would overwrite the capture\n",
-                         single == &o.csv ? "--csv" : "--las", qPrintable(*single));
+                         single == &o.csv ? "--csv" : single == &o.las ? "--las" : "--mcap", qPrintable(*single));
             return 2;
         }
+    }
+    if (o.compressionGiven && o.mcap.isEmpty()) {
+        std::fputs("hvk32-cli export: --compression applies to --mcap\n", stderr);
+        return 2;
     }
     if (o.fieldsGiven && o.pcd.isEmpty() && o.ply.isEmpty()) {
         std::fputs("hvk32-cli export: --fields applies to --pcd and --ply; the other outputs have their own fields\n",
@@ -327,13 +347,19 @@ bool reportAngleMistake(const QString& pcap, const ConversionSnapshot& snapshot)
     return true;
 }
 
+// "hvk32-cli 0.1.0": the program and its version, without the commit.
+std::string softwareName()
+{
+    const std::string line = programVersionLine("hvk32-cli");
+    return line.substr(0, line.find(" ("));
+}
+
 // The program and its version, and the capture's date: that of its first record (UTC), or
 // today's when it has none.
 LasOrigin lasOrigin(const QString& pcap)
 {
     LasOrigin origin;
-    std::string program = programVersionLine("hvk32-cli");
-    origin.generatingSoftware = QString::fromStdString(program.substr(0, program.find(" (")));
+    origin.generatingSoftware = QString::fromStdString(softwareName());
     QDate date = QDateTime::currentDateTimeUtc().date();
     capturefile::CaptureReader reader;
     capturefile::ScannerRecord record;
@@ -431,6 +457,9 @@ int runExportCommand(int argc, char** argv)
         sink = makeCloudFileSink(options.ply, CloudFormat::Ply, options.selection, options.fields);
     else if (!options.las.isEmpty())
         sink = makeLasSink(options.las, options.selection, lasOrigin(options.pcap));
+    else if (!options.mcap.isEmpty())
+        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression,
+                            softwareName());
     else if (!options.kitti.isEmpty())
         sink = makeKittiSink(options.kitti, options.selection);
     else

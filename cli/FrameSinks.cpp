@@ -1,8 +1,14 @@
 #include "cli/FrameSinks.h"
 
+#include "acquisition/CaptureFile.h"
+#include "acquisition/CaptureFrameIndex.h"
+#include "acquisition/CapturePlayerCore.h"
+#include "cli/DeviceInfoJson.h"
 #include "cli/KittiFiles.h"
 #include "cli/LasFile.h"
+#include "cli/McapFile.h"
 #include "cli/OutputFile.h"
+#include "cli/PointCloud2.h"
 #include "cli/PcdFile.h"
 #include "cli/PlyFile.h"
 #include "cli/PointFileOutput.h"
@@ -187,6 +193,135 @@ private:
     std::vector<char> records_;
 };
 
+class McapSink : public FrameSink {
+public:
+    McapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
+             mcap::Compression compression, const std::string& library)
+        : path_(path), pcap_(pcap), options_(binaryConversion(selection)), writer_(compression), library_(library)
+    {
+    }
+
+    bool open() override
+    {
+        QString message;
+        if (!index_.build(pcap_, &message)) {
+            error_ = QStringLiteral("%1: %2").arg(pcap_, message);
+            return false;
+        }
+        readDeviceInfos();
+        const std::string definition = ros2::pointCloud2Definition();
+        const QByteArray schema = deviceInfoJsonSchema();
+        if (!file_.open(path_.toLocal8Bit().toStdString()) || !writer_.open(file_, "ros2", library_)
+            || !writer_.add(mcap::Schema{kPointsSchema, "sensor_msgs/msg/PointCloud2", "ros2msg", definition})
+            || !writer_.add(mcap::Schema{kInfoSchema, "hvk32/DeviceInfo", "jsonschema", schema.toStdString()})
+            || !writer_.add(mcap::Channel{kPointsChannel, kPointsSchema, "/hvk32/points", "cdr"})
+            || !writer_.add(mcap::Channel{kInfoChannel, kInfoSchema, "/hvk32/device_info", "json"}))
+            return fail();
+        return true;
+    }
+
+    qint64 write(const ExportFrame& f) override
+    {
+        if (f.frameId < 1 || f.frameId > index_.frameCount()) {
+            error_ = QStringLiteral("%1: frame %2 is not where the player found it").arg(pcap_).arg(f.frameId);
+            return -1;
+        }
+        const CaptureFrameIndex::Frame& start = index_.frame(f.frameId);
+        const std::uint64_t time = nanoseconds(start.seconds, start.fraction);
+        if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0))
+            return -1;
+        conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
+        ros2::encodePointCloud2(static_cast<std::int32_t>(start.seconds),
+                                static_cast<std::uint32_t>(time % kNanosecondsPerSecond), "hvk32", points_, message_);
+        if (!writer_.write(kPointsChannel, pointsSequence_++, time, time, message_.data(), message_.size())) {
+            fail();
+            return -1;
+        }
+        return static_cast<qint64>(points_.size);
+    }
+
+    bool finish() override
+    {
+        if (!error_.isEmpty())
+            return false;
+        return writer_.close() && file_.commit() ? true : fail();
+    }
+
+    bool keepsWrittenFrames() const override { return false; }
+
+private:
+    static constexpr std::uint16_t kPointsSchema = 1, kInfoSchema = 2;
+    static constexpr std::uint16_t kPointsChannel = 1, kInfoChannel = 2;
+    static constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
+
+    struct DeviceInfo {
+        std::uint64_t time; // [ns]
+        QByteArray json;
+    };
+
+    std::uint64_t nanoseconds(std::uint32_t seconds, std::uint32_t fraction) const
+    {
+        return seconds * kNanosecondsPerSecond + fraction * (nanosecondRecords_ ? 1u : 1000u);
+    }
+
+    void readDeviceInfos()
+    {
+        capturefile::CaptureReader reader;
+        if (!reader.open(pcap_))
+            return;
+        nanosecondRecords_ = reader.format().nanoseconds;
+        capturefile::ScannerRecord record{};
+        for (;;) {
+            const auto read = reader.next(record);
+            if (read == capturefile::CaptureReader::Read::End)
+                break;
+            const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
+            if (read == capturefile::CaptureReader::Read::Scanner && payloadKindOf(payload) == PayloadKind::DeviceInfo)
+                deviceInfos_.push_back({nanoseconds(reader.lastHeader().seconds, reader.lastHeader().fraction),
+                                        deviceInfoJson(payload)});
+        }
+    }
+
+    // The device-info packets recorded up to `time`; before the first frame only the one in
+    // force at its start.
+    bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrame)
+    {
+        if (firstFrame)
+            while (nextInfo_ + 1 < deviceInfos_.size() && deviceInfos_[nextInfo_ + 1].time <= time)
+                ++nextInfo_;
+        for (; nextInfo_ < deviceInfos_.size() && deviceInfos_[nextInfo_].time <= time; ++nextInfo_) {
+            const DeviceInfo& info = deviceInfos_[nextInfo_];
+            if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
+                               static_cast<std::size_t>(info.json.size())))
+                return fail();
+        }
+        return true;
+    }
+
+    bool fail()
+    {
+        if (error_.isEmpty())
+            error_ = !writer_.error().empty() ? QStringLiteral("%1 cannot be written: %2").arg(path_, QString::fromStdString(writer_.error()))
+                                              : QString::fromLocal8Bit(file_.error().c_str());
+        return false;
+    }
+
+    QString path_;
+    QString pcap_;
+    ConversionOptions options_;
+    pointfile::OutputFile file_;
+    mcap::Writer writer_;
+    std::string library_;
+    CaptureFrameIndex index_;
+    bool nanosecondRecords_ = false;
+    std::vector<DeviceInfo> deviceInfos_;
+    std::size_t nextInfo_ = 0;
+    std::uint32_t pointsSequence_ = 0, infoSequence_ = 0;
+    PointConversion conversion_;
+    PointArrays points_;
+    std::vector<char> message_;
+};
+
 class KittiSink : public FrameSink {
 public:
     KittiSink(const QString& dir, const CsvExportOptions& selection)
@@ -253,6 +388,14 @@ std::unique_ptr<FrameSink> makeCloudFileSink(const QString& out, CloudFormat for
 std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin)
 {
     return std::make_unique<LasSink>(path, selection, origin);
+}
+
+std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
+                                        const std::string& compression, const std::string& library)
+{
+    mcap::Compression c = mcap::Compression::Zstd;
+    mcap::parseCompression(compression, c);
+    return std::make_unique<McapSink>(path, pcap, selection, c, library);
 }
 
 std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection)

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace hvk32 {
 
@@ -62,6 +63,13 @@ struct LasOrigin {
 };
 // One LAS 1.2 file (point data format 1) of every frame, returns of distance 0 left out.
 std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin);
+
+// One MCAP file for ROS 2 and Foxglove: a sensor_msgs/msg/PointCloud2 (CDR) per frame on
+// /hvk32/points, stamped and logged at the capture time of the frame's first packet, and a
+// JSON message per device-info packet on /hvk32/device_info. `compression` is "zstd", "lz4"
+// or "none"; `pcap` is the capture the frames come from (for its record times).
+std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
+                                        const std::string& compression, const std::string& library);
 
 // A folder of KITTI files, 000000.bin for the first frame written; created when missing.
 std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection);

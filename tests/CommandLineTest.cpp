@@ -630,10 +630,11 @@ private slots:
     // an older file of the same name stays as it was. Needs root to mount a small disk.
     void exportToFullDiskLeavesNoFile_data()
     {
-        QTest::addColumn<QStringList>("output"); // option and name inside the small disk
+        QTest::addColumn<QStringList>("output"); // options, the last one's value a name inside the small disk
         QTest::addColumn<bool>("singleFile");
         QTest::newRow("csv") << QStringList{"--csv", "out.csv"} << true;
         QTest::newRow("las by extension") << QStringList{"--out", "out.las"} << true;
+        QTest::newRow("mcap, lz4") << QStringList{"--compression", "lz4", "--mcap", "out.mcap"} << true;
         QTest::newRow("pcd") << QStringList{"--pcd", "out.pcd"} << false;
         QTest::newRow("kitti") << QStringList{"--kitti", "kitti"} << false;
     }
@@ -653,17 +654,17 @@ private slots:
         const char* script =
             "mount -t tmpfs -o size=128k none \"$1\" || exit 77\n"
             "[ \"$5\" = single ] && printf old > \"$1/$4\"\n"
-            "\"$2\" export --pcap \"$3\" \"$6\" \"$1/$4\"\n"
+            "\"$2\" export --pcap \"$3\" $6 \"$1/$4\"\n"
             "rc=$?\n"
             "for f in $(find \"$1\" -type f | sort); do echo \"$f: $(head -c 8 \"$f\")\"; done\n"
             "exit $rc\n";
-        const Run r = runToEnd("unshare", {"-m", "sh", "-c", script, "sh", disk, HVK32_CLI_PATH, capture, output[1],
-                                           singleFile ? "single" : "many", output[0]});
+        const Run r = runToEnd("unshare", {"-m", "sh", "-c", script, "sh", disk, HVK32_CLI_PATH, capture, output.last(),
+                                           singleFile ? "single" : "many", output.mid(0, output.size() - 1).join(' ')});
         if (r.exitCode == 77)
             QSKIP("no tmpfs could be mounted here");
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.errors.contains("cannot be written: No space left on device"), r.errors.constData());
-        const QList<QByteArray> left = singleFile ? QList<QByteArray>{(disk + "/" + output[1] + ": old").toUtf8()}
+        const QList<QByteArray> left = singleFile ? QList<QByteArray>{(disk + "/" + output.last() + ": old").toUtf8()}
                                                   : QList<QByteArray>{};
         QCOMPARE(r.lines, left);
     }
@@ -695,7 +696,7 @@ private slots:
         // An output name whose extension names no writer is refused before anything is read.
         const Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--out", dir.filePath("scan.txt")});
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.errors.contains("ends in none of .csv, .pcd, .ply and .las"), r.errors.constData());
+        QVERIFY2(r.errors.contains("ends in none of .csv, .pcd, .ply, .las and .mcap"), r.errors.constData());
     }
 
     void framesAsJsonLines()
