@@ -53,9 +53,13 @@ char* putText(char* p, const std::string& text, std::size_t width)
     return p + width;
 }
 
-std::int32_t quantize(float value, double offset)
+constexpr double kUnitsPerMetre = 1.0 / kScale;
+
+// The nearest coordinate unit, halves away from zero (as lround, without its library call).
+inline std::int32_t quantize(float value, double offset)
 {
-    return static_cast<std::int32_t>(std::lround((static_cast<double>(value) - offset) / kScale));
+    const double units = (static_cast<double>(value) - offset) * kUnitsPerMetre;
+    return static_cast<std::int32_t>(units >= 0 ? units + 0.5 : units - 0.5);
 }
 
 } // namespace

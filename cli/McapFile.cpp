@@ -1,10 +1,10 @@
 #include "cli/McapFile.h"
 
 #include <lz4frame.h>
+#include <zlib.h>
 #include <zstd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace hvk32::mcap {
@@ -100,21 +100,6 @@ void channelRecord(Bytes& b, const Channel& c)
     b.end(at);
 }
 
-const std::array<std::uint32_t, 256>& crcTable()
-{
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table;
-}
-
 } // namespace
 
 const char* compressionName(Compression c)
@@ -142,12 +127,16 @@ bool parseCompression(const std::string& text, Compression& out)
 
 std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size)
 {
-    const auto& table = crcTable();
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    // zlib's, in pieces its length type takes.
+    const auto* p = static_cast<const Bytef*>(data);
+    uLong value = crc;
+    while (size > 0) {
+        const auto n = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
+        value = ::crc32(value, p, n);
+        p += n;
+        size -= n;
+    }
+    return static_cast<std::uint32_t>(value);
 }
 
 Writer::Writer(Compression compression, std::size_t chunkSize) : compression_(compression), chunkSize_(chunkSize) {}

@@ -20,7 +20,7 @@ enum class Compression { Zstd, Lz4, None };
 const char* compressionName(Compression c);
 bool parseCompression(const std::string& text, Compression& out);
 
-// CRC-32 (ISO-HDLC, as zlib computes it), continued from `crc` (0 to start).
+// CRC-32 (ISO-HDLC, computed by zlib), continued from `crc` (0 to start).
 std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size);
 
 struct Schema {

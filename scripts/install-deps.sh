@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
   libpcl-dev libvtk9-qt-dev libpcap-dev
-  libbenchmark-dev libzstd-dev liblz4-dev
+  libbenchmark-dev libzstd-dev liblz4-dev zlib1g-dev
   xvfb xauth tcpdump
   python3-open3d pcl-tools python3-numpy
   nodejs
