@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Throughput of "hvk32-cli export": a 60-second simulator capture (by default 600 rpm, single
 # echo, 576,000 points a second) exported to each of the outputs named in $OUTPUTS (default
-# "csv pcd": one CSV file, one PCD file per frame; also "ply", "las" and "kitti"). Prints each
+# "csv pcd": one CSV file, one PCD file per frame; also "ply", "las", "mcap" (zstd chunks) and
+# "kitti"). Prints each
 # run's summary line, wall time, peak memory, output size and points per second.
 #
 #   bash bench/ExportBench.sh [build-dir] [scratch-dir] [rpm] [single|dual]
-#   OUTPUTS="pcd las kitti" bash bench/ExportBench.sh build /dev/shm 1200 dual   # into a RAM disk
+#   OUTPUTS="pcd las mcap kitti" bash bench/ExportBench.sh build /dev/shm 1200 dual   # into a RAM disk
 #
 # The CSV of 60 seconds is about 2.6 GB and the PCD files about 0.6 GB (twice that in dual
 # echo); each output is written in a new directory under scratch-dir (default $TMPDIR or /tmp)
