@@ -2,8 +2,8 @@
 # Throughput of "hvk32-cli export": a 60-second simulator capture (by default 600 rpm, single
 # echo, 576,000 points a second) exported to each of the outputs named in $OUTPUTS (default
 # "csv pcd": one CSV file, one PCD file per frame; also "ply", "las", "mcap" (zstd chunks) and
-# "kitti"). Prints each
-# run's summary line, wall time, peak memory, output size and points per second.
+# "kitti"). Prints each run's summary line, wall time, peak memory, output size and points per
+# second.
 #
 #   bash bench/ExportBench.sh [build-dir] [scratch-dir] [rpm] [single|dual]
 #   OUTPUTS="pcd las mcap kitti" bash bench/ExportBench.sh build /dev/shm 1200 dual   # into a RAM disk
