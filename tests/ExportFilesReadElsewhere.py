@@ -201,6 +201,10 @@ def main():
             # The hall lies around the scanner: coordinates on both sides of every horizontal axis.
             if not (positions[:, 0:2].min(axis=0) < -1).all() or not (positions[:, 0:2].max(axis=0) > 1).all():
                 sys.exit(f"{echo}: no negative and positive x and y in {positions.min(axis=0)} .. {positions.max(axis=0)}")
+            # The simulator's hall is 16 m wide between its side walls.
+            width = positions[:, 1].max() - positions[:, 1].min()
+            if abs(width - 16) > 0.1:
+                sys.exit(f"{echo}: the hall read back is {width} m wide")
             if echo == "dual" and max(len(frames[k]) for k in ids) <= 65535:
                 sys.exit("the dual-echo frames are not larger than 65,535 points")
             start_ns = int(datetime.datetime(2026, 3, 5, 10).timestamp()) * 10**9  # local time, as the simulator
