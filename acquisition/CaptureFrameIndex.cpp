@@ -24,7 +24,7 @@ constexpr qint64 kProgressStep = 16 << 20;    // bytes between two progress repo
 void CaptureFrameIndex::clear()
 {
     frames_.clear();
-    angleSets_.clear();
+    calibrationSets_.clear();
     configuration_ = {};
     configurationReported_ = false;
     nanoseconds_ = false;
@@ -72,7 +72,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     // The frame being collected, cut as the player cuts it, and where it started.
     FrameCutter cutter;
     Frame start;
-    std::uint32_t anglesInForce = kNoAngles;
+    std::uint32_t calibrationInForce = kNoCalibration;
     PacketLossDetector lossDetector; // the echo mode told by the packets until the configuration
 
     qint64 nextReport = 0;
@@ -123,7 +123,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
                     start.recordOffset = position;
                     start.seconds = header.seconds;
                     start.fraction = header.fraction;
-                    start.angles = anglesInForce;
+                    start.calibration = calibrationInForce;
                     start.block = static_cast<std::uint8_t>(b);
                     start.reference = cutter.reference();
                     start.advance = static_cast<std::int16_t>(cutter.advance());
@@ -136,10 +136,10 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             break;
         case PayloadKind::DeviceInfo: {
             ++sum.deviceInfoPackets;
-            const std::array<float, 4> angles = decodeOffsetAngles(payload);
-            if (angleSets_.empty() || angleSets_.back() != angles)
-                angleSets_.push_back(angles);
-            anglesInForce = static_cast<std::uint32_t>(angleSets_.size() - 1);
+            const DeviceCalibration calibration = decodeCalibration(payload);
+            if (calibrationSets_.empty() || calibrationSets_.back() != calibration)
+                calibrationSets_.push_back(calibration);
+            calibrationInForce = static_cast<std::uint32_t>(calibrationSets_.size() - 1);
             if (!configurationReported_ && CapturePlayerCore::reportsConfiguration(payload)) {
                 configurationReported_ = true;
                 configuration_ = CapturePlayerCore::configurationOf(payload);
@@ -175,17 +175,17 @@ double CaptureFrameIndex::frameTime(int n) const
     return seconds(f.seconds, f.fraction);
 }
 
-std::optional<std::array<float, 4>> CaptureFrameIndex::offsetAnglesAt(int n) const
+std::optional<DeviceCalibration> CaptureFrameIndex::calibrationAt(int n) const
 {
-    const std::uint32_t set = frame(n).angles;
-    if (set == kNoAngles)
+    const std::uint32_t set = frame(n).calibration;
+    if (set == kNoCalibration)
         return std::nullopt;
-    return angleSets_[set];
+    return calibrationSets_[set];
 }
 
 std::size_t CaptureFrameIndex::memoryBytes() const
 {
-    return frames_.capacity() * sizeof(Frame) + angleSets_.capacity() * sizeof(angleSets_[0]);
+    return frames_.capacity() * sizeof(Frame) + calibrationSets_.capacity() * sizeof(DeviceCalibration);
 }
 
 } // namespace hvk32

@@ -2,14 +2,15 @@
 // An index of the frames that forward play emits from a capture file, built in one walk
 // that reads only record headers, block azimuths and device-info packets. For every frame
 // it keeps where the frame starts (the data record and the block inside it), the azimuth it
-// closes at, the offset angles in force there and the start record's time, so the player
-// can start at any frame
-// and show exactly what forward play showed. It counts the stream's health on the way, as
-// forward play does. Plain object: no thread; the caller may stop a
+// closes at, the calibration (vertical and offset angles) in force there and the start
+// record's time, so the player can start at any frame and show exactly what forward play
+// showed. It counts the stream's health on the way, as forward play does. Plain object: no
+// thread; the caller may stop a
 // build through the progress callback.
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
+#include "records/DeviceCalibration.h"
 
 #include <QString>
 
@@ -26,14 +27,14 @@ namespace hvk32 {
 
 class CaptureFrameIndex {
 public:
-    static constexpr std::uint32_t kNoAngles = 0xFFFFFFFF;
+    static constexpr std::uint32_t kNoCalibration = 0xFFFFFFFF;
 
     // Where one frame starts. 32 bytes.
     struct Frame {
         qint64 recordOffset = 0;        // record header of the data record with the first block
         std::uint32_t seconds = 0;      // that record's time stamp
         std::uint32_t fraction = 0;     // micro- or nanoseconds, as the file says
-        std::uint32_t angles = kNoAngles; // offset angles in force: an entry of the angle sets
+        std::uint32_t calibration = kNoCalibration; // calibration in force: an entry of the calibration sets
         std::uint8_t block = 0;         // the frame's first block in that record
         std::uint16_t reference = 0;    // [deg/100] the azimuth the frame closes at (FrameCutter)
         std::int16_t advance = 0;       // [deg/100] the turn from it to the first block
@@ -76,8 +77,8 @@ public:
     int frameAtPosition(qint64 position) const;
     // The record time of frame n's start, in seconds.
     double frameTime(int n) const;
-    // The offset angles in force where frame n starts; none before the first device-info packet.
-    std::optional<std::array<float, 4>> offsetAnglesAt(int n) const;
+    // The calibration in force where frame n starts; none before the first device-info packet.
+    std::optional<DeviceCalibration> calibrationAt(int n) const;
 
     // The configuration the player reports; every indexed frame comes after it.
     const PlayerConfiguration& configuration() const { return configuration_; }
@@ -93,7 +94,7 @@ private:
     double seconds(std::uint32_t s, std::uint32_t fraction) const;
 
     std::vector<Frame> frames_;
-    std::vector<std::array<float, 4>> angleSets_;
+    std::vector<DeviceCalibration> calibrationSets_; // each differs from the one before it
     PlayerConfiguration configuration_;
     bool configurationReported_ = false;
     bool nanoseconds_ = false;

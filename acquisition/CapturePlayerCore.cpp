@@ -67,7 +67,7 @@ void CapturePlayerCore::start()
     cutter_.restart();
     heldFrame_ = false;
     configuration_ = {};
-    offsetAngles_ = {};
+    calibration_ = {};
     configurationReported_ = false;
     frameCounter_ = 0;
     dataPackets_ = deviceInfoPackets_ = droppedFrames_ = 0;
@@ -319,7 +319,7 @@ PlayerConfiguration CapturePlayerCore::configurationOf(const std::uint8_t* devic
 CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t* payload)
 {
     ++deviceInfoPackets_;
-    offsetAngles_ = decodeOffsetAngles(payload);
+    calibration_ = decodeCalibration(payload);
     if (configurationReported_ || !reportsConfiguration(payload))
         return Event::DeviceInfo;
     configurationReported_ = true;
@@ -345,8 +345,9 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     configuration_ = index.configuration();
     dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     configurationReported_ = true;
-    if (const auto angles = index.offsetAnglesAt(n))
-        offsetAngles_ = *angles;
+    // Before the capture's first device-info packet there is none; one inside the frame
+    // comes before the frame is complete.
+    calibration_ = index.calibrationAt(n).value_or(DeviceCalibration{});
     frameCounter_ = n - 1;
     // Stream health counts each record once, in file order: a jump past what was read
     // starts counting afresh there instead of taking the skipped records as lost.

@@ -10,14 +10,15 @@
 // = block azimuth + 0.00625 degrees per channel, not wrapped); FrameCutter says after which
 // blocks a frame is complete (more than 500 blocks and the last block azimuth within 0.5
 // degrees of the first, or a turn past it when packets were lost). Device-info payloads
-// give the horizontal offset angles (the caller publishes them), and the first one whose
-// board version is 2 or more reports the configuration. Frames completed before that are
-// dropped.
+// give the calibration (vertical and horizontal offset angles) that the following frames
+// are converted with, and the first one whose board version is 2 or more reports the
+// configuration. Frames completed before that are dropped.
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/FrameCutter.h"
 #include "acquisition/PacketLossDetector.h"
 #include "acquisition/PointDecoding.h"
+#include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 
 #include <QString>
@@ -58,8 +59,8 @@ public:
     enum class Direction { Forward, Backward };
     enum class Event {
         None,            // a record was read; nothing to report
-        DeviceInfo,      // a device-info packet was read: see offsetAngles()
-        Configuration,   // the configuration was reported: see configuration() and offsetAngles()
+        DeviceInfo,      // a device-info packet was read: see calibration()
+        Configuration,   // the configuration was reported: see configuration() and calibration()
         Frame,           // a frame was completed and counted: see frame()
         UnreportedFrame, // a frame was completed before the configuration, and dropped
         End,             // the run is over
@@ -80,9 +81,9 @@ public:
 
     // Goes to frame n of `index` (built from this file): reads the frame's first record from
     // its first block on, with the configuration reported and the counter at n - 1, so that
-    // going forward the next Frame event is frame n exactly as forward play gave it. The
-    // offset angles in force there come from the index. False when n is not in the index or
-    // the record is not there any more.
+    // going forward the next Frame event is frame n exactly as forward play gave it, with the
+    // same calibration: the one in force at the frame's start comes from the index. False
+    // when n is not in the index or the record is not there any more.
     bool seek(const CaptureFrameIndex& index, int n);
 
     // The run cannot go on: the position is at the end of the file (or before its first
@@ -100,8 +101,11 @@ public:
 
     bool configurationReported() const { return configurationReported_; }
     const PlayerConfiguration& configuration() const { return configuration_; }
-    // The horizontal offset angles 1..4 [deg] of the last device-info packet read, zero before.
-    const std::array<float, 4>& offsetAngles() const { return offsetAngles_; }
+    // The calibration of the last device-info packet read (all zero before the first): the
+    // one in force for a frame when its Frame event comes.
+    const DeviceCalibration& calibration() const { return calibration_; }
+    // Its horizontal offset angles 1..4 [deg].
+    const std::array<float, 4>& offsetAngles() const { return calibration_.offsetAngles; }
     // +1 per frame going forward, -1 going backward, never below 0.
     int frameCounter() const { return frameCounter_; }
 
@@ -147,7 +151,7 @@ private:
     qint64 firstUnreadOffset_ = 0; // records before it were read in this run
     bool freshRecord_ = false;     // the record in hand is read for the first time
     PlayerConfiguration configuration_;
-    std::array<float, 4> offsetAngles_{};
+    DeviceCalibration calibration_;
     bool configurationReported_ = false;
     bool dualEcho_ = false; // the configuration reported says dual echo
     int frameCounter_ = 0;

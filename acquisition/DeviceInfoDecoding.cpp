@@ -81,6 +81,11 @@ std::array<float, 32> decodeVerticalAngles(const std::uint8_t* p)
     return angles;
 }
 
+DeviceCalibration decodeCalibration(const std::uint8_t* p)
+{
+    return {decodeVerticalAngles(p), decodeOffsetAngles(p)};
+}
+
 void publishOffsetAngles(const std::uint8_t* p)
 {
     publishOffsetAngles(decodeOffsetAngles(p));

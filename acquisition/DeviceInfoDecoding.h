@@ -2,6 +2,7 @@
 // Decoding of the device-info packet into the status list, the SettingData record and the
 // device's angle values. Plain functions over a validated 1206-byte packet.
 
+#include "records/DeviceCalibration.h"
 #include "records/SettingData.h"
 
 #include <QString>
@@ -53,6 +54,9 @@ std::array<float, 4> decodeOffsetAngles(const std::uint8_t* packet);
 
 // The vertical angle of every channel in degrees, indexed by channel.
 std::array<float, 32> decodeVerticalAngles(const std::uint8_t* packet);
+
+// Both: the angles a frame is converted with.
+DeviceCalibration decodeCalibration(const std::uint8_t* packet);
 
 // Writes the decoded angles into the process-wide values.
 void publishOffsetAngles(const std::uint8_t* packet);

@@ -2,7 +2,6 @@
 
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/DeviceInfoDecoding.h"
 #include "platform/Pauses.h"
 
 #include <QDebug>
@@ -166,8 +165,6 @@ void ReadLiveOffDataK32::run()
                                                        : CapturePlayerCore::Direction::Backward);
         if (event == CapturePlayerCore::Event::End)
             break;
-        if (event == CapturePlayerCore::Event::DeviceInfo || event == CapturePlayerCore::Event::Configuration)
-            hvk32::publishOffsetAngles(player->offsetAngles());
         if (event == CapturePlayerCore::Event::Configuration) {
             const hvk32::PlayerConfiguration& c = player->configuration();
             emit SendLidarConfig(c.echoMode, c.degreeMode, c.accuracyMode);
@@ -191,21 +188,17 @@ bool ReadLiveOffDataK32::playIndexedFrame(CapturePlayerCore& player, const hvk32
 {
     if (!player.seek(index, n))
         return false;
-    if (const auto angles = index.offsetAnglesAt(n))
-        hvk32::publishOffsetAngles(*angles);
     for (;;) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         switch (event) {
         case CapturePlayerCore::Event::End:
             return false;
-        case CapturePlayerCore::Event::DeviceInfo:
-        case CapturePlayerCore::Event::Configuration:
-            hvk32::publishOffsetAngles(player.offsetAngles());
-            break;
         case CapturePlayerCore::Event::Frame:
             emitFrame(player, seeked);
             return true;
         case CapturePlayerCore::Event::None:
+        case CapturePlayerCore::Event::DeviceInfo:
+        case CapturePlayerCore::Event::Configuration:
         case CapturePlayerCore::Event::UnreportedFrame:
             break;
         }
@@ -227,7 +220,7 @@ void ReadLiveOffDataK32::emitFrame(const CapturePlayerCore& player, bool seeked)
     publishStreamHealth(player);
     if (pass) {
         ++framesEmitted_;
-        emit SendData(player.frame());
+        emit SendData(player.frame(), player.calibration());
     }
     emit SendProgressValue(static_cast<int>(std::min<qint64>(player.position(), INT_MAX)), player.frameCounter());
     if (stepping) {

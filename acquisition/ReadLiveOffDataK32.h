@@ -5,8 +5,11 @@
 // Every run ends with SendFinsh(true) and closes the file, so the next run needs the file
 // opened again. Once the window hands over the file's frame index, a run can go to any
 // frame, and playing backward shows each earlier frame exactly as forward play did.
+// Every frame travels with the calibration of the capture's device-info packet in force at
+// it; the process-wide angle values stay those of the live device.
 
 #include "acquisition/FrameGate.h"
+#include "records/DeviceCalibration.h"
 #include "acquisition/PacketLossDetector.h"
 #include "records/LidarData.h"
 
@@ -85,9 +88,9 @@ public slots:
 
 signals:
     void SendLidarConfig(QString echoMode, int degreeMode, int accuaryMode);
-    // Declared by reference (Qt's signature stays SendData(LidarData)): the player's frame
-    // is copied once, into the queued call, and not again on the way.
-    void SendData(const LidarData& lidardata);
+    // Declared by reference: the player's frame is copied once, into the queued call, and
+    // not again on the way. `calibration` is the one the frame is converted with.
+    void SendData(const LidarData& lidardata, const hvk32::DeviceCalibration& calibration);
     void SendFinsh(bool Finsh);
     void SendFileTotleLength(long length);
     void SendProgressValue(int value, int frame);

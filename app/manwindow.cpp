@@ -230,12 +230,24 @@ void manwindow::liveStartOrPause()
     liveFrozen = !liveFrozen;
     ui.toolButton_pause->setIcon(QIcon(liveFrozen ? ":/image/Resources/images/Play.png" : ":/image/Resources/images/Red.png"));
     if (liveFrozen)
+        listWholeSelection();
+    if (liveFrozen)
         status_->showMessage(tr("Display frozen: frames are not shown until Pause is pressed again"));
     else
         status_->clearMessage();
 }
 
 void manwindow::CalculateCoordinatesK32(const LidarData& lidardata)
+{
+    queueFrame(lidardata, std::nullopt);
+}
+
+void manwindow::CalculateCoordinatesK32(const LidarData& lidardata, const hvk32::DeviceCalibration& calibration)
+{
+    queueFrame(lidardata, calibration);
+}
+
+void manwindow::queueFrame(const LidarData& lidardata, const std::optional<hvk32::DeviceCalibration>& calibration)
 {
     frameGate_.leave();
     if (liveFrozen)
@@ -244,6 +256,7 @@ void manwindow::CalculateCoordinatesK32(const LidarData& lidardata)
         frameGate_.countSkipped(); // a newer frame arrived before this one was drawn
     // Copied into storage kept between frames: no allocation once the lists have grown.
     pendingFrame_ = lidardata;
+    pendingCalibration_ = calibration;
     hasPendingFrame_ = true;
     if (!drawScheduled_) {
         drawScheduled_ = true;
@@ -263,14 +276,17 @@ void manwindow::drawPendingFrame()
     hasPendingFrame_ = false;
     // The pending frame becomes the last frame shown; the old one's storage takes the next.
     std::swap(lastFrame, pendingFrame_);
-    convertAndShow(lastFrame);
+    // A played frame brings its capture's angles; a live one takes what the device published.
+    lastSnapshot_ = pendingCalibration_
+        ? hvk32::ConversionSnapshot::of(degreeMode, modeKnown, *pendingCalibration_)
+        : hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());
+    convertAndShow();
+    frameCounters_.frameDrawn();
 }
 
-hvk32::CloudParameters manwindow::cloudParameters() const
+hvk32::CloudParameters manwindow::cloudParameters(const hvk32::ConversionSnapshot& device) const
 {
     hvk32::CloudParameters p;
-    const hvk32::ConversionSnapshot device =
-        hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());
     p.degreeMode = device.degreeMode;
     p.modeKnown = device.modeKnown;
     p.angleAdjust[0] = angleAdjust1;
@@ -288,42 +304,73 @@ hvk32::CloudParameters manwindow::cloudParameters() const
     return p;
 }
 
-void manwindow::convertAndShow(const LidarData& frame)
+void manwindow::convertAndShow()
 {
-    lastFrame = frame;
     ui.comboBox_2->setEnabled(true);
-    const hvk32::CloudParameters params = cloudParameters();
-    if (csvExport_.isArmed()) {
-        // An armed export takes the frame instead of the view; the clouds stay empty.
-        const int mistake = hvk32::verticalAngleMistake(params.degreeMode, params.deviceVerticalAngles);
-        if (mistake >= 0)
-            emit sendAngleMistake(mistake);
-        cloudResult_.frame.clear();
-        cloudResult_.selection.clear();
-        if (csvExport_.writeFrame(frame, hvk32::ConversionSnapshot::of(params))) {
-            if (!csvExport_.errorString().isEmpty())
-                prompts_->warning(this, tr("Warning"), csvExport_.errorString());
-            else
-                status_->showMessage(tr("Export written to %1").arg(csvExport_.fileName()), 5000);
-        }
-    } else {
-        pointListing_.beginFrame(selectionActive, selectionCount, ui.tableView->verticalScrollBar()->value());
-        const hvk32::CloudBuilder::PointVisitor listPoint = [this](const hvk32::ConvertedPoint& p) {
-            pointListing_.addPoint(p);
-        };
-        cloudBuilder_.build(frame, params, cloudResult_, &listPoint);
-        if (cloudResult_.angleMistakeChannel >= 0)
-            emit sendAngleMistake(cloudResult_.angleMistakeChannel);
-        if (calcIntensity) {
-            averageIntensities = cloudResult_.averageIntensities;
-            emit sendIntensity(averageIntensities);
-            calcIntensity = false;
-        }
+    if (!csvExport_.isArmed()) {
+        convertForView();
+        return;
     }
+    // An armed export takes the frame instead of the view; the clouds stay empty, and
+    // nothing on screen is selected.
+    const int mistake = hvk32::verticalAngleMistake(lastSnapshot_.degreeMode, lastSnapshot_.deviceVerticalAngles);
+    if (mistake >= 0)
+        emit sendAngleMistake(mistake);
+    cloudResult_.frame.clear();
+    cloudResult_.selection.clear();
+    pointListing_.clearSelection();
+    if (csvExport_.writeFrame(lastFrame, lastSnapshot_)) {
+        if (!csvExport_.errorString().isEmpty())
+            prompts_->warning(this, tr("Warning"), csvExport_.errorString());
+        else
+            status_->showMessage(tr("Export written to %1").arg(csvExport_.fileName()), 5000);
+    }
+    showSelectedPoints();
     scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
     if (mouseReadout)
         scene_->updateReadout();
-    frameCounters_.frameDrawn();
+}
+
+void manwindow::convertForView()
+{
+    const hvk32::CloudParameters params = cloudParameters(lastSnapshot_);
+    pointListing_.beginFrame(selectionActive);
+    const hvk32::CloudBuilder::PointVisitor listPoint = [this](const hvk32::ConvertedPoint& p) {
+        pointListing_.addPoint(p);
+    };
+    cloudBuilder_.build(lastFrame, params, cloudResult_, &listPoint);
+    if (cloudResult_.angleMistakeChannel >= 0)
+        emit sendAngleMistake(cloudResult_.angleMistakeChannel);
+    if (calcIntensity) {
+        averageIntensities = cloudResult_.averageIntensities;
+        emit sendIntensity(averageIntensities);
+        calcIntensity = false;
+    }
+    showSelectedPoints();
+    scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
+    if (mouseReadout)
+        scene_->updateReadout();
+}
+
+void manwindow::showSelectedPoints()
+{
+    if (!selectionActive)
+        return;
+    // The count, the rows and the export all take the points this frame put inside the box.
+    selectionCount = static_cast<int>(pointListing_.selectedPoints().size());
+    status_->showSelection(selectionCount);
+    tableModel_->setRowCount(selectionCount);
+    if (hvk32::nothingNewComing(liveFrozen, playback_->isPaused(), playback_->isFilePlaying()))
+        pointListing_.listPaused(lastFrame, lastSnapshot_); // no later frame will fill the other rows
+    else
+        pointListing_.listSelection(ui.tableView->verticalScrollBar()->value());
+}
+
+void manwindow::listWholeSelection()
+{
+    // Rows out of view were last written for earlier frames; no new frame will refresh them.
+    if (selectionActive)
+        pointListing_.listPaused(lastFrame, lastSnapshot_);
 }
 
 void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines)
@@ -340,7 +387,7 @@ void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, f
     }
     if (hvk32::nothingNewComing(liveFrozen, playback_->isPaused(), playback_->isFilePlaying())) {
         // Nothing new is coming: write the frame on screen at once.
-        if (!csvExport_.writeFinalFrame(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters())))
+        if (!csvExport_.writeFinalFrame(lastFrame, lastSnapshot_))
             prompts_->warning(this, tr("Warning"), csvExport_.errorString());
         else
             status_->showMessage(tr("Export written to %1").arg(file), 5000);
@@ -480,24 +527,12 @@ void manwindow::onAreaPicked(const std::vector<int>& indices)
 {
     if (indices.empty())
         return;
-    resetTable();
-    selectionCount = static_cast<int>(indices.size());
-    // One row per selected point, so the table scrolls through all of them; the listing
-    // fills the rows in view with every frame.
-    tableModel_->setRowCount(selectionCount);
-    status_->showSelection(selectionCount);
-
     hvk32::ViewerScene::Cloud picked;
     picked.reserve(indices.size());
     const auto& frame = *scene_->frameCloud();
     for (int i : indices)
         picked.push_back(frame[static_cast<std::size_t>(i)]);
     selectionBox = hvk32::boundingBox(picked);
-    if (hvk32::nothingNewComing(liveFrozen, playback_->isPaused(), playback_->isFilePlaying())) {
-        // No new frame will list the selection: list the frame on screen now.
-        pointListing_.listPaused(lastFrame, hvk32::ConversionSnapshot::of(cloudParameters()), selectionBox);
-    }
-    scene_->showSelection(picked);
 
     // Leave area picking, as a second press of the button would.
     scene_->toggleAreaPicking();
@@ -506,19 +541,29 @@ void manwindow::onAreaPicked(const std::vector<int>& indices)
     selectionActive = true;
     ui.pushButton_exportSelection->setEnabled(true);
     mouseReadout = true;
+
+    // The frame on screen is converted again with the new box: the points it puts inside are
+    // the selection shown, counted, listed (one row each) and exported, as with every later
+    // frame.
+    resetTable();
+    convertForView();
 }
 
 void manwindow::exportSelection()
 {
     if (!selectionActive)
         return;
+    // The frame on screen with its own calibration and its selected points: what is counted
+    // and listed is what is written, whatever frames arrive while the file is chosen.
+    const LidarData frame = lastFrame;
+    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    const std::vector<hvk32::ConvertedPoint> selected = pointListing_.selectedPoints();
     const QString file = prompts_->saveFileName(this, tr("Save CSV"),
                                                 hvk32::csvDefaultFileName(QDateTime::currentDateTime()), QString());
     if (file.isEmpty())
         return;
     QString error;
-    const qint64 points =
-        hvk32::writeCsvSelection(file, lastFrame, selectionBox, hvk32::ConversionSnapshot::of(cloudParameters()), &error);
+    const qint64 points = hvk32::writeCsvSelection(file, frame, selected, snapshot, &error);
     if (points < 0)
         prompts_->warning(this, tr("Warning"), error);
     else
@@ -539,6 +584,7 @@ void manwindow::clearView()
     selectionActive = false;
     ui.pushButton_exportSelection->setEnabled(false);
     selectionCount = 0;
+    pointListing_.clearSelection();
     status_->showSelection(0);
     resetTable();
     ruler_.clear();

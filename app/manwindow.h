@@ -3,6 +3,7 @@
 // device-info record, then starts the data stream and shows the frames.
 
 #include "acquisition/FrameGate.h"
+#include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 #include "records/SettingData.h"
 #include "view/CloudBuilder.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ACWPSettingWidgetK32;
@@ -129,7 +131,10 @@ public slots:
     void liveStartOrPause();
     void view();
     void SelectPoints();
+    // A live frame, converted with the angle values the device published.
     void CalculateCoordinatesK32(const LidarData& lidardata);
+    // A played frame, converted with the calibration of its capture.
+    void CalculateCoordinatesK32(const LidarData& lidardata, const hvk32::DeviceCalibration& calibration);
     void AngleAdjust(double value);
     void AngleAdjust_two(double value);
     void AngleAdjust_three(double value);
@@ -196,9 +201,18 @@ private:
 
     // Frames are drawn from the event loop: when several arrive while one is being drawn,
     // only the newest is drawn.
+    void queueFrame(const LidarData& lidardata, const std::optional<hvk32::DeviceCalibration>& calibration);
     void drawPendingFrame();
-    void convertAndShow(const LidarData& frame);
-    hvk32::CloudParameters cloudParameters() const;
+    // Converts lastFrame with lastSnapshot_ and shows it: into the view, the point table and
+    // the selection, or into an armed export.
+    void convertAndShow();
+    void convertForView();
+    // After a frame is converted with a selection active: its selected points are counted
+    // and listed (all of them when no new frame is coming, else the rows in view).
+    void showSelectedPoints();
+    // Lists every selected point of the frame on screen, which stays there.
+    void listWholeSelection();
+    hvk32::CloudParameters cloudParameters(const hvk32::ConversionSnapshot& device) const;
 
     // The generated form; only manwindow.cpp sees its definition.
     std::unique_ptr<Ui_manwindowClass> form_;
@@ -235,6 +249,9 @@ private:
     hvk32::Ruler ruler_;
     QList<int> channelList;        // 0..31
     LidarData lastFrame;           // copies of the last frame shown
+    // The device values lastFrame was converted with: the capture's calibration for a played
+    // frame, the published values for a live one.
+    hvk32::ConversionSnapshot lastSnapshot_;
     bool liveFrozen = false;
     int echoSelection = 0;
     int degreeMode = 0;
@@ -257,6 +274,7 @@ private:
     hvk32::CloudResult cloudResult_;
     hvk32::FrameGate frameGate_;
     LidarData pendingFrame_;       // the newest frame not drawn yet, when hasPendingFrame_
+    std::optional<hvk32::DeviceCalibration> pendingCalibration_; // a played frame's; none for a live one
     bool hasPendingFrame_ = false;
     bool drawScheduled_ = false;
 

@@ -65,7 +65,8 @@ void manwindow::makeConnections()
     connect(ui.showAngle_lineEdit, &QLineEdit::returnPressed, this, &manwindow::showAngleLinedit_pressed);
     connect(saveDataOptions_.get(), &SaveDataOptions::sendOptions, this, &manwindow::receiveSaveDataOption);
     connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, this, &manwindow::receiveDevPacket);
-    connect(getLidarData_.get(), &GetLidardataK32::SendDataK32, this, &manwindow::CalculateCoordinatesK32);
+    connect(getLidarData_.get(), &GetLidardataK32::SendDataK32, this,
+            qOverload<const LidarData&>(&manwindow::CalculateCoordinatesK32));
     connect(getSet_.get(), &GetSetK32::SendDataDifo, inetactionSetup_.get(), &InetactionSetupWidgetK32::OnLidarDifoData);
     connect(getSet_.get(), &GetSetK32::SendDataDifo, acwpSetting_.get(), &ACWPSettingWidgetK32::OnLidarDifoData);
     connect(getSet_.get(), &GetSetK32::SendLidarStatusToSettingUI, inetactionSetup_.get(),

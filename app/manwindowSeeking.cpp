@@ -41,7 +41,8 @@ void manwindow::setUpPlayback()
 {
     PlaybackSession* p = playback_.get();
     ReadLiveOffDataK32* player = &p->player();
-    connect(player, &ReadLiveOffDataK32::SendData, this, &manwindow::CalculateCoordinatesK32);
+    connect(player, &ReadLiveOffDataK32::SendData, this,
+            qOverload<const LidarData&, const hvk32::DeviceCalibration&>(&manwindow::CalculateCoordinatesK32));
     connect(player, &ReadLiveOffDataK32::SendFinsh, this, &manwindow::FinishPlay);
     connect(player, &ReadLiveOffDataK32::SendLidarConfig, this, &manwindow::receiveDevConfig);
     connect(player, &ReadLiveOffDataK32::SendFileTotleLength, this, &manwindow::getTotleLength);
@@ -54,8 +55,11 @@ void manwindow::setUpPlayback()
     connect(ui.toolButton_GoToEnd, &QToolButton::clicked, p, &PlaybackSession::stepForward);
 
     connect(p, &PlaybackSession::controlsChange, this, &manwindow::setControls);
-    connect(p, &PlaybackSession::playingChanged, this,
-            [this](bool playing) { ui.toolButton_Play->setIcon(QIcon(playing ? kPauseIcon : kPlayIcon)); });
+    connect(p, &PlaybackSession::playingChanged, this, [this](bool playing) {
+        ui.toolButton_Play->setIcon(QIcon(playing ? kPauseIcon : kPlayIcon));
+        if (!playing)
+            listWholeSelection();
+    });
     connect(p, &PlaybackSession::liveMustStop, this, [this]() {
         if (getLidarData_->isRunning() || getSet_->isRunning())
             onDisconnectLidar();

@@ -34,7 +34,10 @@ const char* const kExportUsage =
     "\n"
     "Plays a capture file as the viewer's player does (without its pacing) and writes every\n"
     "frame it emits as the viewer's CSV export does with all channels and azimuths 0 to 360\n"
-    "degrees, converted with the degree mode the capture's device-info packets report.\n"
+    "degrees, converted with the degree mode the capture's device-info packets report and\n"
+    "with the vertical and offset angles of the device-info packet in force at each frame.\n"
+    "A vertical angle more than 1.5 degrees off the built-in table of the degree mode makes\n"
+    "the frame use the built-in table, as the viewer does; stderr names the first such channel.\n"
     "\n"
     "Options:\n"
     "  --pcap FILE        the capture to read; damage found in it goes to stderr\n"
@@ -370,6 +373,23 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
+// Says on stderr that a frame's vertical angle table is not used, naming the first channel
+// (numbered from 0 as the CSV numbers it) more than 1.5 degrees off the built-in table.
+// Returns whether it said so.
+bool reportAngleMistake(const QString& pcap, const ConversionSnapshot& snapshot)
+{
+    const int channel = verticalAngleMistake(snapshot.degreeMode, snapshot.deviceVerticalAngles);
+    if (channel < 0)
+        return false;
+    std::fprintf(stderr,
+                 "hvk32-cli export: %s: the vertical angle of channel %d in the device-info packet (%g degrees) is "
+                 "more than 1.5 degrees off the built-in table (%g degrees), so the built-in table is used where "
+                 "that packet is in force\n",
+                 qPrintable(pcap), channel, snapshot.deviceVerticalAngles[channel],
+                 builtInVerticalAngles(snapshot.degreeMode)[channel]);
+    return true;
+}
+
 int exportCapture(const ExportOptions& options, FrameSink& sink)
 {
     CapturePlayerCore player;
@@ -393,6 +413,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     long frames = 0;
     unsigned long long points = 0;
     bool failed = false;
+    bool angleMistakeReported = false;
     while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
         const auto event = player.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
@@ -401,9 +422,11 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
             break;
         if (event == CapturePlayerCore::Event::Frame) {
             // The distance unit is known once the capture has reported its configuration,
-            // which it has for every frame the player emits.
+            // which it has for every frame the player emits. The angles are the capture's own.
             const ConversionSnapshot snapshot =
-                ConversionSnapshot::ofDevice(player.configuration().degreeMode, 1, player.offsetAngles());
+                ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
+            if (!angleMistakeReported)
+                angleMistakeReported = reportAngleMistake(options.pcap, snapshot);
             const qint64 written = sink.write(player.frameCounter(), player.frame(), snapshot);
             if (written < 0) {
                 failed = true;

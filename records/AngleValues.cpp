@@ -11,6 +11,15 @@ std::array<float, 4> publishedOffsetAngles()
     return {offsetAngle1, offsetAngle2, offsetAngle3, offsetAngle4};
 }
 
+hvk32::DeviceCalibration publishedCalibration()
+{
+    hvk32::DeviceCalibration c;
+    for (std::size_t i = 0; i < c.verticalAngles.size(); ++i)
+        c.verticalAngles[i] = verticalAngleTable[i];
+    c.offsetAngles = publishedOffsetAngles();
+    return c;
+}
+
 const float defaultVerticalAngles1[32] = {
     -16, 0, -15, 1, -14, 2, -13, 3, -12, 4, -11, 5, -10, 6, -9, 7,
     -8, 8, -7, 9, -6, 10, -5, 11, -4, 12, -3, 13, -2, 14, -1, 15,

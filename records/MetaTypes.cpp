@@ -1,5 +1,6 @@
 #include "records/MetaTypes.h"
 
+#include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 #include "records/SettingData.h"
 
@@ -16,4 +17,5 @@ void registerRecordMetaTypes()
     qRegisterMetaType<SettingData>("struct SettingData");
     qRegisterMetaType<std::vector<int>>("std::vector<int>");
     qRegisterMetaType<QList<int>>("QList<int>");
+    qRegisterMetaType<hvk32::DeviceCalibration>();
 }

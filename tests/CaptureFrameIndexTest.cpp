@@ -1,6 +1,7 @@
 // The frame index and seeking: every frame reached through the index is the frame forward
-// play gave, on a capture with dual echo, changing offset angles, a damaged record in the
-// middle and a truncated end; the player thread seeks and plays backward through it.
+// play gave, with the calibration forward play gave it, on a capture with dual echo, changing
+// offset and vertical angles, a damaged record in the middle and a truncated end; the player
+// thread seeks and plays backward through it.
 
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
@@ -10,6 +11,7 @@
 #include "records/MetaTypes.h"
 #include "sim/PacketImpairment.h"
 #include "support/CaptureBuilder.h"
+#include "support/DeviceInfoBuilder.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -32,17 +34,17 @@ bool sameFrame(const LidarData& a, const LidarData& b)
 
 struct Played {
     LidarData frame;
-    std::array<float, 4> offsets; // the offset angles published when it was shown
+    DeviceCalibration calibration; // in force when it was completed
 };
 
-// The frames of forward play from the start, with the angles in force at each.
+// The frames of forward play from the start, with the calibration in force at each.
 QList<Played> playForward(CapturePlayerCore& core)
 {
     QList<Played> out;
     core.start();
     for (Event e = core.next(Direction::Forward); e != Event::End; e = core.next(Direction::Forward))
         if (e == Event::Frame)
-            out.append({core.frame(), core.offsetAngles()});
+            out.append({core.frame(), core.calibration()});
     return out;
 }
 
@@ -55,7 +57,8 @@ LidarData nextFrame(CapturePlayerCore& core)
     return {};
 }
 
-// Dual echo at 20 Hz; device-info packets with new offset angles between and inside frames,
+// Dual echo at 20 Hz; device-info packets with new offset angles and vertical tables (shifted
+// by hundredths of a degree) between and inside frames,
 // the usable one only after the first frame; a record of impossible lengths in the middle
 // and a data record cut off by the end of the file.
 QByteArray awkwardCapture()
@@ -65,7 +68,10 @@ QByteArray awkwardCapture()
     s.echo = sim::EchoMode::Dual;
     test::CaptureBuilder b(s);
     auto angles = [](int code) {
-        return [code](std::uint8_t* p) { putBe16(p + devinfo::kOffsetAngle1, static_cast<std::uint16_t>(code)); };
+        return [code](std::uint8_t* p) {
+            putBe16(p + devinfo::kOffsetAngle1, static_cast<std::uint16_t>(code));
+            test::shiftVerticalAngles(p, static_cast<float>(code % 100) / 100);
+        };
     };
     b.deviceInfo([](std::uint8_t* p) { p[devinfo::kBoardVersionMajor] = 1; }).revolutions(1.3);
     b.deviceInfo(angles(150)).revolutions(2.45).deviceInfo(angles(275)).revolutions(0.6);
@@ -145,6 +151,12 @@ private slots:
         QVERIFY(core.open(&buffer));
         const QList<Played> forward = playForward(core);
         QVERIFY(forward.size() >= 6);
+        // Played with three calibrations, the vertical tables 0.5 and 0.75 degrees apart.
+        QCOMPARE(forward.first().calibration.offsetAngles[0], 1.5f);
+        QCOMPARE(forward.first().calibration.verticalAngles[0], -15.5f);
+        QCOMPARE(forward.last().calibration.verticalAngles[0], -15.6f);
+        QVERIFY(std::any_of(forward.begin(), forward.end(),
+                            [](const Played& p) { return p.calibration.verticalAngles[1] == 0.75f; }));
 
         CaptureFrameIndex index;
         QString message;
@@ -165,7 +177,7 @@ private slots:
             const LidarData frame = nextFrame(core);
             QVERIFY2(sameFrame(frame, forward[n - 1].frame), qPrintable(QString("frame %1").arg(n)));
             QCOMPARE(core.frameCounter(), n);
-            QCOMPARE(core.offsetAngles(), forward[n - 1].offsets);
+            QVERIFY2(core.calibration() == forward[n - 1].calibration, qPrintable(QString("frame %1").arg(n)));
             // Going on from there gives the following frame.
             if (n < index.frameCount())
                 QVERIFY(sameFrame(nextFrame(core), forward[n].frame));
@@ -340,7 +352,8 @@ private slots:
     }
 
     // The thread goes to a frame while paused, then steps back through the index: each
-    // frame is the one forward play showed, and the angles in force are published.
+    // frame is the one forward play showed, and travels with the calibration in force there;
+    // the live device's published values are left alone.
     void threadSeeksAndStepsBack()
     {
         registerRecordMetaTypes();
@@ -357,11 +370,17 @@ private slots:
         auto index = std::make_shared<CaptureFrameIndex>();
         QVERIFY(index->build(path));
 
+        offsetAngle1 = -7.0f;
+        verticalAngleTable[0] = 42.0f;
         ReadLiveOffDataK32 player;
         QList<LidarData> shown;
+        QList<DeviceCalibration> calibrations;
         QList<int> counters;
         QObject context;
-        connect(&player, &ReadLiveOffDataK32::SendData, &context, [&](const LidarData& f) { shown << f; });
+        connect(&player, &ReadLiveOffDataK32::SendData, &context, [&](const LidarData& f, const DeviceCalibration& c) {
+            shown << f;
+            calibrations << c;
+        });
         connect(&player, &ReadLiveOffDataK32::SendProgressValue, &context, [&](int, int n) { counters << n; });
         player.setFrameIndex(index);
         player.receiveOffliveFile(path);
@@ -372,7 +391,7 @@ private slots:
         QTRY_COMPARE(shown.size(), 1);
         QCOMPARE(counters, QList<int>{target});
         QVERIFY(sameFrame(shown[0], forward[target - 1].frame));
-        QCOMPARE(publishedOffsetAngles(), forward[target - 1].offsets);
+        QVERIFY(calibrations[0] == forward[target - 1].calibration);
         QVERIFY(player.isPaused());
 
         player.setDirection(1);
@@ -383,7 +402,10 @@ private slots:
             QTRY_VERIFY(player.isPaused());
             QCOMPARE(counters.last(), n);
             QVERIFY2(sameFrame(shown.last(), forward[n - 1].frame), qPrintable(QString("frame %1").arg(n)));
+            QVERIFY(calibrations.last() == forward[n - 1].calibration);
         }
+        QCOMPARE(offsetAngle1.load(), -7.0f);
+        QCOMPARE(verticalAngleTable[0].load(), 42.0f);
         player.setStop(true);
         QVERIFY(player.wait(5000));
     }

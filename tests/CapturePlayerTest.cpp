@@ -106,6 +106,7 @@ struct Signals {
     QList<long> lengths;
     QStringList configs;
     int data = 0;
+    QList<float> offsetAngle1s; // of the calibration each frame travels with
 };
 
 } // namespace
@@ -126,9 +127,10 @@ class CapturePlayerTest : public QObject {
 
     static void listen(ReadLiveOffDataK32& player, Signals& s)
     {
-        connect(&player, &ReadLiveOffDataK32::SendData, &s.context, [&s](const LidarData&) {
+        connect(&player, &ReadLiveOffDataK32::SendData, &s.context, [&s](const LidarData&, const DeviceCalibration& c) {
             s.order << "data";
             ++s.data;
+            s.offsetAngle1s << c.offsetAngles[0];
         });
         connect(&player, &ReadLiveOffDataK32::SendProgressValue, &s.context, [&s](int value, int frame) {
             s.order << "progress";
@@ -461,8 +463,9 @@ private slots:
         }
         // Paced after every completed frame, played or not (one before the device info).
         QCOMPARE(pauses.delays(), std::vector<int>(4, delay));
-        // The thread publishes the angles of every device-info packet, usable or not.
-        QCOMPARE(offsetAngle1.load(), 2.5f);
+        // Every frame travels with its capture's angles; what the live device published stays.
+        QCOMPARE(s.offsetAngle1s, QVector<float>(shown, 2.5f).toList());
+        QCOMPARE(offsetAngle1.load(), -7.0f);
     }
 
     // Steps forward to the first frame, then back one frame at a time to the start of the

@@ -7,12 +7,14 @@
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "support/CaptureBuilder.h"
+#include "support/DeviceInfoBuilder.h"
 #include "support/ProgramRun.h"
 #include "view/CsvExport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -110,7 +112,7 @@ class CommandLineTest : public QObject {
     }
 
     // What the window's export writes for the first `frames` frames (0: all) the player emits
-    // from `path`, converted with the device values the player publishes meanwhile.
+    // from `path`, each converted with the calibration it travels with.
     QByteArray windowExport(const QString& path, int frames, const QList<int>& channels, float angleMin = 0,
                             float angleMax = 360)
     {
@@ -126,7 +128,7 @@ class CommandLineTest : public QObject {
             if (e != hvk32::CapturePlayerCore::Event::Frame)
                 continue;
             // The window knows the distance unit once the player has reported the configuration.
-            const auto s = hvk32::ConversionSnapshot::ofDevice(player.configuration().degreeMode, 1, player.offsetAngles());
+            const auto s = hvk32::ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
             lastOffsets_ = player.offsetAngles();
             session.writeFrame(player.frame(), s);
         }
@@ -140,6 +142,33 @@ class CommandLineTest : public QObject {
         for (int c = first; c <= last; ++c)
             list << c;
         return list;
+    }
+
+    // The lines of a CSV export by FrameID, without the header.
+    static QMap<QByteArray, QList<QByteArray>> csvFrames(const QByteArray& csv)
+    {
+        QMap<QByteArray, QList<QByteArray>> frames;
+        const QList<QByteArray> lines = csv.split('\n');
+        for (int i = 1; i < lines.size(); ++i)
+            if (!lines[i].isEmpty())
+                frames[lines[i].left(lines[i].indexOf(','))] << lines[i];
+        return frames;
+    }
+
+    // Whether every line's elevation is that of its distance along the channel's vertical
+    // angle, the built-in 1-degree table's plus `shift` (pi as 3.14159, as the export takes it).
+    static bool elevationsFollow(const QList<QByteArray>& lines, float shift)
+    {
+        for (const QByteArray& line : lines) {
+            const QList<QByteArray> f = line.split(',');
+            const double distance = f[7].toDouble();
+            const double angle = (defaultVerticalAngles1[f[5].toInt()] + shift) * 3.14159 / 180;
+            if (std::fabs(f[3].toDouble() - distance * std::sin(angle)) > 2e-5 * distance + 1e-5) {
+                qWarning("%s: elevation not along %g degrees", line.constData(), angle * 180 / 3.14159);
+                return false;
+            }
+        }
+        return !lines.isEmpty();
     }
 
     // The number of points in the summary line, or -1.
@@ -413,6 +442,62 @@ private slots:
         QCOMPARE(frameIds, (QSet<QByteArray>{"1", "2"}));
         QCOMPARE(channels, (QSet<QByteArray>{"5", "30", "31"}));
         QVERIFY(readFile(csv) == selected);
+    }
+
+    // A capture converts with the vertical angles its device-info packets carry: the 1-degree
+    // table shifted by +0.5 degrees gives other elevations than the unshifted one, along the
+    // shifted angles; a table that changes mid-file converts the frames before and after with
+    // their own, also from a frame reached through the index; a table more than 1.5 degrees off
+    // on one channel is not used, and the channel is named once.
+    void exportConvertsWithTheCapturesCalibration()
+    {
+        // Four frames at 600 rpm: the second device-info packet arrives inside frame 3. The
+        // same returns and time stamps in every capture; only the vertical angles differ.
+        auto capture = [this](const QString& name, float before, float after, int channel = -1) {
+            hvk32::sim::ScannerSettings settings;
+            settings.clockStart = hvk32::sim::ClockTime{};
+            hvk32::test::CaptureBuilder b(settings);
+            b.deviceInfo([&](std::uint8_t* p) { hvk32::test::shiftVerticalAngles(p, before, channel); }).revolutions(2.5);
+            b.deviceInfo([&](std::uint8_t* p) { hvk32::test::shiftVerticalAngles(p, after, channel); }).revolutions(2.5);
+            return writeFile(name, b.bytes());
+        };
+        auto exported = [this](const QString& pcap, const QStringList& extra = {}) {
+            const QString csv = pcap + ".csv";
+            const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", pcap, "--csv", csv} + extra);
+            return r.exitCode == 0 ? qMakePair(readFile(csv), r.errors) : qMakePair(QByteArray(), r.errors);
+        };
+        const auto plain = exported(capture("plain.pcap", 0, 0));
+        const auto shifted = exported(capture("shifted.pcap", 0.5f, 0.5f));
+        const auto changed = exported(capture("changed.pcap", 0, 0.5f));
+        QCOMPARE(csvFrames(plain.first).keys(), (QList<QByteArray>{"1", "2", "3", "4"}));
+        QVERIFY(plain.second.startsWith("exported 4 frames")); // no word about the angles
+        QVERIFY(shifted.first != plain.first);
+        QCOMPARE(shifted.first.count('\n'), plain.first.count('\n'));
+        // Channel 0's first return, 6.532 m out: z = 6.532 sin(-15.5 deg) = -1.74560 m, not
+        // 6.532 sin(-16 deg) = -1.80046 m; x = 6.532 cos(-15.5 deg) + the emitter's offset.
+        QVERIFY(plain.first.contains("\n1,6.3271,0.0110958,-1.80046,14,0,0,6.532,"));
+        QVERIFY(shifted.first.contains("\n1,6.34257,0.0110958,-1.7456,14,0,0,6.532,"));
+        const auto plainFrames = csvFrames(plain.first);
+        const auto shiftedFrames = csvFrames(shifted.first);
+        const auto changedFrames = csvFrames(changed.first);
+        for (const QByteArray& id : plainFrames.keys()) {
+            QVERIFY(elevationsFollow(plainFrames[id], 0));
+            QVERIFY(elevationsFollow(shiftedFrames[id], 0.5f));
+            // The new table is in force from the frame in which its packet arrives.
+            QVERIFY2(changedFrames[id] == (id < "3" ? plainFrames[id] : shiftedFrames[id]), id.constData());
+        }
+        // From frame 3 on through the index: the table in force there, not the file's first.
+        const auto fromThree = exported(capture("changed.pcap", 0, 0.5f), {"--from", "3"});
+        QCOMPARE(csvFrames(fromThree.first).keys(), (QList<QByteArray>{"3", "4"}));
+        QVERIFY(csvFrames(fromThree.first)["3"] == shiftedFrames["3"]);
+
+        // Channel 7 two degrees off in both packets: the built-in table, said once.
+        const auto wrong = exported(capture("wrong.pcap", 2, 2, 7));
+        QVERIFY(wrong.first == plain.first);
+        QCOMPARE(wrong.second.count("channel 7 "), 1);
+        QVERIFY2(wrong.second.contains("vertical angle of channel 7 in the device-info packet (5 degrees) is more than "
+                                       "1.5 degrees off the built-in table (3 degrees)"),
+                 wrong.second.constData());
     }
 
     void exportPcdFiles()

@@ -89,14 +89,18 @@ QList<int> frameIdsIn(const QString& csv)
     return ids;
 }
 
-ConvertedPoint selectedPoint(int n)
+ConvertedPoint selectedPoint(int n, int channel = 3, std::size_t index = 0)
 {
     ConvertedPoint p{};
-    p.channel = 3;
+    p.channel = channel;
+    p.index = index;
     p.intensity = n; // tells the points apart in the rows
     p.inSelection = true;
     return p;
 }
+
+// Points 0 of channels 0 and 2 of kOneDegreeFrame, as the view selected them.
+const std::vector<ConvertedPoint> kSelectedInOneDegreeFrame = {selectedPoint(0, 0, 0), selectedPoint(0, 2, 0)};
 
 } // namespace
 
@@ -202,14 +206,12 @@ private slots:
         QVERIFY(!session.errorString().isEmpty());
     }
 
-    void selectionExportKeepsThePointsInsideTheBox()
+    void selectionExportWritesTheSelectedPoints()
     {
-        // The export's header and lines, only for the points inside the box, of every channel.
-        SelectionBox box;
-        box.xMin = 1.0f, box.xMax = 3.0f, box.yMin = -1.0f, box.yMax = 1.0f, box.zMin = -1.0f, box.zMax = 0.0f;
+        // The export's header and lines, only for the selected points.
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        QCOMPARE(writeCsvSelection(&buffer, kOneDegreeFrame, box, kOneDegree), qint64(2));
+        QCOMPARE(writeCsvSelection(&buffer, kOneDegreeFrame, kSelectedInOneDegreeFrame, kOneDegree), qint64(2));
         const QString expected = QString::fromLatin1(csvHeaderLine())
                                  + "1,1.0084,0.0463165,-0.275637,10,0,358,1,1000,1000\n"
                                    "1,2.4624,-0.0533675,-0.647047,13,2,1.5,2.5,1003,1003\n";
@@ -217,10 +219,13 @@ private slots:
 
         QTemporaryDir dir;
         QString error;
-        QCOMPARE(writeCsvSelection(dir.filePath("selection.csv"), kOneDegreeFrame, box, kOneDegree, &error), qint64(2));
+        QCOMPARE(writeCsvSelection(dir.filePath("selection.csv"), kOneDegreeFrame, kSelectedInOneDegreeFrame, kOneDegree,
+                                   &error),
+                 qint64(2));
         QCOMPARE(readAll(dir.filePath("selection.csv")), expected);
         QVERIFY(error.isEmpty());
-        QCOMPARE(writeCsvSelection(dir.filePath("missing/selection.csv"), kOneDegreeFrame, box, kOneDegree, &error),
+        QCOMPARE(writeCsvSelection(dir.filePath("missing/selection.csv"), kOneDegreeFrame, kSelectedInOneDegreeFrame,
+                                   kOneDegree, &error),
                  qint64(-1));
         QVERIFY(error.contains("missing/selection.csv"));
     }
@@ -239,7 +244,7 @@ private slots:
         const CloudBuilder::PointVisitor visit = [&](const ConvertedPoint& p) { listing.addPoint(p); };
         CloudResult result;
         for (int frameNo = 0; frameNo < 2; ++frameNo) { // the rows are rewritten, not appended
-            listing.beginFrame(false, 0, 0);
+            listing.beginFrame(false);
             CloudBuilder().build(frame, params, result, &visit);
         }
         QCOMPARE(rows.keys(), QList<int>({20, 21, 22, 23}));
@@ -250,7 +255,7 @@ private slots:
         }
     }
 
-    void selectionListingWrapsAndRefreshesTheVisibleRows()
+    void selectionListingShowsTheFramesSelectedPoints()
     {
         QMap<int, QStringList> rows;
         QList<int> written;
@@ -258,39 +263,47 @@ private slots:
             rows[row] = texts;
             written.append(row);
         });
-        listing.beginFrame(true, 40, 0);
-        for (int n = 0; n < 45; ++n)
+        ConvertedPoint outside = selectedPoint(-1);
+        outside.inSelection = false;
+        listing.beginFrame(true);
+        for (int n = 0; n < 45; ++n) {
             listing.addPoint(selectedPoint(n));
+            listing.addPoint(outside); // neither kept nor listed while a selection is active
+        }
+        QCOMPARE(listing.selectedPoints().size(), std::size_t(45));
+        QVERIFY(written.isEmpty()); // nothing until the frame's selection is complete
 
-        // Rows 0..30 in view; the counter wraps after 40 points and starts again at row 0.
-        QCOMPARE(rows.size(), 31);
+        // Rows 0..30 in view, each once: row i is selected point i.
+        listing.listSelection(0);
+        QCOMPARE(written.size(), 31);
         QCOMPARE(rows.lastKey(), 30);
-        QCOMPARE(written.count(0), 2);
-        QCOMPARE(rows[4], QStringList({"4", "0.0000 0.0000 0.0000", "0.000", "0.0000", "44", "3", "0", "0"}));
-        QCOMPARE(listing.selectionRowCounter(), 5);
+        QCOMPARE(rows[4], QStringList({"4", "0.0000 0.0000 0.0000", "0.000", "0.0000", "4", "3", "0", "0"}));
 
-        // Scrolled down: the counter goes on from 5 and only rows 20..39 fall in view.
+        // The next frame's selection replaces it; scrolled down, rows 20..34 are in view
+        // and hold that frame's points 20..34, whatever the frame before held.
         written.clear();
-        listing.beginFrame(true, 40, 20);
+        listing.beginFrame(true);
         for (int n = 0; n < 35; ++n)
             listing.addPoint(selectedPoint(100 + n));
-        QCOMPARE(written.first(), 20);
-        QCOMPARE(written.last(), 39);
-        QCOMPARE(written.size(), 20);
-        QCOMPARE(rows[20][4], QString("115"));
+        listing.listSelection(20);
+        QCOMPARE(written, (QList<int>{20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34}));
+        QCOMPARE(rows[20][4], QString("120"));
+        QCOMPARE(listing.selectedPoints().size(), std::size_t(35));
     }
 
     void pausedListingKeepsTheAzimuthUnwrapped()
     {
         QMap<int, QStringList> rows;
         PointListing listing([&](int row, const QStringList& texts) { rows[row] = texts; });
-        SelectionBox box{-5, 5, -5, 5, -5, 5};
         const LidarData frame = frameOf({
             {0, 400, 1.0f, 0, 0},
-            {0, 40000, 1.0f, 0, 0}, // 100 m: outside the box
+            {0, 40000, 1.0f, 0, 0},
             {2, 1000, 359.5f, 0, 0},
         });
-        QCOMPARE(listing.listPaused(frame, kOneDegree, box), 2);
+        listing.beginFrame(true);
+        listing.addPoint(selectedPoint(0, 0, 0)); // what the view selected: not the return at 100 m
+        listing.addPoint(selectedPoint(0, 2, 0));
+        QCOMPARE(listing.listPaused(frame, kOneDegree), 2);
         QCOMPARE(rows[0], QStringList({"0", "1.0084 0.0463 -0.2756", "-2.000", "1.0000", "0", "0", "0", "0"}));
         QCOMPARE(rows[1], QStringList({"1", "2.4624 -0.0534 -0.6470", "361.500", "2.5000", "0", "2", "0", "0"}));
     }

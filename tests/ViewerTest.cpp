@@ -129,6 +129,24 @@ class ViewerTest : public QObject {
         it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
     }
 
+    // Rubber-band steps over the middle of the view, as a user drags: press at the top left
+    // of a 300-pixel square, move to its bottom right, release.
+    void pressBandCorner() { bandEvent(-150, vtkCommand::LeftButtonPressEvent); }
+    void moveBandCorner() { bandEvent(150, vtkCommand::MouseMoveEvent); }
+    void releaseBand() { bandEvent(150, vtkCommand::LeftButtonReleaseEvent); }
+    void dragBand()
+    {
+        pressBandCorner();
+        moveBandCorner();
+        releaseBand();
+    }
+    void bandEvent(int offset, unsigned long event)
+    {
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        it->SetEventInformation(it->GetSize()[0] / 2 + offset, it->GetSize()[1] / 2 + offset);
+        it->InvokeEvent(event, nullptr);
+    }
+
     void key(const char* sym, char code)
     {
         vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
@@ -359,14 +377,7 @@ private slots:
         click("toolButton_selectCloud");
 
         // Drag a rectangle over the middle of the view, as a user would.
-        auto* screen = widget<QVTKOpenGLNativeWidget>("screen");
-        vtkRenderWindowInteractor* it = screen->interactor();
-        const int w = it->GetSize()[0], h = it->GetSize()[1];
-        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
-        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
-        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
-        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
-        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        dragBand();
 
         QVERIFY(window_->isSelectionActive());
         QVERIFY(widget<QPushButton>("pushButton_exportSelection")->isEnabled());
@@ -416,6 +427,51 @@ private slots:
         QVERIFY(widget<QLabel>("label_selection")->text().isEmpty());
     }
 
+    // "Selected: N points", the table and the exported file describe the same frame and the
+    // same points, also when a frame with other points in the box arrives between the
+    // selection and its export.
+    void selectionShownIsSelectionExported()
+    {
+        const LidarData first = simulatorFrame();
+        showFrame(first);
+        click("toolButton_selectCloud");
+        dragBand();
+        QVERIFY(window_->isSelectionActive());
+        auto selectedCount = [this]() {
+            return widget<QLabel>("label_selection")->text().section(QLatin1Char(' '), 1, 1).toInt();
+        };
+        const int firstCount = selectedCount();
+        QVERIFY(firstCount > 0);
+
+        // The next frame has lost every other return of the even channels.
+        LidarData later = first;
+        for (int c = 0; c < 32; c += 2)
+            for (std::size_t j = 0; j < later.distances[c].size(); j += 2)
+                later.distances[c][j] = 0;
+        showFrame(later);
+        const int count = selectedCount();
+        QVERIFY2(count > 0 && count < firstCount, qPrintable(QString("%1 then %2").arg(firstCount).arg(count)));
+        QCOMPARE(int(window_->scene().selectionCloud()->size()), count);
+        QStandardItemModel& table = window_->pointTable();
+        QCOMPARE(table.rowCount(), count);
+
+        QTemporaryDir dir;
+        prompts_.fileNames.enqueue(dir.filePath("selection.csv"));
+        QTest::mouseClick(widget<QPushButton>("pushButton_exportSelection"), Qt::LeftButton);
+        QFile csv(dir.filePath("selection.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = csv.readAll().split('\n').mid(1);
+        lines.removeAll(QByteArray());
+        QCOMPARE(lines.size(), count);
+        // The rows in view are the file's points, in its order: channel, intensity, time.
+        for (int row = 0; row <= 30; ++row) {
+            const QList<QByteArray> f = lines[row].split(',');
+            QCOMPARE(table.item(row, 5)->text().toLatin1(), f[5]);
+            QCOMPARE(table.item(row, 4)->text().toLatin1(), f[4]);
+            QCOMPARE(table.item(row, 7)->text().toLatin1(), f[9]);
+        }
+    }
+
     void liveFramesWaitForTheRubberBand()
     {
         // Frames keep arriving while a rectangle is dragged: none is drawn over the band
@@ -424,10 +480,7 @@ private slots:
         const LidarData frame = simulatorFrame();
         showFrame(frame);
         click("toolButton_selectCloud");
-        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
-        const int w = it->GetSize()[0], h = it->GetSize()[1];
-        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
-        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        pressBandCorner();
         QVERIFY(window_->scene().isAreaDragging());
         const QImage before = grabView();
 
@@ -437,15 +490,14 @@ private slots:
             window_->CalculateCoordinatesK32(i < 2 ? frame : empty);
             QCoreApplication::processEvents();
         }
-        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
-        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        moveBandCorner();
         QCoreApplication::processEvents();
         QCOMPARE(window_->framesDrawn(), drawn);
         // The band's edges are drawn over the view.
         const QImage band = grabView();
         QVERIFY(band != before);
 
-        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        releaseBand();
         QVERIFY(!window_->scene().isAreaDragging());
         QVERIFY(window_->isSelectionActive());
         QVERIFY(window_->scene().selectionCloud()->size() > 0);

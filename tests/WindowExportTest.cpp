@@ -4,6 +4,8 @@
 #include "app/manwindow.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
+#include "support/CaptureBuilder.h"
+#include "support/DeviceInfoBuilder.h"
 #include "support/RecordingPrompts.h"
 #include "view/SaveDataOptions.h"
 #include "view/ViewerScene.h"
@@ -18,6 +20,7 @@
 #include <QtTest>
 
 #include <array>
+#include <cmath>
 #include <memory>
 
 using namespace hvk32;
@@ -142,6 +145,41 @@ private slots:
         requestExport(path, "5");
         QVERIFY(!window_->csvExport().isArmed());
         QCOMPARE(frameIdsOf(path), QStringList{"1"});
+    }
+
+    // A played frame converts with its capture's vertical angles, not the live device's: a
+    // capture whose device-info packets carry the 1-degree table shifted by +0.5 degrees,
+    // paused and exported, gives the shifted elevations, and the published table stays.
+    void playedFrameExportsWithItsCapturesAngles()
+    {
+        test::CaptureBuilder capture;
+        capture.deviceInfo([](std::uint8_t* p) { test::shiftVerticalAngles(p, 0.5f); }).revolutions(4.5);
+        const QString pcap = dir_.filePath("shifted.pcap");
+        QFile file(pcap);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(capture.bytes());
+        file.close();
+        prompts_.fileNames.enqueue(pcap);
+        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_Open"), Qt::LeftButton);
+        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_Play"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->framesDrawn() > 0, 5000);
+        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_Play"), Qt::LeftButton); // pause
+
+        const QString path = dir_.filePath("played.csv");
+        requestExport(path, "1");
+        QFile csv(path);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        csv.readLine();
+        int lines = 0;
+        while (!csv.atEnd()) {
+            const QList<QByteArray> f = csv.readLine().trimmed().split(',');
+            const double distance = f[7].toDouble();
+            const double angle = (defaultVerticalAngles1[f[5].toInt()] + 0.5) * 3.14159 / 180;
+            QVERIFY2(std::fabs(f[3].toDouble() - distance * std::sin(angle)) <= 2e-5 * distance + 1e-5, f.join(',').constData());
+            ++lines;
+        }
+        QVERIFY(lines >= 57600); // a whole turn of returns
+        QCOMPARE(verticalAngleTable[0].load(), -16.0f);
     }
 
     void unwritableFileIsReported()

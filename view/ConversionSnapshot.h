@@ -3,6 +3,7 @@
 // conversion of a frame (window cloud, point table, CSV, PCD and PLY) takes one of these, so
 // a frame converts the same way whatever other threads write meanwhile.
 
+#include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 
 #include <array>
@@ -18,9 +19,11 @@ struct ConversionSnapshot {
     float deviceVerticalAngles[32] = {};  // the device's vertical angle table [deg]
 
     static ConversionSnapshot of(const CloudParameters& params);
-    // The device's side of a conversion: its modes, the given offset angles (the player's or
-    // the published ones) and the process-wide vertical angle table. The window and the
-    // command line both build their snapshots here.
+    // The device's side of a conversion: its modes and a calibration, that of the capture a
+    // frame was played from.
+    static ConversionSnapshot of(int degreeMode, int modeKnown, const DeviceCalibration& calibration);
+    // The same for a live frame: the given offset angles and the process-wide vertical angle
+    // table. The window and the command line both build their snapshots here.
     static ConversionSnapshot ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles);
 };
 

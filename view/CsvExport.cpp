@@ -41,15 +41,21 @@ ConversionSnapshot ConversionSnapshot::of(const CloudParameters& params)
     return s;
 }
 
-ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles)
+ConversionSnapshot ConversionSnapshot::of(int degreeMode, int modeKnown, const DeviceCalibration& calibration)
 {
     ConversionSnapshot s;
     s.degreeMode = degreeMode;
     s.modeKnown = modeKnown;
-    std::copy(offsetAngles.begin(), offsetAngles.end(), s.offsetAngles);
-    for (int c = 0; c < kChannelCount; ++c)
-        s.deviceVerticalAngles[c] = verticalAngleTable[c];
+    std::copy(calibration.offsetAngles.begin(), calibration.offsetAngles.end(), s.offsetAngles);
+    std::copy(calibration.verticalAngles.begin(), calibration.verticalAngles.end(), s.deviceVerticalAngles);
     return s;
+}
+
+ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles)
+{
+    DeviceCalibration calibration = publishedCalibration();
+    calibration.offsetAngles = offsetAngles;
+    return of(degreeMode, modeKnown, calibration);
 }
 
 ConversionOptions CsvExportOptions::conversionOptions(Precision precision) const
@@ -62,6 +68,27 @@ ConversionOptions CsvExportOptions::conversionOptions(Precision precision) const
     o.azimuthMin = angleMin;
     o.azimuthMax = angleMax;
     return o;
+}
+
+void convertWholeFrame(const LidarData& frame, const ConversionSnapshot& snapshot, PointArrays& points)
+{
+    ConversionOptions whole; // every channel, every return, no azimuth range
+    whole.precision = Precision::Exact;
+    PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), whole, points);
+}
+
+std::vector<std::size_t> wholeFramePositions(const LidarData& frame, const std::vector<ConvertedPoint>& points)
+{
+    // The whole conversion keeps every point, channel after channel in list order.
+    std::array<std::size_t, kChannelCount + 1> start{};
+    for (int c = 0; c < kChannelCount; ++c)
+        start[static_cast<std::size_t>(c) + 1] = start[static_cast<std::size_t>(c)] + channelPointCount(frame, c);
+    std::vector<std::size_t> positions;
+    positions.reserve(points.size());
+    for (const ConvertedPoint& p : points)
+        if (p.channel >= 0 && p.channel < kChannelCount && p.index < channelPointCount(frame, p.channel))
+            positions.push_back(start[static_cast<std::size_t>(p.channel)] + p.index);
+    return positions;
 }
 
 float exportAzimuth(double theta)
@@ -115,41 +142,56 @@ QString cannotWrite(const QString& path, const QString& reason)
     return QCoreApplication::translate("CsvExport", "%1 cannot be written: %2").arg(path, reason);
 }
 
-// The export's lines of one frame; with a box, only of the points inside it.
+// Point k's line.
+void writeCsvLine(std::ostream& out, CsvLine& line, int frameId, const LidarData& frame, const PointArrays& points,
+                  std::size_t k)
+{
+    const int c = points.channel[k];
+    const std::size_t j = points.source[k];
+    const std::uint64_t time = frame.timestamps[c][j];
+    line.field(frameId).field(points.x[k]).field(points.y[k]).field(points.z[k]).field(frame.intensities[c][j]);
+    line.field(static_cast<unsigned>(c)).field(points.azimuth[k]).field(points.distance[k]);
+    line.field(time).field(time).writeTo(out);
+}
+
+// The export's lines of one frame.
 qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
-                      const SelectionBox* box, const ConversionSnapshot& snapshot)
+                      const ConversionSnapshot& snapshot)
 {
     CsvLine line;
     // Exact: the text of every number stays what the export has always written.
     PointArrays points;
     PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options.conversionOptions(Precision::Exact),
                               points);
+    for (std::size_t k = 0; k < points.size; ++k)
+        writeCsvLine(out, line, frameId, frame, points, k);
+    return out ? static_cast<qint64>(points.size) : -1;
+}
+
+// The export's lines of the given points of one frame, in their order.
+qint64 writeCsvPoints(std::ostream& out, int frameId, const LidarData& frame,
+                      const std::vector<ConvertedPoint>& selected, const ConversionSnapshot& snapshot)
+{
+    CsvLine line;
+    PointArrays points;
+    convertWholeFrame(frame, snapshot, points);
     qint64 written = 0;
-    for (std::size_t k = 0; k < points.size; ++k) {
-        const float x = points.x[k];
-        const float y = points.y[k];
-        const float z = points.z[k];
-        if (box && !box->contains(x, y, z))
-            continue;
-        const int c = points.channel[k];
-        const std::size_t j = points.source[k];
-        const std::uint64_t time = frame.timestamps[c][j];
-        line.field(frameId).field(x).field(y).field(z).field(frame.intensities[c][j]);
-        line.field(static_cast<unsigned>(c)).field(points.azimuth[k]).field(points.distance[k]);
-        line.field(time).field(time).writeTo(out);
+    for (std::size_t k : wholeFramePositions(frame, selected)) {
+        writeCsvLine(out, line, frameId, frame, points, k);
         ++written;
     }
     return out ? written : -1;
 }
 
-qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
-                      const SelectionBox* box, const ConversionSnapshot& snapshot)
+// Writes what `write` puts into a stream to the device, or returns -1.
+template <typename Write>
+qint64 writeToDevice(QIODevice* out, const Write& write)
 {
     if (out == nullptr || !out->isWritable())
         return -1;
     std::ostringstream text;
     text.imbue(std::locale::classic()); // "." as the decimal point whatever the user's locale
-    const qint64 points = writeCsvPoints(text, frameId, frame, options, box, snapshot);
+    const qint64 points = write(text);
     const std::string bytes = text.str();
     if (points < 0 || out->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
         return -1;
@@ -161,40 +203,37 @@ qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const
 qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot)
 {
-    return writeCsvPoints(out, frameId, frame, options, nullptr, snapshot);
+    return writeCsvPoints(out, frameId, frame, options, snapshot);
 }
 
 qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot)
 {
-    return writeCsvPoints(out, frameId, frame, options, nullptr, snapshot);
+    return writeToDevice(out, [&](std::ostream& text) { return writeCsvPoints(text, frameId, frame, options, snapshot); });
 }
 
-qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const SelectionBox& box,
+qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot)
 {
     const QByteArray header = csvHeaderLine();
     if (out == nullptr || !out->isWritable() || out->write(header) != header.size())
         return -1;
-    CsvExportOptions options;
-    for (int c = 0; c < kChannelCount; ++c)
-        options.channels.append(c);
-    return writeCsvPoints(out, 1, frame, options, &box, snapshot);
+    return writeToDevice(out, [&](std::ostream& text) { return writeCsvPoints(text, 1, frame, points, snapshot); });
 }
 
-qint64 writeCsvSelection(const QString& path, const LidarData& frame, const SelectionBox& box,
+qint64 writeCsvSelection(const QString& path, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot, QString* error)
 {
     QFile file(path);
-    qint64 points = -1;
+    qint64 written = -1;
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        points = writeCsvSelection(&file, frame, box, snapshot);
+        written = writeCsvSelection(&file, frame, points, snapshot);
         if (!file.flush())
-            points = -1;
+            written = -1;
     }
-    if (points < 0 && error)
+    if (written < 0 && error)
         *error = cannotWrite(path, file.errorString());
-    return points;
+    return written;
 }
 
 bool CsvExportSession::arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels)

@@ -5,6 +5,7 @@
 // selection and the display sector play no part, and distances of 0 are written too (they
 // land on the emitter offset circle).
 
+#include "records/DeviceCalibration.h"
 #include "records/LidarData.h"
 #include "view/CloudBuilder.h"
 #include "view/ConversionSnapshot.h"
@@ -17,6 +18,7 @@
 
 #include <array>
 #include <iosfwd>
+#include <vector>
 
 class QDateTime;
 class QIODevice;
@@ -37,6 +39,13 @@ struct CsvExportOptions {
 // by one turn at most (an angle more than a turn off stays outside [0, 360]), as a float.
 float exportAzimuth(double theta);
 
+// Converts every point of `frame` (every channel, zero distances kept, any azimuth) with the
+// export's fixed offsets and exact precision: what the selection's rows and export show.
+void convertWholeFrame(const LidarData& frame, const ConversionSnapshot& snapshot, PointArrays& points);
+// Where the given points of `frame` (named by channel and index) lie in its whole conversion,
+// in their order; points the frame does not hold are left out.
+std::vector<std::size_t> wholeFramePositions(const LidarData& frame, const std::vector<ConvertedPoint>& points);
+
 // "FrameID,Points_X,...,timestamp" and a line end.
 QByteArray csvHeaderLine();
 
@@ -52,13 +61,14 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
 qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot);
 
-// The selection's export: the header, then the points of `frame` inside `box` as frame 1,
-// every channel and azimuth, in the format above. Returns the number of points, or -1 when
-// the device did not take the text.
-qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const SelectionBox& box,
+// The selection's export: the header, then the given points of `frame` (each named by its
+// channel and index, as the view selected them in that frame) as frame 1, in their order and
+// in the format above, whatever their azimuth. Returns the number of points, or -1 when the
+// device did not take the text.
+qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot);
 // The same into the file `path`, replacing its contents; on failure -1, and *error says why.
-qint64 writeCsvSelection(const QString& path, const LidarData& frame, const SelectionBox& box,
+qint64 writeCsvSelection(const QString& path, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot, QString* error);
 
 // The window's export: armed on a file for a number of frames, fed one frame at a time,

@@ -1,5 +1,8 @@
 #include "view/PointListing.h"
 
+#include "view/CsvExport.h"
+
+#include <algorithm>
 #include <utility>
 
 namespace hvk32 {
@@ -34,13 +37,12 @@ QStringList pointRowTexts(int pointId, const ListedPoint& p)
 
 PointListing::PointListing(RowWriter writeRow) : writeRow_(std::move(writeRow)) {}
 
-void PointListing::beginFrame(bool selectionActive, int selectionCount, int scrollValue)
+void PointListing::beginFrame(bool selectionActive)
 {
     selectionActive_ = selectionActive;
-    selectionCount_ = selectionCount;
-    scrollValue_ = scrollValue;
     liveChannel_ = -1;
     liveRowCounter_ = 0;
+    selected_.clear();
 }
 
 void PointListing::addPoint(const ConvertedPoint& point)
@@ -56,25 +58,22 @@ void PointListing::addPoint(const ConvertedPoint& point)
             ++liveRowCounter_;
         }
     }
-    if (point.inSelection) {
-        if (selectionRowCounter_ >= selectionCount_)
-            selectionRowCounter_ = 0;
-        const int row = selectionRowCounter_;
-        if (scrollValue_ <= row && row <= scrollValue_ + kRefreshedRowSpan)
-            writeRow_(row, pointRowTexts(row, listed(point)));
-        ++selectionRowCounter_;
-    }
+    if (selectionActive_ && point.inSelection)
+        selected_.push_back(point);
 }
 
-int PointListing::listPaused(const LidarData& frame, const ConversionSnapshot& snapshot, const SelectionBox& box)
+void PointListing::listSelection(int scrollValue)
 {
-    ConversionOptions options;
-    options.precision = Precision::Exact;
-    PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options, points_);
+    const int last = std::min(static_cast<int>(selected_.size()) - 1, scrollValue + kRefreshedRowSpan);
+    for (int row = std::max(scrollValue, 0); row <= last; ++row)
+        writeRow_(row, pointRowTexts(row, listed(selected_[static_cast<std::size_t>(row)])));
+}
+
+int PointListing::listPaused(const LidarData& frame, const ConversionSnapshot& snapshot)
+{
+    convertWholeFrame(frame, snapshot, points_);
     int row = 0;
-    for (std::size_t k = 0; k < points_.size; ++k) {
-        if (!box.contains(points_.x[k], points_.y[k], points_.z[k]))
-            continue;
+    for (std::size_t k : wholeFramePositions(frame, selected_)) {
         const int c = points_.channel[k];
         const std::size_t j = points_.source[k];
         const ListedPoint shown{points_.x[k], points_.y[k], points_.z[k], points_.theta[k], points_.distanceCm[k],

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace hvk32 {
 
@@ -38,30 +39,35 @@ public:
     explicit PointListing(RowWriter writeRow);
 
     // Starts the listing of a frame. Without an active selection the first four points of
-    // each channel are listed in rows 4·c + k; with one, the points inside the selection
-    // box are listed under a row counter that wraps at selectionCount, and only rows from
-    // scrollValue to scrollValue + 30 are written.
-    void beginFrame(bool selectionActive, int selectionCount, int scrollValue);
+    // each channel are listed in rows 4·c + k as they come; with one, the points inside the
+    // selection box are kept as the frame's selection, which listSelection() or listPaused()
+    // then writes. The selection of the frame before is forgotten.
+    void beginFrame(bool selectionActive);
 
     // One converted point of the frame, in conversion order (the cloud builder's visitor).
     void addPoint(const ConvertedPoint& point);
 
-    // Lists a frame shown while paused: every point of every channel that falls inside `box`,
-    // in rows 0, 1, 2, ..., converted with the fixed offsets of the export; the azimuth is not
-    // wrapped. The caller resets the table first. Returns the number of rows written.
-    int listPaused(const LidarData& frame, const ConversionSnapshot& snapshot, const SelectionBox& box);
+    // The points of the frame that lie inside the selection box, in conversion order: what
+    // the view shows as selected, and what the selection's count, rows and export describe.
+    const std::vector<ConvertedPoint>& selectedPoints() const { return selected_; }
+    void clearSelection() { selected_.clear(); }
 
-    int selectionRowCounter() const { return selectionRowCounter_; }
+    // Writes the rows of the selected points from row scrollValue to scrollValue + 30 (row i,
+    // PointID i: selected point i), as a frame that is followed by others does.
+    void listSelection(int scrollValue);
+
+    // Writes a row for every selected point of `frame` (the frame they were selected in), in
+    // rows 0, 1, 2, ..., converted with the fixed offsets of the export; the azimuth is not
+    // wrapped. For a frame that stays on screen. Returns the number of rows written.
+    int listPaused(const LidarData& frame, const ConversionSnapshot& snapshot);
 
 private:
     RowWriter writeRow_;
     bool selectionActive_ = false;
-    int selectionCount_ = 0;
-    int scrollValue_ = 0;
     int liveChannel_ = -1;
     int liveRowCounter_ = 0;
-    int selectionRowCounter_ = 0; // kept across frames and selections; wraps at selectionCount
-    PointArrays points_;          // the paused frame's points, storage kept
+    std::vector<ConvertedPoint> selected_;
+    PointArrays points_; // the paused frame's points, storage kept
 };
 
 } // namespace hvk32

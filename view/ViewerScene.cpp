@@ -302,13 +302,6 @@ void ViewerScene::showClouds(const std::vector<CloudPoint>& frame, const std::ve
     render();
 }
 
-void ViewerScene::showSelection(const Cloud& points)
-{
-    *selectionCloud_ = points;
-    showCloud(kSelectionCloudId, selectionCloud_, true, kSelectionPointSize);
-    render();
-}
-
 namespace {
 
 // Replaces the points, colours and vertex cells of a shown cloud in its own VTK arrays,

@@ -71,8 +71,6 @@ public:
     // already shown are updated in place: their geometry and colours are replaced in the
     // existing VTK objects, which costs far less than adding them anew.
     void showClouds(const std::vector<CloudPoint>& frame, const std::vector<CloudPoint>& selection, int pointSize);
-    // Replaces the selection cloud with picked points of the frame cloud.
-    void showSelection(const Cloud& points);
     // Removes every cloud and shape (the grid, the readout and the ruler too) and returns
     // to the overview camera, fitted to the next frame shown.
     void clear();

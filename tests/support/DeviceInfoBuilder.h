@@ -21,4 +21,16 @@ inline DeviceInfo patternDeviceInfo()
     return p;
 }
 
+// Adds `degrees` to the vertical angle a device-info packet gives every channel, or only
+// `channel` (0..31).
+inline void shiftVerticalAngles(std::uint8_t* packet, float degrees, int channel = -1)
+{
+    for (int e = 0; e < devinfo::kVerticalAngleCount; ++e) {
+        if (channel >= 0 && devinfo::verticalEntryChannel(e) != channel)
+            continue;
+        std::uint8_t* entry = packet + devinfo::kVerticalAngles + 2 * static_cast<std::size_t>(e);
+        putBe16(entry, devinfo::encodeVerticalAngle(devinfo::decodeVerticalAngle(be16(entry)) + degrees));
+    }
+}
+
 } // namespace hvk32::test
