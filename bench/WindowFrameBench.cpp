@@ -111,7 +111,7 @@ int main(int argc, char** argv)
         for (const LidarData& frame : frames) {
             const Clock::time_point arrived = Clock::now();
             last = frame;
-            listing.beginFrame(false, 0, 0);
+            listing.beginFrame(false);
             builder.build(frame, params, result, &listPoint);
             const Clock::time_point converted = Clock::now();
             scene.showClouds(result.frame, result.selection, 1);
