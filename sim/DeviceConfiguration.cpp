@@ -6,6 +6,7 @@
 #include "records/ByteOrder.h"
 
 #include <cmath>
+#include <string>
 
 namespace hvk32::sim {
 
@@ -150,7 +151,10 @@ const char* describe(ConfigRejection rejection)
 {
     switch (rejection) {
     case ConfigRejection::None: return "accepted";
-    case ConfigRejection::Length: return "not 1206 bytes long";
+    case ConfigRejection::Length: {
+        static const std::string text = "not " + std::to_string(configpacket::kPacketSize) + " bytes long";
+        return text.c_str();
+    }
     case ConfigRejection::Header: return "no configuration header";
     case ConfigRejection::Marker: return "wrong marker at byte 160";
     case ConfigRejection::Tail: return "no 0F F0 tail";
