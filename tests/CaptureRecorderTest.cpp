@@ -7,6 +7,7 @@
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
+#include "support/PlayedCapture.h"
 
 #include <QtTest>
 
@@ -219,15 +220,9 @@ private slots:
         recorder.stop();
         QVERIFY(recorder.workerError().empty());
 
-        CapturePlayerCore player;
-        QVERIFY(player.open(path("both.pcap")));
-        player.start();
-        int frames = 0;
-        for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
-             e = player.next(CapturePlayerCore::Direction::Forward))
-            frames += e == CapturePlayerCore::Event::Frame;
-        QVERIFY(player.configurationReported());
-        QVERIFY2(frames >= 3, qPrintable(QString::number(frames)));
+        const hvk32::test::PlayedCapture played = hvk32::test::playCapture(path("both.pcap"));
+        QVERIFY(played.configured);
+        QVERIFY2(played.frames >= 3, qPrintable(QString::number(played.frames)));
 
         FileContents file;
         QVERIFY(readCapture(path("both.pcap"), &file));

@@ -6,6 +6,7 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/SocketRecorder.h"
 #include "platform/UdpSocket.h"
+#include "support/PlayedCapture.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -56,15 +57,7 @@ FileCheck checkFile(const QString& path)
 
 int framesPlayed(const QString& path)
 {
-    CapturePlayerCore player;
-    if (!player.open(path))
-        return -1;
-    player.start();
-    int frames = 0;
-    for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
-         e = player.next(CapturePlayerCore::Direction::Forward))
-        frames += e == CapturePlayerCore::Event::Frame;
-    return frames;
+    return hvk32::test::playCapture(path).frames;
 }
 
 // Lines tcpdump prints for a capture file; -1 when tcpdump is not installed.

@@ -129,6 +129,24 @@ class ViewerTest : public QObject {
         it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
     }
 
+    // Rubber-band steps over the middle of the view, as a user drags: press at the top left
+    // of a 300-pixel square, move to its bottom right, release.
+    void pressBandCorner() { bandEvent(-150, vtkCommand::LeftButtonPressEvent); }
+    void moveBandCorner() { bandEvent(150, vtkCommand::MouseMoveEvent); }
+    void releaseBand() { bandEvent(150, vtkCommand::LeftButtonReleaseEvent); }
+    void dragBand()
+    {
+        pressBandCorner();
+        moveBandCorner();
+        releaseBand();
+    }
+    void bandEvent(int offset, unsigned long event)
+    {
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        it->SetEventInformation(it->GetSize()[0] / 2 + offset, it->GetSize()[1] / 2 + offset);
+        it->InvokeEvent(event, nullptr);
+    }
+
     void key(const char* sym, char code)
     {
         vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
@@ -359,14 +377,7 @@ private slots:
         click("toolButton_selectCloud");
 
         // Drag a rectangle over the middle of the view, as a user would.
-        auto* screen = widget<QVTKOpenGLNativeWidget>("screen");
-        vtkRenderWindowInteractor* it = screen->interactor();
-        const int w = it->GetSize()[0], h = it->GetSize()[1];
-        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
-        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
-        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
-        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
-        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        dragBand();
 
         QVERIFY(window_->isSelectionActive());
         QVERIFY(widget<QPushButton>("pushButton_exportSelection")->isEnabled());
@@ -424,13 +435,7 @@ private slots:
         const LidarData first = simulatorFrame();
         showFrame(first);
         click("toolButton_selectCloud");
-        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
-        const int w = it->GetSize()[0], h = it->GetSize()[1];
-        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
-        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
-        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
-        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
-        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        dragBand();
         QVERIFY(window_->isSelectionActive());
         auto selectedCount = [this]() {
             return widget<QLabel>("label_selection")->text().section(QLatin1Char(' '), 1, 1).toInt();
@@ -475,10 +480,7 @@ private slots:
         const LidarData frame = simulatorFrame();
         showFrame(frame);
         click("toolButton_selectCloud");
-        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
-        const int w = it->GetSize()[0], h = it->GetSize()[1];
-        it->SetEventInformation(w / 2 - 150, h / 2 - 150);
-        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        pressBandCorner();
         QVERIFY(window_->scene().isAreaDragging());
         const QImage before = grabView();
 
@@ -488,15 +490,14 @@ private slots:
             window_->CalculateCoordinatesK32(i < 2 ? frame : empty);
             QCoreApplication::processEvents();
         }
-        it->SetEventInformation(w / 2 + 150, h / 2 + 150);
-        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        moveBandCorner();
         QCoreApplication::processEvents();
         QCOMPARE(window_->framesDrawn(), drawn);
         // The band's edges are drawn over the view.
         const QImage band = grabView();
         QVERIFY(band != before);
 
-        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        releaseBand();
         QVERIFY(!window_->scene().isAreaDragging());
         QVERIFY(window_->isSelectionActive());
         QVERIFY(window_->scene().selectionCloud()->size() > 0);

@@ -10,6 +10,7 @@
 #include "app/manwindow.h"
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"
+#include "support/PlayedCapture.h"
 #include "support/RecordingPrompts.h"
 
 #include <QLabel>
@@ -116,15 +117,9 @@ private slots:
         QTest::mouseClick(recordButton(), Qt::LeftButton);
         QVERIFY(!window_->isRecording());
 
-        CapturePlayerCore player;
-        QVERIFY(player.open(file));
-        player.start();
-        int frames = 0;
-        for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
-             e = player.next(CapturePlayerCore::Direction::Forward))
-            frames += e == CapturePlayerCore::Event::Frame;
-        QVERIFY(player.configurationReported());
-        QVERIFY2(frames > 0, qPrintable(QString::number(frames)));
+        const hvk32::test::PlayedCapture played = hvk32::test::playCapture(file);
+        QVERIFY(played.configured);
+        QVERIFY2(played.frames > 0, qPrintable(QString::number(played.frames)));
     }
 
     void withoutCaptureRightsRecordsTheWindowsSockets()
@@ -146,16 +141,10 @@ private slots:
         QVERIFY(!recordButton()->isChecked());
         QVERIFY2(statusMessage().startsWith("Recording stopped"), qPrintable(statusMessage()));
 
-        CapturePlayerCore player;
-        QVERIFY(player.open(file));
-        player.start();
-        int frames = 0;
-        for (auto e = player.next(CapturePlayerCore::Direction::Forward); e != CapturePlayerCore::Event::End;
-             e = player.next(CapturePlayerCore::Direction::Forward))
-            frames += e == CapturePlayerCore::Event::Frame;
-        QVERIFY(player.configurationReported());
-        QVERIFY(frames > 0);
-        QVERIFY(!player.damage().any());
+        const hvk32::test::PlayedCapture played = hvk32::test::playCapture(file);
+        QVERIFY(played.configured);
+        QVERIFY(played.frames > 0);
+        QVERIFY(!played.damaged);
 
         // Forcing the adapter without the right explains how to get it, and records nothing.
         qputenv("HVK32_RECORDER", "adapter");
