@@ -1,16 +1,19 @@
 #include "cli/ExportCommand.h"
 
+#include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
+#include "acquisition/PointDecoding.h"
 #include "cli/FrameRange.h"
+#include "cli/FrameSinks.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/PcdFile.h"
-#include "cli/PlyFile.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
+#include "records/ProgramVersion.h"
 #include "view/CsvExport.h"
 #include "view/PointConversion.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
@@ -30,7 +33,8 @@ namespace hvk32 {
 namespace {
 
 const char* const kExportUsage =
-    "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT | --ply OUT) [options]\n"
+    "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT | --ply OUT | --las OUT |\n"
+    "                                     --mcap OUT | --kitti DIR | --out OUT) [options]\n"
     "\n"
     "Plays a capture file as the viewer's player does (without its pacing) and writes every\n"
     "frame it emits as the viewer's CSV export does with all channels and azimuths 0 to 360\n"
@@ -46,6 +50,21 @@ const char* const kExportUsage =
     "                     OUT gets the frame number: scan.pcd gives scan-000001.pcd, ...\n"
     "  --ply OUT          the same points as one binary PLY file per frame, named the same way:\n"
     "                     scan.ply gives scan-000001.ply, ...\n"
+    "  --las OUT          write one LAS 1.2 file (point data format 1) of every frame, returns\n"
+    "                     of distance 0 left out: millimetre coordinates, the device's\n"
+    "                     intensity, return number of 1 or 2 returns, user data = channel,\n"
+    "                     point source ID = frame number (mod 65536), GPS time = the point's\n"
+    "                     device time [s], the capture's date as the creation date\n"
+    "  --mcap OUT         write one MCAP file for ROS 2 and Foxglove: per frame a\n"
+    "                     sensor_msgs/msg/PointCloud2 (CDR; x y z intensity float32, ring\n"
+    "                     uint16, time float32; frame_id hvk32) on /hvk32/points, stamped with\n"
+    "                     the capture time of the frame's first packet, and per device-info\n"
+    "                     packet a JSON message on /hvk32/device_info\n"
+    "  --compression C    the MCAP file's chunk compression: zstd (default), lz4 or none\n"
+    "  --kitti DIR        write one KITTI point file per frame into the folder DIR (created\n"
+    "                     when missing): 000000.bin, 000001.bin, ...; each point four float32\n"
+    "                     x, y, z [m] and intensity scaled to 0..1\n"
+    "  --out OUT          the writer chosen by the extension: .csv, .pcd, .ply, .las or .mcap\n"
     "  --fields LIST      the fields of each PCD or PLY point (default all, in this order):\n"
     "                     x y z (float, m), intensity (float, 0-255), ring (uint16, channel),\n"
     "                     time (float, s from the frame's first firing), azimuth (float, deg),\n"
@@ -64,6 +83,9 @@ const char* const kExportUsage =
     "  --angle-max B      highest azimuth written [deg] (default 360); both lie in 0..360 with\n"
     "                     A <= B, and A = B is widened to A - 0.5 .. A + 0.5\n"
     "\n"
+    "Each file is written under a temporary name beside it and takes its name once whole: a\n"
+    "run that fails or is interrupted leaves no CSV, LAS or MCAP file, and of the per-frame files\n"
+    "only those of frames written completely (an older file of the same name stays as it was).\n"
     "A progress bar is drawn on stderr when it is a terminal; a summary line ends the run.\n"
     "Exit status: 0 when done, 1 when the capture cannot be read as one, the output cannot be\n"
     "written or the run is interrupted, 2 for a bad argument.\n";
@@ -77,6 +99,11 @@ struct ExportOptions {
     QString csv;
     QString pcd;
     QString ply;
+    QString las;
+    QString mcap;
+    std::string compression = "zstd";
+    bool compressionGiven = false;
+    QString kitti;
     long frames = 0; // 0: every frame
     FrameRange range;
     CsvExportOptions selection{allChannels(), 0.0f, kFullTurn};
@@ -175,6 +202,7 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
 {
     std::string angleMin = "0";
     std::string angleMax = "360";
+    QString out;
     // A file name may not be empty.
     auto fileName = [](QString& out) {
         return [&out](const std::string& v) {
@@ -187,6 +215,16 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         .value("--csv", fileName(o.csv))
         .value("--pcd", fileName(o.pcd))
         .value("--ply", fileName(o.ply))
+        .value("--las", fileName(o.las))
+        .value("--mcap", fileName(o.mcap))
+        .value("--compression",
+               [&o](const std::string& v) {
+                   o.compression = v;
+                   o.compressionGiven = true;
+                   return v == "zstd" || v == "lz4" || v == "none";
+               })
+        .value("--kitti", fileName(o.kitti))
+        .value("--out", fileName(out))
         .integer("--frames", 1, 1L << 30, o.frames)
         .value("--channels", [&o](const std::string& v) { return parseChannels(v, o.selection.channels); })
         .value("--fields",
@@ -207,130 +245,49 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);
         return 2;
     }
-    if (int(!o.csv.isEmpty()) + int(!o.pcd.isEmpty()) + int(!o.ply.isEmpty()) != 1) {
-        std::fprintf(stderr, "hvk32-cli export: give one of --csv OUT, --pcd OUT or --ply OUT\n%s", kExportUsage);
+    if (int(!o.csv.isEmpty()) + int(!o.pcd.isEmpty()) + int(!o.ply.isEmpty()) + int(!o.las.isEmpty())
+            + int(!o.mcap.isEmpty()) + int(!o.kitti.isEmpty()) + int(!out.isEmpty())
+        != 1) {
+        std::fprintf(stderr,
+                     "hvk32-cli export: give one of --csv OUT, --pcd OUT or --ply OUT, --las OUT, --mcap OUT, "
+                     "--kitti DIR or --out OUT\n%s",
+                     kExportUsage);
         return 2;
     }
-    // Opening the CSV truncates it: never when it is the capture itself.
-    if (!o.csv.isEmpty() && QFileInfo::exists(o.csv)
-        && QFileInfo(o.csv).canonicalFilePath() == QFileInfo(o.pcap).canonicalFilePath()) {
-        std::fprintf(stderr, "hvk32-cli export: --csv %s would overwrite the capture\n", qPrintable(o.csv));
+    if (!out.isEmpty()) {
+        QString* const byExtension[] = {&o.csv, &o.pcd, &o.ply, &o.las, &o.mcap};
+        const char* const extensions[] = {".csv", ".pcd", ".ply", ".las", ".mcap"};
+        for (int k = 0; k < 5; ++k)
+            if (out.endsWith(QLatin1String(extensions[k]), Qt::CaseInsensitive))
+                *byExtension[k] = out;
+        if (o.csv.isEmpty() && o.pcd.isEmpty() && o.ply.isEmpty() && o.las.isEmpty() && o.mcap.isEmpty()) {
+            std::fprintf(stderr,
+                         "hvk32-cli export: --out %s: the name ends in none of .csv, .pcd, .ply, .las and .mcap "
+                         "(a KITTI folder is given with --kitti DIR)\n",
+                         qPrintable(out));
+            return 2;
+        }
+    }
+    // The output replaces its file when complete: never when it is the capture itself.
+    for (const QString* single : {&o.csv, &o.las, &o.mcap}) {
+        if (!single->isEmpty() && QFileInfo::exists(*single)
+            && QFileInfo(*single).canonicalFilePath() == QFileInfo(o.pcap).canonicalFilePath()) {
+            std::fprintf(stderr, "hvk32-cli export: %s %s would overwrite the capture\n",
+                         single == &o.csv ? "--csv" : single == &o.las ? "--las" : "--mcap", qPrintable(*single));
+            return 2;
+        }
+    }
+    if (o.compressionGiven && o.mcap.isEmpty()) {
+        std::fputs("hvk32-cli export: --compression applies to --mcap\n", stderr);
         return 2;
     }
-    if (o.fieldsGiven && !o.csv.isEmpty()) {
-        std::fputs("hvk32-cli export: --fields applies to --pcd and --ply; the CSV has its own columns\n", stderr);
+    if (o.fieldsGiven && o.pcd.isEmpty() && o.ply.isEmpty()) {
+        std::fputs("hvk32-cli export: --fields applies to --pcd and --ply; the other outputs have their own fields\n",
+                   stderr);
         return 2;
     }
     return checkAngleRange(angleMin, angleMax, o.selection) && checkFrameRange("export", o.range) ? 0 : 2;
 }
-
-// Where the frames go. write() returns the points written, or -1 with error() set.
-class FrameSink {
-public:
-    virtual ~FrameSink() = default;
-    virtual bool open() = 0;
-    virtual qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) = 0;
-    virtual bool close() = 0;
-    const QString& error() const { return error_; }
-
-protected:
-    QString error_;
-};
-
-// One CSV file with exactly the bytes the window's export writes.
-class CsvSink : public FrameSink {
-public:
-    CsvSink(const QString& path, const CsvExportOptions& selection) : file_(path), selection_(selection) {}
-
-    bool open() override
-    {
-        const QByteArray header = csvHeaderLine();
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)
-            || file_.write(header) != header.size())
-            return fail();
-        return true;
-    }
-
-    qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) override
-    {
-        const qint64 points = writeCsvFrame(&file_, frameId, frame, selection_, snapshot);
-        if (points < 0)
-            fail();
-        return points;
-    }
-
-    bool close() override
-    {
-        if (!file_.isOpen())
-            return error_.isEmpty();
-        if (!file_.flush())
-            fail();
-        file_.close();
-        return error_.isEmpty();
-    }
-
-private:
-    bool fail()
-    {
-        if (error_.isEmpty())
-            error_ = QStringLiteral("%1 cannot be written: %2").arg(file_.fileName(), file_.errorString());
-        return false;
-    }
-
-    QFile file_;
-    CsvExportOptions selection_;
-};
-
-enum class CloudFormat { Pcd, Ply };
-
-// "scan.pcd" or "scan" with frame 7: "scan-000007.pcd"; the same with ".ply".
-QString cloudFileName(const QString& out, int frameId, CloudFormat format)
-{
-    const QLatin1String suffix(format == CloudFormat::Pcd ? ".pcd" : ".ply");
-    QString stem = out;
-    if (stem.endsWith(suffix, Qt::CaseInsensitive))
-        stem.chop(suffix.size());
-    return QStringLiteral("%1-%2%3").arg(stem).arg(frameId, 6, 10, QLatin1Char('0')).arg(suffix);
-}
-
-// One binary PCD or PLY file per frame: the points the CSV export would write for the
-// frame, less the returns of distance 0, which carry no position.
-class CloudFileSink : public FrameSink {
-public:
-    CloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection,
-                  const pointfile::FieldSet& fields)
-        : out_(out), format_(format), options_(selection.conversionOptions(Precision::Fast)), fields_(fields)
-    {
-        options_.keepZeroDistances = false;
-    }
-
-    bool open() override { return true; }
-
-    qint64 write(int frameId, const LidarData& frame, const ConversionSnapshot& snapshot) override
-    {
-        conversion_.convert(frame, snapshot, AngleTerms::fixed(snapshot), options_, points_);
-        const std::string path = cloudFileName(out_, frameId, format_).toLocal8Bit().toStdString();
-        std::string error;
-        const bool written = format_ == CloudFormat::Pcd
-            ? pointfile::writePcdFile(path, points_, fields_, records_, &error)
-            : pointfile::writePlyFile(path, points_, fields_, records_, &error);
-        if (written)
-            return static_cast<qint64>(points_.size);
-        error_ = QString::fromLocal8Bit(error.c_str());
-        return -1;
-    }
-
-    bool close() override { return error_.isEmpty(); }
-
-private:
-    QString out_;
-    CloudFormat format_;
-    ConversionOptions options_;
-    pointfile::FieldSet fields_;
-    PointConversion conversion_;
-    PointArrays points_;        // storage kept from frame to frame
-    std::vector<char> records_; // likewise
-};
 
 // A bar on stderr, redrawn at most ten times a second.
 class ProgressBar {
@@ -390,6 +347,29 @@ bool reportAngleMistake(const QString& pcap, const ConversionSnapshot& snapshot)
     return true;
 }
 
+// "hvk32-cli 0.1.0": the program and its version, without the commit.
+std::string softwareName()
+{
+    const std::string line = programVersionLine("hvk32-cli");
+    return line.substr(0, line.find(" ("));
+}
+
+// The program and its version, and the capture's date: that of its first record (UTC), or
+// today's when it has none.
+LasOrigin lasOrigin(const QString& pcap)
+{
+    LasOrigin origin;
+    origin.generatingSoftware = QString::fromStdString(softwareName());
+    QDate date = QDateTime::currentDateTimeUtc().date();
+    capturefile::CaptureReader reader;
+    capturefile::ScannerRecord record;
+    if (reader.open(pcap) && reader.next(record) != capturefile::CaptureReader::Read::End)
+        date = QDateTime::fromSecsSinceEpoch(reader.lastHeader().seconds, Qt::UTC).date();
+    origin.creationDayOfYear = static_cast<std::uint16_t>(date.dayOfYear());
+    origin.creationYear = static_cast<std::uint16_t>(date.year());
+    return origin;
+}
+
 int exportCapture(const ExportOptions& options, FrameSink& sink)
 {
     CapturePlayerCore player;
@@ -427,7 +407,8 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
                 ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
             if (!angleMistakeReported)
                 angleMistakeReported = reportAngleMistake(options.pcap, snapshot);
-            const qint64 written = sink.write(player.frameCounter(), player.frame(), snapshot);
+            const bool dualEcho = player.configuration().echoMode == dualEchoConfigName();
+            const qint64 written = sink.write({player.frameCounter(), player.frame(), snapshot, dualEcho});
             if (written < 0) {
                 failed = true;
                 break;
@@ -437,7 +418,9 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
         }
         progress.update(player.position(), player.fileLength(), frames);
     }
-    if (!sink.close())
+    // An interrupted or failed run leaves its output unfinished, which removes a single file.
+    const bool interrupted = platform::stopSignalReceived();
+    if (!failed && !interrupted && !sink.finish())
         failed = true;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish(player.position(), player.fileLength(), frames);
@@ -450,9 +433,11 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
                      "hvk32-cli export: %s: no device-info packet of a board version 2 or later, so no frame "
                      "was played\n",
                      qPrintable(options.pcap));
-    const bool interrupted = platform::stopSignalReceived();
     if (interrupted)
-        std::fputs("hvk32-cli export: interrupted; the output holds the frames counted below\n", stderr);
+        std::fputs(sink.keepsWrittenFrames()
+                       ? "hvk32-cli export: interrupted; the files of the frames counted below are written\n"
+                       : "hvk32-cli export: interrupted; the output is not written\n",
+                   stderr);
     std::fprintf(stderr, "exported %s frame%s, %s point%s in %.1f s\n", grouped(static_cast<unsigned long long>(frames)).c_str(),
                  frames == 1 ? "" : "s", grouped(points).c_str(), points == 1 ? "" : "s", seconds);
     return failed || interrupted ? 1 : 0;
@@ -467,11 +452,18 @@ int runExportCommand(int argc, char** argv)
         return rc == 1 ? 0 : rc;
     std::unique_ptr<FrameSink> sink;
     if (!options.pcd.isEmpty())
-        sink = std::make_unique<CloudFileSink>(options.pcd, CloudFormat::Pcd, options.selection, options.fields);
+        sink = makeCloudFileSink(options.pcd, CloudFormat::Pcd, options.selection, options.fields);
     else if (!options.ply.isEmpty())
-        sink = std::make_unique<CloudFileSink>(options.ply, CloudFormat::Ply, options.selection, options.fields);
-    if (!sink)
-        sink = std::make_unique<CsvSink>(options.csv, options.selection);
+        sink = makeCloudFileSink(options.ply, CloudFormat::Ply, options.selection, options.fields);
+    else if (!options.las.isEmpty())
+        sink = makeLasSink(options.las, options.selection, lasOrigin(options.pcap));
+    else if (!options.mcap.isEmpty())
+        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression,
+                            softwareName());
+    else if (!options.kitti.isEmpty())
+        sink = makeKittiSink(options.kitti, options.selection);
+    else
+        sink = makeCsvSink(options.csv, options.selection);
     return exportCapture(options, *sink);
 }
 

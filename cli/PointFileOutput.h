@@ -1,5 +1,7 @@
 #pragma once
 // Writes one file of header and packed records in one go, with the reason for any failure.
+// The bytes go to a temporary file beside the target, renamed to it once all of them are
+// written (OutputFile), so a failed or interrupted write leaves no file that looks whole.
 
 #include <string>
 #include <vector>

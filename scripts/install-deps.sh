@@ -7,10 +7,20 @@ packages=(
   build-essential cmake pkg-config
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
   libpcl-dev libvtk9-qt-dev libpcap-dev
-  libbenchmark-dev
+  libbenchmark-dev libzstd-dev liblz4-dev
   xvfb xauth tcpdump
-  python3-open3d pcl-tools
+  python3-open3d pcl-tools python3-numpy
+  nodejs
 )
+# The npm packages the tests read our exports with, pinned by tests/readers/package-lock.json.
+install_readers() {
+  local readers=tests/readers
+  if ! cmp -s "$readers/package-lock.json" "$readers/node_modules/.installed-lock.json"; then
+    echo "Installing the test readers of $readers (npm ci)" >&2
+    (cd "$readers" && npm ci --no-audit --no-fund --loglevel=error >/dev/null \
+       && cp package-lock.json node_modules/.installed-lock.json)
+  fi
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -18,10 +28,16 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+cd "$(dirname "$0")/.."
+if [ ${#missing[@]} -eq 0 ] && command -v npm >/dev/null 2>&1; then
+  install_readers
+  exit 0
+fi
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 echo "Installing missing packages: ${missing[*]}" >&2
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_readers

@@ -17,12 +17,16 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <csignal>
+#include <unistd.h>
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -594,7 +598,7 @@ private slots:
             {{"--channels", "0-32"}, 2, "bad value '0-32' for --channels"},
             {{"--channels", "7-3"}, 2, "bad value '7-3' for --channels"},
             {{"--frames", "0"}, 2, "bad value '0' for --frames"},
-            {{"--pcd", dir_.filePath("refused")}, 2, "one of --csv OUT, --pcd OUT or --ply OUT"},
+            {{"--pcd", dir_.filePath("refused")}, 2, "one of --csv OUT, --pcd OUT or --ply OUT, --las OUT"},
             {{"--from", "5", "--to", "4"}, 2, "--from 5 is after --to 4"},
             {{"--from", "40"}, 1, "has 19 frames, so there is no frame 40"},
         };
@@ -620,6 +624,79 @@ private slots:
         r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--csv", dir_.filePath("no-such-dir/out.csv")});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.errors.contains("cannot be written"), r.errors.constData());
+    }
+
+    // A full disk fails the export with the reason and exit 1 and leaves no file of it;
+    // an older file of the same name stays as it was. Needs root to mount a small disk.
+    void exportToFullDiskLeavesNoFile_data()
+    {
+        QTest::addColumn<QStringList>("output"); // options, the last one's value a name inside the small disk
+        QTest::addColumn<bool>("singleFile");
+        QTest::newRow("csv") << QStringList{"--csv", "out.csv"} << true;
+        QTest::newRow("las by extension") << QStringList{"--out", "out.las"} << true;
+        QTest::newRow("mcap, lz4") << QStringList{"--compression", "lz4", "--mcap", "out.mcap"} << true;
+        QTest::newRow("pcd") << QStringList{"--pcd", "out.pcd"} << false;
+        QTest::newRow("kitti") << QStringList{"--kitti", "kitti"} << false;
+    }
+
+    void exportToFullDiskLeavesNoFile()
+    {
+        QFETCH(QStringList, output);
+        QFETCH(bool, singleFile);
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty())
+            QSKIP("mounting a small disk needs root and unshare");
+        const QString capture = simulatorCapture("full-disk.pcap", 1);
+        QVERIFY(!capture.isEmpty());
+        const QString disk = dir_.filePath("small-disk");
+        QVERIFY(QDir().mkpath(disk));
+        // In a mount namespace of its own: a 128 KiB disk, an older file, the export, then
+        // every file left on the disk with its bytes.
+        const char* script =
+            "mount -t tmpfs -o size=128k none \"$1\" || exit 77\n"
+            "[ \"$5\" = single ] && printf old > \"$1/$4\"\n"
+            "\"$2\" export --pcap \"$3\" $6 \"$1/$4\"\n"
+            "rc=$?\n"
+            "for f in $(find \"$1\" -type f | sort); do echo \"$f: $(head -c 8 \"$f\")\"; done\n"
+            "exit $rc\n";
+        const Run r = runToEnd("unshare", {"-m", "sh", "-c", script, "sh", disk, HVK32_CLI_PATH, capture, output.last(),
+                                           singleFile ? "single" : "many", output.mid(0, output.size() - 1).join(' ')});
+        if (r.exitCode == 77)
+            QSKIP("no tmpfs could be mounted here");
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.errors.contains("cannot be written: No space left on device"), r.errors.constData());
+        const QList<QByteArray> left = singleFile ? QList<QByteArray>{(disk + "/" + output.last() + ": old").toUtf8()}
+                                                  : QList<QByteArray>{};
+        QCOMPARE(r.lines, left);
+    }
+
+    // A stop signal during a single-file export leaves neither the file nor its temporary.
+    void interruptedExportLeavesNoFile()
+    {
+        const QString capture = simulatorCapture("long.pcap", 10, {"--echo", "dual", "--rpm", "600"});
+        QVERIFY(!capture.isEmpty());
+        QDir dir(dir_.filePath("interrupted"));
+        QVERIFY(dir.mkpath("."));
+        QProcess cli;
+        cli.start(HVK32_CLI_PATH, {"export", "--pcap", capture, "--las", dir.filePath("scan.las")});
+        QVERIFY(cli.waitForStarted());
+        bool begun = false; // the temporary file is there: the export runs
+        for (int i = 0; i < 2000 && !begun && cli.state() == QProcess::Running; ++i) {
+            begun = !dir.entryList({"scan.las*"}, QDir::Files).isEmpty();
+            if (!begun)
+                QTest::qWait(2);
+        }
+        QVERIFY(begun);
+        ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(30000));
+        const QByteArray errors = cli.readAllStandardError();
+        QCOMPARE(cli.exitCode(), 1);
+        QVERIFY2(errors.contains("interrupted; the output is not written"), errors.constData());
+        QCOMPARE(dir.entryList(QDir::Files), QStringList{});
+
+        // An output name whose extension names no writer is refused before anything is read.
+        const Run r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--out", dir.filePath("scan.txt")});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.errors.contains("ends in none of .csv, .pcd, .ply, .las and .mcap"), r.errors.constData());
     }
 
     void framesAsJsonLines()

@@ -1,0 +1,406 @@
+#include "cli/FrameSinks.h"
+
+#include "acquisition/CaptureFile.h"
+#include "acquisition/CaptureFrameIndex.h"
+#include "acquisition/CapturePlayerCore.h"
+#include "cli/DeviceInfoJson.h"
+#include "cli/KittiFiles.h"
+#include "cli/LasFile.h"
+#include "cli/McapFile.h"
+#include "cli/OutputFile.h"
+#include "cli/PointCloud2.h"
+#include "cli/PcdFile.h"
+#include "cli/PlyFile.h"
+#include "cli/PointFileOutput.h"
+#include "view/PointConversion.h"
+
+#include <QDir>
+#include <QIODevice>
+
+#include <vector>
+
+namespace hvk32 {
+
+namespace {
+
+constexpr double kMicrosecondsPerSecond = 1e6; // device time stamps
+
+// The conversion every binary output shares: the export's filters, returns of distance 0
+// (which carry no position) left out.
+ConversionOptions binaryConversion(const CsvExportOptions& selection)
+{
+    ConversionOptions options = selection.conversionOptions(Precision::Fast);
+    options.keepZeroDistances = false;
+    return options;
+}
+
+// The device the CSV writer takes, over an output file.
+class OutputDevice : public QIODevice {
+public:
+    explicit OutputDevice(pointfile::OutputFile& file) : file_(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        return file_.write(data, static_cast<std::size_t>(size)) ? size : -1;
+    }
+
+private:
+    pointfile::OutputFile& file_;
+};
+
+class CsvSink : public FrameSink {
+public:
+    CsvSink(const QString& path, const CsvExportOptions& selection) : path_(path), device_(file_), selection_(selection) {}
+
+    bool open() override
+    {
+        const QByteArray header = csvHeaderLine();
+        return file_.open(path_.toLocal8Bit().toStdString()) && file_.write(header.data(), std::size_t(header.size()))
+            ? true
+            : fail();
+    }
+
+    qint64 write(const ExportFrame& f) override
+    {
+        const qint64 points = writeCsvFrame(&device_, f.frameId, f.frame, selection_, f.snapshot);
+        if (points < 0)
+            fail();
+        return points;
+    }
+
+    bool finish() override { return file_.commit() ? true : fail(); }
+    bool keepsWrittenFrames() const override { return false; }
+
+private:
+    bool fail()
+    {
+        if (error_.isEmpty())
+            error_ = file_.error().empty() ? QStringLiteral("%1 cannot be written").arg(path_)
+                                           : QString::fromLocal8Bit(file_.error().c_str());
+        return false;
+    }
+
+    QString path_;
+    pointfile::OutputFile file_;
+    OutputDevice device_;
+    CsvExportOptions selection_;
+};
+
+// The points the CSV export would write for the frame, less the returns of distance 0.
+class CloudFileSink : public FrameSink {
+public:
+    CloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection,
+                  const pointfile::FieldSet& fields)
+        : out_(out), format_(format), options_(binaryConversion(selection)), fields_(fields)
+    {
+    }
+
+    bool open() override { return true; }
+
+    qint64 write(const ExportFrame& f) override
+    {
+        conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
+        const std::string path = cloudFileName(out_, f.frameId, format_).toLocal8Bit().toStdString();
+        std::string error;
+        const bool written = format_ == CloudFormat::Pcd
+            ? pointfile::writePcdFile(path, points_, fields_, records_, &error)
+            : pointfile::writePlyFile(path, points_, fields_, records_, &error);
+        if (written)
+            return static_cast<qint64>(points_.size);
+        error_ = QString::fromLocal8Bit(error.c_str());
+        return -1;
+    }
+
+    bool finish() override { return error_.isEmpty(); }
+    bool keepsWrittenFrames() const override { return true; }
+
+private:
+    QString out_;
+    CloudFormat format_;
+    ConversionOptions options_;
+    pointfile::FieldSet fields_;
+    PointConversion conversion_;
+    PointArrays points_;        // storage kept from frame to frame
+    std::vector<char> records_; // likewise
+};
+
+// The header is written last, over the space kept for it, once the counts and bounds are known.
+class LasSink : public FrameSink {
+public:
+    LasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin)
+        : path_(path), options_(binaryConversion(selection))
+    {
+        header_.systemIdentifier = "HVK32";
+        header_.generatingSoftware = origin.generatingSoftware.toStdString();
+        header_.creationDayOfYear = origin.creationDayOfYear;
+        header_.creationYear = origin.creationYear;
+    }
+
+    bool open() override
+    {
+        const std::vector<char> placeholder(las::kHeaderSize, 0);
+        return file_.open(path_.toLocal8Bit().toStdString()) && file_.write(placeholder.data(), placeholder.size())
+            ? true
+            : fail();
+    }
+
+    qint64 write(const ExportFrame& f) override
+    {
+        conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
+        records_.clear();
+        const double start = static_cast<double>(frameStartTime(f.frame)) / kMicrosecondsPerSecond;
+        if (!packer_.pack(points_, static_cast<std::uint16_t>(f.frameId & 0xFFFF), start, f.dualEcho, records_)) {
+            error_ = QStringLiteral("%1 cannot hold more than %2 points, the most a LAS 1.2 file counts")
+                         .arg(path_)
+                         .arg(las::kMaxPoints);
+            return -1;
+        }
+        if (!file_.write(records_.data(), records_.size())) {
+            fail();
+            return -1;
+        }
+        return static_cast<qint64>(points_.size);
+    }
+
+    bool finish() override
+    {
+        if (!error_.isEmpty())
+            return false;
+        packer_.fill(header_);
+        const std::vector<char> header = las::headerBytes(header_);
+        return file_.writeAt(0, header.data(), header.size()) && file_.commit() ? true : fail();
+    }
+
+    bool keepsWrittenFrames() const override { return false; }
+
+private:
+    bool fail()
+    {
+        if (error_.isEmpty())
+            error_ = QString::fromLocal8Bit(file_.error().c_str());
+        return false;
+    }
+
+    QString path_;
+    pointfile::OutputFile file_;
+    ConversionOptions options_;
+    las::Header header_;
+    las::PointPacker packer_;
+    PointConversion conversion_;
+    PointArrays points_;
+    std::vector<char> records_;
+};
+
+class McapSink : public FrameSink {
+public:
+    McapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
+             mcap::Compression compression, const std::string& library)
+        : path_(path), pcap_(pcap), options_(binaryConversion(selection)), writer_(compression), library_(library)
+    {
+    }
+
+    bool open() override
+    {
+        QString message;
+        if (!index_.build(pcap_, &message)) {
+            error_ = QStringLiteral("%1: %2").arg(pcap_, message);
+            return false;
+        }
+        readDeviceInfos();
+        const std::string definition = ros2::pointCloud2Definition();
+        const QByteArray schema = deviceInfoJsonSchema();
+        if (!file_.open(path_.toLocal8Bit().toStdString()) || !writer_.open(file_, "ros2", library_)
+            || !writer_.add(mcap::Schema{kPointsSchema, "sensor_msgs/msg/PointCloud2", "ros2msg", definition})
+            || !writer_.add(mcap::Schema{kInfoSchema, "hvk32/DeviceInfo", "jsonschema", schema.toStdString()})
+            || !writer_.add(mcap::Channel{kPointsChannel, kPointsSchema, "/hvk32/points", "cdr"})
+            || !writer_.add(mcap::Channel{kInfoChannel, kInfoSchema, "/hvk32/device_info", "json"}))
+            return fail();
+        return true;
+    }
+
+    qint64 write(const ExportFrame& f) override
+    {
+        if (f.frameId < 1 || f.frameId > index_.frameCount()) {
+            error_ = QStringLiteral("%1: frame %2 is not where the player found it").arg(pcap_).arg(f.frameId);
+            return -1;
+        }
+        const CaptureFrameIndex::Frame& start = index_.frame(f.frameId);
+        const std::uint64_t time = nanoseconds(start.seconds, start.fraction);
+        if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0))
+            return -1;
+        conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
+        ros2::encodePointCloud2(static_cast<std::int32_t>(start.seconds),
+                                static_cast<std::uint32_t>(time % kNanosecondsPerSecond), "hvk32", points_, message_);
+        if (!writer_.write(kPointsChannel, pointsSequence_++, time, time, message_.data(), message_.size())) {
+            fail();
+            return -1;
+        }
+        return static_cast<qint64>(points_.size);
+    }
+
+    bool finish() override
+    {
+        if (!error_.isEmpty())
+            return false;
+        return writer_.close() && file_.commit() ? true : fail();
+    }
+
+    bool keepsWrittenFrames() const override { return false; }
+
+private:
+    static constexpr std::uint16_t kPointsSchema = 1, kInfoSchema = 2;
+    static constexpr std::uint16_t kPointsChannel = 1, kInfoChannel = 2;
+    static constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
+
+    struct DeviceInfo {
+        std::uint64_t time; // [ns]
+        QByteArray json;
+    };
+
+    std::uint64_t nanoseconds(std::uint32_t seconds, std::uint32_t fraction) const
+    {
+        return seconds * kNanosecondsPerSecond + fraction * (nanosecondRecords_ ? 1u : 1000u);
+    }
+
+    void readDeviceInfos()
+    {
+        capturefile::CaptureReader reader;
+        if (!reader.open(pcap_))
+            return;
+        nanosecondRecords_ = reader.format().nanoseconds;
+        capturefile::ScannerRecord record{};
+        for (;;) {
+            const auto read = reader.next(record);
+            if (read == capturefile::CaptureReader::Read::End)
+                break;
+            const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
+            if (read == capturefile::CaptureReader::Read::Scanner && payloadKindOf(payload) == PayloadKind::DeviceInfo)
+                deviceInfos_.push_back({nanoseconds(reader.lastHeader().seconds, reader.lastHeader().fraction),
+                                        deviceInfoJson(payload)});
+        }
+    }
+
+    // The device-info packets recorded up to `time`; before the first frame only the one in
+    // force at its start.
+    bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrame)
+    {
+        if (firstFrame)
+            while (nextInfo_ + 1 < deviceInfos_.size() && deviceInfos_[nextInfo_ + 1].time <= time)
+                ++nextInfo_;
+        for (; nextInfo_ < deviceInfos_.size() && deviceInfos_[nextInfo_].time <= time; ++nextInfo_) {
+            const DeviceInfo& info = deviceInfos_[nextInfo_];
+            if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
+                               static_cast<std::size_t>(info.json.size())))
+                return fail();
+        }
+        return true;
+    }
+
+    bool fail()
+    {
+        if (error_.isEmpty())
+            error_ = !writer_.error().empty() ? QStringLiteral("%1 cannot be written: %2").arg(path_, QString::fromStdString(writer_.error()))
+                                              : QString::fromLocal8Bit(file_.error().c_str());
+        return false;
+    }
+
+    QString path_;
+    QString pcap_;
+    ConversionOptions options_;
+    pointfile::OutputFile file_;
+    mcap::Writer writer_;
+    std::string library_;
+    CaptureFrameIndex index_;
+    bool nanosecondRecords_ = false;
+    std::vector<DeviceInfo> deviceInfos_;
+    std::size_t nextInfo_ = 0;
+    std::uint32_t pointsSequence_ = 0, infoSequence_ = 0;
+    PointConversion conversion_;
+    PointArrays points_;
+    std::vector<char> message_;
+};
+
+class KittiSink : public FrameSink {
+public:
+    KittiSink(const QString& dir, const CsvExportOptions& selection)
+        : dir_(dir), options_(binaryConversion(selection))
+    {
+    }
+
+    bool open() override
+    {
+        if (QDir().mkpath(dir_))
+            return true;
+        error_ = QStringLiteral("the folder %1 cannot be created").arg(dir_);
+        return false;
+    }
+
+    qint64 write(const ExportFrame& f) override
+    {
+        conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
+        kitti::packRecords(points_, records_);
+        std::string error;
+        if (!pointfile::writeWhole(kitti::fileName(dir_.toLocal8Bit().toStdString(), next_), {}, records_,
+                                   records_.size(), &error)) {
+            error_ = QString::fromLocal8Bit(error.c_str());
+            return -1;
+        }
+        ++next_;
+        return static_cast<qint64>(points_.size);
+    }
+
+    bool finish() override { return error_.isEmpty(); }
+    bool keepsWrittenFrames() const override { return true; }
+
+private:
+    QString dir_;
+    ConversionOptions options_;
+    long next_ = 0; // number of the next file
+    PointConversion conversion_;
+    PointArrays points_;
+    std::vector<char> records_;
+};
+
+} // namespace
+
+QString cloudFileName(const QString& out, int frameId, CloudFormat format)
+{
+    const QLatin1String suffix(format == CloudFormat::Pcd ? ".pcd" : ".ply");
+    QString stem = out;
+    if (stem.endsWith(suffix, Qt::CaseInsensitive))
+        stem.chop(suffix.size());
+    return QStringLiteral("%1-%2%3").arg(stem).arg(frameId, 6, 10, QLatin1Char('0')).arg(suffix);
+}
+
+std::unique_ptr<FrameSink> makeCsvSink(const QString& path, const CsvExportOptions& selection)
+{
+    return std::make_unique<CsvSink>(path, selection);
+}
+
+std::unique_ptr<FrameSink> makeCloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection,
+                                             const pointfile::FieldSet& fields)
+{
+    return std::make_unique<CloudFileSink>(out, format, selection, fields);
+}
+
+std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin)
+{
+    return std::make_unique<LasSink>(path, selection, origin);
+}
+
+std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
+                                        const std::string& compression, const std::string& library)
+{
+    mcap::Compression c = mcap::Compression::Zstd;
+    mcap::parseCompression(compression, c);
+    return std::make_unique<McapSink>(path, pcap, selection, c, library);
+}
+
+std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection)
+{
+    return std::make_unique<KittiSink>(dir, selection);
+}
+
+} // namespace hvk32

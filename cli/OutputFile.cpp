@@ -1,0 +1,138 @@
+#include "cli/OutputFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace hvk32::pointfile {
+
+namespace {
+
+constexpr std::size_t kBufferSize = std::size_t(1) << 20;
+constexpr int kNameAttempts = 1000; // temporary names tried before giving up
+constexpr mode_t kFileMode = 0666;  // less the umask, as any new file
+
+} // namespace
+
+OutputFile::~OutputFile()
+{
+    discard();
+}
+
+bool OutputFile::open(const std::string& target)
+{
+    discard();
+    target_ = target;
+    error_.clear();
+    buffered_ = 0;
+    int reason = EEXIST;
+    for (int n = 0; n < kNameAttempts && fd_ < 0 && reason == EEXIST; ++n) {
+        temporary_ = target + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".part";
+        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+        reason = fd_ < 0 ? errno : 0;
+    }
+    if (fd_ < 0) {
+        temporary_.clear();
+        return fail(reason);
+    }
+    buffer_.resize(kBufferSize);
+    return true;
+}
+
+bool OutputFile::flush()
+{
+    const char* p = buffer_.data();
+    std::size_t left = buffered_;
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(n < 0 ? errno : EIO);
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    buffered_ = 0;
+    return true;
+}
+
+bool OutputFile::write(const void* data, std::size_t size)
+{
+    if (fd_ < 0 || !error_.empty())
+        return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        if (buffered_ == buffer_.size() && !flush())
+            return false;
+        const std::size_t n = std::min(size, buffer_.size() - buffered_);
+        std::memcpy(buffer_.data() + buffered_, p, n);
+        buffered_ += n;
+        p += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size)
+{
+    if (fd_ < 0 || !error_.empty() || !flush())
+        return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(n < 0 ? errno : EIO);
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool OutputFile::commit()
+{
+    if (fd_ < 0 || !error_.empty() || !flush())
+        return false;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        fail(errno);
+        ::unlink(temporary_.c_str());
+        return false;
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        fail(errno);
+        ::unlink(temporary_.c_str());
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+void OutputFile::discard()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+    buffered_ = 0;
+}
+
+bool OutputFile::fail(int reason)
+{
+    if (error_.empty())
+        error_ = target_ + " cannot be written: " + std::strerror(reason);
+    return false;
+}
+
+} // namespace hvk32::pointfile
