@@ -69,13 +69,21 @@ bool readClock(const std::uint8_t* p, std::optional<ClockTime>& out)
     return true;
 }
 
+// The motor speed both the user and the advanced configuration carry.
+bool readRpm(const std::uint8_t* p, int& out)
+{
+    const std::uint16_t rpm = be16(p + devinfo::kMotorSpeed);
+    if (!isRpm(rpm))
+        return false;
+    out = rpm;
+    return true;
+}
+
 ConfigRejection readUser(const std::uint8_t* p, UserConfiguration& u)
 {
     using namespace devinfo;
-    const std::uint16_t rpm = be16(p + kMotorSpeed);
-    if (!isRpm(rpm))
+    if (!readRpm(p, u.rpm))
         return ConfigRejection::MotorSpeed;
-    u.rpm = rpm;
     // The device must stay reachable: a unicast address of its own, and a host it can send to.
     const std::uint8_t deviceFirst = p[kDeviceIp];
     const std::uint8_t hostFirst = p[kDestinationIp];
@@ -104,10 +112,8 @@ ConfigRejection readUser(const std::uint8_t* p, UserConfiguration& u)
 ConfigRejection readAdvanced(const std::uint8_t* p, AdvancedConfiguration& a)
 {
     using namespace devinfo;
-    const std::uint16_t rpm = be16(p + kMotorSpeed);
-    if (!isRpm(rpm))
+    if (!readRpm(p, a.rpm))
         return ConfigRejection::MotorSpeed;
-    a.rpm = rpm;
     a.measuringRange = be16(p + kMeasuringRange);
     a.tailThreshold = be16(p + kTailThreshold);
     a.tailDistance = be16(p + kTailDistance);
