@@ -53,7 +53,7 @@ void CapturePlayerCore::close()
 {
     reader_.close();
     positions_.clear();
-    emptyFrame(frame_);
+    dropBlocks();
     cutter_.restart();
     heldFrame_ = false;
 }
@@ -62,7 +62,7 @@ void CapturePlayerCore::start()
 {
     reader_.rewind();
     positions_.clear();
-    emptyFrame(frame_);
+    dropBlocks();
     emptyFrame(completed_);
     cutter_.restart();
     heldFrame_ = false;
@@ -138,33 +138,152 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
         lossDetector_.addPacket(payload);
     Event event = Event::None;
     // A frame needs more than 500 blocks unless packets were lost, so one packet completes
-    // at most one frame of a sound stream.
+    // at most one frame of a sound stream. Blocks [from, b) join the frame being collected.
+    int from = firstBlock;
     for (int b = firstBlock; b < datapacket::kBlocksPerPacket; ++b) {
-        const FrameCutter::Cut cut = cutter_.add(datapacket::azimuthRaw(payload, b));
-        if (cut == FrameCutter::Cut::Before) {
+        switch (cutter_.add(datapacket::azimuthRaw(payload, b))) {
+        case FrameCutter::Cut::None:
+            break;
+        case FrameCutter::Cut::Before:
+            keepBlocks(payload, from, b);
+            from = b;
             completeFrame();
             event = countFrame(direction);
-        }
-        decodeBlock(payload, b, SensorConfig::SingleEcho, block_);
-        // Dual echo: even blocks hold first echoes, odd blocks second echoes.
-        const std::uint8_t echo = configurationReported_ && dualEcho_ && b % 2 == 1 ? 1 : 0;
-        frame_.blockAzimuths.push_back(block_.azimuth);
-        for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
-            frame_.distances[c].push_back(block_.distance[c]);
-            frame_.intensities[c].push_back(block_.intensity[c]);
-            frame_.timestamps[c].push_back(block_.time[c]);
-            frame_.azimuths[c].push_back(playerChannelAzimuth(block_.azimuth, c));
-            frame_.echoes[c].push_back(echo);
-        }
-        if (cut == FrameCutter::Cut::After) {
+            break;
+        case FrameCutter::Cut::After:
+            keepBlocks(payload, from, b + 1);
+            from = b + 1;
             completeFrame();
             event = countFrame(direction);
-        } else if (cut == FrameCutter::Cut::Overflow) {
-            emptyFrame(frame_);
+            break;
+        case FrameCutter::Cut::Overflow:
+            dropBlocks();
+            from = b + 1;
             ++droppedFrames_;
+            break;
         }
     }
+    keepBlocks(payload, from, datapacket::kBlocksPerPacket);
     return event;
+}
+
+void CapturePlayerCore::keepBlocks(const std::uint8_t* payload, int first, int last)
+{
+    if (first >= last)
+        return;
+    blocks_.insert(blocks_.end(), payload + datapacket::blockOffset(first), payload + datapacket::blockOffset(last));
+    runs_.push_back({datapacket::timestampRaw(payload), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last),
+                     configurationReported_ && dualEcho_});
+}
+
+void CapturePlayerCore::dropBlocks()
+{
+    blocks_.clear();
+    runs_.clear();
+}
+
+namespace {
+
+// What the lists of one channel are filled from, and where.
+struct ChannelLists {
+    int channel;
+    float* distances;
+    int* intensities;
+    std::uint64_t* stamps;
+    float* azimuths;
+    std::uint8_t* echoes;
+    const float* blockAzimuths;
+    // singleEchoTime of this channel at each block of a packet: the whole offset, and the
+    // blocks whose offset needs the floating-point rule.
+    std::int64_t whole[datapacket::kBlocksPerPacket];
+    double offset[datapacket::kBlocksPerPacket];
+    bool nearWhole[datapacket::kBlocksPerPacket];
+    bool anyNearWhole;
+    std::int64_t lowestWhole;
+};
+
+// Blocks [first, first + count) of one packet, the staged block `at` onwards, into the
+// channel's lists from index `at`. A whole packet (Count 12) compiles to fixed-length loops.
+template<int Count>
+void decodeRun(const ChannelLists& l, const std::uint8_t* bytes, std::size_t at, std::uint32_t timestamp, int first,
+               int count, bool dual)
+{
+    if (Count > 0)
+        count = Count;
+    const std::uint8_t* channel = bytes + at * datapacket::kBlockSize + datapacket::channelOffset(0, l.channel);
+    for (int k = 0; k < count; ++k) {
+        const std::uint8_t* p = channel + static_cast<std::size_t>(k) * datapacket::kBlockSize;
+        l.distances[at + k] = static_cast<float>(le16(p));
+        l.intensities[at + k] = p[datapacket::kIntensityOffset];
+    }
+    for (int k = 0; k < count; ++k)
+        l.azimuths[at + k] = playerChannelAzimuth(l.blockAzimuths[at + k], l.channel);
+    // Dual echo: even blocks hold first echoes, odd blocks second echoes.
+    for (int k = 0; k < count; ++k)
+        l.echoes[at + k] = dual && (first + k) % 2 == 1 ? 1 : 0;
+    const std::int64_t ts = static_cast<std::int64_t>(timestamp);
+    if (ts + l.lowestWhole > 0) {
+        for (int k = 0; k < count; ++k)
+            l.stamps[at + k] = static_cast<std::uint64_t>(ts + l.whole[first + k]);
+    } else {
+        for (int k = 0; k < count; ++k) {
+            const std::int64_t t = ts + l.whole[first + k];
+            l.stamps[at + k] = t > 0 ? static_cast<std::uint64_t>(t) : 0;
+        }
+    }
+    if (l.anyNearWhole)
+        for (int k = 0; k < count; ++k)
+            if (l.nearWhole[first + k])
+                l.stamps[at + k] = truncatedTime(timestamp, l.offset[first + k]);
+}
+
+} // namespace
+
+// The kept blocks as a frame, channel by channel and run by run, with the rules of
+// decodeBlock (single-echo times) and playerChannelAzimuth.
+void CapturePlayerCore::decodeBlocks(LidarData& into) const
+{
+    const std::size_t n = blocks_.size() / datapacket::kBlockSize;
+    const std::uint8_t* const bytes = blocks_.data();
+    into.blockAzimuths.resize(n);
+    float* const blockAzimuths = into.blockAzimuths.data();
+    for (std::size_t i = 0; i < n; ++i)
+        blockAzimuths[i] = decodeBlockAzimuth(datapacket::azimuthRaw(bytes, static_cast<int>(i)));
+    const SingleEchoTimes& times = SingleEchoTimes::table();
+    for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+        // A list keeps the length of the frame it held before, so resizing it zeroes at most
+        // the few entries this frame has more.
+        into.distances[c].resize(n);
+        into.intensities[c].resize(n);
+        into.timestamps[c].resize(n);
+        into.azimuths[c].resize(n);
+        into.echoes[c].resize(n);
+        ChannelLists l{c, into.distances[c].data(), into.intensities[c].data(), into.timestamps[c].data(),
+                       into.azimuths[c].data(), into.echoes[c].data(), blockAzimuths, {}, {}, {}, false, 0};
+        for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
+            const SingleEchoTimes::Step& step = times.step(b, c);
+            l.whole[b] = step.whole;
+            l.offset[b] = step.offset;
+            l.nearWhole[b] = step.nearWhole;
+            l.anyNearWhole = l.anyNearWhole || step.nearWhole;
+            l.lowestWhole = std::min(l.lowestWhole, step.whole);
+        }
+        std::size_t at = 0;
+        for (const BlockRun& run : runs_) {
+            const int count = run.last - run.first;
+            if (count == datapacket::kBlocksPerPacket)
+                decodeRun<datapacket::kBlocksPerPacket>(l, bytes, at, run.timestamp, run.first, count, run.dual);
+            else
+                decodeRun<0>(l, bytes, at, run.timestamp, run.first, count, run.dual);
+            at += static_cast<std::size_t>(count);
+        }
+    }
+}
+
+const LidarData& CapturePlayerCore::pendingFrame()
+{
+    decodeBlocks(frame_);
+    return frame_;
 }
 
 CapturePlayerCore::Event CapturePlayerCore::countFrame(Direction direction)
@@ -177,8 +296,8 @@ CapturePlayerCore::Event CapturePlayerCore::countFrame(Direction direction)
 
 void CapturePlayerCore::completeFrame()
 {
-    std::swap(frame_, completed_);
-    emptyFrame(frame_);
+    decodeBlocks(completed_);
+    dropBlocks();
     if (freshRecord_)
         lossDetector_.closeFrame(); // the losses counted so far are this frame's
 }
@@ -221,7 +340,7 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     if (payloadKindOf(payload) != PayloadKind::Data || f.block >= datapacket::kBlocksPerPacket)
         return false;
     positions_.assign(1, f.recordOffset);
-    emptyFrame(frame_);
+    dropBlocks();
     emptyFrame(completed_);
     configuration_ = index.configuration();
     dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;

@@ -4,8 +4,9 @@
 // drive it.
 //
 // Going forward it reads the next record and remembers where every scanner record starts;
-// going backward it re-reads those records from the last one down. Data payloads are
-// decoded block by block into the frame with the player's rules (single-echo times, angle
+// going backward it re-reads those records from the last one down. The blocks of a frame are
+// kept as read and decoded, channel by channel, when the frame is complete (or its pending
+// part is asked for), with the player's rules (single-echo times, angle
 // = block azimuth + 0.00625 degrees per channel, not wrapped); FrameCutter says after which
 // blocks a frame is complete (more than 500 blocks and the last block azimuth within 0.5
 // degrees of the first, or a turn past it when packets were lost). Device-info payloads
@@ -95,8 +96,8 @@ public:
 
     // The frame of the last Frame or UnreportedFrame event, until the next call.
     const LidarData& frame() const { return completed_; }
-    // The frame being collected.
-    const LidarData& pendingFrame() const { return frame_; }
+    // The frame being collected, decoded from its blocks so far.
+    const LidarData& pendingFrame();
 
     bool configurationReported() const { return configurationReported_; }
     const PlayerConfiguration& configuration() const { return configuration_; }
@@ -123,16 +124,29 @@ private:
     Event addDataPacket(const std::uint8_t* payload, Direction direction, int firstBlock = 0);
     Event handleDeviceInfo(const std::uint8_t* payload);
     void completeFrame();
+    void keepBlocks(const std::uint8_t* payload, int first, int last);
+    void dropBlocks();
+    void decodeBlocks(LidarData& into) const;
     Event countFrame(Direction direction);
 
     capturefile::CaptureReader reader_;
     capturefile::ScannerRecord record_{};
     std::vector<qint64> positions_; // offsets of the scanner records read forward
-    LidarData frame_;
-    FrameCutter cutter_; // where frame_ ends
+    // The blocks of the frame being collected, as they are in the data packets (so the
+    // packet layout reads them as one long packet), and the runs they came in: blocks
+    // [first, last) of one packet, its time stamp, and whether its odd blocks are second
+    // echoes.
+    struct BlockRun {
+        std::uint32_t timestamp;
+        std::uint8_t first, last;
+        bool dual;
+    };
+    std::vector<std::uint8_t> blocks_;
+    std::vector<BlockRun> runs_;
+    LidarData frame_;    // pendingFrame()
+    FrameCutter cutter_; // where the frame ends
     bool heldFrame_ = false; // seek() completed the frame: the next call reports it
     LidarData completed_;
-    DecodedBlock block_;
     PacketLossDetector lossDetector_;
     qint64 firstUnreadOffset_ = 0; // records before it were read in this run
     bool freshRecord_ = false;     // the record in hand is read for the first time

@@ -2,6 +2,8 @@
 
 #include "acquisition/DataPacket.h"
 
+#include <cmath>
+
 namespace hvk32 {
 
 SensorConfig sensorConfigFromName(const QString& name)
@@ -37,6 +39,25 @@ const FiringOffsets& firingOffsets()
 }
 
 } // namespace
+
+SingleEchoTimes::SingleEchoTimes()
+{
+    constexpr double kClearance = 1e-4;
+    for (int b = 0; b < datapacket::kBlocksPerPacket; ++b)
+        for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+            const double offset = firingOffsets().single[b][c];
+            const double whole = std::floor(offset);
+            const double fraction = offset - whole;
+            steps_[b][c] = {offset, static_cast<std::int64_t>(whole),
+                            fraction < kClearance || fraction > 1.0 - kClearance};
+        }
+}
+
+const SingleEchoTimes& SingleEchoTimes::table()
+{
+    static const SingleEchoTimes times;
+    return times;
+}
 
 void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, DecodedBlock& out)
 {

@@ -73,6 +73,38 @@ inline float playerChannelAzimuth(float blockAzimuth, int channel)
     return static_cast<float>(static_cast<double>(blockAzimuth) + channel * kPlayerChannelStep);
 }
 
+// singleEchoTime for a stream of time stamps, without floating point where it cannot matter:
+// where the offset's fraction keeps well clear of whole units, truncating the time stamp plus
+// the offset is the time stamp plus the offset's whole part (rounding a sum below 2^32 moves
+// it by less than 1e-6). Offsets within 1e-4 of a whole unit take the floating-point rule.
+class SingleEchoTimes {
+public:
+    static const SingleEchoTimes& table();
+
+    struct Step {
+        double offset;      // what singleEchoTime adds
+        std::int64_t whole; // its floor
+        bool nearWhole;     // within 1e-4 of a whole unit
+    };
+    const Step& step(int block, int channel) const { return steps_[block][channel]; }
+
+    static std::uint64_t at(std::uint32_t timestamp, const Step& s)
+    {
+        if (s.nearWhole)
+            return truncatedTime(timestamp, s.offset);
+        const std::int64_t t = static_cast<std::int64_t>(timestamp) + s.whole;
+        return t > 0 ? static_cast<std::uint64_t>(t) : 0;
+    }
+    std::uint64_t at(std::uint32_t timestamp, int block, int channel) const
+    {
+        return at(timestamp, steps_[block][channel]);
+    }
+
+private:
+    SingleEchoTimes();
+    Step steps_[12][32];
+};
+
 // Raw values of one block of a data packet.
 struct DecodedBlock {
     float azimuth = 0.0f;

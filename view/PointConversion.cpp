@@ -146,9 +146,9 @@ inline float secondsSince(std::uint64_t stamp, std::uint64_t start)
     return static_cast<float>(static_cast<double>(unitsSince(stamp, start)) * (1.0 / kMicrosecondsPerSecond));
 }
 
-template<Precision P>
-std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
-                           const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
+// The Exact conversion of channel c: double trigonometry, as the text outputs print it.
+std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
     const std::size_t n = channelPointCount(frame, c);
     if (n == 0)
@@ -173,16 +173,6 @@ std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t,
     const double offset = t.offset;
     const BeamTrig beam = t.beam;
     const std::uint16_t channel = static_cast<std::uint16_t>(c);
-
-    // Fast: per count instead of per centimetre, and the emitter offset terms:
-    // x = (h + a) cos + b sin, y = b cos - (h + a) sin.
-    const float countCm = modeKnown ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
-    const float horizontalPerCount = countCm * t.horizontalPerCm;
-    const float verticalPerCount = countCm * t.verticalPerCm;
-    const float metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
-    const float offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
-    const float offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
-    const TrigTable& table = trigTable();
 
     float* xs = out.x.data();
     float* ys = out.y.data();
@@ -210,25 +200,15 @@ std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t,
         if (collapse && sectorLow < wrapped && wrapped < sectorHigh)
             raw = 0.0f;
 
-        if constexpr (P == Precision::Exact) {
-            const float d = modeKnown ? static_cast<float>(raw / kCountsPerCentimetre) : raw * kCentimetresPerCount;
-            const Xyz p = beamCoordinates(d, beam, theta);
-            xs[k] = p.x;
-            ys[k] = p.y;
-            zs[k] = p.z;
-            ds[k] = d / static_cast<float>(kCentimetresPerMetre);
-            thetas[k] = theta;
-            cms[k] = d;
-            sources[k] = static_cast<std::uint32_t>(j);
-        } else {
-            float cosT, sinT;
-            table.lookUp(theta, cosT, sinT);
-            const float h = raw * horizontalPerCount + offsetCos;
-            xs[k] = h * cosT + offsetSin * sinT;
-            ys[k] = offsetSin * cosT - h * sinT;
-            zs[k] = raw * verticalPerCount;
-            ds[k] = raw * metresPerCount;
-        }
+        const float d = modeKnown ? static_cast<float>(raw / kCountsPerCentimetre) : raw * kCentimetresPerCount;
+        const Xyz p = beamCoordinates(d, beam, theta);
+        xs[k] = p.x;
+        ys[k] = p.y;
+        zs[k] = p.z;
+        ds[k] = d / static_cast<float>(kCentimetresPerMetre);
+        thetas[k] = theta;
+        cms[k] = d;
+        sources[k] = static_cast<std::uint32_t>(j);
         is[k] = static_cast<float>(intensities[j]);
         cs[k] = channel;
         as[k] = azimuth;
@@ -237,6 +217,114 @@ std::size_t convertChannel(const LidarData& frame, int c, const ChannelTerms& t,
         ++k;
     }
     return k;
+}
+
+// The Fast conversion of channel c, with the same rules. Every point is written at the next
+// free index and the index moves on only for a point that is kept, so the loop has no branch
+// that depends on the data; the azimuth limit and the display sector are template choices.
+template<bool Limit, bool Collapse, bool Echoes>
+std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+                               const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
+{
+    const std::size_t n = channelPointCount(frame, c);
+    if (n == 0)
+        return k;
+    const float* distances = frame.distances[c].data();
+    const float* azimuths = frame.azimuths[c].data();
+    const int* intensities = frame.intensities[c].data();
+    const std::uint64_t* stamps = frame.timestamps[c].data();
+    const std::uint8_t* echoes = Echoes ? frame.echoes[c].data() : nullptr;
+
+    // Everything the loop reads besides the lists, in locals: the arrays it writes could
+    // otherwise alias them and force a reload per point.
+    const bool modeKnown = snapshot.modeKnown != 0;
+    const bool keepZeros = o.keepZeroDistances;
+    const float low = o.azimuthMin;
+    const float high = o.azimuthMax;
+    const double sectorLow = o.displayAngle;
+    const double sectorHigh = 360.0f - o.displayAngle;
+    const double adjust = t.adjust;
+    const double offset = t.offset;
+    const std::uint16_t channel = static_cast<std::uint16_t>(c);
+
+    // Per count instead of per centimetre, and the emitter offset terms:
+    // x = (h + a) cos + b sin, y = b cos - (h + a) sin.
+    const float countCm = modeKnown ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
+    const float horizontalPerCount = countCm * t.horizontalPerCm;
+    const float verticalPerCount = countCm * t.verticalPerCm;
+    const float metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
+    const float offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
+    const float offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
+    const TrigTable& table = trigTable();
+
+    // Two passes over the channel, the geometry and then the rest, each with few enough
+    // values to keep in registers. Both keep the same points.
+    const auto kept = [=](float raw, float azimuth) {
+        bool keep = keepZeros | (raw > 0.0f); // NaN counts as no return
+        if (Limit)
+            keep = keep & (low <= azimuth) & (azimuth <= high);
+        return keep;
+    };
+    const auto wrap = [](double theta) {
+        const double wrapped = theta > 360.0 ? theta - 360.0 : theta;
+        return theta < 0.0 ? theta + 360.0 : wrapped;
+    };
+
+    float* xs = out.x.data();
+    float* ys = out.y.data();
+    float* zs = out.z.data();
+    float* as = out.azimuth.data();
+    float* ds = out.distance.data();
+    std::size_t at = k;
+    for (std::size_t j = 0; j < n; ++j) {
+        float raw = distances[j];
+        const double theta = static_cast<double>(azimuths[j]) + adjust + offset;
+        const double wrapped = wrap(theta);
+        const float azimuth = static_cast<float>(wrapped);
+        const bool keep = kept(raw, azimuth);
+        if (Collapse)
+            raw = (sectorLow < wrapped) & (wrapped < sectorHigh) ? 0.0f : raw;
+        float cosT, sinT;
+        table.lookUp(theta, cosT, sinT);
+        const float h = raw * horizontalPerCount + offsetCos;
+        xs[at] = h * cosT + offsetSin * sinT;
+        ys[at] = offsetSin * cosT - h * sinT;
+        zs[at] = raw * verticalPerCount;
+        ds[at] = raw * metresPerCount;
+        as[at] = azimuth;
+        at += keep ? 1 : 0;
+    }
+
+    float* is = out.intensity.data();
+    std::uint16_t* cs = out.channel.data();
+    float* ts = out.time.data();
+    std::uint8_t* es = out.echo.data();
+    for (std::size_t j = 0; j < n; ++j) {
+        const float azimuth = Limit ? static_cast<float>(wrap(static_cast<double>(azimuths[j]) + adjust + offset)) : 0.0f;
+        const bool keep = kept(distances[j], azimuth);
+        is[k] = static_cast<float>(intensities[j]);
+        cs[k] = channel;
+        ts[k] = secondsSince(stamps[j], start);
+        es[k] = Echoes ? echoes[j] : 0;
+        k += keep ? 1 : 0;
+    }
+    return k;
+}
+
+using FastChannel = std::size_t (*)(const LidarData&, int, const ChannelTerms&, const ConversionSnapshot&,
+                                    const ConversionOptions&, std::uint64_t, std::size_t, PointArrays&);
+
+template<bool Limit, bool Collapse>
+FastChannel fastChannelOf(bool echoes)
+{
+    return echoes ? &convertChannelFast<Limit, Collapse, true> : &convertChannelFast<Limit, Collapse, false>;
+}
+
+FastChannel fastChannelOf(const ConversionOptions& o, bool echoes)
+{
+    if (o.limitAzimuth)
+        return o.collapseOutsideDisplay ? fastChannelOf<true, true>(echoes) : fastChannelOf<true, false>(echoes);
+    return o.collapseOutsideDisplay ? fastChannelOf<false, true>(echoes) : fastChannelOf<false, false>(echoes);
 }
 
 } // namespace
@@ -375,8 +463,12 @@ void PointConversion::convert(const LidarData& frame, const ConversionSnapshot& 
     for (int c = 0; c < kChannelCount; ++c) {
         if (!options.channels[static_cast<std::size_t>(c)])
             continue;
-        k = exact ? convertChannel<Precision::Exact>(frame, c, terms[c], snapshot, options, start, k, out)
-                  : convertChannel<Precision::Fast>(frame, c, terms[c], snapshot, options, start, k, out);
+        if (exact) {
+            k = convertChannelExact(frame, c, terms[c], snapshot, options, start, k, out);
+        } else {
+            const bool echoes = sizeOf(frame.echoes, c) >= channelPointCount(frame, c);
+            k = fastChannelOf(options, echoes)(frame, c, terms[c], snapshot, options, start, k, out);
+        }
     }
     out.size = k;
 }
