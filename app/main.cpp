@@ -2,10 +2,11 @@
 // named on the command line opens on the "Offline" tab (--play plays it).
 
 #include "app/Language.h"
+#include "app/LibraryMessages.h"
 #include "app/manwindow.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
-#include "view/LibraryMessages.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -45,6 +46,68 @@ const char* const kUsage =
     "  --version             print the program's version\n"
     "  --help                show this text\n";
 
+// The options as given; the language starts from HVK32_LANGUAGE.
+struct ViewerOptions {
+    bool connectAtStart = false;
+    bool printStats = false;
+    bool engineering = false;
+    double quitAfterSeconds = 0;
+    bool verbose = false;
+    bool play = false;
+    bool version = false;
+    QString capture;
+    QString dataPort, telemetryPort, multicast, deviceAddress, language;
+};
+
+hvk32::platform::OptionParser::Take keep(QString& target)
+{
+    return [&target](const std::string& value) {
+        target = QString::fromLocal8Bit(value.c_str());
+        return true;
+    };
+}
+
+// A missing value reads as an unknown option; the usage follows every complaint.
+hvk32::platform::OptionParser optionsParser(ViewerOptions& o)
+{
+    hvk32::platform::OptionMessages messages;
+    messages.unknown = [](const std::string& argument) {
+        std::fprintf(stderr, "hvk32: unknown option '%s'\n%s", argument.c_str(), kUsage);
+    };
+    messages.missingValue = messages.unknown;
+    messages.badValue = [](const std::string& option, const std::string& value) {
+        std::fprintf(stderr, "hvk32: bad value '%s' for %s\n%s", value.c_str(), option.c_str(), kUsage);
+    };
+    messages.refused = [](const std::string& complaint) { std::fprintf(stderr, "hvk32: %s\n%s", complaint.c_str(), kUsage); };
+    hvk32::platform::OptionParser parser(messages);
+    parser.valuesApart()
+        .flag("--connect", o.connectAtStart)
+        .value("--data-port", keep(o.dataPort))
+        .value("--telemetry-port", keep(o.telemetryPort))
+        .value("--device-address", keep(o.deviceAddress))
+        .value("--multicast", keep(o.multicast))
+        .flag("--engineering", o.engineering)
+        .value("--language", keep(o.language))
+        .flag("--verbose", o.verbose)
+        .flag("--play", o.play)
+        .flag("--stats", o.printStats)
+        .value("--quit-after",
+               [&o](const std::string& value) {
+                   char* end = nullptr;
+                   o.quitAfterSeconds = std::strtod(value.c_str(), &end);
+                   return end && !*end && !(o.quitAfterSeconds <= 0);
+               })
+        .endingFlag("--version", o.version)
+        // The first argument without a dash is the capture; a second one is not taken.
+        .positional([&o](const std::string& value) {
+            if (!o.capture.isEmpty())
+                return false;
+            o.capture = QString::fromLocal8Bit(value.c_str());
+            return true;
+        });
+    return parser;
+}
+
 // Qt would abort with a long message when there is no display; say it in one line instead.
 bool haveDisplay()
 {
@@ -65,61 +128,20 @@ bool haveDisplay()
 
 int main(int argc, char** argv)
 {
-    bool connectAtStart = false;
-    bool printStats = false;
-    bool engineering = false;
-    double quitAfterSeconds = 0;
-    bool verbose = false;
-    bool play = false;
-    QString capture;
-    QString dataPort, telemetryPort, multicast, deviceAddress;
-    QString language = QString::fromLocal8Bit(qgetenv("HVK32_LANGUAGE"));
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--connect")) {
-            connectAtStart = true;
-        } else if (!std::strcmp(argv[i], "--data-port") && i + 1 < argc) {
-            dataPort = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(argv[i], "--telemetry-port") && i + 1 < argc) {
-            telemetryPort = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(argv[i], "--device-address") && i + 1 < argc) {
-            deviceAddress = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(argv[i], "--multicast") && i + 1 < argc) {
-            multicast = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(argv[i], "--engineering")) {
-            engineering = true;
-        } else if (!std::strcmp(argv[i], "--language") && i + 1 < argc) {
-            language = QString::fromLocal8Bit(argv[++i]);
-        } else if (!std::strcmp(argv[i], "--verbose")) {
-            verbose = true;
-        } else if (!std::strcmp(argv[i], "--play")) {
-            play = true;
-        } else if (argv[i][0] != '-' && capture.isEmpty()) {
-            capture = QString::fromLocal8Bit(argv[i]);
-        } else if (!std::strcmp(argv[i], "--stats")) {
-            printStats = true;
-        } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
-            char* end = nullptr;
-            quitAfterSeconds = std::strtod(argv[++i], &end);
-            if (!end || *end || quitAfterSeconds <= 0) {
-                std::fprintf(stderr, "hvk32: bad value '%s' for --quit-after\n%s", argv[i], kUsage);
-                return 2;
-            }
-        } else if (!std::strcmp(argv[i], "--version")) {
-            std::puts(hvk32::programVersionLine("hvk32").c_str());
-            return 0;
-        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "hvk32: unknown option '%s'\n%s", argv[i], kUsage);
-            return 2;
-        }
+    ViewerOptions o;
+    o.language = QString::fromLocal8Bit(qgetenv("HVK32_LANGUAGE"));
+    const int parsed = optionsParser(o).parseCommand(argc, argv, kUsage);
+    if (parsed != 0)
+        return parsed == hvk32::platform::OptionParser::kHelpShown ? 0 : parsed;
+    if (o.version) {
+        std::puts(hvk32::programVersionLine("hvk32").c_str());
+        return 0;
     }
-    if (play && capture.isEmpty()) {
+    if (o.play && o.capture.isEmpty()) {
         std::fprintf(stderr, "hvk32: --play needs a capture file to play\n%s", kUsage);
         return 2;
     }
-    if (connectAtStart && !capture.isEmpty()) {
+    if (o.connectAtStart && !o.capture.isEmpty()) {
         std::fprintf(stderr, "hvk32: give a capture file or --connect, not both\n%s", kUsage);
         return 2;
     }
@@ -130,9 +152,9 @@ int main(int argc, char** argv)
 
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
     QApplication app(argc, argv);
-    hvk32::routeLibraryMessages(verbose);
+    hvk32::routeLibraryMessages(o.verbose);
     QString languageError;
-    if (!hvk32::installLanguage(app, language, &languageError)) {
+    if (!hvk32::installLanguage(app, o.language, &languageError)) {
         std::fprintf(stderr, "hvk32: %s\n", qPrintable(languageError));
         return 2;
     }
@@ -140,10 +162,10 @@ int main(int argc, char** argv)
     // Without a window manager the maximized state is not applied: fit the screen instead.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.resize(window.size().boundedTo(screen->availableGeometry().size()));
-    window.setConnectionFields(dataPort, telemetryPort, multicast);
-    window.setEngineeringMode(engineering);
-    if (!deviceAddress.isEmpty())
-        window.setFixedDeviceAddress(deviceAddress);
+    window.setConnectionFields(o.dataPort, o.telemetryPort, o.multicast);
+    window.setEngineeringMode(o.engineering);
+    if (!o.deviceAddress.isEmpty())
+        window.setFixedDeviceAddress(o.deviceAddress);
     window.show();
     // SIGINT and SIGTERM close the window as the user would (receivers, player, recording
     // and export stopped in order), then leave the event loop even if a dialog is open.
@@ -151,17 +173,17 @@ int main(int argc, char** argv)
         QApplication::closeAllWindows();
         app.quit();
     });
-    if (connectAtStart)
+    if (o.connectAtStart)
         window.onConnectLidar();
     QString problem;
-    if (!capture.isEmpty() && !window.openCaptureFromShell(capture, play, &problem)) {
-        std::fprintf(stderr, "hvk32: %s cannot be played: %s\n", qPrintable(capture), qPrintable(problem));
+    if (!o.capture.isEmpty() && !window.openCaptureFromShell(o.capture, o.play, &problem)) {
+        std::fprintf(stderr, "hvk32: %s cannot be played: %s\n", qPrintable(o.capture), qPrintable(problem));
         return 1;
     }
-    if (quitAfterSeconds > 0)
-        QTimer::singleShot(static_cast<int>(quitAfterSeconds * 1000), &window, &QWidget::close);
+    if (o.quitAfterSeconds > 0)
+        QTimer::singleShot(static_cast<int>(o.quitAfterSeconds * 1000), &window, &QWidget::close);
     const int rc = app.exec();
-    if (printStats)
+    if (o.printStats)
         std::printf("frames sent %llu, drawn %llu, skipped %llu, device rate %.1f Hz\n",
                     static_cast<unsigned long long>(window.framesReceived()),
                     static_cast<unsigned long long>(window.framesDrawn()),

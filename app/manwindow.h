@@ -214,7 +214,7 @@ private:
     void listWholeSelection();
     hvk32::CloudParameters cloudParameters(const hvk32::ConversionSnapshot& device) const;
 
-    // The generated form; only manwindow.cpp sees its definition.
+    // The generated form; only the window's own manwindow*.cpp files see its definition.
     std::unique_ptr<Ui_manwindowClass> form_;
     Ui_manwindowClass& ui;
     std::unique_ptr<hvk32::platform::UserPrompts> ownPrompts_;

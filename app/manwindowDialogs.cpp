@@ -8,16 +8,16 @@
 #include "acquisition/GetSetK32.h"
 #include "app/WindowLayout.h"
 #include "device/Destinations.h"
-#include "device/InetactionSetupWidgetK32.h"
 #include "platform/HelpViewer.h"
 #include "platform/UserPrompts.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/About.h"
 #include "tools/CodeDialog.h"
 #include "tools/Form_QLaserSelectionK32.h"
+#include "tools/InetactionSetupWidgetK32.h"
+#include "tools/SaveDataOptions.h"
 #include "tools/SetLidarModes.h"
 #include "tools/VerticalAngleSetting.h"
-#include "view/SaveDataOptions.h"
 
 #include <QDir>
 

@@ -12,11 +12,11 @@
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/hvk32-bench-window capture.pcap [rounds]
 
 #include "acquisition/CapturePlayerCore.h"
+#include "app/ViewerScene.h"
 #include "records/AngleValues.h"
 #include "view/CloudBuilder.h"
 #include "view/PointConversion.h"
 #include "view/PointListing.h"
-#include "view/ViewerScene.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -43,7 +43,9 @@ for dir in "$build" $baseline; do
   echo "== $dir"
   HVK32_BENCH_CAPTURE="$work/capture.pcap" "${pin[@]}" "$dir/bench/hvk32-bench-conversion" \
     --benchmark_min_time=2 2>/dev/null | grep -E '^(Player|Assembler|Convert|Window)' || true
-  if "$dir/cli/hvk32-cli" export --help | grep -q -- '--fields'; then
+  # The usage may go to either stream; a build without --fields writes x,y,z,intensity.
+  usage=$("$dir/cli/hvk32-cli" export --help 2>&1 || true)
+  if grep -q -- '--fields' <<< "$usage"; then
     export_run "$dir" "pcd x,y,z,intensity" --pcd "$work/out/s.pcd" --fields x,y,z,intensity
     export_run "$dir" "ply x,y,z,intensity" --ply "$work/out/s.ply" --fields x,y,z,intensity
     export_run "$dir" "pcd every field" --pcd "$work/out/s.pcd"

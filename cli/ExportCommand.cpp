@@ -7,7 +7,7 @@
 #include "cli/FrameSinks.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/OptionParser.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
 #include "view/CsvExport.h"
@@ -141,11 +141,11 @@ bool parseChannels(const std::string& text, QList<int>& out)
         long low = 0;
         long high = 0;
         if (dash == std::string::npos) {
-            if (!cli::parseInteger(item, 0, kChannels - 1, low))
+            if (!platform::parseInteger(item, 0, kChannels - 1, low))
                 return false;
             high = low;
-        } else if (!cli::parseInteger(item.substr(0, dash), 0, kChannels - 1, low)
-                   || !cli::parseInteger(item.substr(dash + 1), 0, kChannels - 1, high) || low > high) {
+        } else if (!platform::parseInteger(item.substr(0, dash), 0, kChannels - 1, low)
+                   || !platform::parseInteger(item.substr(dash + 1), 0, kChannels - 1, high) || low > high) {
             return false;
         }
         for (long c = low; c <= high; ++c)
@@ -210,7 +210,7 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
             return !out.isEmpty();
         };
     };
-    cli::OptionParser parser(cli::commandMessages("export", kExportUsage));
+    platform::OptionParser parser(platform::commandMessages("export", kExportUsage));
     parser.value("--pcap", fileName(o.pcap))
         .value("--csv", fileName(o.csv))
         .value("--pcd", fileName(o.pcd))

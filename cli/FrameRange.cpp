@@ -2,7 +2,7 @@
 
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
-#include "cli/OptionParser.h"
+#include "platform/OptionParser.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,12 +14,12 @@ namespace {
 constexpr long kMaxFrame = 1L << 30;
 constexpr double kMaxSeconds = 1e9;
 
-cli::OptionParser::Take seconds(double& out)
+platform::OptionParser::Take seconds(double& out)
 {
-    return [&out](const std::string& v) { return cli::parseFiniteNumber(v, out) && out >= 0 && out <= kMaxSeconds; };
+    return [&out](const std::string& v) { return platform::parseFiniteNumber(v, out) && out >= 0 && out <= kMaxSeconds; };
 }
 
-cli::OptionParser::Complaint secondsComplaint(const char* option)
+platform::OptionParser::Complaint secondsComplaint(const char* option)
 {
     return [option](const std::string& v) {
         return std::string(option) + " needs a number of seconds, 0 or more, not '" + v + "'";
@@ -27,23 +27,23 @@ cli::OptionParser::Complaint secondsComplaint(const char* option)
 }
 
 // Frame numbers start at 1: say so for 0 rather than calling it a bad value.
-cli::OptionParser::Complaint frameComplaint(const char* option)
+platform::OptionParser::Complaint frameComplaint(const char* option)
 {
     return [option](const std::string& v) {
         long n = 0;
-        if (cli::parseInteger(v, -kMaxFrame, kMaxFrame, n) && n < 1)
+        if (platform::parseInteger(v, -kMaxFrame, kMaxFrame, n) && n < 1)
             return std::string(option) + " " + v + ": frames are numbered from 1";
         return "bad value '" + v + "' for " + option;
     };
 }
 } // namespace
 
-void addFrameRangeOptions(cli::OptionParser& parser, FrameRange& range)
+void addFrameRangeOptions(platform::OptionParser& parser, FrameRange& range)
 {
     parser
-        .value("--from", [&range](const std::string& v) { return cli::parseInteger(v, 1, kMaxFrame, range.from); },
+        .value("--from", [&range](const std::string& v) { return platform::parseInteger(v, 1, kMaxFrame, range.from); },
                frameComplaint("--from"))
-        .value("--to", [&range](const std::string& v) { return cli::parseInteger(v, 1, kMaxFrame, range.to); },
+        .value("--to", [&range](const std::string& v) { return platform::parseInteger(v, 1, kMaxFrame, range.to); },
                frameComplaint("--to"))
         .value("--start", seconds(range.start), secondsComplaint("--start"))
         .value("--duration", seconds(range.duration), secondsComplaint("--duration"));

@@ -11,7 +11,7 @@ namespace hvk32 {
 class CapturePlayerCore;
 class CaptureFrameIndex;
 
-namespace cli {
+namespace platform {
 class OptionParser;
 }
 
@@ -27,7 +27,7 @@ struct FrameRange {
 };
 
 // Adds --from, --to, --start and --duration to a command's options.
-void addFrameRangeOptions(cli::OptionParser& parser, FrameRange& range);
+void addFrameRangeOptions(platform::OptionParser& parser, FrameRange& range);
 // False, with the complaint printed, when the range is empty or mixes frames with times.
 bool checkFrameRange(const char* command, const FrameRange& range);
 

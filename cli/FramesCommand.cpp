@@ -8,8 +8,8 @@
 #include "cli/FrameJson.h"
 #include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
-#include "cli/OptionParser.h"
 #include "cli/StandardOutput.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "records/MetaTypes.h"
 
@@ -79,9 +79,9 @@ struct FramesOptions {
 // Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, FramesOptions& o)
 {
-    cli::OptionParser parser(cli::commandMessages("frames", kFramesUsage));
+    platform::OptionParser parser(platform::commandMessages("frames", kFramesUsage));
     // Remembers the first option given that only --live uses, then takes its value.
-    auto liveOnly = [&o](const std::string& name, cli::OptionParser::Take take) {
+    auto liveOnly = [&o](const std::string& name, platform::OptionParser::Take take) {
         return [&o, name, take](const std::string& value) {
             if (o.liveOnlyOption.empty())
                 o.liveOnlyOption = name;
@@ -100,10 +100,10 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
             return !o.pcap.isEmpty();
         })
         .value("--data-port", liveOnly("--data-port", [&o](const std::string& v) {
-            return cli::parseInteger(v, 0, 65535, o.dataPort);
+            return platform::parseInteger(v, 0, 65535, o.dataPort);
         }))
         .value("--telemetry-port", liveOnly("--telemetry-port", [&o](const std::string& v) {
-            return cli::parseInteger(v, 1, 65535, o.telemetryPort);
+            return platform::parseInteger(v, 1, 65535, o.telemetryPort);
         }))
         .value("--multicast", liveOnly("--multicast", [&o](const std::string& v) {
             o.multicast = v;
@@ -114,7 +114,7 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
             o.configGiven = true;
             return sensorConfigFromName(o.config) != SensorConfig::Unknown;
         }))
-        .value("--echo", liveOnly("--echo", [&o](const std::string& v) { return cli::parseInteger(v, 0, 2, o.echo); }))
+        .value("--echo", liveOnly("--echo", [&o](const std::string& v) { return platform::parseInteger(v, 0, 2, o.echo); }))
         .integer("--count", 1, 1L << 30, o.count);
     addFrameRangeOptions(parser, o.range);
     if (const int rc = parser.parseCommand(argc, argv, kFramesUsage))

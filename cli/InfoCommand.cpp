@@ -4,8 +4,8 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/PacketLossDetector.h"
-#include "cli/OptionParser.h"
 #include "cli/StandardOutput.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
 #include <QJsonDocument>
@@ -127,18 +127,18 @@ int runInfoCommand(int argc, char** argv)
 {
     QString path;
     bool summary = false;
-    cli::OptionMessages messages = cli::commandMessages("info", kInfoUsage);
+    platform::OptionMessages messages = platform::commandMessages("info", kInfoUsage);
     messages.missingValue = [](const std::string& option) {
         std::fprintf(stderr, "hvk32-cli info: missing value for '%s'\n%s", option.c_str(), kInfoUsage);
     };
-    cli::OptionParser parser(messages);
+    platform::OptionParser parser(messages);
     parser.value("--pcap", [&path](const std::string& v) {
         path = QString::fromLocal8Bit(v.c_str());
         return true;
     });
     parser.flag("--summary", summary);
     if (const int rc = parser.parseCommand(argc, argv, kInfoUsage))
-        return rc == cli::OptionParser::kHelpShown ? 0 : rc;
+        return rc == platform::OptionParser::kHelpShown ? 0 : rc;
     if (path.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli info: --pcap FILE is required\n%s", kInfoUsage);
         return 2;

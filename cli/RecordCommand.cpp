@@ -3,8 +3,8 @@
 #include "acquisition/SocketRecorder.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "cli/NumberText.h"
-#include "cli/OptionParser.h"
 #include "cli/StandardOutput.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
 #include <QFile>
@@ -62,7 +62,7 @@ struct RecordOptions {
 // Returns 0 to run, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, RecordOptions& o)
 {
-    cli::OptionParser parser(cli::commandMessages("record", kRecordUsage));
+    platform::OptionParser parser(platform::commandMessages("record", kRecordUsage));
     parser
         .value("--out", [&o](const std::string& v) {
             o.out = QString::fromLocal8Bit(v.c_str());

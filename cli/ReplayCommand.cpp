@@ -4,8 +4,8 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/OptionParser.h"
 #include "cli/ReplayPacing.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"
 
@@ -60,7 +60,7 @@ struct ReplayOptions {
 // Returns 0 to run, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, ReplayOptions& o)
 {
-    cli::OptionParser parser(cli::commandMessages("replay", kReplayUsage));
+    platform::OptionParser parser(platform::commandMessages("replay", kReplayUsage));
     parser
         .value("--pcap", [&o](const std::string& v) {
             o.pcap = QString::fromLocal8Bit(v.c_str());
@@ -73,7 +73,7 @@ int parseOptions(int argc, char** argv, ReplayOptions& o)
             "--speed",
             [&o](const std::string& v) {
                 o.speedGiven = true;
-                return cli::parseFiniteNumber(v, o.speed) && o.speed >= kMinSpeed && o.speed <= kMaxSpeed;
+                return platform::parseFiniteNumber(v, o.speed) && o.speed >= kMinSpeed && o.speed <= kMaxSpeed;
             },
             [](const std::string& v) { return "--speed needs a factor 0.01..100, not '" + v + "'"; })
         .value(

@@ -5,7 +5,7 @@
 #include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/OptionParser.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
 #include <QFile>
@@ -55,7 +55,7 @@ int parseOptions(int argc, char** argv, SliceOptions& o)
             return !out.isEmpty();
         };
     };
-    cli::OptionParser parser(cli::commandMessages("slice", kSliceUsage));
+    platform::OptionParser parser(platform::commandMessages("slice", kSliceUsage));
     parser.value("--pcap", fileName(o.pcap)).value("--out", fileName(o.out));
     addFrameRangeOptions(parser, o.range);
     if (const int rc = parser.parseCommand(argc, argv, kSliceUsage))

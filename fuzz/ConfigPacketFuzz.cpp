@@ -32,7 +32,7 @@ void checkTail(const std::uint8_t* packet)
 
 } // namespace
 
-// Input: a 1206-byte stored packet (zero-padded when shorter), then up to 17 texts separated
+// Input: a packet-sized stored packet (zero-padded when shorter), then up to 17 texts separated
 // by NUL bytes that fill the forms' boxes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
         }
     };
-    // The input is cut into datagrams of up to 1206 bytes; a chunk's first byte picks its length.
+    // The input is cut into datagrams of up to one packet (kPacketSize bytes); a chunk's first byte picks its length.
     std::vector<std::uint8_t> datagram(hvk32::datapacket::kPacketSize);
     while (size > 0) {
         const std::size_t length = std::min<std::size_t>(size, data[0] % 2 ? hvk32::datapacket::kPacketSize : 1 + data[0]);

@@ -6,6 +6,7 @@
 #include "records/ByteOrder.h"
 
 #include <cmath>
+#include <string>
 
 namespace hvk32::sim {
 
@@ -68,13 +69,21 @@ bool readClock(const std::uint8_t* p, std::optional<ClockTime>& out)
     return true;
 }
 
+// The motor speed both the user and the advanced configuration carry.
+bool readRpm(const std::uint8_t* p, int& out)
+{
+    const std::uint16_t rpm = be16(p + devinfo::kMotorSpeed);
+    if (!isRpm(rpm))
+        return false;
+    out = rpm;
+    return true;
+}
+
 ConfigRejection readUser(const std::uint8_t* p, UserConfiguration& u)
 {
     using namespace devinfo;
-    const std::uint16_t rpm = be16(p + kMotorSpeed);
-    if (!isRpm(rpm))
+    if (!readRpm(p, u.rpm))
         return ConfigRejection::MotorSpeed;
-    u.rpm = rpm;
     // The device must stay reachable: a unicast address of its own, and a host it can send to.
     const std::uint8_t deviceFirst = p[kDeviceIp];
     const std::uint8_t hostFirst = p[kDestinationIp];
@@ -103,10 +112,8 @@ ConfigRejection readUser(const std::uint8_t* p, UserConfiguration& u)
 ConfigRejection readAdvanced(const std::uint8_t* p, AdvancedConfiguration& a)
 {
     using namespace devinfo;
-    const std::uint16_t rpm = be16(p + kMotorSpeed);
-    if (!isRpm(rpm))
+    if (!readRpm(p, a.rpm))
         return ConfigRejection::MotorSpeed;
-    a.rpm = rpm;
     a.measuringRange = be16(p + kMeasuringRange);
     a.tailThreshold = be16(p + kTailThreshold);
     a.tailDistance = be16(p + kTailDistance);
@@ -150,7 +157,10 @@ const char* describe(ConfigRejection rejection)
 {
     switch (rejection) {
     case ConfigRejection::None: return "accepted";
-    case ConfigRejection::Length: return "not 1206 bytes long";
+    case ConfigRejection::Length: {
+        static const std::string text = "not " + std::to_string(configpacket::kPacketSize) + " bytes long";
+        return text.c_str();
+    }
     case ConfigRejection::Header: return "no configuration header";
     case ConfigRejection::Marker: return "wrong marker at byte 160";
     case ConfigRejection::Tail: return "no 0F F0 tail";

@@ -1,7 +1,7 @@
 #pragma once
 // The configuration datagrams a device receives, read as the device reads them: the user
 // configuration (network and user settings), the advanced configuration, the vertical-angle
-// table and the factory reset. Each is 1206 bytes with a header, a tail and, for the advanced
+// table and the factory reset. Each is one packet (kPacketSize bytes) long, with a header, a tail and, for the advanced
 // and vertical-angle packets, a marker at 160; fields sit at the device-info offsets. A
 // datagram whose framing or any applied field is out of range is refused as a whole. Plain,
 // no I/O.
@@ -33,7 +33,7 @@ enum class ConfigKind { User, Advanced, VerticalAngles, FactoryReset };
 
 enum class ConfigRejection {
     None,
-    Length,        // not exactly 1206 bytes
+    Length,        // not exactly kPacketSize bytes
     Header,        // neither configuration header
     Marker,        // bytes 160..167 neither cleared nor the marker, or the marker missing
     Tail,          // not 0F F0 at 1204

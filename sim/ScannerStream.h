@@ -72,7 +72,7 @@ public:
     // ask for them.
     bool motorRunning() const;
 
-    // Fills the next 1206-byte data packet; returns the stream time (microseconds since the
+    // Fills the next data packet (kPacketSize bytes); returns the stream time (microseconds since the
     // start) at which it is due: the time of its last firing.
     std::uint64_t nextDataPacket(std::uint8_t* out);
     // Fills a device-info packet describing the device at stream time `micros`.

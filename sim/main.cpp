@@ -5,7 +5,7 @@
 
 #include "acquisition/DataPacket.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "cli/OptionParser.h"
+#include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"
 #include "records/ProgramVersion.h"
@@ -115,7 +115,7 @@ bool parseVersion(const std::string& text, std::size_t parts, std::vector<int>& 
     out.clear();
     while (std::getline(in, part, '.')) {
         int value = 0;
-        if (!cli::parseInteger(part, 0, out.empty() ? 255 : 15, value))
+        if (!platform::parseInteger(part, 0, out.empty() ? 255 : 15, value))
             return false;
         out.push_back(value);
     }
@@ -123,16 +123,16 @@ bool parseVersion(const std::string& text, std::size_t parts, std::vector<int>& 
 }
 
 // A fixed complaint, whatever the value.
-cli::OptionParser::Complaint says(const std::string& message)
+platform::OptionParser::Complaint says(const std::string& message)
 {
     return [message](const std::string&) { return message; };
 }
 
-cli::OptionParser::Take port(std::uint16_t& out)
+platform::OptionParser::Take port(std::uint16_t& out)
 {
     return [&out](const std::string& value) {
         int n = 0;
-        if (!cli::parseInteger(value, 1, 65535, n))
+        if (!platform::parseInteger(value, 1, 65535, n))
             return false;
         out = static_cast<std::uint16_t>(n);
         return true;
@@ -140,30 +140,30 @@ cli::OptionParser::Take port(std::uint16_t& out)
 }
 
 // A percentage 0..100 of the data packets.
-cli::OptionParser::Take percent(double& out)
+platform::OptionParser::Take percent(double& out)
 {
     return [&out](const std::string& value) {
         double n = 0.0;
-        if (!cli::parseFiniteNumber(value, n) || n < 0.0 || n > 100.0)
+        if (!platform::parseFiniteNumber(value, n) || n < 0.0 || n > 100.0)
             return false;
         out = n;
         return true;
     };
 }
 
-cli::OptionParser::Complaint percentComplaint(const std::string& name)
+platform::OptionParser::Complaint percentComplaint(const std::string& name)
 {
     return [name](const std::string& value) { return name + " needs a percentage 0..100, not \"" + value + "\""; };
 }
 
-cli::OptionParser::Complaint portComplaint(const std::string& name)
+platform::OptionParser::Complaint portComplaint(const std::string& name)
 {
     return [name](const std::string& value) { return name + " needs a port number 1..65535, not \"" + value + "\""; };
 }
 
-cli::OptionParser optionsParser(Options& o)
+platform::OptionParser optionsParser(Options& o)
 {
-    cli::OptionMessages messages;
+    platform::OptionMessages messages;
     messages.refused = [](const std::string& complaint) { usageError(complaint); };
     messages.missingValue = [](const std::string& option) { usageError(option + " needs a value"); };
     messages.badValue = [](const std::string& option, const std::string& value) {
@@ -172,7 +172,7 @@ cli::OptionParser optionsParser(Options& o)
     messages.unknown = [](const std::string& argument) {
         usageError(argument.rfind("--", 0) == 0 ? "unknown option " + argument : "unexpected argument " + argument);
     };
-    cli::OptionParser parser(messages);
+    platform::OptionParser parser(messages);
     parser.flag("--quiet", o.quiet)
         .flag("--version", o.version)
         .text("--host", o.host)
@@ -183,7 +183,7 @@ cli::OptionParser optionsParser(Options& o)
             "--rpm",
             [&o](const std::string& value) {
                 int rpm = 0;
-                if (!cli::parseInteger(value, 0, 100000, rpm) || (rpm != 300 && rpm != 600 && rpm != 1200))
+                if (!platform::parseInteger(value, 0, 100000, rpm) || (rpm != 300 && rpm != 600 && rpm != 1200))
                     return false;
                 o.scanner.rpm = rpm;
                 return true;
@@ -234,7 +234,7 @@ cli::OptionParser optionsParser(Options& o)
             "--seconds",
             [&o](const std::string& value) {
                 double seconds = 0.0;
-                if (!cli::parseFiniteNumber(value, seconds) || !(seconds > 0.0) || seconds > kMaxSeconds)
+                if (!platform::parseFiniteNumber(value, seconds) || !(seconds > 0.0) || seconds > kMaxSeconds)
                     return false;
                 o.seconds = seconds;
                 return true;
@@ -264,7 +264,7 @@ cli::OptionParser optionsParser(Options& o)
         .value("--duplicate", percent(o.duplicatePercent), percentComplaint("--duplicate"))
         .value("--reorder", percent(o.reorderPercent), percentComplaint("--reorder"))
         .value(
-            "--packet-rate", [&o](const std::string& value) { return cli::parseInteger(value, 1, 1000000, o.packetRate); },
+            "--packet-rate", [&o](const std::string& value) { return platform::parseInteger(value, 1, 1000000, o.packetRate); },
             says("--packet-rate needs a number of packets a second, 1..1000000"));
     return parser;
 }
@@ -289,7 +289,7 @@ bool checkAddresses(const Options& o)
     return true;
 }
 
-using Parsed = cli::OptionParser::Result;
+using Parsed = platform::OptionParser::Result;
 
 Parsed parseArguments(int argc, char** argv, Options& o)
 {

@@ -28,6 +28,9 @@ using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
 namespace {
 
 using hvk32::test::child;
+using hvk32::test::click;
+using hvk32::test::combo;
+using hvk32::test::edit;
 
 const char* const kDeviceAddress = "127.0.0.2"; // what the substitute scanner reports
 const QString kNoDevicePacket = QString::fromUtf8("Please check the device package port！");
@@ -62,10 +65,7 @@ void feed(ACWPSettingWidgetK32& dialog, const Packet& packet)
     dialog.OnLidarDifoData(packet.data());
 }
 
-QLineEdit* edit(const QWidget& w, const char* name) { return child<QLineEdit>(w, name); }
-QComboBox* combo(const QWidget& w, const char* name) { return child<QComboBox>(w, name); }
 QString text(const QWidget& w, const char* name) { return edit(w, name)->text(); }
-void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
 } // namespace
 

@@ -1,13 +1,13 @@
 // The advanced dialog's plain cores: the settings file and its capture on loopback, the
 // factory-reset packet and the GPS time log.
 
+#include "device/GpsTimeTest.h"
 #include "device/ResetPacket.h"
+#include "device/SettingsFile.h"
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
 #include "support/LoopbackSenders.h"
-#include "tools/GpsTimeTest.h"
-#include "tools/SettingsFile.h"
 
 #include <QtTest>
 #include <QTextCodec>

@@ -3,13 +3,13 @@
 
 #include "acquisition/GetLidardataK32.h"
 #include "app/manwindow.h"
-#include "device/InetactionSetupWidgetK32.h"
 #include "device/VerticalAnglePacket.h"
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
 #include "tools/ACWPSettingWidgetK32.h"
+#include "tools/InetactionSetupWidgetK32.h"
 #include "tools/VerticalAngleSetting.h"
 
 #include <QComboBox>

@@ -3,8 +3,8 @@
 
 #include "app/Language.h"
 #include "device/AddressChecks.h"
-#include "device/InetactionSetupWidgetK32.h"
 #include "support/RecordingPrompts.h"
+#include "tools/InetactionSetupWidgetK32.h"
 #include "tools/VerticalAngleSetting.h"
 
 #include <QGroupBox>

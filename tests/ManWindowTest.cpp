@@ -5,7 +5,6 @@
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
 #include "app/manwindow.h"
-#include "device/InetactionSetupWidgetK32.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
 #include "support/LoopbackSenders.h"
@@ -13,6 +12,7 @@
 #include "support/WidgetLookup.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/About.h"
+#include "tools/InetactionSetupWidgetK32.h"
 #include "tools/SetLidarModes.h"
 #include "tools/VerticalAngleSetting.h"
 

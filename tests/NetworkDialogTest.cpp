@@ -3,7 +3,6 @@
 
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "device/InetactionSetupWidgetK32.h"
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
@@ -11,6 +10,7 @@
 #include "support/RecordingPauses.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
+#include "tools/InetactionSetupWidgetK32.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -27,6 +27,9 @@ using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
 namespace {
 
 using hvk32::test::child;
+using hvk32::test::click;
+using hvk32::test::combo;
+using hvk32::test::edit;
 
 const char* const kDeviceAddress = "127.0.0.2"; // what the substitute scanner reports
 const QString kNoDevicePacket = QString::fromUtf8("Please check the device package port！");
@@ -55,9 +58,6 @@ void feed(InetactionSetupWidgetK32& dialog, const Packet& packet)
     dialog.OnLidarDifoData(packet.data());
 }
 
-QLineEdit* edit(const QWidget& w, const char* name) { return child<QLineEdit>(w, name); }
-QComboBox* combo(const QWidget& w, const char* name) { return child<QComboBox>(w, name); }
-void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
 } // namespace
 

@@ -1,15 +1,15 @@
 // The option parser shared by hvk32-cli's commands and hvk32-sim: what it takes, and which
 // of the tool's messages it gives for each kind of wrong argument.
 
-#include "cli/OptionParser.h"
+#include "platform/OptionParser.h"
 
 #include <QtTest>
 
 #include <string>
 #include <vector>
 
-using hvk32::cli::OptionMessages;
-using hvk32::cli::OptionParser;
+using hvk32::platform::OptionMessages;
+using hvk32::platform::OptionParser;
 
 namespace {
 
@@ -98,13 +98,13 @@ private slots:
     void numbersAreWholeAndFinite()
     {
         long n = 7;
-        QVERIFY(hvk32::cli::parseInteger("-5", -10, 10, n) && n == -5);
-        QVERIFY(!hvk32::cli::parseInteger("99999999999999999999", 0, 1L << 30, n));
-        QVERIFY(!hvk32::cli::parseInteger("1e3", 0, 5000, n));
+        QVERIFY(hvk32::platform::parseInteger("-5", -10, 10, n) && n == -5);
+        QVERIFY(!hvk32::platform::parseInteger("99999999999999999999", 0, 1L << 30, n));
+        QVERIFY(!hvk32::platform::parseInteger("1e3", 0, 5000, n));
         double d = 0;
-        QVERIFY(hvk32::cli::parseFiniteNumber("12.5", d) && d == 12.5);
+        QVERIFY(hvk32::platform::parseFiniteNumber("12.5", d) && d == 12.5);
         for (const char* text : {"nan", "inf", "-inf", "", "1.5s"})
-            QVERIFY2(!hvk32::cli::parseFiniteNumber(text, d), text);
+            QVERIFY2(!hvk32::platform::parseFiniteNumber(text, d), text);
     }
 };
 

@@ -3,7 +3,7 @@
 
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
-#include "view/SaveDataOptions.h"
+#include "tools/SaveDataOptions.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

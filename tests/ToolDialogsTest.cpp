@@ -16,9 +16,9 @@
 namespace {
 
 using hvk32::test::child;
+using hvk32::test::click;
 
 bool checked(const QWidget& w, const char* name) { return child<QCheckBox>(w, name)->isChecked(); }
-void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 QString text(const QWidget& w, const char* name) { return child<QLabel>(w, name)->text(); }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include "acquisition/FrameAssembler.h"
 #include "acquisition/GetLidardataK32.h"
+#include "app/RendererKind.h"
+#include "app/RulerOverlay.h"
+#include "app/ViewerScene.h"
 #include "app/manwindow.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
@@ -12,9 +15,6 @@
 #include "view/CsvExport.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
-#include "view/RendererKind.h"
-#include "view/RulerOverlay.h"
-#include "view/ViewerScene.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,14 +1,14 @@
 // The point table and the CSV export as the window drives them.
 
 #include "acquisition/FrameAssembler.h"
+#include "app/ViewerScene.h"
 #include "app/manwindow.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
 #include "support/CaptureBuilder.h"
 #include "support/DeviceInfoBuilder.h"
 #include "support/RecordingPrompts.h"
-#include "view/SaveDataOptions.h"
-#include "view/ViewerScene.h"
+#include "tools/SaveDataOptions.h"
 
 #include <QLineEdit>
 #include <QPushButton>

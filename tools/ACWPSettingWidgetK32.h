@@ -5,12 +5,12 @@
 // file, sends the factory reset and runs the GPS time test.
 
 #include "device/ConfigPacket.h"
-#include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
+#include "device/GpsTimeTest.h"
+#include "device/SettingsFile.h"
 #include "device/StoredDeviceInfo.h"
 #include "records/SettingData.h"
-#include "tools/GpsTimeTest.h"
-#include "tools/SettingsFile.h"
+#include "tools/ConfigPacketSender.h"
 
 #include <QDateTime>
 #include <QWidget>

@@ -5,11 +5,11 @@
 // set column; "设置" checks the set column against the nominal table and sends it in one
 // packet built on the last device-info packet.
 
-#include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
 #include "device/StoredDeviceInfo.h"
 #include "device/VerticalAnglePacket.h"
 #include "records/SettingData.h"
+#include "tools/ConfigPacketSender.h"
 
 #include <QString>
 #include <QWidget>

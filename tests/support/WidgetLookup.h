@@ -1,9 +1,14 @@
 #pragma once
 // Finds a form's widget by its object name; a missing one stops the test run at once,
-// naming it, instead of a null pointer crashing later.
+// naming it, instead of a null pointer crashing later. Also the boxes and buttons of a
+// dialog's form by name.
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QObject>
+#include <QPushButton>
 #include <QtGlobal>
+#include <QtTest>
 
 namespace hvk32::test {
 
@@ -15,5 +20,9 @@ T* child(const QObject& parent, const char* name)
         qFatal("missing widget %s", name);
     return found;
 }
+
+inline QLineEdit* edit(const QWidget& w, const char* name) { return child<QLineEdit>(w, name); }
+inline QComboBox* combo(const QWidget& w, const char* name) { return child<QComboBox>(w, name); }
+inline void click(const QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
 } // namespace hvk32::test

@@ -1,10 +1,10 @@
-#include "view/ViewerScene.h"
+#include "app/ViewerScene.h"
 
+#include "app/RendererKind.h"
+#include "app/RulerOverlay.h"
 #include "view/CameraFit.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
-#include "view/RendererKind.h"
-#include "view/RulerOverlay.h"
 
 #include <QVTKOpenGLNativeWidget.h>
 #include <pcl/visualization/point_cloud_color_handlers.h>

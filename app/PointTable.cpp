@@ -1,4 +1,4 @@
-#include "view/PointTable.h"
+#include "app/PointTable.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>

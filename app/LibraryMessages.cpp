@@ -1,4 +1,4 @@
-#include "view/LibraryMessages.h"
+#include "app/LibraryMessages.h"
 
 #include <pcl/console/print.h>
 #include <vtkLogger.h>

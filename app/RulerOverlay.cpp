@@ -1,4 +1,4 @@
-#include "view/RulerOverlay.h"
+#include "app/RulerOverlay.h"
 
 #include <vtkActor.h>
 #include <vtkBillboardTextActor3D.h>

@@ -1,4 +1,4 @@
-#include "view/RendererKind.h"
+#include "app/RendererKind.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>

@@ -1,10 +1,10 @@
-#include "cli/OptionParser.h"
+#include "platform/OptionParser.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-namespace hvk32::cli {
+namespace hvk32::platform {
 
 OptionMessages commandMessages(const std::string& command, const char* usage)
 {
@@ -36,6 +36,25 @@ OptionParser& OptionParser::flag(const std::string& name, std::function<void()> 
     o.name = name;
     o.set = std::move(set);
     options_.push_back(std::move(o));
+    return *this;
+}
+
+OptionParser& OptionParser::endingFlag(const std::string& name, bool& target)
+{
+    flag(name, target);
+    options_.back().endsReading = true;
+    return *this;
+}
+
+OptionParser& OptionParser::positional(Take take)
+{
+    positional_ = std::move(take);
+    return *this;
+}
+
+OptionParser& OptionParser::valuesApart()
+{
+    inlineValues_ = false;
     return *this;
 }
 
@@ -82,11 +101,18 @@ OptionParser::Result OptionParser::parse(int argc, char** argv, int first) const
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h")
             return Result::Help;
+        if (positional_ && (argument.empty() || argument[0] != '-')) {
+            if (!positional_(argument)) {
+                messages_.unknown(argument);
+                return Result::Error;
+            }
+            continue;
+        }
         std::string name = argument;
         std::string value;
         bool inlineValue = false;
         const std::size_t equals = argument.find('=');
-        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (inlineValues_ && argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
             inlineValue = true;
@@ -98,6 +124,8 @@ OptionParser::Result OptionParser::parse(int argc, char** argv, int first) const
         }
         if (!option->takesValue) {
             option->set();
+            if (option->endsReading)
+                return Result::Run;
             continue;
         }
         if (!inlineValue) {
@@ -161,4 +189,4 @@ bool parseFiniteNumber(const std::string& text, double& out)
     return true;
 }
 
-} // namespace hvk32::cli
+} // namespace hvk32::platform

@@ -1,14 +1,15 @@
 #pragma once
 
-// One parser for the options of hvk32-cli's commands and hvk32-sim: "--name VALUE" or
-// "--name=VALUE", switches without a value, "--help"/"-h", numbers checked against their
-// range. Each tool keeps its own wording of the errors; the parser decides when to use it.
+// One parser for the options of every program (the viewer, hvk32-cli's commands and
+// hvk32-sim): "--name VALUE" or "--name=VALUE", switches without a value, "--help"/"-h",
+// numbers checked against their range, and arguments without a dash where a program takes
+// them. Each program keeps its own wording of the errors; the parser decides when to use it.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace hvk32::cli {
+namespace hvk32::platform {
 
 // How a tool words the ways an argument can be wrong. Each prints the whole message.
 struct OptionMessages {
@@ -37,11 +38,18 @@ public:
     // A switch without a value.
     OptionParser& flag(const std::string& name, bool& target);
     OptionParser& flag(const std::string& name, std::function<void()> set);
+    // A switch that ends the reading where it stands, as "--help" does: parse() returns Run
+    // and leaves the arguments after it unread (--version).
+    OptionParser& endingFlag(const std::string& name, bool& target);
     // An option with a value. A refused value is reported through badValue, or with the
     // option's own complaint through refused.
     OptionParser& value(const std::string& name, Take take, Complaint complaint = nullptr);
     // An option taking any text, stored as it stands.
     OptionParser& text(const std::string& name, std::string& target);
+    // Arguments that do not start with "-" (a file name); a refused one is reported as unknown.
+    OptionParser& positional(Take take);
+    // Values only as the next argument: "--name=VALUE" is one unknown argument.
+    OptionParser& valuesApart();
     // A decimal integer in low..high.
     OptionParser& integer(const std::string& name, long low, long high, long& target);
     OptionParser& integer(const std::string& name, int low, int high, int& target);
@@ -59,6 +67,7 @@ private:
     struct Option {
         std::string name;
         bool takesValue = false;
+        bool endsReading = false;
         std::function<void()> set;
         Take take;
         Complaint complaint;
@@ -68,6 +77,8 @@ private:
 
     OptionMessages messages_;
     std::vector<Option> options_;
+    Take positional_;
+    bool inlineValues_ = true;
 };
 
 // A whole decimal integer in low..high ("12", not "12x", "" or "1e3").
@@ -76,4 +87,4 @@ bool parseInteger(const std::string& text, int low, int high, int& out);
 // A whole finite decimal number ("12.5", not "nan", "inf" or "12 deg").
 bool parseFiniteNumber(const std::string& text, double& out);
 
-} // namespace hvk32::cli
+} // namespace hvk32::platform

@@ -1,4 +1,4 @@
-#include "tools/GpsTimeTest.h"
+#include "device/GpsTimeTest.h"
 
 #include "acquisition/DeviceInfoPacket.h"
 

@@ -1,4 +1,4 @@
-#include "device/InetactionSetupWidgetK32.h"
+#include "tools/InetactionSetupWidgetK32.h"
 #include "ui_InetactionSetupWidgetK32.h"
 
 #include "device/DeviceStatusText.h"

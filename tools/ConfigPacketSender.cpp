@@ -1,4 +1,4 @@
-#include "device/ConfigPacketSender.h"
+#include "tools/ConfigPacketSender.h"
 
 #include "device/CommandTransport.h"
 #include "platform/Pauses.h"

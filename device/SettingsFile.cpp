@@ -1,4 +1,4 @@
-#include "tools/SettingsFile.h"
+#include "device/SettingsFile.h"
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/DeviceInfoPacket.h"

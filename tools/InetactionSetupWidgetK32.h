@@ -6,10 +6,10 @@
 
 #include "device/AddressChecks.h"
 #include "device/ConfigPacket.h"
-#include "device/ConfigPacketSender.h"
 #include "device/Destinations.h"
 #include "device/StoredDeviceInfo.h"
 #include "records/SettingData.h"
+#include "tools/ConfigPacketSender.h"
 
 #include <QDateTime>
 #include <QStringList>

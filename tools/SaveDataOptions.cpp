@@ -1,4 +1,4 @@
-#include "view/SaveDataOptions.h"
+#include "tools/SaveDataOptions.h"
 
 #include "platform/UserPrompts.h"
 #include "records/AngleValues.h"

@@ -1,0 +1,111 @@
+// The main window's selection and exports: the area picked in the view, its points written
+// to CSV, the export of the next frames chosen in "SaveData", and clearing the view.
+
+#include "app/manwindow.h"
+#include "ui_manwindow.h"
+
+#include "app/PlaybackSession.h"
+#include "app/ViewerScene.h"
+#include "app/WindowStatusBar.h"
+#include "platform/UserPrompts.h"
+#include "view/WindowRules.h"
+
+#include <QDateTime>
+
+void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, float angleMax, QList<int> lines)
+{
+    if (!isSave)
+        return;
+    const QString file = prompts_->saveFileName(this, tr("Save CSV"), hvk32::csvDefaultFileName(QDateTime::currentDateTime()),
+                                                QString());
+    if (file.isEmpty())
+        return;
+    if (!csvExport_.arm(file, freams, angleMin, angleMax, lines)) {
+        prompts_->warning(this, tr("Warning"), tr("The export could not start: %1").arg(csvExport_.errorString()));
+        return;
+    }
+    if (hvk32::nothingNewComing(liveFrozen, playback_->isPaused(), playback_->isFilePlaying())) {
+        // Nothing new is coming: write the frame on screen at once.
+        if (!csvExport_.writeFinalFrame(lastFrame, lastSnapshot_))
+            prompts_->warning(this, tr("Warning"), csvExport_.errorString());
+        else
+            status_->showMessage(tr("Export written to %1").arg(file), 5000);
+        return;
+    }
+    status_->showMessage(tr("Exporting the next %1 frame(s) to %2").arg(csvExport_.framesToWrite()).arg(file), 5000);
+}
+
+void manwindow::SelectPoints()
+{
+    scene_->toggleAreaPicking();
+    selectMode = !selectMode;
+    if (!selectMode) {
+        mouseReadout = true;
+        setCursor(Qt::ArrowCursor);
+    } else {
+        mouseReadout = false;
+        setCursor(Qt::CrossCursor);
+    }
+}
+
+void manwindow::onAreaPicked(const std::vector<int>& indices)
+{
+    if (indices.empty())
+        return;
+    hvk32::ViewerScene::Cloud picked;
+    picked.reserve(indices.size());
+    const auto& frame = *scene_->frameCloud();
+    for (int i : indices)
+        picked.push_back(frame[static_cast<std::size_t>(i)]);
+    selectionBox = hvk32::boundingBox(picked);
+
+    // Leave area picking, as a second press of the button would.
+    scene_->toggleAreaPicking();
+    selectMode = false;
+    setCursor(Qt::ArrowCursor);
+    selectionActive = true;
+    ui.pushButton_exportSelection->setEnabled(true);
+    mouseReadout = true;
+
+    // The frame on screen is converted again with the new box: the points it puts inside are
+    // the selection shown, counted, listed (one row each) and exported, as with every later
+    // frame.
+    resetTable();
+    convertForView();
+}
+
+void manwindow::exportSelection()
+{
+    if (!selectionActive)
+        return;
+    // The frame on screen with its own calibration and its selected points: what is counted
+    // and listed is what is written, whatever frames arrive while the file is chosen.
+    const LidarData frame = lastFrame;
+    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    const std::vector<hvk32::ConvertedPoint> selected = pointListing_.selectedPoints();
+    const QString file = prompts_->saveFileName(this, tr("Save CSV"),
+                                                hvk32::csvDefaultFileName(QDateTime::currentDateTime()), QString());
+    if (file.isEmpty())
+        return;
+    QString error;
+    const qint64 points = hvk32::writeCsvSelection(file, frame, selected, snapshot, &error);
+    if (points < 0)
+        prompts_->warning(this, tr("Warning"), error);
+    else
+        status_->showMessage(tr("%1 selected points written to %2").arg(points).arg(file), 5000);
+}
+
+
+void manwindow::clearView()
+{
+    selectionBox = {};
+    selectionActive = false;
+    ui.pushButton_exportSelection->setEnabled(false);
+    selectionCount = 0;
+    pointListing_.clearSelection();
+    status_->showSelection(0);
+    resetTable();
+    ruler_.clear();
+    scene_->clear();
+    showMeasurement();
+}
