@@ -91,11 +91,6 @@ std::vector<std::size_t> wholeFramePositions(const LidarData& frame, const std::
     return positions;
 }
 
-float exportAzimuth(double theta)
-{
-    return static_cast<float>(wrapOnce(theta));
-}
-
 QByteArray csvHeaderLine()
 {
     return "FrameID,Points_X,Points_Y,Points_Z,intensity,channel,azimuth,distance,adjustedtime,timestamp\n";

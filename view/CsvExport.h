@@ -30,14 +30,9 @@ struct CsvExportOptions {
     float angleMin = 0.0f;   // azimuth range, bounds included [deg]
     float angleMax = 360.0f;
 
-    bool inRange(float azimuth) const { return angleMin <= azimuth && azimuth <= angleMax; }
     // The conversion's filters for these channels and this range (zero distances kept).
     ConversionOptions conversionOptions(Precision precision) const;
 };
-
-// The azimuth an export writes and tests against its range: the adjusted angle corrected
-// by one turn at most (an angle more than a turn off stays outside [0, 360]), as a float.
-float exportAzimuth(double theta);
 
 // Converts every point of `frame` (every channel, zero distances kept, any azimuth) with the
 // export's fixed offsets and exact precision: what the selection's rows and export show.
