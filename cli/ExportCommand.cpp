@@ -401,13 +401,10 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
         if (event == CapturePlayerCore::Event::Frame && range.isPast(player.frameCounter()))
             break;
         if (event == CapturePlayerCore::Event::Frame) {
-            // The distance unit is known once the capture has reported its configuration,
-            // which it has for every frame the player emits. The angles are the capture's own.
-            const ConversionSnapshot snapshot =
-                ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
+            const ConversionSnapshot snapshot = playedFrameSnapshot(player);
             if (!angleMistakeReported)
                 angleMistakeReported = reportAngleMistake(options.pcap, snapshot);
-            const bool dualEcho = player.configuration().echoMode == dualEchoConfigName();
+            const bool dualEcho = playedFrameDualEcho(player);
             const qint64 written = sink.write({player.frameCounter(), player.frame(), snapshot, dualEcho});
             if (written < 0) {
                 failed = true;
