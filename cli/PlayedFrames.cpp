@@ -1,62 +1,86 @@
 #include "cli/PlayedFrames.h"
 
-#include "acquisition/CaptureFrameIndex.h"
 #include "cli/FrameSinks.h"
+#include "platform/SignalHandling.h"
 
 namespace hvk32 {
 
-bool PlayedFrames::open(QString* message)
+PlayedFrames::PlayedFrames(CapturePlayerCore& player, const FrameRange& range) : player_(player), range_(range)
 {
-    return player_.isOpen() || player_.open(path_, message);
+    for (Frame& f : frames_)
+        free_.push_back(&f);
+    thread_ = std::thread([this] { play(); });
 }
 
-bool PlayedFrames::startAt(int n, QString* message)
+PlayedFrames::~PlayedFrames()
 {
-    if (!open(message))
-        return false;
-    if (n < 1 || n > index_.frameCount()) {
-        if (message)
-            *message = QStringLiteral("there is no frame %1 of %2").arg(n).arg(index_.frameCount());
-        return false;
-    }
-    lost_ = LostSinceLastFrame();
-    started_ = true;
-    player_.start();
-    number_ = 0;
-    if (n == 1)
-        return true;
-    if (!player_.seek(index_, n - 1) || !next() || number_ != n - 1) {
-        if (message)
-            *message = QStringLiteral("frame %1 cannot be read").arg(n);
-        return false;
-    }
-    return true;
+    stop();
 }
 
-bool PlayedFrames::next()
+void PlayedFrames::stop()
 {
-    if (!started_ && !startAt(1, nullptr))
-        return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void PlayedFrames::play()
+{
     for (;;) {
+        if (platform::stopSignalReceived())
+            break;
         const auto event = player_.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
-            return false;
-        if (event == CapturePlayerCore::Event::Frame) {
-            number_ = player_.frameCounter();
-            lostPackets_ = lost_.take(player_.streamHealth());
-            return true;
+            break;
+        if (event != CapturePlayerCore::Event::Frame)
+            continue;
+        if (range_.isPast(player_.frameCounter()))
+            break;
+        Frame* slot = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return stopping_ || !free_.empty(); });
+            if (stopping_)
+                break;
+            slot = free_.front();
+            free_.pop_front();
         }
+        slot->frameId = player_.frameCounter();
+        slot->frame = player_.frame();
+        slot->snapshot = playedFrameSnapshot(player_);
+        slot->dualEcho = playedFrameDualEcho(player_);
+        slot->position = player_.position();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ready_.push_back(slot);
+        }
+        changed_.notify_all();
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = true;
+    }
+    changed_.notify_all();
 }
 
-ConversionSnapshot PlayedFrames::snapshot() const
+const PlayedFrames::Frame* PlayedFrames::next()
 {
-    return playedFrameSnapshot(player_);
-}
-
-bool PlayedFrames::dualEcho() const
-{
-    return playedFrameDualEcho(player_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (lent_) {
+        free_.push_back(lent_);
+        lent_ = nullptr;
+        changed_.notify_all();
+    }
+    changed_.wait(lock, [this] { return done_ || !ready_.empty(); });
+    if (ready_.empty())
+        return nullptr;
+    lent_ = ready_.front();
+    ready_.pop_front();
+    return lent_;
 }
 
 } // namespace hvk32

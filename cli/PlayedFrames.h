@@ -1,51 +1,60 @@
 #pragma once
-// The frames of a capture as the exports play them, from any frame on: the player goes to a
-// frame through the capture's index and plays forward from there, and each frame comes with
-// the snapshot it converts with and the data packets lost since the frame before it. The
-// Python module reads captures through this, so its frames are the command line's.
+// Plays a capture on a thread of its own and hands its frames over in order, so that reading
+// and decoding the next frame overlap converting and writing the one before. Three frame
+// buffers go round between the two threads; nothing is allocated per frame once they have
+// grown to the capture's frame size.
 
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/LostSinceLastFrame.h"
+#include "cli/FrameRange.h"
+#include "records/LidarData.h"
 #include "view/ConversionSnapshot.h"
 
-#include <QString>
+#include <QtGlobal>
 
-#include <cstdint>
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace hvk32 {
 
-class CaptureFrameIndex;
-
 class PlayedFrames {
 public:
-    // `index` is of the whole capture at `path` and outlives this object.
-    PlayedFrames(const QString& path, const CaptureFrameIndex& index) : path_(path), index_(index) {}
+    struct Frame {
+        int frameId = 0;          // the player's counter, from 1
+        LidarData frame;
+        ConversionSnapshot snapshot; // the capture's degree mode and the calibration in force
+        bool dualEcho = false;
+        qint64 position = 0;      // the player's file position after the frame
+    };
 
-    // Makes frame n (1 .. index.frameCount()) the next one read. The frame before it is
-    // played too, so that the packets lost between the two count as frame n's, as in a
-    // whole run. False, with `message` saying why, when the frame cannot be reached.
-    bool startAt(int n, QString* message);
-    // Plays forward to the next frame; false at the end of the capture.
-    bool next();
-    // The number of the frame the next call of next() reads.
-    int nextNumber() const { return number_ + 1; }
+    // Starts playing `player` (open, and at the start of the range) forward until the end of
+    // the capture, the end of `range` or a stop signal.
+    PlayedFrames(CapturePlayerCore& player, const FrameRange& range);
+    ~PlayedFrames(); // stops and joins the player's thread
+    PlayedFrames(const PlayedFrames&) = delete;
+    PlayedFrames& operator=(const PlayedFrames&) = delete;
 
-    const LidarData& frame() const { return player_.frame(); }
-    int number() const { return number_; } // the last frame read, from 1
-    std::uint64_t lostPackets() const { return lostPackets_; }
-    ConversionSnapshot snapshot() const;
-    bool dualEcho() const;
+    // The next frame, or nullptr when there is none left; it stays valid until the next call.
+    const Frame* next();
+    // Stops the player's thread and waits for it; the player may be read again afterwards.
+    void stop();
 
 private:
-    bool open(QString* message);
+    void play();
 
-    QString path_;
-    const CaptureFrameIndex& index_;
-    CapturePlayerCore player_;
-    LostSinceLastFrame lost_;
-    int number_ = 0;
-    std::uint64_t lostPackets_ = 0;
-    bool started_ = false;
+    CapturePlayerCore& player_;
+    const FrameRange range_;
+    std::array<Frame, 3> frames_;
+    std::deque<Frame*> free_;
+    std::deque<Frame*> ready_;
+    Frame* lent_ = nullptr;
+    bool done_ = false;
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread thread_;
 };
 
 } // namespace hvk32

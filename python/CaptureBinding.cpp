@@ -5,7 +5,7 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/CaptureSummary.h"
 #include "cli/DeviceInfoJson.h"
-#include "cli/PlayedFrames.h"
+#include "cli/FrameReader.h"
 #include "python/Errors.h"
 #include "python/Filters.h"
 #include "python/FrameArrays.h"
@@ -35,7 +35,7 @@ struct CaptureState {
 // Reads frame n (from 1) with `reader`, playing on when it is the next one and going there
 // through the index otherwise, and converts it. The GIL is released meanwhile, and `lock`
 // (when given) taken only then, so a thread waiting for it never holds the GIL.
-Frame readFrame(const CaptureState& state, PlayedFrames& reader, int n, const std::shared_ptr<FramePool>& pool,
+Frame readFrame(const CaptureState& state, FrameReader& reader, int n, const std::shared_ptr<FramePool>& pool,
                 std::mutex* lock = nullptr)
 {
     std::unique_ptr<ConvertedFrame> converted;
@@ -93,8 +93,8 @@ public:
         // Kept by this call, whatever close() does meanwhile in another thread.
         const std::shared_ptr<const CaptureState> state = state_;
         if (!reader_)
-            reader_ = std::make_shared<PlayedFrames>(state->path, state->index);
-        const std::shared_ptr<PlayedFrames> reader = reader_;
+            reader_ = std::make_shared<FrameReader>(state->path, state->index);
+        const std::shared_ptr<FrameReader> reader = reader_;
         const std::shared_ptr<std::mutex> mutex = readerMutex_;
         return readFrame(*state, *reader, n, pool_, mutex.get());
     }
@@ -125,7 +125,7 @@ public:
     private:
         std::shared_ptr<const CaptureState> state_;
         Positions positions_;
-        PlayedFrames reader_;
+        FrameReader reader_;
         std::shared_ptr<FramePool> pool_ = std::make_shared<FramePool>();
         long next_ = 0;
     };
@@ -147,7 +147,7 @@ protected:
     std::shared_ptr<const CaptureState> state_;
     Positions positions_;
     // Random access keeps one reader, so frames read in order play on without a seek.
-    std::shared_ptr<PlayedFrames> reader_;
+    std::shared_ptr<FrameReader> reader_;
     std::shared_ptr<std::mutex> readerMutex_ = std::make_shared<std::mutex>();
     std::shared_ptr<FramePool> pool_ = std::make_shared<FramePool>();
 };

@@ -3,6 +3,7 @@
 #include "python/Errors.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace hvk32::python {
@@ -11,18 +12,18 @@ namespace py = pybind11;
 
 namespace {
 
-// A distance in metres: a finite number, 0 or more.
+// A distance in metres, 0 or more; the command line's complaint otherwise.
 float distanceOf(const py::object& value, const char* name)
 {
     double d = 0.0;
     try {
         d = value.cast<double>();
     } catch (const py::cast_error&) {
-        throwError(PyExc_TypeError, std::string(name) + " must be a number of metres");
+        d = -1.0;
     }
-    if (!std::isfinite(d) || d < 0.0)
-        throwError(PyExc_ValueError, std::string(name) + " must be a finite distance of 0 m or more, not "
-                                         + std::string(py::str(value)));
+    if (std::isnan(d) || d < 0.0)
+        throwError(PyExc_ValueError, "bad value '" + std::string(py::str(value)) + "' for " + name
+                                         + " (metres, 0 or more)");
     return static_cast<float>(d);
 }
 
@@ -52,13 +53,13 @@ ConversionOptions conversionOptions(const py::object& channels, const py::object
     }
     if (!minDistance.is_none() || !maxDistance.is_none()) {
         o.limitDistance = true;
-        if (!minDistance.is_none())
-            o.distanceMin = distanceOf(minDistance, "min_distance");
-        if (!maxDistance.is_none())
-            o.distanceMax = distanceOf(maxDistance, "max_distance");
+        o.distanceMin = minDistance.is_none() ? 0.0f : distanceOf(minDistance, "min_distance");
+        o.distanceMax = maxDistance.is_none() ? std::numeric_limits<float>::infinity()
+                                              : distanceOf(maxDistance, "max_distance");
         if (o.distanceMin > o.distanceMax)
-            throwError(PyExc_ValueError, "min_distance " + std::string(py::str(minDistance))
-                                             + " is above max_distance " + std::string(py::str(maxDistance)));
+            throwError(PyExc_ValueError, "Distance range invalid (" + std::string(py::str(minDistance)) + " to "
+                                             + std::string(py::str(maxDistance))
+                                             + " m; the minimum is above the maximum)");
     }
     return o;
 }

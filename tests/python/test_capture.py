@@ -92,7 +92,7 @@ def test_errors_are_exceptions_with_the_command_line_messages(captures, tmp_path
         len(c[0:2]) or c[0]
     with pytest.raises(ValueError, match="channel 32"):
         hvk32.open(captures["single"], channels=[0, 32])
-    with pytest.raises(ValueError, match="min_distance"):
+    with pytest.raises(ValueError, match="Distance range invalid"):
         hvk32.open(captures["single"], min_distance=5, max_distance=2)
 
 
