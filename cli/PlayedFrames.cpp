@@ -31,7 +31,7 @@ void PlayedFrames::stop()
 void PlayedFrames::play()
 {
     for (;;) {
-        if (platform::stopSignalReceived())
+        if (stopping_ || platform::stopSignalReceived())
             break;
         const auto event = player_.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
