@@ -252,7 +252,7 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
     // distance may be, and is then dropped only when a distance limit is on).
     const float low = o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity();
     const float high = o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity();
-    const bool limitDistance = o.limitDistance;
+    const bool anyDistance = !o.limitDistance;
     const float nearest = o.distanceMin;
     const float farthest = o.distanceMax;
     const double sectorLow = o.displayAngle;
@@ -278,7 +278,7 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
         if (Limit) {
             const float metres = raw * metresPerCount;
             keep = keep & (low <= azimuth) & (azimuth <= high)
-                & (!limitDistance | ((nearest <= metres) & (metres <= farthest)));
+                & (anyDistance | ((nearest <= metres) & (metres <= farthest)));
         }
         return keep;
     };
