@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpinBox>
@@ -31,6 +32,11 @@ constexpr Preset kBackgrounds[] = {
 ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
 {
     setObjectName("Tab_View");
+    // The size the other tabs' rows use, not the tab titles' larger one.
+    QFont rowFont = font();
+    rowFont.setPointSize(10);
+    rowFont.setBold(false);
+    setFont(rowFont);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(4, 4, 4, 4);
     row->setSpacing(6);
@@ -41,6 +47,11 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
         row->addWidget(l);
         row->addWidget(buddy);
     };
+
+    // The actions first, where a narrow window still shows them.
+    addButton("toolButton_fitView", tr("Fit view"), tr("Frame the whole cloud, keeping the direction of view"));
+    addButton("toolButton_saveImage", tr("Save image"), tr("Write the 3-D view to a PNG image"));
+    addButton("toolButton_exportFrame", tr("Export frame"), tr("Write the frame on screen to a PCD, PLY or CSV file"));
 
     pointSize_ = new QSpinBox(this);
     pointSize_->setObjectName("spinBox_pointSize");
@@ -55,13 +66,13 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
         background_->addItem(tr(p.name), hvk32::colourName(p.colour));
     label(tr("Background:"), background_);
 
-    legend_ = new QCheckBox(tr("Colour legend"), this);
+    legend_ = new QCheckBox(tr("Legend"), this);
     legend_->setObjectName("checkBox_legend");
     legend_->setChecked(true);
     legend_->setToolTip(tr("Scale of the Intensity, Elevation and Azimuth colourings"));
     row->addWidget(legend_);
 
-    distanceFilter_ = new QCheckBox(tr("Distance from"), this);
+    distanceFilter_ = new QCheckBox(tr("Distance"), this);
     distanceFilter_->setObjectName("checkBox_distanceFilter");
     distanceFilter_->setToolTip(tr("Show and export only the points within these distances of the scanner"));
     row->addWidget(distanceFilter_);
@@ -70,7 +81,7 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
     maxDistance_ = new QDoubleSpinBox(this);
     maxDistance_->setObjectName("doubleSpinBox_maxDistance");
     for (QDoubleSpinBox* box : {minDistance_, maxDistance_}) {
-        box->setDecimals(2);
+        box->setDecimals(1);
         box->setSuffix(tr(" m"));
         box->setEnabled(false);
     }
@@ -81,9 +92,6 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
     row->addWidget(minDistance_);
     label(tr("to"), maxDistance_);
 
-    addButton("toolButton_fitView", tr("Fit view"), tr("Frame the whole cloud, keeping the direction of view"));
-    addButton("toolButton_saveImage", tr("Save image"), tr("Write the 3-D view to a PNG image"));
-    addButton("toolButton_exportFrame", tr("Export frame"), tr("Write the frame on screen to a PCD, PLY or CSV file"));
     row->addStretch(1);
 
     connect(pointSize_, QOverload<int>::of(&QSpinBox::valueChanged), this, &ViewToolsPanel::pointSizeChanged);

@@ -55,6 +55,7 @@ constexpr double kOverviewPosition[3] = {-22.0, -22.0, 19.0};
 
 constexpr int kReadoutFontSize = 20;
 constexpr int kGridLabelFontSize = 13;
+constexpr double kGridLabelSpacing = 70.0; // [px] between the grid labels shown
 
 double unit(std::uint8_t v) { return v / 255.0; }
 
@@ -131,8 +132,38 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
     vtkRenderWindowInteractor* interactor = screen_->interactor();
     interactor->AddObserver(vtkCommand::LeftButtonPressEvent, buttonCommand_);
     interactor->AddObserver(vtkCommand::LeftButtonReleaseEvent, buttonCommand_);
+    // Before each render the grid labels too close to be read are hidden.
+    renderStartCommand_ = vtkSmartPointer<vtkCallbackCommand>::New();
+    renderStartCommand_->SetClientData(this);
+    renderStartCommand_->SetCallback(
+        [](vtkObject*, unsigned long, void* self, void*) { static_cast<ViewerScene*>(self)->spaceGridLabels(); });
+    renderer->AddObserver(vtkCommand::StartEvent, renderStartCommand_);
     setOverviewCamera();
     render();
+}
+
+void ViewerScene::spaceGridLabels()
+{
+    if (gridLabels_.empty())
+        return;
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    const int* size = renderer->GetSize();
+    bool anyShown = false;
+    double last[2] = {0, 0};
+    for (const auto& label : gridLabels_) {
+        const double* p = label->GetPosition();
+        renderer->SetWorldPoint(p[0], p[1], p[2], 1.0);
+        renderer->WorldToDisplay();
+        const double* d = renderer->GetDisplayPoint();
+        const bool inView = d[2] >= 0.0 && d[2] <= 1.0 && d[0] >= 0 && d[1] >= 0 && d[0] <= size[0] && d[1] <= size[1];
+        const bool apart = !anyShown || std::hypot(d[0] - last[0], d[1] - last[1]) >= kGridLabelSpacing;
+        label->SetVisibility(inView && apart);
+        if (inView && apart) {
+            anyShown = true;
+            last[0] = d[0];
+            last[1] = d[1];
+        }
+    }
 }
 
 void ViewerScene::setOverviewCamera()
@@ -205,6 +236,8 @@ ViewerScene::~ViewerScene()
 {
     if (vtkRenderWindowInteractor* interactor = screen_->interactor())
         interactor->RemoveObserver(buttonCommand_);
+    if (vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer())
+        renderer->RemoveObserver(renderStartCommand_);
     orientationMarker_->SetEnabled(0);
 }
 

@@ -116,6 +116,8 @@ private:
     // when they are empty.
     bool fitCameraToClouds(const double towardCamera[3]);
     void removeGridLabels();
+    // Shows only grid labels far enough apart on screen to be read, the nearest circle's first.
+    void spaceGridLabels();
 
     QVTKOpenGLNativeWidget* screen_;
     pcl::visualization::PCLVisualizer::Ptr viewer_;
@@ -131,6 +133,7 @@ private:
     int fitFramesLeft_ = kFittedFrames; // frames still to place the overview camera
     int pressPosition_[2] = {0, 0};
     vtkSmartPointer<vtkCallbackCommand> buttonCommand_;
+    vtkSmartPointer<vtkCallbackCommand> renderStartCommand_;
     vtkSmartPointer<vtkWorldPointPicker> readoutPicker_;
     std::unique_ptr<RulerOverlay> ruler_;
     std::unique_ptr<LegendOverlay> legend_;

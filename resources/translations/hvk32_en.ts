@@ -1191,16 +1191,8 @@ Height: %3</translation>
         <translation>Background:</translation>
     </message>
     <message>
-        <source>Colour legend</source>
-        <translation>Colour legend</translation>
-    </message>
-    <message>
         <source>Scale of the Intensity, Elevation and Azimuth colourings</source>
         <translation>Scale of the Intensity, Elevation and Azimuth colourings</translation>
-    </message>
-    <message>
-        <source>Distance from</source>
-        <translation>Distance from</translation>
     </message>
     <message>
         <source>Show and export only the points within these distances of the scanner</source>
@@ -1253,6 +1245,14 @@ Height: %3</translation>
     <message>
         <source>White</source>
         <translation>White</translation>
+    </message>
+    <message>
+        <source>Legend</source>
+        <translation>Legend</translation>
+    </message>
+    <message>
+        <source>Distance</source>
+        <translation>Distance</translation>
     </message>
 </context>
 <context>
