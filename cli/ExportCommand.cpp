@@ -7,6 +7,7 @@
 #include "cli/FrameSinks.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
+#include "cli/PlayedFrames.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
@@ -82,6 +83,9 @@ const char* const kExportUsage =
     "  --angle-min A      lowest azimuth written [deg] (default 0)\n"
     "  --angle-max B      highest azimuth written [deg] (default 360); both lie in 0..360 with\n"
     "                     A <= B, and A = B is widened to A - 0.5 .. A + 0.5\n"
+    "  --min-distance D   leave out points nearer than D metres (default 0); with D above 0\n"
+    "                     the CSV's returns of distance 0 are left out too\n"
+    "  --max-distance E   leave out points farther than E metres (default no limit)\n"
     "\n"
     "Each file is written under a temporary name beside it and takes its name once whole: a\n"
     "run that fails or is interrupted leaves no CSV, LAS or MCAP file, and of the per-frame files\n"
@@ -119,7 +123,7 @@ struct ExportOptions {
     }
 };
 
-bool parseAngle(const std::string& text, float& out)
+bool parseNumber(const std::string& text, float& out)
 {
     char* end = nullptr;
     const float v = std::strtof(text.c_str(), &end);
@@ -171,11 +175,11 @@ bool checkAngleRange(const std::string& minText, const std::string& maxText, Csv
     }
     float min = 0.0f;
     float max = 0.0f;
-    if (!parseAngle(minText, min)) {
+    if (!parseNumber(minText, min)) {
         std::fprintf(stderr, "hvk32-cli export: bad value '%s' for --angle-min\n", minText.c_str());
         return false;
     }
-    if (!parseAngle(maxText, max)) {
+    if (!parseNumber(maxText, max)) {
         std::fprintf(stderr, "hvk32-cli export: bad value '%s' for --angle-max\n", maxText.c_str());
         return false;
     }
@@ -197,11 +201,39 @@ bool checkAngleRange(const std::string& minText, const std::string& maxText, Csv
     return true;
 }
 
+// Both ends at 0 or above and in order; an end not given leaves that side open.
+bool checkDistanceRange(const std::string& minText, const std::string& maxText, CsvExportOptions& selection)
+{
+    float min = selection.distanceMin;
+    float max = selection.distanceMax;
+    if (!minText.empty() && (!parseNumber(minText, min) || min < 0.0f)) {
+        std::fprintf(stderr, "hvk32-cli export: bad value '%s' for --min-distance (metres, 0 or more)\n",
+                     minText.c_str());
+        return false;
+    }
+    if (!maxText.empty() && (!parseNumber(maxText, max) || max < 0.0f)) {
+        std::fprintf(stderr, "hvk32-cli export: bad value '%s' for --max-distance (metres, 0 or more)\n",
+                     maxText.c_str());
+        return false;
+    }
+    if (min > max) {
+        std::fprintf(stderr,
+                     "hvk32-cli export: Distance range invalid (%g to %g m; the minimum is above the maximum)\n",
+                     min, max);
+        return false;
+    }
+    selection.distanceMin = min;
+    selection.distanceMax = max;
+    return true;
+}
+
 // Returns 0 on success, 1 after --help, 2 on a bad argument (message already printed).
 int parseOptions(int argc, char** argv, ExportOptions& o)
 {
     std::string angleMin = "0";
     std::string angleMax = "360";
+    std::string distanceMin;
+    std::string distanceMax;
     QString out;
     // A file name may not be empty.
     auto fileName = [](QString& out) {
@@ -237,7 +269,9 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
                           "x,y,z,intensity,ring,time,azimuth,distance,return";
                })
         .text("--angle-min", angleMin)
-        .text("--angle-max", angleMax);
+        .text("--angle-max", angleMax)
+        .text("--min-distance", distanceMin)
+        .text("--max-distance", distanceMax);
     addFrameRangeOptions(parser, o.range);
     if (const int rc = parser.parseCommand(argc, argv, kExportUsage))
         return rc;
@@ -286,7 +320,10 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
                    stderr);
         return 2;
     }
-    return checkAngleRange(angleMin, angleMax, o.selection) && checkFrameRange("export", o.range) ? 0 : 2;
+    return checkAngleRange(angleMin, angleMax, o.selection) && checkDistanceRange(distanceMin, distanceMax, o.selection)
+            && checkFrameRange("export", o.range)
+        ? 0
+        : 2;
 }
 
 // A bar on stderr, redrawn at most ten times a second.
@@ -394,30 +431,24 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     unsigned long long points = 0;
     bool failed = false;
     bool angleMistakeReported = false;
+    const qint64 length = player.fileLength();
+    PlayedFrames played(player, range);
     while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
-        const auto event = player.next(CapturePlayerCore::Direction::Forward);
-        if (event == CapturePlayerCore::Event::End)
+        const PlayedFrames::Frame* f = played.next();
+        if (!f)
             break;
-        if (event == CapturePlayerCore::Event::Frame && range.isPast(player.frameCounter()))
+        if (!angleMistakeReported)
+            angleMistakeReported = reportAngleMistake(options.pcap, f->snapshot);
+        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho});
+        if (written < 0) {
+            failed = true;
             break;
-        if (event == CapturePlayerCore::Event::Frame) {
-            // The distance unit is known once the capture has reported its configuration,
-            // which it has for every frame the player emits. The angles are the capture's own.
-            const ConversionSnapshot snapshot =
-                ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
-            if (!angleMistakeReported)
-                angleMistakeReported = reportAngleMistake(options.pcap, snapshot);
-            const bool dualEcho = player.configuration().echoMode == dualEchoConfigName();
-            const qint64 written = sink.write({player.frameCounter(), player.frame(), snapshot, dualEcho});
-            if (written < 0) {
-                failed = true;
-                break;
-            }
-            ++frames;
-            points += static_cast<unsigned long long>(written);
         }
-        progress.update(player.position(), player.fileLength(), frames);
+        ++frames;
+        points += static_cast<unsigned long long>(written);
+        progress.update(f->position, length, frames);
     }
+    played.stop();
     // An interrupted or failed run leaves its output unfinished, which removes a single file.
     const bool interrupted = platform::stopSignalReceived();
     if (!failed && !interrupted && !sink.finish())

@@ -446,6 +446,25 @@ private slots:
         QCOMPARE(frameIds, (QSet<QByteArray>{"1", "2"}));
         QCOMPARE(channels, (QSet<QByteArray>{"5", "30", "31"}));
         QVERIFY(readFile(csv) == selected);
+
+        // A distance range keeps exactly the lines of the whole export whose distance lies in it
+        // (lines within a millimetre of a bound, where the printed text rounds, are not compared).
+        r = runToEnd(HVK32_CLI_PATH, {"export", "--pcap", path, "--csv", csv, "--min-distance", "3", "--max-distance", "8"});
+        QCOMPARE(r.exitCode, 0);
+        auto linesInRange = [](const QByteArray& text) {
+            QByteArrayList lines;
+            for (const QByteArray& line : text.split('\n').mid(1)) {
+                const double metres = line.split(',').value(7).toDouble();
+                if (!line.isEmpty() && metres > 3.001 && metres < 7.999)
+                    lines << line;
+            }
+            return lines;
+        };
+        const QByteArrayList inRange = linesInRange(expected);
+        QVERIFY(inRange.size() > 1000 && inRange.size() < expected.count('\n') - 1000);
+        QVERIFY(linesInRange(readFile(csv)) == inRange);
+        for (const QByteArray& line : readFile(csv).split('\n').mid(1, -1))
+            QVERIFY(line.isEmpty() || (line.split(',').value(7).toDouble() >= 2.9999 && line.split(',').value(7).toDouble() <= 8.0001));
     }
 
     // A capture converts with the vertical angles its device-info packets carry: the 1-degree
@@ -595,6 +614,8 @@ private slots:
             {{"--angle-max", "360.5"}, 2, "Invalid angle"},
             {{"--angle-min", ""}, 2, "Angle range can not be empty"},
             {{"--angle-max", "ninety"}, 2, "bad value 'ninety' for --angle-max"},
+            {{"--min-distance", "-1"}, 2, "bad value '-1' for --min-distance"},
+            {{"--min-distance", "5", "--max-distance", "2"}, 2, "Distance range invalid"},
             {{"--channels", "0-32"}, 2, "bad value '0-32' for --channels"},
             {{"--channels", "7-3"}, 2, "bad value '7-3' for --channels"},
             {{"--frames", "0"}, 2, "bad value '0' for --frames"},

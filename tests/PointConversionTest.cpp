@@ -115,14 +115,16 @@ private slots:
         QCOMPARE(int(points.echo[0]), int(r.echo));
     }
 
-    // Channel mask, azimuth range, zero distances and the window's display sector, on one
-    // frame; a frame without echo lists reads as single echo.
+    // Channel mask, azimuth and distance ranges, zero distances and the window's display
+    // sector, on one frame; a frame without echo lists reads as single echo.
     void filtersChooseThePoints()
     {
         LidarData frame = LidarData::empty();
         for (int c : {0, 1, 2})
             for (float a : {10.0f, 100.0f, 200.0f}) {
-                frame.distances[c].push_back(a == 100.0f && c == 1 ? 0.0f : 1000.0f);
+                // 2.5 m, but channel 1 has no return at 100 and channel 2 is at 1, 2.5 and 5 m.
+                const float raw = c == 2 ? (a == 10.0f ? 400.0f : a == 100.0f ? 1000.0f : 2000.0f) : 1000.0f;
+                frame.distances[c].push_back(a == 100.0f && c == 1 ? 0.0f : raw);
                 frame.azimuths[c].push_back(a);
                 frame.intensities[c].push_back(c);
                 frame.timestamps[c].push_back(5);
@@ -158,6 +160,20 @@ private slots:
         window.channels[0] = true;
         PointConversion().convert(frame, snapshot, angles, window, points);
         QCOMPARE(channelsAndAzimuths(), QString("0@10 0@100/0 0@200/0"));
+
+        for (Precision precision : {Precision::Exact, Precision::Fast}) {
+            ConversionOptions near;
+            near.precision = precision;
+            near.limitDistance = true;
+            near.distanceMin = 2.0f; // the zero distance is left out though zeros are kept
+            near.distanceMax = 4.0f;
+            PointConversion().convert(frame, snapshot, angles, near, points);
+            QCOMPARE(channelsAndAzimuths(), QString("0@10 0@100 0@200 1@10 1@200 2@100"));
+            near.limitAzimuth = true; // both limits at once
+            near.azimuthMin = 50;
+            PointConversion().convert(frame, snapshot, angles, near, points);
+            QCOMPARE(channelsAndAzimuths(), QString("0@100 0@200 1@200 2@100"));
+        }
     }
 };
 

@@ -67,6 +67,9 @@ ConversionOptions CsvExportOptions::conversionOptions(Precision precision) const
     o.limitAzimuth = true;
     o.azimuthMin = angleMin;
     o.azimuthMax = angleMax;
+    o.limitDistance = limitsDistance();
+    o.distanceMin = distanceMin;
+    o.distanceMax = distanceMax;
     return o;
 }
 

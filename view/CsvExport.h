@@ -18,6 +18,7 @@
 
 #include <array>
 #include <iosfwd>
+#include <limits>
 #include <vector>
 
 class QDateTime;
@@ -29,8 +30,14 @@ struct CsvExportOptions {
     QList<int> channels;     // exported channels; order and repeats do not matter
     float angleMin = 0.0f;   // azimuth range, bounds included [deg]
     float angleMax = 360.0f;
+    // Distance range, bounds included [m]; the default lets every distance through.
+    float distanceMin = 0.0f;
+    float distanceMax = std::numeric_limits<float>::infinity();
 
-    // The conversion's filters for these channels and this range (zero distances kept).
+    bool limitsDistance() const { return distanceMin > 0.0f || distanceMax < std::numeric_limits<float>::infinity(); }
+
+    // The conversion's filters for these channels and ranges (zero distances kept unless the
+    // distance range starts above 0).
     ConversionOptions conversionOptions(Precision precision) const;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 
 namespace hvk32 {
@@ -166,6 +167,9 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
     const bool limit = o.limitAzimuth;
     const float low = o.azimuthMin;
     const float high = o.azimuthMax;
+    const bool limitDistance = o.limitDistance;
+    const float nearest = o.distanceMin;
+    const float farthest = o.distanceMax;
     const bool collapse = o.collapseOutsideDisplay;
     const double sectorLow = o.displayAngle;
     const double sectorHigh = 360.0f - o.displayAngle;
@@ -195,6 +199,10 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
         const float azimuth = static_cast<float>(wrapped);
         if (limit)
             keep = keep && low <= azimuth && azimuth <= high;
+        if (limitDistance) {
+            const float metres = scaledDistanceCm(raw, modeKnown) / static_cast<float>(kCentimetresPerMetre);
+            keep = keep && nearest <= metres && metres <= farthest;
+        }
         if (!keep)
             continue;
         if (collapse && sectorLow < wrapped && wrapped < sectorHigh)
@@ -221,7 +229,8 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
 
 // The Fast conversion of channel c, with the same rules. Every point is written at the next
 // free index and the index moves on only for a point that is kept, so the loop has no branch
-// that depends on the data; the azimuth limit and the display sector are template choices.
+// that depends on the data; the azimuth and distance limits and the display sector are
+// template choices.
 template<bool Limit, bool Collapse, bool Echoes>
 std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
@@ -239,8 +248,13 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
     // otherwise alias them and force a reload per point.
     const bool modeKnown = snapshot.modeKnown != 0;
     const bool keepZeros = o.keepZeroDistances;
-    const float low = o.azimuthMin;
-    const float high = o.azimuthMax;
+    // A limit that is off is a range nothing falls outside of (an angle is never NaN; a
+    // distance may be, and is then dropped only when a distance limit is on).
+    const float low = o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity();
+    const float high = o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity();
+    const bool limitDistance = o.limitDistance;
+    const float nearest = o.distanceMin;
+    const float farthest = o.distanceMax;
     const double sectorLow = o.displayAngle;
     const double sectorHigh = 360.0f - o.displayAngle;
     const double adjust = t.adjust;
@@ -261,8 +275,11 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
     // values to keep in registers. Both keep the same points.
     const auto kept = [=](float raw, float azimuth) {
         bool keep = keepZeros | (raw > 0.0f); // NaN counts as no return
-        if (Limit)
-            keep = keep & (low <= azimuth) & (azimuth <= high);
+        if (Limit) {
+            const float metres = raw * metresPerCount;
+            keep = keep & (low <= azimuth) & (azimuth <= high)
+                & (!limitDistance | ((nearest <= metres) & (metres <= farthest)));
+        }
         return keep;
     };
     const auto wrap = [](double theta) {
@@ -322,7 +339,7 @@ FastChannel fastChannelOf(bool echoes)
 
 FastChannel fastChannelOf(const ConversionOptions& o, bool echoes)
 {
-    if (o.limitAzimuth)
+    if (o.limitAzimuth || o.limitDistance)
         return o.collapseOutsideDisplay ? fastChannelOf<true, true>(echoes) : fastChannelOf<true, false>(echoes);
     return o.collapseOutsideDisplay ? fastChannelOf<false, true>(echoes) : fastChannelOf<false, false>(echoes);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The one conversion of a frame into points: vertical table check, distance scale, horizontal
-// angle terms, emitter offset, channel and azimuth filters, zero distances kept or dropped.
+// angle terms, emitter offset, channel, azimuth and distance filters, zero distances kept or dropped.
 // The result is a structure of arrays, reused from frame to frame. Every output (window cloud,
 // point table, CSV, selection export, PCD and PLY) takes its points from here; colours and
 // text formats stay with their callers.
@@ -89,6 +89,10 @@ struct ConversionOptions {
     // Only points whose wrapped azimuth, as a float, lies in [azimuthMin, azimuthMax].
     bool limitAzimuth = false;
     float azimuthMin = 0.0f, azimuthMax = 360.0f;
+    // Only points whose distance in metres lies in [distanceMin, distanceMax]; with a minimum
+    // above 0 no zero distance is left, whatever keepZeroDistances says.
+    bool limitDistance = false;
+    float distanceMin = 0.0f, distanceMax = 0.0f; // [m]
     // The window's display sector: a point whose wrapped angle lies strictly between
     // displayAngle and 360 - displayAngle keeps its place in the arrays with distance 0.
     bool collapseOutsideDisplay = false;

@@ -1,0 +1,88 @@
+#include "cli/PlayedFrames.h"
+
+#include "platform/SignalHandling.h"
+#include "acquisition/PointDecoding.h"
+
+namespace hvk32 {
+
+PlayedFrames::PlayedFrames(CapturePlayerCore& player, const FrameRange& range) : player_(player), range_(range)
+{
+    for (Frame& f : frames_)
+        free_.push_back(&f);
+    thread_ = std::thread([this] { play(); });
+}
+
+PlayedFrames::~PlayedFrames()
+{
+    stop();
+}
+
+void PlayedFrames::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void PlayedFrames::play()
+{
+    for (;;) {
+        if (platform::stopSignalReceived())
+            break;
+        const auto event = player_.next(CapturePlayerCore::Direction::Forward);
+        if (event == CapturePlayerCore::Event::End)
+            break;
+        if (event != CapturePlayerCore::Event::Frame)
+            continue;
+        if (range_.isPast(player_.frameCounter()))
+            break;
+        Frame* slot = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return stopping_ || !free_.empty(); });
+            if (stopping_)
+                break;
+            slot = free_.front();
+            free_.pop_front();
+        }
+        // The distance unit is known once the capture has reported its configuration, which
+        // it has for every frame the player emits. The angles are the capture's own.
+        slot->frameId = player_.frameCounter();
+        slot->frame = player_.frame();
+        slot->snapshot = ConversionSnapshot::of(player_.configuration().degreeMode, 1, player_.calibration());
+        slot->dualEcho = player_.configuration().echoMode == dualEchoConfigName();
+        slot->position = player_.position();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ready_.push_back(slot);
+        }
+        changed_.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = true;
+    }
+    changed_.notify_all();
+}
+
+const PlayedFrames::Frame* PlayedFrames::next()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (lent_) {
+        free_.push_back(lent_);
+        lent_ = nullptr;
+        changed_.notify_all();
+    }
+    changed_.wait(lock, [this] { return done_ || !ready_.empty(); });
+    if (ready_.empty())
+        return nullptr;
+    lent_ = ready_.front();
+    ready_.pop_front();
+    return lent_;
+}
+
+} // namespace hvk32
