@@ -5,6 +5,7 @@
 #include "ui_manwindow.h"
 
 #include "app/PlaybackSession.h"
+#include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
 #include "platform/UserPrompts.h"
@@ -21,7 +22,12 @@ void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, f
                                                 QString());
     if (file.isEmpty())
         return;
-    if (!csvExport_.arm(file, freams, angleMin, angleMax, lines)) {
+    // The view's distance filter applies to the export as well.
+    const DistanceChoice distance = viewTools_->distanceChoice();
+    const bool armed = distance.enabled
+        ? csvExport_.arm(file, freams, angleMin, angleMax, lines, float(distance.min), float(distance.max))
+        : csvExport_.arm(file, freams, angleMin, angleMax, lines);
+    if (!armed) {
         prompts_->warning(this, tr("Warning"), tr("The export could not start: %1").arg(csvExport_.errorString()));
         return;
     }

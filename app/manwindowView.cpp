@@ -118,6 +118,7 @@ void manwindow::exportFrame()
     // The frame on screen with its own calibration, whatever arrives while the file is chosen.
     const LidarData frame = lastFrame;
     const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    const DistanceChoice distance = viewTools_->distanceChoice();
     const QString file = prompts_->saveFileName(this, tr("Export frame"), pointFileName(".pcd"),
                                                 tr("PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)"));
     if (file.isEmpty())
@@ -130,6 +131,10 @@ void manwindow::exportFrame()
         hvk32::CsvExportOptions options;
         for (int c = 0; c < kChannelCount; ++c)
             options.channels.append(c);
+        if (distance.enabled) {
+            options.distanceMin = float(distance.min);
+            options.distanceMax = float(distance.max);
+        }
         if (out.open(QIODevice::WriteOnly)) {
             const QByteArray header = hvk32::csvHeaderLine();
             points = out.write(header) == header.size() ? hvk32::writeCsvFrame(&out, 1, frame, options, snapshot) : -1;
@@ -139,8 +144,12 @@ void manwindow::exportFrame()
         if (points < 0)
             error = tr("%1 cannot be written: %2").arg(file, out.errorString());
     } else {
+        hvk32::ConversionOptions options;
+        options.limitDistance = distance.enabled;
+        options.distanceMin = float(distance.min);
+        options.distanceMax = float(distance.max);
         hvk32::PointArrays arrays;
-        hvk32::convertFrameForFile(frame, snapshot, hvk32::ConversionOptions(), arrays);
+        hvk32::convertFrameForFile(frame, snapshot, options, arrays);
         points = hvk32::writePointFile(file, format, arrays, &error);
     }
     if (points < 0)

@@ -104,6 +104,13 @@ class ViewToolsTest : public QObject {
     }
 
     // The right edge of the view, where the legend stands.
+    void setDistanceFilter(double min, double max)
+    {
+        widget<QCheckBox>("checkBox_distanceFilter")->setChecked(true);
+        widget<QDoubleSpinBox>("doubleSpinBox_maxDistance")->setValue(max);
+        widget<QDoubleSpinBox>("doubleSpinBox_minDistance")->setValue(min);
+    }
+
     QRect legendArea(const QImage& image) const
     {
         return QRect(int(image.width() * 0.9), 0, image.width() - int(image.width() * 0.9), image.height());
@@ -184,6 +191,57 @@ private slots:
         colouring->setCurrentIndex(int(ColorMode::Elevation));
         widget<QCheckBox>("checkBox_legend")->setChecked(false);
         QCOMPARE(pixelsOf(grabView(), QColor(139, 69, 19), area), 0);
+    }
+
+    // Only points within the limits are drawn, listed and exported; the frame on screen is
+    // redrawn at once.
+    void distanceFilterLimitsViewAndExports()
+    {
+        showFrame(simulatorFrame());
+        const std::size_t all = window_->scene().frameCloud()->size();
+        const QImage before = grabView();
+        setDistanceFilter(2.0, 6.0);
+        const auto& cloud = *window_->scene().frameCloud();
+        QVERIFY(cloud.size() > 0 && cloud.size() < all);
+        for (const auto& p : cloud) {
+            const float d = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+            QVERIFY2(d >= 1.9f && d <= 6.1f, qPrintable(QString::number(d)));
+        }
+        const QImage after = grabView();
+        QVERIFY(pixelsOf(after, QColor(0, 0, 0)) > pixelsOf(before, QColor(0, 0, 0)));
+
+        const QString pcd = dir_.filePath("near.pcd");
+        prompts_.fileNames.enqueue(pcd);
+        click("toolButton_exportFrame");
+        pcl::PointCloud<pcl::PointXYZI> read;
+        QCOMPARE(pcl::io::loadPCDFile(pcd.toStdString(), read), 0);
+        QVERIFY(read.size() > 0 && read.size() < all);
+        for (const auto& p : read) {
+            const float d = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+            QVERIFY2(d >= 1.9f && d <= 6.1f, qPrintable(QString::number(d)));
+        }
+
+        // SaveData's export of the frozen frame on screen.
+        click("toolButton_pause");
+        const QString csv = dir_.filePath("near.csv");
+        prompts_.fileNames.enqueue(csv);
+        QList<int> channels;
+        for (int c = 0; c < 32; ++c)
+            channels << c;
+        window_->receiveSaveDataOption(true, 1, 0.0f, 360.0f, channels);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = file.readAll().split('\n').mid(1);
+        lines.removeAll(QByteArray());
+        QCOMPARE(std::size_t(lines.size()), read.size());
+        for (const QByteArray& line : lines) {
+            const float d = line.split(',')[7].toFloat();
+            QVERIFY2(d >= 2.0f && d <= 6.0f, line.constData());
+        }
+        click("toolButton_pause");
+
+        widget<QCheckBox>("checkBox_distanceFilter")->setChecked(false);
+        QCOMPARE(window_->scene().frameCloud()->size(), all);
     }
 
     // Fit view frames the cloud from where the camera looks, and keeps it on screen.

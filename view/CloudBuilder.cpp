@@ -49,6 +49,9 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
     options.keepZeroDistances = false;
     options.collapseOutsideDisplay = true;
     options.displayAngle = params.displayAngle;
+    options.limitDistance = params.limitDistance;
+    options.distanceMin = params.distanceMin;
+    options.distanceMax = params.distanceMax;
     conversion_.convert(frame, snapshot, AngleTerms::adjusted(snapshot, params.angleAdjust), options, points_);
 
     if (params.computeAverageIntensities)
