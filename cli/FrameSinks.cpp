@@ -365,6 +365,16 @@ private:
 
 } // namespace
 
+ConversionSnapshot playedFrameSnapshot(const CapturePlayerCore& player)
+{
+    return ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
+}
+
+bool playedFrameDualEcho(const CapturePlayerCore& player)
+{
+    return player.configuration().echoMode == dualEchoConfigName();
+}
+
 QString cloudFileName(const QString& out, int frameId, CloudFormat format)
 {
     const QLatin1String suffix(format == CloudFormat::Pcd ? ".pcd" : ".ply");

@@ -20,6 +20,15 @@
 
 namespace hvk32 {
 
+class CapturePlayerCore;
+
+// The snapshot a frame the player has just emitted converts with: the degree mode its capture
+// reports, the distance unit known (the capture has reported its configuration for every frame
+// the player emits) and the capture's own angles in force at the frame.
+ConversionSnapshot playedFrameSnapshot(const CapturePlayerCore& player);
+// Whether the capture's device reports dual echo.
+bool playedFrameDualEcho(const CapturePlayerCore& player);
+
 // One frame as the player emitted it, with what its conversion needs.
 struct ExportFrame {
     int frameId; // the player's counter, from 1

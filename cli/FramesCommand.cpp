@@ -4,6 +4,7 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
+#include "acquisition/LostSinceLastFrame.h"
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameJson.h"
 #include "cli/FrameRange.h"
@@ -145,21 +146,6 @@ bool writeFrame(cli::StandardOutput& out, const FramesOptions& options, long num
     writeFrameJson(line, frame, lost);
     return out.write(line.str());
 }
-
-// The packets lost since the last frame written. An out-of-order packet takes back a loss
-// that may have been given to the previous frame, so the difference never goes below 0.
-class LostSinceLastFrame {
-public:
-    std::uint64_t take(const StreamHealth& health)
-    {
-        const std::uint64_t lost = health.lostPackets > last_ ? health.lostPackets - last_ : 0;
-        last_ = std::max(last_, health.lostPackets);
-        return lost;
-    }
-
-private:
-    std::uint64_t last_ = 0;
-};
 
 // One line a second while receiving: the data packets received, lost and dropped by the
 // system in that second, then since the start.

@@ -4,14 +4,13 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/PacketLossDetector.h"
+#include "cli/CaptureSummary.h"
 #include "cli/StandardOutput.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -64,41 +63,6 @@ std::string deviceInfoJson(qint64 offset, const std::uint8_t* payload)
     return line;
 }
 
-// Three decimals are all a rate or a percentage needs.
-double rounded(double v)
-{
-    return std::round(v * 1000.0) / 1000.0;
-}
-
-// The summary object; one key per line of this list, so keys are easy to add.
-QJsonObject captureSummary(const CaptureFrameIndex& index, const StreamHealth& h)
-{
-    const CaptureFrameIndex::Summary& s = index.summary();
-    const QJsonValue first = s.hasRecords ? QJsonValue(s.firstTime) : QJsonValue();
-    const QJsonValue last = s.hasRecords ? QJsonValue(s.lastTime) : QJsonValue();
-    return {
-        {"frames", index.frameCount()},
-        {"dataPackets", double(s.dataPackets)},
-        {"deviceInfoPackets", double(s.deviceInfoPackets)},
-        {"otherRecords", double(s.otherRecords)},
-        {"droppedFrames", double(s.droppedFrames)},
-        {"firstTimestamp", first},
-        {"lastTimestamp", last},
-        {"durationSeconds", s.hasRecords ? s.lastTime - s.firstTime : 0.0},
-        {"truncatedRecords", double(s.damage.truncatedRecords)},
-        {"badLengthRecords", double(s.damage.badLengths)},
-        {"damagedPlaces", double(s.damage.damagedPlaces)},
-        {"damagedBytesSkipped", double(s.damage.skippedBytes)},
-        {"lostPackets", double(h.lostPackets)},
-        {"lostPercent", rounded(h.lostPercent())},
-        {"duplicatePackets", double(h.duplicatePackets)},
-        {"outOfOrderPackets", double(h.outOfOrderPackets)},
-        {"latePackets", double(h.latePackets)},
-        {"shortFrames", double(h.shortFrames)},
-        {"revolutionsPerSecond", rounded(h.revolutionsPerSecond)},
-    };
-}
-
 int printSummary(const QString& path)
 {
     CaptureFrameIndex index;
@@ -107,7 +71,7 @@ int printSummary(const QString& path)
         std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
         return 1;
     }
-    const QByteArray json = QJsonDocument(captureSummary(index, index.summary().health)).toJson(QJsonDocument::Compact) + '\n';
+    const QByteArray json = QJsonDocument(captureSummary(index)).toJson(QJsonDocument::Compact) + '\n';
     cli::StandardOutput out("info");
     out.write(json.constData(), static_cast<std::size_t>(json.size()));
     reportCaptureDamage("info", path, index.summary().damage);

@@ -1,7 +1,7 @@
 #include "cli/PlayedFrames.h"
 
+#include "cli/FrameSinks.h"
 #include "platform/SignalHandling.h"
-#include "acquisition/PointDecoding.h"
 
 namespace hvk32 {
 
@@ -31,7 +31,7 @@ void PlayedFrames::stop()
 void PlayedFrames::play()
 {
     for (;;) {
-        if (platform::stopSignalReceived())
+        if (stopping_ || platform::stopSignalReceived())
             break;
         const auto event = player_.next(CapturePlayerCore::Direction::Forward);
         if (event == CapturePlayerCore::Event::End)
@@ -49,12 +49,10 @@ void PlayedFrames::play()
             slot = free_.front();
             free_.pop_front();
         }
-        // The distance unit is known once the capture has reported its configuration, which
-        // it has for every frame the player emits. The angles are the capture's own.
         slot->frameId = player_.frameCounter();
         slot->frame = player_.frame();
-        slot->snapshot = ConversionSnapshot::of(player_.configuration().degreeMode, 1, player_.calibration());
-        slot->dualEcho = player_.configuration().echoMode == dualEchoConfigName();
+        slot->snapshot = playedFrameSnapshot(player_);
+        slot->dualEcho = playedFrameDualEcho(player_);
         slot->position = player_.position();
         {
             std::lock_guard<std::mutex> lock(mutex_);

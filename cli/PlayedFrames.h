@@ -12,6 +12,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -51,7 +52,7 @@ private:
     std::deque<Frame*> ready_;
     Frame* lent_ = nullptr;
     bool done_ = false;
-    bool stopping_ = false;
+    std::atomic<bool> stopping_{false}; // also read between records, without the lock
     std::mutex mutex_;
     std::condition_variable changed_;
     std::thread thread_;

@@ -10,6 +10,7 @@ packages=(
   libbenchmark-dev libzstd-dev liblz4-dev zlib1g-dev
   xvfb xauth tcpdump
   python3-open3d pcl-tools python3-numpy
+  pybind11-dev python3-dev python3-dask python3-pytest parallel
   nodejs
 )
 # The npm packages the tests read our exports with, pinned by tests/readers/package-lock.json.

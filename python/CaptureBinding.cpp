@@ -1,0 +1,282 @@
+#include "python/CaptureBinding.h"
+
+#include "acquisition/CaptureFile.h"
+#include "acquisition/CaptureFrameIndex.h"
+#include "acquisition/CapturePlayerCore.h"
+#include "cli/CaptureSummary.h"
+#include "cli/DeviceInfoJson.h"
+#include "cli/FrameReader.h"
+#include "python/Errors.h"
+#include "python/Filters.h"
+#include "python/FrameArrays.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace hvk32::python {
+
+namespace {
+
+// What every view and iterator of one open capture shares: the file, its index and the
+// filters. Read-only once built.
+struct CaptureState {
+    QString path;
+    std::string pathText;
+    CaptureFrameIndex index;
+    ConversionOptions options;
+};
+
+// Reads frame n (from 1) with `reader`, playing on when it is the next one and going there
+// through the index otherwise, and converts it. The GIL is released meanwhile, and `lock`
+// (when given) taken only then, so a thread waiting for it never holds the GIL.
+Frame readFrame(const CaptureState& state, FrameReader& reader, int n, const std::shared_ptr<FramePool>& pool,
+                std::mutex* lock = nullptr)
+{
+    std::unique_ptr<ConvertedFrame> converted;
+    QString message;
+    long number = 0;
+    std::uint64_t lost = 0;
+    {
+        py::gil_scoped_release unlocked;
+        std::unique_lock<std::mutex> guard;
+        if (lock)
+            guard = std::unique_lock<std::mutex>(*lock);
+        if ((reader.nextNumber() == n || reader.startAt(n, &message)) && reader.next() && reader.number() == n) {
+            converted = convertFrame(reader.frame(), reader.snapshot(), state.options, pool);
+            number = reader.number();
+            lost = reader.lostPackets();
+        }
+    }
+    if (!converted)
+        throwError(PyExc_OSError, state.pathText + ": "
+                                      + (message.isEmpty() ? "frame " + std::to_string(n) + " cannot be read"
+                                                           : message.toStdString()));
+    return toFrame(std::move(converted), number, lost);
+}
+
+// Positions start, start + step, ... of a capture's frames, `count` of them (0-based).
+struct Positions {
+    long start = 0;
+    long step = 1;
+    long count = 0;
+
+    long at(long i) const { return start + i * step; }
+};
+
+// An open capture, or a slice of one: a sequence of frames.
+class Frames {
+public:
+    Frames(std::shared_ptr<const CaptureState> state, Positions positions)
+        : state_(std::move(state)), positions_(positions)
+    {
+    }
+
+    long size() const { return positions_.count; }
+
+    Frame item(long i)
+    {
+        const long count = positions_.count;
+        const long given = i;
+        if (i < 0)
+            i += count;
+        if (i < 0 || i >= count)
+            throwError(PyExc_IndexError, state().pathText + " has " + std::to_string(count) + " frame"
+                                             + (count == 1 ? "" : "s") + ", so there is no frame at index "
+                                             + std::to_string(given));
+        const int n = static_cast<int>(positions_.at(i) + 1);
+        // Kept by this call, whatever close() does meanwhile in another thread.
+        const std::shared_ptr<const CaptureState> state = state_;
+        if (!reader_)
+            reader_ = std::make_shared<FrameReader>(state->path, state->index);
+        const std::shared_ptr<FrameReader> reader = reader_;
+        const std::shared_ptr<std::mutex> mutex = readerMutex_;
+        return readFrame(*state, *reader, n, pool_, mutex.get());
+    }
+
+    Frames slice(const py::slice& s) const
+    {
+        py::ssize_t start = 0, stop = 0, step = 0, length = 0;
+        if (!s.compute(static_cast<py::ssize_t>(positions_.count), &start, &stop, &step, &length))
+            throw py::error_already_set();
+        return Frames(state_, {positions_.at(start), positions_.step * step, static_cast<long>(length)});
+    }
+
+    class Iterator {
+    public:
+        Iterator(std::shared_ptr<const CaptureState> state, Positions positions)
+            : state_(std::move(state)), positions_(positions), reader_(state_->path, state_->index)
+        {
+        }
+
+        Frame next()
+        {
+            if (next_ >= positions_.count)
+                throw py::stop_iteration();
+            const int n = static_cast<int>(positions_.at(next_++) + 1);
+            return readFrame(*state_, reader_, n, pool_);
+        }
+
+    private:
+        std::shared_ptr<const CaptureState> state_;
+        Positions positions_;
+        FrameReader reader_;
+        std::shared_ptr<FramePool> pool_ = std::make_shared<FramePool>();
+        long next_ = 0;
+    };
+
+    std::unique_ptr<Iterator> iterate() const
+    {
+        state(); // open
+        return std::make_unique<Iterator>(state_, positions_);
+    }
+
+protected:
+    const CaptureState& state() const
+    {
+        if (!state_)
+            throwError(PyExc_ValueError, "I/O operation on a closed capture");
+        return *state_;
+    }
+
+    std::shared_ptr<const CaptureState> state_;
+    Positions positions_;
+    // Random access keeps one reader, so frames read in order play on without a seek.
+    std::shared_ptr<FrameReader> reader_;
+    std::shared_ptr<std::mutex> readerMutex_ = std::make_shared<std::mutex>();
+    std::shared_ptr<FramePool> pool_ = std::make_shared<FramePool>();
+};
+
+class Capture : public Frames {
+public:
+    explicit Capture(std::shared_ptr<const CaptureState> state)
+        : Frames(state, {0, 1, state->index.frameCount()})
+    {
+    }
+
+    // The arrays already handed out own their memory and stay valid.
+    void close()
+    {
+        reader_.reset();
+        state_.reset();
+        positions_.count = 0;
+    }
+    bool closed() const { return !state_; }
+
+    py::object summary() const
+    {
+        const QByteArray json = QJsonDocument(captureSummary(state().index)).toJson(QJsonDocument::Compact);
+        return py::module_::import("json").attr("loads")(py::bytes(json.constData(), json.size()));
+    }
+
+    // Every device-info packet in file order: the file offset of its record, then its decoded
+    // settings and status values as "hvk32-cli export --mcap" writes them.
+    py::list deviceInfo() const
+    {
+        const CaptureState& s = state();
+        std::vector<std::pair<qint64, QByteArray>> packets;
+        {
+            py::gil_scoped_release unlocked;
+            capturefile::CaptureReader reader;
+            if (reader.open(s.path)) {
+                capturefile::ScannerRecord record{};
+                qint64 offset = 0;
+                for (;;) {
+                    const auto read = reader.next(record, &offset);
+                    if (read == capturefile::CaptureReader::Read::End)
+                        break;
+                    const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
+                    if (read == capturefile::CaptureReader::Read::Scanner
+                        && payloadKindOf(payload) == PayloadKind::DeviceInfo)
+                        packets.emplace_back(offset, deviceInfoJson(payload));
+                }
+            }
+        }
+        const py::object loads = py::module_::import("json").attr("loads");
+        py::list out;
+        for (const auto& [offset, json] : packets) {
+            py::dict entry;
+            entry["offset"] = offset;
+            entry.attr("update")(loads(py::bytes(json.constData(), json.size())));
+            out.append(entry);
+        }
+        return out;
+    }
+
+    std::string path() const { return state().pathText; }
+};
+
+std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, const ConversionOptions& options)
+{
+    auto state = std::make_shared<CaptureState>();
+    state->path = QString::fromStdString(pathText);
+    state->pathText = pathText;
+    state->options = options;
+    QString message;
+    bool built = false;
+    {
+        py::gil_scoped_release unlocked;
+        built = state->index.build(state->path, &message);
+    }
+    if (!built) {
+        const QFileInfo file(state->path);
+        PyObject* kind = !file.exists() ? PyExc_FileNotFoundError
+            : file.isFile() && !file.isReadable() ? PyExc_PermissionError
+            : file.isFile() ? PyExc_ValueError
+                            : PyExc_IsADirectoryError;
+        throwError(kind, pathText + ": " + message.toStdString());
+    }
+    if (!state->index.configurationReported())
+        warn(pathText + ": no device-info packet of a board version 2 or later, so no frame was played");
+    return state;
+}
+
+} // namespace
+
+void bindCapture(py::module_& m)
+{
+    py::class_<Frames::Iterator>(m, "FrameIterator")
+        .def("__iter__", [](Frames::Iterator& it) -> Frames::Iterator& { return it; })
+        .def("__next__", &Frames::Iterator::next);
+
+    py::class_<Frames>(m, "Frames", "Frames of a capture: a slice of a Capture, read as it is indexed.")
+        .def("__len__", &Frames::size)
+        .def("__getitem__", &Frames::item, py::arg("index"))
+        .def("__getitem__", &Frames::slice, py::arg("slice"))
+        .def("__iter__", &Frames::iterate);
+
+    py::class_<Capture, Frames>(m, "Capture",
+                                "A capture file: its frames as hvk32-cli plays them, 0-based (frame i is the "
+                                "command line's frame i + 1).")
+        .def("summary", &Capture::summary, "The same keys and values as 'hvk32-cli info --summary'.")
+        .def_property_readonly("device_info", &Capture::deviceInfo,
+                               "Every device-info packet: file offset, decoded settings and status values.")
+        .def_property_readonly("path", &Capture::path)
+        .def_property_readonly("closed", &Capture::closed)
+        .def("close", &Capture::close, "Closes the file; frames already read stay valid.")
+        .def("__enter__", [](Capture& c) -> Capture& { return c; })
+        .def("__exit__", [](Capture& c, py::args) { c.close(); })
+        .def("__repr__", [](const Capture& c) {
+            return c.closed() ? std::string("<hvk32.Capture (closed)>")
+                              : "<hvk32.Capture " + c.path() + ": " + std::to_string(c.size()) + " frames>";
+        });
+
+    m.def(
+        "open",
+        [](const py::object& path, const py::object& channels, const py::object& minDistance,
+           const py::object& maxDistance, bool keepZero) {
+            const std::string text = py::str(py::module_::import("os").attr("fspath")(path));
+            return Capture(openCapture(text, conversionOptions(channels, minDistance, maxDistance, keepZero)));
+        },
+        py::arg("path"), py::kw_only(), py::arg("channels") = py::none(), py::arg("min_distance") = py::none(),
+        py::arg("max_distance") = py::none(), py::arg("keep_zero") = false,
+        "Opens a capture file and indexes its frames. channels: the channels to keep (0..31); "
+        "min_distance, max_distance: the distance range kept [m]; keep_zero: keep returns of distance 0.");
+}
+
+} // namespace hvk32::python
