@@ -64,6 +64,7 @@ void CapturePlayerCore::start()
     positions_.clear();
     dropBlocks();
     emptyFrame(completed_);
+    completedTime_ = collecting_ = {};
     cutter_.restart();
     heldFrame_ = false;
     configuration_ = {};
@@ -171,6 +172,13 @@ void CapturePlayerCore::keepBlocks(const std::uint8_t* payload, int first, int l
 {
     if (first >= last)
         return;
+    if (runs_.empty()) {
+        // The frame's first packet: its time in the capture and on the device.
+        const capturefile::RecordHeader h = capturefile::readRecordHeader(record_.data(), reader_.format());
+        collecting_.captureMicros = static_cast<std::int64_t>(h.seconds) * 1000000
+                                  + (reader_.format().nanoseconds ? h.fraction / 1000 : h.fraction);
+        collecting_.deviceStamp = datapacket::timestampRaw(payload);
+    }
     blocks_.insert(blocks_.end(), payload + datapacket::blockOffset(first), payload + datapacket::blockOffset(last));
     runs_.push_back({datapacket::timestampRaw(payload), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last),
                      configurationReported_ && dualEcho_});
@@ -296,6 +304,7 @@ CapturePlayerCore::Event CapturePlayerCore::countFrame(Direction direction)
 
 void CapturePlayerCore::completeFrame()
 {
+    completedTime_ = collecting_;
     decodeBlocks(completed_);
     dropBlocks();
     if (freshRecord_)

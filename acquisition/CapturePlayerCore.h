@@ -47,6 +47,13 @@ struct PlayerConfiguration {
 
 class CaptureFrameIndex;
 
+// When a frame began: the capture's time of its first data packet, and that packet's own
+// time stamp from the device.
+struct FrameTime {
+    std::int64_t captureMicros = 0; // since 1970-01-01 UTC
+    std::uint32_t deviceStamp = 0;  // data packet time-stamp units
+};
+
 class CapturePlayerCore {
 public:
     static constexpr int kUsableBoardVersion = 2;       // device-info byte 1196
@@ -96,6 +103,8 @@ public:
 
     // The frame of the last Frame or UnreportedFrame event, until the next call.
     const LidarData& frame() const { return completed_; }
+    // The time of the frame of the last Frame or UnreportedFrame event.
+    const FrameTime& frameTime() const { return completedTime_; }
     // The frame being collected, decoded from its blocks so far.
     const LidarData& pendingFrame();
 
@@ -147,6 +156,8 @@ private:
     FrameCutter cutter_; // where the frame ends
     bool heldFrame_ = false; // seek() completed the frame: the next call reports it
     LidarData completed_;
+    FrameTime collecting_;    // of the frame being collected
+    FrameTime completedTime_; // of completed_
     PacketLossDetector lossDetector_;
     qint64 firstUnreadOffset_ = 0; // records before it were read in this run
     bool freshRecord_ = false;     // the record in hand is read for the first time

@@ -130,7 +130,7 @@ void ReadLiveOffDataK32::run()
     emit SendFileTotleLength(static_cast<long>(std::min<qint64>(player->fileLength(), LONG_MAX)));
     std::shared_ptr<const hvk32::CaptureFrameIndex> index;
     indexChanged_ = true;
-    while (!player->atEnd()) {
+    for (;;) {
         if (stop_) {
             stop_ = false;
             break;
@@ -143,6 +143,10 @@ void ReadLiveOffDataK32::run()
                 break;
             continue;
         }
+        // Playing forward ends the run at the end of the file. Gone to the last frame (a seek
+        // or a step, so paused) with an index to go back by, the run waits there instead.
+        if (player->atEnd() && !(index && (pause_ || direction_ == 1)))
+            break;
         if (pause_) {
             pauses().pause(kPauseLoopMs);
             continue;
@@ -153,10 +157,16 @@ void ReadLiveOffDataK32::run()
             continue;
         }
         if (direction == 1 && index) {
-            // Backward through the index: frame N - 1 as forward play showed it. Before the
-            // first frame there is nothing left, and the run ends.
+            // Backward through the index: frame N - 1 as forward play showed it. At the first
+            // frame the run pauses there, so that the next Play or step can go either way.
             const int n = player->frameCounter() - 1;
-            if (n < 1 || n > index->frameCount() || !playIndexedFrame(*player, *index, n, false))
+            if (n < 1) {
+                stepOnce_ = 0;
+                pause_ = true;
+                emit SendReachedStart();
+                continue;
+            }
+            if (n > index->frameCount() || !playIndexedFrame(*player, *index, n, false))
                 break;
             pauses().pause(frameDelayMs(speed_));
             continue;
@@ -222,6 +232,8 @@ void ReadLiveOffDataK32::emitFrame(const CapturePlayerCore& player, bool seeked)
         ++framesEmitted_;
         emit SendData(player.frame(), player.calibration());
     }
+    const hvk32::FrameTime& time = player.frameTime();
+    emit SendFrameTime(time.captureMicros, time.deviceStamp);
     emit SendProgressValue(static_cast<int>(std::min<qint64>(player.position(), INT_MAX)), player.frameCounter());
     if (stepping) {
         stepOnce_ = 0;

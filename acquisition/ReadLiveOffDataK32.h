@@ -4,7 +4,8 @@
 // turns and steps the playback and sets its speed through the setters while it runs.
 // Every run ends with SendFinsh(true) and closes the file, so the next run needs the file
 // opened again. Once the window hands over the file's frame index, a run can go to any
-// frame, and playing backward shows each earlier frame exactly as forward play did.
+// frame, and playing backward shows each earlier frame exactly as forward play did; it stops,
+// paused, at frame 1, and a run gone to the last frame waits there while paused.
 // Every frame travels with the calibration of the capture's device-info packet in force at
 // it; the process-wide angle values stay those of the live device.
 
@@ -94,6 +95,11 @@ signals:
     void SendFinsh(bool Finsh);
     void SendFileTotleLength(long length);
     void SendProgressValue(int value, int frame);
+    // Before each SendProgressValue: when the frame began, in the capture (microseconds since
+    // 1970 UTC) and on the device (its data packet time stamp).
+    void SendFrameTime(qint64 captureMicros, quint32 deviceStamp);
+    // Playing backward reached the first frame: the run is paused there.
+    void SendReachedStart();
 
 protected:
     void run() override;

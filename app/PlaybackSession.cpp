@@ -28,6 +28,8 @@ PlaybackSession::PlaybackSession(hvk32::FrameGate* gate, QObject* parent)
     configTimer_.setSingleShot(true);
     configTimer_.setInterval(kDeviceInfoWaitMs);
     connect(&configTimer_, &QTimer::timeout, this, [this]() { reportMissingDeviceInfo(false); });
+    connect(player_.get(), &ReadLiveOffDataK32::SendReachedStart, this, &PlaybackSession::reachedStart);
+    connect(player_.get(), &ReadLiveOffDataK32::SendFrameTime, this, &PlaybackSession::frameTime);
     connect(indexThread_.get(), &CaptureIndexThread::IndexProgress, this, &PlaybackSession::indexProgress);
     connect(indexThread_.get(), &CaptureIndexThread::IndexReady, this, &PlaybackSession::frameIndexReady);
 }
@@ -162,6 +164,7 @@ void PlaybackSession::seekToFrame(int n)
     }
     // No playback yet, or it ended: start one paused at that frame.
     emit liveMustStop();
+    emit playbackStarted();
     startPlayer(true, n);
     paused_ = true;
     firstPlay_ = false;
@@ -194,6 +197,18 @@ void PlaybackSession::finish(bool finished)
     player_->setPause(true);
     emit controlsChange(hvk32::WindowStep::PlaybackFinished);
     emit sliderPosition(sliderMaximum_, true);
+}
+
+void PlaybackSession::reachedStart()
+{
+    // The run waits at frame 1: paused, with every direction open again.
+    if (!player_->isRunning())
+        return;
+    if (!paused_) {
+        paused_ = true;
+        emit playingChanged(false);
+    }
+    emit controlsChange(hvk32::WindowStep::PlaybackPaused);
 }
 
 void PlaybackSession::totalLength(long length)

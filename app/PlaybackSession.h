@@ -55,6 +55,8 @@ public:
     void finish(bool finished);
     void totalLength(long length);
     void progress(int position, int frame);
+    // Playing or stepping backward reached frame 1, where the player now waits.
+    void reachedStart();
 
     bool isPaused() const { return paused_; }
     bool isFilePlaying() const { return filePlaying_; }
@@ -79,6 +81,8 @@ signals:
     void frameCounter(int current, int total);
     // The player reached frame `frame` (from 1).
     void frameReached(int frame);
+    // When the frame shown began: in the capture (microseconds since 1970 UTC) and on the device.
+    void frameTime(qint64 captureMicros, quint32 deviceStamp);
     void indexStarted();
     void indexProgress(int percent);
     void indexEnded();

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kStatusIntervalMs = 500;
-constexpr int kStoppedMessageMs = 10000;
 
 } // namespace
 
@@ -135,11 +134,11 @@ void RecordingSession::stop()
                          .arg(failure, file_)
                          .arg(written.packets));
     else
-        emit statusMessage(tr("Recording stopped: %1 packets (%2 MB) written to %3")
-                               .arg(written.packets)
-                               .arg(static_cast<double>(written.bytes) / hvk32::kBytesPerMegabyte, 0, 'f', 1)
-                               .arg(file_),
-                           kStoppedMessageMs);
+        emit fileWritten(tr("Recording stopped: %1 packets (%2 MB) written to %3")
+                             .arg(written.packets)
+                             .arg(static_cast<double>(written.bytes) / hvk32::kBytesPerMegabyte, 0, 'f', 1)
+                             .arg(file_),
+                         file_);
 }
 
 void RecordingSession::close()

@@ -53,6 +53,8 @@ public:
 signals:
     void recordingChanged(bool recording);
     void statusMessage(QString text, int timeoutMs);
+    // The recording was closed and `text` says where: `file` can be copied.
+    void fileWritten(QString text, QString file);
     void clearMessage();
     void warning(QString text);
     // The recording's status field: hidden for an empty text; `warn` in the warning colour.

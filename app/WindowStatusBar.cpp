@@ -4,8 +4,12 @@
 #include "acquisition/UdpReceiverThread.h"
 #include "view/PacketLossMeter.h"
 
+#include <QBoxLayout>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QStatusBar>
+#include <QToolButton>
 #include <QVariant>
 
 namespace {
@@ -19,21 +23,58 @@ void showAsWarning(QLabel* label, bool warn)
     label->setStyleSheet(warn ? QStringLiteral("color: #d04000; font-weight: bold;") : QString());
 }
 
-constexpr int kWideFieldMinimumWidth = 120;
+// Below this a text field is cut at its end rather than widening the window past a small
+// screen; its tool tip then holds it whole.
+constexpr int kTextFieldMinimumWidth = 120;
+// A message about a written file stays long enough to copy its path.
+constexpr int kWrittenMessageMs = 30000;
 
 } // namespace
 
 WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QObject(bar), bar_(bar)
 {
+    // One permanent panel takes the whole bar: QStatusBar's own message area is left without
+    // room, and the message is shown by the panel's label instead, on a row of its own.
+    panel_ = new QWidget(bar_);
+    panel_->setObjectName(QStringLiteral("statusPanel"));
+    auto* rows = new QVBoxLayout(panel_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    textRow_ = new QHBoxLayout;
+    counterRow_ = new QHBoxLayout;
+    rows->addLayout(textRow_);
+    rows->addLayout(counterRow_);
+    bar_->addPermanentWidget(panel_, 1);
+
+    silence_ = addTextField("label_silence");
+    silence_->setStyleSheet(QStringLiteral("color: #d04000; font-weight: bold;"));
+    silence_->hide();
+    message_ = new QLabel(panel_);
+    message_->setObjectName(QStringLiteral("label_message"));
+    message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    message_->setWordWrap(true);
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    textRow_->addWidget(message_, 1);
+    copyPath_ = new QToolButton(panel_);
+    copyPath_->setObjectName(QStringLiteral("toolButton_copyPath"));
+    copyPath_->setText(tr("Copy path"));
+    copyPath_->setAutoRaise(true);
+    copyPath_->hide();
+    textRow_->addWidget(copyPath_);
+    connect(copyPath_, &QToolButton::clicked, this, [this]() { QGuiApplication::clipboard()->setText(writtenPath_); });
+    connect(bar_, &QStatusBar::messageChanged, this, &WindowStatusBar::messageChanged);
+
+    measurement_ = addTextField("label_measurement");
+    measurement_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    measurement_->setVisible(false);
+    recording_ = addTextField("label_recordStatus");
+    recording_->hide();
+
+    counterRow_->addStretch(1);
     link_ = addField("label_link");
     link_->setTextFormat(Qt::RichText);
     link_->setText(tr("<a href=\"%1\">HVK32 user guide</a>").arg(guideUrl));
     connect(link_, &QLabel::linkActivated, this, &WindowStatusBar::guideRequested);
-
-    measurement_ = addWideField("label_measurement");
-    measurement_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    measurement_->setVisible(false);
-
     selection_ = addField("label_selection");
     framesSent_ = addField("label_framesSent");
     framesDrawn_ = addField("label_framesDrawn");
@@ -41,35 +82,40 @@ WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QOb
     deviceRate_ = addField("label_deviceRate");
     lostPackets_ = addField("label_lostPackets");
     receiveDrops_ = addField("label_receiveDrops");
-
-    recording_ = addWideField("label_recordStatus");
-    recording_->hide();
 }
 
-QLabel* WindowStatusBar::addField(const char* objectName, int stretch)
+QLabel* WindowStatusBar::addField(const char* objectName)
 {
-    auto* label = new QLabel(bar_);
+    auto* label = new QLabel(panel_);
     label->setObjectName(objectName);
-    bar_->addPermanentWidget(label, stretch);
+    counterRow_->addWidget(label);
+    counterRow_->addSpacing(8);
     return label;
 }
 
-QLabel* WindowStatusBar::addWideField(const char* objectName)
+QLabel* WindowStatusBar::addTextField(const char* objectName)
 {
-    // A long text takes the room the counters leave and is cut at its end rather than
-    // widening the window past a small screen; its tool tip holds it whole.
-    QLabel* label = addField(objectName, 1);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    label->setMinimumWidth(kWideFieldMinimumWidth);
+    auto* label = new QLabel(panel_);
+    label->setObjectName(objectName);
+    label->setMinimumWidth(kTextFieldMinimumWidth);
+    textRow_->addWidget(label);
     return label;
 }
 
-void WindowStatusBar::showFrames(std::uint64_t sent, std::uint64_t drawn, std::uint64_t skipped, double deviceRate)
+void WindowStatusBar::showFrames(std::uint64_t sent, std::uint64_t drawn, std::uint64_t skipped, double deviceRate,
+                                 bool capture)
 {
     framesSent_->setText(tr("Frames sent: %1").arg(sent));
     framesDrawn_->setText(tr("Drawn: %1").arg(drawn));
     framesSkipped_->setText(tr("Skipped: %1").arg(skipped));
-    deviceRate_->setText(tr("Device rate: %1 Hz").arg(deviceRate, 0, 'f', 1));
+    // A capture's frames come as fast as the chosen speed plays them.
+    deviceRate_->setText(capture ? tr("Playback rate: %1 Hz").arg(deviceRate, 0, 'f', 1)
+                                 : tr("Device rate: %1 Hz").arg(deviceRate, 0, 'f', 1));
+    if (deviceRate_->property("capture").toBool() != capture || deviceRate_->toolTip().isEmpty()) {
+        deviceRate_->setProperty("capture", capture);
+        deviceRate_->setToolTip(capture ? tr("Frames the capture is played at per second, set by the speed list")
+                                        : tr("Frames the device sends per second, measured as they arrive"));
+    }
 }
 
 void WindowStatusBar::showStreamHealth(const hvk32::StreamHealth& health, double lostPercent,
@@ -129,10 +175,49 @@ void WindowStatusBar::showRecording(const QString& text, bool warn, const QStrin
 
 void WindowStatusBar::showMessage(const QString& text, int timeoutMs)
 {
+    writtenText_.clear();
     bar_->showMessage(text, timeoutMs);
+}
+
+void WindowStatusBar::showFileWritten(const QString& text, const QString& path)
+{
+    writtenText_ = text;
+    writtenPath_ = path;
+    bar_->showMessage(text, kWrittenMessageMs);
+    messageChanged(text); // the same text again emits no change
 }
 
 void WindowStatusBar::clearMessage()
 {
     bar_->clearMessage();
+}
+
+void WindowStatusBar::messageChanged(const QString& text)
+{
+    message_->setText(text);
+    message_->setToolTip(text);
+    const bool written = !text.isEmpty() && text == writtenText_;
+    copyPath_->setVisible(written);
+    copyPath_->setToolTip(written ? writtenPath_ : QString());
+}
+
+QString WindowStatusBar::pathToCopy() const
+{
+    return copyPath_->isVisibleTo(panel_) ? writtenPath_ : QString();
+}
+
+void WindowStatusBar::showSilence(int seconds, int dataPort, int telemetryPort)
+{
+    silence_->setVisible(seconds > 0);
+    if (seconds <= 0) {
+        silence_->clear();
+        return;
+    }
+    silence_->setText(tr("Nothing has arrived for %1 s on ports %2 (data) and %3 (telemetry)")
+                          .arg(seconds)
+                          .arg(dataPort)
+                          .arg(telemetryPort));
+    silence_->setToolTip(tr("No datagram has reached the window's ports since then. Check the cable and that the "
+                            "device sends to this computer on these ports: a factory reset sends to its factory "
+                            "ports."));
 }

@@ -1,15 +1,20 @@
 #pragma once
-// The main window's status bar: the user guide link, the ruler's reading, the selection, the
-// frame counters (sent, drawn, skipped, the device's rate), the stream's health (lost packets,
-// receive drops) and the recording's field, left to right, and the transient message.
+// The main window's status bar, in two rows so that nothing is cut on a 1280-pixel screen. The
+// first holds what is read as text: the warning that nothing arrives, the transient message
+// (with "Copy path" after a file was written), the ruler's reading and the recording's field.
+// The second holds the user guide link, the selection and the permanent counters: frames
+// (sent, drawn, skipped, the device's rate) and the stream's health (lost packets, receive drops).
 
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 
+class QHBoxLayout;
 class QLabel;
 class QStatusBar;
+class QToolButton;
+class QWidget;
 
 namespace hvk32 {
 struct StreamHealth;
@@ -28,7 +33,9 @@ public:
     // Builds the fields into `bar`; `guideUrl` is the user guide the link opens.
     WindowStatusBar(QStatusBar* bar, const QString& guideUrl);
 
-    void showFrames(std::uint64_t sent, std::uint64_t drawn, std::uint64_t skipped, double deviceRate);
+    // `capture`: the frames are a played capture's, so the rate is the playback's, not the device's.
+    void showFrames(std::uint64_t sent, std::uint64_t drawn, std::uint64_t skipped, double deviceRate,
+                    bool capture = false);
     // `lostPercent`: of the last 10 s; above PacketLossMeter::kWarningPercent in the warning colour.
     // `capture`: the health is a played capture's, not the live device's.
     void showStreamHealth(const hvk32::StreamHealth& health, double lostPercent, const ReceiveBufferState& buffer,
@@ -41,17 +48,33 @@ public:
     // `file` leads its tool tip.
     void showRecording(const QString& text, bool warn, const QString& file);
 
+    // The transient message, whole, on the first row (QStatusBar::currentMessage() holds it).
     void showMessage(const QString& text, int timeoutMs = 0);
+    // A message about a file just written: shown longer, with a button that copies `path`.
+    void showFileWritten(const QString& text, const QString& path);
     void clearMessage();
+    // Nothing has arrived for `seconds` on these ports while connected; 0 clears the warning.
+    void showSilence(int seconds, int dataPort, int telemetryPort);
+    // The path the "Copy path" button copies; empty while it is hidden.
+    QString pathToCopy() const;
 
 signals:
     void guideRequested(QString url);
 
 private:
-    QLabel* addField(const char* objectName, int stretch = 0);
-    QLabel* addWideField(const char* objectName);
+    QLabel* addField(const char* objectName);
+    QLabel* addTextField(const char* objectName);
+    void messageChanged(const QString& text);
 
     QStatusBar* bar_;
+    QWidget* panel_;
+    QHBoxLayout* textRow_;
+    QHBoxLayout* counterRow_;
+    QLabel* silence_;
+    QLabel* message_;
+    QToolButton* copyPath_;
+    QString writtenText_; // the message the button belongs to
+    QString writtenPath_;
     QLabel* link_;
     QLabel* measurement_; // both points and the distances, selectable to copy
     QLabel* selection_;

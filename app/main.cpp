@@ -4,6 +4,7 @@
 #include "app/Language.h"
 #include "app/LibraryMessages.h"
 #include "app/manwindow.h"
+#include "device/AddressChecks.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
@@ -48,6 +49,8 @@ const char* const kUsage =
     "  --version             print the program's version\n"
     "  --help                show this text\n";
 
+constexpr double kLongestQuitAfterSeconds = 2e6;
+
 // The options as given; the language starts from HVK32_LANGUAGE.
 struct ViewerOptions {
     bool connectAtStart = false;
@@ -69,6 +72,37 @@ hvk32::platform::OptionParser::Take keep(QString& target)
     };
 }
 
+// A UDP port the window can listen on: 1..65535, kept as typed into its field.
+hvk32::platform::OptionParser::Take keepPort(QString& target)
+{
+    return [&target](const std::string& value) {
+        int port = 0;
+        if (!hvk32::platform::parseInteger(value, 1, 65535, port))
+            return false;
+        target = QString::number(port);
+        return true;
+    };
+}
+
+// A dotted IPv4 address: four numbers of 0..255.
+hvk32::platform::OptionParser::Take keepAddress(QString& target)
+{
+    return [&target](const std::string& value) {
+        const QString address = QString::fromLocal8Bit(value.c_str());
+        if (address.isEmpty() || hvk32::addresschecks::isIncomplete(address))
+            return false;
+        target = address;
+        return true;
+    };
+}
+
+hvk32::platform::OptionParser::Complaint complaint(const char* option, const char* expected)
+{
+    return [option, expected](const std::string& value) {
+        return std::string(option) + " takes " + expected + ", not '" + value + "'";
+    };
+}
+
 // A missing value reads as an unknown option; the usage follows every complaint.
 hvk32::platform::OptionParser optionsParser(ViewerOptions& o)
 {
@@ -84,10 +118,12 @@ hvk32::platform::OptionParser optionsParser(ViewerOptions& o)
     hvk32::platform::OptionParser parser(messages);
     parser.valuesApart()
         .flag("--connect", o.connectAtStart)
-        .value("--data-port", keep(o.dataPort))
-        .value("--telemetry-port", keep(o.telemetryPort))
-        .value("--device-address", keep(o.deviceAddress))
-        .value("--multicast", keep(o.multicast))
+        .value("--data-port", keepPort(o.dataPort), complaint("--data-port", "a port number from 1 to 65535"))
+        .value("--telemetry-port", keepPort(o.telemetryPort),
+               complaint("--telemetry-port", "a port number from 1 to 65535"))
+        .value("--device-address", keepAddress(o.deviceAddress),
+               complaint("--device-address", "an IPv4 address such as 192.168.1.200"))
+        .value("--multicast", keepAddress(o.multicast), complaint("--multicast", "an IPv4 address such as 224.1.1.1"))
         .flag("--engineering", o.engineering)
         .value("--language", keep(o.language))
         .flag("--verbose", o.verbose)
@@ -95,10 +131,11 @@ hvk32::platform::OptionParser optionsParser(ViewerOptions& o)
         .flag("--stats", o.printStats)
         .value("--quit-after",
                [&o](const std::string& value) {
-                   char* end = nullptr;
-                   o.quitAfterSeconds = std::strtod(value.c_str(), &end);
-                   return end && !*end && !(o.quitAfterSeconds <= 0);
-               })
+                   // The timer takes whole milliseconds in an int: about 24 days at most.
+                   return hvk32::platform::parseFiniteNumber(value, o.quitAfterSeconds) && o.quitAfterSeconds > 0 &&
+                          o.quitAfterSeconds <= kLongestQuitAfterSeconds;
+               },
+               complaint("--quit-after", "a number of seconds above 0 and up to 2000000"))
         .endingFlag("--version", o.version)
         // The first argument without a dash is the capture; a second one is not taken.
         .positional([&o](const std::string& value) {

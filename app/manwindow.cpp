@@ -163,7 +163,8 @@ void manwindow::openCaptureFile()
         prompts_->warning(this, tr("Warning"), tr("%1 cannot be played: %2").arg(file, problem));
         return;
     }
-    loadCaptureFile(file, false);
+    // Frame 1 is shown once indexed, unless the live stream is on screen: Play takes over.
+    loadCaptureFile(file, !getLidarData_->isRunning() && !getSet_->isRunning());
 }
 
 bool manwindow::openCaptureFromShell(const QString& file, bool play, QString* problem)
@@ -211,6 +212,7 @@ void manwindow::setUpRecording()
     RecordingSession* r = recording_.get();
     connect(r, &RecordingSession::recordingChanged, ui.toolButton_SavePcapData, &QToolButton::setChecked);
     connect(r, &RecordingSession::statusMessage, status_, &WindowStatusBar::showMessage);
+    connect(r, &RecordingSession::fileWritten, status_, &WindowStatusBar::showFileWritten);
     connect(r, &RecordingSession::clearMessage, status_, &WindowStatusBar::clearMessage);
     connect(r, &RecordingSession::statusField, status_, &WindowStatusBar::showRecording);
     connect(r, &RecordingSession::warning, this, [this](const QString& text) { prompts_->warning(this, tr("Warning"), text); });
@@ -228,11 +230,15 @@ void manwindow::toggleRecording()
         ui.toolButton_SavePcapData->setChecked(false);
         return;
     }
-    // The adapter that carries the device's datagrams, where the receivers have seen any.
+    recording_->start(file, {ui.lineEdit_portNumber->text(), ui.lineEdit->text(), deviceAddressSeen()});
+}
+
+std::array<std::uint8_t, 4> manwindow::deviceAddressSeen() const
+{
     std::array<std::uint8_t, 4> device = getLidarData_->lastSenderAddress();
     if (device == std::array<std::uint8_t, 4>{})
         device = getSet_->lastSenderAddress();
-    recording_->start(file, {ui.lineEdit_portNumber->text(), ui.lineEdit->text(), device});
+    return device;
 }
 
 void manwindow::view()

@@ -8,6 +8,7 @@
 #include "records/SettingData.h"
 #include "view/CloudBuilder.h"
 #include "view/CsvExport.h"
+#include "view/DataSilence.h"
 #include "view/FrameCounters.h"
 #include "view/PacketLossMeter.h"
 #include "view/PointListing.h"
@@ -18,6 +19,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -187,6 +189,11 @@ private:
     void setUpPlayback();
     void setUpRecording();
     void toggleRecording();
+    // Where the device's datagrams come from, where the receivers have seen any (all zero:
+    // none yet): captures are made on the adapter that carries them.
+    std::array<std::uint8_t, 4> deviceAddressSeen() const;
+    // Datagrams both receivers have taken in, whatever their kind.
+    std::uint64_t datagramsReceived() const;
     // Seeking: the slider, the frame box and the keys.
     void setUpSeeking();
 
@@ -302,4 +309,6 @@ private:
     QTimer frameStatusTimer_;
     hvk32::FrameCounters frameCounters_;
     hvk32::PacketLossMeter lossMeter_;
+    // While connected: how long nothing has arrived on either port.
+    hvk32::DataSilence silence_;
 };

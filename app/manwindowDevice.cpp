@@ -48,6 +48,8 @@ void manwindow::onConnectLidar()
     awaitingDevice = true;
     lossMeter_.reset();
     restartFrameCounters();
+    silence_.start(hvk32::FrameGate::nowMs(), datagramsReceived());
+    status_->showSilence(0, 0, 0);
 
     const int telemetryPort = ui.lineEdit->text().toInt(); // not a number: port 0
     getSet_->setPort(telemetryPort);
@@ -88,6 +90,8 @@ void manwindow::receiveDevPacket(SettingData* data, std::vector<int> Mac)
 void manwindow::onDisconnectLidar()
 {
     setControls(hvk32::WindowStep::Disconnected);
+    silence_.stop();
+    status_->showSilence(0, 0, 0);
     // Both loops see the flag within one receive time-out and end on their own.
     if (getLidarData_->isRunning())
         getLidarData_->setStop(true);

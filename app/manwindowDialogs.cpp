@@ -112,6 +112,7 @@ void manwindow::makeConnections()
     connect(ui.toolButton_9, &QToolButton::clicked, acwpSetting_.get(), &ACWPSettingWidgetK32::onCleanACWPControl);
     connect(ui.toolButton_9, &QToolButton::clicked, this, [this]() {
         acwpSetting_->resetSendReady();
+        acwpSetting_->setDeviceAddress(deviceAddressSeen());
         showCentred(acwpSetting_.get());
         calcIntensity = true; // the next frame's average intensities go to the dialog
     });

@@ -6,6 +6,7 @@
 #include "ui_manwindow.h"
 
 #include "acquisition/GetLidardataK32.h"
+#include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
 #include "app/PlaybackSession.h"
 #include "app/ViewToolsPanel.h"
@@ -124,7 +125,7 @@ void manwindow::convertAndShow()
         if (!csvExport_.errorString().isEmpty())
             prompts_->warning(this, tr("Warning"), csvExport_.errorString());
         else
-            status_->showMessage(tr("Export written to %1").arg(csvExport_.fileName()), 5000);
+            status_->showFileWritten(tr("Export written to %1").arg(csvExport_.fileName()), csvExport_.fileName());
     }
     showSelectedPoints();
     scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
@@ -199,10 +200,10 @@ void manwindow::updateFrameStatus()
 {
     const std::uint64_t total = frameGate_.assembled(); // the count first, then its time
     frameCounters_.sample(total, frameGate_.lastAssembledMs());
-    status_->showFrames(frameCounters_.sent(total), frameCounters_.drawn(), frameCounters_.skipped(total),
-                        deviceFrameRate());
     // A capture shows the health of its own stream, as the live device does.
     const bool capture = playback_->isFilePlaying();
+    status_->showFrames(frameCounters_.sent(total), frameCounters_.drawn(), frameCounters_.skipped(total),
+                        deviceFrameRate(), capture);
     const hvk32::StreamHealth health = capture ? playback_->player().streamHealth() : getLidarData_->streamHealth();
     lossMeter_.add(hvk32::FrameGate::nowMs(), health.expectedPackets(), health.lostPackets);
     ReceiveBufferState buffer;
@@ -210,4 +211,12 @@ void manwindow::updateFrameStatus()
     buffer.bytes = getLidarData_->receiveBufferBytes();
     buffer.limited = getLidarData_->receiveBufferLimited();
     status_->showStreamHealth(health, lossMeter_.lostPercent(), buffer, capture);
+    // The ports' fields are locked while connected, so they name the ports listened on.
+    status_->showSilence(silence_.sample(hvk32::FrameGate::nowMs(), datagramsReceived()),
+                         ui.lineEdit_portNumber->text().toInt(), ui.lineEdit->text().toInt());
+}
+
+std::uint64_t manwindow::datagramsReceived() const
+{
+    return getLidarData_->datagramsReceived() + getSet_->datagramsReceived();
 }

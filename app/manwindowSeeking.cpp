@@ -7,11 +7,13 @@
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
+#include "app/FrameSpinBox.h"
 #include "app/PlaybackSession.h"
 #include "app/WindowStatusBar.h"
 #include "platform/UserPrompts.h"
 #include "view/WindowRules.h"
 
+#include <QDateTime>
 #include <QProxyStyle>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -83,6 +85,12 @@ void manwindow::setUpPlayback()
         ui.label_FreamCount->setText(total > 0 ? QStringLiteral("%1 / %2").arg(current).arg(total)
                                                : QString::number(current));
     });
+    connect(p, &PlaybackSession::frameTime, this, [this](qint64 captureMicros, quint32 deviceStamp) {
+        ui.label_frameTime->setText(
+            tr("%1 | device %2")
+                .arg(QDateTime::fromMSecsSinceEpoch(captureMicros / 1000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
+                .arg(deviceStamp));
+    });
     connect(p, &PlaybackSession::frameReached, this, [this](int frame) {
         if (ui.spinBox_Frame->hasFocus())
             return;
@@ -93,6 +101,7 @@ void manwindow::setUpPlayback()
         ui.Slider_Frame->setEnabled(false);
         ui.spinBox_Frame->setEnabled(false);
         ui.progressBar_Index->setValue(0);
+        ui.label_frameTime->clear();
         ui.progressBar_Index->setVisible(true);
     });
     connect(p, &PlaybackSession::indexProgress, ui.progressBar_Index, &QProgressBar::setValue);
@@ -126,6 +135,10 @@ void manwindow::setUpSeeking()
             playback_->seekToPosition(ui.Slider_Frame->sliderPosition());
     });
     connect(ui.spinBox_Frame, QOverload<int>::of(&QSpinBox::valueChanged), this, &manwindow::seekToFrame);
+    // After Enter the keys below work again: the box would keep them for its own editing.
+    connect(ui.spinBox_Frame, &FrameSpinBox::entered, this, [this]() { ui.screen->setFocus(Qt::OtherFocusReason); });
+    ui.label_frameTime->setToolTip(tr("When the frame shown began: the capture's time of its first packet, and that "
+                                      "packet's time stamp from the device"));
 
     auto key = [this](QKeySequence sequence, auto handler) {
         auto* shortcut = new QShortcut(sequence, this);

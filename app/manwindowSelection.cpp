@@ -36,7 +36,7 @@ void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, f
         if (!csvExport_.writeFinalFrame(lastFrame, lastSnapshot_))
             prompts_->warning(this, tr("Warning"), csvExport_.errorString());
         else
-            status_->showMessage(tr("Export written to %1").arg(file), 5000);
+            status_->showFileWritten(tr("Export written to %1").arg(file), file);
         return;
     }
     status_->showMessage(tr("Exporting the next %1 frame(s) to %2").arg(csvExport_.framesToWrite()).arg(file), 5000);
@@ -110,7 +110,7 @@ void manwindow::exportSelection()
     if (points < 0)
         prompts_->warning(this, tr("Warning"), error);
     else
-        status_->showMessage(tr("%1 selected points written to %2").arg(points).arg(file), 5000);
+        status_->showFileWritten(tr("%1 selected points written to %2").arg(points).arg(file), file);
 }
 
 

@@ -21,16 +21,29 @@ const char* const kDateFormat = "yyyy-MM-dd";
 const char* const kDateTimeFormat = "yyyy-MM-dd-hh-mm-ss";
 const char* const kLocalTimeFormat = "yyyy-MM-dd hh:mm:ss:zzz";
 
-// The log texts. 本地时间: local time, GPS时间: GPS time, GPS时间发生跳变: GPS time jump.
-const char* const kHeaderLine = u8"\t\t本地时间\t\t\t\t\t\t GPS时间";
-const char* const kRecordText = u8"\t\t\tGPS时间 :";
-const char* const kMainJumpText = u8"-------------- GPS时间发生跳变 : ";
-const char* const kMainJumpEnd = u8"--------------";
-const char* const kErrorJumpText = u8"\t\t\tGPS时间发生跳变 :";
+// The log texts and their encoding, as the original logs have them unless the language
+// chosen words them otherwise (English logs are UTF-8). 本地时间: local time, GPS时间: GPS
+// time, GPS时间发生跳变: GPS time jump.
+const char* const kContext = "GpsTimeLog";
+const char* const kHeaderLine = QT_TRANSLATE_NOOP("GpsTimeLog", "\t\t本地时间\t\t\t\t\t\t GPS时间");
+const char* const kRecordText = QT_TRANSLATE_NOOP("GpsTimeLog", "\t\t\tGPS时间 :");
+const char* const kMainJumpText = QT_TRANSLATE_NOOP("GpsTimeLog", "-------------- GPS时间发生跳变 : ");
+const char* const kMainJumpEnd = "--------------";
+const char* const kErrorJumpText = QT_TRANSLATE_NOOP("GpsTimeLog", "\t\t\tGPS时间发生跳变 :");
+
+QString logText(const char* text)
+{
+    return QCoreApplication::translate(kContext, text);
+}
+
+QString encodingName()
+{
+    return QCoreApplication::translate("GpsTimeLog", "GB2312", "the logs' text encoding, as QTextCodec names it");
+}
 
 QTextCodec* logCodec()
 {
-    return QTextCodec::codecForName("GB2312");
+    return QTextCodec::codecForName(encodingName().toLatin1());
 }
 
 QString localTimeText(const QDateTime& localNow)
@@ -95,7 +108,8 @@ bool GpsTimeLog::start(const QString& root, const QString& serial, const QDateTi
         return false;
     };
     if (!logCodec())
-        return fail(QCoreApplication::translate("GpsTimeTest", "The GB2312 text codec is not available."));
+        return fail(QCoreApplication::translate("GpsTimeTest", "The %1 text codec is not available.")
+                        .arg(encodingName()));
     // The serial number becomes part of a file name; a separator would make it a path.
     if (serial.contains(QLatin1Char('/')) || serial.contains(QLatin1Char('\\')))
         return fail(QCoreApplication::translate("GpsTimeTest", "The serial number \"%1\" cannot contain / or \\.").arg(serial));
@@ -114,7 +128,7 @@ bool GpsTimeLog::start(const QString& root, const QString& serial, const QDateTi
         return fail(why);
     if (!openForAppend(error_, prefix + QStringLiteral("_Error_") + stamp + QStringLiteral(".txt"), &why))
         return fail(why);
-    writeLine(main_, QString::fromUtf8(kHeaderLine));
+    writeLine(main_, logText(kHeaderLine));
     if (!writeError_.isEmpty())
         return fail(writeError_);
     return true;
@@ -126,7 +140,7 @@ bool GpsTimeLog::record(const std::uint8_t clock[6], const QDateTime& localNow)
         return false;
     const QString local = localTimeText(localNow);
     const QString gps = gpsTimeText(clock);
-    writeLine(main_, local + QString::fromUtf8(kRecordText) + gps);
+    writeLine(main_, local + logText(kRecordText) + gps);
 
     previous_ = current_;
     std::copy(clock, clock + current_.size(), current_.begin());
@@ -138,8 +152,8 @@ bool GpsTimeLog::record(const std::uint8_t clock[6], const QDateTime& localNow)
         return false;
 
     const QString jump = gpsTimeText(previous_.data()) + QStringLiteral(" -> ") + gps;
-    writeLine(main_, QString::fromUtf8(kMainJumpText) + jump + QString::fromUtf8(kMainJumpEnd));
-    writeLine(error_, local + QString::fromUtf8(kErrorJumpText) + jump);
+    writeLine(main_, logText(kMainJumpText) + jump + QString::fromLatin1(kMainJumpEnd));
+    writeLine(error_, local + logText(kErrorJumpText) + jump);
     ++errors_;
     return true;
 }

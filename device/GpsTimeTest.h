@@ -1,6 +1,7 @@
 #pragma once
 // The GPS time test: logs every device-info record's clock with the computer's time and
-// counts the records whose second does not follow the previous one by exactly one.
+// counts the records whose second does not follow the previous one by exactly one. The logs
+// are GB2312 with the original wording, or UTF-8 in English when that language is chosen.
 
 #include <QDateTime>
 #include <QFile>
@@ -42,7 +43,7 @@ public:
     QString writeError() const { return writeError_; }
 
 private:
-    void writeLine(QFile& file, const QString& line); // GB2312, a line feed, flushed
+    void writeLine(QFile& file, const QString& line); // in the logs' encoding, a line feed, flushed
 
     QFile main_;
     QFile error_;

@@ -51,20 +51,24 @@ bool writeSettingsFile(const QString& path, const std::uint8_t* deviceInfoPacket
 }
 
 bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::uint8_t, devinfo::kPacketSize>& packet,
-                             std::string* error)
+                             std::string* error, std::string* adapter)
 {
     std::string ignored;
     std::string& message = error ? *error : ignored;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(settings.timeoutMs, 0));
 
+    if (adapter)
+        adapter->clear();
     std::string device;
-    if (!platform::chooseCaptureDevice(settings.device, &device, &message))
+    if (!platform::chooseCaptureDevice(settings.device, &device, &message, nullptr, settings.deviceAddress))
         return false;
     platform::LiveCapture capture;
     // Each wait is short, so the time limit holds on a quiet adapter as on a busy one.
     if (!capture.open(device, std::clamp(settings.timeoutMs, 1, kLongestWaitMs), &message))
         return false;
+    if (adapter)
+        *adapter = device;
     // The frame test counts on a 14-byte Ethernet header before IPv4 and UDP.
     if (capture.linkType() != platform::LiveCapture::kEthernetLinkType) {
         message = platform::userText("SettingsFile",

@@ -23,17 +23,21 @@ QByteArray settingsFileText(const std::uint8_t* deviceInfoPacket);
 bool writeSettingsFile(const QString& path, const std::uint8_t* deviceInfoPacket, QString* error);
 
 struct SettingsCapture {
-    std::string device;   // empty: the adapter rule (or HVK32_CAPTURE_DEVICE)
+    // empty: the adapter that carries datagrams from deviceAddress, else the adapter rule
+    // (or HVK32_CAPTURE_DEVICE)
+    std::string device;
     int timeoutMs = 3000; // the whole capture ends after this long, packet or not
     int maxPackets = kSettingsCaptureMaxPackets;
     std::string filter;   // a capture filter expression; empty: every packet is read and counted
+    std::array<std::uint8_t, 4> deviceAddress{}; // the device's, where known; all zero: not known
 };
 
 // Reads packets from the adapter until the first 1248-byte frame whose payload starts
 // A5 FF 00 5A (at most maxPackets packets, at most timeoutMs); copies its payload into
 // `packet`. False when none came, the adapter could not be opened or there is none;
-// `error` then says why.
+// `error` then says why. `adapter` (when given) names the adapter once it was opened, and
+// stays empty when none could be.
 bool captureDeviceInfoPacket(const SettingsCapture& settings, std::array<std::uint8_t, devinfo::kPacketSize>& packet,
-                             std::string* error);
+                             std::string* error, std::string* adapter = nullptr);
 
 } // namespace hvk32

@@ -228,19 +228,28 @@ private slots:
                  QString("192.168.1.200:2368"));
         edit(*dialog, "lineEdit_DestIP")->setText(kDeviceAddress);
         edit(*dialog, "lineEdit_DestPort")->setText(QString::number(device.port()));
+        // The reset is sent only once confirmed, and the question names where the device goes.
+        prompts.answers.enqueue(QMessageBox::No);
+        click(*dialog, "pushButton_RecoverSetting");
+        QVERIFY(device.nothingSent());
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].kind, QString("question"));
+        for (const char* changed : {"192.168.1.200", "192.168.1.102", "2368", "2369", "300 rpm"})
+            QVERIFY2(prompts.shown[0].text.contains(changed), changed);
+        prompts.shown.clear();
         click(*dialog, "pushButton_RecoverSetting");
         const QByteArray sent = device.received();
         QCOMPARE(sent.left(8), QByteArray("\xAA\x00\xFF\x11\x22\x22\xAA\xAA", 8));
         QCOMPARE(sent.mid(52, 6), QByteArray("\x1A\x0C\x06\x15\x05\x09"));
         QCOMPARE(pauses.made, QList<int>{200});
-        QCOMPARE(test::promptTexts(prompts.shown), QStringList{"Tips: Reset completed !"});
+        QCOMPARE(test::promptTexts(prompts.shown).last(), QString("Tips: Reset completed !"));
 
         // An empty port is port 0, which no datagram can go to: reported, not completed.
         prompts.shown.clear();
         edit(*dialog, "lineEdit_DestPort")->clear();
         click(*dialog, "pushButton_RecoverSetting");
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].kind, QString("warning"));
+        QCOMPARE(prompts.shown.size(), 2);
+        QCOMPARE(prompts.shown[1].kind, QString("warning"));
 
         // No device-info packet captured: no file dialog.
         prompts.shown.clear();

@@ -195,17 +195,27 @@ private slots:
     void quietOrMissingAdapterEnds()
     {
         std::string error;
+        std::string adapter = "stale";
         Packet captured{};
-        QVERIFY(!captureDeviceInfoPacket({"hvk32-no-such-adapter", 300, 3000, ""}, captured, &error));
+        QVERIFY(!captureDeviceInfoPacket({"hvk32-no-such-adapter", 300, 3000, ""}, captured, &error, &adapter));
         QVERIFY2(error.find("hvk32-no-such-adapter") != std::string::npos, error.c_str());
+        QVERIFY(adapter.empty()); // never opened: the caller must not say it listened there
         if (!noLiveCapture_.isEmpty())
             QSKIP(qPrintable(noLiveCapture_));
         QElapsedTimer timer;
         timer.start();
         const std::string quiet = "udp port " + std::to_string(platform::findFreeUdpPort());
-        QVERIFY(!captureDeviceInfoPacket({"lo", 300, 3000, quiet}, captured, &error));
+        QVERIFY(!captureDeviceInfoPacket({"lo", 300, 3000, quiet}, captured, &error, &adapter));
         QVERIFY2(timer.elapsed() >= 290 && timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
         QVERIFY2(error.find("300 ms") != std::string::npos, error.c_str());
+        QCOMPARE(adapter, std::string("lo"));
+
+        // No adapter named: the one that carries the device's datagrams (a loopback sender's
+        // come through lo), not the first-letter rule.
+        if (platform::captureDeviceOverride("").empty()) {
+            QVERIFY(!captureDeviceInfoPacket({"", 100, 3000, quiet, {127, 0, 0, 2}}, captured, &error, &adapter));
+            QCOMPARE(adapter, std::string("lo"));
+        }
     }
 };
 

@@ -35,6 +35,7 @@ bool sameFrame(const LidarData& a, const LidarData& b)
 struct Played {
     LidarData frame;
     DeviceCalibration calibration; // in force when it was completed
+    FrameTime time;
 };
 
 // The frames of forward play from the start, with the calibration in force at each.
@@ -44,7 +45,7 @@ QList<Played> playForward(CapturePlayerCore& core)
     core.start();
     for (Event e = core.next(Direction::Forward); e != Event::End; e = core.next(Direction::Forward))
         if (e == Event::Frame)
-            out.append({core.frame(), core.calibration()});
+            out.append({core.frame(), core.calibration(), core.frameTime()});
     return out;
 }
 
@@ -382,6 +383,13 @@ private slots:
             calibrations << c;
         });
         connect(&player, &ReadLiveOffDataK32::SendProgressValue, &context, [&](int, int n) { counters << n; });
+        QList<FrameTime> times;
+        connect(&player, &ReadLiveOffDataK32::SendFrameTime, &context,
+                [&](qint64 capture, quint32 device) { times << FrameTime{capture, device}; });
+        int atStart = 0;
+        connect(&player, &ReadLiveOffDataK32::SendReachedStart, &context, [&]() { ++atStart; });
+        bool finished = false;
+        connect(&player, &ReadLiveOffDataK32::SendFinsh, &context, [&]() { finished = true; });
         player.setFrameIndex(index);
         player.receiveOffliveFile(path);
         player.setPause(true);
@@ -403,7 +411,44 @@ private slots:
             QCOMPARE(counters.last(), n);
             QVERIFY2(sameFrame(shown.last(), forward[n - 1].frame), qPrintable(QString("frame %1").arg(n)));
             QVERIFY(calibrations.last() == forward[n - 1].calibration);
+            // The frame's times are those forward play gave it: capture and device clock.
+            QCOMPARE(times.last().captureMicros, forward[n - 1].time.captureMicros);
+            QCOMPARE(times.last().deviceStamp, forward[n - 1].time.deviceStamp);
         }
+        QVERIFY(forward[1].time.captureMicros > forward[0].time.captureMicros);
+
+        // Playing backward stops at frame 1, paused, with the run still there; forward play
+        // then goes on from it.
+        player.setPause(false);
+        QTRY_COMPARE(atStart, 1);
+        QVERIFY(player.isPaused() && player.isRunning() && !finished);
+        QCOMPARE(counters.last(), 1);
+        QVERIFY(sameFrame(shown.last(), forward[0].frame));
+        player.setStepOnce(1);
+        player.setPause(false); // a step back from frame 1 stays there
+        QTRY_COMPARE(atStart, 2);
+        QCOMPARE(counters.last(), 1);
+        player.setDirection(0);
+        player.setStepOnce(1);
+        player.setPause(false);
+        QTRY_COMPARE(counters.last(), 2);
+        QVERIFY(sameFrame(shown.last(), forward[1].frame));
+        QVERIFY(!finished);
+
+        // Gone to the last frame, the run waits there for a step back; playing on ends it.
+        const int last = forward.size();
+        player.seekToFrame(last);
+        QTRY_COMPARE(counters.last(), last);
+        QTest::qWait(50);
+        QVERIFY(!finished && player.isRunning());
+        player.setDirection(1);
+        player.setStepOnce(1);
+        player.setPause(false);
+        QTRY_COMPARE(counters.last(), last - 1);
+        QVERIFY(sameFrame(shown.last(), forward[last - 2].frame));
+        player.setDirection(0);
+        player.setPause(false);
+        QTRY_VERIFY(finished);
         QCOMPARE(offsetAngle1.load(), -7.0f);
         QCOMPARE(verticalAngleTable[0].load(), 42.0f);
         player.setStop(true);

@@ -411,6 +411,22 @@ private slots:
         QVERIFY2(missing.errors.contains("cannot be played"), missing.errors.constData());
         QCOMPARE(runToEnd(HVK32_VIEWER_PATH, {"--play"}).exitCode, 2);
     }
+
+    // Values the window could not use are refused before it opens, naming the option.
+    void viewerRefusesImpossibleValues()
+    {
+        const QList<QStringList> refused = {
+            {"--data-port", "99999"},     {"--data-port", "0"},          {"--telemetry-port", "70000"},
+            {"--telemetry-port", "2369x"}, {"--multicast", "224.1.1"},    {"--multicast", "224.1.1.300"},
+            {"--device-address", "host"}, {"--quit-after", "nan"},       {"--quit-after", "inf"},
+        };
+        for (const QStringList& arguments : refused) {
+            const Run r = runToEnd(HVK32_VIEWER_PATH, QStringList{"--connect"} + arguments);
+            const QString what = arguments.join(' ') + ": " + QString::fromLocal8Bit(r.errors);
+            QVERIFY2(r.exitCode == 2, qPrintable(what));
+            QVERIFY2(r.errors.startsWith(("hvk32: " + arguments[0] + " takes ").toUtf8()), qPrintable(what));
+        }
+    }
 #endif
 };
 

@@ -1,5 +1,7 @@
-// The status bar's frame counters: what they count from, and the device rate across pauses.
+// The status bar's frame counters: what they count from, and the device rate across pauses;
+// and when the window says that nothing arrives any more.
 
+#include "view/DataSilence.h"
 #include "view/FrameCounters.h"
 
 #include <QtTest>
@@ -45,6 +47,32 @@ private slots:
             c.sample(total, t);
         }
         QCOMPARE(c.deviceRate(t), 10.0);
+    }
+
+    void silenceIsToldAfterTwoSecondsAndClearedByData()
+    {
+        // (time, datagrams received so far) -> seconds reported; the watch starts at t = 0
+        // with 50 received.
+        struct Tick {
+            std::int64_t ms;
+            std::uint64_t received;
+            int quietSeconds;
+        };
+        const Tick ticks[] = {
+            {500, 50, 0},   {1999, 50, 0}, // quiet, but not yet long enough
+            {2000, 50, 2},  {4700, 50, 4}, // nothing since Connect: told, and counting
+            {5000, 51, 0},                 // data again: cleared at once
+            {6999, 51, 0},  {7000, 51, 2},
+            {7500, 0, 0},                  // a receiver restarted from 0: that is an arrival
+            {9600, 0, 2},
+        };
+        DataSilence silence;
+        QCOMPARE(silence.sample(5000, 50), 0); // not watching before Connect
+        silence.start(0, 50);
+        for (const Tick& t : ticks)
+            QVERIFY2(silence.sample(t.ms, t.received) == t.quietSeconds, qPrintable(QString::number(t.ms)));
+        silence.stop();
+        QCOMPARE(silence.sample(20000, 0), 0);
     }
 };
 

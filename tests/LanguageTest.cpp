@@ -3,10 +3,12 @@
 
 #include "app/Language.h"
 #include "device/AddressChecks.h"
+#include "device/GpsTimeTest.h"
 #include "support/RecordingPrompts.h"
 #include "tools/InetactionSetupWidgetK32.h"
 #include "tools/VerticalAngleSetting.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -67,6 +69,30 @@ private slots:
 
         // A text of the lower layers that reaches a message box.
         QCOMPARE(subnetMaskMessage(), QString("Incorrect subnet mask format."));
+
+        // Titles and units in words, and speeds that still map to the right rpm by position.
+        QCOMPARE(dialog.windowTitle(), QString("Network Settings"));
+        QCOMPARE(dialog.findChild<QComboBox*>("comboBox_rotateSpeed")->itemText(0), QString("5 Hz (300 rpm)"));
+
+        // The GPS time-test log: English, in UTF-8.
+        QTemporaryDir root;
+        GpsTimeLog log;
+        QString why;
+        QVERIFY2(log.start(root.path(), "SN1", QDateTime(QDate(2026, 12, 6), QTime(21, 5, 9)), &why), qPrintable(why));
+        const std::uint8_t before[6] = {26, 12, 6, 21, 5, 58};
+        const std::uint8_t after[6] = {26, 12, 6, 21, 6, 0};
+        log.record(before, QDateTime(QDate(2026, 12, 6), QTime(21, 5, 10)));
+        QVERIFY(log.record(after, QDateTime(QDate(2026, 12, 6), QTime(21, 5, 11))));
+        log.stop();
+        QFile file(log.mainLogPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QTextCodec::ConverterState state;
+        const QString logged = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+        QCOMPARE(state.invalidChars, 0);
+        QVERIFY2(logged.startsWith("\t\tLocal time\t\t\t\t\t\t GPS time\n"), qPrintable(logged));
+        QVERIFY2(logged.contains("-------------- GPS time jump : 2026/12/06 21:05:58 -> 2026/12/06 21:06:00"),
+                 qPrintable(logged));
     }
 };
 

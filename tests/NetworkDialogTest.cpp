@@ -138,8 +138,17 @@ private slots:
 
     void refusedSetsSendNothing()
     {
-        // Empty boxes count as equal addresses: one message, and the stored packet stays good.
+        // A form never filled: one message that says to refresh first (empty boxes are not
+        // equal addresses), and the stored packet stays good.
         feed(*dialog, devicePacket());
+        click(*dialog, "pushButton_OK");
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY2(prompts.shown[0].text.contains("\"Refresh state\""), qPrintable(prompts.shown[0].text));
+        QVERIFY(device.nothingSent());
+
+        // Equal addresses are named as such.
+        refreshed();
+        edit(*dialog, "lineEdit_DestIP")->setText(edit(*dialog, "lineEdit_DefaultIP")->text());
         click(*dialog, "pushButton_OK");
         QCOMPARE(test::promptTexts(prompts.shown),
                  (QStringList{QString::fromUtf8("warring: The Lidar local IP cannot be set to the same as the "

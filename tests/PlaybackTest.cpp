@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMutex>
 #include <QSlider>
+#include <QSpinBox>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -74,6 +75,13 @@ class PlaybackTest : public QObject {
     void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
     // The counter shows "N / total" once the capture is indexed, "N" before.
     int frameCount() { return widget<QLabel>("label_FreamCount")->text().section(QLatin1Char(' '), 0, 0).toInt(); }
+
+    // A key as the user presses it: to whatever has the focus.
+    void press(Qt::Key key)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : window_.get(), key);
+    }
 
     void openCapture(const QString& path)
     {
@@ -170,6 +178,48 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(frameCount(), paused, 3000);
         QTest::qWait(150);
         QCOMPARE(frameCount(), paused);
+    }
+
+    // Open shows frame 1 at once. A frame number above the last goes to the last frame, and
+    // after Enter the keys step again although the box had the focus; stepping back from the
+    // end and playing backward into frame 1 leaves a paused player with every way open.
+    void openShowsFrameOneAndTheFrameBoxGivesTheKeysBack()
+    {
+        window_->activateWindow(); // the keys are the active window's
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        openCapture(capture_);
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_FreamCount")->text().startsWith("1 / "), 5000);
+        QTRY_COMPARE(window_->framesDrawn(), std::uint64_t(1));
+        QVERIFY(!widget<QLabel>("label_frameTime")->text().isEmpty());
+        const int last = widget<QLabel>("label_FreamCount")->text().section(' ', 2).toInt();
+        QVERIFY(last >= 28);
+
+        auto* box = widget<QSpinBox>("spinBox_Frame");
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, QString::number(last * 10));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), last, 3000);
+        QCOMPARE(box->value(), last);
+        QCOMPARE(QApplication::focusWidget(), widget<QWidget>("screen"));
+        press(Qt::Key_Left);
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), last - 1, 3000);
+
+        QVERIFY(button("toolButton_SeekBackward")->isEnabled());
+        press(Qt::Key_Home);
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), 1, 3000);
+        press(Qt::Key_Right);
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), 2, 3000);
+        click("toolButton_SeekBackward");
+        click("toolButton_Play");
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), 1, 3000);
+        QTRY_VERIFY(button("toolButton_GoToEnd")->isEnabled()); // paused at frame 1, not finished
+        QVERIFY(window_->capturePlayer().isRunning());
+        QCOMPARE(widget<QSlider>("Slider_Frame")->value() < widget<QSlider>("Slider_Frame")->maximum() / 2, true);
+        QVERIFY(button("toolButton_SeekForward")->isEnabled());
+        click("toolButton_SeekForward");
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 3, 5000);
     }
 
     void speedsPaceTheFrames()

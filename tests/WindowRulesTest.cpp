@@ -68,6 +68,12 @@ private slots:
                                  << true << false << true << false;
         QTest::newRow("finished") << QList<S>{S::Started, S::CaptureOpened, S::PlaybackRunning, S::PlaybackFinished}
                                   << true << false << false << true;
+        // Seeking back after the end, or frame 1 shown once opened: paused, every way open.
+        QTest::newRow("sought after the end")
+            << QList<S>{S::CaptureOpened, S::PlaybackRunning, S::PlaybackFinished, S::PlaybackPaused} << true << true
+            << true << true;
+        QTest::newRow("first frame shown") << QList<S>{S::Started, S::CaptureOpened, S::PlaybackPaused} << true << true
+                                           << true << true;
         QTest::newRow("reopened while paused")
             << QList<S>{S::CaptureOpened, S::PlaybackRunning, S::PlaybackPaused, S::CaptureOpened} << true << false
             << false << true;

@@ -194,9 +194,17 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
 {
     std::array<std::uint8_t, configpacket::kPacketSize> packet{};
     std::string captureError;
-    if (!captureDeviceInfoPacket(capture_, packet, &captureError)) {
-        prompts().warning(this, tr("error"),
-                          withReason(tr("抓包失败,请设置发包间隔为0!"), QString::fromStdString(captureError)));
+    std::string adapter;
+    if (!captureDeviceInfoPacket(capture_, packet, &captureError, &adapter)) {
+        // The adapter was opened but saw no device-info packet: say where it listened, as
+        // the device's packet interval is not what went wrong.
+        const QString lead = adapter.empty()
+                                 ? tr("抓包失败,请设置发包间隔为0!")
+                                 : tr("Save set file reads the settings from a device-info packet captured on the "
+                                      "network adapter \"%1\", and none was captured there. Check that the device is "
+                                      "connected and sends to this computer through that adapter.")
+                                       .arg(QString::fromStdString(adapter));
+        prompts().warning(this, tr("error"), withReason(lead, QString::fromStdString(captureError)));
         return;
     }
     const QString path = prompts().saveFileName(this, tr("WireSharkCaptureFile"), QString(),
@@ -210,6 +218,23 @@ void ACWPSettingWidgetK32::onSaveSettingFile()
 
 void ACWPSettingWidgetK32::onRecoverSetting()
 {
+    // The reset moves the device to other addresses and ports, after which this computer may
+    // receive nothing from it: the user confirms, knowing what changes.
+    const auto dotted = [](const std::uint8_t (&a)[4]) { return QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]); };
+    namespace factory = hvk32::factoryreset;
+    const QString question =
+        tr("Restore the device's factory settings? It will then use:\n"
+           "  device address %1, sending to %2\n"
+           "  data port %3, telemetry port %4\n"
+           "  motor speed %5 rpm\n"
+           "Afterwards this computer receives the device only with that address and on those ports.")
+            .arg(dotted(factory::kDeviceIp), dotted(factory::kHostIp))
+            .arg(factory::kDataPort)
+            .arg(factory::kDevicePort)
+            .arg(factory::kMotorRpm);
+    if (prompts().question(this, tr("Question"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) !=
+        QMessageBox::Yes)
+        return;
     std::array<std::uint8_t, configpacket::kPacketSize> packet = factoryResetPacket(clock_());
     const std::uint16_t port = ui->lineEdit_DestPort->text().toUShort(); // not a port number: 0
     device::SendSteps steps(this, tr("Warning"), tr("The reset could not be sent to %1:%2."), kPauseAfterReset);

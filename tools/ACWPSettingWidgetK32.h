@@ -49,6 +49,9 @@ public:
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
     // How "Save set file" captures a device-info packet.
     void setSettingsCapture(const hvk32::SettingsCapture& capture) { capture_ = capture; }
+    // The address the device's datagrams come from (all zero: not known): "Save set file"
+    // captures on the adapter that carries them.
+    void setDeviceAddress(const std::array<std::uint8_t, 4>& address) { capture_.deviceAddress = address; }
     // The folder under which the GPS test makes its dated log folders.
     void setGpsLogRoot(const QString& root) { gpsLogRoot_ = root; }
 

@@ -13,6 +13,7 @@
 #include <QRegExp>
 #include <QRegExpValidator>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -85,9 +86,12 @@ void InetactionSetupWidgetK32::fillComboBoxes()
     for (std::size_t i = 0; i < std::size(ucwp::kMotorStateItems); ++i)
         ui->comboBox->addItem(QIcon(iconPath(motorIcons[i])), QString::fromLatin1(ucwp::kMotorStateItems[i]));
     const char* const speedIcons[] = {"5.png", "10.png", "20.png"};
+    // The items as ucwp::kRotateSpeedItems writes them, shown translated: the packet takes
+    // the speed from the item's index, not from its text.
+    const char* const speedTexts[] = {QT_TR_NOOP(" 5  HZ"), QT_TR_NOOP(" 10 HZ"), QT_TR_NOOP(" 20 HZ")};
+    static_assert(std::size(speedTexts) == std::size(ucwp::kRotateSpeedItems));
     for (std::size_t i = 0; i < std::size(ucwp::kRotateSpeedItems); ++i)
-        ui->comboBox_rotateSpeed->addItem(QIcon(iconPath(speedIcons[i])),
-                                         QString::fromLatin1(ucwp::kRotateSpeedItems[i]));
+        ui->comboBox_rotateSpeed->addItem(QIcon(iconPath(speedIcons[i])), tr(speedTexts[i]));
     const char* const timeIcons[] = {"YES.png", "NO.png"};
     for (std::size_t i = 0; i < std::size(ucwp::kLocalTimeItems); ++i)
         ui->comboBox_localTime->addItem(QIcon(iconPath(timeIcons[i])), QString::fromLatin1(ucwp::kLocalTimeItems[i]));
@@ -213,6 +217,14 @@ bool InetactionSetupWidgetK32::reportIncompleteAddress()
 
 void InetactionSetupWidgetK32::onOK_Clicked()
 {
+    // A form that "Refresh state" never filled holds no addresses at all: they are empty,
+    // not equal, and the way on is to fill the form first.
+    if (ui->lineEdit_DestIP->text().isEmpty() && ui->lineEdit_DefaultIP->text().isEmpty()) {
+        prompts().information(nullptr, tr(kRefreshTitle),
+                              tr("The form is empty: press \"Refresh state\" to fill it with the device's "
+                                 "settings, change what you need, then press \"Set\"."));
+        return;
+    }
     if (reportIncompleteAddress())
         return;
     if (!isLegalSubNetMask() || !isLegalGateway())
@@ -238,7 +250,9 @@ void InetactionSetupWidgetK32::onOK_Clicked()
     form.ntpServer = ui->lineEdit_NTP->text();
     form.gateway = ui->lineEdit_Gateway->text();
     form.subnetMask = ui->lineEdit_Subnet->text();
-    form.rotateSpeed = ui->comboBox_rotateSpeed->currentText();
+    form.rotateSpeed = QString::fromLatin1(
+        ucwp::kRotateSpeedItems[std::clamp(ui->comboBox_rotateSpeed->currentIndex(), 0,
+                                           static_cast<int>(std::size(ucwp::kRotateSpeedItems)) - 1)]);
     form.motorState = ui->comboBox->currentText();
     form.localTime = ui->comboBox_localTime->currentText();
     form.interval = ui->lineEdit_interval->text();

@@ -29,11 +29,10 @@ const std::vector<ControlState> kPlaybackRunning = {
     {C::StepForward, false}, {C::StepBackward, false}, {C::OpenCapture, false},
     {C::Record, false},      {C::SeekBackward, true},  {C::SeekForward, true},
 };
+// Paused, every way on is open, also after a seek back from the end.
 const std::vector<ControlState> kPlaybackPaused = {
-    {C::StepForward, true},
-    {C::StepBackward, true},
-    {C::OpenCapture, true},
-    {C::Record, true},
+    {C::StepForward, true}, {C::StepBackward, true}, {C::SeekForward, true},
+    {C::SeekBackward, true}, {C::OpenCapture, true}, {C::Record, true},
 };
 const std::vector<ControlState> kPlaybackFinished = {
     {C::StepForward, false}, {C::StepBackward, false}, {C::SeekBackward, false},

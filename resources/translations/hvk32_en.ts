@@ -5,11 +5,11 @@
     <name>ACWPSettingWidgetK32</name>
     <message>
         <source>ACWPSet</source>
-        <translation>ACWPSet</translation>
+        <translation>Advanced Settings</translation>
     </message>
     <message>
         <source>Version Num</source>
-        <translation>Version Num</translation>
+        <translation>Version number</translation>
     </message>
     <message>
         <source>2号板版本：</source>
@@ -41,15 +41,15 @@
     </message>
     <message>
         <source>5HZ</source>
-        <translation>5HZ</translation>
+        <translation>5 Hz (300 rpm)</translation>
     </message>
     <message>
         <source>10HZ</source>
-        <translation>10HZ</translation>
+        <translation>10 Hz (600 rpm)</translation>
     </message>
     <message>
         <source>20HZ</source>
-        <translation>20HZ</translation>
+        <translation>20 Hz (1200 rpm)</translation>
     </message>
     <message>
         <source>Echo mode：</source>
@@ -113,7 +113,7 @@
     </message>
     <message>
         <source>Dest Port:</source>
-        <translation>Dest Port:</translation>
+        <translation>Destination port:</translation>
     </message>
     <message>
         <source>2368</source>
@@ -177,7 +177,7 @@
     </message>
     <message>
         <source>warning</source>
-        <translation>warning</translation>
+        <translation>Warning</translation>
     </message>
     <message>
         <source>请输入量程</source>
@@ -209,11 +209,11 @@
     </message>
     <message>
         <source>Whether to close the Settings form?</source>
-        <translation>Whether to close the Settings form?</translation>
+        <translation>Close the settings window?</translation>
     </message>
     <message>
         <source>error</source>
-        <translation>error</translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>抓包失败,请设置发包间隔为0!</source>
@@ -221,7 +221,7 @@
     </message>
     <message>
         <source>WireSharkCaptureFile</source>
-        <translation>WireSharkCaptureFile</translation>
+        <translation>Settings file</translation>
     </message>
     <message>
         <source>打开文件失败,请检查!</source>
@@ -233,11 +233,11 @@
     </message>
     <message>
         <source>Reset completed !</source>
-        <translation>Reset completed !</translation>
+        <translation>Reset completed.</translation>
     </message>
     <message>
         <source>The number can not be empty!</source>
-        <translation>The number can not be empty!</translation>
+        <translation>Enter the serial number first: it names the log files.</translation>
     </message>
     <message>
         <source>Stop</source>
@@ -254,6 +254,22 @@ Errors: %3</translation>
     <message>
         <source>The GPS time logs could not be created: %1</source>
         <translation>The GPS time logs could not be created: %1</translation>
+    </message>
+    <message>
+        <source>Save set file reads the settings from a device-info packet captured on the network adapter &quot;%1&quot;, and none was captured there. Check that the device is connected and sends to this computer through that adapter.</source>
+        <translation>Save set file reads the settings from a device-info packet captured on the network adapter &quot;%1&quot;, and none was captured there. Check that the device is connected and sends to this computer through that adapter.</translation>
+    </message>
+    <message>
+        <source>Restore the device&apos;s factory settings? It will then use:
+  device address %1, sending to %2
+  data port %3, telemetry port %4
+  motor speed %5 rpm
+Afterwards this computer receives the device only with that address and on those ports.</source>
+        <translation>Restore the device&apos;s factory settings? It will then use:
+  device address %1, sending to %2
+  data port %3, telemetry port %4
+  motor speed %5 rpm
+Afterwards this computer receives the device only with that address and on those ports.</translation>
     </message>
 </context>
 <context>
@@ -443,7 +459,7 @@ Errors: %3</translation>
     <name>CodeDialog</name>
     <message>
         <source>CodeDialog</source>
-        <translation>CodeDialog</translation>
+        <translation>Code</translation>
     </message>
     <message>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;&lt;span style=&quot; font-size:16pt; font-weight:600; color:#000000;&quot;&gt;Code：&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
@@ -512,7 +528,7 @@ Errors: %3</translation>
     </message>
     <message>
         <source>All/All no choice</source>
-        <translation>All/All no choice</translation>
+        <translation>Select all / none</translation>
     </message>
     <message>
         <source>Applicable to future dialogs</source>
@@ -552,14 +568,34 @@ Errors: %3</translation>
     </message>
 </context>
 <context>
+    <name>GpsTimeLog</name>
+    <message>
+        <source>		本地时间						 GPS时间</source>
+        <translation>		Local time						 GPS time</translation>
+    </message>
+    <message>
+        <source>			GPS时间 :</source>
+        <translation>			GPS time :</translation>
+    </message>
+    <message>
+        <source>-------------- GPS时间发生跳变 : </source>
+        <translation>-------------- GPS time jump : </translation>
+    </message>
+    <message>
+        <source>			GPS时间发生跳变 :</source>
+        <translation>			GPS time jump :</translation>
+    </message>
+    <message>
+        <source>GB2312</source>
+        <comment>the logs&apos; text encoding, as QTextCodec names it</comment>
+        <translation>UTF-8</translation>
+    </message>
+</context>
+<context>
     <name>GpsTimeTest</name>
     <message>
         <source>Cannot open the log file %1: %2</source>
         <translation>Cannot open the log file %1: %2</translation>
-    </message>
-    <message>
-        <source>The GB2312 text codec is not available.</source>
-        <translation>The GB2312 text codec is not available.</translation>
     </message>
     <message>
         <source>The serial number &quot;%1&quot; cannot contain / or \.</source>
@@ -573,12 +609,16 @@ Errors: %3</translation>
         <source>Cannot write the log file %1: %2</source>
         <translation>Cannot write the log file %1: %2</translation>
     </message>
+    <message>
+        <source>The %1 text codec is not available.</source>
+        <translation>The %1 text codec is not available.</translation>
+    </message>
 </context>
 <context>
     <name>InetactionSetupWidgetK32</name>
     <message>
         <source>InteractionSetK32</source>
-        <translation>InteractionSetK32</translation>
+        <translation>Network Settings</translation>
     </message>
     <message>
         <source>Laser Config</source>
@@ -618,7 +658,7 @@ Errors: %3</translation>
     </message>
     <message>
         <source>Motor speed (RPM)：</source>
-        <translation>Motor speed (RPM):</translation>
+        <translation>Motor speed:</translation>
     </message>
     <message>
         <source>Motor State：</source>
@@ -658,7 +698,7 @@ Errors: %3</translation>
     </message>
     <message>
         <source>ErrAngle:</source>
-        <translation>ErrAngle:</translation>
+        <translation>Error angle:</translation>
     </message>
     <message>
         <source>PPS Angle：</source>
@@ -666,7 +706,7 @@ Errors: %3</translation>
     </message>
     <message>
         <source>GPS\NTP time:</source>
-        <translation>GPS\NTP time:</translation>
+        <translation>GPS/NTP time:</translation>
     </message>
     <message>
         <source>LVDS:</source>
@@ -774,7 +814,23 @@ Errors: %3</translation>
     </message>
     <message>
         <source>Whether to close the Settings form?</source>
-        <translation>Whether to close the Settings form?</translation>
+        <translation>Close the settings window?</translation>
+    </message>
+    <message>
+        <source> 5  HZ</source>
+        <translation>5 Hz (300 rpm)</translation>
+    </message>
+    <message>
+        <source> 10 HZ</source>
+        <translation>10 Hz (600 rpm)</translation>
+    </message>
+    <message>
+        <source> 20 HZ</source>
+        <translation>20 Hz (1200 rpm)</translation>
+    </message>
+    <message>
+        <source>The form is empty: press &quot;Refresh state&quot; to fill it with the device&apos;s settings, change what you need, then press &quot;Set&quot;.</source>
+        <translation>The form is empty: press &quot;Refresh state&quot; to fill it with the device&apos;s settings, change what you need, then press &quot;Set&quot;.</translation>
     </message>
 </context>
 <context>
@@ -963,7 +1019,7 @@ Height: %3</translation>
     <name>SaveDataOptions</name>
     <message>
         <source>SaveDataOptions</source>
-        <translation>SaveDataOptions</translation>
+        <translation>Save Data Options</translation>
     </message>
     <message>
         <source>Line select:</source>
@@ -1026,7 +1082,7 @@ Height: %3</translation>
     <name>SetLidarModes</name>
     <message>
         <source>Select Connecting Mode</source>
-        <translation>Select Connecting Mode</translation>
+        <translation>Select the connection mode</translation>
     </message>
     <message>
         <source>单双回波：</source>
@@ -1034,11 +1090,11 @@ Height: %3</translation>
     </message>
     <message>
         <source>FirstEcho</source>
-        <translation>FirstEcho</translation>
+        <translation>First echo</translation>
     </message>
     <message>
         <source>SecondEcho</source>
-        <translation>SecondEcho</translation>
+        <translation>Second echo</translation>
     </message>
     <message>
         <source>雷达类型：</source>
@@ -1147,7 +1203,7 @@ Height: %3</translation>
     </message>
     <message>
         <source>ReView Angle</source>
-        <translation>ReView Angle</translation>
+        <translation>Read-back angle</translation>
     </message>
     <message>
         <source>Set Angle</source>
@@ -1330,6 +1386,30 @@ Receive buffer: %1 KiB</translation>
         <source>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</source>
         <translation>Data packets missing from the capture&apos;s stream in the part played; %1 more came twice and %2 out of order</translation>
     </message>
+    <message>
+        <source>Copy path</source>
+        <translation>Copy path</translation>
+    </message>
+    <message>
+        <source>Playback rate: %1 Hz</source>
+        <translation>Playback rate: %1 Hz</translation>
+    </message>
+    <message>
+        <source>Frames the capture is played at per second, set by the speed list</source>
+        <translation>Frames the capture is played at per second, set by the speed list</translation>
+    </message>
+    <message>
+        <source>Frames the device sends per second, measured as they arrive</source>
+        <translation>Frames the device sends per second, measured as they arrive</translation>
+    </message>
+    <message>
+        <source>Nothing has arrived for %1 s on ports %2 (data) and %3 (telemetry)</source>
+        <translation>Nothing has arrived for %1 s on ports %2 (data) and %3 (telemetry)</translation>
+    </message>
+    <message>
+        <source>No datagram has reached the window&apos;s ports since then. Check the cable and that the device sends to this computer on these ports: a factory reset sends to its factory ports.</source>
+        <translation>No datagram has reached the window&apos;s ports since then. Check the cable and that the device sends to this computer on these ports: a factory reset sends to its factory ports.</translation>
+    </message>
 </context>
 <context>
     <name>manwindow</name>
@@ -1339,7 +1419,7 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>The Lidar version is lower than V2.8. Does not support display</source>
-        <translation>The Lidar version is lower than V2.8. Does not support display</translation>
+        <translation>The scanner&apos;s firmware is older than V2.8: its frames cannot be displayed.</translation>
     </message>
     <message>
         <source>No browser could be started to show the guide. It is here:
@@ -1381,7 +1461,7 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>WireSharkCaptureFile</source>
-        <translation>WireSharkCaptureFile</translation>
+        <translation>Open Capture File</translation>
     </message>
     <message>
         <source>%1 cannot be played: %2</source>
@@ -1397,7 +1477,7 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>WireSharkCaptureFile (*.pcap)</source>
-        <translation>WireSharkCaptureFile (*.pcap)</translation>
+        <translation>Capture files (*.pcap)</translation>
     </message>
     <message>
         <source>%1 selected points written to %2</source>
@@ -1451,6 +1531,14 @@ Receive buffer: %1 KiB</translation>
         <source>%1 points written to %2</source>
         <translation>%1 points written to %2</translation>
     </message>
+    <message>
+        <source>%1 | device %2</source>
+        <translation>%1 | device %2</translation>
+    </message>
+    <message>
+        <source>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</source>
+        <translation>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</translation>
+    </message>
 </context>
 <context>
     <name>manwindowClass</name>
@@ -1472,11 +1560,11 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>MeaGrid</source>
-        <translation>MeaGrid</translation>
+        <translation>Grid</translation>
     </message>
     <message>
         <source>Coordinate</source>
-        <translation>Coordinate</translation>
+        <translation>Axes</translation>
     </message>
     <message>
         <source>Select</source>
@@ -1568,19 +1656,19 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>SaveData</source>
-        <translation>SaveData</translation>
+        <translation>Save data</translation>
     </message>
     <message>
         <source>DualEcho</source>
-        <translation>DualEcho</translation>
+        <translation>Dual echo</translation>
     </message>
     <message>
         <source>StrongEcho</source>
-        <translation>StrongEcho</translation>
+        <translation>Strongest echo</translation>
     </message>
     <message>
         <source>SecondEcho</source>
-        <translation>SecondEcho</translation>
+        <translation>Second echo</translation>
     </message>
     <message>
         <source>Intensity</source>
@@ -1600,19 +1688,19 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>LaserID</source>
-        <translation>LaserID</translation>
+        <translation>Laser ID</translation>
     </message>
     <message>
         <source>Degree1</source>
-        <translation>Degree1</translation>
+        <translation>1° layout</translation>
     </message>
     <message>
         <source>Degree0.33</source>
-        <translation>Degree0.33</translation>
+        <translation>0.33° layout</translation>
     </message>
     <message>
         <source>SetMode</source>
-        <translation>SetMode</translation>
+        <translation>Set mode</translation>
     </message>
     <message>
         <source>Angle1</source>
@@ -1652,11 +1740,11 @@ Receive buffer: %1 KiB</translation>
     </message>
     <message>
         <source>UserGuide</source>
-        <translation>UserGuide</translation>
+        <translation>User guide</translation>
     </message>
     <message>
         <source>Develop</source>
-        <translation>Develop</translation>
+        <translation>Developer guide</translation>
     </message>
     <message>
         <source>Measure between two points of the cloud: click one point, then another</source>
