@@ -163,8 +163,10 @@ void manwindow::openCaptureFile()
         prompts_->warning(this, tr("Warning"), tr("%1 cannot be played: %2").arg(file, problem));
         return;
     }
-    // Frame 1 is shown once indexed, unless the live stream is on screen: Play takes over.
-    loadCaptureFile(file, !getLidarData_->isRunning() && !getSet_->isRunning());
+    // Frame 1 is shown once indexed, unless the live stream is on screen (a receiver runs
+    // and was not asked to stop): Play takes over from it.
+    const auto live = [](const hvk32::UdpReceiverThread& r) { return r.isRunning() && !r.stopRequested(); };
+    loadCaptureFile(file, !live(*getLidarData_) && !live(*getSet_));
 }
 
 bool manwindow::openCaptureFromShell(const QString& file, bool play, QString* problem)

@@ -1532,12 +1532,18 @@ Receive buffer: %1 KiB</translation>
         <translation>%1 points written to %2</translation>
     </message>
     <message>
-        <source>%1 | device %2</source>
-        <translation>%1 | device %2</translation>
+        <source></source>
+        <translation></translation>
     </message>
     <message>
         <source>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</source>
         <translation>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</translation>
+    </message>
+    <message>
+        <source>%1
+device %2</source>
+        <translation>%1
+device %2</translation>
     </message>
 </context>
 <context>
