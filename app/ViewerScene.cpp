@@ -1,20 +1,26 @@
 #include "app/ViewerScene.h"
 
+#include "app/LegendOverlay.h"
 #include "app/RendererKind.h"
 #include "app/RulerOverlay.h"
 #include "view/CameraFit.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
 
+#include <QCoreApplication>
+#include <QImage>
+#include <QSaveFile>
 #include <QVTKOpenGLNativeWidget.h>
 #include <pcl/visualization/point_cloud_color_handlers.h>
 #include <vtkAxesActor.h>
+#include <vtkBillboardTextActor3D.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
 #include <vtkCellArray.h>
 #include <vtkFloatArray.h>
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkIdTypeArray.h>
+#include <vtkImageData.h>
 #include <vtkLODActor.h>
 #include <vtkMapper.h>
 #include <vtkMatrix4x4.h>
@@ -23,7 +29,9 @@
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
+#include <vtkTextProperty.h>
 #include <vtkUnsignedCharArray.h>
+#include <vtkWindowToImageFilter.h>
 #include <vtkWorldPointPicker.h>
 
 #include <algorithm>
@@ -44,6 +52,12 @@ constexpr int kClickSlackPixels = 4;
 // The overview: looking down at the scanner from behind and above, so a room around it
 // reads at once [m].
 constexpr double kOverviewPosition[3] = {-22.0, -22.0, 19.0};
+
+constexpr int kReadoutFontSize = 20;
+constexpr int kGridLabelFontSize = 13;
+constexpr double kGridLabelSpacing = 70.0; // [px] between the grid labels shown
+
+double unit(std::uint8_t v) { return v / 255.0; }
 
 } // namespace
 
@@ -106,6 +120,7 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
 
     readoutPicker_ = vtkSmartPointer<vtkWorldPointPicker>::New();
     ruler_ = std::make_unique<RulerOverlay>(renderer);
+    legend_ = std::make_unique<LegendOverlay>(renderer);
     // A passive observer sees the button events even while the interactor style holds the
     // mouse (it does from press to release), and leaves them to the style unchanged.
     buttonCommand_ = vtkSmartPointer<vtkCallbackCommand>::New();
@@ -117,8 +132,38 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
     vtkRenderWindowInteractor* interactor = screen_->interactor();
     interactor->AddObserver(vtkCommand::LeftButtonPressEvent, buttonCommand_);
     interactor->AddObserver(vtkCommand::LeftButtonReleaseEvent, buttonCommand_);
+    // Before each render the grid labels too close to be read are hidden.
+    renderStartCommand_ = vtkSmartPointer<vtkCallbackCommand>::New();
+    renderStartCommand_->SetClientData(this);
+    renderStartCommand_->SetCallback(
+        [](vtkObject*, unsigned long, void* self, void*) { static_cast<ViewerScene*>(self)->spaceGridLabels(); });
+    renderer->AddObserver(vtkCommand::StartEvent, renderStartCommand_);
     setOverviewCamera();
     render();
+}
+
+void ViewerScene::spaceGridLabels()
+{
+    if (gridLabels_.empty())
+        return;
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    const int* size = renderer->GetSize();
+    bool anyShown = false;
+    double last[2] = {0, 0};
+    for (const auto& label : gridLabels_) {
+        const double* p = label->GetPosition();
+        renderer->SetWorldPoint(p[0], p[1], p[2], 1.0);
+        renderer->WorldToDisplay();
+        const double* d = renderer->GetDisplayPoint();
+        const bool inView = d[2] >= 0.0 && d[2] <= 1.0 && d[0] >= 0 && d[1] >= 0 && d[0] <= size[0] && d[1] <= size[1];
+        const bool apart = !anyShown || std::hypot(d[0] - last[0], d[1] - last[1]) >= kGridLabelSpacing;
+        label->SetVisibility(inView && apart);
+        if (inView && apart) {
+            anyShown = true;
+            last[0] = d[0];
+            last[1] = d[1];
+        }
+    }
 }
 
 void ViewerScene::setOverviewCamera()
@@ -127,7 +172,7 @@ void ViewerScene::setOverviewCamera()
                                0.0, 1.0);
 }
 
-bool ViewerScene::fitOverviewToClouds()
+bool ViewerScene::fitCameraToClouds(const double towardCamera[3])
 {
     if (frameCloud_->empty() && selectionCloud_->empty())
         return false;
@@ -151,14 +196,39 @@ bool ViewerScene::fitOverviewToClouds()
     vtkCamera* camera = renderer->GetActiveCamera();
     const int* size = renderer->GetSize();
     const double aspect = size[0] > 0 && size[1] > 0 ? double(size[0]) / size[1] : 1.0;
-    const auto placement = fitCamera(box, {kOverviewPosition[0], kOverviewPosition[1], kOverviewPosition[2]},
-                                     {0.0, 0.0, 1.0}, camera->GetViewAngle(), aspect);
+    double up[3];
+    camera->GetViewUp(up);
+    // A camera looking straight down or up keeps its own up vector; any other looks with z up.
+    const Vec3 toward{towardCamera[0], towardCamera[1], towardCamera[2]};
+    std::optional<CameraPlacement> placement = fitCamera(box, toward, {0.0, 0.0, 1.0}, camera->GetViewAngle(), aspect);
+    Vec3 viewUp{0.0, 0.0, 1.0};
+    if (!placement) {
+        viewUp = {up[0], up[1], up[2]};
+        placement = fitCamera(box, toward, viewUp, camera->GetViewAngle(), aspect);
+    }
     if (!placement)
         return false;
     camera->SetFocalPoint(placement->focalPoint.data());
     camera->SetPosition(placement->position.data());
-    camera->SetViewUp(0.0, 0.0, 1.0);
+    camera->SetViewUp(viewUp.data());
     camera->OrthogonalizeViewUp();
+    renderer->ResetCameraClippingRange();
+    return true;
+}
+
+bool ViewerScene::fitView()
+{
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    if (!renderer)
+        return false;
+    vtkCamera* camera = renderer->GetActiveCamera();
+    double position[3], focal[3];
+    camera->GetPosition(position);
+    camera->GetFocalPoint(focal);
+    const double toward[3] = {position[0] - focal[0], position[1] - focal[1], position[2] - focal[2]};
+    if (!fitCameraToClouds(toward))
+        return false;
+    render();
     return true;
 }
 
@@ -166,6 +236,8 @@ ViewerScene::~ViewerScene()
 {
     if (vtkRenderWindowInteractor* interactor = screen_->interactor())
         interactor->RemoveObserver(buttonCommand_);
+    if (vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer())
+        renderer->RemoveObserver(renderStartCommand_);
     orientationMarker_->SetEnabled(0);
 }
 
@@ -241,11 +313,88 @@ void ViewerScene::showGrid(bool shown)
                              kGridColor, kGridColor, kGridColor, s.id);
             viewer_->setShapeRenderingProperties(PCL_VISUALIZER_OPACITY, kGridOpacity, s.id);
         }
+        removeGridLabels();
+        vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+        const Rgb8 text = contrastingTextColour(background_);
+        for (const GridLabel& l : measurementGridLabels()) {
+            auto label = vtkSmartPointer<vtkBillboardTextActor3D>::New();
+            label->SetInput(QCoreApplication::translate("ViewerScene", "%1 m").arg(l.radius).toUtf8().constData());
+            label->SetPosition(l.x, l.y, 0.0);
+            label->GetTextProperty()->SetFontSize(kGridLabelFontSize);
+            label->GetTextProperty()->SetColor(unit(text.r), unit(text.g), unit(text.b));
+            label->PickableOff();
+            renderer->AddActor(label);
+            gridLabels_.push_back(label);
+        }
     } else {
         viewer_->removeAllShapes();
+        removeGridLabels();
     }
     viewer_->resetCamera();
     render();
+}
+
+void ViewerScene::removeGridLabels()
+{
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    for (const auto& label : gridLabels_)
+        renderer->RemoveActor(label);
+    gridLabels_.clear();
+}
+
+void ViewerScene::setBackground(Rgb8 colour)
+{
+    background_ = colour;
+    viewer_->setBackgroundColor(unit(colour.r), unit(colour.g), unit(colour.b));
+    // Texts already drawn take the colour that reads on the new background.
+    const Rgb8 text = contrastingTextColour(colour);
+    for (const auto& label : gridLabels_)
+        label->GetTextProperty()->SetColor(unit(text.r), unit(text.g), unit(text.b));
+    if (viewer_->contains(kReadoutId))
+        viewer_->removeShape(kReadoutId);
+    render();
+}
+
+void ViewerScene::showLegend(const std::optional<ColourLegend>& legend)
+{
+    legend_->show(legend, contrastingTextColour(background_));
+    render();
+}
+
+bool ViewerScene::saveImage(const QString& path, QString* error)
+{
+    auto fail = [&](const QString& reason) {
+        if (error)
+            *error = QCoreApplication::translate("ViewerScene", "%1 cannot be written: %2").arg(path, reason);
+        return false;
+    };
+    vtkRenderWindow* window = viewer_->getRenderWindow();
+    window->Render();
+    auto grab = vtkSmartPointer<vtkWindowToImageFilter>::New();
+    grab->SetInput(window);
+    grab->SetInputBufferTypeToRGB();
+    grab->ReadFrontBufferOff();
+    grab->Update();
+    vtkImageData* pixels = grab->GetOutput();
+    int size[3] = {0, 0, 0};
+    pixels->GetDimensions(size);
+    if (size[0] <= 0 || size[1] <= 0 || pixels->GetNumberOfScalarComponents() != 3)
+        return fail(QCoreApplication::translate("ViewerScene", "the view could not be read"));
+    // VTK's rows run from the bottom up; an image file's from the top down.
+    QImage image(size[0], size[1], QImage::Format_RGB888);
+    const auto* data = static_cast<const unsigned char*>(pixels->GetScalarPointer());
+    for (int row = 0; row < size[1]; ++row)
+        std::copy_n(data + std::size_t(row) * size[0] * 3, std::size_t(size[0]) * 3, image.scanLine(size[1] - 1 - row));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (!image.save(&file, "PNG")) {
+        file.cancelWriting();
+        return fail(file.errorString().isEmpty() ? QStringLiteral("PNG") : file.errorString());
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
 }
 
 void ViewerScene::sendKey(char key)
@@ -293,7 +442,7 @@ void ViewerScene::showClouds(const std::vector<CloudPoint>& frame, const std::ve
     fill(*selectionCloud_, selection);
     showCloud(kSelectionCloudId, selectionCloud_, true, kSelectionPointSize);
     showCloud(kFrameCloudId, frameCloud_, false, pointSize);
-    if (fitFramesLeft_ > 0 && fitOverviewToClouds())
+    if (fitFramesLeft_ > 0 && fitCameraToClouds(kOverviewPosition))
         --fitFramesLeft_;
     // Fit the depth range to what is shown now: one left from an earlier view (a preset
     // chosen before a clear) or from nearer points would cut the cloud off.
@@ -407,6 +556,7 @@ void ViewerScene::clear()
     frameCloud_->clear();
     selectionCloud_->clear();
     viewer_->removeAllShapes();
+    removeGridLabels();
     setOverviewCamera();
     fitFramesLeft_ = kFittedFrames;
     // A drag whose release never arrived (a dialog took the mouse) must not hold frames back.
@@ -426,10 +576,12 @@ void ViewerScene::updateReadout()
     double world[3] = {0, 0, 0};
     readoutPicker_->GetPickPosition(world);
     const std::string text = readoutText(world[0], world[1], world[2]).toStdString();
+    // In the colour that reads on the background, so it stands out whatever is chosen.
+    const Rgb8 c = contrastingTextColour(background_);
     if (viewer_->contains(kReadoutId))
-        viewer_->updateText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
+        viewer_->updateText(text, 150, 0, kReadoutFontSize, unit(c.r), unit(c.g), unit(c.b), kReadoutId);
     else
-        viewer_->addText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
+        viewer_->addText(text, 150, 0, kReadoutFontSize, unit(c.r), unit(c.g), unit(c.b), kReadoutId);
 }
 
 std::optional<RulerPoint> ViewerScene::snapToCloud(int x, int y) const

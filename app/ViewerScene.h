@@ -4,7 +4,10 @@
 // measurement grid, area picking and the readout under the mouse.
 
 #include "view/CloudBuilder.h"
+#include "view/ColourLegend.h"
 #include "view/Ruler.h"
+
+#include <QString>
 
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
@@ -18,12 +21,14 @@
 #include <vector>
 
 class QVTKOpenGLNativeWidget;
+class vtkBillboardTextActor3D;
 class vtkCallbackCommand;
 class vtkIdTypeArray;
 class vtkWorldPointPicker;
 
 namespace hvk32 {
 
+class LegendOverlay;
 class RulerOverlay;
 
 class ViewerScene {
@@ -62,8 +67,23 @@ public:
     // first two frames shown after the start or a clear move it, in the same direction, to
     // where it sees the whole cloud (the first may hold only part of a revolution).
     void setOverviewCamera();
+    // Moves the camera, keeping its direction, to where it sees all of the shown clouds;
+    // false (camera unchanged) when nothing is shown.
+    bool fitView();
     void showCoordinateSystem(bool shown);
+    // The grid with each circle labelled with its radius.
     void showGrid(bool shown);
+    int gridLabelCount() const { return static_cast<int>(gridLabels_.size()); }
+    // The view's background; the readout, the legend and the grid labels take a text colour
+    // that reads on it.
+    void setBackground(Rgb8 colour);
+    Rgb8 background() const { return background_; }
+    // The colouring's legend at the right edge of the view; nothing hides it.
+    void showLegend(const std::optional<ColourLegend>& legend);
+    const LegendOverlay& legendOverlay() const { return *legend_; }
+    // Writes the view as it is drawn now into a PNG file (replaced only once complete);
+    // false with *error set when it cannot.
+    bool saveImage(const QString& path, QString* error);
     // Switches the visualizer's area picking on or off, through its own key binding.
     void toggleAreaPicking();
 
@@ -92,8 +112,12 @@ private:
     void sendKey(char key);
     void showCloud(const char* id, const Cloud::Ptr& cloud, bool uniformBlue, int pointSize);
     void onButtonEvent(unsigned long event);
-    // Places the overview camera to see all of the shown clouds; false when they are empty.
-    bool fitOverviewToClouds();
+    // Places the camera, looking from `towardCamera`, to see all of the shown clouds; false
+    // when they are empty.
+    bool fitCameraToClouds(const double towardCamera[3]);
+    void removeGridLabels();
+    // Shows only grid labels far enough apart on screen to be read, the nearest circle's first.
+    void spaceGridLabels();
 
     QVTKOpenGLNativeWidget* screen_;
     pcl::visualization::PCLVisualizer::Ptr viewer_;
@@ -109,8 +133,12 @@ private:
     int fitFramesLeft_ = kFittedFrames; // frames still to place the overview camera
     int pressPosition_[2] = {0, 0};
     vtkSmartPointer<vtkCallbackCommand> buttonCommand_;
+    vtkSmartPointer<vtkCallbackCommand> renderStartCommand_;
     vtkSmartPointer<vtkWorldPointPicker> readoutPicker_;
     std::unique_ptr<RulerOverlay> ruler_;
+    std::unique_ptr<LegendOverlay> legend_;
+    std::vector<vtkSmartPointer<vtkBillboardTextActor3D>> gridLabels_;
+    Rgb8 background_{0, 0, 0};
     // The vertex cells of each shown cloud (one per point, in order), kept across frames.
     std::unique_ptr<CloudArrays> frameArrays_, selectionArrays_;
 };

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -196,6 +198,9 @@ int main(int argc, char** argv)
         return 2;
     }
     manwindow window;
+    // The view's settings (point size, background, legend) in the user's configuration folder.
+    window.rememberViewSettings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                            QStringLiteral("HVK32"), QStringLiteral("hvk32")));
     // Without a window manager the maximized state is not applied: fit the screen instead.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.resize(window.size().boundedTo(screen->availableGeometry().size()));

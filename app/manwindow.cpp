@@ -8,6 +8,7 @@
 #include "app/PlaybackSession.h"
 #include "app/PointTable.h"
 #include "app/RecordingSession.h"
+#include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowLayout.h"
 #include "app/WindowStatusBar.h"
@@ -22,9 +23,11 @@
 #include "tools/SaveDataOptions.h"
 #include "tools/SetLidarModes.h"
 #include "tools/VerticalAngleSetting.h"
+#include "view/ViewPreferences.h"
 #include "view/WindowRules.h"
 
 #include <QCloseEvent>
+#include <QSettings>
 #include <QDateTime>
 #include <QStandardItemModel>
 
@@ -33,8 +36,6 @@
 namespace {
 
 constexpr int kFrameStatusIntervalMs = 500;
-constexpr int kMinPointSize = 1;
-constexpr int kMaxPointSize = 10;
 
 } // namespace
 
@@ -51,6 +52,8 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     }
     Q_INIT_RESOURCE(resources); // icons live in a static library
     ui.setupUi(this);
+    viewTools_ = new ViewToolsPanel;
+    ui.tabWidget->insertTab(1, viewTools_, tr("View"));
     hvk32::layout::fitToolRows(ui.tabWidget);
     hvk32::layout::installPalette();
     setWindowState(Qt::WindowMaximized);
@@ -88,6 +91,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     connect(status_, &WindowStatusBar::guideRequested, this, [this](const QString& link) { openGuide(QUrl(link)); });
     setUpViewer();
     setUpMeasureTool();
+    setUpViewTools();
     updateFrameStatus();
     connect(&frameStatusTimer_, &QTimer::timeout, this, &manwindow::updateFrameStatus);
     frameStatusTimer_.start(kFrameStatusIntervalMs);
@@ -159,8 +163,10 @@ void manwindow::openCaptureFile()
         prompts_->warning(this, tr("Warning"), tr("%1 cannot be played: %2").arg(file, problem));
         return;
     }
-    // Frame 1 is shown once indexed, unless the live stream is on screen: Play takes over.
-    loadCaptureFile(file, !getLidarData_->isRunning() && !getSet_->isRunning());
+    // Frame 1 is shown once indexed, unless the live stream is on screen (a receiver runs
+    // and was not asked to stop): Play takes over from it.
+    const auto live = [](const hvk32::UdpReceiverThread& r) { return r.isRunning() && !r.stopRequested(); };
+    loadCaptureFile(file, !live(*getLidarData_) && !live(*getSet_));
 }
 
 bool manwindow::openCaptureFromShell(const QString& file, bool play, QString* problem)
@@ -257,9 +263,9 @@ void manwindow::toggleGrid()
 void manwindow::onViewerKey(const std::string& keySym)
 {
     if (keySym == "plus" || keySym == "KP_Add")
-        pointSize = std::min(pointSize + 1, kMaxPointSize);
+        setPointSize(std::min(pointSize + 1, hvk32::kMaxPointSize));
     else if (keySym == "minus" || keySym == "KP_Subtract")
-        pointSize = std::max(pointSize - 1, kMinPointSize);
+        setPointSize(std::max(pointSize - 1, hvk32::kMinPointSize));
 }
 
 void manwindow::setUpMeasureTool()

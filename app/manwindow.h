@@ -37,8 +37,10 @@ class PlaybackSession;
 class RecordingSession;
 class WindowStatusBar;
 class ReadLiveOffDataK32;
+class ViewToolsPanel;
 class SaveDataOptions;
 class Ui_manwindowClass;
+class QSettings;
 class QStandardItemModel;
 
 namespace hvk32 {
@@ -78,6 +80,10 @@ public:
     hvk32::RecordingCounts recordingCounts() const;
     Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
     hvk32::ViewerScene& scene() { return *scene_; }
+    ViewToolsPanel& viewTools() { return *viewTools_; }
+    // Keeps the view's settings (point size, background, legend) in `settings` from now on,
+    // and applies those it holds. Without it the window starts with the defaults each time.
+    void rememberViewSettings(std::unique_ptr<QSettings> settings);
     hvk32::FrameGate& frameGate() { return frameGate_; }
     // Frames the device sent (assembled by the receiver or the player), drawn, and skipped by
     // the display; they count from the last Connect or Play from the start.
@@ -200,6 +206,18 @@ private:
     void exportSelection();
     void onViewerKey(const std::string& keySym);
 
+    // The "View" tab: point size, background, legend, distance filter, fit view, image and
+    // frame export.
+    void setUpViewTools();
+    void setPointSize(int size);
+    void applyBackground();
+    void showLegend();
+    void storeViewSettings();
+    void saveImage();
+    void exportFrame();
+    // The file name for an export of points chosen now, with the format's suffix.
+    QString pointFileName(const QString& suffix) const;
+
     // The ruler: the Measure button, clicks in the view, the status-bar line.
     void setUpMeasureTool();
     void toggleMeasure(bool on);
@@ -241,6 +259,8 @@ private:
     std::unique_ptr<RecordingSession> recording_;
     WindowStatusBar* status_ = nullptr; // owned by the form's status bar
     std::unique_ptr<hvk32::ViewerScene> scene_;
+    ViewToolsPanel* viewTools_ = nullptr; // owned by the tab widget
+    std::unique_ptr<QSettings> viewSettings_;
 
     // Window state.
     std::vector<float> averageIntensities;

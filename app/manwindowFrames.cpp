@@ -9,6 +9,7 @@
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
 #include "app/PlaybackSession.h"
+#include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
 #include "platform/UserPrompts.h"
@@ -98,6 +99,10 @@ hvk32::CloudParameters manwindow::cloudParameters(const hvk32::ConversionSnapsho
     p.colorMode = static_cast<hvk32::ColorMode>(ui.comboBox_2->currentIndex());
     p.selectionBox = selectionBox;
     p.computeAverageIntensities = calcIntensity;
+    const DistanceChoice distance = viewTools_->distanceChoice();
+    p.limitDistance = distance.enabled;
+    p.distanceMin = float(distance.min);
+    p.distanceMax = float(distance.max);
     return p;
 }
 

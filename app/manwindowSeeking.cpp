@@ -87,7 +87,7 @@ void manwindow::setUpPlayback()
     });
     connect(p, &PlaybackSession::frameTime, this, [this](qint64 captureMicros, quint32 deviceStamp) {
         ui.label_frameTime->setText(
-            tr("%1 | device %2")
+            tr("%1\ndevice %2")
                 .arg(QDateTime::fromMSecsSinceEpoch(captureMicros / 1000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
                 .arg(deviceStamp));
     });

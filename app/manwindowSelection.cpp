@@ -5,9 +5,11 @@
 #include "ui_manwindow.h"
 
 #include "app/PlaybackSession.h"
+#include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
 #include "platform/UserPrompts.h"
+#include "view/PointFileExport.h"
 #include "view/WindowRules.h"
 
 #include <QDateTime>
@@ -20,7 +22,12 @@ void manwindow::receiveSaveDataOption(bool isSave, int freams, float angleMin, f
                                                 QString());
     if (file.isEmpty())
         return;
-    if (!csvExport_.arm(file, freams, angleMin, angleMax, lines)) {
+    // The view's distance filter applies to the export as well.
+    const DistanceChoice distance = viewTools_->distanceChoice();
+    const bool armed = distance.enabled
+        ? csvExport_.arm(file, freams, angleMin, angleMax, lines, float(distance.min), float(distance.max))
+        : csvExport_.arm(file, freams, angleMin, angleMax, lines);
+    if (!armed) {
         prompts_->warning(this, tr("Warning"), tr("The export could not start: %1").arg(csvExport_.errorString()));
         return;
     }
@@ -84,11 +91,22 @@ void manwindow::exportSelection()
     const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
     const std::vector<hvk32::ConvertedPoint> selected = pointListing_.selectedPoints();
     const QString file = prompts_->saveFileName(this, tr("Save CSV"),
-                                                hvk32::csvDefaultFileName(QDateTime::currentDateTime()), QString());
+                                                hvk32::csvDefaultFileName(QDateTime::currentDateTime()),
+                                                tr("CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)"));
     if (file.isEmpty())
         return;
     QString error;
-    const qint64 points = hvk32::writeCsvSelection(file, frame, selected, snapshot, &error);
+    qint64 points = -1;
+    const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
+    if (format == hvk32::PointFileFormat::Csv) {
+        points = hvk32::writeCsvSelection(file, frame, selected, snapshot, &error);
+    } else {
+        // The same points as the CSV holds: the selected ones of the frame's whole conversion.
+        hvk32::PointArrays all, chosen;
+        hvk32::convertWholeFrame(frame, snapshot, all);
+        hvk32::keepPoints(all, hvk32::wholeFramePositions(frame, selected), chosen);
+        points = hvk32::writePointFile(file, format, chosen, &error);
+    }
     if (points < 0)
         prompts_->warning(this, tr("Warning"), error);
     else

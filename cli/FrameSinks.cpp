@@ -7,11 +7,11 @@
 #include "cli/KittiFiles.h"
 #include "cli/LasFile.h"
 #include "cli/McapFile.h"
-#include "cli/OutputFile.h"
+#include "view/OutputFile.h"
 #include "cli/PointCloud2.h"
-#include "cli/PcdFile.h"
-#include "cli/PlyFile.h"
-#include "cli/PointFileOutput.h"
+#include "view/PcdFile.h"
+#include "view/PlyFile.h"
+#include "view/PointFileOutput.h"
 #include "view/PointConversion.h"
 
 #include <QDir>

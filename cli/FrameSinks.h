@@ -9,7 +9,7 @@
 #include "view/ConversionSnapshot.h"
 #include "view/CsvExport.h"
 
-#include "cli/PointFields.h"
+#include "view/PointFields.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -5,7 +5,7 @@
 // statistics, chunk indexes) with summary offsets, the footer and the closing magic. Every
 // integer little-endian; strings and byte arrays carry their length in front.
 
-#include "cli/OutputFile.h"
+#include "view/OutputFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -550,7 +550,7 @@ private slots:
         QCOMPARE(readoutAzimuth(5, 0), 360.0);
         QCOMPARE(readoutAzimuth(-5, 0), 0.0);
         QCOMPARE(readoutText(12.5 * std::cos(M_PI / 4), -12.5 * std::sin(M_PI / 4), 0),
-                 QString("Distance:12.500000    Azimuth:45.000000"));
+                 QString("Distance: 12.500 m  Azimuth: 45.000°"));
         QVERIFY(qAbs(readoutAzimuth(-1, 1) - 225.0) < 1e-6);
         QVERIFY(qAbs(readoutAzimuth(-1, -1) - 135.0) < 1e-6);
         QVERIFY(qAbs(readoutAzimuth(1, 1) - 315.0) < 1e-6);

@@ -1,5 +1,7 @@
 #include "view/CloudBuilder.h"
 
+#include "view/PointColours.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,59 +10,6 @@ namespace hvk32 {
 namespace {
 
 constexpr std::size_t kIntensitySamples = 300;   // points per channel in the average intensity
-
-struct Rgb {
-    std::uint8_t r, g, b;
-};
-
-// Byte arithmetic of the colour rules wraps modulo 256.
-constexpr std::uint8_t wrap(int v) { return static_cast<std::uint8_t>(v); }
-
-Rgb intensityColour(int i)
-{
-    if (i < 32)
-        return {0, wrap(8 * i), 255};
-    if (i < 64)
-        return {0, 255, wrap(255 - 4 * (i - 32))};
-    if (i < 128)
-        return {wrap(4 * i - 64), 255, 0};
-    return {255, wrap(254 - 2 * i), 0};
-}
-
-// The boundaries themselves (-2, 0 and 1) fall through to blue, as they always have.
-Rgb elevationColour(float z)
-{
-    if (z < -2.0f)
-        return {139, 69, 19};
-    if (z > -2.0f && z < 0.0f)
-        return {255, 255, 0};
-    if (z > 0.0f && z < 1.0f)
-        return {255, 255, 255};
-    if (z > 1.0f && z < 5.0f)
-        return {0, 128, 0};
-    return {0, 0, 255};
-}
-
-Rgb azimuthColour(float a)
-{
-    if (a < 90.0f)
-        return {0, 255, 255};
-    if (a < 180.0f)
-        return {0, 125, 192};
-    if (a < 270.0f)
-        return {0, 255, 0};
-    return {255, 255, 0};
-}
-
-Rgb laserColour(int channel)
-{
-    static constexpr Rgb kByPair[7] = {
-        {102, 102, 255}, {153, 153, 255}, {204, 204, 255}, {255, 255, 255},
-        {255, 178, 178}, {255, 102, 102}, {255, 76, 76},
-    };
-    const int pair = channel / 2;
-    return pair < 7 ? kByPair[pair] : Rgb{255, 0, 0};
-}
 
 void averageIntensities(const LidarData& frame, std::vector<float>& out)
 {
@@ -100,6 +49,9 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
     options.keepZeroDistances = false;
     options.collapseOutsideDisplay = true;
     options.displayAngle = params.displayAngle;
+    options.limitDistance = params.limitDistance;
+    options.distanceMin = params.distanceMin;
+    options.distanceMax = params.distanceMax;
     conversion_.convert(frame, snapshot, AngleTerms::adjusted(snapshot, params.angleAdjust), options, points_);
 
     if (params.computeAverageIntensities)
@@ -120,7 +72,7 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
         const int intensity = frame.intensities[c][j];
         const float a = frame.azimuths[c][j];
 
-        Rgb rgb;
+        Rgb8 rgb;
         switch (params.colorMode) {
         case ColorMode::Intensity: rgb = intensityColour(intensity); break;
         case ColorMode::Solid: rgb = {255, 255, 255}; break;

@@ -46,6 +46,9 @@ struct CloudParameters {
     ColorMode colorMode = ColorMode::Intensity;
     SelectionBox selectionBox;
     bool computeAverageIntensities = false;
+    // Only points this far from the scanner, bounds included [m].
+    bool limitDistance = false;
+    float distanceMin = 0.0f, distanceMax = 0.0f;
 };
 
 // Everything later consumers (point table, CSV export) need about one converted point.

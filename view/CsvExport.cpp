@@ -234,7 +234,8 @@ qint64 writeCsvSelection(const QString& path, const LidarData& frame, const std:
     return written;
 }
 
-bool CsvExportSession::arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels)
+bool CsvExportSession::arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels,
+                           float distanceMin, float distanceMax)
 {
     if (file_.isOpen())
         file_.close(); // an earlier export still armed ends with what it has written
@@ -257,7 +258,7 @@ bool CsvExportSession::arm(const QString& path, int frames, float angleMin, floa
     }
     // Counting up to 0 would never end the export.
     framesToWrite_ = std::max(frames, 1);
-    options_ = {channels, angleMin, angleMax};
+    options_ = {channels, angleMin, angleMax, distanceMin, distanceMax};
     return true;
 }
 

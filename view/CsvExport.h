@@ -84,7 +84,10 @@ public:
     // Closes a file still open from an earlier export, opens `path` (replacing its contents),
     // writes the header and arms for `frames` frames (fewer than 1 counts as 1). On failure
     // nothing is armed and errorString() says why.
-    bool arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels);
+    // Distances outside [distanceMin, distanceMax] (metres) are left out, as the window's
+    // distance filter leaves them out of the view.
+    bool arm(const QString& path, int frames, float angleMin, float angleMax, const QList<int>& channels,
+             float distanceMin = 0.0f, float distanceMax = std::numeric_limits<float>::infinity());
 
     // While armed: writes the frame as the next FrameID (1, 2, ...). Returns true when the
     // export has just ended, with the file closed: after the last frame, or on a write error

@@ -27,4 +27,13 @@ std::vector<GridSegment> measurementGridSegments()
     return segments;
 }
 
+std::vector<GridLabel> measurementGridLabels()
+{
+    std::vector<GridLabel> labels;
+    const double c = std::cos(-45.0 * kPi / 180.0), s = std::sin(-45.0 * kPi / 180.0);
+    for (int r = 10; r <= 200; r += 10)
+        labels.push_back({r, r * c, r * s});
+    return labels;
+}
+
 } // namespace hvk32

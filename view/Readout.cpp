@@ -21,9 +21,9 @@ double readoutAzimuth(double x, double y)
 QString readoutText(double x, double y, double z)
 {
     const double distance = std::sqrt(x * x + y * y + z * z);
-    return QCoreApplication::translate("Readout", "Distance:%1    Azimuth:%2")
-        .arg(distance, 0, 'f', 6)
-        .arg(readoutAzimuth(x, y), 0, 'f', 6);
+    return QCoreApplication::translate("Readout", "Distance: %1 m  Azimuth: %2°")
+        .arg(distance, 0, 'f', 3)
+        .arg(readoutAzimuth(x, y), 0, 'f', 3);
 }
 
 } // namespace hvk32

@@ -8,7 +8,7 @@ namespace hvk32 {
 // Azimuth in degrees of a position, by the view's quadrant rule (x >= 0, y = 0 gives 360).
 double readoutAzimuth(double x, double y);
 
-// "Distance:<d>    Azimuth:<a>", both with 6 decimals.
+// "Distance: <d> m  Azimuth: <a>°", both with 3 decimals.
 QString readoutText(double x, double y, double z);
 
 } // namespace hvk32

@@ -475,6 +475,41 @@ Afterwards this computer receives the device only with that address and on those
     </message>
 </context>
 <context>
+    <name>ColourLegend</name>
+    <message>
+        <source>−2 m</source>
+        <translation>−2 m</translation>
+    </message>
+    <message>
+        <source>0 m</source>
+        <translation>0 m</translation>
+    </message>
+    <message>
+        <source>1 m</source>
+        <translation>1 m</translation>
+    </message>
+    <message>
+        <source>5 m</source>
+        <translation>5 m</translation>
+    </message>
+    <message>
+        <source>Intensity (0–255)</source>
+        <translation>Intensity (0–255)</translation>
+    </message>
+    <message>
+        <source>Elevation (m)</source>
+        <translation>Elevation (m)</translation>
+    </message>
+    <message>
+        <source>Azimuth (°)</source>
+        <translation>Azimuth (°)</translation>
+    </message>
+    <message>
+        <source>%1°</source>
+        <translation>%1°</translation>
+    </message>
+</context>
+<context>
     <name>CsvExport</name>
     <message>
         <source>%1 cannot be written: %2</source>
@@ -879,8 +914,8 @@ Afterwards this computer receives the device only with that address and on those
 <context>
     <name>Readout</name>
     <message>
-        <source>Distance:%1    Azimuth:%2</source>
-        <translation>Distance:%1    Azimuth:%2</translation>
+        <source>Distance: %1 m  Azimuth: %2°</source>
+        <translation>Distance: %1 m  Azimuth: %2°</translation>
     </message>
 </context>
 <context>
@@ -1194,6 +1229,104 @@ Height: %3</translation>
     </message>
 </context>
 <context>
+    <name>ViewToolsPanel</name>
+    <message>
+        <source> px</source>
+        <translation> px</translation>
+    </message>
+    <message>
+        <source>Size of the cloud&apos;s points (also + and - in the view)</source>
+        <translation>Size of the cloud&apos;s points (also + and - in the view)</translation>
+    </message>
+    <message>
+        <source>Point size:</source>
+        <translation>Point size:</translation>
+    </message>
+    <message>
+        <source>Background:</source>
+        <translation>Background:</translation>
+    </message>
+    <message>
+        <source>Scale of the Intensity, Elevation and Azimuth colourings</source>
+        <translation>Scale of the Intensity, Elevation and Azimuth colourings</translation>
+    </message>
+    <message>
+        <source>Show and export only the points within these distances of the scanner</source>
+        <translation>Show and export only the points within these distances of the scanner</translation>
+    </message>
+    <message>
+        <source> m</source>
+        <translation> m</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>Fit view</source>
+        <translation>Fit view</translation>
+    </message>
+    <message>
+        <source>Frame the whole cloud, keeping the direction of view</source>
+        <translation>Frame the whole cloud, keeping the direction of view</translation>
+    </message>
+    <message>
+        <source>Save image</source>
+        <translation>Save image</translation>
+    </message>
+    <message>
+        <source>Write the 3-D view to a PNG image</source>
+        <translation>Write the 3-D view to a PNG image</translation>
+    </message>
+    <message>
+        <source>Export frame</source>
+        <translation>Export frame</translation>
+    </message>
+    <message>
+        <source>Write the frame on screen to a PCD, PLY or CSV file</source>
+        <translation>Write the frame on screen to a PCD, PLY or CSV file</translation>
+    </message>
+    <message>
+        <source>Black</source>
+        <translation>Black</translation>
+    </message>
+    <message>
+        <source>Dark grey</source>
+        <translation>Dark grey</translation>
+    </message>
+    <message>
+        <source>Grey</source>
+        <translation>Grey</translation>
+    </message>
+    <message>
+        <source>White</source>
+        <translation>White</translation>
+    </message>
+    <message>
+        <source>Legend</source>
+        <translation>Legend</translation>
+    </message>
+    <message>
+        <source>Distance</source>
+        <translation>Distance</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerScene</name>
+    <message>
+        <source>%1 m</source>
+        <translation>%1 m</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>the view could not be read</source>
+        <translation>the view could not be read</translation>
+    </message>
+</context>
+<context>
     <name>WindowStatusBar</name>
     <message>
         <source>&lt;a href=&quot;%1&quot;&gt;HVK32 user guide&lt;/a&gt;</source>
@@ -1355,12 +1488,62 @@ Receive buffer: %1 KiB</translation>
         <translation>Measure: no point of the cloud near the click</translation>
     </message>
     <message>
-        <source>%1 | device %2</source>
-        <translation>%1 | device %2</translation>
+        <source>View</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)</source>
+        <translation>CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)</translation>
+    </message>
+    <message>
+        <source>Fit view: no points are shown</source>
+        <translation>Fit view: no points are shown</translation>
+    </message>
+    <message>
+        <source>Save image</source>
+        <translation>Save image</translation>
+    </message>
+    <message>
+        <source>PNG image (*.png)</source>
+        <translation>PNG image (*.png)</translation>
+    </message>
+    <message>
+        <source>Image written to %1</source>
+        <translation>Image written to %1</translation>
+    </message>
+    <message>
+        <source>Export frame: no frame is shown yet</source>
+        <translation>Export frame: no frame is shown yet</translation>
+    </message>
+    <message>
+        <source>Export frame</source>
+        <translation>Export frame</translation>
+    </message>
+    <message>
+        <source>PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)</source>
+        <translation>PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>%1 points written to %2</source>
+        <translation>%1 points written to %2</translation>
+    </message>
+    <message>
+        <source></source>
+        <translation></translation>
     </message>
     <message>
         <source>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</source>
         <translation>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</translation>
+    </message>
+    <message>
+        <source>%1
+device %2</source>
+        <translation>%1
+device %2</translation>
     </message>
 </context>
 <context>
@@ -1586,12 +1769,12 @@ Receive buffer: %1 KiB</translation>
         <translation>Indexing %p%</translation>
     </message>
     <message>
-        <source>Write the selected points of the frame on screen to a CSV file</source>
-        <translation>Write the selected points of the frame on screen to a CSV file</translation>
-    </message>
-    <message>
         <source>Export selection</source>
         <translation>Export selection</translation>
+    </message>
+    <message>
+        <source>Write the selected points of the frame on screen to a CSV, PCD or PLY file</source>
+        <translation>Write the selected points of the frame on screen to a CSV, PCD or PLY file</translation>
     </message>
 </context>
 </TS>

@@ -2,7 +2,7 @@
 // Binary PCD (version 0.7) files of converted points: one unorganised cloud (HEIGHT 1) with
 // the chosen fields, as PCL's loaders read them.
 
-#include "cli/PointFields.h"
+#include "view/PointFields.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "cli/PlyFile.h"
+#include "view/PlyFile.h"
 
-#include "cli/PointFileOutput.h"
+#include "view/PointFileOutput.h"
 
 namespace hvk32::pointfile {
 

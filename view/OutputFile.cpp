@@ -1,4 +1,4 @@
-#include "cli/OutputFile.h"
+#include "view/OutputFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "cli/PointFields.h"
+#include "view/PointFields.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "cli/PointFileOutput.h"
+#include "view/PointFileOutput.h"
 
-#include "cli/OutputFile.h"
+#include "view/OutputFile.h"
 
 namespace hvk32::pointfile {
 

@@ -1,6 +1,6 @@
-#include "cli/PcdFile.h"
+#include "view/PcdFile.h"
 
-#include "cli/PointFileOutput.h"
+#include "view/PointFileOutput.h"
 
 namespace hvk32::pointfile {
 

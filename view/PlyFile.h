@@ -2,7 +2,7 @@
 // Binary little-endian PLY files of converted points: one "vertex" element with a property
 // per chosen field, as PCL's, Open3D's and CloudCompare's readers take them.
 
-#include "cli/PointFields.h"
+#include "view/PointFields.h"
 
 #include <string>
 #include <vector>

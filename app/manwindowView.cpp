@@ -1,0 +1,159 @@
+// The main window's "View" tab: point size, background colour and colour legend (kept from
+// run to run), the distance filter, fitting the view to the cloud, saving the view as an
+// image and exporting the frame on screen.
+
+#include "app/manwindow.h"
+#include "ui_manwindow.h"
+
+#include "app/ViewToolsPanel.h"
+#include "app/ViewerScene.h"
+#include "app/WindowStatusBar.h"
+#include "platform/UserPrompts.h"
+#include "view/ColourLegend.h"
+#include "view/CsvExport.h"
+#include "view/PointFileExport.h"
+#include "view/ViewPreferences.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+#include <QSettings>
+
+#include <algorithm>
+
+void manwindow::setUpViewTools()
+{
+    ViewToolsPanel* tools = viewTools_;
+    tools->setPointSize(pointSize);
+    connect(tools, &ViewToolsPanel::pointSizeChanged, this, &manwindow::setPointSize);
+    connect(tools, &ViewToolsPanel::backgroundChanged, this, &manwindow::applyBackground);
+    connect(tools, &ViewToolsPanel::legendToggled, this, &manwindow::showLegend);
+    connect(ui.comboBox_2, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::showLegend);
+    connect(tools, &ViewToolsPanel::distanceFilterChanged, this, [this]() {
+        // The frame on screen is drawn again with the new limits, as the next ones will be.
+        if (!csvExport_.isArmed())
+            convertForView();
+    });
+    connect(tools, &ViewToolsPanel::fitViewRequested, this, [this]() {
+        if (!scene_->fitView())
+            status_->showMessage(tr("Fit view: no points are shown"), 3000);
+    });
+    connect(tools, &ViewToolsPanel::saveImageRequested, this, &manwindow::saveImage);
+    connect(tools, &ViewToolsPanel::exportFrameRequested, this, &manwindow::exportFrame);
+    applyBackground();
+    showLegend();
+}
+
+void manwindow::rememberViewSettings(std::unique_ptr<QSettings> settings)
+{
+    viewSettings_.reset();
+    if (!settings)
+        return;
+    const hvk32::ViewPreferences p = hvk32::loadViewPreferences(*settings);
+    viewTools_->setPointSize(p.pointSize);
+    viewTools_->setBackground(p.background);
+    viewTools_->setLegendShown(p.legendShown);
+    // Stored only from now on, so the values just applied are not written back needlessly.
+    viewSettings_ = std::move(settings);
+}
+
+void manwindow::storeViewSettings()
+{
+    if (!viewSettings_)
+        return;
+    hvk32::saveViewPreferences(*viewSettings_, {pointSize, viewTools_->background(), viewTools_->legendShown()});
+    viewSettings_->sync();
+}
+
+void manwindow::setPointSize(int size)
+{
+    if (size == pointSize) {
+        viewTools_->setPointSize(size);
+        return;
+    }
+    pointSize = size;
+    viewTools_->setPointSize(size); // the keys change it too
+    // The frame on screen takes the new size at once, not only the next frame.
+    scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
+    storeViewSettings();
+}
+
+void manwindow::applyBackground()
+{
+    scene_->setBackground(viewTools_->background());
+    showLegend(); // its texts take the colour that reads on the new background
+}
+
+void manwindow::showLegend()
+{
+    const auto mode = static_cast<hvk32::ColorMode>(ui.comboBox_2->currentIndex());
+    scene_->showLegend(viewTools_->legendShown() ? hvk32::colourLegend(mode) : std::nullopt);
+    storeViewSettings();
+}
+
+QString manwindow::pointFileName(const QString& suffix) const
+{
+    return QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss") + suffix;
+}
+
+void manwindow::saveImage()
+{
+    const QString file = prompts_->saveFileName(this, tr("Save image"), pointFileName(".png"), tr("PNG image (*.png)"));
+    if (file.isEmpty())
+        return;
+    QString error;
+    if (!scene_->saveImage(file, &error))
+        prompts_->warning(this, tr("Warning"), error);
+    else
+        status_->showMessage(tr("Image written to %1").arg(file), 5000);
+}
+
+void manwindow::exportFrame()
+{
+    const bool shown = std::any_of(lastFrame.distances.begin(), lastFrame.distances.end(),
+                                   [](const std::vector<float>& channel) { return !channel.empty(); });
+    if (!shown) {
+        status_->showMessage(tr("Export frame: no frame is shown yet"), 5000);
+        return;
+    }
+    // The frame on screen with its own calibration, whatever arrives while the file is chosen.
+    const LidarData frame = lastFrame;
+    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    const DistanceChoice distance = viewTools_->distanceChoice();
+    const QString file = prompts_->saveFileName(this, tr("Export frame"), pointFileName(".pcd"),
+                                                tr("PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)"));
+    if (file.isEmpty())
+        return;
+    QString error;
+    qint64 points = -1;
+    const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
+    if (format == hvk32::PointFileFormat::Csv) {
+        QSaveFile out(file);
+        hvk32::CsvExportOptions options;
+        for (int c = 0; c < kChannelCount; ++c)
+            options.channels.append(c);
+        if (distance.enabled) {
+            options.distanceMin = float(distance.min);
+            options.distanceMax = float(distance.max);
+        }
+        if (out.open(QIODevice::WriteOnly)) {
+            const QByteArray header = hvk32::csvHeaderLine();
+            points = out.write(header) == header.size() ? hvk32::writeCsvFrame(&out, 1, frame, options, snapshot) : -1;
+            if (points < 0 || !out.commit())
+                points = -1;
+        }
+        if (points < 0)
+            error = tr("%1 cannot be written: %2").arg(file, out.errorString());
+    } else {
+        hvk32::ConversionOptions options;
+        options.limitDistance = distance.enabled;
+        options.distanceMin = float(distance.min);
+        options.distanceMax = float(distance.max);
+        hvk32::PointArrays arrays;
+        hvk32::convertFrameForFile(frame, snapshot, options, arrays);
+        points = hvk32::writePointFile(file, format, arrays, &error);
+    }
+    if (points < 0)
+        prompts_->warning(this, tr("Warning"), error);
+    else
+        status_->showMessage(tr("%1 points written to %2").arg(points).arg(file), 5000);
+}

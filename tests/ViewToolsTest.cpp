@@ -1,0 +1,353 @@
+// The "View" tab as a user drives it: point size and background kept between runs, the
+// colour legend, the distance filter, fit view, saving the view as an image, and the PCD and
+// PLY exports of the frame on screen and of the selection, read back with PCL's own readers.
+
+#include "acquisition/FrameAssembler.h"
+#include "app/LegendOverlay.h"
+#include "app/ViewToolsPanel.h"
+#include "app/ViewerScene.h"
+#include "app/manwindow.h"
+#include "records/AngleValues.h"
+#include "sim/ScannerStream.h"
+#include "support/RecordingPrompts.h"
+#include "support/WidgetLookup.h"
+#include "view/CsvExport.h"
+#include "view/ViewPreferences.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QVTKOpenGLNativeWidget.h>
+#include <QtTest>
+#include <pcl/io/pcd_io.h>
+#include <pcl/io/ply_io.h>
+#include <vtkCamera.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkRenderer.h>
+#include <vtkRendererCollection.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+
+using namespace hvk32;
+
+namespace {
+
+LidarData simulatorFrame()
+{
+    sim::ScannerStream stream{sim::ScannerSettings{}};
+    FrameAssembler assembler;
+    assembler.setConfiguration(SensorConfig::SingleEcho);
+    std::vector<LidarData> frames;
+    std::array<std::uint8_t, 1206> packet{};
+    while (frames.size() < 2) {
+        stream.nextDataPacket(packet.data());
+        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
+    }
+    return frames[1];
+}
+
+// Pixels of exactly this colour in the image.
+int pixelsOf(const QImage& image, const QColor& colour, QRect area = QRect())
+{
+    if (area.isNull())
+        area = image.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+} // namespace
+
+class ViewToolsTest : public QObject {
+    Q_OBJECT
+
+    test::RecordingPrompts prompts_;
+    std::unique_ptr<manwindow> window_;
+    QTemporaryDir dir_;
+
+    template <typename T>
+    T* widget(const char* name)
+    {
+        return test::child<T>(*window_, name);
+    }
+    void click(const char* button) { QTest::mouseClick(widget<QToolButton>(button), Qt::LeftButton); }
+
+    void openWindow()
+    {
+        window_ = std::make_unique<manwindow>(&prompts_);
+        window_->resize(1200, 800);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void showFrame(const LidarData& frame)
+    {
+        const auto drawn = window_->framesDrawn();
+        window_->CalculateCoordinatesK32(frame);
+        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
+    }
+
+    QImage grabView()
+    {
+        window_->scene().render();
+        return widget<QVTKOpenGLNativeWidget>("screen")->grabFramebuffer();
+    }
+
+    // The right edge of the view, where the legend stands.
+    void setDistanceFilter(double min, double max)
+    {
+        widget<QCheckBox>("checkBox_distanceFilter")->setChecked(true);
+        widget<QDoubleSpinBox>("doubleSpinBox_maxDistance")->setValue(max);
+        widget<QDoubleSpinBox>("doubleSpinBox_minDistance")->setValue(min);
+    }
+
+    QRect legendArea(const QImage& image) const
+    {
+        return QRect(int(image.width() * 0.9), 0, image.width() - int(image.width() * 0.9), image.height());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (int c = 0; c < 32; ++c)
+            verticalAngleTable[c] = defaultVerticalAngles1[c];
+    }
+
+    void init() { openWindow(); }
+    void cleanup() { window_.reset(); }
+
+    // Point size and background chosen in one run are there in the next; values in the
+    // settings file that the view cannot take leave the defaults.
+    void pointSizeAndBackgroundAreKept()
+    {
+        const QString file = dir_.filePath("kept.ini");
+        window_->rememberViewSettings(std::make_unique<QSettings>(file, QSettings::IniFormat));
+        widget<QSpinBox>("spinBox_pointSize")->setValue(4);
+        QComboBox* background = widget<QComboBox>("comboBox_background");
+        background->setCurrentIndex(background->findText("White"));
+        widget<QCheckBox>("checkBox_legend")->setChecked(false);
+        QCOMPARE(window_->currentPointSize(), 4);
+        window_.reset();
+
+        openWindow();
+        QCOMPARE(window_->currentPointSize(), 1); // nothing remembered without settings
+        window_->rememberViewSettings(std::make_unique<QSettings>(file, QSettings::IniFormat));
+        QCOMPARE(window_->currentPointSize(), 4);
+        QCOMPARE(widget<QComboBox>("comboBox_background")->currentText(), QString("White"));
+        QVERIFY(window_->scene().background() == (Rgb8{255, 255, 255}));
+        QVERIFY(!widget<QCheckBox>("checkBox_legend")->isChecked());
+        const QImage image = grabView();
+        QCOMPARE(image.pixelColor(image.width() / 2, 5), QColor(255, 255, 255));
+
+        // The keys and the spin box are one setting.
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        it->SetKeyEventInformation(0, 0, '+', 1, "plus");
+        it->InvokeEvent(vtkCommand::KeyPressEvent, nullptr);
+        QCOMPARE(widget<QSpinBox>("spinBox_pointSize")->value(), 5);
+
+        {
+            QSettings broken(dir_.filePath("broken.ini"), QSettings::IniFormat);
+            broken.setValue("view/pointSize", 40);
+            broken.setValue("view/background", "#12345");
+        }
+        window_->rememberViewSettings(std::make_unique<QSettings>(dir_.filePath("broken.ini"), QSettings::IniFormat));
+        QCOMPARE(window_->currentPointSize(), kMinPointSize);
+        QVERIFY(window_->scene().background() == (Rgb8{0, 0, 0}));
+    }
+
+    // The legend shows the colouring's own colours at the right edge, with its units, and
+    // goes for colourings without a scale or when switched off.
+    void legendShowsTheColouringsColours()
+    {
+        showFrame(simulatorFrame());
+        QComboBox* colouring = widget<QComboBox>("comboBox_2");
+        colouring->setCurrentIndex(int(ColorMode::Elevation));
+        QImage image = grabView();
+        const QRect area = legendArea(image);
+        QVERIFY(pixelsOf(image, QColor(139, 69, 19), area) > 100); // below -2 m
+        QVERIFY(pixelsOf(image, QColor(0, 128, 0), area) > 100);   // 1..5 m
+        QVERIFY(window_->scene().legendOverlay().texts().contains("Elevation (m)"));
+
+        colouring->setCurrentIndex(int(ColorMode::Azimuth));
+        image = grabView();
+        QVERIFY(pixelsOf(image, QColor(0, 125, 192), area) > 100);
+        QCOMPARE(pixelsOf(image, QColor(139, 69, 19), area), 0);
+        QVERIFY(window_->scene().legendOverlay().texts().contains("270°"));
+
+        colouring->setCurrentIndex(int(ColorMode::Intensity));
+        QCOMPARE(window_->scene().legendOverlay().texts().front(), QString("Intensity (0–255)"));
+        colouring->setCurrentIndex(int(ColorMode::Solid));
+        QVERIFY(!window_->scene().legendOverlay().isShown());
+        colouring->setCurrentIndex(int(ColorMode::Elevation));
+        widget<QCheckBox>("checkBox_legend")->setChecked(false);
+        QCOMPARE(pixelsOf(grabView(), QColor(139, 69, 19), area), 0);
+    }
+
+    // Only points within the limits are drawn, listed and exported; the frame on screen is
+    // redrawn at once.
+    void distanceFilterLimitsViewAndExports()
+    {
+        showFrame(simulatorFrame());
+        const std::size_t all = window_->scene().frameCloud()->size();
+        const QImage before = grabView();
+        setDistanceFilter(2.0, 6.0);
+        const auto& cloud = *window_->scene().frameCloud();
+        QVERIFY(cloud.size() > 0 && cloud.size() < all);
+        for (const auto& p : cloud) {
+            const float d = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+            QVERIFY2(d >= 1.9f && d <= 6.1f, qPrintable(QString::number(d)));
+        }
+        const QImage after = grabView();
+        QVERIFY(pixelsOf(after, QColor(0, 0, 0)) > pixelsOf(before, QColor(0, 0, 0)));
+
+        const QString pcd = dir_.filePath("near.pcd");
+        prompts_.fileNames.enqueue(pcd);
+        click("toolButton_exportFrame");
+        pcl::PointCloud<pcl::PointXYZI> read;
+        QCOMPARE(pcl::io::loadPCDFile(pcd.toStdString(), read), 0);
+        QVERIFY(read.size() > 0 && read.size() < all);
+        for (const auto& p : read) {
+            const float d = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+            QVERIFY2(d >= 1.9f && d <= 6.1f, qPrintable(QString::number(d)));
+        }
+
+        // SaveData's export of the frozen frame on screen.
+        click("toolButton_pause");
+        const QString csv = dir_.filePath("near.csv");
+        prompts_.fileNames.enqueue(csv);
+        QList<int> channels;
+        for (int c = 0; c < 32; ++c)
+            channels << c;
+        window_->receiveSaveDataOption(true, 1, 0.0f, 360.0f, channels);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = file.readAll().split('\n').mid(1);
+        lines.removeAll(QByteArray());
+        QCOMPARE(std::size_t(lines.size()), read.size());
+        for (const QByteArray& line : lines) {
+            const float d = line.split(',')[7].toFloat();
+            QVERIFY2(d >= 2.0f && d <= 6.0f, line.constData());
+        }
+        click("toolButton_pause");
+
+        widget<QCheckBox>("checkBox_distanceFilter")->setChecked(false);
+        QCOMPARE(window_->scene().frameCloud()->size(), all);
+    }
+
+    // Fit view frames the cloud from where the camera looks, and keeps it on screen.
+    void fitViewFramesTheCloudWithoutClearingIt()
+    {
+        showFrame(simulatorFrame());
+        vtkRenderer* renderer = window_->scene().viewer().getRendererCollection()->GetFirstRenderer();
+        vtkCamera* camera = renderer->GetActiveCamera();
+        camera->SetFocalPoint(400, 400, 0);
+        camera->SetPosition(400, 400, 5);
+        const int emptyBefore = pixelsOf(grabView(), QColor(0, 0, 0));
+        click("toolButton_fitView");
+        QVERIFY(window_->scene().viewer().contains(ViewerScene::kFrameCloudId));
+        // Every point of the frame projects inside the view.
+        for (const auto& p : *window_->scene().frameCloud()) {
+            renderer->SetWorldPoint(p.x, p.y, p.z, 1.0);
+            renderer->WorldToView();
+            const double* v = renderer->GetViewPoint();
+            QVERIFY(std::fabs(v[0]) <= 1.0 && std::fabs(v[1]) <= 1.0);
+        }
+        QVERIFY(pixelsOf(grabView(), QColor(0, 0, 0)) < emptyBefore - 1000);
+    }
+
+    // "Save image" writes what the view shows into a PNG; a place that cannot be written is
+    // reported and leaves nothing behind.
+    void saveImageWritesTheView()
+    {
+        showFrame(simulatorFrame());
+        QComboBox* background = widget<QComboBox>("comboBox_background");
+        background->setCurrentIndex(background->findText("White"));
+        widget<QComboBox>("comboBox_2")->setCurrentIndex(int(ColorMode::Elevation));
+        const QString png = dir_.filePath("view.png");
+        prompts_.fileNames.enqueue(png);
+        click("toolButton_saveImage");
+        QImage saved;
+        QVERIFY(saved.load(png, "PNG"));
+        const QImage shown = grabView();
+        QCOMPARE(saved.size(), shown.size());
+        QCOMPARE(saved.pixelColor(saved.width() / 2, 3), QColor(255, 255, 255));
+        QVERIFY(pixelsOf(saved, QColor(139, 69, 19), legendArea(saved)) > 100); // the legend is in it
+        // Upright: the legend's brown cell is at its bottom, as on screen.
+        const int brownRow = [&]() {
+            for (int y = saved.height() - 1; y >= 0; --y)
+                for (int x = legendArea(saved).left(); x < saved.width(); ++x)
+                    if (saved.pixelColor(x, y) == QColor(139, 69, 19))
+                        return y;
+            return -1;
+        }();
+        QVERIFY(brownRow > saved.height() / 2);
+
+        const QString nowhere = dir_.filePath("missing/view.png");
+        prompts_.fileNames.enqueue(nowhere);
+        click("toolButton_saveImage");
+        QVERIFY(!QFile::exists(nowhere));
+        QCOMPARE(prompts_.shown.last().kind, QString("warning"));
+        QVERIFY(prompts_.shown.last().text.contains(nowhere));
+    }
+
+    // The selection exported as PCD and PLY holds the points its CSV holds.
+    void selectionExportsAsPcdAndPly()
+    {
+        showFrame(simulatorFrame());
+        window_->SelectPoints();
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        const int cx = it->GetSize()[0] / 2, cy = it->GetSize()[1] / 2;
+        it->SetEventInformation(cx - 150, cy - 150);
+        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        it->SetEventInformation(cx + 150, cy + 150);
+        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        QVERIFY(window_->isSelectionActive());
+
+        QPushButton* exportSelection = widget<QPushButton>("pushButton_exportSelection");
+        for (const char* name : {"sel.csv", "sel.pcd", "sel.ply"}) {
+            prompts_.fileNames.enqueue(dir_.filePath(name));
+            QTest::mouseClick(exportSelection, Qt::LeftButton);
+        }
+        QFile csv(dir_.filePath("sel.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = csv.readAll().split('\n').mid(1);
+        lines.removeAll(QByteArray());
+        QVERIFY(!lines.isEmpty());
+
+        pcl::PointCloud<pcl::PointXYZI> pcd, ply;
+        QCOMPARE(pcl::io::loadPCDFile(dir_.filePath("sel.pcd").toStdString(), pcd), 0);
+        QCOMPARE(pcl::io::loadPLYFile(dir_.filePath("sel.ply").toStdString(), ply), 0);
+        QCOMPARE(int(pcd.size()), lines.size());
+        QCOMPARE(int(ply.size()), lines.size());
+        for (int i = 0; i < lines.size(); i += 97) {
+            const QList<QByteArray> f = lines[i].split(',');
+            for (const auto* cloud : {&pcd, &ply}) {
+                const auto& p = (*cloud)[std::size_t(i)];
+                QVERIFY(std::fabs(p.x - f[1].toFloat()) < 1e-3f && std::fabs(p.y - f[2].toFloat()) < 1e-3f
+                        && std::fabs(p.z - f[3].toFloat()) < 1e-3f);
+                QCOMPARE(p.intensity, f[4].toFloat());
+            }
+        }
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+    QApplication app(argc, argv);
+    ViewToolsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ViewToolsTest.moc"

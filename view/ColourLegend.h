@@ -1,0 +1,33 @@
+#pragma once
+// The colour legend of a colouring: a strip of colour cells from the lowest value at the
+// bottom to the highest at the top, with labelled ticks and a title naming the value and
+// its unit. The cells are the cloud's own colours (PointColours).
+
+#include "view/CloudBuilder.h"
+#include "view/PointColours.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace hvk32 {
+
+struct LegendTick {
+    double position; // along the strip, 0 at the bottom, 1 at the top
+    QString label;
+};
+
+struct ColourLegend {
+    QString title;
+    std::vector<Rgb8> cells; // bottom to top, equal heights
+    std::vector<LegendTick> ticks;
+};
+
+// The legend of the Intensity, Elevation and Azimuth colourings; nothing for the others.
+std::optional<ColourLegend> colourLegend(ColorMode mode);
+
+// Black or white, whichever reads better on `background`.
+Rgb8 contrastingTextColour(Rgb8 background);
+
+} // namespace hvk32
