@@ -86,6 +86,18 @@ void packRecords(const PointArrays& points, const FieldSet& fields, std::vector<
     if (out.size() < n * stride)
         out.resize(n * stride);
     char* at = out.data();
+    if (fields.fields() == std::vector<Field>{Field::X, Field::Y, Field::Z, Field::Intensity}) {
+        // The common x,y,z,intensity record in one pass over the four columns.
+        const float* xs = points.x.data();
+        const float* ys = points.y.data();
+        const float* zs = points.z.data();
+        const float* is = points.intensity.data();
+        for (std::size_t k = 0; k < n; ++k) {
+            const float record[4] = {xs[k], ys[k], zs[k], is[k]};
+            std::memcpy(at + k * sizeof record, record, sizeof record);
+        }
+        return;
+    }
     for (Field f : fields.fields()) {
         switch (f) {
         case Field::X: scatter(points.x, n, at, stride); break;
