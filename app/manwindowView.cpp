@@ -123,18 +123,19 @@ void manwindow::exportFrame()
                                                 tr("PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)"));
     if (file.isEmpty())
         return;
+    // Every channel and azimuth, and the distances chosen in the View tab, for every format.
+    hvk32::CsvExportOptions options;
+    for (int c = 0; c < kChannelCount; ++c)
+        options.channels.append(c);
+    if (distance.enabled) {
+        options.distanceMin = float(distance.min);
+        options.distanceMax = float(distance.max);
+    }
     QString error;
     qint64 points = -1;
     const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
     if (format == hvk32::PointFileFormat::Csv) {
         QSaveFile out(file);
-        hvk32::CsvExportOptions options;
-        for (int c = 0; c < kChannelCount; ++c)
-            options.channels.append(c);
-        if (distance.enabled) {
-            options.distanceMin = float(distance.min);
-            options.distanceMax = float(distance.max);
-        }
         if (out.open(QIODevice::WriteOnly)) {
             const QByteArray header = hvk32::csvHeaderLine();
             points = out.write(header) == header.size() ? hvk32::writeCsvFrame(&out, 1, frame, options, snapshot) : -1;
@@ -144,12 +145,8 @@ void manwindow::exportFrame()
         if (points < 0)
             error = tr("%1 cannot be written: %2").arg(file, out.errorString());
     } else {
-        hvk32::ConversionOptions options;
-        options.limitDistance = distance.enabled;
-        options.distanceMin = float(distance.min);
-        options.distanceMax = float(distance.max);
         hvk32::PointArrays arrays;
-        hvk32::convertFrameForFile(frame, snapshot, options, arrays);
+        hvk32::convertFrameForFile(frame, snapshot, options.conversionOptions(hvk32::Precision::Exact), arrays);
         points = hvk32::writePointFile(file, format, arrays, &error);
     }
     if (points < 0)
