@@ -175,6 +175,74 @@ private slots:
             QCOMPARE(channelsAndAzimuths(), QString("0@100 0@200 1@200 2@100"));
         }
     }
+
+    // Fast keeps, in order, exactly the points Exact keeps, whatever the pattern of dropped
+    // points in a channel (stretches, every other point, none, all), with and without limits,
+    // and off the trigonometry grid; its coordinates and distances are within a few float steps
+    // of Exact.
+    void fastKeepsExactsPoints_data()
+    {
+        QTest::addColumn<QString>("pattern"); // per point of a channel: '0' no return, '1' a return
+        QTest::addColumn<bool>("keepZeros");
+        QTest::addColumn<float>("azimuthMin");
+        QTest::addColumn<float>("distanceMax"); // 0: no distance limit
+        const QString stretches = QString("1").repeated(300) + QString("0").repeated(40) + QString("1").repeated(500)
+            + QString("0").repeated(3) + "1";
+        const QString alternate = QString("10").repeated(300);
+        QTest::newRow("stretches, zeros dropped") << stretches << false << 0.0f << 0.0f;
+        QTest::newRow("stretches, zeros kept") << stretches << true << 0.0f << 0.0f;
+        QTest::newRow("every other point") << alternate << false << 0.0f << 0.0f;
+        QTest::newRow("no return at all") << QString("0").repeated(600) << false << 0.0f << 0.0f;
+        QTest::newRow("every point kept") << QString("1").repeated(600) << false << 0.0f << 0.0f;
+        QTest::newRow("azimuth from 100") << stretches << true << 100.0f << 0.0f;
+        QTest::newRow("distance up to 3 m, azimuth from 50") << alternate << false << 50.0f << 3.001f;
+    }
+    void fastKeepsExactsPoints()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(bool, keepZeros);
+        QFETCH(float, azimuthMin);
+        QFETCH(float, distanceMax);
+        LidarData frame = LidarData::empty();
+        for (int c = 0; c < kChannelCount; ++c)
+            for (int j = 0; j < pattern.size(); ++j) {
+                const bool hit = pattern[(j + c) % pattern.size()] == '1';
+                // Channel 7 turns far beyond a turn, off the trigonometry grid.
+                const float azimuth = c == 7 ? 700.0f + j * 0.1f : std::fmod(j * 0.6f + c, 360.0f);
+                add(frame, c, hit ? 200.0f + (j * 37 + c) % 1500 : 0.0f, azimuth, (j + c) % 256, 1000u + j * 55u,
+                    std::uint8_t(j % 2));
+            }
+        ConversionSnapshot snapshot;
+        snapshot.modeKnown = 1;
+        snapshot.offsetAngles[0] = 3.0f;
+        std::copy(defaultVerticalAngles1, defaultVerticalAngles1 + 32, snapshot.deviceVerticalAngles);
+        ConversionOptions options;
+        options.keepZeroDistances = keepZeros;
+        options.limitAzimuth = azimuthMin > 0.0f;
+        options.azimuthMin = azimuthMin;
+        options.limitDistance = distanceMax > 0.0f;
+        options.distanceMax = distanceMax;
+        PointArrays fast, exact;
+        PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options, fast);
+        options.precision = Precision::Exact;
+        PointConversion().convert(frame, snapshot, AngleTerms::fixed(snapshot), options, exact);
+
+        QCOMPARE(fast.size, exact.size);
+        for (std::size_t k = 0; k < exact.size; ++k) {
+            const QString at = QString("point %1: channel %2/%3 azimuth %4/%5 distance %6/%7 time %8/%9")
+                                   .arg(k).arg(fast.channel[k]).arg(exact.channel[k])
+                                   .arg(double(fast.azimuth[k]), 0, 'g', 9).arg(double(exact.azimuth[k]), 0, 'g', 9)
+                                   .arg(double(fast.distance[k]), 0, 'g', 9).arg(double(exact.distance[k]), 0, 'g', 9)
+                                   .arg(double(fast.time[k]), 0, 'g', 9).arg(double(exact.time[k]), 0, 'g', 9);
+            QVERIFY2(fast.channel[k] == exact.channel[k] && fast.azimuth[k] == exact.azimuth[k]
+                         && near(fast.distance[k], exact.distance[k], 2e-7f) && fast.intensity[k] == exact.intensity[k]
+                         && fast.time[k] == exact.time[k] && fast.echo[k] == exact.echo[k],
+                     qPrintable(at));
+            QVERIFY2(near(fast.x[k], exact.x[k], 2e-6f) && near(fast.y[k], exact.y[k], 2e-6f)
+                         && near(fast.z[k], exact.z[k], 2e-6f),
+                     qPrintable(at));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(PointConversionTest)

@@ -69,44 +69,55 @@ std::size_t sizeOf(const std::vector<std::vector<T>>& lists, int c)
 
 // cos and sin of the conversion's radians (kPi) on a grid of 1/32 degree from -180 to 540
 // degrees, interpolated linearly between neighbours: off by less than 4e-8, below a float's
-// resolution.
+// resolution. Cosines and sines lie in two arrays, so that vector loops can gather them.
 class TrigTable {
 public:
     static constexpr int kStepsPerDegree = 32;
     static constexpr double kFirstDegree = -180.0;
     static constexpr int kEntries = 720 * kStepsPerDegree;
 
-    struct Entry {
-        float cos, sin;
-    };
-
-    TrigTable() : entries_(new Entry[kEntries + 1])
+    TrigTable() : cos_(new float[kEntries + 1]), sin_(new float[kEntries + 1])
     {
         for (int i = 0; i <= kEntries; ++i) {
             const double r = (kFirstDegree + static_cast<double>(i) / kStepsPerDegree) * kRadiansPerDegree;
-            entries_[i] = {static_cast<float>(std::cos(r)), static_cast<float>(std::sin(r))};
+            cos_[i] = static_cast<float>(std::cos(r));
+            sin_[i] = static_cast<float>(std::sin(r));
         }
     }
+
+    // Grid position of theta [deg]; inside the grid when 0 <= position < kEntries.
+    static double position(double theta) { return (theta - kFirstDegree) * kStepsPerDegree; }
+    static bool onGrid(double t) { return (t >= 0.0) & (t < kEntries); }
 
     // cos and sin of theta [deg]; outside the grid computed directly.
     void lookUp(double theta, float& c, float& s) const
     {
-        const double t = (theta - kFirstDegree) * kStepsPerDegree;
-        if (!(t >= 0.0 && t < kEntries)) {
-            c = static_cast<float>(std::cos(theta * kRadiansPerDegree));
-            s = static_cast<float>(std::sin(theta * kRadiansPerDegree));
+        const double t = position(theta);
+        if (!onGrid(t)) {
+            direct(theta, c, s);
             return;
         }
+        interpolate(t, c, s);
+    }
+    // cos and sin at grid position t, which must lie on the grid.
+    void interpolate(double t, float& c, float& s) const
+    {
         const int i = static_cast<int>(t);
         const float f = static_cast<float>(t - i);
-        const Entry& e0 = entries_[i];
-        const Entry& e1 = entries_[i + 1];
-        c = e0.cos + f * (e1.cos - e0.cos);
-        s = e0.sin + f * (e1.sin - e0.sin);
+        c = cos_[i] + f * (cos_[i + 1] - cos_[i]);
+        s = sin_[i] + f * (sin_[i + 1] - sin_[i]);
     }
+    static void direct(double theta, float& c, float& s)
+    {
+        c = static_cast<float>(std::cos(theta * kRadiansPerDegree));
+        s = static_cast<float>(std::sin(theta * kRadiansPerDegree));
+    }
+    const float* cosines() const { return cos_.get(); }
+    const float* sines() const { return sin_.get(); }
 
 private:
-    std::unique_ptr<Entry[]> entries_;
+    std::unique_ptr<float[]> cos_;
+    std::unique_ptr<float[]> sin_;
 };
 
 const TrigTable& trigTable()
@@ -328,6 +339,216 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
     return k;
 }
 
+// Builds a function twice where the processor allows it, for AVX2 and for the baseline, and
+// picks one when the program starts. The clones compute alike (no fused multiply-add), so
+// the points do not depend on the machine.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define HVK32_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define HVK32_VECTOR_CLONES
+#endif
+
+// What the geometry of one channel's points shares.
+struct GeometryTerms {
+    double adjust, offset;
+    float horizontalPerCount, verticalPerCount, metresPerCount, offsetCos, offsetSin;
+};
+
+// Geometry, distance and wrapped azimuth of n points of one channel, point j at index j of
+// every array: no index depends on the data, so the loops vectorise (with the table lookups
+// as gathers, hence the arrays that never overlap). Chunk by chunk, the angles first in
+// double precision, then the table and the coordinates in single precision. Points whose
+// angle lies off the trigonometry grid get the grid's first entry here; returns whether
+// there are any.
+HVK32_VECTOR_CLONES
+bool flatGeometry(const float* __restrict distances, const float* __restrict azimuths, std::size_t n,
+                  const GeometryTerms& g, const float* __restrict cosines, const float* __restrict sines,
+                  float* __restrict xs, float* __restrict ys, float* __restrict zs, float* __restrict ds,
+                  float* __restrict as)
+{
+    const double adjust = g.adjust;
+    const double offset = g.offset;
+    const float horizontalPerCount = g.horizontalPerCount;
+    const float verticalPerCount = g.verticalPerCount;
+    const float metresPerCount = g.metresPerCount;
+    const float offsetCos = g.offsetCos;
+    const float offsetSin = g.offsetSin;
+    constexpr std::size_t kChunk = 256;
+    int index[kChunk];
+    float fraction[kChunk];
+    int offGrid = 0;
+    for (std::size_t first = 0; first < n; first += kChunk) {
+        const std::size_t m = std::min(kChunk, n - first);
+        const float* az = azimuths + first;
+        float* a = as + first;
+        for (std::size_t j = 0; j < m; ++j) {
+            const double theta = static_cast<double>(az[j]) + adjust + offset;
+            // Both corrections computed, one chosen: a select, not a branch.
+            const double less = theta - 360.0;
+            const double more = theta + 360.0;
+            const double above = theta > 360.0 ? less : theta;
+            a[j] = static_cast<float>(theta < 0.0 ? more : above);
+            const double t = TrigTable::position(theta);
+            const bool on = TrigTable::onGrid(t);
+            offGrid |= on ? 0 : 1;
+            const double onT = on ? t : 0.0;
+            const int i = static_cast<int>(onT);
+            index[j] = i;
+            fraction[j] = static_cast<float>(onT - i);
+        }
+        const float* d = distances + first;
+        float* x = xs + first;
+        float* y = ys + first;
+        float* z = zs + first;
+        float* metres = ds + first;
+        for (std::size_t j = 0; j < m; ++j) {
+            const int i = index[j];
+            const float f = fraction[j];
+            const float raw = d[j];
+            const float cosT = cosines[i] + f * (cosines[i + 1] - cosines[i]);
+            const float sinT = sines[i] + f * (sines[i + 1] - sines[i]);
+            const float h = raw * horizontalPerCount + offsetCos;
+            x[j] = h * cosT + offsetSin * sinT;
+            y[j] = offsetSin * cosT - h * sinT;
+            z[j] = raw * verticalPerCount;
+            metres[j] = raw * metresPerCount;
+        }
+    }
+    return offGrid != 0;
+}
+
+// The points flatGeometry left off the grid, computed directly.
+void offGridGeometry(const float* distances, const float* azimuths, std::size_t n, const GeometryTerms& g,
+                     float* xs, float* ys)
+{
+    for (std::size_t j = 0; j < n; ++j) {
+        const double theta = static_cast<double>(azimuths[j]) + g.adjust + g.offset;
+        if (TrigTable::onGrid(TrigTable::position(theta)))
+            continue;
+        float cosT, sinT;
+        TrigTable::direct(theta, cosT, sinT);
+        const float h = distances[j] * g.horizontalPerCount + g.offsetCos;
+        xs[j] = h * cosT + g.offsetSin * sinT;
+        ys[j] = g.offsetSin * cosT - h * sinT;
+    }
+}
+
+// Intensity, channel, time and echo of n points, point j at index j (every point kept).
+HVK32_VECTOR_CLONES
+void flatFields(const int* __restrict intensities, const std::uint64_t* __restrict stamps,
+                const std::uint8_t* __restrict echoes, std::size_t n, std::uint16_t channel, std::uint64_t start,
+                float* __restrict is, std::uint16_t* __restrict cs, float* __restrict ts, std::uint8_t* __restrict es)
+{
+    for (std::size_t j = 0; j < n; ++j) {
+        is[j] = static_cast<float>(intensities[j]);
+        cs[j] = channel;
+    }
+    for (std::size_t j = 0; j < n; ++j)
+        ts[j] = secondsSince(stamps[j], start);
+    if (echoes)
+        std::copy(echoes, echoes + n, es);
+    else
+        std::fill(es, es + n, std::uint8_t{0});
+}
+
+// The Fast conversion of channel c without the display sector: the geometry of every point
+// at the channel's first free index onwards, then the kept points moved down over the
+// dropped ones while the other fields are filled in. Same rules, same points as
+// convertChannelFast.
+template<bool Limit>
+std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+                               const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
+{
+    const std::size_t n = channelPointCount(frame, c);
+    if (n == 0)
+        return k;
+    const float* distances = frame.distances[c].data();
+    const float* azimuths = frame.azimuths[c].data();
+    const int* intensities = frame.intensities[c].data();
+    const std::uint64_t* stamps = frame.timestamps[c].data();
+    const std::uint8_t* echoes = sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr;
+
+    const float countCm = snapshot.modeKnown != 0 ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
+    GeometryTerms g;
+    g.adjust = t.adjust;
+    g.offset = t.offset;
+    g.horizontalPerCount = countCm * t.horizontalPerCm;
+    g.verticalPerCount = countCm * t.verticalPerCm;
+    g.metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
+    g.offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
+    g.offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
+
+    float* xs = out.x.data();
+    float* ys = out.y.data();
+    float* zs = out.z.data();
+    float* as = out.azimuth.data();
+    float* ds = out.distance.data();
+    const TrigTable& table = trigTable();
+    if (flatGeometry(distances, azimuths, n, g, table.cosines(), table.sines(), xs + k, ys + k, zs + k, ds + k, as + k))
+        offGridGeometry(distances, azimuths, n, g, xs + k, ys + k);
+
+    float* is = out.intensity.data();
+    std::uint16_t* cs = out.channel.data();
+    float* ts = out.time.data();
+    std::uint8_t* es = out.echo.data();
+    flatFields(intensities, stamps, echoes, n, static_cast<std::uint16_t>(c), start, is + k, cs + k, ts + k, es + k);
+    const bool keepZeros = o.keepZeroDistances;
+    if (keepZeros && !Limit)
+        return k + n;
+
+    // A limit that is off is a range nothing falls outside of (an angle is never NaN; a
+    // distance may be, and is then dropped only when a distance limit is on).
+    const float low = o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity();
+    const float high = o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity();
+    const bool anyDistance = !o.limitDistance;
+    const float nearest = o.distanceMin;
+    const float farthest = o.distanceMax;
+    const float metresPerCount = g.metresPerCount;
+    const float* azimuth = as + k;
+    const auto kept = [=](std::size_t j) {
+        const float raw = distances[j];
+        bool keep = keepZeros | (raw > 0.0f); // NaN counts as no return
+        if (Limit) {
+            const float metres = raw * metresPerCount;
+            keep = keep & (low <= azimuth[j]) & (azimuth[j] <= high)
+                & (anyDistance | ((nearest <= metres) & (metres <= farthest)));
+        }
+        return keep;
+    };
+    std::size_t count = 0;
+    for (std::size_t j = 0; j < n; ++j)
+        count += kept(j) ? 1 : 0;
+    if (count == n)
+        return k + n;
+
+    // Dropped points come in stretches (no return from the sky, a sector left out): the kept
+    // runs move down whole, array by array.
+    std::size_t at = k;
+    for (std::size_t j = 0; j < n;) {
+        while (j < n && !kept(j))
+            ++j;
+        const std::size_t first = j;
+        while (j < n && kept(j))
+            ++j;
+        const std::size_t length = j - first;
+        if (length > 0 && at != k + first) {
+            const std::size_t from = k + first;
+            const auto move = [&](auto* a) { std::copy(a + from, a + from + length, a + at); };
+            move(xs);
+            move(ys);
+            move(zs);
+            move(ds);
+            move(as);
+            move(is);
+            move(cs);
+            move(ts);
+            move(es);
+        }
+        at += length;
+    }
+    return at;
+}
+
 using FastChannel = std::size_t (*)(const LidarData&, int, const ChannelTerms&, const ConversionSnapshot&,
                                     const ConversionOptions&, std::uint64_t, std::size_t, PointArrays&);
 
@@ -339,9 +560,10 @@ FastChannel fastChannelOf(bool echoes)
 
 FastChannel fastChannelOf(const ConversionOptions& o, bool echoes)
 {
-    if (o.limitAzimuth || o.limitDistance)
-        return o.collapseOutsideDisplay ? fastChannelOf<true, true>(echoes) : fastChannelOf<true, false>(echoes);
-    return o.collapseOutsideDisplay ? fastChannelOf<false, true>(echoes) : fastChannelOf<false, false>(echoes);
+    const bool limit = o.limitAzimuth || o.limitDistance;
+    if (!o.collapseOutsideDisplay)
+        return limit ? &convertChannelFlat<true> : &convertChannelFlat<false>;
+    return limit ? fastChannelOf<true, true>(echoes) : fastChannelOf<false, true>(echoes);
 }
 
 } // namespace
