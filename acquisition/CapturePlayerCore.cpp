@@ -253,6 +253,12 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
 {
     const std::size_t n = blocks_.size() / datapacket::kBlockSize;
     const std::uint8_t* const bytes = blocks_.data();
+    // A frame handed in by takeFrame may never have held one: 32 lists each, kept if there.
+    into.distances.resize(kChannelCount);
+    into.azimuths.resize(kChannelCount);
+    into.intensities.resize(kChannelCount);
+    into.timestamps.resize(kChannelCount);
+    into.echoes.resize(kChannelCount);
     into.blockAzimuths.resize(n);
     float* const blockAzimuths = into.blockAzimuths.data();
     for (std::size_t i = 0; i < n; ++i)

@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class QIODevice;
@@ -103,6 +104,10 @@ public:
 
     // The frame of the last Frame or UnreportedFrame event, until the next call.
     const LidarData& frame() const { return completed_; }
+    // Hands that frame over without copying it: it trades places with `into`, whose lists
+    // the player decodes the next frame into (so they keep being reused). frame() holds
+    // the old contents of `into` until the next frame.
+    void takeFrame(LidarData& into) { std::swap(completed_, into); }
     // The time of the frame of the last Frame or UnreportedFrame event.
     const FrameTime& frameTime() const { return completedTime_; }
     // The frame being collected, decoded from its blocks so far.

@@ -50,7 +50,7 @@ void PlayedFrames::play()
             free_.pop_front();
         }
         slot->frameId = player_.frameCounter();
-        slot->frame = player_.frame();
+        player_.takeFrame(slot->frame);
         slot->snapshot = playedFrameSnapshot(player_);
         slot->dualEcho = playedFrameDualEcho(player_);
         slot->position = player_.position();
