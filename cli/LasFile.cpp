@@ -11,33 +11,24 @@ namespace {
 
 constexpr double kSecondsPerHour = 3600.0; // device times count within the hour
 
-// Little-endian stores; compilers turn them into plain moves.
-inline char* putU8(char* p, std::uint8_t v)
+// Little-endian stores: a plain copy of the value on a little-endian machine, byte by byte
+// elsewhere.
+template<typename T>
+inline char* putLittleEndian(char* p, T v)
 {
-    *p = static_cast<char>(v);
-    return p + 1;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &v, sizeof v);
+#else
+    for (std::size_t k = 0; k < sizeof v; ++k)
+        p[k] = static_cast<char>((static_cast<std::uint64_t>(v) >> (8 * k)) & 0xFF);
+#endif
+    return p + sizeof v;
 }
 
-inline char* putU16(char* p, std::uint16_t v)
-{
-    p[0] = static_cast<char>(v & 0xFF);
-    p[1] = static_cast<char>(v >> 8);
-    return p + 2;
-}
-
-inline char* putU32(char* p, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        p[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-    return p + 4;
-}
-
-inline char* putU64(char* p, std::uint64_t v)
-{
-    for (int k = 0; k < 8; ++k)
-        p[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-    return p + 8;
-}
+inline char* putU8(char* p, std::uint8_t v) { return putLittleEndian(p, v); }
+inline char* putU16(char* p, std::uint16_t v) { return putLittleEndian(p, v); }
+inline char* putU32(char* p, std::uint32_t v) { return putLittleEndian(p, v); }
+inline char* putU64(char* p, std::uint64_t v) { return putLittleEndian(p, v); }
 
 inline char* putDouble(char* p, double v)
 {
@@ -122,27 +113,37 @@ bool PointPacker::pack(const PointArrays& points, std::uint16_t pointSource, dou
     const std::uint8_t returns = dualEcho ? 2 : 1;
     std::int32_t lo[3] = {min_[0], min_[1], min_[2]};
     std::int32_t hi[3] = {max_[0], max_[1], max_[2]};
+    const double offset[3] = {offset_[0], offset_[1], offset_[2]};
+    // The arrays in locals: the records are written through a char pointer, which could
+    // otherwise alias the vectors and force a reload per field.
+    const float* xs = points.x.data();
+    const float* ys = points.y.data();
+    const float* zs = points.z.data();
+    const float* intensities = points.intensity.data();
+    const std::uint8_t* echoes = points.echo.data();
+    const std::uint16_t* channels = points.channel.data();
+    const float* times = points.time.data();
     std::uint64_t second = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::int32_t xyz[3] = {quantize(points.x[i], offset_[0]), quantize(points.y[i], offset_[1]),
-                                     quantize(points.z[i], offset_[2])};
+        const std::int32_t xyz[3] = {quantize(xs[i], offset[0]), quantize(ys[i], offset[1]), quantize(zs[i], offset[2])};
+        char* r = p;
         for (int a = 0; a < 3; ++a) {
             lo[a] = std::min(lo[a], xyz[a]);
             hi[a] = std::max(hi[a], xyz[a]);
-            p = putU32(p, static_cast<std::uint32_t>(xyz[a]));
+            r = putU32(r, static_cast<std::uint32_t>(xyz[a]));
         }
-        p = putU16(p, static_cast<std::uint16_t>(points.intensity[i]));
-        const std::uint8_t returnNumber = points.echo[i] ? 2 : 1;
-        second += points.echo[i] ? 1 : 0;
-        p = putU8(p, static_cast<std::uint8_t>(returnNumber | (returns << 3))); // scan direction, edge: 0
-        p = putU8(p, 0); // classification: never classified
-        p = putU8(p, 0); // scan angle rank
-        p = putU8(p, static_cast<std::uint8_t>(points.channel[i])); // user data
-        p = putU16(p, pointSource);
-        double gpsTime = frameStartSeconds + static_cast<double>(points.time[i]);
+        r = putU16(r, static_cast<std::uint16_t>(intensities[i]));
+        const std::uint8_t returnNumber = echoes[i] ? 2 : 1;
+        second += echoes[i] ? 1 : 0;
+        r = putU8(r, static_cast<std::uint8_t>(returnNumber | (returns << 3))); // scan direction, edge: 0
+        r = putU8(r, 0); // classification: never classified
+        r = putU8(r, 0); // scan angle rank
+        r = putU8(r, static_cast<std::uint8_t>(channels[i])); // user data
+        r = putU16(r, pointSource);
+        double gpsTime = frameStartSeconds + static_cast<double>(times[i]);
         if (gpsTime >= kSecondsPerHour)
             gpsTime -= kSecondsPerHour;
-        p = putDouble(p, gpsTime);
+        p = putDouble(r, gpsTime);
     }
     for (int a = 0; a < 3; ++a) {
         min_[a] = lo[a];
