@@ -231,9 +231,12 @@ public:
         if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0))
             return -1;
         conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
-        ros2::encodePointCloud2(static_cast<std::int32_t>(start.seconds),
-                                static_cast<std::uint32_t>(time % kNanosecondsPerSecond), "hvk32", points_, message_);
-        if (!writer_.write(kPointsChannel, pointsSequence_++, time, time, message_.data(), message_.size())) {
+        const auto encode = [&](char* message) {
+            ros2::encodePointCloud2(static_cast<std::int32_t>(start.seconds),
+                                    static_cast<std::uint32_t>(time % kNanosecondsPerSecond), kFrameId, points_, message);
+        };
+        if (!writer_.write(kPointsChannel, pointsSequence_++, time, time, ros2::pointCloud2Size(kFrameId, points_.size),
+                           encode)) {
             fail();
             return -1;
         }
@@ -253,6 +256,7 @@ private:
     static constexpr std::uint16_t kPointsSchema = 1, kInfoSchema = 2;
     static constexpr std::uint16_t kPointsChannel = 1, kInfoChannel = 2;
     static constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
+    inline static const std::string kFrameId = "hvk32";
 
     struct DeviceInfo {
         std::uint64_t time; // [ns]
@@ -319,7 +323,6 @@ private:
     std::uint32_t pointsSequence_ = 0, infoSequence_ = 0;
     PointConversion conversion_;
     PointArrays points_;
-    std::vector<char> message_;
 };
 
 class KittiSink : public FrameSink {

@@ -1,7 +1,8 @@
 #include "cli/McapFile.h"
 
+#include "cli/Crc32.h"
+
 #include <lz4frame.h>
-#include <zlib.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -12,7 +13,9 @@ namespace hvk32::mcap {
 namespace {
 
 const char kMagic[8] = {'\x89', 'M', 'C', 'A', 'P', '0', '\r', '\n'};
-constexpr int kZstdLevel = 1; // fast; the points compress well at any level
+// Negative levels skip entropy coding of literals: on point clouds about twice as fast as
+// level 1 (the one before) for files about 7 % larger.
+constexpr int kZstdLevel = -3;
 
 enum Opcode : std::uint8_t {
     OpHeader = 0x01,
@@ -29,9 +32,10 @@ enum Opcode : std::uint8_t {
 };
 
 // Appends little-endian values and length-prefixed strings to a record under construction.
+template<typename Vector>
 class Bytes {
 public:
-    explicit Bytes(std::vector<char>& out) : out_(out) {}
+    explicit Bytes(Vector& out) : out_(out) {}
     Bytes& u8(std::uint8_t v) { return put(v, 1); }
     Bytes& u16(std::uint16_t v) { return put(v, 2); }
     Bytes& u32(std::uint32_t v) { return put(v, 4); }
@@ -83,17 +87,19 @@ private:
             out_.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
         return *this;
     }
-    std::vector<char>& out_;
+    Vector& out_;
 };
 
-void schemaRecord(Bytes& b, const Schema& s)
+template<typename Vector>
+void schemaRecord(Bytes<Vector>& b, const Schema& s)
 {
     const std::size_t at = b.begin(OpSchema);
     b.u16(s.id).str(s.name).str(s.encoding).str(s.data);
     b.end(at);
 }
 
-void channelRecord(Bytes& b, const Channel& c)
+template<typename Vector>
+void channelRecord(Bytes<Vector>& b, const Channel& c)
 {
     const std::size_t at = b.begin(OpChannel);
     b.u16(c.id).u16(c.schemaId).str(c.topic).str(c.messageEncoding).u32(0); // no metadata
@@ -125,21 +131,74 @@ bool parseCompression(const std::string& text, Compression& out)
     return true;
 }
 
-std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size)
+Writer::Writer(Compression compression, std::size_t chunkSize, unsigned workers)
+    : compression_(compression), chunkSize_(chunkSize), chunk_(std::make_unique<Chunk>())
 {
-    // zlib's, in pieces its length type takes.
-    const auto* p = static_cast<const Bytef*>(data);
-    uLong value = crc;
-    while (size > 0) {
-        const auto n = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-        value = ::crc32(value, p, n);
-        p += n;
-        size -= n;
-    }
-    return static_cast<std::uint32_t>(value);
+    if (workers == kOnePerProcessor)
+        workers = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    for (unsigned k = 0; k < workers; ++k)
+        workers_.emplace_back([this] { work(); });
 }
 
-Writer::Writer(Compression compression, std::size_t chunkSize) : compression_(compression), chunkSize_(chunkSize) {}
+Writer::~Writer()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    queuedOrStopping_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+    ZSTD_freeCCtx(zstd_);
+}
+
+void Writer::work()
+{
+    ZSTD_CCtx* zstd = nullptr;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        queuedOrStopping_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+        if (stopping_)
+            break;
+        Chunk* chunk = queued_.front();
+        queued_.pop_front();
+        lock.unlock();
+        if (compression_ == Compression::Zstd && !zstd)
+            zstd = ZSTD_createCCtx();
+        compress(*chunk, zstd);
+        lock.lock();
+        chunk->done = true;
+        compressed_.notify_all();
+    }
+    lock.unlock();
+    ZSTD_freeCCtx(zstd);
+}
+
+void Writer::compress(Chunk& chunk, ZSTD_CCtx* zstd) const
+{
+    const ChunkBytes& records = chunk.records;
+    chunk.crc = crc32(0, records.data(), records.size());
+    chunk.payloadSize = records.size();
+    if (compression_ == Compression::Zstd) {
+        if (!zstd) {
+            chunk.error = "zstd: out of memory";
+            return;
+        }
+        chunk.compressed.resize(ZSTD_compressBound(records.size()));
+        const std::size_t n = ZSTD_compressCCtx(zstd, chunk.compressed.data(), chunk.compressed.size(),
+                                                records.data(), records.size(), kZstdLevel);
+        if (ZSTD_isError(n))
+            chunk.error = std::string("zstd: ") + ZSTD_getErrorName(n);
+        chunk.payloadSize = n;
+    } else if (compression_ == Compression::Lz4) {
+        chunk.compressed.resize(LZ4F_compressFrameBound(records.size(), nullptr));
+        const std::size_t n = LZ4F_compressFrame(chunk.compressed.data(), chunk.compressed.size(), records.data(),
+                                                 records.size(), nullptr);
+        if (LZ4F_isError(n))
+            chunk.error = std::string("lz4: ") + LZ4F_getErrorName(n);
+        chunk.payloadSize = n;
+    }
+}
 
 bool Writer::put(const std::vector<char>& bytes)
 {
@@ -184,19 +243,31 @@ bool Writer::add(const Channel& channel)
 bool Writer::write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t logTime, std::uint64_t publishTime,
                    const void* data, std::size_t size)
 {
-    if (!chunk_.empty() && chunk_.size() + size > chunkSize_ && !flushChunk())
+    return write(channel, sequence, logTime, publishTime, size,
+                 [data, size](char* to) { std::memcpy(to, data, size); });
+}
+
+bool Writer::write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t logTime, std::uint64_t publishTime,
+                   std::size_t size, const std::function<void(char*)>& fill)
+{
+    if (!chunk_->records.empty() && chunk_->records.size() + size > chunkSize_ && !flushChunk())
         return false;
-    if (chunk_.empty()) {
-        chunkStart_ = logTime;
-        chunkEnd_ = logTime;
+    Chunk& chunk = *chunk_;
+    if (chunk.records.empty()) {
+        chunk.start = logTime;
+        chunk.end = logTime;
     }
-    chunkStart_ = std::min(chunkStart_, logTime);
-    chunkEnd_ = std::max(chunkEnd_, logTime);
-    messageIndex_[channel].emplace_back(logTime, chunk_.size());
-    Bytes b(chunk_);
+    chunk.start = std::min(chunk.start, logTime);
+    chunk.end = std::max(chunk.end, logTime);
+    chunk.messageIndex[channel].emplace_back(logTime, chunk.records.size());
+    Bytes b(chunk.records);
     const std::size_t at = b.begin(OpMessage);
-    b.u16(channel).u32(sequence).u64(logTime).u64(publishTime).raw(data, size);
+    b.u16(channel).u32(sequence).u64(logTime).u64(publishTime);
+    const std::size_t dataAt = chunk.records.size();
+    chunk.records.resize(dataAt + size);
     b.end(at);
+    if (size > 0)
+        fill(chunk.records.data() + dataAt);
 
     firstTime_ = messages_ ? std::min(firstTime_, logTime) : logTime;
     lastTime_ = messages_ ? std::max(lastTime_, logTime) : logTime;
@@ -207,41 +278,79 @@ bool Writer::write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t 
 
 bool Writer::flushChunk()
 {
-    if (chunk_.empty())
+    if (chunk_->records.empty())
         return true;
-    const char* payload = chunk_.data();
-    std::size_t payloadSize = chunk_.size();
-    if (compression_ == Compression::Zstd) {
-        scratch_.resize(ZSTD_compressBound(chunk_.size()));
-        const std::size_t n = ZSTD_compress(scratch_.data(), scratch_.size(), chunk_.data(), chunk_.size(), kZstdLevel);
-        if (ZSTD_isError(n)) {
-            error_ = std::string("zstd: ") + ZSTD_getErrorName(n);
-            return false;
-        }
-        payload = scratch_.data();
-        payloadSize = n;
-    } else if (compression_ == Compression::Lz4) {
-        scratch_.resize(LZ4F_compressFrameBound(chunk_.size(), nullptr));
-        const std::size_t n = LZ4F_compressFrame(scratch_.data(), scratch_.size(), chunk_.data(), chunk_.size(), nullptr);
-        if (LZ4F_isError(n)) {
-            error_ = std::string("lz4: ") + LZ4F_getErrorName(n);
-            return false;
-        }
-        payload = scratch_.data();
-        payloadSize = n;
+    std::unique_ptr<Chunk> next;
+    if (spare_.empty()) {
+        next = std::make_unique<Chunk>();
+    } else {
+        next = std::move(spare_.back());
+        spare_.pop_back();
     }
+    Chunk* closing = chunk_.get();
+    if (workers_.empty()) {
+        if (compression_ == Compression::Zstd && !zstd_)
+            zstd_ = ZSTD_createCCtx();
+        compress(*closing, zstd_);
+        closing->done = true;
+        closed_.push_back(std::move(chunk_));
+    } else {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closed_.push_back(std::move(chunk_));
+            queued_.push_back(closing);
+        }
+        queuedOrStopping_.notify_one();
+    }
+    chunk_ = std::move(next);
+    // At most two closed chunks a worker: one being compressed, one waiting.
+    return writeChunks(2 * workers_.size());
+}
+
+bool Writer::writeChunks(std::size_t keep)
+{
+    while (!closed_.empty()) {
+        Chunk& front = *closed_.front();
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (closed_.size() > keep)
+                compressed_.wait(lock, [&front] { return front.done; });
+            else if (!front.done)
+                return true;
+        }
+        const bool written = writeChunk(front);
+        front.records.clear();
+        front.messageIndex.clear();
+        front.error.clear();
+        front.done = false;
+        spare_.push_back(std::move(closed_.front()));
+        closed_.pop_front();
+        if (!written)
+            return false;
+    }
+    return true;
+}
+
+bool Writer::writeChunk(const Chunk& chunk)
+{
+    if (!chunk.error.empty()) {
+        error_ = chunk.error;
+        return false;
+    }
+    const char* payload = compression_ == Compression::None ? chunk.records.data() : chunk.compressed.data();
+    const std::size_t payloadSize = chunk.payloadSize;
 
     ChunkIndex index;
-    index.start = chunkStart_;
-    index.end = chunkEnd_;
+    index.start = chunk.start;
+    index.end = chunk.end;
     index.offset = position_;
     index.compressedSize = payloadSize;
-    index.uncompressedSize = chunk_.size();
+    index.uncompressedSize = chunk.records.size();
 
     std::vector<char> head;
     Bytes b(head);
     const std::size_t at = b.begin(OpChunk);
-    b.u64(chunkStart_).u64(chunkEnd_).u64(chunk_.size()).u32(crc32(0, chunk_.data(), chunk_.size()));
+    b.u64(chunk.start).u64(chunk.end).u64(chunk.records.size()).u32(chunk.crc);
     b.str(compressionName(compression_)).u64(payloadSize);
     // The record's length covers the payload written after this head.
     const std::uint64_t length = head.size() - at - 8 + payloadSize;
@@ -257,7 +366,7 @@ bool Writer::flushChunk()
 
     std::vector<char> indexes;
     Bytes m(indexes);
-    for (const auto& entry : messageIndex_) {
+    for (const auto& entry : chunk.messageIndex) {
         index.messageIndexOffsets[entry.first] = position_ + indexes.size();
         const std::size_t record = m.begin(OpMessageIndex);
         m.u16(entry.first);
@@ -271,14 +380,12 @@ bool Writer::flushChunk()
     if (!put(indexes))
         return false;
     chunkIndexes_.push_back(std::move(index));
-    chunk_.clear();
-    messageIndex_.clear();
     return true;
 }
 
 bool Writer::close()
 {
-    if (!flushChunk())
+    if (!flushChunk() || !writeChunks(0))
         return false;
     std::vector<char> bytes;
     Bytes b(bytes);

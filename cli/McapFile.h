@@ -7,11 +7,19 @@
 
 #include "view/OutputFile.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+struct ZSTD_CCtx_s;
 
 namespace hvk32::mcap {
 
@@ -20,8 +28,28 @@ enum class Compression { Zstd, Lz4, None };
 const char* compressionName(Compression c);
 bool parseCompression(const std::string& text, Compression& out);
 
-// CRC-32 (ISO-HDLC, computed by zlib), continued from `crc` (0 to start).
-std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size);
+// Bytes grown without zeroing first what is written next anyway.
+template<typename T>
+struct UninitializedAllocator : std::allocator<T> {
+    template<typename U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template<typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template<typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template<typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using ChunkBytes = std::vector<char, UninitializedAllocator<char>>;
 
 struct Schema {
     std::uint16_t id;
@@ -37,11 +65,20 @@ struct Channel {
     std::string messageEncoding; // "cdr", "json"
 };
 
+// Chunks are compressed (and their CRCs computed) on worker threads while the messages of the
+// next ones are added, and written to the file in order by the caller's thread: the file is
+// the same whatever the number of workers.
 class Writer {
 public:
     static constexpr std::size_t kDefaultChunkSize = std::size_t(4) << 20; // uncompressed bytes
+    static constexpr unsigned kOnePerProcessor = ~0u;
 
-    explicit Writer(Compression compression, std::size_t chunkSize = kDefaultChunkSize);
+    // `workers` threads compress chunks (0: the caller's thread does it in write() and close()).
+    explicit Writer(Compression compression, std::size_t chunkSize = kDefaultChunkSize,
+                    unsigned workers = kOnePerProcessor);
+    ~Writer(); // stops and joins the workers; chunks not written by close() are dropped
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
 
     // Starts the file: magic and header (profile "ros2" for ROS 2 messages).
     bool open(pointfile::OutputFile& out, const std::string& profile, const std::string& library);
@@ -51,6 +88,10 @@ public:
     // One message; times in nanoseconds since 1970.
     bool write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t logTime, std::uint64_t publishTime,
                const void* data, std::size_t size);
+    // One message of `size` bytes that `fill` writes where it is stored (a large message is
+    // not copied).
+    bool write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t logTime, std::uint64_t publishTime,
+               std::size_t size, const std::function<void(char*)>& fill);
     // Closes the last chunk and writes the data end, summary and footer.
     bool close();
 
@@ -66,8 +107,27 @@ private:
         std::uint64_t compressedSize = 0, uncompressedSize = 0;
     };
 
+    // A chunk closed for compression: its records, times and message indexes, and once
+    // compressed its payload (or why it could not be compressed) and its records' CRC.
+    struct Chunk {
+        ChunkBytes records;
+        std::uint64_t start = 0, end = 0;
+        std::map<std::uint16_t, std::vector<std::pair<std::uint64_t, std::uint64_t>>> messageIndex;
+        std::vector<char> compressed;
+        std::size_t payloadSize = 0;
+        std::uint32_t crc = 0;
+        std::string error;
+        bool done = false;
+    };
+
     bool put(const std::vector<char>& bytes); // to the file, counted and CRC'd
     bool flushChunk();
+    void compress(Chunk& chunk, ZSTD_CCtx_s* zstd) const;
+    // Writes the closed chunks in order, waiting for their compression until `keep` are left,
+    // then those already compressed. False when one could not be compressed or written.
+    bool writeChunks(std::size_t keep);
+    bool writeChunk(const Chunk& chunk);
+    void work();
 
     Compression compression_;
     std::size_t chunkSize_;
@@ -77,15 +137,20 @@ private:
     std::vector<Schema> schemas_;
     std::vector<Channel> channels_;
     std::vector<ChunkIndex> chunkIndexes_;
-    // The open chunk.
-    std::vector<char> chunk_;
-    std::uint64_t chunkStart_ = 0, chunkEnd_ = 0;
-    std::map<std::uint16_t, std::vector<std::pair<std::uint64_t, std::uint64_t>>> messageIndex_;
+    std::unique_ptr<Chunk> chunk_; // the open chunk
+    // Closed chunks in file order, those not yet taken by a worker, and emptied ones to reuse.
+    std::deque<std::unique_ptr<Chunk>> closed_;
+    std::deque<Chunk*> queued_;
+    std::vector<std::unique_ptr<Chunk>> spare_;
+    std::mutex mutex_;
+    std::condition_variable queuedOrStopping_, compressed_;
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+    ZSTD_CCtx_s* zstd_ = nullptr; // without workers
     // Statistics.
     std::uint64_t messages_ = 0;
     std::uint64_t firstTime_ = 0, lastTime_ = 0;
     std::map<std::uint16_t, std::uint64_t> channelMessages_;
-    std::vector<char> scratch_;
     std::string error_;
 };
 

@@ -36,13 +36,6 @@ public:
         out_.insert(out_.end(), s.begin(), s.end());
         out_.push_back('\0');
     }
-    char* bytes(std::size_t n) // a uint8 sequence of n bytes, to be filled
-    {
-        u32(static_cast<std::uint32_t>(n));
-        const std::size_t at = out_.size();
-        out_.resize(at + n);
-        return out_.data() + at;
-    }
 
 private:
     void put(std::uint32_t v, std::size_t size)
@@ -55,12 +48,20 @@ private:
     std::vector<char>& out_;
 };
 
-inline void storeFloat(char* p, float v)
+// Little-endian stores: a plain copy of the value on a little-endian machine, byte by byte
+// elsewhere.
+template<typename T>
+inline void putLittleEndian(char* p, T v)
 {
-    std::uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int k = 0; k < 4; ++k)
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &v, sizeof v);
+#else
+    static_assert(sizeof v <= sizeof(std::uint64_t));
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof v);
+    for (std::size_t k = 0; k < sizeof v; ++k)
         p[k] = static_cast<char>((bits >> (8 * k)) & 0xFF);
+#endif
 }
 
 } // namespace
@@ -115,10 +116,12 @@ const std::string& pointCloud2Definition()
     return text;
 }
 
-void encodePointCloud2(std::int32_t stampSeconds, std::uint32_t stampNanoseconds, const std::string& frameId,
-                       const PointArrays& points, std::vector<char>& out)
+namespace {
+
+// Everything before the point data: the header, the layout of a point and the data's length.
+void encodeHead(std::int32_t stampSeconds, std::uint32_t stampNanoseconds, const std::string& frameId,
+                std::size_t n, std::vector<char>& out)
 {
-    const std::size_t n = points.size;
     Cdr cdr(out);
     cdr.i32(stampSeconds);
     cdr.u32(stampNanoseconds);
@@ -135,18 +138,41 @@ void encodePointCloud2(std::int32_t stampSeconds, std::uint32_t stampNanoseconds
     cdr.u8(0); // is_bigendian
     cdr.u32(kPointStep);
     cdr.u32(static_cast<std::uint32_t>(n * kPointStep)); // row_step
-    char* p = cdr.bytes(n * kPointStep);
+    cdr.u32(static_cast<std::uint32_t>(n * kPointStep)); // data: its length, the bytes follow
+}
+
+} // namespace
+
+std::size_t pointCloud2Size(const std::string& frameId, std::size_t points)
+{
+    std::vector<char> head;
+    encodeHead(0, 0, frameId, points, head);
+    return head.size() + points * kPointStep + 1;
+}
+
+void encodePointCloud2(std::int32_t stampSeconds, std::uint32_t stampNanoseconds, const std::string& frameId,
+                       const PointArrays& points, char* out)
+{
+    const std::size_t n = points.size;
+    std::vector<char> head;
+    encodeHead(stampSeconds, stampNanoseconds, frameId, n, head);
+    std::memcpy(out, head.data(), head.size());
+    char* p = out + head.size();
+    const float* x = points.x.data();
+    const float* y = points.y.data();
+    const float* z = points.z.data();
+    const float* intensity = points.intensity.data();
+    const std::uint16_t* channel = points.channel.data();
+    const float* time = points.time.data();
     for (std::size_t i = 0; i < n; ++i, p += kPointStep) {
-        storeFloat(p, points.x[i]);
-        storeFloat(p + 4, points.y[i]);
-        storeFloat(p + 8, points.z[i]);
-        storeFloat(p + 12, points.intensity[i]);
-        p[16] = static_cast<char>(points.channel[i] & 0xFF);
-        p[17] = static_cast<char>(points.channel[i] >> 8);
-        p[18] = p[19] = 0;
-        storeFloat(p + 20, points.time[i]);
+        putLittleEndian(p, x[i]);
+        putLittleEndian(p + 4, y[i]);
+        putLittleEndian(p + 8, z[i]);
+        putLittleEndian(p + 12, intensity[i]);
+        putLittleEndian(p + 16, std::uint32_t{channel[i]}); // ring and 2 bytes of padding
+        putLittleEndian(p + 20, time[i]);
     }
-    cdr.u8(1); // is_dense: returns without a position are left out
+    *p = 1; // is_dense: returns without a position are left out
 }
 
 } // namespace hvk32::ros2

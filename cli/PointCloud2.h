@@ -7,6 +7,7 @@
 
 #include "view/PointConversion.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,9 +19,13 @@ constexpr std::uint32_t kPointStep = 24;
 // The "ros2msg" schema text of sensor_msgs/msg/PointCloud2.
 const std::string& pointCloud2Definition();
 
+// The size in bytes of a message of `points` points.
+std::size_t pointCloud2Size(const std::string& frameId, std::size_t points);
+
 // One message: header.stamp (seconds and nanoseconds), header.frame_id, an unorganized cloud
-// (height 1) of `points`. `out` is replaced.
+// (height 1) of `points`, written to `out`, pointCloud2Size() bytes (where it is stored, so
+// the cloud is not copied).
 void encodePointCloud2(std::int32_t stampSeconds, std::uint32_t stampNanoseconds, const std::string& frameId,
-                       const PointArrays& points, std::vector<char>& out);
+                       const PointArrays& points, char* out);
 
 } // namespace hvk32::ros2
