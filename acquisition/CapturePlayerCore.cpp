@@ -192,15 +192,9 @@ void CapturePlayerCore::dropBlocks()
 
 namespace {
 
-// What the lists of one channel are filled from, and where.
+// Where the times of one channel go, and what they are worked out from.
 struct ChannelLists {
-    int channel;
-    float* distances;
-    int* intensities;
     std::uint64_t* stamps;
-    float* azimuths;
-    std::uint8_t* echoes;
-    const float* blockAzimuths;
     // singleEchoTime of this channel at each block of a packet: the whole offset, and the
     // blocks whose offset needs the floating-point rule.
     std::int64_t whole[datapacket::kBlocksPerPacket];
@@ -210,25 +204,13 @@ struct ChannelLists {
     std::int64_t lowestWhole;
 };
 
-// Blocks [first, first + count) of one packet, the staged block `at` onwards, into the
-// channel's lists from index `at`. A whole packet (Count 12) compiles to fixed-length loops.
+// Times of blocks [first, first + count) of one packet, the staged block `at` onwards, into
+// the channel's list from index `at`. A whole packet (Count 12) compiles to fixed-length loops.
 template<int Count>
-void decodeRun(const ChannelLists& l, const std::uint8_t* bytes, std::size_t at, std::uint32_t timestamp, int first,
-               int count, bool dual)
+void decodeRun(const ChannelLists& l, std::size_t at, std::uint32_t timestamp, int first, int count)
 {
     if (Count > 0)
         count = Count;
-    const std::uint8_t* channel = bytes + at * datapacket::kBlockSize + datapacket::channelOffset(0, l.channel);
-    for (int k = 0; k < count; ++k) {
-        const std::uint8_t* p = channel + static_cast<std::size_t>(k) * datapacket::kBlockSize;
-        l.distances[at + k] = static_cast<float>(le16(p));
-        l.intensities[at + k] = p[datapacket::kIntensityOffset];
-    }
-    for (int k = 0; k < count; ++k)
-        l.azimuths[at + k] = playerChannelAzimuth(l.blockAzimuths[at + k], l.channel);
-    // Dual echo: even blocks hold first echoes, odd blocks second echoes.
-    for (int k = 0; k < count; ++k)
-        l.echoes[at + k] = dual && (first + k) % 2 == 1 ? 1 : 0;
     const std::int64_t ts = static_cast<std::int64_t>(timestamp);
     if (ts + l.lowestWhole > 0) {
         for (int k = 0; k < count; ++k)
@@ -247,7 +229,7 @@ void decodeRun(const ChannelLists& l, const std::uint8_t* bytes, std::size_t at,
 
 } // namespace
 
-// The kept blocks as a frame, channel by channel and run by run, with the rules of
+// The kept blocks as a frame, channel by channel, with the rules of
 // decodeBlock (single-echo times) and playerChannelAzimuth.
 void CapturePlayerCore::decodeBlocks(LidarData& into) const
 {
@@ -263,6 +245,14 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
     float* const blockAzimuths = into.blockAzimuths.data();
     for (std::size_t i = 0; i < n; ++i)
         blockAzimuths[i] = decodeBlockAzimuth(datapacket::azimuthRaw(bytes, static_cast<int>(i)));
+    // Which return each block holds, the same for every channel. Dual echo: even blocks hold
+    // first echoes, odd blocks second echoes.
+    std::vector<std::uint8_t>& echoes = into.echoes[0];
+    echoes.resize(n);
+    std::size_t block = 0;
+    for (const BlockRun& run : runs_)
+        for (int b = run.first; b < run.last; ++b)
+            echoes[block++] = run.dual && b % 2 == 1 ? 1 : 0;
     const SingleEchoTimes& times = SingleEchoTimes::table();
     for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
         // A list keeps the length of the frame it held before, so resizing it zeroes at most
@@ -271,9 +261,9 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
         into.intensities[c].resize(n);
         into.timestamps[c].resize(n);
         into.azimuths[c].resize(n);
-        into.echoes[c].resize(n);
-        ChannelLists l{c, into.distances[c].data(), into.intensities[c].data(), into.timestamps[c].data(),
-                       into.azimuths[c].data(), into.echoes[c].data(), blockAzimuths, {}, {}, {}, false, 0};
+        if (c > 0)
+            into.echoes[c].assign(echoes.begin(), echoes.end());
+        ChannelLists l{into.timestamps[c].data(), {}, {}, {}, false, 0};
         for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
             const SingleEchoTimes::Step& step = times.step(b, c);
             l.whole[b] = step.whole;
@@ -282,13 +272,18 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
             l.anyNearWhole = l.anyNearWhole || step.nearWhole;
             l.lowestWhole = std::min(l.lowestWhole, step.whole);
         }
+        // Distances, intensities and angles over the whole frame at once; times run by run,
+        // as they depend on the packet and the block's place in it.
+        decodeChannelColumn(bytes + datapacket::channelOffset(0, c), n, into.distances[c].data(),
+                            into.intensities[c].data());
+        playerChannelAzimuths(blockAzimuths, n, c, into.azimuths[c].data());
         std::size_t at = 0;
         for (const BlockRun& run : runs_) {
             const int count = run.last - run.first;
             if (count == datapacket::kBlocksPerPacket)
-                decodeRun<datapacket::kBlocksPerPacket>(l, bytes, at, run.timestamp, run.first, count, run.dual);
+                decodeRun<datapacket::kBlocksPerPacket>(l, at, run.timestamp, run.first, count);
             else
-                decodeRun<0>(l, bytes, at, run.timestamp, run.first, count, run.dual);
+                decodeRun<0>(l, at, run.timestamp, run.first, count);
             at += static_cast<std::size_t>(count);
         }
     }

@@ -1,6 +1,7 @@
 #include "acquisition/PointDecoding.h"
 
 #include "acquisition/DataPacket.h"
+#include "platform/VectorClones.h"
 
 #include <cmath>
 
@@ -39,6 +40,24 @@ const FiringOffsets& firingOffsets()
 }
 
 } // namespace
+
+HVK32_VECTOR_CLONES
+void decodeChannelColumn(const std::uint8_t* __restrict channelBytes, std::size_t n, float* __restrict distances,
+                         int* __restrict intensities)
+{
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::uint8_t* p = channelBytes + j * datapacket::kBlockSize;
+        distances[j] = static_cast<float>(le16(p));
+        intensities[j] = p[datapacket::kIntensityOffset];
+    }
+}
+
+HVK32_VECTOR_CLONES
+void playerChannelAzimuths(const float* __restrict blockAzimuths, std::size_t n, int channel, float* __restrict azimuths)
+{
+    for (std::size_t j = 0; j < n; ++j)
+        azimuths[j] = playerChannelAzimuth(blockAzimuths[j], channel);
+}
 
 SingleEchoTimes::SingleEchoTimes()
 {

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace hvk32 {
@@ -104,6 +105,13 @@ private:
     SingleEchoTimes();
     Step steps_[12][32];
 };
+
+// Distance counts and intensities of one channel over n blocks that follow each other in
+// memory (a frame's kept blocks), from the channel's bytes in the first block on.
+void decodeChannelColumn(const std::uint8_t* channelBytes, std::size_t n, float* distances, int* intensities);
+
+// playerChannelAzimuth of channel c for n block azimuths.
+void playerChannelAzimuths(const float* blockAzimuths, std::size_t n, int channel, float* azimuths);
 
 // Raw values of one block of a data packet.
 struct DecodedBlock {

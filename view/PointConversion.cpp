@@ -1,5 +1,6 @@
 #include "view/PointConversion.h"
 
+#include "platform/VectorClones.h"
 #include "records/AngleValues.h"
 
 #include <algorithm>
@@ -338,15 +339,6 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
     }
     return k;
 }
-
-// Builds a function twice where the processor allows it, for AVX2 and for the baseline, and
-// picks one when the program starts. The clones compute alike (no fused multiply-add), so
-// the points do not depend on the machine.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define HVK32_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define HVK32_VECTOR_CLONES
-#endif
 
 // What the geometry of one channel's points shares.
 struct GeometryTerms {
