@@ -9,13 +9,16 @@
 #
 #   bash bench/conversion.sh [build-dir] [baseline-build-dir] [scratch-dir]   (scratch default /dev/shm)
 #
-# CPU=N pins every run to core N with taskset (default 1).
+# CPU=N pins every run to core N with taskset (default 1). The in-memory figures are the
+# medians of REPS runs (default 7) of half a second each, which a passing load on a shared
+# machine moves less than a single run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 baseline="${2:-}"
 scratch="${3:-/dev/shm}"
 cpu="${CPU:-1}"
+reps="${REPS:-7}"
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c "$cpu")
 
@@ -42,7 +45,8 @@ export_run() {
 for dir in "$build" $baseline; do
   echo "== $dir"
   HVK32_BENCH_CAPTURE="$work/capture.pcap" "${pin[@]}" "$dir/bench/hvk32-bench-conversion" \
-    --benchmark_min_time=2 2>/dev/null | grep -E '^(Player|Assembler|Convert|Window)' || true
+    --benchmark_min_time=0.5 --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true 2>/dev/null \
+    | grep -E '^(Player|Assembler|Convert|Window)[^ ]*_median ' || true
   # The usage may go to either stream; a build without --fields writes x,y,z,intensity.
   usage=$("$dir/cli/hvk32-cli" export --help 2>&1 || true)
   if grep -q -- '--fields' <<< "$usage"; then

@@ -13,6 +13,7 @@ namespace hvk32::pointfile {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t(1) << 20;
+constexpr std::size_t kDirectWrite = std::size_t(64) << 10; // larger writes skip the buffer
 constexpr int kNameAttempts = 1000; // temporary names tried before giving up
 constexpr mode_t kFileMode = 0666;  // less the umask, as any new file
 
@@ -39,14 +40,20 @@ bool OutputFile::open(const std::string& target)
         temporary_.clear();
         return fail(reason);
     }
-    buffer_.resize(kBufferSize);
     return true;
 }
 
 bool OutputFile::flush()
 {
-    const char* p = buffer_.data();
-    std::size_t left = buffered_;
+    if (!writeAll(buffer_.get(), buffered_))
+        return false;
+    buffered_ = 0;
+    return true;
+}
+
+bool OutputFile::writeAll(const char* p, std::size_t size)
+{
+    std::size_t left = size;
     while (left > 0) {
         const ssize_t n = ::write(fd_, p, left);
         if (n < 0 && errno == EINTR)
@@ -56,7 +63,6 @@ bool OutputFile::flush()
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    buffered_ = 0;
     return true;
 }
 
@@ -65,15 +71,15 @@ bool OutputFile::write(const void* data, std::size_t size)
     if (fd_ < 0 || !error_.empty())
         return false;
     const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        if (buffered_ == buffer_.size() && !flush())
-            return false;
-        const std::size_t n = std::min(size, buffer_.size() - buffered_);
-        std::memcpy(buffer_.data() + buffered_, p, n);
-        buffered_ += n;
-        p += n;
-        size -= n;
-    }
+    // A frame's records need no copy: what is buffered goes first, then they follow.
+    if (size >= kDirectWrite)
+        return flush() && writeAll(p, size);
+    if (buffered_ + size > kBufferSize && !flush())
+        return false;
+    if (!buffer_)
+        buffer_.reset(new char[kBufferSize]);
+    std::memcpy(buffer_.get() + buffered_, p, size);
+    buffered_ += size;
     return true;
 }
 

@@ -2,13 +2,13 @@
 // A file written under a temporary name beside its target ("scan.las.1234-0.part") and
 // renamed to the target only when commit() succeeds, so a failed or interrupted export
 // leaves no file that looks whole, and an older file of the target's name stays as it was
-// until the new one is complete. Writes are buffered; every failure keeps the system's
-// reason ("No space left on device").
+// until the new one is complete. Small writes are buffered, large ones go straight to the
+// file; every failure keeps the system's reason ("No space left on device").
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace hvk32::pointfile {
 
@@ -36,12 +36,13 @@ public:
 
 private:
     bool flush();
+    bool writeAll(const char* p, std::size_t size);
     bool fail(int reason);
 
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_; // made at the first small write, kept for the next files
     std::size_t buffered_ = 0;
     std::string error_;
 };

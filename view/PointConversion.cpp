@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <memory>
@@ -435,8 +436,34 @@ void flatFields(const int* __restrict intensities, const std::uint64_t* __restri
         is[j] = static_cast<float>(intensities[j]);
         cs[j] = channel;
     }
+    // secondsSince in double arithmetic, which vectorises where 64-bit integers to double do
+    // not: a count below 2^52 is exactly the double whose mantissa bits it fills, less 2^52.
+    // Differences and the wrap correction of such whole numbers are exact, so every time equals
+    // secondsSince's. Larger counts take secondsSince itself.
+    constexpr std::uint64_t kExactBelow = std::uint64_t(1) << 52;
+    constexpr std::uint64_t kTwoTo52Bits = 0x4330000000000000u; // the double 2^52
+    constexpr double kTwoTo52 = 4503599627370496.0;
+    std::uint64_t any = start;
     for (std::size_t j = 0; j < n; ++j)
-        ts[j] = secondsSince(stamps[j], start);
+        any |= stamps[j];
+    if (any < kExactBelow) {
+        const double first = static_cast<double>(start);
+        constexpr double wrap = static_cast<double>(kTimestampWrap);
+        constexpr double half = static_cast<double>(static_cast<std::int64_t>(kTimestampWrap) / 2);
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::uint64_t bits = stamps[j] | kTwoTo52Bits;
+            double stamp;
+            std::memcpy(&stamp, &bits, sizeof stamp);
+            const double d = (stamp - kTwoTo52) - first;
+            const double up = d + wrap;
+            const double down = d - wrap;
+            const double units = d < -half ? up : (d > half ? down : d);
+            ts[j] = static_cast<float>(units * (1.0 / kMicrosecondsPerSecond));
+        }
+    } else {
+        for (std::size_t j = 0; j < n; ++j)
+            ts[j] = secondsSince(stamps[j], start);
+    }
     if (echoes)
         std::copy(echoes, echoes + n, es);
     else
