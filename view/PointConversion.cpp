@@ -160,18 +160,97 @@ inline float secondsSince(std::uint64_t stamp, std::uint64_t start)
     return static_cast<float>(static_cast<double>(unitsSince(stamp, start)) * (1.0 / kMicrosecondsPerSecond));
 }
 
+// The lists of channel c that a conversion reads; echoes is null when the frame has none.
+struct ChannelInput {
+    std::size_t n;
+    const float* distances;
+    const float* azimuths;
+    const int* intensities;
+    const std::uint64_t* stamps;
+    const std::uint8_t* echoes;
+};
+
+ChannelInput channelInputOf(const LidarData& frame, int c)
+{
+    const std::size_t n = channelPointCount(frame, c);
+    if (n == 0)
+        return {0, nullptr, nullptr, nullptr, nullptr, nullptr};
+    return {n,
+            frame.distances[c].data(),
+            frame.azimuths[c].data(),
+            frame.intensities[c].data(),
+            frame.timestamps[c].data(),
+            sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr};
+}
+
+// What the Fast geometry of one channel's points shares: per count instead of per
+// centimetre, and the emitter offset terms, x = (h + a) cos + b sin, y = b cos - (h + a) sin.
+struct GeometryTerms {
+    double adjust, offset;
+    float horizontalPerCount, verticalPerCount, metresPerCount, offsetCos, offsetSin;
+};
+
+GeometryTerms geometryOf(const ChannelTerms& t, const ConversionSnapshot& snapshot)
+{
+    const float countCm = snapshot.modeKnown != 0 ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
+    GeometryTerms g;
+    g.adjust = t.adjust;
+    g.offset = t.offset;
+    g.horizontalPerCount = countCm * t.horizontalPerCm;
+    g.verticalPerCount = countCm * t.verticalPerCm;
+    g.metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
+    g.offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
+    g.offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
+    return g;
+}
+
+// Whether the Fast conversion keeps a point: zero distances as chosen, then, with Limit, the
+// azimuth and distance limits. A limit that is off is a range nothing falls outside of (an
+// angle is never NaN; a distance may be, and is then dropped only when a distance limit is on).
+template<bool Limit>
+class KeepRule {
+public:
+    KeepRule(const ConversionOptions& o, float metresPerCount)
+        : keepZeros_(o.keepZeroDistances),
+          low_(o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity()),
+          high_(o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity()),
+          anyDistance_(!o.limitDistance), nearest_(o.distanceMin), farthest_(o.distanceMax),
+          metresPerCount_(metresPerCount)
+    {
+    }
+
+    bool operator()(float raw, float azimuth) const
+    {
+        bool keep = keepZeros_ | (raw > 0.0f); // NaN counts as no return
+        if (Limit) {
+            const float metres = raw * metresPerCount_;
+            keep = keep & (low_ <= azimuth) & (azimuth <= high_)
+                & (anyDistance_ | ((nearest_ <= metres) & (metres <= farthest_)));
+        }
+        return keep;
+    }
+
+private:
+    bool keepZeros_;
+    float low_, high_;
+    bool anyDistance_;
+    float nearest_, farthest_;
+    float metresPerCount_;
+};
+
 // The Exact conversion of channel c: double trigonometry, as the text outputs print it.
 std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                 const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const std::size_t n = channelPointCount(frame, c);
-    if (n == 0)
+    const ChannelInput in = channelInputOf(frame, c);
+    if (in.n == 0)
         return k;
-    const float* distances = frame.distances[c].data();
-    const float* azimuths = frame.azimuths[c].data();
-    const int* intensities = frame.intensities[c].data();
-    const std::uint64_t* stamps = frame.timestamps[c].data();
-    const std::uint8_t* echoes = sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr;
+    const std::size_t n = in.n;
+    const float* distances = in.distances;
+    const float* azimuths = in.azimuths;
+    const int* intensities = in.intensities;
+    const std::uint64_t* stamps = in.stamps;
+    const std::uint8_t* echoes = in.echoes;
 
     // Everything the loop reads besides the lists, in locals: the arrays it writes could
     // otherwise alias them and force a reload per point.
@@ -248,53 +327,34 @@ template<bool Limit, bool Collapse, bool Echoes>
 std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const std::size_t n = channelPointCount(frame, c);
-    if (n == 0)
+    const ChannelInput in = channelInputOf(frame, c);
+    if (in.n == 0)
         return k;
-    const float* distances = frame.distances[c].data();
-    const float* azimuths = frame.azimuths[c].data();
-    const int* intensities = frame.intensities[c].data();
-    const std::uint64_t* stamps = frame.timestamps[c].data();
-    const std::uint8_t* echoes = Echoes ? frame.echoes[c].data() : nullptr;
+    const std::size_t n = in.n;
+    const float* distances = in.distances;
+    const float* azimuths = in.azimuths;
+    const int* intensities = in.intensities;
+    const std::uint64_t* stamps = in.stamps;
+    const std::uint8_t* echoes = Echoes ? in.echoes : nullptr;
 
     // Everything the loop reads besides the lists, in locals: the arrays it writes could
     // otherwise alias them and force a reload per point.
-    const bool modeKnown = snapshot.modeKnown != 0;
-    const bool keepZeros = o.keepZeroDistances;
-    // A limit that is off is a range nothing falls outside of (an angle is never NaN; a
-    // distance may be, and is then dropped only when a distance limit is on).
-    const float low = o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity();
-    const float high = o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity();
-    const bool anyDistance = !o.limitDistance;
-    const float nearest = o.distanceMin;
-    const float farthest = o.distanceMax;
     const double sectorLow = o.displayAngle;
     const double sectorHigh = 360.0f - o.displayAngle;
     const double adjust = t.adjust;
     const double offset = t.offset;
     const std::uint16_t channel = static_cast<std::uint16_t>(c);
-
-    // Per count instead of per centimetre, and the emitter offset terms:
-    // x = (h + a) cos + b sin, y = b cos - (h + a) sin.
-    const float countCm = modeKnown ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
-    const float horizontalPerCount = countCm * t.horizontalPerCm;
-    const float verticalPerCount = countCm * t.verticalPerCm;
-    const float metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
-    const float offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
-    const float offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
+    const GeometryTerms g = geometryOf(t, snapshot);
+    const float horizontalPerCount = g.horizontalPerCount;
+    const float verticalPerCount = g.verticalPerCount;
+    const float metresPerCount = g.metresPerCount;
+    const float offsetCos = g.offsetCos;
+    const float offsetSin = g.offsetSin;
     const TrigTable& table = trigTable();
 
     // Two passes over the channel, the geometry and then the rest, each with few enough
     // values to keep in registers. Both keep the same points.
-    const auto kept = [=](float raw, float azimuth) {
-        bool keep = keepZeros | (raw > 0.0f); // NaN counts as no return
-        if (Limit) {
-            const float metres = raw * metresPerCount;
-            keep = keep & (low <= azimuth) & (azimuth <= high)
-                & (anyDistance | ((nearest <= metres) & (metres <= farthest)));
-        }
-        return keep;
-    };
+    const KeepRule<Limit> kept(o, metresPerCount);
     const auto wrap = [](double theta) {
         const double wrapped = theta > 360.0 ? theta - 360.0 : theta;
         return theta < 0.0 ? theta + 360.0 : wrapped;
@@ -340,12 +400,6 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
     }
     return k;
 }
-
-// What the geometry of one channel's points shares.
-struct GeometryTerms {
-    double adjust, offset;
-    float horizontalPerCount, verticalPerCount, metresPerCount, offsetCos, offsetSin;
-};
 
 // Geometry, distance and wrapped azimuth of n points of one channel, point j at index j of
 // every array: no index depends on the data, so the loops vectorise (with the table lookups
@@ -478,24 +532,13 @@ template<bool Limit>
 std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const std::size_t n = channelPointCount(frame, c);
-    if (n == 0)
+    const ChannelInput in = channelInputOf(frame, c);
+    if (in.n == 0)
         return k;
-    const float* distances = frame.distances[c].data();
-    const float* azimuths = frame.azimuths[c].data();
-    const int* intensities = frame.intensities[c].data();
-    const std::uint64_t* stamps = frame.timestamps[c].data();
-    const std::uint8_t* echoes = sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr;
-
-    const float countCm = snapshot.modeKnown != 0 ? static_cast<float>(1.0 / kCountsPerCentimetre) : kCentimetresPerCount;
-    GeometryTerms g;
-    g.adjust = t.adjust;
-    g.offset = t.offset;
-    g.horizontalPerCount = countCm * t.horizontalPerCm;
-    g.verticalPerCount = countCm * t.verticalPerCm;
-    g.metresPerCount = countCm / static_cast<float>(kCentimetresPerMetre);
-    g.offsetCos = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::cos(kBeamOffsetAngle * kRadiansPerDegree));
-    g.offsetSin = static_cast<float>(kBeamOffsetCm / kCentimetresPerMetre * std::sin(kBeamOffsetAngle * kRadiansPerDegree));
+    const std::size_t n = in.n;
+    const float* distances = in.distances;
+    const float* azimuths = in.azimuths;
+    const GeometryTerms g = geometryOf(t, snapshot);
 
     float* xs = out.x.data();
     float* ys = out.y.data();
@@ -510,30 +553,14 @@ std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms
     std::uint16_t* cs = out.channel.data();
     float* ts = out.time.data();
     std::uint8_t* es = out.echo.data();
-    flatFields(intensities, stamps, echoes, n, static_cast<std::uint16_t>(c), start, is + k, cs + k, ts + k, es + k);
-    const bool keepZeros = o.keepZeroDistances;
-    if (keepZeros && !Limit)
+    flatFields(in.intensities, in.stamps, in.echoes, n, static_cast<std::uint16_t>(c), start, is + k, cs + k, ts + k,
+               es + k);
+    if (o.keepZeroDistances && !Limit)
         return k + n;
 
-    // A limit that is off is a range nothing falls outside of (an angle is never NaN; a
-    // distance may be, and is then dropped only when a distance limit is on).
-    const float low = o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity();
-    const float high = o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity();
-    const bool anyDistance = !o.limitDistance;
-    const float nearest = o.distanceMin;
-    const float farthest = o.distanceMax;
-    const float metresPerCount = g.metresPerCount;
+    const KeepRule<Limit> rule(o, g.metresPerCount);
     const float* azimuth = as + k;
-    const auto kept = [=](std::size_t j) {
-        const float raw = distances[j];
-        bool keep = keepZeros | (raw > 0.0f); // NaN counts as no return
-        if (Limit) {
-            const float metres = raw * metresPerCount;
-            keep = keep & (low <= azimuth[j]) & (azimuth[j] <= high)
-                & (anyDistance | ((nearest <= metres) & (metres <= farthest)));
-        }
-        return keep;
-    };
+    const auto kept = [&](std::size_t j) { return rule(distances[j], azimuth[j]); };
     std::size_t count = 0;
     for (std::size_t j = 0; j < n; ++j)
         count += kept(j) ? 1 : 0;
