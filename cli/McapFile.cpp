@@ -283,6 +283,7 @@ bool Writer::flushChunk()
     std::unique_ptr<Chunk> next;
     if (spare_.empty()) {
         next = std::make_unique<Chunk>();
+        next->records.reserve(chunkSize_ + (chunkSize_ >> 4)); // a chunk is closed at about chunkSize_
     } else {
         next = std::move(spare_.back());
         spare_.pop_back();
@@ -303,8 +304,8 @@ bool Writer::flushChunk()
         queuedOrStopping_.notify_one();
     }
     chunk_ = std::move(next);
-    // At most two closed chunks a worker: one being compressed, one waiting.
-    return writeChunks(2 * workers_.size());
+    // One closed chunk for each worker and one more waiting, at most.
+    return writeChunks(workers_.size() + 1);
 }
 
 bool Writer::writeChunks(std::size_t keep)
