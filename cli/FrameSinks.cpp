@@ -95,6 +95,10 @@ public:
                   const pointfile::FieldSet& fields)
         : out_(out), format_(format), options_(binaryConversion(selection)), fields_(fields)
     {
+        options_.fillIntensity = fields.has(pointfile::Field::Intensity);
+        options_.fillChannel = fields.has(pointfile::Field::Ring);
+        options_.fillTime = fields.has(pointfile::Field::Time);
+        options_.fillEcho = fields.has(pointfile::Field::Return);
     }
 
     bool open() override { return true; }
@@ -330,6 +334,8 @@ public:
     KittiSink(const QString& dir, const CsvExportOptions& selection)
         : dir_(dir), options_(binaryConversion(selection))
     {
+        // x, y, z and intensity
+        options_.fillChannel = options_.fillTime = options_.fillEcho = false;
     }
 
     bool open() override

@@ -480,16 +480,27 @@ void offGridGeometry(const float* distances, const float* azimuths, std::size_t 
     }
 }
 
-// Intensity, channel, time and echo of n points, point j at index j (every point kept).
+// Intensity, channel, time and echo of n points, point j at index j (every point kept);
+// only the fields the options ask for.
 HVK32_VECTOR_CLONES
 void flatFields(const int* __restrict intensities, const std::uint64_t* __restrict stamps,
                 const std::uint8_t* __restrict echoes, std::size_t n, std::uint16_t channel, std::uint64_t start,
-                float* __restrict is, std::uint16_t* __restrict cs, float* __restrict ts, std::uint8_t* __restrict es)
+                const ConversionOptions& o, float* __restrict is, std::uint16_t* __restrict cs, float* __restrict ts,
+                std::uint8_t* __restrict es)
 {
-    for (std::size_t j = 0; j < n; ++j) {
-        is[j] = static_cast<float>(intensities[j]);
-        cs[j] = channel;
+    if (o.fillIntensity)
+        for (std::size_t j = 0; j < n; ++j)
+            is[j] = static_cast<float>(intensities[j]);
+    if (o.fillChannel)
+        std::fill(cs, cs + n, channel);
+    if (o.fillEcho) {
+        if (echoes)
+            std::copy(echoes, echoes + n, es);
+        else
+            std::fill(es, es + n, std::uint8_t{0});
     }
+    if (!o.fillTime)
+        return;
     // secondsSince in double arithmetic, which vectorises where 64-bit integers to double do
     // not: a count below 2^52 is exactly the double whose mantissa bits it fills, less 2^52.
     // Differences and the wrap correction of such whole numbers are exact, so every time equals
@@ -518,10 +529,6 @@ void flatFields(const int* __restrict intensities, const std::uint64_t* __restri
         for (std::size_t j = 0; j < n; ++j)
             ts[j] = secondsSince(stamps[j], start);
     }
-    if (echoes)
-        std::copy(echoes, echoes + n, es);
-    else
-        std::fill(es, es + n, std::uint8_t{0});
 }
 
 // The Fast conversion of channel c without the display sector: the geometry of every point
@@ -553,8 +560,8 @@ std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms
     std::uint16_t* cs = out.channel.data();
     float* ts = out.time.data();
     std::uint8_t* es = out.echo.data();
-    flatFields(in.intensities, in.stamps, in.echoes, n, static_cast<std::uint16_t>(c), start, is + k, cs + k, ts + k,
-               es + k);
+    flatFields(in.intensities, in.stamps, in.echoes, n, static_cast<std::uint16_t>(c), start, o, is + k, cs + k,
+               ts + k, es + k);
     if (o.keepZeroDistances && !Limit)
         return k + n;
 
@@ -585,10 +592,14 @@ std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms
             move(zs);
             move(ds);
             move(as);
-            move(is);
-            move(cs);
-            move(ts);
-            move(es);
+            if (o.fillIntensity)
+                move(is);
+            if (o.fillChannel)
+                move(cs);
+            if (o.fillTime)
+                move(ts);
+            if (o.fillEcho)
+                move(es);
         }
         at += length;
     }

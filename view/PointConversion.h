@@ -97,6 +97,10 @@ struct ConversionOptions {
     // displayAngle and 360 - displayAngle keeps its place in the arrays with distance 0.
     bool collapseOutsideDisplay = false;
     float displayAngle = 360.0f;
+    // Fields a writer does not need may be left out (positions, azimuths and distances are
+    // always there): their arrays then hold no meaningful values. Only the Fast conversion
+    // without the display sector leaves anything out.
+    bool fillIntensity = true, fillChannel = true, fillTime = true, fillEcho = true;
 };
 
 // The converted points, one index per point across every array; channel 0..31 in order, each
