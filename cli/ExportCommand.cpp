@@ -459,7 +459,8 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     if (failed)
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
     reportCaptureDamage("export", options.pcap, player.damage());
-    if (!player.configurationReported())
+    // Only a capture read to its end shows that it holds no usable device-info packet.
+    if (!player.configurationReported() && !interrupted)
         std::fprintf(stderr,
                      "hvk32-cli export: %s: no device-info packet of a board version 2 or later, so no frame "
                      "was played\n",

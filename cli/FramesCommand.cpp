@@ -207,7 +207,8 @@ int playCapture(const FramesOptions& options, cli::StandardOutput& out)
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());
-    if (!player.configurationReported())
+    // Only a capture read to its end shows that it holds no usable device-info packet.
+    if (!player.configurationReported() && !platform::stopSignalReceived())
         std::fprintf(stderr,
                      "hvk32-cli frames: %s: no device-info packet of a board version 2 or later, so no frame "
                      "was played\n",
