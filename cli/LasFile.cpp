@@ -1,5 +1,7 @@
 #include "cli/LasFile.h"
 
+#include "records/ByteOrder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,20 +13,7 @@ namespace {
 
 constexpr double kSecondsPerHour = 3600.0; // device times count within the hour
 
-// Little-endian stores: a plain copy of the value on a little-endian machine, byte by byte
-// elsewhere.
-template<typename T>
-inline char* putLittleEndian(char* p, T v)
-{
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(p, &v, sizeof v);
-#else
-    for (std::size_t k = 0; k < sizeof v; ++k)
-        p[k] = static_cast<char>((static_cast<std::uint64_t>(v) >> (8 * k)) & 0xFF);
-#endif
-    return p + sizeof v;
-}
-
+// Little-endian stores of the record fields, each of its width.
 inline char* putU8(char* p, std::uint8_t v) { return putLittleEndian(p, v); }
 inline char* putU16(char* p, std::uint16_t v) { return putLittleEndian(p, v); }
 inline char* putU32(char* p, std::uint32_t v) { return putLittleEndian(p, v); }

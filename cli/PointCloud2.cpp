@@ -1,5 +1,7 @@
 #include "cli/PointCloud2.h"
 
+#include "records/ByteOrder.h"
+
 #include <cstring>
 
 namespace hvk32::ros2 {
@@ -47,22 +49,6 @@ private:
     }
     std::vector<char>& out_;
 };
-
-// Little-endian stores: a plain copy of the value on a little-endian machine, byte by byte
-// elsewhere.
-template<typename T>
-inline void putLittleEndian(char* p, T v)
-{
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(p, &v, sizeof v);
-#else
-    static_assert(sizeof v <= sizeof(std::uint64_t));
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &v, sizeof v);
-    for (std::size_t k = 0; k < sizeof v; ++k)
-        p[k] = static_cast<char>((bits >> (8 * k)) & 0xFF);
-#endif
-}
 
 } // namespace
 
