@@ -319,11 +319,11 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
     return k;
 }
 
-// The Fast conversion of channel c, with the same rules. Every point is written at the next
-// free index and the index moves on only for a point that is kept, so the loop has no branch
-// that depends on the data; the azimuth and distance limits and the display sector are
-// template choices.
-template<bool Limit, bool Collapse, bool Echoes>
+// The Fast conversion of channel c with the window's display sector, with the same rules.
+// Every point is written at the next free index and the index moves on only for a point that
+// is kept, so the loop has no branch that depends on the data; the azimuth and distance
+// limits are a template choice.
+template<bool Limit, bool Echoes>
 std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
@@ -372,8 +372,7 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
         const double wrapped = wrap(theta);
         const float azimuth = static_cast<float>(wrapped);
         const bool keep = kept(raw, azimuth);
-        if (Collapse)
-            raw = (sectorLow < wrapped) & (wrapped < sectorHigh) ? 0.0f : raw;
+        raw = (sectorLow < wrapped) & (wrapped < sectorHigh) ? 0.0f : raw;
         float cosT, sinT;
         table.lookUp(theta, cosT, sinT);
         const float h = raw * horizontalPerCount + offsetCos;
@@ -531,10 +530,9 @@ void flatFields(const int* __restrict intensities, const std::uint64_t* __restri
     }
 }
 
-// The Fast conversion of channel c without the display sector: the geometry of every point
-// at the channel's first free index onwards, then the kept points moved down over the
-// dropped ones while the other fields are filled in. Same rules, same points as
-// convertChannelFast.
+// The Fast conversion of channel c without the display sector: the geometry and the other
+// fields of every point at the channel's first free index onwards, then the kept points
+// moved down over the dropped ones. Same rules as convertChannelFast.
 template<bool Limit>
 std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
@@ -609,10 +607,10 @@ std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms
 using FastChannel = std::size_t (*)(const LidarData&, int, const ChannelTerms&, const ConversionSnapshot&,
                                     const ConversionOptions&, std::uint64_t, std::size_t, PointArrays&);
 
-template<bool Limit, bool Collapse>
+template<bool Limit>
 FastChannel fastChannelOf(bool echoes)
 {
-    return echoes ? &convertChannelFast<Limit, Collapse, true> : &convertChannelFast<Limit, Collapse, false>;
+    return echoes ? &convertChannelFast<Limit, true> : &convertChannelFast<Limit, false>;
 }
 
 FastChannel fastChannelOf(const ConversionOptions& o, bool echoes)
@@ -620,7 +618,7 @@ FastChannel fastChannelOf(const ConversionOptions& o, bool echoes)
     const bool limit = o.limitAzimuth || o.limitDistance;
     if (!o.collapseOutsideDisplay)
         return limit ? &convertChannelFlat<true> : &convertChannelFlat<false>;
-    return limit ? fastChannelOf<true, true>(echoes) : fastChannelOf<false, true>(echoes);
+    return limit ? fastChannelOf<true>(echoes) : fastChannelOf<false>(echoes);
 }
 
 } // namespace
