@@ -52,7 +52,10 @@ private:
 
 class CsvSink : public FrameSink {
 public:
-    CsvSink(const QString& path, const CsvExportOptions& selection) : path_(path), device_(file_), selection_(selection) {}
+    CsvSink(const QString& path, const CsvExportOptions& selection)
+        : path_(path), file_(pointfile::OutputFile::Writing::Behind), device_(file_), selection_(selection)
+    {
+    }
 
     bool open() override
     {
@@ -134,7 +137,7 @@ private:
 class LasSink : public FrameSink {
 public:
     LasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin)
-        : path_(path), options_(binaryConversion(selection))
+        : path_(path), file_(pointfile::OutputFile::Writing::Behind), options_(binaryConversion(selection))
     {
         header_.systemIdentifier = "HVK32";
         header_.generatingSoftware = origin.generatingSoftware.toStdString();
@@ -161,7 +164,7 @@ public:
                          .arg(las::kMaxPoints);
             return -1;
         }
-        if (!file_.write(records_.data(), records_.size())) {
+        if (!file_.writeBlock(records_)) {
             fail();
             return -1;
         }

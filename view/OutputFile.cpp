@@ -1,5 +1,7 @@
 #include "view/OutputFile.h"
 
+#include "view/WriteBehind.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +20,8 @@ constexpr int kNameAttempts = 1000; // temporary names tried before giving up
 constexpr mode_t kFileMode = 0666;  // less the umask, as any new file
 
 } // namespace
+
+OutputFile::OutputFile(Writing writing) : writing_(writing) {}
 
 OutputFile::~OutputFile()
 {
@@ -40,11 +44,15 @@ bool OutputFile::open(const std::string& target)
         temporary_.clear();
         return fail(reason);
     }
+    if (writing_ == Writing::Behind)
+        behind_ = std::make_unique<WriteBehind>(fd_);
     return true;
 }
 
 bool OutputFile::flush()
 {
+    if (behind_)
+        return block_.empty() || behind_->submit(block_) || behindFailed();
     if (!writeAll(buffer_.get(), buffered_))
         return false;
     buffered_ = 0;
@@ -53,17 +61,13 @@ bool OutputFile::flush()
 
 bool OutputFile::writeAll(const char* p, std::size_t size)
 {
-    std::size_t left = size;
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail(n < 0 ? errno : EIO);
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
+    const int reason = writeFully(fd_, p, size);
+    return reason == 0 || fail(reason);
+}
+
+bool OutputFile::behindFailed()
+{
+    return fail(behind_->error());
 }
 
 bool OutputFile::write(const void* data, std::size_t size)
@@ -71,6 +75,12 @@ bool OutputFile::write(const void* data, std::size_t size)
     if (fd_ < 0 || !error_.empty())
         return false;
     const char* p = static_cast<const char*>(data);
+    if (behind_) {
+        if (block_.capacity() < kBufferSize)
+            block_.reserve(kBufferSize);
+        block_.insert(block_.end(), p, p + size);
+        return block_.size() < kBufferSize || flush();
+    }
     // A frame's records need no copy: what is buffered goes first, then they follow.
     if (size >= kDirectWrite)
         return flush() && writeAll(p, size);
@@ -83,10 +93,24 @@ bool OutputFile::write(const void* data, std::size_t size)
     return true;
 }
 
+bool OutputFile::writeBlock(std::vector<char>& block)
+{
+    if (fd_ < 0 || !error_.empty())
+        return false;
+    if (!behind_) {
+        const bool written = write(block.data(), block.size());
+        block.clear();
+        return written;
+    }
+    return (flush() && behind_->submit(block)) || behindFailed();
+}
+
 bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size)
 {
     if (fd_ < 0 || !error_.empty() || !flush())
         return false;
+    if (behind_ && !behind_->drain())
+        return behindFailed();
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
@@ -105,6 +129,11 @@ bool OutputFile::commit()
 {
     if (fd_ < 0 || !error_.empty() || !flush())
         return false;
+    if (behind_) {
+        if (!behind_->drain())
+            return behindFailed();
+        behind_.reset();
+    }
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
@@ -123,6 +152,8 @@ bool OutputFile::commit()
 
 void OutputFile::discard()
 {
+    behind_.reset(); // joins its thread before the descriptor goes
+    block_.clear();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

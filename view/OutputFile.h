@@ -4,17 +4,26 @@
 // leaves no file that looks whole, and an older file of the target's name stays as it was
 // until the new one is complete. Small writes are buffered, large ones go straight to the
 // file; every failure keeps the system's reason ("No space left on device").
+//
+// A file opened with write-behind hands its bytes to a thread of its own (WriteBehind), so a
+// long export prepares its next frame while the system copies the last one into the file. A
+// failed write is then reported by the next call after it; commit() reports every one.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace hvk32::pointfile {
 
+class WriteBehind;
+
 class OutputFile {
 public:
-    OutputFile() = default;
+    enum class Writing { Direct, Behind };
+
+    explicit OutputFile(Writing writing = Writing::Direct);
     ~OutputFile(); // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -22,6 +31,9 @@ public:
     // Creates the temporary file for `target`.
     bool open(const std::string& target);
     bool write(const void* data, std::size_t size);
+    // Writes all of `block` and leaves it empty to be filled again; with write-behind the
+    // block itself goes to the writing thread and another comes back, so nothing is copied.
+    bool writeBlock(std::vector<char>& block);
     // Writes over bytes written before, at `offset` from the start (a header completed last).
     bool writeAt(std::uint64_t offset, const void* data, std::size_t size);
     // Writes what is buffered, closes and renames the file to its target.
@@ -37,13 +49,17 @@ public:
 private:
     bool flush();
     bool writeAll(const char* p, std::size_t size);
+    bool behindFailed();
     bool fail(int reason);
 
+    const Writing writing_;
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
     std::unique_ptr<char[]> buffer_; // made at the first small write, kept for the next files
     std::size_t buffered_ = 0;
+    std::unique_ptr<WriteBehind> behind_; // from open() to commit() or discard(), with write-behind
+    std::vector<char> block_;             // small writes gathered for it
     std::string error_;
 };
 
