@@ -1,5 +1,6 @@
 #include "cli/LasFile.h"
 
+#include "platform/VectorClones.h"
 #include "records/ByteOrder.h"
 
 #include <algorithm>
@@ -40,6 +41,51 @@ inline std::int32_t quantize(float value, double offset)
 {
     const double units = (static_cast<double>(value) - offset) * kUnitsPerMetre;
     return static_cast<std::int32_t>(units >= 0 ? units + 0.5 : units - 0.5);
+}
+
+constexpr std::size_t kStretch = 256; // points worked out together
+
+// The fields of a stretch of points, before they are laid out as records.
+struct RecordFields {
+    std::int32_t units[3][kStretch];
+    std::uint16_t intensity[kStretch];
+    std::uint8_t returnNumber[kStretch];
+    double gpsTime[kStretch];
+};
+
+// Coordinate units of one axis, widening the bounds [lo, hi] to hold them.
+HVK32_VECTOR_CLONES
+void quantizeStretch(const float* __restrict values, std::size_t m, double offset, std::int32_t* __restrict units,
+                     std::int32_t& lo, std::int32_t& hi)
+{
+    std::int32_t low = lo;
+    std::int32_t high = hi;
+    for (std::size_t i = 0; i < m; ++i) {
+        const std::int32_t u = quantize(values[i], offset);
+        units[i] = u;
+        low = std::min(low, u);
+        high = std::max(high, u);
+    }
+    lo = low;
+    hi = high;
+}
+
+// Intensity, return number and GPS time of a stretch; the number of second returns in it.
+HVK32_VECTOR_CLONES
+std::uint64_t fieldStretch(const float* __restrict intensities, const std::uint8_t* __restrict echoes,
+                           const float* __restrict times, std::size_t m, double frameStartSeconds,
+                           RecordFields& __restrict f)
+{
+    std::uint64_t second = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        f.intensity[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(intensities[i]));
+        const std::uint8_t echo = echoes[i] != 0 ? 1 : 0;
+        f.returnNumber[i] = static_cast<std::uint8_t>(1 + echo);
+        second += echo;
+        const double gpsTime = frameStartSeconds + static_cast<double>(times[i]);
+        f.gpsTime[i] = gpsTime >= kSecondsPerHour ? gpsTime - kSecondsPerHour : gpsTime;
+    }
+    return second;
 }
 
 } // namespace
@@ -100,43 +146,30 @@ bool PointPacker::pack(const PointArrays& points, std::uint16_t pointSource, dou
     out.resize(start + n * kPointRecordSize);
     char* p = out.data() + start;
     const std::uint8_t returns = dualEcho ? 2 : 1;
-    std::int32_t lo[3] = {min_[0], min_[1], min_[2]};
-    std::int32_t hi[3] = {max_[0], max_[1], max_[2]};
-    const double offset[3] = {offset_[0], offset_[1], offset_[2]};
-    // The arrays in locals: the records are written through a char pointer, which could
-    // otherwise alias the vectors and force a reload per field.
-    const float* xs = points.x.data();
-    const float* ys = points.y.data();
-    const float* zs = points.z.data();
-    const float* intensities = points.intensity.data();
-    const std::uint8_t* echoes = points.echo.data();
-    const std::uint16_t* channels = points.channel.data();
-    const float* times = points.time.data();
+    const float* const axes[3] = {points.x.data(), points.y.data(), points.z.data()};
+    // Each stretch of points is worked out field by field in loops the compiler vectorises,
+    // then laid out as records.
+    RecordFields f;
     std::uint64_t second = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::int32_t xyz[3] = {quantize(xs[i], offset[0]), quantize(ys[i], offset[1]), quantize(zs[i], offset[2])};
-        char* r = p;
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = std::min(lo[a], xyz[a]);
-            hi[a] = std::max(hi[a], xyz[a]);
-            r = putU32(r, static_cast<std::uint32_t>(xyz[a]));
+    for (std::size_t b = 0; b < n; b += kStretch) {
+        const std::size_t m = std::min(kStretch, n - b);
+        for (int a = 0; a < 3; ++a)
+            quantizeStretch(axes[a] + b, m, offset_[a], f.units[a], min_[a], max_[a]);
+        second += fieldStretch(points.intensity.data() + b, points.echo.data() + b, points.time.data() + b, m,
+                               frameStartSeconds, f);
+        const std::uint16_t* channels = points.channel.data() + b;
+        for (std::size_t i = 0; i < m; ++i) {
+            char* r = p;
+            for (int a = 0; a < 3; ++a)
+                r = putU32(r, static_cast<std::uint32_t>(f.units[a][i]));
+            r = putU16(r, f.intensity[i]);
+            r = putU8(r, static_cast<std::uint8_t>(f.returnNumber[i] | (returns << 3))); // scan direction, edge: 0
+            r = putU8(r, 0); // classification: never classified
+            r = putU8(r, 0); // scan angle rank
+            r = putU8(r, static_cast<std::uint8_t>(channels[i])); // user data
+            r = putU16(r, pointSource);
+            p = putDouble(r, f.gpsTime[i]);
         }
-        r = putU16(r, static_cast<std::uint16_t>(intensities[i]));
-        const std::uint8_t returnNumber = echoes[i] ? 2 : 1;
-        second += echoes[i] ? 1 : 0;
-        r = putU8(r, static_cast<std::uint8_t>(returnNumber | (returns << 3))); // scan direction, edge: 0
-        r = putU8(r, 0); // classification: never classified
-        r = putU8(r, 0); // scan angle rank
-        r = putU8(r, static_cast<std::uint8_t>(channels[i])); // user data
-        r = putU16(r, pointSource);
-        double gpsTime = frameStartSeconds + static_cast<double>(times[i]);
-        if (gpsTime >= kSecondsPerHour)
-            gpsTime -= kSecondsPerHour;
-        p = putDouble(r, gpsTime);
-    }
-    for (int a = 0; a < 3; ++a) {
-        min_[a] = lo[a];
-        max_[a] = hi[a];
     }
     points_ += n;
     byReturn_[0] += n - second;
