@@ -52,6 +52,8 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
     options.limitDistance = params.limitDistance;
     options.distanceMin = params.distanceMin;
     options.distanceMax = params.distanceMax;
+    // The cloud reads intensities and time stamps from the frame itself.
+    options.fillIntensity = options.fillTime = options.fillEcho = false;
     conversion_.convert(frame, snapshot, AngleTerms::adjusted(snapshot, params.angleAdjust), options, points_);
 
     if (params.computeAverageIntensities)

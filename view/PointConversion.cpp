@@ -263,6 +263,9 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
     const float nearest = o.distanceMin;
     const float farthest = o.distanceMax;
     const bool collapse = o.collapseOutsideDisplay;
+    const bool fillIntensity = o.fillIntensity;
+    const bool fillTime = o.fillTime;
+    const bool fillEcho = o.fillEcho;
     const double sectorLow = o.displayAngle;
     const double sectorHigh = 360.0f - o.displayAngle;
     const double adjust = t.adjust;
@@ -309,11 +312,14 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
         thetas[k] = theta;
         cms[k] = d;
         sources[k] = static_cast<std::uint32_t>(j);
-        is[k] = static_cast<float>(intensities[j]);
         cs[k] = channel;
         as[k] = azimuth;
-        ts[k] = secondsSince(stamps[j], start);
-        es[k] = echoes ? echoes[j] : 0;
+        if (fillIntensity)
+            is[k] = static_cast<float>(intensities[j]);
+        if (fillTime)
+            ts[k] = secondsSince(stamps[j], start);
+        if (fillEcho)
+            es[k] = echoes ? echoes[j] : 0;
         ++k;
     }
     return k;

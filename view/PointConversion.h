@@ -98,8 +98,9 @@ struct ConversionOptions {
     bool collapseOutsideDisplay = false;
     float displayAngle = 360.0f;
     // Fields a writer does not need may be left out (positions, azimuths and distances are
-    // always there): their arrays then hold no meaningful values. Only the Fast conversion
-    // without the display sector leaves anything out.
+    // always there): their arrays then hold no meaningful values. The Fast conversion without
+    // the display sector and the Exact conversion leave them out; the Exact conversion always
+    // gives channels, which the window's cloud reads.
     bool fillIntensity = true, fillChannel = true, fillTime = true, fillEcho = true;
 };
 
