@@ -449,6 +449,9 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
         progress.update(f->position, length, frames);
     }
     played.stop();
+    // Frames still being written reach their files first; the counts keep only those that did.
+    if (!sink.settle(frames, points))
+        failed = true;
     // An interrupted or failed run leaves its output unfinished, which removes a single file.
     const bool interrupted = platform::stopSignalReceived();
     if (!failed && !interrupted && !sink.finish())

@@ -7,6 +7,7 @@
 #include "cli/KittiFiles.h"
 #include "cli/LasFile.h"
 #include "cli/McapFile.h"
+#include "view/FileQueue.h"
 #include "view/OutputFile.h"
 #include "cli/PointCloud2.h"
 #include "view/PcdFile.h"
@@ -110,14 +111,30 @@ public:
     {
         conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
         const std::string path = cloudFileName(out_, f.frameId, format_).toLocal8Bit().toStdString();
-        std::string error;
-        const bool written = format_ == CloudFormat::Pcd
-            ? pointfile::writePcdFile(path, points_, fields_, records_, &error)
-            : pointfile::writePlyFile(path, points_, fields_, records_, &error);
-        if (written)
-            return static_cast<qint64>(points_.size);
+        const std::size_t n = points_.size;
+        pointfile::packRecords(points_, fields_, records_);
+        const std::string header = format_ == CloudFormat::Pcd ? pointfile::pcdHeader(fields_, n)
+                                                              : pointfile::plyHeader(fields_, n);
+        if (!files_.submit(path, header, records_, n * fields_.recordSize())) {
+            error_ = QString::fromLocal8Bit(files_.error().c_str());
+            return -1;
+        }
+        taken_.push_back(static_cast<qint64>(n));
+        return static_cast<qint64>(n);
+    }
+
+    bool settle(long& frames, unsigned long long& points) override
+    {
+        for (std::size_t i = files_.settle(); i < taken_.size(); ++i) {
+            --frames;
+            points -= static_cast<unsigned long long>(taken_[i]);
+        }
+        taken_.clear();
+        const std::string error = files_.error();
+        if (error.empty())
+            return true;
         error_ = QString::fromLocal8Bit(error.c_str());
-        return -1;
+        return false;
     }
 
     bool finish() override { return error_.isEmpty(); }
@@ -131,6 +148,8 @@ private:
     PointConversion conversion_;
     PointArrays points_;        // storage kept from frame to frame
     std::vector<char> records_; // likewise
+    pointfile::FileQueue files_;
+    std::vector<qint64> taken_; // the points of each frame handed to files_
 };
 
 // The header is written last, over the space kept for it, once the counts and bounds are known.

@@ -41,8 +41,18 @@ class FrameSink {
 public:
     virtual ~FrameSink() = default;
     virtual bool open() = 0;
-    // The points written, or -1 with error() set.
+    // The points written, or -1 with error() set. A sink that writes behind counts a frame
+    // here when it has taken it; settle() corrects the counts.
     virtual qint64 write(const ExportFrame& frame) = 0;
+    // Called once after the last write(): waits until the frames it took are on disk, and
+    // takes those that did not get there off `frames` and `points`. False with error() set
+    // when one did not.
+    virtual bool settle(long& frames, unsigned long long& points)
+    {
+        Q_UNUSED(frames);
+        Q_UNUSED(points);
+        return true;
+    }
     // Completes the output. Without this call (a run that stops early or failed) a
     // single-file output is removed when the sink goes.
     virtual bool finish() = 0;
