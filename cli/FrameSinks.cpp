@@ -12,7 +12,6 @@
 #include "cli/PointCloud2.h"
 #include "view/PcdFile.h"
 #include "view/PlyFile.h"
-#include "view/PointFileOutput.h"
 #include "view/PointConversion.h"
 
 #include <QDir>
@@ -92,6 +91,43 @@ private:
     CsvExportOptions selection_;
 };
 
+// The files of a frame-per-file output, written behind the conversion (FileQueue), with the
+// points of each frame handed over, so the counts can be corrected for files that never
+// reached the disk.
+class FramesBehind {
+public:
+    // Hands over one frame's file; false with `error` set once a file has failed.
+    bool submit(const std::string& path, const std::string& header, std::vector<char>& body, std::size_t bodyBytes,
+                qint64 points, QString& error)
+    {
+        if (!files_.submit(path, header, body, bodyBytes)) {
+            error = QString::fromLocal8Bit(files_.error().c_str());
+            return false;
+        }
+        taken_.push_back(points);
+        return true;
+    }
+
+    // FrameSink::settle.
+    bool settle(long& frames, unsigned long long& points, QString& error)
+    {
+        for (std::size_t i = files_.settle(); i < taken_.size(); ++i) {
+            --frames;
+            points -= static_cast<unsigned long long>(taken_[i]);
+        }
+        taken_.clear();
+        const std::string failure = files_.error();
+        if (failure.empty())
+            return true;
+        error = QString::fromLocal8Bit(failure.c_str());
+        return false;
+    }
+
+private:
+    pointfile::FileQueue files_;
+    std::vector<qint64> taken_; // the points of each frame handed over
+};
+
 // The points the CSV export would write for the frame, less the returns of distance 0.
 class CloudFileSink : public FrameSink {
 public:
@@ -115,27 +151,11 @@ public:
         pointfile::packRecords(points_, fields_, records_);
         const std::string header = format_ == CloudFormat::Pcd ? pointfile::pcdHeader(fields_, n)
                                                               : pointfile::plyHeader(fields_, n);
-        if (!files_.submit(path, header, records_, n * fields_.recordSize())) {
-            error_ = QString::fromLocal8Bit(files_.error().c_str());
-            return -1;
-        }
-        taken_.push_back(static_cast<qint64>(n));
-        return static_cast<qint64>(n);
+        const qint64 points = static_cast<qint64>(n);
+        return files_.submit(path, header, records_, n * fields_.recordSize(), points, error_) ? points : -1;
     }
 
-    bool settle(long& frames, unsigned long long& points) override
-    {
-        for (std::size_t i = files_.settle(); i < taken_.size(); ++i) {
-            --frames;
-            points -= static_cast<unsigned long long>(taken_[i]);
-        }
-        taken_.clear();
-        const std::string error = files_.error();
-        if (error.empty())
-            return true;
-        error_ = QString::fromLocal8Bit(error.c_str());
-        return false;
-    }
+    bool settle(long& frames, unsigned long long& points) override { return files_.settle(frames, points, error_); }
 
     bool finish() override { return error_.isEmpty(); }
     bool keepsWrittenFrames() const override { return true; }
@@ -148,8 +168,7 @@ private:
     PointConversion conversion_;
     PointArrays points_;        // storage kept from frame to frame
     std::vector<char> records_; // likewise
-    pointfile::FileQueue files_;
-    std::vector<qint64> taken_; // the points of each frame handed to files_
+    FramesBehind files_;
 };
 
 // The header is written last, over the space kept for it, once the counts and bounds are known.
@@ -372,15 +391,15 @@ public:
     {
         conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
         kitti::packRecords(points_, records_);
-        std::string error;
-        if (!pointfile::writeWhole(kitti::fileName(dir_.toLocal8Bit().toStdString(), next_), {}, records_,
-                                   records_.size(), &error)) {
-            error_ = QString::fromLocal8Bit(error.c_str());
+        const qint64 points = static_cast<qint64>(points_.size);
+        if (!files_.submit(kitti::fileName(dir_.toLocal8Bit().toStdString(), next_), {}, records_, records_.size(),
+                           points, error_))
             return -1;
-        }
         ++next_;
-        return static_cast<qint64>(points_.size);
+        return points;
     }
+
+    bool settle(long& frames, unsigned long long& points) override { return files_.settle(frames, points, error_); }
 
     bool finish() override { return error_.isEmpty(); }
     bool keepsWrittenFrames() const override { return true; }
@@ -392,6 +411,7 @@ private:
     PointConversion conversion_;
     PointArrays points_;
     std::vector<char> records_;
+    FramesBehind files_;
 };
 
 } // namespace
