@@ -10,9 +10,12 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 using namespace hvk32;
 
@@ -355,7 +358,11 @@ private slots:
         std::size_t floorPoints = 0;
         double worst = 0.0;
         const sim::SyntheticScene scene;
+        // The frame is large enough to convert on two threads; the points still come in
+        // channel order, each channel's in list order.
+        std::vector<std::pair<int, std::size_t>> order;
         const CloudBuilder::PointVisitor visitor = [&](const ConvertedPoint& p) {
+            order.emplace_back(p.channel, p.index);
             worst = std::max(worst, scene.distanceToSurface({p.x, p.y, p.z}));
             if (qAbs(p.z - sim::scene::kFloorZ) < 0.01)
                 ++floorPoints;
@@ -365,6 +372,9 @@ private slots:
         QCOMPARE(out.angleMistakeChannel, -1);
         const std::size_t points = out.frame.size();
         QVERIFY2(points > 57000 && points <= 57632, qPrintable(QString::number(points)));
+        QCOMPARE(order.size(), points);
+        QVERIFY(std::is_sorted(order.begin(), order.end()));
+        QCOMPARE(order.back().first, 31);
         QVERIFY2(worst < 0.01, qPrintable(QString::number(worst)));
         QVERIFY2(floorPoints > 5000, qPrintable(QString::number(floorPoints)));
     }

@@ -10,6 +10,7 @@ namespace hvk32 {
 namespace {
 
 constexpr std::size_t kIntensitySamples = 300;   // points per channel in the average intensity
+constexpr std::size_t kSplitPoints = 8192;       // frames this large convert on two threads
 
 void averageIntensities(const LidarData& frame, std::vector<float>& out)
 {
@@ -54,16 +55,45 @@ void CloudBuilder::build(const LidarData& frame, const CloudParameters& params, 
     options.distanceMax = params.distanceMax;
     // The cloud reads intensities and time stamps from the frame itself.
     options.fillIntensity = options.fillTime = options.fillEcho = false;
-    conversion_.convert(frame, snapshot, AngleTerms::adjusted(snapshot, params.angleAdjust), options, points_);
+    const AngleTerms angles = AngleTerms::adjusted(snapshot, params.angleAdjust);
+    // A frame of many points converts on two threads: the helper takes the higher half of
+    // the channels. Each half keeps channel order, so the points come out as from one call.
+    std::size_t total = 0;
+    for (int c = 0; c < kChannelCount; ++c)
+        total += options.channels[static_cast<std::size_t>(c)] ? channelPointCount(frame, c) : 0;
+    const bool split = total >= kSplitPoints;
+    if (split) {
+        ConversionOptions higher = options;
+        for (int c = 0; c < kChannelCount; ++c) {
+            const bool low = c < kChannelCount / 2;
+            options.channels[static_cast<std::size_t>(c)] = options.channels[static_cast<std::size_t>(c)] && low;
+            higher.channels[static_cast<std::size_t>(c)] = higher.channels[static_cast<std::size_t>(c)] && !low;
+        }
+        helper_.start([this, &frame, &snapshot, &angles, higher] {
+            helperConversion_.convert(frame, snapshot, angles, higher, helperPoints_);
+        });
+    }
+    conversion_.convert(frame, snapshot, angles, options, points_);
+    if (split)
+        helper_.wait();
 
     if (params.computeAverageIntensities)
         averageIntensities(frame, out.averageIntensities);
 
-    const std::size_t n = points_.size;
-    out.frame.reserve(n);
+    out.frame.reserve(points_.size + (split ? helperPoints_.size : 0));
+    emitPoints(frame, params, points_, out, visitor);
+    if (split)
+        emitPoints(frame, params, helperPoints_, out, visitor);
+}
+
+// Colours each converted point, sorts it into the frame or the selection and shows it to the
+// visitor.
+void CloudBuilder::emitPoints(const LidarData& frame, const CloudParameters& params, const PointArrays& p,
+                              CloudResult& out, const PointVisitor* visitor) const
+{
+    const std::size_t n = p.size;
     const bool visit = visitor != nullptr && *visitor;
     ConvertedPoint converted{};
-    const PointArrays& p = points_;
 
     for (std::size_t k = 0; k < n; ++k) {
         const int c = p.channel[k];

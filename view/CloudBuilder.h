@@ -6,6 +6,7 @@
 // whatever other threads write meanwhile.
 
 #include "records/LidarData.h"
+#include "view/HelperThread.h"
 #include "view/PointConversion.h"
 
 #include <array>
@@ -86,8 +87,16 @@ public:
                const PointVisitor* visitor = nullptr);
 
 private:
+    void emitPoints(const LidarData& frame, const CloudParameters& params, const PointArrays& p, CloudResult& out,
+                    const PointVisitor* visitor) const;
+
     PointConversion conversion_;
     PointArrays points_;
+    // A large frame's higher channels convert on a second thread while this one converts the
+    // lower ones.
+    PointConversion helperConversion_;
+    PointArrays helperPoints_;
+    HelperThread helper_;
 };
 
 } // namespace hvk32
