@@ -9,7 +9,9 @@
 #
 #   bash bench/conversion.sh [build-dir] [baseline-build-dir] [scratch-dir]   (scratch default /dev/shm)
 #
-# CPU=N pins every run to core N with taskset (default 1). The in-memory figures are the
+# CPU=N pins every run to core N with taskset (default 1); EXPORT_CPU=all lets the exports use
+# every core (they write behind on a thread of their own) while the in-memory figures stay on
+# core N. The in-memory figures are the
 # medians of REPS runs (default 7) of half a second each, which a passing load on a shared
 # machine moves less than a single run.
 set -euo pipefail
@@ -21,6 +23,8 @@ cpu="${CPU:-1}"
 reps="${REPS:-7}"
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c "$cpu")
+export_pin=("${pin[@]}")
+[ "${EXPORT_CPU:-}" = all ] && export_pin=()
 
 work=$(mktemp -d "$scratch/hvk32-conversion-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -33,7 +37,7 @@ export_run() {
   shift 2
   rm -rf "$work/out" && mkdir "$work/out"
   local summary points
-  "${pin[@]}" /usr/bin/time -f '%e %U %S' -o "$work/time" "$dir/cli/hvk32-cli" export --pcap "$work/capture.pcap" "$@" \
+  "${export_pin[@]}" /usr/bin/time -f '%e %U %S' -o "$work/time" "$dir/cli/hvk32-cli" export --pcap "$work/capture.pcap" "$@" \
     2> "$work/log" >/dev/null
   summary=$(grep '^exported ' "$work/log")
   points=$(sed 's/^exported [0-9,]* frames\{0,1\}, \([0-9,]*\) point.*/\1/' <<< "$summary" | tr -d ,)
