@@ -93,18 +93,4 @@ void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, D
         out.time[c] = truncatedTime(ts, offset[c]);
 }
 
-void decodeChannelRun(const std::uint8_t* packet, int first, int last, int channel, SensorConfig timeRule,
-                      float* distances, int* intensities, std::uint64_t* times)
-{
-    using namespace datapacket;
-    const std::uint32_t ts = timestampRaw(packet);
-    const FiringOffsets& offsets = firingOffsets();
-    const auto& offset = timeRule == SensorConfig::DualEcho ? offsets.dual : offsets.single;
-    for (int b = first; b < last; ++b) {
-        *distances++ = static_cast<float>(distanceRaw(packet, b, channel));
-        *intensities++ = intensityRaw(packet, b, channel);
-        *times++ = truncatedTime(ts, offset[b][channel]);
-    }
-}
-
 } // namespace hvk32

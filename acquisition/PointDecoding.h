@@ -125,9 +125,4 @@ struct DecodedBlock {
 // rule is the dual-echo formula for DualEcho and the single-echo formula otherwise.
 void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, DecodedBlock& out);
 
-// Decodes channel c of blocks [first, last) of a data packet into consecutive entries of the
-// three arrays, with the same rules as decodeBlock.
-void decodeChannelRun(const std::uint8_t* packet, int first, int last, int channel, SensorConfig timeRule,
-                      float* distances, int* intensities, std::uint64_t* times);
-
 } // namespace hvk32
