@@ -7,12 +7,13 @@
 #include "cli/KittiFiles.h"
 #include "cli/LasFile.h"
 #include "cli/McapFile.h"
-#include "view/FileQueue.h"
-#include "view/OutputFile.h"
 #include "cli/PointCloud2.h"
+#include "view/OutputFile.h"
 #include "view/PcdFile.h"
 #include "view/PlyFile.h"
 #include "view/PointConversion.h"
+#include "view/PointFileOutput.h"
+#include "view/WritingThread.h"
 
 #include <QDir>
 #include <QIODevice>
@@ -91,7 +92,7 @@ private:
     CsvExportOptions selection_;
 };
 
-// The files of a frame-per-file output, written behind the conversion (FileQueue), with the
+// The files of a frame-per-file output, written behind the conversion (WritingThread), with the
 // points of each frame handed over, so the counts can be corrected for files that never
 // reached the disk.
 class FramesBehind {
@@ -124,7 +125,15 @@ public:
     }
 
 private:
-    pointfile::FileQueue files_;
+    static std::string writeFile(pointfile::WritingThread::Piece& file)
+    {
+        std::string error;
+        if (pointfile::writeWhole(file.path, file.header, file.body, file.body.size(), &error))
+            return {};
+        return error.empty() ? file.path + " cannot be written" : error;
+    }
+
+    pointfile::WritingThread files_{writeFile};
     std::vector<qint64> taken_; // the points of each frame handed over
 };
 

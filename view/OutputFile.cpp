@@ -1,6 +1,6 @@
 #include "view/OutputFile.h"
 
-#include "view/WriteBehind.h"
+#include "view/WritingThread.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +18,27 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 constexpr std::size_t kDirectWrite = std::size_t(64) << 10; // larger writes skip the buffer
 constexpr int kNameAttempts = 1000; // temporary names tried before giving up
 constexpr mode_t kFileMode = 0666;  // less the umask, as any new file
+
+// Writes all of `size` bytes at `p` to `fd`, resuming after signals; the errno of a failure
+// (EIO for a write that took nothing), else 0.
+int writeFully(int fd, const char* p, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::string failureText(const std::string& target, int reason)
+{
+    return target + " cannot be written: " + std::strerror(reason);
+}
 
 } // namespace
 
@@ -45,14 +66,17 @@ bool OutputFile::open(const std::string& target)
         return fail(reason);
     }
     if (writing_ == Writing::Behind)
-        behind_ = std::make_unique<WriteBehind>(fd_);
+        behind_ = std::make_unique<WritingThread>([fd = fd_, target = target_](WritingThread::Piece& piece) {
+            const int reason = writeFully(fd, piece.body.data(), piece.body.size());
+            return reason == 0 ? std::string() : failureText(target, reason);
+        });
     return true;
 }
 
 bool OutputFile::flush()
 {
     if (behind_)
-        return block_.empty() || behind_->submit(block_) || behindFailed();
+        return block_.empty() || behind_->submit({}, {}, block_, block_.size()) || behindFailed();
     if (!writeAll(buffer_.get(), buffered_))
         return false;
     buffered_ = 0;
@@ -67,7 +91,9 @@ bool OutputFile::writeAll(const char* p, std::size_t size)
 
 bool OutputFile::behindFailed()
 {
-    return fail(behind_->error());
+    if (error_.empty())
+        error_ = behind_->error();
+    return false;
 }
 
 bool OutputFile::write(const void* data, std::size_t size)
@@ -102,14 +128,14 @@ bool OutputFile::writeBlock(std::vector<char>& block)
         block.clear();
         return written;
     }
-    return (flush() && behind_->submit(block)) || behindFailed();
+    return (flush() && behind_->submit({}, {}, block, block.size())) || behindFailed();
 }
 
 bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size)
 {
     if (fd_ < 0 || !error_.empty() || !flush())
         return false;
-    if (behind_ && !behind_->drain())
+    if (behind_ && (behind_->settle(), !behind_->error().empty()))
         return behindFailed();
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -130,7 +156,8 @@ bool OutputFile::commit()
     if (fd_ < 0 || !error_.empty() || !flush())
         return false;
     if (behind_) {
-        if (!behind_->drain())
+        behind_->settle();
+        if (!behind_->error().empty())
             return behindFailed();
         behind_.reset();
     }
@@ -168,7 +195,7 @@ void OutputFile::discard()
 bool OutputFile::fail(int reason)
 {
     if (error_.empty())
-        error_ = target_ + " cannot be written: " + std::strerror(reason);
+        error_ = failureText(target_, reason);
     return false;
 }
 

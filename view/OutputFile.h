@@ -5,7 +5,7 @@
 // until the new one is complete. Small writes are buffered, large ones go straight to the
 // file; every failure keeps the system's reason ("No space left on device").
 //
-// A file opened with write-behind hands its bytes to a thread of its own (WriteBehind), so a
+// A file opened with write-behind hands its bytes to a thread of its own (WritingThread), so a
 // long export prepares its next frame while the system copies the last one into the file. A
 // failed write is then reported by the next call after it; commit() reports every one.
 
@@ -17,7 +17,7 @@
 
 namespace hvk32::pointfile {
 
-class WriteBehind;
+class WritingThread;
 
 class OutputFile {
 public:
@@ -58,7 +58,7 @@ private:
     int fd_ = -1;
     std::unique_ptr<char[]> buffer_; // made at the first small write, kept for the next files
     std::size_t buffered_ = 0;
-    std::unique_ptr<WriteBehind> behind_; // from open() to commit() or discard(), with write-behind
+    std::unique_ptr<WritingThread> behind_; // from open() to commit() or discard(), with write-behind
     std::vector<char> block_;             // small writes gathered for it
     std::string error_;
 };

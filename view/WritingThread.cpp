@@ -1,17 +1,15 @@
-#include "view/FileQueue.h"
-
-#include "view/PointFileOutput.h"
+#include "view/WritingThread.h"
 
 #include <utility>
 
 namespace hvk32::pointfile {
 
-FileQueue::FileQueue()
+WritingThread::WritingThread(Write write) : write_(std::move(write))
 {
     thread_ = std::thread([this] { run(); });
 }
 
-FileQueue::~FileQueue()
+WritingThread::~WritingThread()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -21,8 +19,8 @@ FileQueue::~FileQueue()
     thread_.join();
 }
 
-bool FileQueue::submit(const std::string& path, const std::string& header, std::vector<char>& body,
-                       std::size_t bodyBytes)
+bool WritingThread::submit(const std::string& path, const std::string& header, std::vector<char>& body,
+                           std::size_t bodyBytes)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !error_.empty() || waiting_.size() < kMaxWaiting; });
@@ -41,42 +39,41 @@ bool FileQueue::submit(const std::string& path, const std::string& header, std::
     return true;
 }
 
-std::size_t FileQueue::settle()
+std::size_t WritingThread::settle()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return waiting_.empty() && !writing_; });
     return written_;
 }
 
-std::string FileQueue::error()
+std::string WritingThread::error()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
 }
 
-void FileQueue::run()
+void WritingThread::run()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
         if (stopping_)
             return;
-        File file = std::move(waiting_.front());
+        Piece piece = std::move(waiting_.front());
         waiting_.pop_front();
         writing_ = true;
         lock.unlock();
-        std::string failure;
-        const bool written = writeWhole(file.path, file.header, file.body, file.body.size(), &failure);
-        file.body.clear();
+        const std::string failure = write_(piece);
+        piece.body.clear();
         lock.lock();
         writing_ = false;
-        if (written) {
+        if (failure.empty()) {
             ++written_;
         } else if (error_.empty()) {
             error_ = failure;
-            waiting_.clear(); // a later frame's file must not stand without this one
+            waiting_.clear(); // nothing after a lost piece may reach the disk
         }
-        spare_.push_back(std::move(file.body));
+        spare_.push_back(std::move(piece.body));
         changed_.notify_all();
     }
 }
