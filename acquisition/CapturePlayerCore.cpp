@@ -254,11 +254,19 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
         for (int b = run.first; b < run.last; ++b)
             echoes[block++] = run.dual && b % 2 == 1 ? 1 : 0;
     const SingleEchoTimes& times = SingleEchoTimes::table();
-    for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
+    // Distances and intensities of every channel over the whole frame at once.
+    float* distances[kChannelCount];
+    int* intensities[kChannelCount];
+    for (int c = 0; c < kChannelCount; ++c) {
         // A list keeps the length of the frame it held before, so resizing it zeroes at most
         // the few entries this frame has more.
         into.distances[c].resize(n);
         into.intensities[c].resize(n);
+        distances[c] = into.distances[c].data();
+        intensities[c] = into.intensities[c].data();
+    }
+    decodeChannelColumns(bytes, n, distances, intensities);
+    for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
         into.timestamps[c].resize(n);
         into.azimuths[c].resize(n);
         if (c > 0)
@@ -272,10 +280,8 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
             l.anyNearWhole = l.anyNearWhole || step.nearWhole;
             l.lowestWhole = std::min(l.lowestWhole, step.whole);
         }
-        // Distances, intensities and angles over the whole frame at once; times run by run,
-        // as they depend on the packet and the block's place in it.
-        decodeChannelColumn(bytes + datapacket::channelOffset(0, c), n, into.distances[c].data(),
-                            into.intensities[c].data());
+        // Angles over the whole frame at once; times run by run, as they depend on the packet
+        // and the block's place in it.
         playerChannelAzimuths(blockAzimuths, n, c, into.azimuths[c].data());
         std::size_t at = 0;
         for (const BlockRun& run : runs_) {
