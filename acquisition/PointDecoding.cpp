@@ -42,17 +42,6 @@ const FiringOffsets& firingOffsets()
 } // namespace
 
 HVK32_VECTOR_CLONES
-void decodeChannelColumn(const std::uint8_t* __restrict channelBytes, std::size_t n, float* __restrict distances,
-                         int* __restrict intensities)
-{
-    for (std::size_t j = 0; j < n; ++j) {
-        const std::uint8_t* p = channelBytes + j * datapacket::kBlockSize;
-        distances[j] = static_cast<float>(le16(p));
-        intensities[j] = p[datapacket::kIntensityOffset];
-    }
-}
-
-HVK32_VECTOR_CLONES
 void decodeChannelColumns(const std::uint8_t* __restrict blocks, std::size_t n, float* const* distances,
                           int* const* intensities)
 {

@@ -106,11 +106,9 @@ private:
     Step steps_[12][32];
 };
 
-// Distance counts and intensities of one channel over n blocks that follow each other in
-// memory (a frame's kept blocks), from the channel's bytes in the first block on.
-void decodeChannelColumn(const std::uint8_t* channelBytes, std::size_t n, float* distances, int* intensities);
-// decodeChannelColumn for every channel of n consecutive blocks (`blocks` at the first), into
-// the channels' lists distances[c] and intensities[c].
+// Distance counts and intensities of every channel over n blocks that follow each other in
+// memory (a frame's kept blocks, `blocks` at the first), into the channels' lists
+// distances[c] and intensities[c].
 void decodeChannelColumns(const std::uint8_t* blocks, std::size_t n, float* const* distances, int* const* intensities);
 
 // playerChannelAzimuth of channel c for n block azimuths.
