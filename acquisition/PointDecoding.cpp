@@ -51,7 +51,7 @@ void decodeChannelColumns(const std::uint8_t* __restrict blocks, std::size_t n, 
     for (std::size_t first = 0; first < n; first += kTile) {
         const std::size_t m = std::min(kTile, n - first);
         for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
-            const std::uint8_t* __restrict p = blocks + datapacket::blockOffset(0) + first * datapacket::kBlockSize
+            const std::uint8_t* __restrict p = blocks + first * datapacket::kBlockSize
                 + datapacket::channelOffset(0, c);
             float* __restrict d = distances[c] + first;
             int* __restrict i = intensities[c] + first;
