@@ -54,7 +54,7 @@ bool OutputFile::open(const std::string& target)
     discard();
     target_ = target;
     error_.clear();
-    buffered_ = 0;
+    block_.clear();
     int reason = EEXIST;
     for (int n = 0; n < kNameAttempts && fd_ < 0 && reason == EEXIST; ++n) {
         temporary_ = target + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".part";
@@ -75,11 +75,13 @@ bool OutputFile::open(const std::string& target)
 
 bool OutputFile::flush()
 {
+    if (block_.empty())
+        return true;
     if (behind_)
-        return block_.empty() || behind_->submit({}, {}, block_, block_.size()) || behindFailed();
-    if (!writeAll(buffer_.get(), buffered_))
+        return behind_->submit({}, {}, block_, block_.size()) || behindFailed();
+    if (!writeAll(block_.data(), block_.size()))
         return false;
-    buffered_ = 0;
+    block_.clear();
     return true;
 }
 
@@ -96,26 +98,26 @@ bool OutputFile::behindFailed()
     return false;
 }
 
+bool OutputFile::settleBehind()
+{
+    behind_->settle();
+    return behind_->error().empty() || behindFailed();
+}
+
 bool OutputFile::write(const void* data, std::size_t size)
 {
     if (fd_ < 0 || !error_.empty())
         return false;
     const char* p = static_cast<const char*>(data);
-    if (behind_) {
-        if (block_.capacity() < kBufferSize)
-            block_.reserve(kBufferSize);
-        block_.insert(block_.end(), p, p + size);
-        return block_.size() < kBufferSize || flush();
-    }
-    // A frame's records need no copy: what is buffered goes first, then they follow.
-    if (size >= kDirectWrite)
+    // Written directly, a frame's records need no copy: what is buffered goes first, then they
+    // follow. Written behind, they are copied, as the caller keeps its bytes.
+    if (!behind_ && size >= kDirectWrite)
         return flush() && writeAll(p, size);
-    if (buffered_ + size > kBufferSize && !flush())
+    if (block_.size() + size > kBufferSize && !flush())
         return false;
-    if (!buffer_)
-        buffer_.reset(new char[kBufferSize]);
-    std::memcpy(buffer_.get() + buffered_, p, size);
-    buffered_ += size;
+    if (block_.capacity() < kBufferSize)
+        block_.reserve(kBufferSize);
+    block_.insert(block_.end(), p, p + size);
     return true;
 }
 
@@ -135,8 +137,8 @@ bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t siz
 {
     if (fd_ < 0 || !error_.empty() || !flush())
         return false;
-    if (behind_ && (behind_->settle(), !behind_->error().empty()))
-        return behindFailed();
+    if (behind_ && !settleBehind())
+        return false;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
@@ -156,9 +158,8 @@ bool OutputFile::commit()
     if (fd_ < 0 || !error_.empty() || !flush())
         return false;
     if (behind_) {
-        behind_->settle();
-        if (!behind_->error().empty())
-            return behindFailed();
+        if (!settleBehind())
+            return false;
         behind_.reset();
     }
     const int fd = fd_;
@@ -189,7 +190,6 @@ void OutputFile::discard()
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
-    buffered_ = 0;
 }
 
 bool OutputFile::fail(int reason)

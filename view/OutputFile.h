@@ -50,16 +50,15 @@ private:
     bool flush();
     bool writeAll(const char* p, std::size_t size);
     bool behindFailed();
+    bool settleBehind(); // waits for the writing thread; false with error() set if a write failed
     bool fail(int reason);
 
     const Writing writing_;
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
-    std::unique_ptr<char[]> buffer_; // made at the first small write, kept for the next files
-    std::size_t buffered_ = 0;
+    std::vector<char> block_; // small writes gathered; its room is kept for the next files
     std::unique_ptr<WritingThread> behind_; // from open() to commit() or discard(), with write-behind
-    std::vector<char> block_;             // small writes gathered for it
     std::string error_;
 };
 
