@@ -42,28 +42,6 @@ const FiringOffsets& firingOffsets()
 } // namespace
 
 HVK32_VECTOR_CLONES
-void decodeChannelColumns(const std::uint8_t* __restrict blocks, std::size_t n, float* const* distances,
-                          int* const* intensities)
-{
-    // A few blocks at a time, every channel: the blocks' bytes stay in the first-level cache
-    // while each channel's lists are written on.
-    constexpr std::size_t kTile = 16;
-    for (std::size_t first = 0; first < n; first += kTile) {
-        const std::size_t m = std::min(kTile, n - first);
-        for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
-            const std::uint8_t* __restrict p = blocks + first * datapacket::kBlockSize
-                + datapacket::channelOffset(0, c);
-            float* __restrict d = distances[c] + first;
-            int* __restrict i = intensities[c] + first;
-            for (std::size_t k = 0; k < m; ++k) {
-                d[k] = static_cast<float>(le16(p + k * datapacket::kBlockSize));
-                i[k] = p[k * datapacket::kBlockSize + datapacket::kIntensityOffset];
-            }
-        }
-    }
-}
-
-HVK32_VECTOR_CLONES
 void playerChannelAzimuths(const float* __restrict blockAzimuths, std::size_t n, int channel, float* __restrict azimuths)
 {
     for (std::size_t j = 0; j < n; ++j)

@@ -87,6 +87,37 @@ private slots:
         QCOMPARE(block.intensity[0], 1);
     }
 
+    // The frame's blocks turned into channel columns, in whole tiles of 16 blocks and the
+    // rest, from a buffer that ends with the last block (no read may pass it).
+    void channelColumnsMatchEachBlock_data()
+    {
+        QTest::addColumn<int>("blocks");
+        for (int n : {0, 1, 15, 16, 17, 50})
+            QTest::addRow("%d blocks", n) << n;
+    }
+    void channelColumnsMatchEachBlock()
+    {
+        QFETCH(int, blocks);
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(blocks) * datapacket::kBlockSize);
+        std::uint32_t state = 12345;
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+        std::vector<std::vector<float>> distances(32, std::vector<float>(blocks, -1.0f));
+        std::vector<std::vector<int>> intensities(32, std::vector<int>(blocks, -1));
+        float* d[32];
+        int* i[32];
+        for (int c = 0; c < 32; ++c) {
+            d[c] = distances[c].data();
+            i[c] = intensities[c].data();
+        }
+        decodeChannelColumns(bytes.data(), bytes.size() / datapacket::kBlockSize, d, i);
+        for (int b = 0; b < blocks; ++b)
+            for (int c = 0; c < 32; ++c) {
+                QCOMPARE(distances[c][b], float(datapacket::distanceRaw(bytes.data(), b, c)));
+                QCOMPARE(intensities[c][b], int(datapacket::intensityRaw(bytes.data(), b, c)));
+            }
+    }
+
     void packetKindAndLength()
     {
         auto p = test::dataPacket({0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200, 220});
