@@ -199,6 +199,15 @@ bool CaptureReader::readAt(qint64 offset, std::uint8_t* out, qint64 size)
 
 CaptureReader::Read CaptureReader::next(ScannerRecord& record, qint64* recordOffset)
 {
+    const std::uint8_t* bytes = nullptr;
+    const Read read = next(&bytes, recordOffset);
+    if (read == Read::Scanner)
+        std::memcpy(record.data(), bytes, kScannerRecordSize);
+    return read;
+}
+
+CaptureReader::Read CaptureReader::next(const std::uint8_t** record, qint64* recordOffset)
+{
     if (!device_ || !chunks_ || position_ >= length_)
         return Read::End;
     qint64 offset = position_;
@@ -209,7 +218,7 @@ CaptureReader::Read CaptureReader::next(ScannerRecord& record, qint64* recordOff
     switch (step.kind) {
     case RecordStep::Scanner:
         if (const std::uint8_t* bytes = chunks_->at(offset, static_cast<qint64>(kScannerRecordSize))) {
-            std::memcpy(record.data(), bytes, kScannerRecordSize);
+            *record = bytes;
             return Read::Scanner;
         }
         position_ = length_; // the device could not be read

@@ -246,6 +246,9 @@ public:
     // Reads the record at the current position and moves past it. The position only ever
     // grows, by at least a record header, so a walk ends on any file.
     Read next(ScannerRecord& record, qint64* recordOffset = nullptr);
+    // The same, handing back where the scanner record's bytes are in the reader's buffer
+    // instead of copying them: valid until the reader is used again.
+    Read next(const std::uint8_t** record, qint64* recordOffset = nullptr);
 
     // Reads the scanner record at `offset` (one that next() returned before) and leaves the
     // position after it. False when it is not there any more.

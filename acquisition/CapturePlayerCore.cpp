@@ -93,7 +93,7 @@ CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
         return Event::End;
     if (direction == Direction::Forward) {
         qint64 offset = 0;
-        switch (reader_.next(record_, &offset)) {
+        switch (reader_.next(&recordBytes_, &offset)) {
         case capturefile::CaptureReader::Read::End:
             return Event::End;
         case capturefile::CaptureReader::Read::Skipped:
@@ -112,13 +112,14 @@ CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
         freshRecord_ = false;
         if (!reader_.readScannerRecordAt(offset, record_))
             return Event::End;
+        recordBytes_ = record_.data();
     }
     return handlePayload(direction);
 }
 
 CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
 {
-    const std::uint8_t* payload = record_.data() + capturefile::kPayloadOffset;
+    const std::uint8_t* payload = recordBytes_ + capturefile::kPayloadOffset;
     switch (payloadKindOf(payload)) {
     case PayloadKind::Data:
         return addDataPacket(payload, direction);
@@ -174,7 +175,7 @@ void CapturePlayerCore::keepBlocks(const std::uint8_t* payload, int first, int l
         return;
     if (runs_.empty()) {
         // The frame's first packet: its time in the capture and on the device.
-        const capturefile::RecordHeader h = capturefile::readRecordHeader(record_.data(), reader_.format());
+        const capturefile::RecordHeader h = capturefile::readRecordHeader(recordBytes_, reader_.format());
         collecting_.captureMicros = static_cast<std::int64_t>(h.seconds) * 1000000
                                   + (reader_.format().nanoseconds ? h.fraction / 1000 : h.fraction);
         collecting_.deviceStamp = datapacket::timestampRaw(payload);
@@ -352,7 +353,8 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     const CaptureFrameIndex::Frame& f = index.frame(n);
     if (!reader_.readScannerRecordAt(f.recordOffset, record_))
         return false;
-    const std::uint8_t* payload = record_.data() + capturefile::kPayloadOffset;
+    recordBytes_ = record_.data();
+    const std::uint8_t* payload = recordBytes_ + capturefile::kPayloadOffset;
     if (payloadKindOf(payload) != PayloadKind::Data || f.block >= datapacket::kBlocksPerPacket)
         return false;
     positions_.assign(1, f.recordOffset);

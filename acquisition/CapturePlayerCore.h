@@ -144,7 +144,8 @@ private:
     Event countFrame(Direction direction);
 
     capturefile::CaptureReader reader_;
-    capturefile::ScannerRecord record_{};
+    capturefile::ScannerRecord record_{}; // a record read again (backward or by seeking)
+    const std::uint8_t* recordBytes_ = nullptr; // the record in hand: in the reader's buffer or record_
     std::vector<qint64> positions_; // offsets of the scanner records read forward
     // The blocks of the frame being collected, as they are in the data packets (so the
     // packet layout reads them as one long packet), and the runs they came in: blocks
