@@ -221,7 +221,9 @@ private slots:
         QVERIFY2(summary.contains(QFileInfo(SocketRecorder::rotatedFileName(out, files - 1)).fileName()), qPrintable(summary));
     }
 
-    // Each record goes to the file in one write: a kill at any moment leaves whole records.
+    // Each record goes to the file in one write: a kill at any moment leaves whole records,
+    // but for the last one, which the system may cut at a page boundary when the kill comes
+    // in the middle of its write (the reader drops it and says so).
     void killedAtRandomMomentsLeavesWholeRecords()
     {
         for (int run = 0; run < 4; ++run) {
@@ -234,10 +236,14 @@ private slots:
             QCOMPARE(cli.exitStatus(), QProcess::CrashExit);
 
             const FileCheck file = checkFile(out);
-            QVERIFY2(!file.damage.any(), qPrintable(QStringLiteral("run %1: %2 records cut off, %3 bad lengths")
-                                                         .arg(run)
-                                                         .arg(file.damage.truncatedRecords)
-                                                         .arg(file.damage.badLengths)));
+            const QString damage = QStringLiteral("run %1: %2 records cut off, %3 bad lengths, %4 damaged places")
+                                       .arg(run)
+                                       .arg(file.damage.truncatedRecords)
+                                       .arg(file.damage.badLengths)
+                                       .arg(file.damage.damagedPlaces);
+            QVERIFY2(file.damage.truncatedRecords <= 1 && file.damage.badLengths == 0
+                         && file.damage.damagedPlaces == 0,
+                     qPrintable(damage));
             QVERIFY(file.scannerRecords > 0);
             const int listed = tcpdumpLines(out);
             if (listed >= 0)
