@@ -15,6 +15,7 @@
 
 #include "acquisition/PointDecoding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -39,10 +40,30 @@ public:
         Overflow, // the frame (with the block) grew too long and is dropped
     };
 
-    // The close test of the reference rule.
-    static bool closes(std::size_t blocks, float referenceAzimuth, float lastAzimuth)
+    // The close test of the reference rule: a frame of more than kMinBlocks blocks closes
+    // with a block this near its reference.
+    static bool nearReference(float referenceAzimuth, float lastAzimuth)
     {
-        return blocks > kMinBlocks && std::fabs(lastAzimuth - referenceAzimuth) <= kCloseAngle;
+        return std::fabs(lastAzimuth - referenceAzimuth) <= kCloseAngle;
+    }
+
+    // The azimuths [first, last] (in hundredths, below a turn) near a reference by the rule
+    // of nearReference(): one range, since the decoded angle grows with the raw value.
+    // Finding it once per frame spares a division and a float comparison per block.
+    struct Range {
+        std::int32_t first, last;
+    };
+    static Range nearRange(std::uint16_t reference)
+    {
+        const float referenceAzimuth = decodeBlockAzimuth(reference);
+        Range r{1, 0};
+        const int to = std::min(kTurn - 1, int(reference) + 2 * kCloseUnits);
+        for (int u = std::max(0, int(reference) - 2 * kCloseUnits); u <= to; ++u)
+            if (nearReference(referenceAzimuth, decodeBlockAzimuth(std::uint16_t(u)))) {
+                r.first = r.first > r.last ? u : r.first;
+                r.last = u;
+            }
+        return r;
     }
 
     // Raw block azimuth in hundredths, as decodeBlockAzimuth reads it (a turn or more is 0).
@@ -73,7 +94,7 @@ public:
         }
         advance_ = turned;
         ++blocks_;
-        if (closes(blocks_, referenceAzimuth_, decodeBlockAzimuth(azimuth))) {
+        if (blocks_ > kMinBlocks && azimuth >= near_.first && azimuth <= near_.last) {
             restart();
             return Cut::After;
         }
@@ -109,7 +130,7 @@ private:
     void start(std::uint16_t reference, std::int32_t advance, std::uint16_t azimuth)
     {
         reference_ = reference;
-        referenceAzimuth_ = decodeBlockAzimuth(reference);
+        near_ = nearRange(reference);
         advance_ = advance;
         last_ = azimuth;
         blocks_ = 1;
@@ -118,7 +139,7 @@ private:
 
     std::size_t blocks_ = 0;
     std::uint16_t reference_ = 0;
-    float referenceAzimuth_ = 0;
+    Range near_{1, 0}; // nearRange(reference_)
     std::int32_t advance_ = 0;
     std::int32_t last_ = 0;
     bool havePendingStart_ = false;

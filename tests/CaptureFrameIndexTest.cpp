@@ -143,6 +143,25 @@ class CaptureFrameIndexTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The cutter closes a frame on a range of raw azimuths worked out per reference: it must
+    // hold exactly the azimuths the float rule finds near it, at both ends, for every one.
+    void nearRangeFollowsTheAngleRule()
+    {
+        int mismatches = 0;
+        QString first;
+        for (int r = 0; r < FrameCutter::kTurn; ++r) {
+            const FrameCutter::Range near = FrameCutter::nearRange(std::uint16_t(r));
+            const float reference = decodeBlockAzimuth(std::uint16_t(r));
+            for (int u = std::max(0, r - 150); u <= std::min(FrameCutter::kTurn - 1, r + 150); ++u) {
+                const bool inRange = u >= near.first && u <= near.last;
+                if (inRange != FrameCutter::nearReference(reference, decodeBlockAzimuth(std::uint16_t(u)))
+                    && mismatches++ == 0)
+                    first = QStringLiteral("reference %1, azimuth %2").arg(r).arg(u);
+            }
+        }
+        QVERIFY2(mismatches == 0, qPrintable(first));
+    }
+
     void seekingGivesForwardFrames()
     {
         QByteArray bytes = awkwardCapture();
