@@ -179,6 +179,8 @@ void CapturePlayerCore::keepBlocks(const std::uint8_t* payload, int first, int l
         collecting_.captureMicros = static_cast<std::int64_t>(h.seconds) * 1000000
                                   + (reader_.format().nanoseconds ? h.fraction / 1000 : h.fraction);
         collecting_.deviceStamp = datapacket::timestampRaw(payload);
+        collecting_.seconds = h.seconds;
+        collecting_.fraction = h.fraction;
     }
     blocks_.insert(blocks_.end(), payload + datapacket::blockOffset(first), payload + datapacket::blockOffset(last));
     runs_.push_back({datapacket::timestampRaw(payload), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last),

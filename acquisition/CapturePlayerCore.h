@@ -53,6 +53,10 @@ class CaptureFrameIndex;
 struct FrameTime {
     std::int64_t captureMicros = 0; // since 1970-01-01 UTC
     std::uint32_t deviceStamp = 0;  // data packet time-stamp units
+    // The capture time as the record header holds it: seconds, and micro- or nanoseconds as
+    // the file says.
+    std::uint32_t seconds = 0;
+    std::uint32_t fraction = 0;
 };
 
 class CapturePlayerCore {

@@ -439,7 +439,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
             break;
         if (!angleMistakeReported)
             angleMistakeReported = reportAngleMistake(options.pcap, f->snapshot);
-        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho});
+        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time});
         if (written < 0) {
             failed = true;
             break;

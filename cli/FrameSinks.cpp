@@ -1,7 +1,6 @@
 #include "cli/FrameSinks.h"
 
 #include "acquisition/CaptureFile.h"
-#include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/DeviceInfoJson.h"
 #include "cli/KittiFiles.h"
@@ -18,6 +17,7 @@
 #include <QDir>
 #include <QIODevice>
 
+#include <deque>
 #include <vector>
 
 namespace hvk32 {
@@ -258,11 +258,10 @@ public:
     bool open() override
     {
         QString message;
-        if (!index_.build(pcap_, &message)) {
+        if (!infoReader_.open(pcap_, &message)) {
             error_ = QStringLiteral("%1: %2").arg(pcap_, message);
             return false;
         }
-        readDeviceInfos();
         const std::string definition = ros2::pointCloud2Definition();
         const QByteArray schema = deviceInfoJsonSchema();
         if (!file_.open(path_.toLocal8Bit().toStdString()) || !writer_.open(file_, "ros2", library_)
@@ -276,17 +275,12 @@ public:
 
     qint64 write(const ExportFrame& f) override
     {
-        if (f.frameId < 1 || f.frameId > index_.frameCount()) {
-            error_ = QStringLiteral("%1: frame %2 is not where the player found it").arg(pcap_).arg(f.frameId);
-            return -1;
-        }
-        const CaptureFrameIndex::Frame& start = index_.frame(f.frameId);
-        const std::uint64_t time = nanoseconds(start.seconds, start.fraction);
+        const std::uint64_t time = nanoseconds(f.time.seconds, f.time.fraction);
         if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0))
             return -1;
         conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
         const auto encode = [&](char* message) {
-            ros2::encodePointCloud2(static_cast<std::int32_t>(start.seconds),
+            ros2::encodePointCloud2(static_cast<std::int32_t>(f.time.seconds),
                                     static_cast<std::uint32_t>(time % kNanosecondsPerSecond), kFrameId, points_, message);
         };
         if (!writer_.write(kPointsChannel, pointsSequence_++, time, time, ros2::pointCloud2Size(kFrameId, points_.size),
@@ -319,39 +313,43 @@ private:
 
     std::uint64_t nanoseconds(std::uint32_t seconds, std::uint32_t fraction) const
     {
-        return seconds * kNanosecondsPerSecond + fraction * (nanosecondRecords_ ? 1u : 1000u);
+        return seconds * kNanosecondsPerSecond + fraction * (infoReader_.format().nanoseconds ? 1u : 1000u);
     }
 
-    void readDeviceInfos()
+    // Reads on through the capture, beside the player, until `pending_` holds `count`
+    // device-info packets not yet written or the capture ends. A frame needs only those up
+    // to its start, so nothing is read ahead of the export.
+    void readDeviceInfos(std::size_t count)
     {
-        capturefile::CaptureReader reader;
-        if (!reader.open(pcap_))
-            return;
-        nanosecondRecords_ = reader.format().nanoseconds;
-        capturefile::ScannerRecord record{};
-        for (;;) {
-            const auto read = reader.next(record);
-            if (read == capturefile::CaptureReader::Read::End)
+        while (pending_.size() < count && !infosRead_) {
+            const std::uint8_t* record = nullptr;
+            const auto read = infoReader_.next(&record);
+            if (read == capturefile::CaptureReader::Read::End) {
+                infosRead_ = true;
                 break;
-            const std::uint8_t* payload = record.data() + capturefile::kPayloadOffset;
-            if (read == capturefile::CaptureReader::Read::Scanner && payloadKindOf(payload) == PayloadKind::DeviceInfo)
-                deviceInfos_.push_back({nanoseconds(reader.lastHeader().seconds, reader.lastHeader().fraction),
-                                        deviceInfoJson(payload)});
+            }
+            if (read != capturefile::CaptureReader::Read::Scanner)
+                continue;
+            const std::uint8_t* payload = record + capturefile::kPayloadOffset;
+            if (payloadKindOf(payload) == PayloadKind::DeviceInfo)
+                pending_.push_back({nanoseconds(infoReader_.lastHeader().seconds, infoReader_.lastHeader().fraction),
+                                    deviceInfoJson(payload)});
         }
     }
 
-    // The device-info packets recorded up to `time`; before the first frame only the one in
-    // force at its start.
+    // The device-info packets recorded up to `time`, in file order; before the first frame
+    // only the one in force at its start.
     bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrame)
     {
         if (firstFrame)
-            while (nextInfo_ + 1 < deviceInfos_.size() && deviceInfos_[nextInfo_ + 1].time <= time)
-                ++nextInfo_;
-        for (; nextInfo_ < deviceInfos_.size() && deviceInfos_[nextInfo_].time <= time; ++nextInfo_) {
-            const DeviceInfo& info = deviceInfos_[nextInfo_];
+            for (readDeviceInfos(2); pending_.size() > 1 && pending_[1].time <= time; readDeviceInfos(2))
+                pending_.pop_front();
+        for (readDeviceInfos(1); !pending_.empty() && pending_.front().time <= time; readDeviceInfos(1)) {
+            const DeviceInfo& info = pending_.front();
             if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
                                static_cast<std::size_t>(info.json.size())))
                 return fail();
+            pending_.pop_front();
         }
         return true;
     }
@@ -370,10 +368,9 @@ private:
     pointfile::OutputFile file_;
     mcap::Writer writer_;
     std::string library_;
-    CaptureFrameIndex index_;
-    bool nanosecondRecords_ = false;
-    std::vector<DeviceInfo> deviceInfos_;
-    std::size_t nextInfo_ = 0;
+    capturefile::CaptureReader infoReader_; // the device-info packets, read as frames need them
+    std::deque<DeviceInfo> pending_;         // read, not yet written
+    bool infosRead_ = false;                 // to the end of the capture
     std::uint32_t pointsSequence_ = 0, infoSequence_ = 0;
     PointConversion conversion_;
     PointArrays points_;

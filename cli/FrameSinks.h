@@ -21,6 +21,7 @@
 namespace hvk32 {
 
 class CapturePlayerCore;
+struct FrameTime;
 
 // The snapshot a frame the player has just emitted converts with: the degree mode its capture
 // reports, the distance unit known (the capture has reported its configuration for every frame
@@ -35,6 +36,7 @@ struct ExportFrame {
     const LidarData& frame;
     const ConversionSnapshot& snapshot;
     bool dualEcho; // the capture's device reports dual echo
+    const FrameTime& time;
 };
 
 class FrameSink {

@@ -54,6 +54,7 @@ void PlayedFrames::play()
         slot->snapshot = playedFrameSnapshot(player_);
         slot->dualEcho = playedFrameDualEcho(player_);
         slot->position = player_.position();
+        slot->time = player_.frameTime();
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ready_.push_back(slot);

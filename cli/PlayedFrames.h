@@ -28,6 +28,7 @@ public:
         ConversionSnapshot snapshot; // the capture's degree mode and the calibration in force
         bool dualEcho = false;
         qint64 position = 0;      // the player's file position after the frame
+        FrameTime time;           // when the frame began
     };
 
     // Starts playing `player` (open, and at the start of the range) forward until the end of
