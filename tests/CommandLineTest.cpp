@@ -19,11 +19,13 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include <csignal>
 #include <unistd.h>
@@ -521,6 +523,57 @@ private slots:
         QVERIFY2(wrong.second.contains("vertical angle of channel 7 in the device-info packet (5 degrees) is more than "
                                        "1.5 degrees off the built-in table (3 degrees)"),
                  wrong.second.constData());
+    }
+
+    // The device-info messages of an MCAP file go where the export meets them: before the
+    // first frame the one in force at its start, then each before the first frame that
+    // starts after it. The second packet arrives inside frame 3 of four.
+    void mcapDeviceInfoBeforeTheFramesAfterIt_data()
+    {
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<QString>("channels"); // of the messages in file order: I device info, P points
+        QTest::newRow("every frame") << QStringList{} << "IPPPIP";
+        QTest::newRow("from frame 3") << QStringList{"--from", "3"} << "IPIP";
+        QTest::newRow("from frame 4") << QStringList{"--from", "4"} << "IP";
+        QTest::newRow("frames 1 to 2") << QStringList{"--to", "2"} << "IPP";
+    }
+    void mcapDeviceInfoBeforeTheFramesAfterIt()
+    {
+        QFETCH(QStringList, range);
+        QFETCH(QString, channels);
+        hvk32::sim::ScannerSettings settings;
+        settings.clockStart = hvk32::sim::ClockTime{};
+        hvk32::test::CaptureBuilder b(settings);
+        b.deviceInfo().revolutions(2.5);
+        b.deviceInfo([](std::uint8_t* p) { hvk32::test::shiftVerticalAngles(p, 0.5f, -1); }).revolutions(2.5);
+        const QString pcap = writeFile("two-infos.pcap", b.bytes());
+        const QString mcap = dir_.filePath("two-infos.mcap");
+        const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", pcap, "--mcap", mcap, "--compression", "none"}
+                                                   + range);
+        QVERIFY2(r.exitCode == 0, r.errors.constData());
+        // The messages of every chunk, in file order: their channels and log times.
+        const QByteArray file = readFile(mcap);
+        const auto u64 = [](const char* p) { return qFromLittleEndian<quint64>(p); };
+        QString order;
+        QList<quint64> times;
+        std::function<void(const char*, const char*)> walk = [&](const char* p, const char* end) {
+            while (end - p >= 9 && std::uint8_t(*p) != 0x0F) { // to the end of the data section
+                const std::uint8_t op = std::uint8_t(*p);
+                const char* content = p + 9;
+                p = content + u64(p + 1);
+                if (op == 0x05) { // message: channel, sequence, log time, publish time, data
+                    order += qFromLittleEndian<quint16>(content) == 1 ? 'P' : 'I';
+                    times.append(u64(content + 6));
+                } else if (op == 0x06) { // chunk: times, sizes, crc, compression, then its records
+                    const char* c = content + 28;
+                    c += 4 + qFromLittleEndian<quint32>(c);
+                    walk(c + 8, c + 8 + u64(c));
+                }
+            }
+        };
+        walk(file.constData() + 8, file.constData() + file.size());
+        QCOMPARE(order, channels);
+        QVERIFY(std::is_sorted(times.begin(), times.end()));
     }
 
     void exportPcdFiles()
