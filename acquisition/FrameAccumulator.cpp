@@ -25,6 +25,9 @@ void FrameAccumulator::addBlock(const DecodedBlock& block, std::uint8_t echo)
         frame_.timestamps[c].push_back(block.time[c]);
         frame_.echoes[c].push_back(echo);
     }
+    if (block.firingTimesDiffer)
+        for (int c = 0; c < kChannelCount; ++c)
+            frame_.firingTimes[c].push_back(block.firingTime[c]);
     if (az.size() >= 2) {
         const float previous = az[az.size() - 2];
         const float step = azimuthStep(previous, az.back());
@@ -69,6 +72,8 @@ void FrameAccumulator::carryOver()
         auto& angles = frame_.azimuths[c];
         auto& times = frame_.timestamps[c];
         auto& echoes = frame_.echoes[c];
+        auto& firings = frame_.firingTimes[c];
+        const bool withFirings = firings.size() == times.size();
         const std::size_t n = angles.size();
         if (n < kCarryWindow)
             continue;
@@ -80,6 +85,10 @@ void FrameAccumulator::carryOver()
             carried_.azimuths[c].push_back(angles[i]);
             carried_.timestamps[c].push_back(times[i]);
             carried_.echoes[c].push_back(echoes[i]);
+            if (withFirings) {
+                carried_.firingTimes[c].push_back(firings[i]);
+                firings[i] = 0;
+            }
             distances[i] = 0.0f;
             intensities[i] = 0;
             angles[i] = 0.0f;
@@ -107,6 +116,7 @@ void FrameAccumulator::startNextFrame()
         restart(frame_.azimuths[c], carried_.azimuths[c]);
         restart(frame_.timestamps[c], carried_.timestamps[c]);
         restart(frame_.echoes[c], carried_.echoes[c]);
+        restart(frame_.firingTimes[c], carried_.firingTimes[c]);
     }
 }
 

@@ -97,6 +97,7 @@ void FrameAssembler::emitBothEchoes(const FrameSink& sink)
         join(out.azimuths[c], first.azimuths[c], second.azimuths[c]);
         join(out.timestamps[c], first.timestamps[c], second.timestamps[c]);
         join(out.echoes[c], first.echoes[c], second.echoes[c]);
+        join(out.firingTimes[c], first.firingTimes[c], second.firingTimes[c]);
     }
     stream1_.startNextFrame();
     stream2_.startNextFrame();

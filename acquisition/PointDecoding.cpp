@@ -22,6 +22,7 @@ namespace {
 struct FiringOffsets {
     double single[datapacket::kBlocksPerPacket][datapacket::kChannelsPerBlock];
     double dual[datapacket::kBlocksPerPacket][datapacket::kChannelsPerBlock];
+    double pair[datapacket::kBlocksPerPacket][datapacket::kChannelsPerBlock];
 
     FiringOffsets()
     {
@@ -29,6 +30,7 @@ struct FiringOffsets {
             for (int c = 0; c < datapacket::kChannelsPerBlock; ++c) {
                 single[b][c] = kFiringSpacing * (32 * b + c) - kSingleEchoSpan;
                 dual[b][c] = kFiringSpacing * (32 * (b - b % 2) + c) - kDualEchoSpan;
+                pair[b][c] = kFiringSpacing * (32 * (b / 2) + c) - kDualEchoPairSpan;
             }
     }
 };
@@ -40,6 +42,16 @@ const FiringOffsets& firingOffsets()
 }
 
 } // namespace
+
+double dualEchoFiringOffset(int block, int channel)
+{
+    return firingOffsets().pair[block][channel];
+}
+
+std::uint64_t dualEchoFiringTime(std::uint32_t timestamp, int block, int channel)
+{
+    return truncatedTime(timestamp, firingOffsets().pair[block][channel]);
+}
 
 HVK32_VECTOR_CLONES
 void playerChannelAzimuths(const float* __restrict blockAzimuths, std::size_t n, int channel, float* __restrict azimuths)
@@ -80,6 +92,10 @@ void decodeBlock(const std::uint8_t* packet, int block, SensorConfig timeRule, D
     const double* offset = timeRule == SensorConfig::DualEcho ? offsets.dual[block] : offsets.single[block];
     for (int c = 0; c < kChannelsPerBlock; ++c)
         out.time[c] = truncatedTime(ts, offset[c]);
+    out.firingTimesDiffer = timeRule == SensorConfig::DualEcho;
+    if (out.firingTimesDiffer)
+        for (int c = 0; c < kChannelsPerBlock; ++c)
+            out.firingTime[c] = truncatedTime(ts, offsets.pair[block][c]);
 }
 
 } // namespace hvk32

@@ -23,6 +23,9 @@ SensorConfig sensorConfigFromName(const QString& name);
 constexpr double kFiringSpacing = 1.536;     // time-stamp units between successive firings
 constexpr double kSingleEchoSpan = 588.288;  // 383 firings: the last firing carries the time stamp
 constexpr double kDualEchoSpan = 294.144;
+// A dual-echo packet holds six firings, each in two blocks; its last firing (pair 5,
+// channel 31: 191 firings after the first) carries the time stamp, as in single echo.
+constexpr double kDualEchoPairSpan = 293.376;
 constexpr float kLiveChannelFraction = 0.03125f; // 1/32 of the block step per channel
 constexpr double kPlayerChannelStep = 0.00625;   // [deg] per channel, capture player
 
@@ -53,6 +56,13 @@ inline std::uint64_t dualEchoTime(std::uint32_t timestamp, int block, int channe
     const int firstBlockOfPair = block - (block % 2);
     return truncatedTime(timestamp, kFiringSpacing * (32 * firstBlockOfPair + channel) - kDualEchoSpan);
 }
+
+// Time of the firing of channel c in block b of a dual-echo packet, counted by pair
+// (p = b / 2): both echoes share it, and the six firings end at the time stamp, so a channel's
+// times grow across packets too (the stated dualEchoTime spaces pairs 64 firings apart).
+std::uint64_t dualEchoFiringTime(std::uint32_t timestamp, int block, int channel);
+// Its offset from the time stamp.
+double dualEchoFiringOffset(int block, int channel);
 
 // Step between two successive block azimuths of one stream; a negative step wraps once.
 inline float azimuthStep(float from, float to)
@@ -120,6 +130,9 @@ struct DecodedBlock {
     float distance[32] = {};
     int intensity[32] = {};
     std::uint64_t time[32] = {};
+    // The firings' times where they differ from `time` (dual echo), see firingTimes of LidarData.
+    bool firingTimesDiffer = false;
+    std::uint64_t firingTime[32] = {};
 };
 
 // Decodes block b of a data packet (at least 1206 bytes, already validated); the time

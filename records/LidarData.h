@@ -16,6 +16,11 @@ struct LidarData {
     std::vector<std::vector<int>> intensities;      // 0..255
     std::vector<std::vector<float>> azimuths;       // horizontal angle, degrees
     std::vector<std::vector<std::uint64_t>> timestamps; // data packet time-stamp units
+    // The time of each point's firing, where it differs from timestamps (dual echo, whose
+    // stated times space the firings as a single-echo packet does): both echoes of a firing
+    // share it, and it grows from firing to firing. Lists of another length than timestamps
+    // (empty in single echo) mean timestamps are the firing times; firingTimesOf() chooses.
+    std::vector<std::vector<std::uint64_t>> firingTimes;
     // Which return of its firing a point is: 0 single echo or the first echo, 1 the second
     // echo of dual echo. A frame may leave these lists short (read as 0).
     std::vector<std::vector<std::uint8_t>> echoes;
@@ -29,7 +34,14 @@ struct LidarData {
         clearChannels(intensities);
         clearChannels(azimuths);
         clearChannels(timestamps);
+        clearChannels(firingTimes);
         clearChannels(echoes);
+    }
+
+    const std::vector<std::uint64_t>& firingTimesOf(int channel) const
+    {
+        const auto c = static_cast<std::size_t>(channel);
+        return c < firingTimes.size() && firingTimes[c].size() == timestamps[c].size() ? firingTimes[c] : timestamps[c];
     }
 
     static LidarData empty()

@@ -179,7 +179,7 @@ ChannelInput channelInputOf(const LidarData& frame, int c)
             frame.distances[c].data(),
             frame.azimuths[c].data(),
             frame.intensities[c].data(),
-            frame.timestamps[c].data(),
+            frame.firingTimesOf(c).data(),
             sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr};
 }
 
@@ -724,7 +724,7 @@ std::uint64_t frameStartTime(const LidarData& frame)
     for (int c = 0; c < kChannelCount; ++c) {
         if (channelPointCount(frame, c) == 0)
             continue;
-        const std::uint64_t first = frame.timestamps[c].front();
+        const std::uint64_t first = frame.firingTimesOf(c).front();
         if (!any || unitsSince(first, start) < 0)
             start = first;
         any = true;
