@@ -112,26 +112,35 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         switch (payloadKindOf(payload)) {
         case PayloadKind::Data:
             ++sum.dataPackets;
-            lossDetector.addPacket(payload);
-            for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
-                const FrameCutter::Cut cut = cutter.add(datapacket::azimuthRaw(payload, b));
-                if (cut == FrameCutter::Cut::Before || cut == FrameCutter::Cut::After)
-                    lossDetector.closeFrame(); // as the player closes its frames
-                if (cut == FrameCutter::Cut::Before && configurationReported_)
-                    frames_.push_back(start);
-                if (cutter.blocks() == 1) {
-                    start.recordOffset = position;
-                    start.seconds = header.seconds;
-                    start.fraction = header.fraction;
-                    start.calibration = calibrationInForce;
-                    start.block = static_cast<std::uint8_t>(b);
-                    start.reference = cutter.reference();
-                    start.advance = static_cast<std::int16_t>(cutter.advance());
+            // The packets the player decodes, in its order: duplicates and late packets left
+            // out, a packet far ahead held until the next one tells.
+            lossDetector.addPacket(payload, PacketOrigin{position, header.seconds, header.fraction});
+            for (const TakenPacket& taken : lossDetector.taken()) {
+                for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
+                    const FrameCutter::Cut cut = cutter.add(datapacket::azimuthRaw(taken.bytes, b));
+                    if (cut == FrameCutter::Cut::Before || cut == FrameCutter::Cut::After)
+                        lossDetector.closeFrame(); // as the player closes its frames
+                    if (cut == FrameCutter::Cut::Before && configurationReported_)
+                        frames_.push_back(start);
+                    if (cutter.blocks() == 1) {
+                        start.recordOffset = taken.origin.offset;
+                        start.seconds = taken.origin.seconds;
+                        start.fraction = taken.origin.fraction;
+                        start.calibration = calibrationInForce;
+                        start.block = static_cast<std::uint8_t>(b);
+                        start.reference = cutter.reference();
+                        start.advance = static_cast<std::int16_t>(cutter.advance());
+                        const std::int64_t early = lossDetector.earliestHeldOffset();
+                        start.earlyBytes = early >= 0 && early < start.recordOffset
+                                             ? static_cast<std::uint32_t>(
+                                                 std::min<std::int64_t>(start.recordOffset - early, UINT32_MAX))
+                                             : 0;
+                    }
+                    if (cut == FrameCutter::Cut::After && configurationReported_)
+                        frames_.push_back(start);
+                    else if (cut == FrameCutter::Cut::Overflow)
+                        ++sum.droppedFrames;
                 }
-                if (cut == FrameCutter::Cut::After && configurationReported_)
-                    frames_.push_back(start);
-                else if (cut == FrameCutter::Cut::Overflow)
-                    ++sum.droppedFrames;
             }
             break;
         case PayloadKind::DeviceInfo: {
@@ -154,6 +163,8 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     }
     sum.damage = walker.damage();
     sum.health = lossDetector.health();
+    for (const StreamGap& g : lossDetector.gaps())
+        sum.gaps.push_back({seconds(g.after.seconds, g.after.fraction), static_cast<double>(g.micros) / 1e6, g.packets});
     if (progress)
         progress(fileLength_, fileLength_);
     frames_.shrink_to_fit();

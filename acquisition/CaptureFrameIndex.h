@@ -38,6 +38,9 @@ public:
         std::uint8_t block = 0;         // the frame's first block in that record
         std::uint16_t reference = 0;    // [deg/100] the azimuth the frame closes at (FrameCutter)
         std::int16_t advance = 0;       // [deg/100] the turn from it to the first block
+        // Packets of the frame that came early, before its first record in the file, start
+        // this many bytes before that record (0: none).
+        std::uint32_t earlyBytes = 0;
     };
 
     // What the walk counted.
@@ -51,6 +54,13 @@ public:
         double lastTime = 0;  // [s] time stamp of the last whole record
         capturefile::Damage damage;
         StreamHealth health; // of the data packets in file order, frames closed as the player closes them
+        // The stream's silences of more than a second (the first PacketLossDetector::kGapsKept).
+        struct Gap {
+            double time = 0;           // [s] record time of the first packet after it
+            double seconds = 0;        // its length by the device's time stamps
+            std::uint64_t packets = 0; // data packets it would have held
+        };
+        std::vector<Gap> gaps;
     };
 
     // Told how far the walk is (bytes, of the file's length); returns false to stop it.

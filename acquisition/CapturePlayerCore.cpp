@@ -22,6 +22,7 @@ void emptyFrame(LidarData& f)
         f.intensities[c].clear();
         f.azimuths[c].clear();
         f.timestamps[c].clear();
+        f.firingTimes[c].clear();
         f.echoes[c].clear();
     }
 }
@@ -74,6 +75,9 @@ void CapturePlayerCore::start()
     dataPackets_ = deviceInfoPackets_ = droppedFrames_ = 0;
     lossDetector_.reset();
     lossDetector_.setConfiguration(SensorConfig::Unknown);
+    rereading_ = false;
+    rereadDetector_.reset();
+    rereadDetector_.setConfiguration(SensorConfig::Unknown);
     firstUnreadOffset_ = 0;
 }
 
@@ -100,6 +104,7 @@ CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
             return Event::None;
         case capturefile::CaptureReader::Read::Scanner:
             positions_.push_back(offset);
+            recordOffset_ = offset;
             freshRecord_ = offset >= firstUnreadOffset_;
             firstUnreadOffset_ = std::max(firstUnreadOffset_, offset + 1);
             break;
@@ -109,7 +114,9 @@ CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
             return Event::End;
         const qint64 offset = positions_.back();
         positions_.pop_back();
+        recordOffset_ = offset;
         freshRecord_ = false;
+        rereadDetector_.resynchronise(); // going forward again starts placing afresh
         if (!reader_.readScannerRecordAt(offset, record_))
             return Event::End;
         recordBytes_ = record_.data();
@@ -131,13 +138,44 @@ CapturePlayerCore::Event CapturePlayerCore::handlePayload(Direction direction)
     return Event::None;
 }
 
+PacketOrigin CapturePlayerCore::recordOrigin() const
+{
+    const capturefile::RecordHeader h = capturefile::readRecordHeader(recordBytes_, reader_.format());
+    PacketOrigin origin;
+    origin.offset = recordOffset_;
+    origin.seconds = h.seconds;
+    origin.fraction = h.fraction;
+    return origin;
+}
+
 CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* payload, Direction direction,
                                                           int firstBlock)
 {
     ++dataPackets_;
-    // Records read again (backward, or forward after going back) are not the stream's order.
-    if (freshRecord_)
-        lossDetector_.addPacket(payload);
+    // Records read backward are decoded as they come. Going forward, the loss detector holds
+    // back a packet far ahead until the next one tells whether it was a stray, and leaves out
+    // duplicates and packets too late for their frame. Records read for the first time count
+    // in the stream's health; records read again (after a seek back) are placed by a detector
+    // of their own, so they are counted once.
+    if (direction == Direction::Backward)
+        return decodePacket(payload, recordOrigin(), direction, firstBlock);
+    if (freshRecord_ && rereading_)
+        lossDetector_.continueFrom(rereadDetector_); // read again up to here: go on from there
+    rereading_ = !freshRecord_;
+    PacketLossDetector& detector = freshRecord_ ? lossDetector_ : rereadDetector_;
+    detector.addPacket(payload, recordOrigin());
+    Event event = Event::None;
+    for (const TakenPacket& t : detector.taken()) {
+        const Event e = decodePacket(t.bytes, t.origin, direction, t.bytes == payload ? firstBlock : 0);
+        if (e != Event::None)
+            event = e;
+    }
+    return event;
+}
+
+CapturePlayerCore::Event CapturePlayerCore::decodePacket(const std::uint8_t* payload, const PacketOrigin& origin,
+                                                         Direction direction, int firstBlock)
+{
     Event event = Event::None;
     // A frame needs more than 500 blocks unless packets were lost, so one packet completes
     // at most one frame of a sound stream. Blocks [from, b) join the frame being collected.
@@ -147,13 +185,13 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
         case FrameCutter::Cut::None:
             break;
         case FrameCutter::Cut::Before:
-            keepBlocks(payload, from, b);
+            keepBlocks(payload, origin, from, b);
             from = b;
             completeFrame();
             event = countFrame(direction);
             break;
         case FrameCutter::Cut::After:
-            keepBlocks(payload, from, b + 1);
+            keepBlocks(payload, origin, from, b + 1);
             from = b + 1;
             completeFrame();
             event = countFrame(direction);
@@ -165,22 +203,21 @@ CapturePlayerCore::Event CapturePlayerCore::addDataPacket(const std::uint8_t* pa
             break;
         }
     }
-    keepBlocks(payload, from, datapacket::kBlocksPerPacket);
+    keepBlocks(payload, origin, from, datapacket::kBlocksPerPacket);
     return event;
 }
 
-void CapturePlayerCore::keepBlocks(const std::uint8_t* payload, int first, int last)
+void CapturePlayerCore::keepBlocks(const std::uint8_t* payload, const PacketOrigin& origin, int first, int last)
 {
     if (first >= last)
         return;
     if (runs_.empty()) {
         // The frame's first packet: its time in the capture and on the device.
-        const capturefile::RecordHeader h = capturefile::readRecordHeader(recordBytes_, reader_.format());
-        collecting_.captureMicros = static_cast<std::int64_t>(h.seconds) * 1000000
-                                  + (reader_.format().nanoseconds ? h.fraction / 1000 : h.fraction);
+        collecting_.captureMicros = static_cast<std::int64_t>(origin.seconds) * 1000000
+                                  + (reader_.format().nanoseconds ? origin.fraction / 1000 : origin.fraction);
         collecting_.deviceStamp = datapacket::timestampRaw(payload);
-        collecting_.seconds = h.seconds;
-        collecting_.fraction = h.fraction;
+        collecting_.seconds = origin.seconds;
+        collecting_.fraction = origin.fraction;
     }
     blocks_.insert(blocks_.end(), payload + datapacket::blockOffset(first), payload + datapacket::blockOffset(last));
     runs_.push_back({datapacket::timestampRaw(payload), static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last),
@@ -243,6 +280,7 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
     into.azimuths.resize(kChannelCount);
     into.intensities.resize(kChannelCount);
     into.timestamps.resize(kChannelCount);
+    into.firingTimes.resize(kChannelCount);
     into.echoes.resize(kChannelCount);
     into.blockAzimuths.resize(n);
     float* const blockAzimuths = into.blockAzimuths.data();
@@ -296,6 +334,29 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
             at += static_cast<std::size_t>(count);
         }
     }
+    decodeFiringTimes(into);
+}
+
+// Dual echo: the firings' own times beside the stated ones, by pair (dualEchoFiringTime).
+void CapturePlayerCore::decodeFiringTimes(LidarData& into) const
+{
+    const bool anyDual = std::any_of(runs_.begin(), runs_.end(), [](const BlockRun& r) { return r.dual; });
+    for (int c = 0; c < kChannelCount; ++c) {
+        std::vector<std::uint64_t>& firings = into.firingTimes[c];
+        if (!anyDual) {
+            firings.clear();
+            continue;
+        }
+        firings.resize(into.timestamps[c].size());
+        const std::uint64_t* stamps = into.timestamps[c].data();
+        double offset[datapacket::kBlocksPerPacket];
+        for (int b = 0; b < datapacket::kBlocksPerPacket; ++b)
+            offset[b] = dualEchoFiringOffset(b, c);
+        std::size_t at = 0;
+        for (const BlockRun& run : runs_)
+            for (int b = run.first; b < run.last; ++b, ++at)
+                firings[at] = run.dual ? truncatedTime(run.timestamp, offset[b]) : stamps[at];
+    }
 }
 
 const LidarData& CapturePlayerCore::pendingFrame()
@@ -345,6 +406,7 @@ CapturePlayerCore::Event CapturePlayerCore::handleDeviceInfo(const std::uint8_t*
     configuration_ = configurationOf(payload);
     dualEcho_ = sensorConfigFromName(configuration_.echoMode) == SensorConfig::DualEcho;
     lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
+    rereadDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
     return Event::Configuration;
 }
 
@@ -360,6 +422,7 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     if (payloadKindOf(payload) != PayloadKind::Data || f.block >= datapacket::kBlocksPerPacket)
         return false;
     positions_.assign(1, f.recordOffset);
+    recordOffset_ = f.recordOffset;
     dropBlocks();
     emptyFrame(completed_);
     configuration_ = index.configuration();
@@ -373,6 +436,9 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     // starts counting afresh there instead of taking the skipped records as lost.
     lossDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
     freshRecord_ = f.recordOffset >= firstUnreadOffset_;
+    rereadDetector_.setConfiguration(sensorConfigFromName(configuration_.echoMode));
+    rereadDetector_.resynchronise();
+    rereading_ = false;
     if (freshRecord_) {
         lossDetector_.resynchronise();
         firstUnreadOffset_ = f.recordOffset + 1;
@@ -382,7 +448,35 @@ bool CapturePlayerCore::seek(const CaptureFrameIndex& index, int n)
     // (packets lost) is the next event.
     cutter_.restart(f.reference, f.advance);
     heldFrame_ = addDataPacket(payload, Direction::Forward, f.block) == Event::Frame;
+    if (f.earlyBytes > 0)
+        readEarlyPackets(f.recordOffset - f.earlyBytes, f.recordOffset);
     return true;
+}
+
+// Packets of the frame that came early, before its first record in the file, are read again
+// after it, so they take the places in the frame they took in forward play (the records
+// between them belong to the frame before and are passed over as late). The file goes on
+// after the frame's first record.
+void CapturePlayerCore::readEarlyPackets(qint64 from, qint64 to)
+{
+    if (!reader_.readScannerRecordAt(from, record_))
+        return;
+    const std::uint8_t* bytes = record_.data();
+    qint64 offset = from;
+    capturefile::CaptureReader::Read read = capturefile::CaptureReader::Read::Scanner;
+    while (offset < to) {
+        const std::uint8_t* payload = bytes + capturefile::kPayloadOffset;
+        if (read == capturefile::CaptureReader::Read::Scanner && payloadKindOf(payload) == PayloadKind::Data) {
+            recordBytes_ = bytes;
+            recordOffset_ = offset;
+            heldFrame_ = addDataPacket(payload, Direction::Forward) == Event::Frame || heldFrame_;
+        }
+        read = reader_.next(&bytes, &offset);
+        if (read == capturefile::CaptureReader::Read::End)
+            break;
+    }
+    reader_.readScannerRecordAt(to, record_);
+    recordOffset_ = to;
 }
 
 } // namespace hvk32

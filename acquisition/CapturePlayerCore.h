@@ -140,16 +140,21 @@ public:
 private:
     Event handlePayload(Direction direction);
     Event addDataPacket(const std::uint8_t* payload, Direction direction, int firstBlock = 0);
+    Event decodePacket(const std::uint8_t* payload, const PacketOrigin& origin, Direction direction, int firstBlock);
+    PacketOrigin recordOrigin() const; // of the record in hand
+    void readEarlyPackets(qint64 from, qint64 to);
     Event handleDeviceInfo(const std::uint8_t* payload);
     void completeFrame();
-    void keepBlocks(const std::uint8_t* payload, int first, int last);
+    void keepBlocks(const std::uint8_t* payload, const PacketOrigin& origin, int first, int last);
     void dropBlocks();
     void decodeBlocks(LidarData& into) const;
+    void decodeFiringTimes(LidarData& into) const;
     Event countFrame(Direction direction);
 
     capturefile::CaptureReader reader_;
     capturefile::ScannerRecord record_{}; // a record read again (backward or by seeking)
     const std::uint8_t* recordBytes_ = nullptr; // the record in hand: in the reader's buffer or record_
+    qint64 recordOffset_ = 0;                   // its offset
     std::vector<qint64> positions_; // offsets of the scanner records read forward
     // The blocks of the frame being collected, as they are in the data packets (so the
     // packet layout reads them as one long packet), and the runs they came in: blocks
@@ -168,7 +173,9 @@ private:
     LidarData completed_;
     FrameTime collecting_;    // of the frame being collected
     FrameTime completedTime_; // of completed_
-    PacketLossDetector lossDetector_;
+    PacketLossDetector lossDetector_;   // the records read for the first time: the stream's health
+    PacketLossDetector rereadDetector_; // places records read again; its counts are not kept
+    bool rereading_ = false;            // the last data record went to rereadDetector_
     qint64 firstUnreadOffset_ = 0; // records before it were read in this run
     bool freshRecord_ = false;     // the record in hand is read for the first time
     PlayerConfiguration configuration_;

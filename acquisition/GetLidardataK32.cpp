@@ -63,16 +63,19 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
     }
     assembler_.setConfiguration(config);
     assembler_.setEchoSelection(returnModel_);
-    assembler_.addPacket(datagram, [this](LidarData& frame) {
-        ++framesAssembled_;
-        lossDetector_.closeFrame(); // the losses counted so far are this frame's
-        hvk32::FrameGate* gate = gate_;
-        if (gate && !gate->tryEnter())
-            return;
-        ++framesEmitted_;
-        relay_.postBySwap(frame);
-        QMetaObject::invokeMethod(this, &GetLidardataK32::deliverFrame, Qt::QueuedConnection);
-    });
+    // The packets to decode, in the stream's order: duplicates and late packets left out, a
+    // packet far ahead held until the next one tells whether it was a stray.
+    for (const hvk32::TakenPacket& taken : lossDetector_.taken())
+        assembler_.addPacket(taken.bytes, [this](LidarData& frame) {
+            ++framesAssembled_;
+            lossDetector_.closeFrame(); // the losses counted so far are this frame's
+            hvk32::FrameGate* gate = gate_;
+            if (gate && !gate->tryEnter())
+                return;
+            ++framesEmitted_;
+            relay_.postBySwap(frame);
+            QMetaObject::invokeMethod(this, &GetLidardataK32::deliverFrame, Qt::QueuedConnection);
+        });
     discardedStreams_ = assembler_.discardedStreams();
     return true;
 }

@@ -18,8 +18,21 @@ public:
         return lost;
     }
 
+    // The stream's gaps (silences of more than a second) since the previous frame.
+    struct Gaps {
+        std::uint64_t count = 0, packets = 0, micros = 0;
+        double seconds() const { return static_cast<double>(micros) / 1e6; }
+    };
+    Gaps takeGaps(const StreamHealth& health)
+    {
+        const Gaps since{health.gaps - gaps_.count, health.gapPackets - gaps_.packets, health.gapMicros - gaps_.micros};
+        gaps_ = {health.gaps, health.gapPackets, health.gapMicros};
+        return since;
+    }
+
 private:
     std::uint64_t last_ = 0;
+    Gaps gaps_;
 };
 
 } // namespace hvk32

@@ -49,9 +49,13 @@ PacketLossDetector::PacketLossDetector() : seen_(static_cast<std::size_t>(kHisto
 void PacketLossDetector::reset()
 {
     health_ = {};
+    gaps_.clear();
     started_ = false;
     pending_ = false;
     ahead_.clear();
+    order_.clear();
+    released_.clear();
+    taken_.clear();
     turnStarted_ = false;
     turnPackets_ = 0;
     elapsedMicros_ = lastWrapMicros_ = revolutionMicros_ = 0;
@@ -63,9 +67,23 @@ void PacketLossDetector::resynchronise()
         countLate();
     pending_ = false;
     forgetAhead();
+    order_.clear();
+    released_.clear();
+    taken_.clear();
     started_ = false;
     turnStarted_ = false;
     turnPackets_ = 0;
+}
+
+void PacketLossDetector::continueFrom(const PacketLossDetector& other)
+{
+    const StreamHealth health = health_;
+    const std::int64_t revolutionMicros = revolutionMicros_;
+    std::vector<StreamGap> gaps = std::move(gaps_);
+    *this = other;
+    health_ = health;
+    revolutionMicros_ = revolutionMicros;
+    gaps_ = std::move(gaps);
 }
 
 PacketLossDetector::Packet PacketLossDetector::read(const std::uint8_t* packet) const
@@ -109,61 +127,84 @@ void PacketLossDetector::startCounting(const Packet& p)
     turnPackets_ = 1;
 }
 
-void PacketLossDetector::addPacket(const std::uint8_t* packet)
+std::int64_t PacketLossDetector::reach() const
 {
+    std::int64_t r = headPlace_;
+    for (const Held& h : ahead_) {
+        if (h.place != r + 1)
+            break;
+        r = h.place;
+    }
+    return r;
+}
+
+void PacketLossDetector::addPacket(const std::uint8_t* packet, const PacketOrigin& origin)
+{
+    order_.clear();
+    released_.clear();
+    current_ = packet;
+    currentOrigin_ = origin;
     ++health_.packets;
     const Packet p = read(packet);
     if (!started_) {
         startCounting(p);
+        order_.push_back(-1);
+        finishTaken();
         return;
     }
     std::int64_t d = timestampDifference(last_.timestamp, p.timestamp);
     std::int64_t places = placesTo(last_.timestamp, last_.azimuth, p);
     if (pending_) {
-        const std::int64_t fromPending = placesTo(pendingPacket_.timestamp, pendingPacket_.azimuth, p);
+        const Packet& far = pendingHeld_.packet;
+        const std::int64_t farPlaces = pendingHeld_.place - headPlace_;
+        const std::int64_t fromFar = placesTo(far.timestamp, far.azimuth, p);
         const bool near = std::llabs(d) <= kResyncMicros;
-        if (std::llabs(timestampDifference(pendingPacket_.timestamp, p.timestamp)) <= kResyncMicros
-            && fromPending >= 1 && fromPending <= kStrayPeriods) {
+        if (std::llabs(timestampDifference(far.timestamp, p.timestamp)) <= kResyncMicros && fromFar >= 1
+            && fromFar <= kStrayPeriods) {
             // The stream goes on from the far packet: the jump was the stream's.
             pending_ = false;
-            if (pendingRestart_)
-                startCounting(pendingPacket_);
-            else
-                advance(pendingPacket_, pendingPlaces_);
+            if (pendingRestart_) {
+                const std::int64_t silence = timestampDifference(last_.timestamp, far.timestamp);
+                if (silence > 0)
+                    addGap(silence, far);
+                startCounting(far);
+            } else {
+                advance(far, farPlaces);
+            }
+            takeHeld(std::move(pendingHeld_));
             d = timestampDifference(last_.timestamp, p.timestamp);
             places = placesTo(last_.timestamp, last_.azimuth, p);
         } else if (near && places <= 0) {
             behind(p, headPlace_ + places); // the next packet ahead decides
+            finishTaken();
             return;
-        } else if (near && !pendingRestart_ && places > pendingPlaces_) {
+        } else if (near && !pendingRestart_ && places > farPlaces) {
             pending_ = false; // the stream is past the far packet already
-            advance(pendingPacket_, pendingPlaces_);
+            advance(far, farPlaces);
+            takeHeld(std::move(pendingHeld_));
             d = timestampDifference(last_.timestamp, p.timestamp);
             places = placesTo(last_.timestamp, last_.azimuth, p);
         } else {
-            // The stream goes on from where it was: the far packet was a stray.
+            // The stream goes on from where it was: the far packet came early.
             pending_ = false;
-            if (!pendingRestart_ && pendingPlaces_ < kHistoryPackets) {
-                if (ahead_.size() >= kAheadPackets) {
-                    countLate();
-                    ahead_.erase(ahead_.begin());
-                }
-                ahead_.push_back({headPlace_ + pendingPlaces_, pendingPacket_.azimuth});
-            } else {
+            if (!pendingRestart_ && farPlaces < kHistoryPackets)
+                holdEarly(pendingHeld_);
+            else
                 countLate();
-            }
         }
     }
-    if (std::llabs(d) > kResyncMicros || places > kStrayPeriods) {
+    const std::int64_t place = headPlace_ + places;
+    if (std::llabs(d) > kResyncMicros || place > reach() + 1 || places > kStrayPeriods) {
         pending_ = true;
         pendingRestart_ = std::llabs(d) > kResyncMicros;
-        pendingPlaces_ = places;
-        pendingPacket_ = p;
+        hold(pendingHeld_, p, place);
     } else if (places >= 1) {
         advance(p, places);
+        order_.push_back(-1);
     } else {
-        behind(p, headPlace_ + places);
+        behind(p, place);
     }
+    finishTaken();
 }
 
 void PacketLossDetector::advance(const Packet& p, std::int64_t places)
@@ -175,28 +216,33 @@ void PacketLossDetector::advance(const Packet& p, std::int64_t places)
         for (std::int64_t place = headPlace_ + 1; place < head; ++place)
             slot(place) = 0;
     std::int64_t missing = places - 1;
-    // Strays that came ahead of their place: passed, they arrived out of order; met, the
-    // packet now is their repeat.
-    for (auto it = ahead_.begin(); it != ahead_.end();) {
-        if (it->place < head) {
-            slot(it->place) = static_cast<std::uint16_t>(it->azimuth + 1);
-            ++health_.outOfOrderPackets;
-            ++turnPackets_;
-            --missing;
-        } else if (it->place == head) {
+    // Early packets whose place is passed arrived out of order and are decoded in it; one
+    // for the place reached was a copy of the packet now.
+    std::size_t passed = 0;
+    while (passed < ahead_.size() && ahead_[passed].place <= head) {
+        Held& h = ahead_[passed++];
+        if (h.place == head) {
             ++health_.duplicatePackets;
-        } else {
-            ++it;
             continue;
         }
-        it = ahead_.erase(it);
+        slot(h.place) = static_cast<std::uint16_t>(h.packet.azimuth + 1);
+        ++health_.outOfOrderPackets;
+        ++turnPackets_;
+        --missing;
+        takeHeld(std::move(h));
     }
+    ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(passed));
     health_.lostPackets += static_cast<std::uint64_t>(std::max<std::int64_t>(missing, 0));
+    moveHead(p, head);
+}
+
+void PacketLossDetector::moveHead(const Packet& p, std::int64_t place)
+{
     elapsedMicros_ += timestampDifference(last_.timestamp, p.timestamp);
     countRevolution(p);
     last_ = p;
-    headPlace_ = head;
-    slot(head) = static_cast<std::uint16_t>(p.azimuth + 1);
+    headPlace_ = place;
+    slot(place) = static_cast<std::uint16_t>(p.azimuth + 1);
 }
 
 void PacketLossDetector::behind(const Packet& p, std::int64_t place)
@@ -216,6 +262,7 @@ void PacketLossDetector::behind(const Packet& p, std::int64_t place)
             ++turnPackets_;
             if (health_.lostPackets > 0)
                 --health_.lostPackets;
+            order_.push_back(-1);
             return;
         }
         if (s == 0)
@@ -230,11 +277,78 @@ void PacketLossDetector::countLate()
     ++health_.latePackets;
 }
 
+void PacketLossDetector::hold(Held& into, const Packet& p, std::int64_t place)
+{
+    into.packet = p;
+    into.place = place;
+    into.origin = currentOrigin_;
+    std::copy(current_, current_ + datapacket::kPacketSize, into.bytes.begin());
+}
+
+void PacketLossDetector::holdEarly(const Held& h)
+{
+    auto at = std::lower_bound(ahead_.begin(), ahead_.end(), h.place,
+                               [](const Held& a, std::int64_t place) { return a.place < place; });
+    if (at != ahead_.end() && at->place == h.place) {
+        ++health_.duplicatePackets; // two early copies of one packet
+        return;
+    }
+    if (ahead_.size() >= kAheadPackets) {
+        // The farthest one is the least likely to be the stream's.
+        const bool newFarthest = at == ahead_.end();
+        countLate();
+        if (newFarthest)
+            return;
+        ahead_.pop_back();
+    }
+    ahead_.insert(at, h);
+}
+
+void PacketLossDetector::takeHeld(Held&& h)
+{
+    released_.push_back(std::move(h));
+    order_.push_back(static_cast<int>(released_.size()) - 1);
+}
+
+void PacketLossDetector::finishTaken()
+{
+    taken_.clear();
+    for (int k : order_)
+        taken_.push_back(k < 0 ? TakenPacket{current_, currentOrigin_}
+                               : TakenPacket{released_[static_cast<std::size_t>(k)].bytes.data(),
+                                             released_[static_cast<std::size_t>(k)].origin});
+}
+
+std::int64_t PacketLossDetector::earliestHeldOffset() const
+{
+    std::int64_t earliest = pending_ ? pendingHeld_.origin.offset : -1;
+    for (const Held& h : ahead_)
+        if (h.origin.offset >= 0 && (earliest < 0 || h.origin.offset < earliest))
+            earliest = h.origin.offset;
+    return earliest;
+}
+
 void PacketLossDetector::forgetAhead()
 {
     for (std::size_t k = 0; k < ahead_.size(); ++k)
         countLate();
     ahead_.clear();
+}
+
+void PacketLossDetector::addGap(std::int64_t micros, const Packet& after)
+{
+    // Its length is the time its missing packets would have taken.
+    const std::int64_t places = placesTo(last_.timestamp, last_.azimuth, after);
+    StreamGap gap;
+    gap.packets = static_cast<std::uint64_t>(std::max<std::int64_t>(places - 1, 0));
+    const double period = after.firings * kMicrosPerSecond / datapacket::kFiringsPerSecond;
+    gap.micros = std::min(micros, static_cast<std::int64_t>(std::llround(static_cast<double>(gap.packets) * period)));
+    gap.after = pendingHeld_.origin;
+    ++health_.gaps;
+    health_.gapPackets += gap.packets;
+    health_.gapMicros += static_cast<std::uint64_t>(gap.micros);
+    if (gaps_.size() < kGapsKept)
+        gaps_.push_back(gap);
 }
 
 // A packet that starts lower than its predecessor follows a wrap past 0.

@@ -121,20 +121,30 @@ void WindowStatusBar::showFrames(std::uint64_t sent, std::uint64_t drawn, std::u
 void WindowStatusBar::showStreamHealth(const hvk32::StreamHealth& health, double lostPercent,
                                        const ReceiveBufferState& buffer, bool capture)
 {
-    lostPackets_->setText(tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(lostPercent, 0, 'f', 2));
+    QString lost = tr("Lost packets: %1 (%2 % in 10 s)").arg(health.lostPackets).arg(lostPercent, 0, 'f', 2);
+    // Silences of more than a second are not losses, but the user must see them.
+    if (health.gaps > 0)
+        lost += tr(", gaps: %1 (%2 s, %3 packets)")
+                    .arg(health.gaps)
+                    .arg(health.gapSeconds(), 0, 'f', 1)
+                    .arg(health.gapPackets);
+    lostPackets_->setText(lost);
     // Drops on a buffer the system kept small: the field names the buffer's size, in the
     // warning colour, and its tip says how to raise the limit.
     const bool smallBuffer = buffer.drops > 0 && buffer.limited;
     receiveDrops_->setText(smallBuffer ? tr("Receive drops: %1 (buffer %2 KiB)").arg(buffer.drops).arg(buffer.bytes / 1024)
                                        : tr("Receive drops: %1").arg(buffer.drops));
     showAsWarning(receiveDrops_, smallBuffer);
-    showAsWarning(lostPackets_, lostPercent > hvk32::PacketLossMeter::kWarningPercent);
+    showAsWarning(lostPackets_, lostPercent > hvk32::PacketLossMeter::kWarningPercent || health.gaps > 0);
     lostPackets_->setToolTip((capture ? tr("Data packets missing from the capture's stream in the part played; %1 "
                                            "more came twice and %2 out of order")
                                       : tr("Data packets missing from the device's stream since Connect; %1 more came "
                                            "twice and %2 out of order"))
                                  .arg(health.duplicatePackets)
-                                 .arg(health.outOfOrderPackets));
+                                 .arg(health.outOfOrderPackets)
+                             + (health.gaps > 0 ? tr("\nGaps: silences of more than a second after which the "
+                                                     "stream went on, not counted as lost")
+                                                : QString()));
     // The receive buffer's size and, when the system granted less than asked, how to raise it.
     QString advice;
     if (buffer.bytes > 0) {

@@ -2,6 +2,8 @@
 
 #include "acquisition/CaptureFrameIndex.h"
 
+#include <QJsonArray>
+
 #include <cmath>
 
 namespace hvk32 {
@@ -23,6 +25,14 @@ QJsonObject captureSummary(const CaptureFrameIndex& index)
     const StreamHealth& h = s.health;
     const QJsonValue first = s.hasRecords ? QJsonValue(s.firstTime) : QJsonValue();
     const QJsonValue last = s.hasRecords ? QJsonValue(s.lastTime) : QJsonValue();
+    // Each silence of more than a second: when the stream came back (record time, and seconds
+    // after the first record), how long it was and the data packets it would have held.
+    QJsonArray gaps;
+    for (const CaptureFrameIndex::Summary::Gap& g : s.gaps)
+        gaps.append(QJsonObject{{"time", g.time},
+                                {"sinceStart", rounded(g.time - s.firstTime)},
+                                {"seconds", rounded(g.seconds)},
+                                {"packets", double(g.packets)}});
     return {
         {"frames", index.frameCount()},
         {"dataPackets", double(s.dataPackets)},
@@ -43,6 +53,10 @@ QJsonObject captureSummary(const CaptureFrameIndex& index)
         {"latePackets", double(h.latePackets)},
         {"shortFrames", double(h.shortFrames)},
         {"revolutionsPerSecond", rounded(h.revolutionsPerSecond)},
+        {"gaps", double(h.gaps)},
+        {"gapSeconds", rounded(h.gapSeconds())},
+        {"gapPackets", double(h.gapPackets)},
+        {"gapList", gaps},
     };
 }
 

@@ -43,7 +43,8 @@ void writeChannels(std::ostream& out, const char* key, const std::vector<std::ve
 
 } // namespace
 
-void writeFrameJson(std::ostream& out, const LidarData& frame, std::uint64_t lostPackets)
+void writeFrameJson(std::ostream& out, const LidarData& frame, std::uint64_t lostPackets, std::uint64_t gapPackets,
+                    double gapSeconds)
 {
     out << "{\"blockAzimuths\":";
     writeList(out, frame.blockAzimuths);
@@ -51,7 +52,14 @@ void writeFrameJson(std::ostream& out, const LidarData& frame, std::uint64_t los
     writeChannels(out, "intensities", frame.intensities);
     writeChannels(out, "azimuths", frame.azimuths);
     writeChannels(out, "timestamps", frame.timestamps);
-    out << ",\"lostPackets\":" << lostPackets << "}\n";
+    out << ",\"lostPackets\":" << lostPackets;
+    // Only a frame after a gap (a silence of more than a second) carries its length.
+    if (gapSeconds > 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", gapSeconds);
+        out << ",\"gapPackets\":" << gapPackets << ",\"gapSeconds\":" << seconds;
+    }
+    out << "}\n";
 }
 
 std::string frameSummary(const LidarData& frame)

@@ -37,7 +37,9 @@ const char* const kFramesUsage =
     "Receives the scanner's data packets, or plays a capture file of them as the viewer's\n"
     "player does (without its pacing), and writes each frame to stdout as one JSON line\n"
     "(keys blockAzimuths, distances, intensities, azimuths, timestamps, and lostPackets: the\n"
-    "data packets found missing in the stream since the previous frame).\n"
+    "data packets found missing in the stream since the previous frame). A frame after a gap,\n"
+    "a silence of more than a second not counted in lostPackets, also has gapPackets (the data\n"
+    "packets the gap would have held) and gapSeconds.\n"
     "\n"
     "Options:\n"
     "  --live              receive from the network\n"
@@ -135,15 +137,21 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
     return checkFrameRange("frames", o.range) ? 0 : 2;
 }
 
-// Writes one frame with the packets lost since the previous one; false when stdout is gone.
+// Writes one frame with the packets lost since the previous one, and the gaps before it;
+// false when stdout is gone.
 bool writeFrame(cli::StandardOutput& out, const FramesOptions& options, long number, const LidarData& frame,
-                std::uint64_t lost)
+                std::uint64_t lost, const LostSinceLastFrame::Gaps& gaps)
 {
-    if (options.summary)
-        return out.print("frame %ld: %s, lost %llu\n", number, frameSummary(frame).c_str(),
-                         static_cast<unsigned long long>(lost));
+    if (options.summary) {
+        if (gaps.count == 0)
+            return out.print("frame %ld: %s, lost %llu\n", number, frameSummary(frame).c_str(),
+                             static_cast<unsigned long long>(lost));
+        return out.print("frame %ld: %s, lost %llu, after a gap of %.3f s (%llu packets)\n", number,
+                         frameSummary(frame).c_str(), static_cast<unsigned long long>(lost), gaps.seconds(),
+                         static_cast<unsigned long long>(gaps.packets));
+    }
     std::ostringstream line;
-    writeFrameJson(line, frame, lost);
+    writeFrameJson(line, frame, lost, gaps.packets, gaps.seconds());
     return out.write(line.str());
 }
 
@@ -203,7 +211,9 @@ int playCapture(const FramesOptions& options, cli::StandardOutput& out)
         if (range.isPast(player.frameCounter()))
             break;
         ++written;
-        if (!writeFrame(out, options, player.frameCounter(), player.frame(), lost.take(player.streamHealth())))
+        const std::uint64_t lostNow = lost.take(player.streamHealth());
+        if (!writeFrame(out, options, player.frameCounter(), player.frame(), lostNow,
+                        lost.takeGaps(player.streamHealth())))
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());
@@ -277,7 +287,9 @@ int runFramesCommand(int argc, char** argv)
     QObject::connect(&receiver, &GetLidardataK32::SendDataK32, &app, [&](const LidarData& frame) {
         if (options.count && written >= options.count)
             return;
-        if (!writeFrame(out, options, ++written, frame, lost.take(receiver.streamHealth())))
+        const StreamHealth health = receiver.streamHealth();
+        const std::uint64_t lostNow = lost.take(health);
+        if (!writeFrame(out, options, ++written, frame, lostNow, lost.takeGaps(health)))
             app.quit(); // the reader went away
         else if (options.count && written >= options.count)
             app.quit();

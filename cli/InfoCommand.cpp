@@ -34,7 +34,10 @@ const char* const kInfoUsage =
     "lostPercent, duplicatePackets, outOfOrderPackets, latePackets (out of order after their\n"
     "frame had been played, or too far from the stream to place; they stay counted lost),\n"
     "shortFrames (revolutions with packets missing) and revolutionsPerSecond (from the\n"
-    "packets' time stamps).\n";
+    "packets' time stamps). Silences of more than a second after which the stream goes on are\n"
+    "gaps, apart from the lost packets: gaps, gapSeconds, gapPackets (the data packets they\n"
+    "would have held) and gapList, each gap's time (record time of the first packet after it,\n"
+    "and sinceStart, seconds after the first record), seconds and packets.\n";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {

@@ -17,8 +17,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QPair>
+
 #include <algorithm>
 #include <set>
+#include <vector>
 
 using namespace hvk32;
 using Event = CapturePlayerCore::Event;
@@ -114,7 +117,8 @@ void checkIndexAgrees(QByteArray bytes, const QList<LidarData>& forward)
     QVERIFY(core.open(&buffer));
     for (int n = 1; n <= index.frameCount(); ++n) {
         QVERIFY(core.seek(index, n));
-        QVERIFY2(sameFrame(nextFrame(core), forward[n - 1]), qPrintable(QString("frame %1").arg(n)));
+        const LidarData got = nextFrame(core);
+        QVERIFY2(sameFrame(got, forward[n - 1]), qPrintable(QString("frame %1: %2 blocks, %3 forward; starts at %4 block %5, early %6").arg(n).arg(got.blockAzimuths.size()).arg(forward[n - 1].blockAzimuths.size()).arg(index.frame(n).recordOffset).arg(index.frame(n).block).arg(index.frame(n).earlyBytes)));
     }
 }
 
@@ -274,6 +278,85 @@ private slots:
         QVERIFY(backward.size() >= expected.size() - 1);
         for (const LidarData& f : backward)
             QVERIFY(f.blockAzimuths.size() <= 1800 + datapacket::kBlocksPerPacket);
+    }
+
+    void straysLeaveTheFrames_data()
+    {
+        QTest::addColumn<bool>("dual");
+        using Moves = QList<QPair<int, int>>;
+        QTest::addColumn<Moves>("copies");      // (after packet, packet copied there)
+        QTest::addColumn<Moves>("moves");       // (after packet, packet moved there)
+        QTest::addColumn<QList<int>>("counts"); // duplicates, out of order, lost
+        // 150 packets a turn: packet 160 lies about 100 degrees ahead of packet 120.
+        QTest::newRow("copy 100 degrees ahead") << false << Moves{{120, 160}} << Moves{} << QList<int>{1, 0, 0};
+        QTest::newRow("copy 30 degrees ahead") << false << Moves{{120, 132}} << Moves{} << QList<int>{1, 0, 0};
+        QTest::newRow("copies from around the turn")
+            << false << Moves{{310, 312}, {420, 425}, {560, 620}, {700, 775}, {860, 960}, {1010, 1149}, {1300, 1250}}
+            << Moves{} << QList<int>{7, 0, 0};
+        QTest::newRow("copy at the wrap") << false << Moves{{298, 300}, {449, 451}} << Moves{} << QList<int>{2, 0, 0};
+        QTest::newRow("every tenth sent twice") << false << Moves{} << Moves{} << QList<int>{154, 0, 0};
+        QTest::newRow("dual echo copy ahead") << true << Moves{{120, 160}, {700, 701}} << Moves{}
+                                              << QList<int>{2, 0, 0};
+        QTest::newRow("moved ahead") << false << Moves{} << Moves{{120, 160}, {590, 600}} << QList<int>{0, 2, 0};
+        QTest::newRow("swapped with the next") << true << Moves{} << Moves{{299, 298}, {1001, 1000}}
+                                               << QList<int>{0, 2, 0};
+    }
+
+    // A capture with stray copies of packets, packets sent twice, or packets that came early,
+    // gives the frames of the clean capture, forward and through the index, and counts each
+    // stray once.
+    void straysLeaveTheFrames()
+    {
+        QFETCH(bool, dual);
+        using Moves = QList<QPair<int, int>>;
+        QFETCH(Moves, copies);
+        QFETCH(Moves, moves);
+        QFETCH(QList<int>, counts);
+        sim::ScannerSettings s;
+        s.rpm = dual ? 1200 : 600;
+        s.echo = dual ? sim::EchoMode::Dual : sim::EchoMode::Single;
+        constexpr int kPackets = 150 * 10 + 40;
+        sim::ScannerStream stream(s);
+        std::vector<test::CaptureBuilder::Payload> packets(kPackets);
+        for (auto& p : packets)
+            stream.nextDataPacket(p.data());
+        const bool twice = copies.isEmpty() && moves.isEmpty();
+        std::set<int> moved;
+        for (const auto& m : moves)
+            moved.insert(m.second);
+        test::CaptureBuilder sound(s), spoiled(s);
+        sound.deviceInfo();
+        spoiled.deviceInfo();
+        for (int k = 0; k < kPackets; ++k) {
+            const auto send = [&](int n) { spoiled.udp(packets[n].data(), packets[n].size(), s.dataPort); };
+            sound.udp(packets[k].data(), packets[k].size(), s.dataPort);
+            if (!moved.count(k))
+                send(k);
+            if (twice && k % 10 == 5)
+                send(k);
+            for (const auto& c : copies)
+                if (c.first == k)
+                    send(c.second);
+            for (const auto& m : moves)
+                if (m.first == k)
+                    send(m.second);
+        }
+        const QList<LidarData> expected = framesOf(sound.bytes());
+        const QList<LidarData> got = framesOf(spoiled.bytes());
+        QCOMPARE(expected.size(), 10);
+        QCOMPARE(got.size(), expected.size());
+        for (int n = 0; n < got.size(); ++n)
+            QVERIFY2(sameFrame(got[n], expected[n]), qPrintable(QString("frame %1: %2 blocks, %3 expected").arg(n + 1)
+                                                              .arg(got[n].blockAzimuths.size())
+                                                              .arg(expected[n].blockAzimuths.size())));
+        checkIndexAgrees(spoiled.bytes(), got);
+        QByteArray bytes = spoiled.bytes();
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        CaptureFrameIndex index;
+        QVERIFY(index.build(&buffer));
+        const StreamHealth& h = index.summary().health;
+        QCOMPARE(QList<int>({int(h.duplicatePackets), int(h.outOfOrderPackets), int(h.lostPackets)}), counts);
     }
 
     void damagedRecordInTheMiddle_data()

@@ -318,6 +318,16 @@ private slots:
             perFrame += m.captured(1).toInt();
         }
         QVERIFY(perFrame > 0 && perFrame <= lost);
+
+        // Packets sent twice are counted, and decoded once: the frames are the clean stream's.
+        const QString doubled = simulatorCapture("doubled.pcap", 2, {"--duplicate", "10"});
+        r = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", doubled, "--summary"});
+        s = QJsonDocument::fromJson(r.lines.value(0)).object();
+        QVERIFY2(s["duplicatePackets"].toInt() > 200, r.lines.value(0).constData());
+        QCOMPARE(s["lostPackets"].toInt(-1), 0);
+        const Run cleanFrames = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", clean, "--summary"});
+        r = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", doubled, "--summary"});
+        QCOMPARE(r.lines, cleanFrames.lines);
     }
 
     // A copy of packet 1900 sent after packet 1000 and ten packets lost at 1200: the stray
@@ -358,6 +368,41 @@ private slots:
         QCOMPARE(framesWithLoss, 1);
         const Run part = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--summary", "--from", "10", "--to", "20"});
         QCOMPARE(part.lines, whole.lines.mid(9, 11));
+    }
+
+    // Three seconds missing from a capture (two parts of a stream joined) are a gap, not a
+    // loss: info --summary and frames report its time, length and packets.
+    void gapInCapture()
+    {
+        hvk32::sim::ScannerSettings settings;
+        settings.rpm = 1200;
+        hvk32::test::CaptureBuilder capture(settings);
+        capture.deviceInfo().data(1500);
+        hvk32::test::CaptureBuilder::Payload skipped{};
+        for (int k = 0; k < 4500; ++k) // 3 s at 1500 packets a second
+            capture.stream().nextDataPacket(skipped.data());
+        capture.data(1500);
+        const QString path = writeFile("gap.pcap", capture.bytes());
+
+        const Run info = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", path, "--summary"});
+        const QJsonObject s = QJsonDocument::fromJson(info.lines.value(0)).object();
+        QCOMPARE(s["lostPackets"].toInt(-1), 0);
+        QCOMPARE(s["gaps"].toInt(-1), 1);
+        QCOMPARE(s["gapPackets"].toInt(-1), 4500);
+        QVERIFY(qAbs(s["gapSeconds"].toDouble() - 3.0) < 0.001);
+        const QJsonObject gap = s["gapList"].toArray().first().toObject();
+        QCOMPARE(gap["packets"].toInt(-1), 4500);
+        QVERIFY2(qAbs(gap["sinceStart"].toDouble() - 4.0) < 0.01, info.lines.value(0).constData());
+        QCOMPARE(gap["time"].toDouble(), s["firstTimestamp"].toDouble() + gap["sinceStart"].toDouble());
+
+        const Run frames = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path, "--summary"});
+        QCOMPARE(frames.exitCode, 0);
+        const auto count = [](const QList<QByteArray>& lines, const char* text) {
+            return std::count_if(lines.begin(), lines.end(), [text](const QByteArray& l) { return l.contains(text); });
+        };
+        QCOMPARE(count(frames.lines, "after a gap of 3.000 s (4500 packets)"), 1);
+        const Run json = runToEnd(HVK32_CLI_PATH, {"frames", "--pcap", path});
+        QCOMPARE(count(json.lines, "\"gapPackets\":4500,\"gapSeconds\":3.000}"), 1);
     }
 
     // A write to standard output that fails is an error with its reason; a reader that goes

@@ -9,7 +9,9 @@
 #include <QtTest>
 
 #include <array>
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -221,10 +223,30 @@ private slots:
         // The frame closed without 1049: it stays lost there, and its late arrival is out of order.
         QTest::newRow("late across a frame's close") << stream([](QVector<int>& o, int k) {
             if (k == 1049)
-                o << 1050 << kClose << 1049;
-            else if (k != 1050)
+                o << 1050 << 1051 << kClose << 1049;
+            else if (k != 1050 && k != 1051)
                 o << k;
         }) << QVector<int>{1, 0, 1, 1} << 3000;
+        // Came early: held until the next packet fills the place before it.
+        QTest::newRow("one early, inside a frame") << stream([](QVector<int>& o, int k) {
+            if (k == 1000)
+                o << 1001 << 1000;
+            else if (k != 1001)
+                o << k;
+        }) << QVector<int>{0, 0, 1, 0} << 3000;
+        QTest::newRow("lost, then found inside the frame") << stream([](QVector<int>& o, int k) {
+            if (k == 1001)
+                o << 1002 << 1003 << 1001;
+            else if (k != 1002 && k != 1003)
+                o << k;
+        }) << QVector<int>{0, 0, 1, 0} << 3000;
+        QTest::newRow("copy 12 ahead, then 13 sent twice") << stream([](QVector<int>& o, int k) {
+            o << k;
+            if (k == 1000)
+                o << 1012;
+            if (k == 1013)
+                o << 1013;
+        }) << QVector<int>{0, 2, 0, 0} << 3000;
     }
     void craftedOrders()
     {
@@ -233,11 +255,17 @@ private slots:
         QFETCH(int, expected);
         ScannerStream stream(settingsFor(1200, false));
         const std::vector<Packet> all = packets(stream, 3000);
+        std::map<std::uint32_t, int> numberOf; // by time stamp
+        for (int k = 0; k < int(all.size()); ++k)
+            numberOf[datapacket::timestampRaw(all[std::size_t(k)].data())] = k;
         PacketLossDetector detector;
         std::uint64_t lostAtClose = 0;
+        std::vector<int> taken; // the packets handed out to decode, in that order
         for (int k : order) {
             if (k != kClose) {
                 detector.addPacket(all[std::size_t(k)].data());
+                for (const TakenPacket& t : detector.taken())
+                    taken.push_back(numberOf.at(datapacket::timestampRaw(t.bytes)));
                 continue;
             }
             detector.closeFrame();
@@ -249,6 +277,13 @@ private slots:
                                int(h.latePackets)}),
                  counts);
         QCOMPARE(h.expectedPackets(), std::uint64_t(expected));
+        // Each packet is decoded once, every one that has its place in the stream; in the
+        // stream's order, but for a packet found after the stream went past it (decoded where
+        // it arrives, in the frame under way).
+        QCOMPARE(std::set<int>(taken.begin(), taken.end()).size(), taken.size());
+        QCOMPARE(std::uint64_t(taken.size()), h.expectedPackets() - h.lostPackets);
+        if (QByteArray(QTest::currentDataTag()) != "lost, then found inside the frame")
+            QVERIFY(std::is_sorted(taken.begin(), taken.end()));
         QVERIFY2(qAbs(h.revolutionsPerSecond - 20.0) < 0.01, qPrintable(QString::number(h.revolutionsPerSecond)));
         if (counts[0] == 0)
             QCOMPARE(h.shortFrames, std::uint64_t(0));

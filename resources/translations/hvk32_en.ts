@@ -1410,6 +1410,16 @@ Receive buffer: %1 KiB</translation>
         <source>No datagram has reached the window&apos;s ports since then. Check the cable and that the device sends to this computer on these ports: a factory reset sends to its factory ports.</source>
         <translation>No datagram has reached the window&apos;s ports since then. Check the cable and that the device sends to this computer on these ports: a factory reset sends to its factory ports.</translation>
     </message>
+    <message>
+        <source>, gaps: %1 (%2 s, %3 packets)</source>
+        <translation>, gaps: %1 (%2 s, %3 packets)</translation>
+    </message>
+    <message>
+        <source>
+Gaps: silences of more than a second after which the stream went on, not counted as lost</source>
+        <translation>
+Gaps: silences of more than a second after which the stream went on, not counted as lost</translation>
+    </message>
 </context>
 <context>
     <name>manwindow</name>
