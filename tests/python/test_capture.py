@@ -2,6 +2,8 @@
 import gc
 import os
 import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -67,6 +69,19 @@ def test_frames_found_through_the_index_equal_played_ones(captures):
     for bad in (n, -n - 1):
         with pytest.raises(IndexError, match=f"has {n} frames, so there is no frame at index {bad}"):
             c[bad]
+
+
+def test_the_first_frame_imports_nothing(captures):
+    """Whatever a program imported before, its first frame costs only the reading: NumPy comes
+    with the module, not with the first frame (a fresh interpreter, so nothing is loaded yet)."""
+    program = ("import sys, hvk32\n"
+               "c = hvk32.open(sys.argv[1])\n"
+               "before = set(sys.modules)\n"
+               "c[-1], c[2]\n"
+               "print(*sorted(set(sys.modules) - before))\n")
+    out = subprocess.run([sys.executable, "-c", program, str(captures["dual"])], check=True,
+                         capture_output=True, text=True).stdout
+    assert out == "\n"
 
 
 def test_arrays_outlive_the_capture(captures):
