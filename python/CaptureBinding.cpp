@@ -79,16 +79,27 @@ public:
 
     long size() const { return positions_.count; }
 
-    Frame item(long i)
+    // `index`: anything Python takes as a list index (int, NumPy's integers, ...).
+    Frame item(const py::object& index)
     {
         const long count = positions_.count;
-        const long given = i;
-        if (i < 0)
+        const py::object number = py::reinterpret_steal<py::object>(PyNumber_Index(index.ptr()));
+        if (!number) {
+            PyErr_Clear();
+            throwError(PyExc_TypeError,
+                       std::string("frame indexes must be integers or slices, not ") + Py_TYPE(index.ptr())->tp_name);
+        }
+        // An index beyond what a long holds is beyond every capture: IndexError as for any other.
+        int overflow = 0;
+        long i = PyLong_AsLongAndOverflow(number.ptr(), &overflow);
+        if (i == -1 && PyErr_Occurred())
+            throw py::error_already_set();
+        if (!overflow && i < 0)
             i += count;
-        if (i < 0 || i >= count)
+        if (overflow || i < 0 || i >= count)
             throwError(PyExc_IndexError, state().pathText + " has " + std::to_string(count) + " frame"
                                              + (count == 1 ? "" : "s") + ", so there is no frame at index "
-                                             + std::to_string(given));
+                                             + std::string(py::str(number)));
         const int n = static_cast<int>(positions_.at(i) + 1);
         // Kept by this call, whatever close() does meanwhile in another thread.
         const std::shared_ptr<const CaptureState> state = state_;
@@ -211,6 +222,26 @@ public:
     std::string path() const { return state().pathText; }
 };
 
+// A path as Python's open() takes it: str, bytes (in the file system's encoding) or
+// os.PathLike. A NUL would cut the name short where the system reads it, so it is refused
+// as open() refuses it; so is a name that is not UTF-8, as the capture reader takes names
+// as text.
+std::string pathText(const py::object& path)
+{
+    const py::object decoded = py::module_::import("os").attr("fsdecode")(path);
+    std::string text;
+    try {
+        text = py::str(decoded);
+    } catch (py::error_already_set& e) {
+        if (!e.matches(PyExc_UnicodeError))
+            throw;
+        throwError(PyExc_ValueError, std::string(py::repr(path)) + ": a file name that is not UTF-8 cannot be opened");
+    }
+    if (text.find('\0') != std::string::npos)
+        throwError(PyExc_ValueError, std::string(py::repr(path)) + ": embedded null byte");
+    return text;
+}
+
 std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, const ConversionOptions& options)
 {
     auto state = std::make_shared<CaptureState>();
@@ -246,8 +277,9 @@ void bindCapture(py::module_& m)
 
     py::class_<Frames>(m, "Frames", "Frames of a capture: a slice of a Capture, read as it is indexed.")
         .def("__len__", &Frames::size)
-        .def("__getitem__", &Frames::item, py::arg("index"))
+        // The slice first: the index overload takes any object.
         .def("__getitem__", &Frames::slice, py::arg("slice"))
+        .def("__getitem__", &Frames::item, py::arg("index"))
         .def("__iter__", &Frames::iterate);
 
     py::class_<Capture, Frames>(m, "Capture",
@@ -270,7 +302,7 @@ void bindCapture(py::module_& m)
         "open",
         [](const py::object& path, const py::object& channels, const py::object& minDistance,
            const py::object& maxDistance, bool keepZero) {
-            const std::string text = py::str(py::module_::import("os").attr("fspath")(path));
+            const std::string text = pathText(path);
             return Capture(openCapture(text, conversionOptions(channels, minDistance, maxDistance, keepZero)));
         },
         py::arg("path"), py::kw_only(), py::arg("channels") = py::none(), py::arg("min_distance") = py::none(),

@@ -12,18 +12,18 @@ namespace py = pybind11;
 
 namespace {
 
-// A distance in metres, 0 or more; the command line's complaint otherwise.
+// A distance in metres, finite and 0 or more (as the conversion's float holds it); the
+// command line's complaint otherwise. No limit is None, not infinity.
 float distanceOf(const py::object& value, const char* name)
 {
-    double d = 0.0;
+    double d = -1.0;
     try {
         d = value.cast<double>();
     } catch (const py::cast_error&) {
-        d = -1.0;
     }
-    if (std::isnan(d) || d < 0.0)
+    if (!(d >= 0.0 && d <= std::numeric_limits<float>::max())) // NaN fails both
         throwError(PyExc_ValueError, "bad value '" + std::string(py::str(value)) + "' for " + name
-                                         + " (metres, 0 or more)");
+                                         + " (metres, a finite number 0 or more)");
     return static_cast<float>(d);
 }
 

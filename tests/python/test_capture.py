@@ -1,5 +1,9 @@
 """hvk32.open(): the command line's frames, numbers and messages, as NumPy arrays."""
 import gc
+import os
+import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -67,6 +71,19 @@ def test_frames_found_through_the_index_equal_played_ones(captures):
             c[bad]
 
 
+def test_the_first_frame_imports_nothing(captures):
+    """Whatever a program imported before, its first frame costs only the reading: NumPy comes
+    with the module, not with the first frame (a fresh interpreter, so nothing is loaded yet)."""
+    program = ("import sys, hvk32\n"
+               "c = hvk32.open(sys.argv[1])\n"
+               "before = set(sys.modules)\n"
+               "c[-1], c[2]\n"
+               "print(*sorted(set(sys.modules) - before))\n")
+    out = subprocess.run([sys.executable, "-c", program, str(captures["dual"])], check=True,
+                         capture_output=True, text=True).stdout
+    assert out == "\n"
+
+
 def test_arrays_outlive_the_capture(captures):
     c = hvk32.open(captures["dual"])
     f = c[4]
@@ -94,6 +111,42 @@ def test_errors_are_exceptions_with_the_command_line_messages(captures, tmp_path
         hvk32.open(captures["single"], channels=[0, 32])
     with pytest.raises(ValueError, match="Distance range invalid"):
         hvk32.open(captures["single"], min_distance=5, max_distance=2)
+
+
+def test_paths_are_taken_as_python_s_open_takes_them(captures, tmp_path):
+    path = captures["single"]
+    expected = hvk32.open(str(path))[3]
+    for given in (path, os.fsencode(path)):  # os.PathLike, bytes
+        c = hvk32.open(given)
+        assert c.path == str(path)
+        np.testing.assert_array_equal(c[3].xyz, expected.xyz)
+    with pytest.raises(FileNotFoundError, match=f"^{re.escape(str(tmp_path))}/missing.pcap: cannot open"):
+        hvk32.open(os.fsencode(tmp_path / "missing.pcap"))
+
+
+BIG = 10**30
+
+
+@pytest.mark.parametrize("call, error, message", [
+    # The part before the NUL is a capture that would open.
+    (lambda p, c: hvk32.open(str(p) + "\0.txt"), ValueError, re.escape(r"single.pcap\x00.txt': embedded null byte")),
+    (lambda p, c: hvk32.open(os.fsencode(p) + b"\0"), ValueError, re.escape(r"single.pcap\x00': embedded null byte")),
+    (lambda p, c: hvk32.open(b"\xff.pcap"), ValueError, re.escape(r"b'\xff.pcap': a file name that is not UTF-8")),
+    (lambda p, c: c[BIG], IndexError, f"no frame at index {BIG}$"),
+    (lambda p, c: c[-BIG], IndexError, f"no frame at index -{BIG}$"),
+    (lambda p, c: c[2**63], IndexError, f"no frame at index {2**63}$"),
+    (lambda p, c: c[1:3][BIG], IndexError, f"has 2 frames, so there is no frame at index {BIG}$"),
+    (lambda p, c: c[1.0], TypeError, "integers or slices, not float"),
+    (lambda p, c: hvk32.open(p, min_distance=float("inf")), ValueError, "bad value 'inf' for min_distance"),
+    (lambda p, c: hvk32.open(p, max_distance=float("inf")), ValueError, "bad value 'inf' for max_distance"),
+    (lambda p, c: hvk32.open(p, max_distance=float("nan")), ValueError, "bad value 'nan' for max_distance"),
+    (lambda p, c: hvk32.open(p, min_distance=1e39), ValueError, r"bad value '1e\+39' for min_distance"),
+    (lambda p, c: hvk32.open(p, min_distance=-0.5), ValueError, "bad value '-0.5' for min_distance"),
+])
+def test_bad_arguments_raise_what_python_s_own_tools_raise(captures, call, error, message):
+    path = captures["single"]
+    with pytest.raises(error, match=message):
+        call(path, hvk32.open(path))
 
 
 def test_device_info_is_the_command_line_s(captures):
