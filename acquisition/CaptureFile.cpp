@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -27,6 +28,12 @@ void putU32(std::uint8_t* p, std::uint32_t v, bool swapped) { swapped ? putBe32(
 bool isVlanTag(std::uint16_t etherType)
 {
     return etherType == kEtherTypeVlan || etherType == kEtherTypeQinQ || etherType == kEtherTypeQinQOld;
+}
+
+// A count with thousands separators, as people read it: 7,505.
+QString grouped(std::uint64_t n)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(n));
 }
 
 } // namespace
@@ -610,6 +617,36 @@ QString describeDamage(const Damage& damage)
         parts << QCoreApplication::translate("CaptureFile", "dropped the last record, cut off by the end of the file at offset %1")
                      .arg(damage.truncatedOffset);
     return parts.join(QStringLiteral("; "));
+}
+
+} // namespace hvk32::capturefile
+
+namespace hvk32::capturefile {
+
+QString describeNoFrame(const RecordCounts& c)
+{
+    auto tr = [](const char* text) { return QCoreApplication::translate("CaptureFile", text); };
+    if (c.records == 0)
+        return tr("no record");
+    const QString records = c.records == 1 ? tr("1 record") : tr("%1 records").arg(grouped(c.records));
+    if (c.dataPackets == 0 && c.deviceInfoPackets == 0)
+        return c.records == 1 ? tr("1 record, not one of the scanner's UDP datagrams")
+                              : tr("%1, none of them the scanner's UDP datagrams").arg(records);
+    const QString data = c.dataPackets == 0 ? tr("no data packet")
+        : c.dataPackets == 1                ? tr("1 data packet")
+                                            : tr("%1 data packets").arg(grouped(c.dataPackets));
+    const QString info = c.deviceInfoPackets == 0 ? tr("no device-info packet")
+        : c.deviceInfoPackets == 1                ? tr("1 device-info packet")
+                                                  : tr("%1 device-info packets").arg(grouped(c.deviceInfoPackets));
+    QString missing;
+    if (c.dataPackets == 0)
+        missing = tr("so no frame was played");
+    else if (!c.configurationReported)
+        missing = c.deviceInfoPackets == 0 ? tr("so no frame was played")
+                                           : tr("none of a board version 2 or later, so no frame was played");
+    else
+        missing = tr("no whole frame among them");
+    return tr("%1: %2 and %3, %4").arg(records, data, info, missing);
 }
 
 } // namespace hvk32::capturefile

@@ -201,6 +201,17 @@ struct Damage {
 // What a damage amounts to, in one line for the user ("" when there is none).
 QString describeDamage(const Damage& damage);
 
+// What the records of a capture that gave no frame were, in one line for the user:
+// "7,505 records, none of them the scanner's UDP datagrams", or which scanner packets were
+// there and what was missing for a frame.
+struct RecordCounts {
+    std::uint64_t records = 0;           // whole records read
+    std::uint64_t dataPackets = 0;       // scanner data packets among them
+    std::uint64_t deviceInfoPackets = 0; // scanner device-info packets among them
+    bool configurationReported = false;  // a device-info packet told the configuration
+};
+QString describeNoFrame(const RecordCounts& counts);
+
 // Reads a device in large chunks and hands out views of its bytes, so that a walk over
 // records of 1264 bytes makes one read call per many records.
 class ChunkReader {

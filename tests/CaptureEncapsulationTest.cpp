@@ -1,12 +1,14 @@
 // Captures from switch ports and from all interfaces at once: VLAN tags, Linux cooked headers,
 // IPv4 options and FCS play as the same capture stored as plain Ethernet frames, for the
 // reader, the frame index, the player and a slice; tcpdump finds the same datagrams in them.
+// A capture with no playable frame fails in the command line, saying what its records were.
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/CaptureSlice.h"
 #include "support/CaptureBuilder.h"
+#include "support/ProgramRun.h"
 #include "support/SameFrame.h"
 
 #include <QBuffer>
@@ -116,6 +118,16 @@ int tcpdumpScannerSized(const QString& path)
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return -1;
     return static_cast<int>(p.readAllStandardOutput().count("UDP, length 1206\n"));
+}
+
+// A capture of `records` short UDP datagrams and nothing else.
+QByteArray otherTraffic(int records)
+{
+    test::CaptureBuilder b(fastScanner());
+    const std::uint8_t query[64] = {};
+    for (int k = 0; k < records; ++k)
+        b.udp(query, sizeof query, 53);
+    return b.bytes();
 }
 
 } // namespace
@@ -276,6 +288,50 @@ private slots:
         const QList<LidarData> frames = playedFrames(otherSlice, Direction::Forward);
         QVERIFY(!frames.isEmpty());
         QVERIFY(sameFrames(frames, playedFrames(plainSlice, Direction::Forward)));
+    }
+
+    // Exports and frames fail on a capture that plays no frame, say what its records were
+    // and leave no file.
+    void noPlayableFrame_data()
+    {
+        QTest::addColumn<QByteArray>("capture");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("other traffic") << otherTraffic(1005) << "1,005 records, none of them the scanner's UDP datagrams";
+        QTest::newRow("cooked other traffic")
+            << test::reencapsulated(otherTraffic(3), {cf::kLinkTypeLinuxCooked, {}, 0, 0})
+            << "3 records, none of them the scanner's UDP datagrams";
+        QTest::newRow("no record") << otherTraffic(0) << "no record";
+        test::CaptureBuilder b(fastScanner());
+        const QByteArray dataOnly = b.revolutions(1.5).bytes();
+        const int packets = readRecords(dataOnly).scanner.size();
+        QTest::newRow("no device-info packet")
+            << dataOnly
+            << QString("%1 records: %1 data packets and no device-info packet, so no frame was played").arg(packets);
+    }
+
+    void noPlayableFrame()
+    {
+        QFETCH(QByteArray, capture);
+        QFETCH(QString, said);
+        const QString pcap = writeFile(dir_, "no-frame.pcap", capture);
+        const struct {
+            QStringList arguments;
+            QString out;
+        } runs[] = {
+            {{"export", "--pcap", pcap, "--las", dir_.filePath("x.las")}, dir_.filePath("x.las")},
+            {{"export", "--pcap", pcap, "--mcap", dir_.filePath("x.mcap")}, dir_.filePath("x.mcap")},
+            {{"export", "--pcap", pcap, "--csv", dir_.filePath("x.csv")}, dir_.filePath("x.csv")},
+            {{"frames", "--pcap", pcap}, {}},
+        };
+        for (const auto& run : runs) {
+            const ProgramRun r = runToEnd(HVK32_CLI_PATH, run.arguments);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.errors.contains(": " + said.toUtf8() + (run.out.isEmpty() ? "\n" : "; nothing written\n")),
+                     r.errors.constData());
+            QVERIFY(r.lines.isEmpty());
+            if (!run.out.isEmpty())
+                QVERIFY(!QFile::exists(run.out));
+        }
     }
 };
 
