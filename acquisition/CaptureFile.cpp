@@ -625,28 +625,29 @@ namespace hvk32::capturefile {
 
 QString describeNoFrame(const RecordCounts& c)
 {
-    auto tr = [](const char* text) { return QCoreApplication::translate("CaptureFile", text); };
     if (c.records == 0)
-        return tr("no record");
-    const QString records = c.records == 1 ? tr("1 record") : tr("%1 records").arg(grouped(c.records));
+        return QCoreApplication::translate("CaptureFile", "no record");
+    const QString records = c.records == 1 ? QCoreApplication::translate("CaptureFile", "1 record")
+                                           : QCoreApplication::translate("CaptureFile", "%1 records").arg(grouped(c.records));
     if (c.dataPackets == 0 && c.deviceInfoPackets == 0)
-        return c.records == 1 ? tr("1 record, not one of the scanner's UDP datagrams")
-                              : tr("%1, none of them the scanner's UDP datagrams").arg(records);
-    const QString data = c.dataPackets == 0 ? tr("no data packet")
-        : c.dataPackets == 1                ? tr("1 data packet")
-                                            : tr("%1 data packets").arg(grouped(c.dataPackets));
-    const QString info = c.deviceInfoPackets == 0 ? tr("no device-info packet")
-        : c.deviceInfoPackets == 1                ? tr("1 device-info packet")
-                                                  : tr("%1 device-info packets").arg(grouped(c.deviceInfoPackets));
+        return c.records == 1
+            ? QCoreApplication::translate("CaptureFile", "1 record, not one of the scanner's UDP datagrams")
+            : QCoreApplication::translate("CaptureFile", "%1, none of them the scanner's UDP datagrams").arg(records);
+    const QString data = c.dataPackets == 0 ? QCoreApplication::translate("CaptureFile", "no data packet")
+        : c.dataPackets == 1 ? QCoreApplication::translate("CaptureFile", "1 data packet")
+                             : QCoreApplication::translate("CaptureFile", "%1 data packets").arg(grouped(c.dataPackets));
+    const QString info = c.deviceInfoPackets == 0 ? QCoreApplication::translate("CaptureFile", "no device-info packet")
+        : c.deviceInfoPackets == 1
+        ? QCoreApplication::translate("CaptureFile", "1 device-info packet")
+        : QCoreApplication::translate("CaptureFile", "%1 device-info packets").arg(grouped(c.deviceInfoPackets));
     QString missing;
-    if (c.dataPackets == 0)
-        missing = tr("so no frame was played");
+    if (c.dataPackets == 0 || (!c.configurationReported && c.deviceInfoPackets == 0))
+        missing = QCoreApplication::translate("CaptureFile", "so no frame was played");
     else if (!c.configurationReported)
-        missing = c.deviceInfoPackets == 0 ? tr("so no frame was played")
-                                           : tr("none of a board version 2 or later, so no frame was played");
+        missing = QCoreApplication::translate("CaptureFile", "none of a board version 2 or later, so no frame was played");
     else
-        missing = tr("no whole frame among them");
-    return tr("%1: %2 and %3, %4").arg(records, data, info, missing);
+        missing = QCoreApplication::translate("CaptureFile", "no whole frame among them");
+    return QCoreApplication::translate("CaptureFile", "%1: %2 and %3, %4").arg(records, data, info, missing);
 }
 
 } // namespace hvk32::capturefile
