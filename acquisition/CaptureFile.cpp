@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
-
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -22,6 +22,19 @@ std::uint32_t u32(const std::uint8_t* p, bool swapped) { return swapped ? be32(p
 constexpr std::uint32_t kMaxOriginalLength = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
 
 constexpr qint64 kReaderChunkSize = 256 << 10; // bytes the reader reads at once
+
+void putU32(std::uint8_t* p, std::uint32_t v, bool swapped) { swapped ? putBe32(p, v) : putLe32(p, v); }
+
+bool isVlanTag(std::uint16_t etherType)
+{
+    return etherType == kEtherTypeVlan || etherType == kEtherTypeQinQ || etherType == kEtherTypeQinQOld;
+}
+
+// A count with thousands separators, as people read it: 7,505.
+QString grouped(std::uint64_t n)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(n));
+}
 
 } // namespace
 
@@ -62,10 +75,13 @@ HeaderCheck checkFileHeader(const std::uint8_t* bytes, std::size_t length)
     check.format.snapLength = u32(bytes + kSnapLengthOffset, check.format.swapped);
     check.format.linkType = u32(bytes + kLinkTypeOffset, check.format.swapped);
     const std::uint32_t linkType = check.format.linkType & kLinkTypeMask;
-    if (linkType != kLinkTypeEthernet) {
-        check.message = QCoreApplication::translate("CaptureFile", "link type %1 is not Ethernet").arg(linkType);
+    if (linkType != kLinkTypeEthernet && linkType != kLinkTypeLinuxCooked && linkType != kLinkTypeLinuxCooked2) {
+        check.message = QCoreApplication::translate("CaptureFile", "link type %1 is not Ethernet or Linux cooked capture")
+                            .arg(linkType);
         return check;
     }
+    if (check.format.linkType & kLinkTypeFcsKnown)
+        check.format.fcsLength = 2 * (check.format.linkType >> kLinkTypeFcsShift);
     check.ok = true;
     return check;
 }
@@ -99,13 +115,14 @@ void writeRecordHeader(std::uint8_t* p, const RecordHeader& h)
     putLe32(p + kOriginalLengthOffset, h.originalLength);
 }
 
-RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader)
+RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader, const FileFormat& format)
 {
     RecordStep step;
     if (static_cast<qint64>(h.capturedLength) > bytesAfterHeader)
         return step;
     step.size = static_cast<qint64>(kRecordHeaderSize) + static_cast<qint64>(h.capturedLength);
-    if (isScannerFrame(h)) {
+    const bool plainEthernet = format.plainEthernet();
+    if (plainEthernet && isScannerFrame(h)) {
         step.kind = RecordStep::Scanner;
         return step;
     }
@@ -113,8 +130,95 @@ RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader)
     // Lengths no capture writer produces: a frame of nothing, more captured than sent, a
     // negative original length, or a scanner-sized frame that was not captured whole.
     step.badLength = h.originalLength == 0 || h.originalLength > kMaxOriginalLength
-        || h.capturedLength > h.originalLength || h.originalLength == kScannerFrameLength;
+        || h.capturedLength > h.originalLength || (plainEthernet && h.originalLength == kScannerFrameLength);
     return step;
+}
+
+bool findScannerDatagram(const std::uint8_t* frame, std::size_t length, const FileFormat& format,
+                         DatagramPlace* place)
+{
+    using namespace udpframe;
+    if (length < format.fcsLength)
+        return false;
+    length -= format.fcsLength;
+    std::size_t at = 0;
+    std::uint16_t etherType = 0;
+    switch (format.linkType & kLinkTypeMask) {
+    case kLinkTypeEthernet:
+        at = kEthernetHeaderSize;
+        if (length >= at)
+            etherType = be16(frame + kEtherTypeOffset);
+        break;
+    case kLinkTypeLinuxCooked:
+        at = kCookedHeaderSize;
+        if (length >= at)
+            etherType = be16(frame + kCookedProtocolOffset);
+        break;
+    case kLinkTypeLinuxCooked2:
+        at = kCooked2HeaderSize;
+        if (length >= at)
+            etherType = be16(frame + kCooked2ProtocolOffset);
+        break;
+    default:
+        return false;
+    }
+    for (std::size_t tags = 0; isVlanTag(etherType); ++tags) {
+        if (tags == kMaxVlanTags || length - at < kVlanTagSize)
+            return false;
+        etherType = be16(frame + at + 2);
+        at += kVlanTagSize;
+    }
+    if (etherType != kEtherTypeIpv4 || length - at < kIpv4HeaderSize)
+        return false;
+    const std::uint8_t* ip = frame + at;
+    const std::size_t ipHeaderSize = 4u * (ip[kIpVersionLengthOffset] & 0x0F);
+    constexpr std::size_t kUdpLength = kUdpHeaderSize + kScannerPayloadSize;
+    // An IPv4 UDP datagram of exactly a scanner payload, whole: neither a fragment nor a
+    // datagram that the capture cut short.
+    if ((ip[kIpVersionLengthOffset] >> 4) != 4 || ipHeaderSize < kIpv4HeaderSize
+        || ip[kIpProtocolOffset] != kProtocolUdp || (be16(ip + kIpFlagsFragmentOffset) & 0x3FFF) != 0
+        || be16(ip + kIpTotalLengthOffset) != ipHeaderSize + kUdpLength || length - at < ipHeaderSize + kUdpLength
+        || be16(ip + ipHeaderSize + kUdpLengthOffset) != kUdpLength)
+        return false;
+    place->ip = static_cast<std::uint32_t>(at);
+    place->udp = static_cast<std::uint32_t>(at + ipHeaderSize);
+    return true;
+}
+
+void writePlainScannerRecord(const std::uint8_t* record, const DatagramPlace& place, const FileFormat& format,
+                             ScannerRecord& out)
+{
+    using namespace udpframe;
+    std::uint8_t* o = out.data();
+    std::memcpy(o, record, kRecordHeaderSize);
+    putU32(o + kCapturedLengthOffset, kScannerFrameLength, format.swapped);
+    putU32(o + kOriginalLengthOffset, kScannerFrameLength, format.swapped);
+    const std::uint8_t* frame = record + kRecordHeaderSize;
+    std::uint8_t* f = o + kRecordHeaderSize;
+    // Hardware addresses: an Ethernet frame's own; a cooked header keeps the sender's only.
+    std::memset(f, 0, kEthernetHeaderSize);
+    constexpr std::size_t kAddressSize = 6;
+    switch (format.linkType & kLinkTypeMask) {
+    case kLinkTypeEthernet:
+        std::memcpy(f, frame, 2 * kAddressSize);
+        break;
+    case kLinkTypeLinuxCooked:
+        if (be16(frame + kCookedAddressLengthOffset) == kAddressSize)
+            std::memcpy(f + kAddressSize, frame + kCookedAddressOffset, kAddressSize);
+        break;
+    case kLinkTypeLinuxCooked2:
+        if (frame[kCooked2AddressLengthOffset] == kAddressSize)
+            std::memcpy(f + kAddressSize, frame + kCooked2AddressOffset, kAddressSize);
+        break;
+    }
+    putBe16(f + kEtherTypeOffset, kEtherTypeIpv4);
+    std::uint8_t* ip = f + kEthernetHeaderSize;
+    std::memcpy(ip, frame + place.ip, kIpv4HeaderSize);
+    ip[kIpVersionLengthOffset] = kIpv4NoOptions;
+    putBe16(ip + kIpTotalLengthOffset, static_cast<std::uint16_t>(kIpv4HeaderSize + kUdpHeaderSize + kScannerPayloadSize));
+    putBe16(ip + kIpChecksumOffset, 0);
+    putBe16(ip + kIpChecksumOffset, internetChecksum(ip, kIpv4HeaderSize));
+    std::memcpy(ip + kIpv4HeaderSize, frame + place.udp, kUdpHeaderSize + kScannerPayloadSize);
 }
 
 CaptureReader::CaptureReader() = default;
@@ -181,6 +285,7 @@ void CaptureReader::close()
 bool CaptureReader::rewind()
 {
     header_ = {};
+    records_ = scannerRecords_ = 0;
     position_ = static_cast<qint64>(kFileHeaderSize);
     length_ = device_ ? device_->size() : 0;
     walker_.reset(format_, length_);
@@ -217,13 +322,21 @@ CaptureReader::Read CaptureReader::next(const std::uint8_t** record, qint64* rec
         *recordOffset = offset;
     switch (step.kind) {
     case RecordStep::Scanner:
-        if (const std::uint8_t* bytes = chunks_->at(offset, static_cast<qint64>(kScannerRecordSize))) {
-            *record = bytes;
+        if (const std::uint8_t* bytes = chunks_->at(offset, step.plain ? static_cast<qint64>(kScannerRecordSize) : step.size)) {
+            ++records_;
+            ++scannerRecords_;
+            if (step.plain) {
+                *record = bytes;
+            } else {
+                writePlainScannerRecord(bytes, step.place, format_, plainRecord_);
+                *record = plainRecord_.data();
+            }
             return Read::Scanner;
         }
         position_ = length_; // the device could not be read
         return Read::End;
     case RecordStep::Skipped:
+        ++records_;
         return Read::Skipped;
     case RecordStep::Truncated:
     case RecordStep::End:
@@ -236,9 +349,28 @@ bool CaptureReader::readScannerRecordAt(qint64 offset, ScannerRecord& record)
 {
     if (offset < static_cast<qint64>(kFileHeaderSize) || !readAt(offset, record.data(), kScannerRecordSize))
         return false;
-    position_ = offset + static_cast<qint64>(kScannerRecordSize);
     header_ = readRecordHeader(record.data(), format_);
+    const bool plain = format_.plainEthernet() && isScannerFrame(header_);
+    if (!plain && !readOtherScannerRecordAt(offset, record))
+        return false;
+    position_ = offset + static_cast<qint64>(kRecordHeaderSize)
+        + static_cast<qint64>(plain ? kScannerFrameLength : header_.capturedLength);
     walker_.moveTo(position_, header_);
+    return true;
+}
+
+// A scanner record stored otherwise than as 1264 bytes, whose header is in header_.
+bool CaptureReader::readOtherScannerRecordAt(qint64 offset, ScannerRecord& record)
+{
+    const std::uint32_t captured = header_.capturedLength;
+    if (captured < kScannerFrameLength || captured > kMaxScannerFrameLength)
+        return false;
+    stored_.resize(kRecordHeaderSize + captured);
+    DatagramPlace place;
+    if (!readAt(offset, stored_.data(), static_cast<qint64>(stored_.size()))
+        || !findScannerDatagram(stored_.data() + kRecordHeaderSize, captured, format_, &place))
+        return false;
+    writePlainScannerRecord(stored_.data(), place, format_, record);
     return true;
 }
 
@@ -293,7 +425,7 @@ bool RecordWalker::lengthsPlausible(const RecordHeader& h) const
 {
     if (h.originalLength == 0 || h.originalLength > kMaxPlausibleLength || h.capturedLength > h.originalLength)
         return false;
-    if (h.originalLength == kScannerFrameLength && h.capturedLength != kScannerFrameLength)
+    if (format_.plainEthernet() && h.originalLength == kScannerFrameLength && h.capturedLength != kScannerFrameLength)
         return false;
     // A writer keeps no more than its snapshot length (when the file states a usable one).
     return format_.snapLength < kScannerFrameLength || h.capturedLength <= format_.snapLength;
@@ -374,6 +506,21 @@ bool RecordWalker::stepsToRecord(ChunkReader& in, qint64 from) const
     return false;
 }
 
+// A record of other lengths than a plain scanner frame is a scanner record when its bytes
+// carry a scanner datagram.
+void RecordWalker::lookInto(ChunkReader& in, qint64 at, const RecordHeader& h, RecordStep& step) const
+{
+    if (step.badLength || h.capturedLength < kScannerFrameLength || h.capturedLength > kMaxScannerFrameLength)
+        return;
+    const std::uint8_t* bytes = in.at(at, step.size);
+    DatagramPlace place;
+    if (bytes && findScannerDatagram(bytes + kRecordHeaderSize, h.capturedLength, format_, &place)) {
+        step.kind = RecordStep::Scanner;
+        step.plain = false;
+        step.place = place;
+    }
+}
+
 void RecordWalker::takeTime(const RecordHeader& h)
 {
     // A time far from the last one is taken once the next record confirms it, so a clock
@@ -404,7 +551,7 @@ RecordStep RecordWalker::next(ChunkReader& in, qint64* offset, RecordHeader* hea
         }
         const RecordHeader h = readRecordHeader(bytes, format_);
         *header = h;
-        step = stepOverRecord(h, length_ - at - static_cast<qint64>(kRecordHeaderSize));
+        step = stepOverRecord(h, length_ - at - static_cast<qint64>(kRecordHeaderSize), format_);
         const bool fits = step.kind != RecordStep::Truncated;
         const bool plausible = lengthsPlausible(h);
         bool take = false;
@@ -429,6 +576,8 @@ RecordStep RecordWalker::next(ChunkReader& in, qint64* offset, RecordHeader* hea
                 damage_.firstBadLengthOffset = at;
             if (plausible)
                 takeTime(h);
+            if (step.kind == RecordStep::Skipped)
+                lookInto(in, at, h, step);
             return step;
         }
         if (resume < 0) {
@@ -468,6 +617,37 @@ QString describeDamage(const Damage& damage)
         parts << QCoreApplication::translate("CaptureFile", "dropped the last record, cut off by the end of the file at offset %1")
                      .arg(damage.truncatedOffset);
     return parts.join(QStringLiteral("; "));
+}
+
+} // namespace hvk32::capturefile
+
+namespace hvk32::capturefile {
+
+QString describeNoFrame(const RecordCounts& c)
+{
+    if (c.records == 0)
+        return QCoreApplication::translate("CaptureFile", "no record");
+    const QString records = c.records == 1 ? QCoreApplication::translate("CaptureFile", "1 record")
+                                           : QCoreApplication::translate("CaptureFile", "%1 records").arg(grouped(c.records));
+    if (c.dataPackets == 0 && c.deviceInfoPackets == 0)
+        return c.records == 1
+            ? QCoreApplication::translate("CaptureFile", "1 record, not one of the scanner's UDP datagrams")
+            : QCoreApplication::translate("CaptureFile", "%1, none of them the scanner's UDP datagrams").arg(records);
+    const QString data = c.dataPackets == 0 ? QCoreApplication::translate("CaptureFile", "no data packet")
+        : c.dataPackets == 1 ? QCoreApplication::translate("CaptureFile", "1 data packet")
+                             : QCoreApplication::translate("CaptureFile", "%1 data packets").arg(grouped(c.dataPackets));
+    const QString info = c.deviceInfoPackets == 0 ? QCoreApplication::translate("CaptureFile", "no device-info packet")
+        : c.deviceInfoPackets == 1
+        ? QCoreApplication::translate("CaptureFile", "1 device-info packet")
+        : QCoreApplication::translate("CaptureFile", "%1 device-info packets").arg(grouped(c.deviceInfoPackets));
+    QString missing;
+    if (c.dataPackets == 0 || (!c.configurationReported && c.deviceInfoPackets == 0))
+        missing = QCoreApplication::translate("CaptureFile", "so no frame was played");
+    else if (!c.configurationReported)
+        missing = QCoreApplication::translate("CaptureFile", "none of a board version 2 or later, so no frame was played");
+    else
+        missing = QCoreApplication::translate("CaptureFile", "no whole frame among them");
+    return QCoreApplication::translate("CaptureFile", "%1: %2 and %3, %4").arg(records, data, info, missing);
 }
 
 } // namespace hvk32::capturefile

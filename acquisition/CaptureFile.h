@@ -9,15 +9,23 @@
 //   8       4     time zone offset    12      4     original length of the frame
 //   12      4     time stamp accuracy
 //   16      4     snapshot length
-//   20      4     link type (1: Ethernet)
+//   20      4     link type (1: Ethernet, 113 and 276: Linux cooked capture v1 and v2)
+//                 and, in its upper bits, whether each frame ends in an FCS and how long
 //
 // The magic number tells the byte order of every header integer (the writer's own) and
 // whether record times are in micro- or nanoseconds. A scanner datagram travels as an
 // Ethernet frame of 14 + 20 + 8 + 1206 = 1248 bytes, so its payload starts 58 bytes after
-// the record header.
+// the record header. Captures taken on a switch port or on all interfaces at once carry
+// the same datagram otherwise: behind 802.1Q or QinQ VLAN tags, behind a Linux cooked
+// header instead of the Ethernet one, with IPv4 options, or with an FCS after it.
 //
 // CaptureReader walks the records of such a file forward, hands back the scanner frames
 // and skips every other record by its captured length. It knows nothing of the payloads.
+// A 1248-byte record of an Ethernet capture without FCS is a scanner frame by its length
+// and is handed back as it is stored. A record carrying a scanner datagram in any other
+// way is handed back as that record would be: the same record header and time, a plain
+// 1248-byte Ethernet frame around the same IPv4 addresses, UDP header and payload. So every
+// reader of scanner records finds the payload at kPayloadOffset.
 // Where a record header is damaged (lengths no writer produces that do not lead to the next
 // record, or a record whose length runs into the next one), RecordWalker looks for the next
 // plausible record header and goes on there; the damage says what was passed over.
@@ -45,7 +53,13 @@ constexpr std::uint16_t kVersionMajor = 2;
 constexpr std::uint16_t kVersionMinor = 4;
 constexpr std::uint32_t kSnapLength = 65535;
 constexpr std::uint32_t kLinkTypeEthernet = 1;
+constexpr std::uint32_t kLinkTypeLinuxCooked = 113;  // header of 16 bytes, the EtherType last
+constexpr std::uint32_t kLinkTypeLinuxCooked2 = 276; // header of 20 bytes, the EtherType first
 constexpr std::uint32_t kLinkTypeMask = 0xFFFF; // the upper bits of the field carry FCS flags
+// Set when the top four bits of the field give the length of the FCS that ends every frame,
+// in 16-bit words (an Ethernet FCS: 2).
+constexpr std::uint32_t kLinkTypeFcsKnown = 0x04000000;
+constexpr unsigned kLinkTypeFcsShift = 28;
 
 constexpr std::size_t kFileHeaderSize = 24;
 constexpr std::size_t kMagicOffset = 0;
@@ -72,12 +86,34 @@ constexpr std::uint32_t kScannerFrameLength = kUdpFrameOverhead + kScannerPayloa
 constexpr std::size_t kScannerRecordSize = kRecordHeaderSize + kScannerFrameLength;    // 1264
 constexpr std::size_t kPayloadOffset = kRecordHeaderSize + kUdpFrameOverhead;           // 58, from the record header
 
+// Other ways a frame carries the datagram.
+constexpr std::size_t kCookedHeaderSize = 16;  // Linux cooked capture v1
+constexpr std::size_t kCookedProtocolOffset = 14;
+constexpr std::size_t kCookedAddressLengthOffset = 4;
+constexpr std::size_t kCookedAddressOffset = 6;
+constexpr std::size_t kCooked2HeaderSize = 20; // v2
+constexpr std::size_t kCooked2ProtocolOffset = 0;
+constexpr std::size_t kCooked2AddressLengthOffset = 11;
+constexpr std::size_t kCooked2AddressOffset = 12;
+constexpr std::size_t kVlanTagSize = 4; // tag control, then the EtherType of what follows
+constexpr std::uint16_t kEtherTypeVlan = 0x8100;
+constexpr std::uint16_t kEtherTypeQinQ = 0x88A8;
+constexpr std::uint16_t kEtherTypeQinQOld = 0x9100;
+constexpr std::size_t kMaxVlanTags = 8;
+// The longest frame looked into for a scanner datagram: the longest headers and FCS with room
+// to spare. Frames with more bytes after the datagram than that are other traffic.
+constexpr std::uint32_t kMaxScannerFrameLength = kScannerFrameLength + 512;
+
 // How the file writes its header integers and record times.
 struct FileFormat {
     bool swapped = false;     // written big-endian
     bool nanoseconds = false; // record times in nanoseconds
     std::uint32_t snapLength = 0;
-    std::uint32_t linkType = 0;
+    std::uint32_t linkType = 0;  // the whole field, FCS bits included
+    std::uint32_t fcsLength = 0; // bytes of FCS at the end of every frame, when the field gives it
+
+    // Ethernet frames without FCS: a 1248-byte frame is a scanner frame by its length alone.
+    bool plainEthernet() const { return (linkType & kLinkTypeMask) == kLinkTypeEthernet && fcsLength == 0; }
 };
 
 struct HeaderCheck {
@@ -86,7 +122,8 @@ struct HeaderCheck {
     FileFormat format;
 };
 
-// Checks the first `length` bytes of a file: a classic capture of Ethernet frames.
+// Checks the first `length` bytes of a file: a classic capture of Ethernet frames or of
+// Linux cooked frames.
 HeaderCheck checkFileHeader(const std::uint8_t* bytes, std::size_t length);
 
 struct RecordHeader {
@@ -98,12 +135,25 @@ struct RecordHeader {
 
 RecordHeader readRecordHeader(const std::uint8_t* p, const FileFormat& format);
 
-// A record holds a scanner datagram when its frame is exactly 1248 bytes on the wire and
-// all of it was captured.
+// A record of a plain Ethernet capture holds a scanner datagram when its frame is exactly
+// 1248 bytes on the wire and all of it was captured.
 inline bool isScannerFrame(const RecordHeader& h)
 {
     return h.originalLength == kScannerFrameLength && h.capturedLength == kScannerFrameLength;
 }
+
+// Where a frame carries a scanner datagram (an IPv4 UDP datagram of 1206 payload bytes,
+// whole and unfragmented), in bytes from the frame's start.
+struct DatagramPlace {
+    std::uint32_t ip = kEthernetHeaderSize;       // the IPv4 header
+    std::uint32_t udp = kEthernetHeaderSize + kIpv4HeaderSize; // the UDP header, the payload after it
+};
+
+// Looks for a scanner datagram in the `length` captured bytes of a frame of the file's link
+// type: behind the link header and any VLAN tags, after IPv4 options, before an FCS or
+// other trailing bytes.
+bool findScannerDatagram(const std::uint8_t* frame, std::size_t length, const FileFormat& format,
+                         DatagramPlace* place);
 
 // Where a walk goes from a record, given its header and the bytes of the file after that
 // header: the one rule CaptureReader and the frame index both follow.
@@ -116,8 +166,15 @@ struct RecordStep {
     } kind = Truncated;
     bool badLength = false; // lengths no capture writer produces
     qint64 size = 0;        // header plus captured bytes
+    // A scanner record stored as 1264 bytes that readers take as they are (a plain Ethernet
+    // capture's 1248-byte frame); otherwise `place` says where its datagram is.
+    bool plain = true;
+    DatagramPlace place;
 };
-RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader);
+// The step as the record header alone tells it, in a capture of the given format: a plain
+// Ethernet capture's 1248-byte frames are scanner records, every other record is Skipped
+// until its bytes are looked at (RecordWalker does).
+RecordStep stepOverRecord(const RecordHeader& h, qint64 bytesAfterHeader, const FileFormat& format);
 
 // Header writers (little-endian, microseconds), mirroring the readers.
 void writeFileHeader(std::uint8_t* p, std::uint32_t snapLength = kSnapLength,
@@ -143,6 +200,17 @@ struct Damage {
 
 // What a damage amounts to, in one line for the user ("" when there is none).
 QString describeDamage(const Damage& damage);
+
+// What the records of a capture that gave no frame were, in one line for the user:
+// "7,505 records, none of them the scanner's UDP datagrams", or which scanner packets were
+// there and what was missing for a frame.
+struct RecordCounts {
+    std::uint64_t records = 0;           // whole records read
+    std::uint64_t dataPackets = 0;       // scanner data packets among them
+    std::uint64_t deviceInfoPackets = 0; // scanner device-info packets among them
+    bool configurationReported = false;  // a device-info packet told the configuration
+};
+QString describeNoFrame(const RecordCounts& counts);
 
 // Reads a device in large chunks and hands out views of its bytes, so that a walk over
 // records of 1264 bytes makes one read call per many records.
@@ -195,6 +263,7 @@ private:
     qint64 candidateBetween(ChunkReader& in, qint64 from, qint64 to) const;
     qint64 nextCandidate(ChunkReader& in, qint64 after);
     bool stepsToRecord(ChunkReader& in, qint64 from) const;
+    void lookInto(ChunkReader& in, qint64 at, const RecordHeader& h, RecordStep& step) const;
     void takeTime(const RecordHeader& h);
 
     FileFormat format_;
@@ -215,6 +284,13 @@ private:
 
 // One scanner record: the record header followed by the 1248-byte frame.
 using ScannerRecord = std::array<std::uint8_t, kScannerRecordSize>;
+
+// The scanner record a reader hands out for `record` (its header and frame as stored, in the
+// file's byte order), whose datagram lies at `place`: the same record header with the lengths
+// of a 1248-byte frame, then the plain Ethernet frame around the same addresses, UDP header
+// and payload (IPv4 options and VLAN tags left out, the IPv4 checksum made anew).
+void writePlainScannerRecord(const std::uint8_t* record, const DatagramPlace& place, const FileFormat& format,
+                             ScannerRecord& out);
 
 class CaptureReader {
 public:
@@ -254,6 +330,10 @@ public:
     // position after it. False when it is not there any more.
     bool readScannerRecordAt(qint64 offset, ScannerRecord& record);
 
+    // Whole records next() passed since the last rewind, and the scanner records among them.
+    std::uint64_t records() const { return records_; }
+    std::uint64_t scannerRecords() const { return scannerRecords_; }
+
     const Damage& damage() const { return walker_.damage(); }
     // The header of the last record next() looked at.
     const RecordHeader& lastHeader() const { return header_; }
@@ -261,6 +341,7 @@ public:
 private:
     bool attach(QIODevice* device, QString* message);
     bool readAt(qint64 offset, std::uint8_t* out, qint64 size);
+    bool readOtherScannerRecordAt(qint64 offset, ScannerRecord& record);
 
     std::unique_ptr<QIODevice> ownedDevice_;
     QIODevice* device_ = nullptr;
@@ -270,6 +351,10 @@ private:
     RecordHeader header_;
     RecordWalker walker_;
     std::unique_ptr<ChunkReader> chunks_;
+    ScannerRecord plainRecord_{};        // a scanner record made plain, handed out by next()
+    std::vector<std::uint8_t> stored_;   // a record as stored, read again at an offset
+    std::uint64_t records_ = 0;
+    std::uint64_t scannerRecords_ = 0;
 };
 
 } // namespace hvk32::capturefile

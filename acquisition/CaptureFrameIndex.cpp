@@ -95,7 +95,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         const RecordStep step = walker.next(in, &position, &header);
         if (step.kind == RecordStep::Truncated || step.kind == RecordStep::End)
             break;
-        const std::uint8_t* record = step.kind == RecordStep::Scanner ? in.at(position, kScannerRecordSize) : nullptr;
+        const std::uint8_t* record = step.kind == RecordStep::Scanner ? in.at(position, step.size) : nullptr;
         if (step.kind == RecordStep::Scanner && !record)
             break; // the device failed
         const double time = seconds(header.seconds, header.fraction);
@@ -108,7 +108,9 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             ++sum.otherRecords;
             continue;
         }
-        const std::uint8_t* payload = record + kPayloadOffset;
+        // A scanner datagram stored otherwise than in a plain Ethernet frame has its payload where the walk found it.
+        const std::uint8_t* payload = step.plain ? record + kPayloadOffset
+                                                 : record + kRecordHeaderSize + step.place.udp + kUdpHeaderSize;
         switch (payloadKindOf(payload)) {
         case PayloadKind::Data:
             ++sum.dataPackets;

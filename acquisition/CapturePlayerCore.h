@@ -133,6 +133,11 @@ public:
 
     std::uint64_t dataPackets() const { return dataPackets_; }
     std::uint64_t deviceInfoPackets() const { return deviceInfoPackets_; }
+    // Whole records read forward since start(), and what they were, for a run that gave no frame.
+    capturefile::RecordCounts recordCounts() const
+    {
+        return {reader_.records(), dataPackets_, deviceInfoPackets_, configurationReported_};
+    }
     std::uint64_t droppedFrames() const { return droppedFrames_; } // grew past FrameCutter::kMaxBlocks
     // Lost, duplicated and out-of-order data packets of the records read forward in this run.
     const StreamHealth& streamHealth() const { return lossDetector_.health(); }

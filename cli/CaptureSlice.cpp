@@ -39,8 +39,10 @@ bool findSliceBounds(const QString& path, const CaptureFrameIndex& index, int fr
         if (read == capturefile::CaptureReader::Read::End)
             break;
         if (read == capturefile::CaptureReader::Read::Scanner && offset < bounds.begin
-            && payloadKindOf(record.data() + capturefile::kPayloadOffset) == PayloadKind::DeviceInfo)
+            && payloadKindOf(record.data() + capturefile::kPayloadOffset) == PayloadKind::DeviceInfo) {
             bounds.deviceInfoOffset = offset;
+            bounds.deviceInfoSize = static_cast<qint64>(capturefile::kRecordHeaderSize) + reader.lastHeader().capturedLength;
+        }
     }
     if (bounds.deviceInfoOffset < 0)
         return fail(QStringLiteral("no device-info record before frame %1").arg(from));
@@ -89,7 +91,7 @@ bool copySlice(QIODevice& in, const SliceBounds& bounds, QIODevice& out, QString
         return true;
     };
     return copy(0, static_cast<qint64>(capturefile::kFileHeaderSize))
-        && copy(bounds.deviceInfoOffset, static_cast<qint64>(capturefile::kScannerRecordSize))
+        && copy(bounds.deviceInfoOffset, bounds.deviceInfoSize)
         && copy(bounds.begin, bounds.end - bounds.begin);
 }
 

@@ -17,6 +17,7 @@ class CaptureFrameIndex;
 
 struct SliceBounds {
     qint64 deviceInfoOffset = -1; // record header of the device-info record written first
+    qint64 deviceInfoSize = 0;    // and its length, header included, as stored
     qint64 begin = 0;             // first byte copied: the record with frame `from`'s first block
     qint64 end = 0;               // after the record with frame `to`'s last block
 };

@@ -422,6 +422,19 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     FrameRange range = options.range;
     if (!startAtFrame("export", player, options.pcap, range))
         return 1;
+    PlayedFrames played(player, range);
+    // So is the first frame: a capture that plays none fails and leaves no file behind.
+    const PlayedFrames::Frame* first = played.next();
+    if (!first) {
+        played.stop();
+        reportCaptureDamage("export", options.pcap, player.damage());
+        if (platform::stopSignalReceived())
+            std::fputs("hvk32-cli export: interrupted; the output is not written\n", stderr);
+        else
+            std::fprintf(stderr, "hvk32-cli export: %s: no frame to export: %s; nothing written\n",
+                         qPrintable(options.pcap), qPrintable(capturefile::describeNoFrame(player.recordCounts())));
+        return 1;
+    }
     if (!sink.open()) {
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
         return 1;
@@ -432,9 +445,9 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     bool failed = false;
     bool angleMistakeReported = false;
     const qint64 length = player.fileLength();
-    PlayedFrames played(player, range);
     while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
-        const PlayedFrames::Frame* f = played.next();
+        const PlayedFrames::Frame* f = first ? first : played.next();
+        first = nullptr;
         if (!f)
             break;
         if (!angleMistakeReported)
@@ -462,12 +475,6 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     if (failed)
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
     reportCaptureDamage("export", options.pcap, player.damage());
-    // Only a capture read to its end shows that it holds no usable device-info packet.
-    if (!player.configurationReported() && !interrupted)
-        std::fprintf(stderr,
-                     "hvk32-cli export: %s: no device-info packet of a board version 2 or later, so no frame "
-                     "was played\n",
-                     qPrintable(options.pcap));
     if (interrupted)
         std::fputs(sink.keepsWrittenFrames()
                        ? "hvk32-cli export: interrupted; the files of the frames counted below are written\n"

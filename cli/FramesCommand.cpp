@@ -217,12 +217,12 @@ int playCapture(const FramesOptions& options, cli::StandardOutput& out)
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());
-    // Only a capture read to its end shows that it holds no usable device-info packet.
-    if (!player.configurationReported() && !platform::stopSignalReceived())
-        std::fprintf(stderr,
-                     "hvk32-cli frames: %s: no device-info packet of a board version 2 or later, so no frame "
-                     "was played\n",
-                     qPrintable(options.pcap));
+    // Only a capture read to its end shows that it holds no frame.
+    if (written == 0 && !platform::stopSignalReceived()) {
+        std::fprintf(stderr, "hvk32-cli frames: %s: no frame to play: %s\n", qPrintable(options.pcap),
+                     qPrintable(capturefile::describeNoFrame(player.recordCounts())));
+        return 1;
+    }
     return 0;
 }
 

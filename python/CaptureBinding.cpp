@@ -262,8 +262,12 @@ std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, con
                             : PyExc_IsADirectoryError;
         throwError(kind, pathText + ": " + message.toStdString());
     }
-    if (!state->index.configurationReported())
-        warn(pathText + ": no device-info packet of a board version 2 or later, so no frame was played");
+    if (state->index.frameCount() == 0) {
+        const CaptureFrameIndex::Summary& s = state->index.summary();
+        const capturefile::RecordCounts counts{s.dataPackets + s.deviceInfoPackets + s.otherRecords, s.dataPackets,
+                                               s.deviceInfoPackets, state->index.configurationReported()};
+        throwError(PyExc_ValueError, pathText + ": no frame to play: " + capturefile::describeNoFrame(counts).toStdString());
+    }
     return state;
 }
 

@@ -329,7 +329,7 @@ private slots:
         QTest::newRow("file header cut short") << sound.left(20) << "too short" << 0 << 0 << 0;
         QTest::newRow("pcapng") << QByteArray::fromHex("0a0d0d0a1c0000004d3c2b1a") + noise.left(100) << "pcapng" << 0 << 0 << 0;
         QTest::newRow("random bytes") << noise << "not a capture file" << 0 << 0 << 0;
-        QTest::newRow("link type 113") << withWord(capturefile::kLinkTypeOffset, 113) << "link type 113 is not Ethernet"
+        QTest::newRow("link type 105") << withWord(capturefile::kLinkTypeOffset, 105) << "link type 105 is not Ethernet or Linux cooked capture"
                                        << 0 << 0 << 0;
         QTest::newRow("sound") << sound << "" << 0 << 0 << 2;
         QTest::newRow("nanosecond times") << withWord(0, capturefile::kMagicNanoseconds) << "" << 0 << 0 << 2;

@@ -397,10 +397,6 @@ Afterwards this computer receives the device only with that address and on those
         <translation>not a capture file</translation>
     </message>
     <message>
-        <source>link type %1 is not Ethernet</source>
-        <translation>link type %1 is not Ethernet</translation>
-    </message>
-    <message>
         <source>cannot open: %1</source>
         <translation>cannot open: %1</translation>
     </message>
@@ -427,6 +423,70 @@ Afterwards this computer receives the device only with that address and on those
     <message>
         <source>dropped the last record, cut off by the end of the file at offset %1</source>
         <translation>dropped the last record, cut off by the end of the file at offset %1</translation>
+    </message>
+    <message>
+        <source>link type %1 is not Ethernet or Linux cooked capture</source>
+        <translation>link type %1 is not Ethernet or Linux cooked capture</translation>
+    </message>
+    <message>
+        <source>no record</source>
+        <translation>no record</translation>
+    </message>
+    <message>
+        <source>1 record</source>
+        <translation>1 record</translation>
+    </message>
+    <message>
+        <source>%1 records</source>
+        <translation>%1 records</translation>
+    </message>
+    <message>
+        <source>1 record, not one of the scanner&apos;s UDP datagrams</source>
+        <translation>1 record, not one of the scanner&apos;s UDP datagrams</translation>
+    </message>
+    <message>
+        <source>%1, none of them the scanner&apos;s UDP datagrams</source>
+        <translation>%1, none of them the scanner&apos;s UDP datagrams</translation>
+    </message>
+    <message>
+        <source>no data packet</source>
+        <translation>no data packet</translation>
+    </message>
+    <message>
+        <source>1 data packet</source>
+        <translation>1 data packet</translation>
+    </message>
+    <message>
+        <source>%1 data packets</source>
+        <translation>%1 data packets</translation>
+    </message>
+    <message>
+        <source>no device-info packet</source>
+        <translation>no device-info packet</translation>
+    </message>
+    <message>
+        <source>1 device-info packet</source>
+        <translation>1 device-info packet</translation>
+    </message>
+    <message>
+        <source>%1 device-info packets</source>
+        <translation>%1 device-info packets</translation>
+    </message>
+    <message>
+        <source>so no frame was played</source>
+        <translation>so no frame was played</translation>
+    </message>
+    <message>
+        <source>none of a board version 2 or later, so no frame was played</source>
+        <translation>none of a board version 2 or later, so no frame was played</translation>
+    </message>
+    <message>
+        <source>no whole frame among them</source>
+        <translation>no whole frame among them</translation>
+    </message>
+    <message>
+        <source>%1: %2 and %3, %4</source>
+        <translation>%1: %2 and %3, %4</translation>
     </message>
 </context>
 <context>

@@ -4,12 +4,14 @@
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/DataPacket.h"
+#include "acquisition/UdpFrame.h"
 #include "records/ByteOrder.h"
 #include "sim/CaptureFileWriter.h"
 #include "sim/ScannerStream.h"
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -134,6 +136,88 @@ inline QByteArray byteSwappedCapture(const QByteArray& little)
         at += capturefile::kRecordHeaderSize + captured;
     }
     return out;
+}
+
+// How a capture taken elsewhere than on a plain Ethernet port stores its frames.
+struct Encapsulation {
+    std::uint32_t linkType = capturefile::kLinkTypeEthernet; // 1, 113 or 276, with any FCS bits
+    std::vector<std::uint16_t> vlanTags;                     // tag EtherTypes, outermost first
+    std::size_t ipOptions = 0;                               // bytes of IPv4 options, a multiple of 4
+    std::size_t trailer = 0;                                 // bytes after each frame (an FCS)
+};
+
+// The same little-endian capture with every IPv4 frame stored as `e` says: the same
+// addresses, UDP header and payload behind the link header, tags and options; other
+// records as they are.
+inline QByteArray reencapsulated(const QByteArray& plain, const Encapsulation& e)
+{
+    namespace cf = capturefile;
+    namespace uf = udpframe;
+    const auto* in = reinterpret_cast<const std::uint8_t*>(plain.constData());
+    std::vector<std::uint8_t> out(in, in + cf::kFileHeaderSize);
+    putLe32(out.data() + cf::kLinkTypeOffset, e.linkType);
+    auto put16 = [&out](std::uint16_t v) {
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+        out.push_back(static_cast<std::uint8_t>(v));
+    };
+    std::size_t at = cf::kFileHeaderSize;
+    while (at + cf::kRecordHeaderSize <= static_cast<std::size_t>(plain.size())) {
+        const std::uint8_t* record = in + at;
+        const std::uint32_t captured = le32(record + cf::kCapturedLengthOffset);
+        if (captured > static_cast<std::size_t>(plain.size()) - at - cf::kRecordHeaderSize)
+            break; // cut off by the end of the file: kept as it is
+        const std::uint8_t* frame = record + cf::kRecordHeaderSize;
+        at += cf::kRecordHeaderSize + captured;
+        const std::size_t headerAt = out.size();
+        out.insert(out.end(), record, frame);
+        if (captured < uf::kHeaderSize || be16(frame + uf::kEtherTypeOffset) != uf::kEtherTypeIpv4) {
+            out.insert(out.end(), frame, frame + captured);
+            continue;
+        }
+        const std::uint16_t firstType = e.vlanTags.empty() ? uf::kEtherTypeIpv4 : e.vlanTags.front();
+        switch (e.linkType & cf::kLinkTypeMask) {
+        case cf::kLinkTypeLinuxCooked:
+            put16(0);                                                  // sent to this host
+            put16(1);                                                  // an Ethernet device
+            put16(6);                                                  // address length
+            out.insert(out.end(), frame + 6, frame + 12);              // the sender's address
+            put16(0);
+            put16(firstType);
+            break;
+        case cf::kLinkTypeLinuxCooked2:
+            put16(firstType);
+            put16(0);
+            out.insert(out.end(), {0, 0, 0, 2});                       // interface index
+            put16(1);
+            out.insert(out.end(), {0, 6});                             // packet type, address length
+            out.insert(out.end(), frame + 6, frame + 12);
+            put16(0);
+            break;
+        default:
+            out.insert(out.end(), frame, frame + 12);
+            put16(firstType);
+        }
+        for (std::size_t k = 0; k < e.vlanTags.size(); ++k) {
+            put16(static_cast<std::uint16_t>(100 + k));                // priority 0, VLAN 100, 101, ...
+            put16(k + 1 < e.vlanTags.size() ? e.vlanTags[k + 1] : uf::kEtherTypeIpv4);
+        }
+        const std::uint8_t* ip = frame + uf::kEthernetHeaderSize;
+        const std::size_t ipAt = out.size();
+        out.insert(out.end(), ip, ip + uf::kIpv4HeaderSize);
+        out.insert(out.end(), e.ipOptions, 1);                         // no-operation options
+        std::uint8_t* h = out.data() + ipAt;
+        h[0] = static_cast<std::uint8_t>(0x40 | ((uf::kIpv4HeaderSize + e.ipOptions) / 4));
+        putBe16(h + uf::kIpTotalLengthOffset, static_cast<std::uint16_t>(be16(h + uf::kIpTotalLengthOffset) + e.ipOptions));
+        putBe16(h + uf::kIpChecksumOffset, 0);
+        putBe16(h + uf::kIpChecksumOffset, uf::internetChecksum(h, uf::kIpv4HeaderSize + e.ipOptions));
+        out.insert(out.end(), ip + uf::kIpv4HeaderSize, frame + captured);
+        out.insert(out.end(), e.trailer, 0xA5);
+        const auto length = static_cast<std::uint32_t>(out.size() - headerAt - cf::kRecordHeaderSize);
+        putLe32(out.data() + headerAt + cf::kCapturedLengthOffset, length);
+        putLe32(out.data() + headerAt + cf::kOriginalLengthOffset, length);
+    }
+    out.insert(out.end(), in + std::min<std::size_t>(at, static_cast<std::size_t>(plain.size())), in + plain.size());
+    return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<int>(out.size()));
 }
 
 } // namespace hvk32::test
