@@ -6,6 +6,7 @@
 #include "cli/StandardOutput.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
+#include "platform/UdpSocket.h"
 
 #include <QFile>
 
@@ -70,7 +71,12 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
         })
         .integer("--data-port", 1, 65535, o.dataPort)
         .integer("--telemetry-port", 1, 65535, o.telemetryPort)
-        .text("--multicast", o.multicast)
+        .value("--multicast",
+               [&o](const std::string& v) {
+                   o.multicast = v;
+                   return platform::isMulticastAddress(v);
+               },
+               platform::multicastComplaint("--multicast"))
         .integer("--seconds", 1, 100L * 365 * 24 * 3600, o.seconds)
         .integer("--max-mb", 1, 1000000, o.maxMegabytes);
     if (const int rc = parser.parseCommand(argc, argv, kRecordUsage))

@@ -55,6 +55,10 @@ int main(int argc, char** argv)
         return hvk32::cli::finishStandardOutput(argc < 2 ? 2 : 0);
     }
     if (!std::strcmp(argv[1], "--version")) {
+        if (argc > 2) {
+            std::fprintf(stderr, "hvk32-cli: unknown option '%s' after --version\n%s", argv[2], kUsage);
+            return hvk32::cli::finishStandardOutput(2);
+        }
         std::puts(hvk32::programVersionLine("hvk32-cli").c_str());
         return hvk32::cli::finishStandardOutput(0);
     }
