@@ -29,12 +29,14 @@ const char* const kInfoUsage =
     "\n"
     "With --summary it writes one JSON object about the whole capture instead: frames (as the\n"
     "viewer's player emits them), dataPackets, deviceInfoPackets, otherRecords, droppedFrames,\n"
-    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds,\n"
-    "truncatedRecords and badLengthRecords, and the health of the data stream: lostPackets,\n"
-    "lostPercent, duplicatePackets, outOfOrderPackets, latePackets (out of order after their\n"
-    "frame had been played, or too far from the stream to place; they stay counted lost),\n"
-    "shortFrames (revolutions with packets missing) and revolutionsPerSecond (from the\n"
-    "packets' time stamps).\n";
+    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds (the\n"
+    "time the records span; where their times step back, each rising run counts alone),\n"
+    "truncatedRecords, badLengthRecords, damagedPlaces, damagedBytesSkipped, timeStepsBack and\n"
+    "largestTimeStepBackSeconds (records timed before the one ahead of them), and the health\n"
+    "of the data stream: lostPackets, lostPercent, duplicatePackets, outOfOrderPackets,\n"
+    "latePackets (out of order after their frame had been played, or too far from the stream\n"
+    "to place; they stay counted lost), shortFrames (revolutions with packets missing) and\n"
+    "revolutionsPerSecond (from the packets' time stamps).\n";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {
@@ -75,6 +77,13 @@ int printSummary(const QString& path)
     cli::StandardOutput out("info");
     out.write(json.constData(), static_cast<std::size_t>(json.size()));
     reportCaptureDamage("info", path, index.summary().damage);
+    const CaptureFrameIndex::Summary& s = index.summary();
+    if (s.timeStepsBack)
+        std::fprintf(stderr,
+                     "hvk32-cli info: %s: the record times step back %llu time%s, by up to %.3f s (a clock set back "
+                     "while recording); durationSeconds counts each rising run alone\n",
+                     qPrintable(path), static_cast<unsigned long long>(s.timeStepsBack), s.timeStepsBack == 1 ? "" : "s",
+                     s.largestStepBack);
     return out.finish(0);
 }
 
