@@ -60,7 +60,9 @@ const char* const kExportUsage =
     "                     sensor_msgs/msg/PointCloud2 (CDR; x y z intensity float32, ring\n"
     "                     uint16, time float32; frame_id hvk32) on /hvk32/points, stamped with\n"
     "                     the capture time of the frame's first packet, and per device-info\n"
-    "                     packet a JSON message on /hvk32/device_info\n"
+    "                     packet a JSON message on /hvk32/device_info at its own capture time\n"
+    "                     (with a range: the packet in force at its first frame, then each one\n"
+    "                     up to the end of its last frame)\n"
     "  --compression C    the MCAP file's chunk compression: zstd (default), lz4 or none\n"
     "  --kitti DIR        write one KITTI point file per frame into the folder DIR (created\n"
     "                     when missing): 000000.bin, 000001.bin, ...; each point four float32\n"
@@ -439,7 +441,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
             break;
         if (!angleMistakeReported)
             angleMistakeReported = reportAngleMistake(options.pcap, f->snapshot);
-        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time});
+        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time, f->position});
         if (written < 0) {
             failed = true;
             break;
@@ -493,8 +495,9 @@ int runExportCommand(int argc, char** argv)
     else if (!options.las.isEmpty())
         sink = makeLasSink(options.las, options.selection, lasOrigin(options.pcap));
     else if (!options.mcap.isEmpty())
-        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression,
-                            softwareName());
+        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression, softwareName(),
+                            {!options.range.from && options.range.start < 0,
+                             !options.frames && !options.range.to && options.range.duration < 0});
     else if (!options.kitti.isEmpty())
         sink = makeKittiSink(options.kitti, options.selection);
     else

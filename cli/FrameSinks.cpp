@@ -18,6 +18,7 @@
 #include <QIODevice>
 
 #include <deque>
+#include <limits>
 #include <vector>
 
 namespace hvk32 {
@@ -250,8 +251,9 @@ private:
 class McapSink : public FrameSink {
 public:
     McapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
-             mcap::Compression compression, const std::string& library)
-        : path_(path), pcap_(pcap), options_(binaryConversion(selection)), writer_(compression), library_(library)
+             mcap::Compression compression, const std::string& library, const CapturePart& part)
+        : path_(path), pcap_(pcap), options_(binaryConversion(selection)), writer_(compression), library_(library),
+          part_(part)
     {
     }
 
@@ -276,8 +278,9 @@ public:
     qint64 write(const ExportFrame& f) override
     {
         const std::uint64_t time = nanoseconds(f.time.seconds, f.time.fraction);
-        if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0))
+        if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0 && !part_.fromStart))
             return -1;
+        lastFrameEnd_ = f.position;
         conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
         const auto encode = [&](char* message) {
             ros2::encodePointCloud2(static_cast<std::int32_t>(f.time.seconds),
@@ -293,7 +296,7 @@ public:
 
     bool finish() override
     {
-        if (!error_.isEmpty())
+        if (!error_.isEmpty() || !writeDeviceInfosBefore(part_.toEnd ? kWholeFile : lastFrameEnd_))
             return false;
         return writer_.close() && file_.commit() ? true : fail();
     }
@@ -306,8 +309,11 @@ private:
     static constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
     inline static const std::string kFrameId = "hvk32";
 
+    static constexpr qint64 kWholeFile = std::numeric_limits<qint64>::max();
+
     struct DeviceInfo {
         std::uint64_t time; // [ns]
+        qint64 offset;      // of its record in the capture
         QByteArray json;
     };
 
@@ -323,7 +329,8 @@ private:
     {
         while (pending_.size() < count && !infosRead_) {
             const std::uint8_t* record = nullptr;
-            const auto read = infoReader_.next(&record);
+            qint64 offset = 0;
+            const auto read = infoReader_.next(&record, &offset);
             if (read == capturefile::CaptureReader::Read::End) {
                 infosRead_ = true;
                 break;
@@ -333,24 +340,40 @@ private:
             const std::uint8_t* payload = record + capturefile::kPayloadOffset;
             if (payloadKindOf(payload) == PayloadKind::DeviceInfo)
                 pending_.push_back({nanoseconds(infoReader_.lastHeader().seconds, infoReader_.lastHeader().fraction),
-                                    deviceInfoJson(payload)});
+                                    offset, deviceInfoJson(payload)});
         }
     }
 
-    // The device-info packets recorded up to `time`, in file order; before the first frame
-    // only the one in force at its start.
-    bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrame)
+    // The device-info packets recorded up to `time`, in file order; before the first frame of
+    // a part that starts there, only the one in force at its start.
+    bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrameOnly)
     {
-        if (firstFrame)
+        if (firstFrameOnly)
             for (readDeviceInfos(2); pending_.size() > 1 && pending_[1].time <= time; readDeviceInfos(2))
                 pending_.pop_front();
-        for (readDeviceInfos(1); !pending_.empty() && pending_.front().time <= time; readDeviceInfos(1)) {
-            const DeviceInfo& info = pending_.front();
-            if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
-                               static_cast<std::size_t>(info.json.size())))
-                return fail();
-            pending_.pop_front();
-        }
+        for (readDeviceInfos(1); !pending_.empty() && pending_.front().time <= time; readDeviceInfos(1))
+            if (!writeFirstPending())
+                return false;
+        return true;
+    }
+
+    // After the last frame: the device-info packets recorded before file position `end`
+    // that no frame's start has called for yet.
+    bool writeDeviceInfosBefore(qint64 end)
+    {
+        for (readDeviceInfos(1); !pending_.empty() && pending_.front().offset < end; readDeviceInfos(1))
+            if (!writeFirstPending())
+                return false;
+        return true;
+    }
+
+    bool writeFirstPending()
+    {
+        const DeviceInfo& info = pending_.front();
+        if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
+                           static_cast<std::size_t>(info.json.size())))
+            return fail();
+        pending_.pop_front();
         return true;
     }
 
@@ -371,6 +394,8 @@ private:
     capturefile::CaptureReader infoReader_; // the device-info packets, read as frames need them
     std::deque<DeviceInfo> pending_;         // read, not yet written
     bool infosRead_ = false;                 // to the end of the capture
+    const CapturePart part_;
+    qint64 lastFrameEnd_ = 0;                // file position after the last frame written
     std::uint32_t pointsSequence_ = 0, infoSequence_ = 0;
     PointConversion conversion_;
     PointArrays points_;
@@ -458,11 +483,12 @@ std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptio
 }
 
 std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
-                                        const std::string& compression, const std::string& library)
+                                        const std::string& compression, const std::string& library,
+                                        const CapturePart& part)
 {
     mcap::Compression c = mcap::Compression::Zstd;
     mcap::parseCompression(compression, c);
-    return std::make_unique<McapSink>(path, pcap, selection, c, library);
+    return std::make_unique<McapSink>(path, pcap, selection, c, library, part);
 }
 
 std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection)
