@@ -92,6 +92,8 @@ const char* const kExportUsage =
     "Each file is written under a temporary name beside it and takes its name once whole: a\n"
     "run that fails or is interrupted leaves no CSV, LAS or MCAP file, and of the per-frame files\n"
     "only those of frames written completely (an older file of the same name stays as it was).\n"
+    "An output that exists and is not a regular file (a FIFO, a device) is written in place.\n"
+    "The capture must be a regular file.\n"
     "A progress bar is drawn on stderr when it is a terminal; a summary line ends the run.\n"
     "Exit status: 0 when done, 1 when the capture cannot be read as one, the output cannot be\n"
     "written or the run is interrupted, 2 for a bad argument.\n";
@@ -487,6 +489,10 @@ int runExportCommand(int argc, char** argv)
     ExportOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
+    if (!captureIsAFile("export", options.pcap))
+        return 1;
+    // A FIFO output whose reader goes away ends the run as a stop signal does.
+    platform::stopOnBrokenPipe();
     std::unique_ptr<FrameSink> sink;
     if (!options.pcd.isEmpty())
         sink = makeCloudFileSink(options.pcd, CloudFormat::Pcd, options.selection, options.fields);
@@ -502,6 +508,11 @@ int runExportCommand(int argc, char** argv)
         sink = makeKittiSink(options.kitti, options.selection);
     else
         sink = makeCsvSink(options.csv, options.selection);
+    // Before any work: an output that cannot be created fails the run at once.
+    if (!sink->canCreate()) {
+        std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink->error()));
+        return 1;
+    }
     return exportCapture(options, *sink);
 }
 

@@ -6,6 +6,7 @@
 #include "cli/KittiFiles.h"
 #include "cli/LasFile.h"
 #include "cli/McapFile.h"
+#include "cli/OutputDevice.h"
 #include "cli/PointCloud2.h"
 #include "view/OutputFile.h"
 #include "view/PcdFile.h"
@@ -15,6 +16,7 @@
 #include "view/WritingThread.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <deque>
@@ -36,21 +38,15 @@ ConversionOptions binaryConversion(const CsvExportOptions& selection)
     return options;
 }
 
-// The device the CSV writer takes, over an output file.
-class OutputDevice : public QIODevice {
-public:
-    explicit OutputDevice(pointfile::OutputFile& file) : file_(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override
-    {
-        return file_.write(data, static_cast<std::size_t>(size)) ? size : -1;
-    }
-
-private:
-    pointfile::OutputFile& file_;
-};
+// OutputFile::checkTarget with the error kept as a sink keeps it.
+bool checkTarget(const QString& path, bool seeks, QString& error)
+{
+    std::string reason;
+    if (pointfile::OutputFile::checkTarget(path.toLocal8Bit().toStdString(), seeks, &reason))
+        return true;
+    error = QString::fromLocal8Bit(reason.c_str());
+    return false;
+}
 
 class CsvSink : public FrameSink {
 public:
@@ -58,6 +54,8 @@ public:
         : path_(path), file_(pointfile::OutputFile::Writing::Behind), device_(file_), selection_(selection)
     {
     }
+
+    bool canCreate() override { return checkTarget(path_, false, error_); }
 
     bool open() override
     {
@@ -151,6 +149,8 @@ public:
         options_.fillEcho = fields.has(pointfile::Field::Return);
     }
 
+    // The files go beside the first one.
+    bool canCreate() override { return checkTarget(cloudFileName(out_, 1, format_), false, error_); }
     bool open() override { return true; }
 
     qint64 write(const ExportFrame& f) override
@@ -192,6 +192,9 @@ public:
         header_.creationDayOfYear = origin.creationDayOfYear;
         header_.creationYear = origin.creationYear;
     }
+
+    // The header is written last, over its place at the start: the file must take that.
+    bool canCreate() override { return checkTarget(path_, true, error_); }
 
     bool open() override
     {
@@ -256,6 +259,8 @@ public:
           part_(part)
     {
     }
+
+    bool canCreate() override { return checkTarget(path_, false, error_); }
 
     bool open() override
     {
@@ -410,6 +415,23 @@ public:
         options_.fillChannel = options_.fillTime = options_.fillEcho = false;
     }
 
+    // An existing folder takes the files; a missing one is made inside the nearest folder
+    // above it, which must be writable.
+    bool canCreate() override
+    {
+        QFileInfo at(dir_);
+        if (at.exists())
+            return at.isDir() ? checkTarget(QString::fromLocal8Bit(kitti::fileName(dir_.toLocal8Bit().toStdString(), 0).c_str()),
+                                            false, error_)
+                              : refuse(QStringLiteral("%1 is not a folder").arg(dir_));
+        while (!at.exists() && !at.isRoot() && at.absoluteFilePath() != at.absolutePath())
+            at = QFileInfo(at.absolutePath());
+        if (at.isDir() && at.isWritable())
+            return true;
+        return refuse(QStringLiteral("the folder %1 cannot be created: %2 is not a writable folder")
+                          .arg(dir_, at.absoluteFilePath()));
+    }
+
     bool open() override
     {
         if (QDir().mkpath(dir_))
@@ -438,6 +460,12 @@ public:
 private:
     QString dir_;
     ConversionOptions options_;
+    bool refuse(const QString& reason)
+    {
+        error_ = reason;
+        return false;
+    }
+
     long next_ = 0; // number of the next file
     PointConversion conversion_;
     PointArrays points_;

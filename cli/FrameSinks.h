@@ -43,6 +43,8 @@ struct ExportFrame {
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
+    // Whether the output can be created, asked before any work; false with error() set.
+    virtual bool canCreate() = 0;
     virtual bool open() = 0;
     // The points written, or -1 with error() set. A sink that writes behind counts a frame
     // here when it has taken it; settle() corrects the counts.

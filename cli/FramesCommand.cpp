@@ -184,6 +184,8 @@ private:
 // The frames the capture player emits for a file, in order, without its pacing.
 int playCapture(const FramesOptions& options, cli::StandardOutput& out)
 {
+    if (!captureIsAFile("frames", options.pcap))
+        return 1;
     CapturePlayerCore player;
     QString message;
     if (!player.open(options.pcap, &message)) {

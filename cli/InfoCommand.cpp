@@ -6,6 +6,7 @@
 #include "acquisition/PacketLossDetector.h"
 #include "cli/CaptureSummary.h"
 #include "cli/StandardOutput.h"
+#include "platform/FileKinds.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
@@ -89,6 +90,16 @@ int printSummary(const QString& path)
 
 } // namespace
 
+bool captureIsAFile(const char* command, const QString& file)
+{
+    std::string what;
+    const platform::FileKind kind = platform::fileKind(file.toLocal8Bit().toStdString(), &what);
+    if (kind == platform::FileKind::Missing || kind == platform::FileKind::Regular)
+        return true; // a missing file is reported where it is opened
+    std::fprintf(stderr, "hvk32-cli %s: %s: %s, not a capture file\n", command, qPrintable(file), what.c_str());
+    return false;
+}
+
 void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage)
 {
     if (damage.any())
@@ -117,6 +128,8 @@ int runInfoCommand(int argc, char** argv)
         return 2;
     }
 
+    if (!captureIsAFile("info", path))
+        return 1;
     if (summary)
         return printSummary(path);
 

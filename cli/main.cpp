@@ -10,6 +10,7 @@
 #include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
+#include "view/OutputFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,6 +51,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
+    // A FIFO without a reader, or one whose reader lags, is waited for only until a stop signal.
+    hvk32::pointfile::OutputFile::setOutputWait(hvk32::platform::waitForWritableUnlessStopped);
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return hvk32::cli::finishStandardOutput(argc < 2 ? 2 : 0);
