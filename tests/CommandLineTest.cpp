@@ -28,6 +28,8 @@
 #include <functional>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 class CommandLineTest : public QObject {
@@ -438,6 +440,112 @@ private slots:
             QCOMPARE(r.exitCode, c.exitCode);
             QVERIFY2(r.errors.contains(c.message), r.errors.constData());
             QVERIFY(r.lines.isEmpty());
+        }
+    }
+
+    // A capture that is not a regular file is refused at once: a FIFO would hold open() until
+    // a writer came.
+    void captureThatIsNoFileIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("says");
+        const QString fifo = "a FIFO (named pipe), not a capture file";
+        QTest::newRow("info") << QStringList{"info", "--pcap", "FIFO"} << fifo;
+        QTest::newRow("info --summary") << QStringList{"info", "--pcap", "FIFO", "--summary"} << fifo;
+        QTest::newRow("frames") << QStringList{"frames", "--pcap", "FIFO"} << fifo;
+        QTest::newRow("export") << QStringList{"export", "--pcap", "FIFO", "--mcap", "OUT"} << fifo;
+        QTest::newRow("slice") << QStringList{"slice", "--pcap", "FIFO", "--out", "OUT"} << fifo;
+        QTest::newRow("replay") << QStringList{"replay", "--pcap", "FIFO", "--data-port", "9", "--telemetry-port", "9"}
+                                << fifo;
+        QTest::newRow("a folder") << QStringList{"export", "--pcap", "FOLDER", "--csv", "OUT"}
+                                  << "a folder, not a capture file";
+    }
+    void captureThatIsNoFileIsRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        const QString fifo = dir_.filePath("capture.fifo");
+        QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString out = dir_.filePath("never-written");
+        QProcess p;
+        p.start(HVK32_CLI_PATH, arguments.replaceInStrings("FIFO", fifo)
+                                    .replaceInStrings("FOLDER", dir_.path())
+                                    .replaceInStrings("OUT", out));
+        const bool ended = p.waitForFinished(20000);
+        if (!ended)
+            p.kill();
+        QVERIFY2(ended, "it waited for a writer");
+        const QByteArray errors = p.readAllStandardError();
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(errors.contains(says.toUtf8()), errors.constData());
+        QVERIFY(!QFile::exists(out));
+    }
+
+    // An output that exists and is not a regular file is written in place and stays what it
+    // is; one that cannot be created fails the run before any frame.
+    void outputThatIsNoFile()
+    {
+        const QString capture = simulatorCapture("to-special.pcap", 1);
+        QVERIFY(!capture.isEmpty());
+        const QString csv = dir_.filePath("regular.csv");
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--csv", csv, "--frames", "2"}).exitCode, 0);
+        const QString slice = dir_.filePath("regular-slice.pcap");
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"slice", "--pcap", capture, "--out", slice, "--to", "2"}).exitCode, 0);
+
+        // Through a FIFO to a reader: the same bytes, and the FIFO stays.
+        const QString fifo = dir_.filePath("out.fifo");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const struct {
+            QStringList arguments;
+            QString regular;
+        } throughFifo[] = {
+            {{"export", "--pcap", capture, "--csv", fifo, "--frames", "2"}, csv},
+            {{"slice", "--pcap", capture, "--out", fifo, "--to", "2"}, slice},
+        };
+        for (const auto& c : throughFifo) {
+            QProcess reader;
+            const QString copy = dir_.filePath("read-from-fifo");
+            reader.setStandardOutputFile(copy);
+            reader.start("cat", {fifo});
+            QVERIFY(reader.waitForStarted());
+            const Run r = runToEnd(HVK32_CLI_PATH, c.arguments);
+            QVERIFY2(r.exitCode == 0, r.errors.constData());
+            QVERIFY(reader.waitForFinished(20000));
+            QVERIFY(readFile(copy) == readFile(c.regular));
+            QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+        }
+
+        // Refused before any work, with the reason.
+        struct Refused {
+            QStringList output;
+            const char* says;
+        };
+        const Refused refused[] = {
+            {{"--csv", dir_.path()}, "cannot be written: Is a directory"},
+            {{"--mcap", dir_.filePath("no-such-dir/out.mcap")}, "cannot be written: No such file or directory"},
+            {{"--las", fifo}, "is a FIFO or a socket, and this file's header is written last"},
+            {{"--kitti", csv}, "is not a folder"},
+        };
+        for (const Refused& c : refused) {
+            const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", capture} + c.output);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.errors.contains(c.says), r.errors.constData());
+            QVERIFY2(!r.errors.contains("exported"), r.errors.constData());
+        }
+
+        // A character device made with mknod is written into, not replaced (needs root).
+        if (::geteuid() != 0)
+            QSKIP("making a device node needs root");
+        const QString device = dir_.filePath("null-device");
+        QVERIFY(::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0);
+        for (const QStringList& output : {QStringList{"export", "--pcap", capture, "--csv", device},
+                                          QStringList{"export", "--pcap", capture, "--las", device},
+                                          QStringList{"slice", "--pcap", capture, "--out", device}}) {
+            const Run r = runToEnd(HVK32_CLI_PATH, output);
+            QVERIFY2(r.exitCode == 0, r.errors.constData());
+            struct stat st {};
+            QVERIFY(::stat(QFile::encodeName(device).constData(), &st) == 0);
+            QVERIFY2(S_ISCHR(st.st_mode), qPrintable(output.join(' ')));
         }
     }
 
