@@ -70,7 +70,7 @@ int printSummary(const QString& path)
 {
     CaptureFrameIndex index;
     QString message;
-    if (!index.build(path, &message)) {
+    if (!index.build(path, &message, [](qint64, qint64) { return !platform::stopSignalReceived(); })) {
         std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
         return 1;
     }
