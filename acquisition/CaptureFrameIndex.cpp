@@ -75,6 +75,8 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
     std::uint32_t calibrationInForce = kNoCalibration;
     PacketLossDetector lossDetector; // the echo mode told by the packets until the configuration
 
+    double runStart = 0;    // [s] the first record time since the last step back
+    double earlierRuns = 0; // [s] the runs of rising times before it
     qint64 nextReport = 0;
     auto limitReached = [this]() {
         return (frameLimit_ > 0 && frames_.size() >= static_cast<std::size_t>(frameLimit_))
@@ -99,8 +101,15 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
         if (step.kind == RecordStep::Scanner && !record)
             break; // the device failed
         const double time = seconds(header.seconds, header.fraction);
-        if (!sum.hasRecords)
+        if (!sum.hasRecords) {
             sum.firstTime = time;
+            runStart = time;
+        } else if (time < sum.lastTime) {
+            ++sum.timeStepsBack;
+            sum.largestStepBack = std::max(sum.largestStepBack, sum.lastTime - time);
+            earlierRuns += sum.lastTime - runStart;
+            runStart = time;
+        }
         sum.hasRecords = true;
         sum.lastTime = time;
 
@@ -163,6 +172,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             break;
         }
     }
+    sum.duration = earlierRuns + (sum.lastTime - runStart);
     sum.damage = walker.damage();
     sum.health = lossDetector.health();
     for (const StreamGap& g : lossDetector.gaps())

@@ -52,6 +52,11 @@ public:
         bool hasRecords = false;
         double firstTime = 0; // [s] time stamp of the first whole record
         double lastTime = 0;  // [s] time stamp of the last whole record
+        // [s] the time the records span: from the first to the last, except where the record
+        // times step back (a clock set back while recording); each rising run counts alone.
+        double duration = 0;
+        std::uint64_t timeStepsBack = 0; // records timed before the record ahead of them
+        double largestStepBack = 0;      // [s]
         capturefile::Damage damage;
         StreamHealth health; // of the data packets in file order, frames closed as the player closes them
         // The stream's silences of more than a second (the first PacketLossDetector::kGapsKept).

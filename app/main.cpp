@@ -136,7 +136,7 @@ hvk32::platform::OptionParser optionsParser(ViewerOptions& o)
                           o.quitAfterSeconds <= kLongestQuitAfterSeconds;
                },
                complaint("--quit-after", "a number of seconds above 0 and up to 2000000"))
-        .endingFlag("--version", o.version)
+        .flag("--version", o.version)
         // The first argument without a dash is the capture; a second one is not taken.
         .positional([&o](const std::string& value) {
             if (!o.capture.isEmpty())

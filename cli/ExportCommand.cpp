@@ -60,7 +60,9 @@ const char* const kExportUsage =
     "                     sensor_msgs/msg/PointCloud2 (CDR; x y z intensity float32, ring\n"
     "                     uint16, time float32; frame_id hvk32) on /hvk32/points, stamped with\n"
     "                     the capture time of the frame's first packet, and per device-info\n"
-    "                     packet a JSON message on /hvk32/device_info\n"
+    "                     packet a JSON message on /hvk32/device_info at its own capture time\n"
+    "                     (with a range: the packet in force at its first frame, then each one\n"
+    "                     up to the end of its last frame)\n"
     "  --compression C    the MCAP file's chunk compression: zstd (default), lz4 or none\n"
     "  --kitti DIR        write one KITTI point file per frame into the folder DIR (created\n"
     "                     when missing): 000000.bin, 000001.bin, ...; each point four float32\n"
@@ -90,6 +92,8 @@ const char* const kExportUsage =
     "Each file is written under a temporary name beside it and takes its name once whole: a\n"
     "run that fails or is interrupted leaves no CSV, LAS or MCAP file, and of the per-frame files\n"
     "only those of frames written completely (an older file of the same name stays as it was).\n"
+    "An output that exists and is not a regular file (a FIFO, a device) is written in place.\n"
+    "The capture must be a regular file.\n"
     "A progress bar is drawn on stderr when it is a terminal; a summary line ends the run.\n"
     "Exit status: 0 when done, 1 when the capture cannot be read as one, the output cannot be\n"
     "written or the run is interrupted, 2 for a bad argument.\n";
@@ -452,7 +456,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
             break;
         if (!angleMistakeReported)
             angleMistakeReported = reportAngleMistake(options.pcap, f->snapshot);
-        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time});
+        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time, f->position});
         if (written < 0) {
             failed = true;
             break;
@@ -492,6 +496,10 @@ int runExportCommand(int argc, char** argv)
     ExportOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
+    if (!captureIsAFile("export", options.pcap))
+        return 1;
+    // A FIFO output whose reader goes away ends the run as a stop signal does.
+    platform::stopOnBrokenPipe();
     std::unique_ptr<FrameSink> sink;
     if (!options.pcd.isEmpty())
         sink = makeCloudFileSink(options.pcd, CloudFormat::Pcd, options.selection, options.fields);
@@ -500,12 +508,18 @@ int runExportCommand(int argc, char** argv)
     else if (!options.las.isEmpty())
         sink = makeLasSink(options.las, options.selection, lasOrigin(options.pcap));
     else if (!options.mcap.isEmpty())
-        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression,
-                            softwareName());
+        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression, softwareName(),
+                            {!options.range.from && options.range.start < 0,
+                             !options.frames && !options.range.to && options.range.duration < 0});
     else if (!options.kitti.isEmpty())
         sink = makeKittiSink(options.kitti, options.selection);
     else
         sink = makeCsvSink(options.csv, options.selection);
+    // Before any work: an output that cannot be created fails the run at once.
+    if (!sink->canCreate()) {
+        std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink->error()));
+        return 1;
+    }
     return exportCapture(options, *sink);
 }
 

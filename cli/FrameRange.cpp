@@ -3,6 +3,7 @@
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
 #include "platform/OptionParser.h"
+#include "platform/SignalHandling.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -114,7 +115,8 @@ bool indexFrameRange(const char* command, const QString& path, FrameRange& range
     else if (!throughEnd)
         index.stopAfterTime(range.start);
     QString message;
-    if (!index.build(path, &message)) {
+    // A long capture's walk ends early on a stop signal.
+    if (!index.build(path, &message, [](qint64, qint64) { return !platform::stopSignalReceived(); })) {
         std::fprintf(stderr, "hvk32-cli %s: %s: %s\n", command, qPrintable(path), qPrintable(message));
         return false;
     }

@@ -6,6 +6,7 @@
 #include "cli/KittiFiles.h"
 #include "cli/LasFile.h"
 #include "cli/McapFile.h"
+#include "cli/OutputDevice.h"
 #include "cli/PointCloud2.h"
 #include "view/OutputFile.h"
 #include "view/PcdFile.h"
@@ -15,9 +16,11 @@
 #include "view/WritingThread.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <deque>
+#include <limits>
 #include <vector>
 
 namespace hvk32 {
@@ -35,21 +38,15 @@ ConversionOptions binaryConversion(const CsvExportOptions& selection)
     return options;
 }
 
-// The device the CSV writer takes, over an output file.
-class OutputDevice : public QIODevice {
-public:
-    explicit OutputDevice(pointfile::OutputFile& file) : file_(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override
-    {
-        return file_.write(data, static_cast<std::size_t>(size)) ? size : -1;
-    }
-
-private:
-    pointfile::OutputFile& file_;
-};
+// OutputFile::checkTarget with the error kept as a sink keeps it.
+bool checkTarget(const QString& path, bool seeks, QString& error)
+{
+    std::string reason;
+    if (pointfile::OutputFile::checkTarget(path.toLocal8Bit().toStdString(), seeks, &reason))
+        return true;
+    error = QString::fromLocal8Bit(reason.c_str());
+    return false;
+}
 
 class CsvSink : public FrameSink {
 public:
@@ -57,6 +54,8 @@ public:
         : path_(path), file_(pointfile::OutputFile::Writing::Behind), device_(file_), selection_(selection)
     {
     }
+
+    bool canCreate() override { return checkTarget(path_, false, error_); }
 
     bool open() override
     {
@@ -150,6 +149,8 @@ public:
         options_.fillEcho = fields.has(pointfile::Field::Return);
     }
 
+    // The files go beside the first one.
+    bool canCreate() override { return checkTarget(cloudFileName(out_, 1, format_), false, error_); }
     bool open() override { return true; }
 
     qint64 write(const ExportFrame& f) override
@@ -191,6 +192,9 @@ public:
         header_.creationDayOfYear = origin.creationDayOfYear;
         header_.creationYear = origin.creationYear;
     }
+
+    // The header is written last, over its place at the start: the file must take that.
+    bool canCreate() override { return checkTarget(path_, true, error_); }
 
     bool open() override
     {
@@ -250,10 +254,13 @@ private:
 class McapSink : public FrameSink {
 public:
     McapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
-             mcap::Compression compression, const std::string& library)
-        : path_(path), pcap_(pcap), options_(binaryConversion(selection)), writer_(compression), library_(library)
+             mcap::Compression compression, const std::string& library, const CapturePart& part)
+        : path_(path), pcap_(pcap), options_(binaryConversion(selection)), writer_(compression), library_(library),
+          part_(part)
     {
     }
+
+    bool canCreate() override { return checkTarget(path_, false, error_); }
 
     bool open() override
     {
@@ -276,8 +283,9 @@ public:
     qint64 write(const ExportFrame& f) override
     {
         const std::uint64_t time = nanoseconds(f.time.seconds, f.time.fraction);
-        if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0))
+        if (!writeDeviceInfosUpTo(time, pointsSequence_ == 0 && !part_.fromStart))
             return -1;
+        lastFrameEnd_ = f.position;
         conversion_.convert(f.frame, f.snapshot, AngleTerms::fixed(f.snapshot), options_, points_);
         const auto encode = [&](char* message) {
             ros2::encodePointCloud2(static_cast<std::int32_t>(f.time.seconds),
@@ -293,7 +301,7 @@ public:
 
     bool finish() override
     {
-        if (!error_.isEmpty())
+        if (!error_.isEmpty() || !writeDeviceInfosBefore(part_.toEnd ? kWholeFile : lastFrameEnd_))
             return false;
         return writer_.close() && file_.commit() ? true : fail();
     }
@@ -306,8 +314,11 @@ private:
     static constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
     inline static const std::string kFrameId = "hvk32";
 
+    static constexpr qint64 kWholeFile = std::numeric_limits<qint64>::max();
+
     struct DeviceInfo {
         std::uint64_t time; // [ns]
+        qint64 offset;      // of its record in the capture
         QByteArray json;
     };
 
@@ -323,7 +334,8 @@ private:
     {
         while (pending_.size() < count && !infosRead_) {
             const std::uint8_t* record = nullptr;
-            const auto read = infoReader_.next(&record);
+            qint64 offset = 0;
+            const auto read = infoReader_.next(&record, &offset);
             if (read == capturefile::CaptureReader::Read::End) {
                 infosRead_ = true;
                 break;
@@ -333,24 +345,40 @@ private:
             const std::uint8_t* payload = record + capturefile::kPayloadOffset;
             if (payloadKindOf(payload) == PayloadKind::DeviceInfo)
                 pending_.push_back({nanoseconds(infoReader_.lastHeader().seconds, infoReader_.lastHeader().fraction),
-                                    deviceInfoJson(payload)});
+                                    offset, deviceInfoJson(payload)});
         }
     }
 
-    // The device-info packets recorded up to `time`, in file order; before the first frame
-    // only the one in force at its start.
-    bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrame)
+    // The device-info packets recorded up to `time`, in file order; before the first frame of
+    // a part that starts there, only the one in force at its start.
+    bool writeDeviceInfosUpTo(std::uint64_t time, bool firstFrameOnly)
     {
-        if (firstFrame)
+        if (firstFrameOnly)
             for (readDeviceInfos(2); pending_.size() > 1 && pending_[1].time <= time; readDeviceInfos(2))
                 pending_.pop_front();
-        for (readDeviceInfos(1); !pending_.empty() && pending_.front().time <= time; readDeviceInfos(1)) {
-            const DeviceInfo& info = pending_.front();
-            if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
-                               static_cast<std::size_t>(info.json.size())))
-                return fail();
-            pending_.pop_front();
-        }
+        for (readDeviceInfos(1); !pending_.empty() && pending_.front().time <= time; readDeviceInfos(1))
+            if (!writeFirstPending())
+                return false;
+        return true;
+    }
+
+    // After the last frame: the device-info packets recorded before file position `end`
+    // that no frame's start has called for yet.
+    bool writeDeviceInfosBefore(qint64 end)
+    {
+        for (readDeviceInfos(1); !pending_.empty() && pending_.front().offset < end; readDeviceInfos(1))
+            if (!writeFirstPending())
+                return false;
+        return true;
+    }
+
+    bool writeFirstPending()
+    {
+        const DeviceInfo& info = pending_.front();
+        if (!writer_.write(kInfoChannel, infoSequence_++, info.time, info.time, info.json.constData(),
+                           static_cast<std::size_t>(info.json.size())))
+            return fail();
+        pending_.pop_front();
         return true;
     }
 
@@ -371,6 +399,8 @@ private:
     capturefile::CaptureReader infoReader_; // the device-info packets, read as frames need them
     std::deque<DeviceInfo> pending_;         // read, not yet written
     bool infosRead_ = false;                 // to the end of the capture
+    const CapturePart part_;
+    qint64 lastFrameEnd_ = 0;                // file position after the last frame written
     std::uint32_t pointsSequence_ = 0, infoSequence_ = 0;
     PointConversion conversion_;
     PointArrays points_;
@@ -383,6 +413,23 @@ public:
     {
         // x, y, z and intensity
         options_.fillChannel = options_.fillTime = options_.fillEcho = false;
+    }
+
+    // An existing folder takes the files; a missing one is made inside the nearest folder
+    // above it, which must be writable.
+    bool canCreate() override
+    {
+        QFileInfo at(dir_);
+        if (at.exists())
+            return at.isDir() ? checkTarget(QString::fromLocal8Bit(kitti::fileName(dir_.toLocal8Bit().toStdString(), 0).c_str()),
+                                            false, error_)
+                              : refuse(QStringLiteral("%1 is not a folder").arg(dir_));
+        while (!at.exists() && !at.isRoot() && at.absoluteFilePath() != at.absolutePath())
+            at = QFileInfo(at.absolutePath());
+        if (at.isDir() && at.isWritable())
+            return true;
+        return refuse(QStringLiteral("the folder %1 cannot be created: %2 is not a writable folder")
+                          .arg(dir_, at.absoluteFilePath()));
     }
 
     bool open() override
@@ -413,6 +460,12 @@ public:
 private:
     QString dir_;
     ConversionOptions options_;
+    bool refuse(const QString& reason)
+    {
+        error_ = reason;
+        return false;
+    }
+
     long next_ = 0; // number of the next file
     PointConversion conversion_;
     PointArrays points_;
@@ -458,11 +511,12 @@ std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptio
 }
 
 std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
-                                        const std::string& compression, const std::string& library)
+                                        const std::string& compression, const std::string& library,
+                                        const CapturePart& part)
 {
     mcap::Compression c = mcap::Compression::Zstd;
     mcap::parseCompression(compression, c);
-    return std::make_unique<McapSink>(path, pcap, selection, c, library);
+    return std::make_unique<McapSink>(path, pcap, selection, c, library, part);
 }
 
 std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection)

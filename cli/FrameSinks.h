@@ -37,11 +37,14 @@ struct ExportFrame {
     const ConversionSnapshot& snapshot;
     bool dualEcho; // the capture's device reports dual echo
     const FrameTime& time;
+    qint64 position; // the capture's file position after the frame's last record
 };
 
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
+    // Whether the output can be created, asked before any work; false with error() set.
+    virtual bool canCreate() = 0;
     virtual bool open() = 0;
     // The points written, or -1 with error() set. A sink that writes behind counts a frame
     // here when it has taken it; settle() corrects the counts.
@@ -85,12 +88,20 @@ struct LasOrigin {
 // One LAS 1.2 file (point data format 1) of every frame, returns of distance 0 left out.
 std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin);
 
+// The part of a capture an export covers, for an output that carries more than its frames.
+struct CapturePart {
+    bool fromStart = true; // from the capture's first record, else from its first frame
+    bool toEnd = true;     // to the capture's last record, else to the end of its last frame
+};
+
 // One MCAP file for ROS 2 and Foxglove: a sensor_msgs/msg/PointCloud2 (CDR) per frame on
 // /hvk32/points, stamped and logged at the capture time of the frame's first packet, and a
-// JSON message per device-info packet on /hvk32/device_info. `compression` is "zstd", "lz4"
-// or "none"; `pcap` is the capture the frames come from (for its record times).
+// JSON message per device-info packet of `part` on /hvk32/device_info, logged at its own
+// capture time (a part that starts at a frame begins with the packet in force there).
+// `compression` is "zstd", "lz4" or "none"; `pcap` is the capture the frames come from.
 std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
-                                        const std::string& compression, const std::string& library);
+                                        const std::string& compression, const std::string& library,
+                                        const CapturePart& part);
 
 // A folder of KITTI files, 000000.bin for the first frame written; created when missing.
 std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection);

@@ -12,6 +12,7 @@
 #include "cli/StandardOutput.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
+#include "platform/UdpSocket.h"
 #include "records/MetaTypes.h"
 
 #include <QCoreApplication>
@@ -103,15 +104,15 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
             return !o.pcap.isEmpty();
         })
         .value("--data-port", liveOnly("--data-port", [&o](const std::string& v) {
-            return platform::parseInteger(v, 0, 65535, o.dataPort);
+            return platform::parseInteger(v, 1, 65535, o.dataPort);
         }))
         .value("--telemetry-port", liveOnly("--telemetry-port", [&o](const std::string& v) {
             return platform::parseInteger(v, 1, 65535, o.telemetryPort);
         }))
         .value("--multicast", liveOnly("--multicast", [&o](const std::string& v) {
             o.multicast = v;
-            return true;
-        }))
+            return platform::isMulticastAddress(v);
+        }), platform::multicastComplaint("--multicast"))
         .value("--config", liveOnly("--config", [&o](const std::string& v) {
             o.config = QString::fromLatin1(v.c_str());
             o.configGiven = true;
@@ -191,6 +192,8 @@ private:
 // The frames the capture player emits for a file, in order, without its pacing.
 int playCapture(const FramesOptions& options, cli::StandardOutput& out)
 {
+    if (!captureIsAFile("frames", options.pcap))
+        return 1;
     CapturePlayerCore player;
     QString message;
     if (!player.open(options.pcap, &message)) {

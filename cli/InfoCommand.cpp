@@ -6,6 +6,7 @@
 #include "acquisition/PacketLossDetector.h"
 #include "cli/CaptureSummary.h"
 #include "cli/StandardOutput.h"
+#include "platform/FileKinds.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
@@ -29,15 +30,18 @@ const char* const kInfoUsage =
     "\n"
     "With --summary it writes one JSON object about the whole capture instead: frames (as the\n"
     "viewer's player emits them), dataPackets, deviceInfoPackets, otherRecords, droppedFrames,\n"
-    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds,\n"
-    "truncatedRecords and badLengthRecords, and the health of the data stream: lostPackets,\n"
-    "lostPercent, duplicatePackets, outOfOrderPackets, latePackets (out of order after their\n"
-    "frame had been played, or too far from the stream to place; they stay counted lost),\n"
-    "shortFrames (revolutions with packets missing) and revolutionsPerSecond (from the\n"
-    "packets' time stamps). Silences of more than a second after which the stream goes on are\n"
-    "gaps, apart from the lost packets: gaps, gapSeconds, gapPackets (the data packets they\n"
-    "would have held) and gapList, each gap's time (record time of the first packet after it,\n"
-    "and sinceStart, seconds after the first record), seconds and packets.\n";
+    "firstTimestamp and lastTimestamp (record times, seconds since 1970), durationSeconds (the\n"
+    "time the records span; where their times step back, each rising run counts alone),\n"
+    "truncatedRecords, badLengthRecords, damagedPlaces, damagedBytesSkipped, timeStepsBack and\n"
+    "largestTimeStepBackSeconds (records timed before the one ahead of them), and the health\n"
+    "of the data stream: lostPackets, lostPercent, duplicatePackets, outOfOrderPackets,\n"
+    "latePackets (out of order after their frame had been played, or too far from the stream\n"
+    "to place; they stay counted lost), shortFrames (revolutions with packets missing) and\n"
+    "revolutionsPerSecond (from the packets' time stamps). Silences of more than a second after\n"
+    "which the stream goes on are gaps, apart from the lost packets: gaps, gapSeconds,\n"
+    "gapPackets (the data packets they would have held) and gapList, each gap's time (record\n"
+    "time of the first packet after it, and sinceStart, seconds after the first record),\n"
+    "seconds and packets.\n";
 
 void appendHex(std::string& out, const std::uint8_t* bytes, std::size_t length)
 {
@@ -70,7 +74,7 @@ int printSummary(const QString& path)
 {
     CaptureFrameIndex index;
     QString message;
-    if (!index.build(path, &message)) {
+    if (!index.build(path, &message, [](qint64, qint64) { return !platform::stopSignalReceived(); })) {
         std::fprintf(stderr, "hvk32-cli info: %s: %s\n", qPrintable(path), qPrintable(message));
         return 1;
     }
@@ -78,10 +82,27 @@ int printSummary(const QString& path)
     cli::StandardOutput out("info");
     out.write(json.constData(), static_cast<std::size_t>(json.size()));
     reportCaptureDamage("info", path, index.summary().damage);
+    const CaptureFrameIndex::Summary& s = index.summary();
+    if (s.timeStepsBack)
+        std::fprintf(stderr,
+                     "hvk32-cli info: %s: the record times step back %llu time%s, by up to %.3f s (a clock set back "
+                     "while recording); durationSeconds counts each rising run alone\n",
+                     qPrintable(path), static_cast<unsigned long long>(s.timeStepsBack), s.timeStepsBack == 1 ? "" : "s",
+                     s.largestStepBack);
     return out.finish(0);
 }
 
 } // namespace
+
+bool captureIsAFile(const char* command, const QString& file)
+{
+    std::string what;
+    const platform::FileKind kind = platform::fileKind(file.toLocal8Bit().toStdString(), &what);
+    if (kind == platform::FileKind::Missing || kind == platform::FileKind::Regular)
+        return true; // a missing file is reported where it is opened
+    std::fprintf(stderr, "hvk32-cli %s: %s: %s, not a capture file\n", command, qPrintable(file), what.c_str());
+    return false;
+}
 
 void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage)
 {
@@ -111,6 +132,8 @@ int runInfoCommand(int argc, char** argv)
         return 2;
     }
 
+    if (!captureIsAFile("info", path))
+        return 1;
     if (summary)
         return printSummary(path);
 

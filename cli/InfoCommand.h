@@ -12,6 +12,10 @@ namespace hvk32 {
 // "info"). Exits 1 only when the file cannot be read as a capture.
 int runInfoCommand(int argc, char** argv);
 
+// False, with the reason on stderr, when `file` exists and is not a regular file (a FIFO, a
+// folder, a device): captures are read from files, and opening a FIFO would wait for a writer.
+bool captureIsAFile(const char* command, const QString& file);
+
 // Writes one line to stderr per kind of damage found in `file`.
 void reportCaptureDamage(const char* command, const QString& file, const capturefile::Damage& damage);
 

@@ -3,9 +3,12 @@
 #include "acquisition/SocketRecorder.h"
 #include "acquisition/UdpReceiverThread.h"
 #include "cli/NumberText.h"
+#include "cli/OutputDevice.h"
 #include "cli/StandardOutput.h"
+#include "platform/FileKinds.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
+#include "platform/UdpSocket.h"
 
 #include <QFile>
 
@@ -70,7 +73,12 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
         })
         .integer("--data-port", 1, 65535, o.dataPort)
         .integer("--telemetry-port", 1, 65535, o.telemetryPort)
-        .text("--multicast", o.multicast)
+        .value("--multicast",
+               [&o](const std::string& v) {
+                   o.multicast = v;
+                   return platform::isMulticastAddress(v);
+               },
+               platform::multicastComplaint("--multicast"))
         .integer("--seconds", 1, 100L * 365 * 24 * 3600, o.seconds)
         .integer("--max-mb", 1, 1000000, o.maxMegabytes);
     if (const int rc = parser.parseCommand(argc, argv, kRecordUsage))
@@ -86,6 +94,25 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
     }
     return 0;
 }
+
+// A capture written in place into a FIFO or a device: each record goes out as it comes.
+class InPlaceDevice : public OutputDevice {
+public:
+    explicit InPlaceDevice(pointfile::OutputFile& file) : OutputDevice(file), file_(file) {}
+
+protected:
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        const qint64 written = OutputDevice::writeData(data, size);
+        if (written < 0 || file_.flush())
+            return written;
+        setErrorString(QString::fromLocal8Bit(file_.error().c_str()));
+        return -1;
+    }
+
+private:
+    pointfile::OutputFile& file_;
+};
 
 // Receives on one port and hands every datagram to the recorder.
 class RecordingReceiver : public UdpReceiverThread {
@@ -124,11 +151,35 @@ int runRecordCommand(int argc, char** argv)
     RecordOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
+    // An existing FIFO or device is written in place (opening a FIFO waits for its reader,
+    // until a stop signal); a folder is no file to record into.
+    const std::string target = options.out.toLocal8Bit().toStdString();
+    std::string what;
+    const platform::FileKind kind = platform::fileKind(target, &what);
+    if (kind == platform::FileKind::Folder) {
+        std::fprintf(stderr, "hvk32-cli record: %s is a folder\n", target.c_str());
+        return 1;
+    }
+    const bool inPlace = kind == platform::FileKind::Other;
+    if (inPlace && options.maxMegabytes) {
+        std::fprintf(stderr, "hvk32-cli record: --max-mb needs --out to name a regular file, and %s is %s\n",
+                     target.c_str(), what.c_str());
+        return 2;
+    }
+    // A FIFO whose reader goes away ends the recording as a stop signal does.
+    platform::stopOnBrokenPipe();
+    pointfile::OutputFile inPlaceFile;
+    if (inPlace && !inPlaceFile.open(target)) {
+        std::fprintf(stderr, "hvk32-cli record: %s\n", inPlaceFile.error().c_str());
+        return 1;
+    }
+    InPlaceDevice inPlaceDevice(inPlaceFile);
     SocketRecorder recorder;
     SocketRecorder::Options recordOptions;
     recordOptions.maxFileBytes = static_cast<std::uint64_t>(options.maxMegabytes) * 1000000u;
     QString error;
-    if (!recorder.start(options.out, recordOptions, &error)) {
+    if (!(inPlace ? recorder.start(&inPlaceDevice, recordOptions, &error)
+                  : recorder.start(options.out, recordOptions, &error))) {
         std::fprintf(stderr, "hvk32-cli record: %s\n", qPrintable(error));
         return 1;
     }
@@ -184,6 +235,10 @@ int runRecordCommand(int argc, char** argv)
     data.stopAndWait();
     telemetry.stopAndWait();
     recorder.stop();
+    if (inPlace && !inPlaceFile.commit() && recorder.error().isEmpty()) {
+        std::fprintf(stderr, "hvk32-cli record: %s\n", inPlaceFile.error().c_str());
+        rc = 1;
+    }
     if (terminal && rc == 0)
         std::fputs("\n", stderr);
 

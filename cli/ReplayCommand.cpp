@@ -130,6 +130,8 @@ struct ReplayCounts {
 
 int replay(const ReplayOptions& o)
 {
+    if (!captureIsAFile("replay", o.pcap))
+        return 1;
     capturefile::CaptureReader reader;
     QString message;
     if (!reader.open(o.pcap, &message)) {

@@ -5,12 +5,12 @@
 #include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
+#include "cli/OutputDevice.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 #include <string>
@@ -29,7 +29,8 @@ const char* const kSliceUsage =
     "\n"
     "Options:\n"
     "  --pcap IN          the capture to cut\n"
-    "  --out OUT          the capture to write (replaced only once it is complete)\n"
+    "  --out OUT          the capture to write (replaced only once it is complete; an\n"
+    "                     existing FIFO or device is written in place)\n"
     "  --from N           first frame, numbered from 1 as the viewer's counter numbers them\n"
     "                     (default 1)\n"
     "  --to M             last frame (default: the last of the capture)\n"
@@ -73,6 +74,15 @@ int parseOptions(int argc, char** argv, SliceOptions& o)
 
 int slice(const SliceOptions& options)
 {
+    if (!captureIsAFile("slice", options.pcap))
+        return 1;
+    // Before any work: an output that cannot be created fails the run at once.
+    const std::string target = options.out.toLocal8Bit().toStdString();
+    std::string error;
+    if (!pointfile::OutputFile::checkTarget(target, false, &error)) {
+        std::fprintf(stderr, "hvk32-cli slice: %s\n", error.c_str());
+        return 1;
+    }
     FrameRange range = options.range;
     CaptureFrameIndex index;
     if (!indexFrameRange("slice", options.pcap, range, index, true))
@@ -93,29 +103,31 @@ int slice(const SliceOptions& options)
         return 1;
     }
     QFile in(options.pcap);
-    QSaveFile out(options.out);
     if (!in.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "hvk32-cli slice: %s: %s\n", qPrintable(options.pcap), qPrintable(in.errorString()));
         return 1;
     }
-    if (!out.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "hvk32-cli slice: %s: %s\n", qPrintable(options.out), qPrintable(out.errorString()));
+    // Written under a temporary name and renamed once whole; a FIFO or device in place.
+    pointfile::OutputFile file;
+    if (!file.open(target)) {
+        std::fprintf(stderr, "hvk32-cli slice: %s\n", file.error().c_str());
         return 1;
     }
+    OutputDevice out(file);
     const bool copied = copySlice(in, bounds, out, &message, [] { return !platform::stopSignalReceived(); });
-    if (!copied || !out.commit()) {
-        out.cancelWriting();
+    if (!copied || !file.commit()) {
+        file.discard();
         if (platform::stopSignalReceived())
             std::fprintf(stderr, "hvk32-cli slice: interrupted; %s was not written\n", qPrintable(options.out));
         else
-            std::fprintf(stderr, "hvk32-cli slice: %s: %s\n", qPrintable(options.out),
-                         qPrintable(copied ? out.errorString() : message));
+            std::fprintf(stderr, "hvk32-cli slice: %s\n",
+                         copied ? file.error().c_str() : qPrintable(options.out + ": " + message));
         return 1;
     }
     const double first = index.summary().firstTime;
     std::fprintf(stderr, "hvk32-cli slice: wrote frames %d to %d (%.3f s to %.3f s of %s), %s bytes, to %s\n", from,
                  to, index.frameTime(from) - first, index.frameTime(to) - first, qPrintable(options.pcap),
-                 grouped(static_cast<unsigned long long>(QFileInfo(options.out).size())).c_str(),
+                 grouped(static_cast<unsigned long long>(out.pos())).c_str(),
                  qPrintable(options.out));
     return 0;
 }
@@ -127,6 +139,8 @@ int runSliceCommand(int argc, char** argv)
     SliceOptions options;
     if (const int rc = parseOptions(argc, argv, options))
         return rc == 1 ? 0 : rc;
+    // A FIFO output whose reader goes away ends the run as a stop signal does.
+    platform::stopOnBrokenPipe();
     return slice(options);
 }
 

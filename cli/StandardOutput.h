@@ -2,7 +2,8 @@
 // Standard output of the command line's commands. Each write is flushed and checked: a
 // reader that went away (a closed pipe) ends the command quietly, as a stop signal does;
 // any other failure (a full disk, /dev/full) is an error, reported once on stderr with its
-// reason, and the command exits 1.
+// reason, and the command exits 1. A pipe whose reader does not read holds a write only until
+// a stop signal, which ends the output as a closed pipe does.
 
 #include <cstddef>
 #include <string>
@@ -12,7 +13,7 @@ namespace hvk32::cli {
 class StandardOutput {
 public:
     // `command` names the command in the message ("frames").
-    explicit StandardOutput(const char* command) : command_(command) {}
+    explicit StandardOutput(const char* command);
 
     // Writes and flushes; false when nothing more can be written.
     bool write(const void* data, std::size_t size);
@@ -26,8 +27,10 @@ public:
 
 private:
     bool check(bool written);
+    bool writeAll(const char* p, std::size_t size);
 
     const char* command_;
+    std::size_t chunk_; // bytes written at once: a pipe takes at most PIPE_BUF without waiting
     std::string error_;
     bool closed_ = false; // the reader went away
 };

@@ -10,6 +10,7 @@
 #include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
 #include "records/ProgramVersion.h"
+#include "view/OutputFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,11 +51,17 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
+    // A FIFO without a reader, or one whose reader lags, is waited for only until a stop signal.
+    hvk32::pointfile::OutputFile::setOutputWait(hvk32::platform::waitForWritableUnlessStopped);
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return hvk32::cli::finishStandardOutput(argc < 2 ? 2 : 0);
     }
     if (!std::strcmp(argv[1], "--version")) {
+        if (argc > 2) {
+            std::fprintf(stderr, "hvk32-cli: unknown option '%s' after --version\n%s", argv[2], kUsage);
+            return hvk32::cli::finishStandardOutput(2);
+        }
         std::puts(hvk32::programVersionLine("hvk32-cli").c_str());
         return hvk32::cli::finishStandardOutput(0);
     }

@@ -39,13 +39,6 @@ OptionParser& OptionParser::flag(const std::string& name, std::function<void()> 
     return *this;
 }
 
-OptionParser& OptionParser::endingFlag(const std::string& name, bool& target)
-{
-    flag(name, target);
-    options_.back().endsReading = true;
-    return *this;
-}
-
 OptionParser& OptionParser::positional(Take take)
 {
     positional_ = std::move(take);
@@ -124,8 +117,6 @@ OptionParser::Result OptionParser::parse(int argc, char** argv, int first) const
         }
         if (!option->takesValue) {
             option->set();
-            if (option->endsReading)
-                return Result::Run;
             continue;
         }
         if (!inlineValue) {
@@ -158,6 +149,13 @@ int OptionParser::parseCommand(int argc, char** argv, const char* usage) const
         break;
     }
     return 0;
+}
+
+OptionParser::Complaint multicastComplaint(const std::string& option)
+{
+    return [option](const std::string& value) {
+        return option + " takes a multicast group, 224.0.0.0 to 239.255.255.255, not '" + value + "'";
+    };
 }
 
 bool parseInteger(const std::string& text, long low, long high, long& out)

@@ -38,9 +38,6 @@ public:
     // A switch without a value.
     OptionParser& flag(const std::string& name, bool& target);
     OptionParser& flag(const std::string& name, std::function<void()> set);
-    // A switch that ends the reading where it stands, as "--help" does: parse() returns Run
-    // and leaves the arguments after it unread (--version).
-    OptionParser& endingFlag(const std::string& name, bool& target);
     // An option with a value. A refused value is reported through badValue, or with the
     // option's own complaint through refused.
     OptionParser& value(const std::string& name, Take take, Complaint complaint = nullptr);
@@ -67,7 +64,6 @@ private:
     struct Option {
         std::string name;
         bool takesValue = false;
-        bool endsReading = false;
         std::function<void()> set;
         Take take;
         Complaint complaint;
@@ -80,6 +76,10 @@ private:
     Take positional_;
     bool inlineValues_ = true;
 };
+
+// The complaint for a value of `option` that is not a multicast group: "--multicast takes a
+// multicast group, 224.0.0.0 to 239.255.255.255, not '300.1.1.1'".
+OptionParser::Complaint multicastComplaint(const std::string& option);
 
 // A whole decimal integer in low..high ("12", not "12x", "" or "1e3").
 bool parseInteger(const std::string& text, long low, long high, long& out);

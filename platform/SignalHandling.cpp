@@ -103,6 +103,18 @@ bool waitForStopSignal(int timeoutMs)
     return stopSignalReceived();
 }
 
+bool waitForWritableUnlessStopped(int fd, int timeoutMs)
+{
+    if (stopSignalReceived())
+        return false;
+    pollfd waits[2] = {{fd, POLLOUT, 0}, {pipeReady ? wakePipe[0] : -1, POLLIN, 0}};
+    while (::poll(waits, 2, timeoutMs) < 0 && errno == EINTR) {
+        if (stopSignalReceived())
+            break;
+    }
+    return !stopSignalReceived();
+}
+
 void watchStopSignal(QObject* owner, std::function<void(int signal)> onStop)
 {
     if (!pipeReady)

@@ -27,6 +27,11 @@ int stopSignalNumber();
 // arrived, now or earlier.
 bool waitForStopSignal(int timeoutMs);
 
+// Waits up to `timeoutMs` (negative: without limit) until the descriptor `fd` takes bytes
+// (with fd -1, only the time passes); false when a stop signal has arrived, now or earlier.
+// For writes to pipes and FIFOs, whose other end may not read for a long time.
+bool waitForWritableUnlessStopped(int fd, int timeoutMs);
+
 // Calls `onStop` with the signal number in `owner`'s thread, from its event loop, once a
 // stop signal has arrived (at once on the next loop pass when one arrived earlier). The
 // watcher lives as long as `owner`.

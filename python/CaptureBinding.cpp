@@ -6,6 +6,7 @@
 #include "cli/CaptureSummary.h"
 #include "cli/DeviceInfoJson.h"
 #include "cli/FrameReader.h"
+#include "platform/FileKinds.h"
 #include "python/Errors.h"
 #include "python/Filters.h"
 #include "python/FrameArrays.h"
@@ -248,6 +249,12 @@ std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, con
     state->path = QString::fromStdString(pathText);
     state->pathText = pathText;
     state->options = options;
+    // Looked at before it is opened: opening a FIFO would wait for a writer.
+    std::string what;
+    const platform::FileKind kind = platform::fileKind(state->path.toLocal8Bit().toStdString(), &what);
+    if (kind == platform::FileKind::Folder || kind == platform::FileKind::Other)
+        throwError(kind == platform::FileKind::Folder ? PyExc_IsADirectoryError : PyExc_ValueError,
+                   pathText + ": " + what + ", not a capture file");
     QString message;
     bool built = false;
     {

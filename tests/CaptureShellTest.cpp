@@ -346,7 +346,8 @@ private slots:
         QCOMPARE(summaryOf(dir_.filePath("leap.pcap"))["firstTimestamp"].toDouble(), 1835395200.0);
     }
 
-    // One line each: the program's name and the project's version, and the commit when known.
+    // One line each: the program's name and the project's version, and the commit when known;
+    // an unknown argument after --version is refused.
     void versionLines_data()
     {
         QTest::addColumn<QString>("program");
@@ -371,6 +372,11 @@ private slots:
                      .match(line)
                      .hasMatch(),
                  qPrintable(line));
+        // Anything after it is still an argument to check.
+        const Run extra = runToEnd(program, {"--version", "--bogus"});
+        QCOMPARE(extra.exitCode, 2);
+        QVERIFY(extra.lines.isEmpty());
+        QVERIFY2(extra.errors.contains("--bogus"), extra.errors.constData());
     }
 
     // The overview names every command there is and every export format.

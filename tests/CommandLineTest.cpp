@@ -28,6 +28,8 @@
 #include <functional>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 class CommandLineTest : public QObject {
@@ -261,6 +263,29 @@ private slots:
         QVERIFY(std::fabs(summary["durationSeconds"].toDouble() - 1.0) < 0.01);
     }
 
+    // A clock set back an hour while recording: the duration is the time the records span,
+    // each rising run alone, and the step back is reported.
+    void summaryOfRecordTimesSteppingBack()
+    {
+        hvk32::sim::ScannerSettings settings;
+        settings.clockStart = hvk32::sim::ClockTime{2026, 3, 5, 11, 0, 0};
+        hvk32::test::CaptureBuilder before(settings);
+        before.deviceInfo().revolutions(2.5);
+        settings.clockStart = hvk32::sim::ClockTime{2026, 3, 5, 10, 0, 0};
+        hvk32::test::CaptureBuilder after(settings);
+        after.deviceInfo().revolutions(2.5);
+        const QString path = writeFile("set-back.pcap", before.bytes() + after.bytes().mid(hvk32::capturefile::kFileHeaderSize));
+        const Run r = runToEnd(HVK32_CLI_PATH, {"info", "--pcap", path, "--summary"});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject s = QJsonDocument::fromJson(r.lines.value(0)).object();
+        const double first = s["firstTimestamp"].toDouble(), last = s["lastTimestamp"].toDouble();
+        QVERIFY2(std::fabs(last - first + 3600 - 0.25) < 0.01, r.lines.value(0).constData()); // 0.25 s of each clock
+        QVERIFY2(std::fabs(s["durationSeconds"].toDouble() - 0.5) < 0.01, r.lines.value(0).constData());
+        QCOMPARE(s["timeStepsBack"].toInt(), 1);
+        QVERIFY(std::fabs(s["largestTimeStepBackSeconds"].toDouble() - 3600.25) < 0.01);
+        QVERIFY2(r.errors.contains("the record times step back 1 time, by up to 3600.2"), r.errors.constData());
+    }
+
     void infoFromCapture()
     {
         const QString path = simulatorCapture("two-seconds.pcap", 2);
@@ -463,6 +488,112 @@ private slots:
         }
     }
 
+    // A capture that is not a regular file is refused at once: a FIFO would hold open() until
+    // a writer came.
+    void captureThatIsNoFileIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("says");
+        const QString fifo = "a FIFO (named pipe), not a capture file";
+        QTest::newRow("info") << QStringList{"info", "--pcap", "FIFO"} << fifo;
+        QTest::newRow("info --summary") << QStringList{"info", "--pcap", "FIFO", "--summary"} << fifo;
+        QTest::newRow("frames") << QStringList{"frames", "--pcap", "FIFO"} << fifo;
+        QTest::newRow("export") << QStringList{"export", "--pcap", "FIFO", "--mcap", "OUT"} << fifo;
+        QTest::newRow("slice") << QStringList{"slice", "--pcap", "FIFO", "--out", "OUT"} << fifo;
+        QTest::newRow("replay") << QStringList{"replay", "--pcap", "FIFO", "--data-port", "9", "--telemetry-port", "9"}
+                                << fifo;
+        QTest::newRow("a folder") << QStringList{"export", "--pcap", "FOLDER", "--csv", "OUT"}
+                                  << "a folder, not a capture file";
+    }
+    void captureThatIsNoFileIsRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        const QString fifo = dir_.filePath("capture.fifo");
+        QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString out = dir_.filePath("never-written");
+        QProcess p;
+        p.start(HVK32_CLI_PATH, arguments.replaceInStrings("FIFO", fifo)
+                                    .replaceInStrings("FOLDER", dir_.path())
+                                    .replaceInStrings("OUT", out));
+        const bool ended = p.waitForFinished(20000);
+        if (!ended)
+            p.kill();
+        QVERIFY2(ended, "it waited for a writer");
+        const QByteArray errors = p.readAllStandardError();
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(errors.contains(says.toUtf8()), errors.constData());
+        QVERIFY(!QFile::exists(out));
+    }
+
+    // An output that exists and is not a regular file is written in place and stays what it
+    // is; one that cannot be created fails the run before any frame.
+    void outputThatIsNoFile()
+    {
+        const QString capture = simulatorCapture("to-special.pcap", 1);
+        QVERIFY(!capture.isEmpty());
+        const QString csv = dir_.filePath("regular.csv");
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture, "--csv", csv, "--frames", "2"}).exitCode, 0);
+        const QString slice = dir_.filePath("regular-slice.pcap");
+        QCOMPARE(runToEnd(HVK32_CLI_PATH, {"slice", "--pcap", capture, "--out", slice, "--to", "2"}).exitCode, 0);
+
+        // Through a FIFO to a reader: the same bytes, and the FIFO stays.
+        const QString fifo = dir_.filePath("out.fifo");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const struct {
+            QStringList arguments;
+            QString regular;
+        } throughFifo[] = {
+            {{"export", "--pcap", capture, "--csv", fifo, "--frames", "2"}, csv},
+            {{"slice", "--pcap", capture, "--out", fifo, "--to", "2"}, slice},
+        };
+        for (const auto& c : throughFifo) {
+            QProcess reader;
+            const QString copy = dir_.filePath("read-from-fifo");
+            reader.setStandardOutputFile(copy);
+            reader.start("cat", {fifo});
+            QVERIFY(reader.waitForStarted());
+            const Run r = runToEnd(HVK32_CLI_PATH, c.arguments);
+            QVERIFY2(r.exitCode == 0, r.errors.constData());
+            QVERIFY(reader.waitForFinished(20000));
+            QVERIFY(readFile(copy) == readFile(c.regular));
+            QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+        }
+
+        // Refused before any work, with the reason.
+        struct Refused {
+            QStringList output;
+            const char* says;
+        };
+        const Refused refused[] = {
+            {{"--csv", dir_.path()}, "cannot be written: Is a directory"},
+            {{"--mcap", dir_.filePath("no-such-dir/out.mcap")}, "cannot be written: No such file or directory"},
+            {{"--las", fifo}, "is a FIFO or a socket, and this file's header is written last"},
+            {{"--kitti", csv}, "is not a folder"},
+        };
+        for (const Refused& c : refused) {
+            const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", capture} + c.output);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.errors.contains(c.says), r.errors.constData());
+            QVERIFY2(!r.errors.contains("exported"), r.errors.constData());
+        }
+
+        // A character device made with mknod is written into, not replaced (needs root).
+        if (::geteuid() != 0)
+            QSKIP("making a device node needs root");
+        const QString device = dir_.filePath("null-device");
+        QVERIFY(::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0);
+        for (const QStringList& output : {QStringList{"export", "--pcap", capture, "--csv", device},
+                                          QStringList{"export", "--pcap", capture, "--las", device},
+                                          QStringList{"slice", "--pcap", capture, "--out", device}}) {
+            const Run r = runToEnd(HVK32_CLI_PATH, output);
+            QVERIFY2(r.exitCode == 0, r.errors.constData());
+            struct stat st {};
+            QVERIFY(::stat(QFile::encodeName(device).constData(), &st) == 0);
+            QVERIFY2(S_ISCHR(st.st_mode), qPrintable(output.join(' ')));
+        }
+    }
+
     void exportMatchesWindowExport()
     {
         const QString path = exportCapture();
@@ -572,15 +703,19 @@ private slots:
 
     // The device-info messages of an MCAP file go where the export meets them: before the
     // first frame the one in force at its start, then each before the first frame that
-    // starts after it. The second packet arrives inside frame 3 of four.
+    // starts after it, and after the last frame those up to its end, or to the end of the
+    // capture when the range has no end. Five packets: the second arrives inside frame 3
+    // of four, the third inside frame 4, the last two after the data.
     void mcapDeviceInfoBeforeTheFramesAfterIt_data()
     {
         QTest::addColumn<QStringList>("range");
         QTest::addColumn<QString>("channels"); // of the messages in file order: I device info, P points
-        QTest::newRow("every frame") << QStringList{} << "IPPPIP";
-        QTest::newRow("from frame 3") << QStringList{"--from", "3"} << "IPIP";
-        QTest::newRow("from frame 4") << QStringList{"--from", "4"} << "IP";
+        QTest::newRow("every frame") << QStringList{} << "IPPPIPIII";
+        QTest::newRow("from frame 3") << QStringList{"--from", "3"} << "IPIPIII";
+        QTest::newRow("from frame 4") << QStringList{"--from", "4"} << "IPIII";
         QTest::newRow("frames 1 to 2") << QStringList{"--to", "2"} << "IPP";
+        QTest::newRow("frames 3 to 4") << QStringList{"--from", "3", "--to", "4"} << "IPIPI";
+        QTest::newRow("frame 3 alone") << QStringList{"--from", "3", "--frames", "1"} << "IPI";
     }
     void mcapDeviceInfoBeforeTheFramesAfterIt()
     {
@@ -590,9 +725,10 @@ private slots:
         settings.clockStart = hvk32::sim::ClockTime{};
         hvk32::test::CaptureBuilder b(settings);
         b.deviceInfo().revolutions(2.5);
-        b.deviceInfo([](std::uint8_t* p) { hvk32::test::shiftVerticalAngles(p, 0.5f, -1); }).revolutions(2.5);
-        const QString pcap = writeFile("two-infos.pcap", b.bytes());
-        const QString mcap = dir_.filePath("two-infos.mcap");
+        b.deviceInfo([](std::uint8_t* p) { hvk32::test::shiftVerticalAngles(p, 0.5f, -1); }).revolutions(1);
+        b.deviceInfo().revolutions(1.5).deviceInfo().deviceInfo();
+        const QString pcap = writeFile("five-infos.pcap", b.bytes());
+        const QString mcap = dir_.filePath("five-infos.mcap");
         const Run r = runToEnd(HVK32_CLI_PATH, QStringList{"export", "--pcap", pcap, "--mcap", mcap, "--compression", "none"}
                                                    + range);
         QVERIFY2(r.exitCode == 0, r.errors.constData());
@@ -882,14 +1018,40 @@ private slots:
         QVERIFY(lost > 0);
     }
 
+    // A value no run could use is refused before anything is opened, with exit 2 and a
+    // message naming it.
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("says");
+        const QString groups = "--multicast takes a multicast group, 224.0.0.0 to 239.255.255.255, not '%1'";
+        QTest::newRow("echo 3") << QStringList{"frames", "--live", "--echo", "3"} << "bad value '3' for --echo";
+        QTest::newRow("data port 0") << QStringList{"frames", "--live", "--data-port", "0"}
+                                     << "bad value '0' for --data-port";
+        QTest::newRow("frames, no address") << QStringList{"frames", "--live", "--multicast", "300.1.1.1"}
+                                            << groups.arg("300.1.1.1");
+        QTest::newRow("frames, empty group") << QStringList{"frames", "--live", "--multicast", ""} << groups.arg("");
+        QTest::newRow("record, no address") << QStringList{"record", "--out", "OUT", "--multicast", "999.1.1.1"}
+                                            << groups.arg("999.1.1.1");
+        QTest::newRow("record, not a group") << QStringList{"record", "--out", "OUT", "--multicast", "1.2.3.4"}
+                                             << groups.arg("1.2.3.4");
+        QTest::newRow("version and more") << QStringList{"--version", "--bogus"} << "unknown option '--bogus'";
+    }
     void badArguments()
     {
-        QProcess p;
-        p.start(HVK32_CLI_PATH, {"frames", "--live", "--echo", "3"});
-        QVERIFY(p.waitForFinished());
-        QCOMPARE(p.exitCode(), 2);
-        QVERIFY(p.readAllStandardOutput().isEmpty());
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        const QString out = dir_.filePath("refused-record.pcap");
+        const Run r = runToEnd(HVK32_CLI_PATH, arguments.replaceInStrings("OUT", out));
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.errors.contains(says.toUtf8()), r.errors.constData());
+        QVERIFY(r.lines.isEmpty());
+        QVERIFY(!QFile::exists(out));
+    }
 
+    void simulatorSendsOnlyToLoopback()
+    {
+        QProcess p;
         // The simulator sends only to loopback or a multicast group.
         p.start(HVK32_SIM_PATH, {"--host", "192.168.1.200", "--seconds", "1"});
         QVERIFY(p.waitForFinished());

@@ -183,6 +183,30 @@ def check_kitti(folder, frames, frame_ids):
         close(points[:, 3], frames[k][:, 3] / 255, f"KITTI {name}: intensity", 1e-6)
 
 
+def check_device_infos(cli, sim, readers, work):
+    """A whole capture's MCAP file holds every device-info packet at its own capture time, also
+    the one sent after the last frame began."""
+    capture = os.path.join(work, "infos.pcap")
+    run(sim, "--pcap", capture, "--seconds", "2.02", "--rpm", "1200", "--start-time", "2026-03-05T10:00:00", "--quiet")
+    summary = json.loads(subprocess.run([cli, "info", "--pcap", capture, "--summary"], stdout=subprocess.PIPE,
+                                        check=True, text=True).stdout)
+    mcap = os.path.join(work, "infos.mcap")
+    run(cli, "export", "--pcap", capture, "--mcap", mcap)
+    out = subprocess.run(["node", os.path.join(readers, "read-mcap.mjs"), mcap], stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, text=True)
+    if out.returncode != 0:
+        sys.exit(f"the MCAP reader could not read infos.mcap: {out.stderr}")
+    got = json.loads(out.stdout)
+    start_ns = int(datetime.datetime(2026, 3, 5, 10).timestamp()) * 10**9  # local time, as the simulator
+    times = [int(i["logTime"]) for i in got["deviceInfos"]]
+    # The simulator sends one a second, the first with the first data packet.
+    expected = [start_ns + k * 10**9 for k in range(summary["deviceInfoPackets"])]
+    if summary["deviceInfoPackets"] != 3 or [round(t, -6) for t in times] != expected:
+        sys.exit(f"infos.mcap: device-info log times {times} for {summary['deviceInfoPackets']} packets from {start_ns}")
+    if times[-1] <= max(int(f["logTime"]) for f in got["frames"]):
+        sys.exit("infos.mcap: the last device-info packet does not come after the last frame's start")
+
+
 def main():
     cli, sim, readers = sys.argv[1:4]
     with tempfile.TemporaryDirectory() as work:
@@ -235,6 +259,7 @@ def main():
                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
                 if done.returncode != 1 or os.path.exists(output[1]):
                     sys.exit(f"an empty frame range: exit {done.returncode}, {output[1]} left: {done.stderr}")
+        check_device_infos(cli, sim, readers, work)
     print("LAS read by loaders.gl, MCAP by the MCAP reader and KITTI by NumPy match the CSV export")
 
 

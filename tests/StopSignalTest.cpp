@@ -9,6 +9,10 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // A child process that starts with the stop signals blocked or ignored, as a script's
@@ -72,7 +76,7 @@ class StopSignalTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    QString capture_; // a short capture for "replay"
+    QString capture_; // a short capture for "replay" and the outputs
 
 private slots:
     void initTestCase()
@@ -121,6 +125,59 @@ private slots:
         ::kill(static_cast<pid_t>(child.processId()), signal);
         QVERIFY2(child.finishedCleanly(), child.errors().constData());
         QVERIFY2(child.errors().contains(summary), child.errors().constData());
+    }
+
+    // An output that takes no bytes holds a command only until a stop signal: a FIFO without
+    // a reader (opening it waits), or with a reader that does not read (a write waits), also
+    // as standard output.
+    void stopWhileAnOutputWaits_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // FIFO: the FIFO's path
+        QTest::addColumn<bool>("readerOpen");      // the FIFO has a reader that never reads
+        QTest::addColumn<bool>("fifoIsStdout");
+        QTest::addColumn<int>("exitCode");
+        const QString port = QString::number(hvk32::platform::findFreeUdpPort());
+        const QString otherPort = QString::number(hvk32::platform::findFreeUdpPort());
+        const QStringList exportCsv{"export", "--pcap", capture_, "--csv", "FIFO"};
+        QTest::newRow("export, no reader") << exportCsv << false << false << 1;
+        QTest::newRow("export, reader not reading") << exportCsv << true << false << 1;
+        QTest::newRow("slice, no reader") << QStringList{"slice", "--pcap", capture_, "--out", "FIFO"} << false << false
+                                          << 1;
+        QTest::newRow("record, no reader")
+            << QStringList{"record", "--out", "FIFO", "--data-port", port, "--telemetry-port", otherPort} << false << false
+            << 1;
+        QTest::newRow("frames to standard output, reader not reading")
+            << QStringList{"frames", "--pcap", capture_} << true << true << 0;
+    }
+
+    void stopWhileAnOutputWaits()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, readerOpen);
+        QFETCH(bool, fifoIsStdout);
+        QFETCH(int, exitCode);
+        const QString fifo = dir_.filePath(QString("waiting-%1.fifo").arg(QTest::currentDataTag()).replace(' ', '-'));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const int reader = readerOpen ? ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK) : -1;
+        QVERIFY(!readerOpen || reader >= 0);
+        QProcess cli;
+        if (fifoIsStdout)
+            cli.setStandardOutputFile(fifo);
+        cli.start(HVK32_CLI_PATH, arguments.replaceInStrings("FIFO", fifo));
+        QVERIFY(cli.waitForStarted());
+        QTest::qWait(1000); // long enough to be waiting on the FIFO
+        ::kill(static_cast<pid_t>(cli.processId()), SIGTERM);
+        const bool ended = cli.waitForFinished(30000);
+        if (!ended) {
+            cli.kill();
+            cli.waitForFinished();
+        }
+        if (reader >= 0)
+            ::close(reader);
+        QVERIFY2(ended, "the signal did not end it");
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), exitCode);
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile()); // never replaced
     }
 
     void inheritedIgnoredSignalStillStops()

@@ -3,11 +3,14 @@
 #include "view/WritingThread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace hvk32::pointfile {
@@ -18,15 +21,34 @@ constexpr std::size_t kBufferSize = std::size_t(1) << 20;
 constexpr std::size_t kDirectWrite = std::size_t(64) << 10; // larger writes skip the buffer
 constexpr int kNameAttempts = 1000; // temporary names tried before giving up
 constexpr mode_t kFileMode = 0666;  // less the umask, as any new file
+constexpr int kReaderPollMs = 50;   // between two looks for a FIFO's reader
 
-// Writes all of `size` bytes at `p` to `fd`, resuming after signals; the errno of a failure
-// (EIO for a write that took nothing), else 0.
+std::atomic<OutputFile::OutputWait> outputWait{nullptr};
+
+// The program's wait, or else the output's readiness (or the time) without an end of its own.
+bool waitForOutput(int fd, int timeoutMs)
+{
+    if (const OutputFile::OutputWait wait = outputWait.load())
+        return wait(fd, timeoutMs);
+    pollfd ready{fd, POLLOUT, 0};
+    ::poll(&ready, 1, timeoutMs);
+    return true;
+}
+
+// Writes all of `size` bytes at `p` to `fd`, resuming after signals and waiting while an
+// output written in place takes nothing; the errno of a failure (EIO for a write that took
+// nothing, EINTR when the wait was given up), else 0.
 int writeFully(int fd, const char* p, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitForOutput(fd, -1))
+                return EINTR;
+            continue;
+        }
         if (n <= 0)
             return n < 0 ? errno : EIO;
         p += n;
@@ -42,6 +64,35 @@ std::string failureText(const std::string& target, int reason)
 
 } // namespace
 
+void OutputFile::setOutputWait(OutputWait wait)
+{
+    outputWait = wait;
+}
+
+bool OutputFile::checkTarget(const std::string& target, bool seeks, std::string* error)
+{
+    struct stat s {};
+    if (::stat(target.c_str(), &s) != 0 || S_ISREG(s.st_mode)) {
+        OutputFile probe; // the temporary file open() makes, removed again
+        const bool made = probe.open(target);
+        if (!made && error)
+            *error = probe.error();
+        return made;
+    }
+    int reason = 0;
+    if (S_ISDIR(s.st_mode))
+        reason = EISDIR;
+    else if (seeks && (S_ISFIFO(s.st_mode) || S_ISSOCK(s.st_mode)))
+        reason = ESPIPE;
+    else if (::access(target.c_str(), W_OK) != 0)
+        reason = errno;
+    if (reason && error)
+        *error = reason == ESPIPE ? target + " cannot be written: it is a FIFO or a socket, and this file's header is "
+                                             "written last"
+                                  : failureText(target, reason);
+    return reason == 0;
+}
+
 OutputFile::OutputFile(Writing writing) : writing_(writing) {}
 
 OutputFile::~OutputFile()
@@ -55,7 +106,15 @@ bool OutputFile::open(const std::string& target)
     target_ = target;
     error_.clear();
     block_.clear();
-    int reason = EEXIST;
+    inPlace_ = false;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        if (S_ISDIR(existing.st_mode))
+            return fail(EISDIR);
+        if (!openInPlace())
+            return false;
+    }
+    int reason = fd_ >= 0 ? 0 : EEXIST;
     for (int n = 0; n < kNameAttempts && fd_ < 0 && reason == EEXIST; ++n) {
         temporary_ = target + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".part";
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
@@ -71,6 +130,26 @@ bool OutputFile::open(const std::string& target)
             return reason == 0 ? std::string() : failureText(target, reason);
         });
     return true;
+}
+
+// Opens the target itself, without blocking: a FIFO without a reader is waited for, in
+// steps, as long as the program's wait (when it has one) goes on.
+bool OutputFile::openInPlace()
+{
+    for (;;) {
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ >= 0) {
+            inPlace_ = true;
+            return true;
+        }
+        if (errno == EINTR)
+            continue;
+        // ENXIO: a FIFO without a reader. Without a program's wait, that is a failure.
+        if (errno != ENXIO || !outputWait.load())
+            return fail(errno);
+        if (!waitForOutput(-1, kReaderPollMs))
+            return fail(EINTR);
+    }
 }
 
 bool OutputFile::flush()
@@ -144,6 +223,11 @@ bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t siz
         const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitForOutput(fd_, -1))
+                return fail(EINTR);
+            continue;
+        }
         if (n <= 0)
             return fail(n < 0 ? errno : EIO);
         p += n;
@@ -166,9 +250,12 @@ bool OutputFile::commit()
     fd_ = -1;
     if (::close(fd) != 0) {
         fail(errno);
-        ::unlink(temporary_.c_str());
+        if (!inPlace_)
+            ::unlink(temporary_.c_str());
         return false;
     }
+    if (inPlace_)
+        return true;
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         fail(errno);
         ::unlink(temporary_.c_str());
