@@ -285,6 +285,31 @@ private slots:
                      qPrintable(widget<QLabel>("label_lostPackets")->text()));
     }
 
+    // Two seconds missing from the stream are a gap, apart from the losses: the status bar
+    // names it, as a warning.
+    void gapInCaptureShows()
+    {
+        test::CaptureBuilder builder;
+        builder.deviceInfo().revolutions(3.5);
+        test::CaptureBuilder::Payload skipped{};
+        for (int k = 0; k < 3000; ++k) // 2 s at 600 rpm
+            builder.stream().nextDataPacket(skipped.data());
+        builder.deviceInfo().revolutions(3.5);
+        const QString path = dir_.filePath("gap.pcap");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(builder.bytes());
+        file.close();
+
+        openCapture(path);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->capturePlayer().isRunning(), 10000);
+        QCOMPARE(window_->capturePlayer().streamHealth().gaps, std::uint64_t(1));
+        QTRY_COMPARE(widget<QLabel>("label_lostPackets")->text(),
+                     QString("Lost packets: 0 (0.00 % in 10 s), gaps: 1 (2.0 s, 3000 packets)"));
+        QVERIFY(widget<QLabel>("label_lostPackets")->property("warning").toBool());
+    }
+
     // "hvk32 FILE.pcap": the Offline tab in front, the capture indexed and frame 1 on screen,
     // paused; with --play it plays at once. A file that cannot be played changes nothing.
     void openedFromTheShell()
