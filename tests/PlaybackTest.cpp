@@ -89,6 +89,15 @@ class PlaybackTest : public QObject {
         click("toolButton_Open");
     }
 
+    // A capture file in the test's folder; empty when it cannot be written.
+    QString writeCapture(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(dir_.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return file.fileName();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -118,13 +127,9 @@ private slots:
     void captureWithoutDeviceInfoSaysSo()
     {
         // Data only: the player cannot convert a frame, and the window must not just stay black.
-        const QString path = dir_.filePath("data-only.pcap");
         test::CaptureBuilder builder;
         builder.revolutions(5);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(builder.bytes());
-        file.close();
+        const QString path = writeCapture("data-only.pcap", builder.bytes());
 
         openCapture(path);
         click("toolButton_Play");
@@ -266,11 +271,7 @@ private slots:
             if (i == 2 || i == 5)
                 builder.stream().nextDataPacket(dropped.data());
         }
-        const QString lossy = dir_.filePath("lossy.pcap");
-        QFile file(lossy);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(builder.bytes());
-        file.close();
+        const QString lossy = writeCapture("lossy.pcap", builder.bytes());
 
         openCapture(lossy);
         QTRY_VERIFY_WITH_TIMEOUT(widget<QStatusBar>("statusBar")->currentMessage().contains("packets lost"), 5000);
@@ -295,11 +296,7 @@ private slots:
         for (int k = 0; k < 3000; ++k) // 2 s at 600 rpm
             builder.stream().nextDataPacket(skipped.data());
         builder.deviceInfo().revolutions(3.5);
-        const QString path = dir_.filePath("gap.pcap");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(builder.bytes());
-        file.close();
+        const QString path = writeCapture("gap.pcap", builder.bytes());
 
         openCapture(path);
         click("toolButton_Play");
