@@ -230,45 +230,6 @@ void CapturePlayerCore::dropBlocks()
     runs_.clear();
 }
 
-namespace {
-
-// Where the times of one channel go, and what they are worked out from.
-struct ChannelLists {
-    std::uint64_t* stamps;
-    // singleEchoTime of this channel at each block of a packet: the whole offset, and the
-    // blocks whose offset needs the floating-point rule.
-    std::int64_t whole[datapacket::kBlocksPerPacket];
-    double offset[datapacket::kBlocksPerPacket];
-    bool nearWhole[datapacket::kBlocksPerPacket];
-    bool anyNearWhole;
-    std::int64_t lowestWhole;
-};
-
-// Times of blocks [first, first + count) of one packet, the staged block `at` onwards, into
-// the channel's list from index `at`. A whole packet (Count 12) compiles to fixed-length loops.
-template<int Count>
-void decodeRun(const ChannelLists& l, std::size_t at, std::uint32_t timestamp, int first, int count)
-{
-    if (Count > 0)
-        count = Count;
-    const std::int64_t ts = static_cast<std::int64_t>(timestamp);
-    if (ts + l.lowestWhole > 0) {
-        for (int k = 0; k < count; ++k)
-            l.stamps[at + k] = static_cast<std::uint64_t>(ts + l.whole[first + k]);
-    } else {
-        for (int k = 0; k < count; ++k) {
-            const std::int64_t t = ts + l.whole[first + k];
-            l.stamps[at + k] = t > 0 ? static_cast<std::uint64_t>(t) : 0;
-        }
-    }
-    if (l.anyNearWhole)
-        for (int k = 0; k < count; ++k)
-            if (l.nearWhole[first + k])
-                l.stamps[at + k] = truncatedTime(timestamp, l.offset[first + k]);
-}
-
-} // namespace
-
 // The kept blocks as a frame, channel by channel, with the rules of
 // decodeBlock (single-echo times) and playerChannelAzimuth.
 void CapturePlayerCore::decodeBlocks(LidarData& into) const
@@ -294,7 +255,6 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
     for (const BlockRun& run : runs_)
         for (int b = run.first; b < run.last; ++b)
             echoes[block++] = run.dual && b % 2 == 1 ? 1 : 0;
-    const SingleEchoTimes& times = SingleEchoTimes::table();
     // Distances and intensities of every channel over the whole frame at once.
     float* distances[kChannelCount];
     int* intensities[kChannelCount];
@@ -312,27 +272,10 @@ void CapturePlayerCore::decodeBlocks(LidarData& into) const
         into.azimuths[c].resize(n);
         if (c > 0)
             into.echoes[c].assign(echoes.begin(), echoes.end());
-        ChannelLists l{into.timestamps[c].data(), {}, {}, {}, false, 0};
-        for (int b = 0; b < datapacket::kBlocksPerPacket; ++b) {
-            const SingleEchoTimes::Step& step = times.step(b, c);
-            l.whole[b] = step.whole;
-            l.offset[b] = step.offset;
-            l.nearWhole[b] = step.nearWhole;
-            l.anyNearWhole = l.anyNearWhole || step.nearWhole;
-            l.lowestWhole = std::min(l.lowestWhole, step.whole);
-        }
         // Angles over the whole frame at once; times run by run, as they depend on the packet
         // and the block's place in it.
         playerChannelAzimuths(blockAzimuths, n, c, into.azimuths[c].data());
-        std::size_t at = 0;
-        for (const BlockRun& run : runs_) {
-            const int count = run.last - run.first;
-            if (count == datapacket::kBlocksPerPacket)
-                decodeRun<datapacket::kBlocksPerPacket>(l, at, run.timestamp, run.first, count);
-            else
-                decodeRun<0>(l, at, run.timestamp, run.first, count);
-            at += static_cast<std::size_t>(count);
-        }
+        runTimes(PacketTimes::singleEcho(), c, runs_.data(), runs_.size(), nullptr, into.timestamps[c].data());
     }
     decodeFiringTimes(into);
 }
@@ -348,14 +291,8 @@ void CapturePlayerCore::decodeFiringTimes(LidarData& into) const
             continue;
         }
         firings.resize(into.timestamps[c].size());
-        const std::uint64_t* stamps = into.timestamps[c].data();
-        double offset[datapacket::kBlocksPerPacket];
-        for (int b = 0; b < datapacket::kBlocksPerPacket; ++b)
-            offset[b] = dualEchoFiringOffset(b, c);
-        std::size_t at = 0;
-        for (const BlockRun& run : runs_)
-            for (int b = run.first; b < run.last; ++b, ++at)
-                firings[at] = run.dual ? truncatedTime(run.timestamp, offset[b]) : stamps[at];
+        runTimes(PacketTimes::dualEchoFirings(), c, runs_.data(), runs_.size(), into.timestamps[c].data(),
+                 firings.data());
     }
 }
 

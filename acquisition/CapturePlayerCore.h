@@ -165,11 +165,6 @@ private:
     // packet layout reads them as one long packet), and the runs they came in: blocks
     // [first, last) of one packet, its time stamp, and whether its odd blocks are second
     // echoes.
-    struct BlockRun {
-        std::uint32_t timestamp;
-        std::uint8_t first, last;
-        bool dual;
-    };
     std::vector<std::uint8_t> blocks_;
     std::vector<BlockRun> runs_;
     LidarData frame_;    // pendingFrame()

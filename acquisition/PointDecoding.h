@@ -61,8 +61,6 @@ inline std::uint64_t dualEchoTime(std::uint32_t timestamp, int block, int channe
 // (p = b / 2): both echoes share it, and the six firings end at the time stamp, so a channel's
 // times grow across packets too (the stated dualEchoTime spaces pairs 64 firings apart).
 std::uint64_t dualEchoFiringTime(std::uint32_t timestamp, int block, int channel);
-// Its offset from the time stamp.
-double dualEchoFiringOffset(int block, int channel);
 
 // Step between two successive block azimuths of one stream; a negative step wraps once.
 inline float azimuthStep(float from, float to)
@@ -84,16 +82,18 @@ inline float playerChannelAzimuth(float blockAzimuth, int channel)
     return static_cast<float>(static_cast<double>(blockAzimuth) + channel * kPlayerChannelStep);
 }
 
-// singleEchoTime for a stream of time stamps, without floating point where it cannot matter:
-// where the offset's fraction keeps well clear of whole units, truncating the time stamp plus
-// the offset is the time stamp plus the offset's whole part (rounding a sum below 2^32 moves
-// it by less than 1e-6). Offsets within 1e-4 of a whole unit take the floating-point rule.
-class SingleEchoTimes {
+// singleEchoTime (or dualEchoFiringTime) for a stream of time stamps, without floating point
+// where it cannot matter: where the offset's fraction keeps well clear of whole units,
+// truncating the time stamp plus the offset is the time stamp plus the offset's whole part
+// (rounding a sum below 2^32 moves it by less than 1e-6). Offsets within 1e-4 of a whole unit
+// take the floating-point rule.
+class PacketTimes {
 public:
-    static const SingleEchoTimes& table();
+    static const PacketTimes& singleEcho();
+    static const PacketTimes& dualEchoFirings();
 
     struct Step {
-        double offset;      // what singleEchoTime adds
+        double offset;      // what the rule adds to the time stamp
         std::int64_t whole; // its floor
         bool nearWhole;     // within 1e-4 of a whole unit
     };
@@ -112,9 +112,23 @@ public:
     }
 
 private:
-    SingleEchoTimes();
+    explicit PacketTimes(const double (&offsets)[12][32]);
     Step steps_[12][32];
 };
+
+// Blocks [first, last) of one data packet among a frame's blocks, the packet's time stamp, and
+// whether its blocks pair up as dual-echo firings.
+struct BlockRun {
+    std::uint32_t timestamp;
+    std::uint8_t first, last;
+    bool dual;
+};
+
+// The times of channel c at every block of `runs` by the rule of `times`, one after another
+// into `out`. With `stated` given, runs that are not dual echo take the times there instead
+// (the same positions).
+void runTimes(const PacketTimes& times, int channel, const BlockRun* runs, std::size_t count,
+              const std::uint64_t* stated, std::uint64_t* out);
 
 // Distance counts and intensities of every channel over n blocks that follow each other in
 // memory (a frame's kept blocks, `blocks` at the first), into the channels' lists

@@ -118,6 +118,13 @@ private slots:
                 QCOMPARE(block.time[c], dualEchoTime(ts, b, c));
             }
         }
+        // The integer shortcut the player takes gives the same times, in single and dual echo.
+        for (std::uint32_t stamp : {0u, 250u, 293u, 294u, 1000000u, 2000000u, 3599999999u, 4294967295u})
+            for (int b = 0; b < 12; ++b)
+                for (int c = 0; c < 32; ++c) {
+                    QCOMPARE(PacketTimes::dualEchoFirings().at(stamp, b, c), dualEchoFiringTime(stamp, b, c));
+                    QCOMPARE(PacketTimes::singleEcho().at(stamp, b, c), singleEchoTime(stamp, b, c));
+                }
         QCOMPARE(dualEchoFiringTime(ts, 11, 31), std::uint64_t(ts));
         QCOMPARE(dualEchoFiringTime(ts, 0, 0), std::uint64_t(ts - 294)); // 1999706.624
         decodeBlock(test::singleEchoSweep(0, 20, 1, ts)[0].data(), 3, SensorConfig::SingleEcho, block);
