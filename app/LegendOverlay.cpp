@@ -106,7 +106,8 @@ void LegendOverlay::show(const std::optional<ColourLegend>& legend, Rgb8 textCol
     strip_->GetCellData()->SetScalars(colours);
     strip_->Modified();
 
-    // A frame in the text colour keeps a cell of the background's colour visible.
+    // A frame in the text colour, and a line between the bands of a banded legend, keep a
+    // cell of the background's colour visible as a box of its own.
     auto corners = vtkSmartPointer<vtkPoints>::New();
     corners->InsertNextPoint(kLeft, kBottom, 0);
     corners->InsertNextPoint(kRight, kBottom, 0);
@@ -115,6 +116,13 @@ void LegendOverlay::show(const std::optional<ColourLegend>& legend, Rgb8 textCol
     auto outline = vtkSmartPointer<vtkCellArray>::New();
     const vtkIdType loop[5] = {0, 1, 2, 3, 0};
     outline->InsertNextCell(5, loop);
+    if (legend->banded) {
+        for (vtkIdType i = 1; i < n; ++i) {
+            const double y = kBottom + i * step;
+            const vtkIdType line[2] = {corners->InsertNextPoint(kLeft, y, 0), corners->InsertNextPoint(kRight, y, 0)};
+            outline->InsertNextCell(2, line);
+        }
+    }
     frame_->SetPoints(corners);
     frame_->SetLines(outline);
     frame_->Modified();

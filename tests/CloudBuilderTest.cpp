@@ -1,5 +1,5 @@
-// Frame-to-cloud conversion: horizontal angle rules, coordinates, colours, filters, the
-// vertical table check, average intensities and a simulator frame end to end.
+// Frame-to-cloud conversion: horizontal angle rules, coordinates, colours and their legend,
+// filters, the vertical table check, average intensities and a simulator frame end to end.
 
 #include "acquisition/DataPacket.h"
 #include "acquisition/FrameAssembler.h"
@@ -7,6 +7,7 @@
 #include "sim/ScannerStream.h"
 #include "sim/SyntheticScene.h"
 #include "view/CloudBuilder.h"
+#include "view/ColourLegend.h"
 
 #include <QtTest>
 
@@ -68,6 +69,22 @@ ConvertedPoint convertOne(const Sample& s, const CloudParameters& params, CloudR
 }
 
 int packed(int r, int g, int b) { return r << 16 | g << 8 | b; }
+
+// The legend's cell a value falls in, read off the legend alone as a user reads it: the
+// value's place along the strip between the ticks (beyond the outer ticks, as far again),
+// and the cell there. A value on the boundary of two cells belongs to the upper one.
+Rgb8 legendCellAt(const ColourLegend& legend, double value)
+{
+    const auto& t = legend.ticks;
+    std::size_t k = 1;
+    while (k + 1 < t.size() && value >= t[k].value)
+        ++k;
+    const double share = (value - t[k - 1].value) / (t[k].value - t[k - 1].value);
+    const double position = t[k - 1].position + share * (t[k].position - t[k - 1].position);
+    const auto n = static_cast<long>(legend.cells.size());
+    const long cell = std::clamp(static_cast<long>(std::floor(position * n + 1e-9)), 0L, n - 1);
+    return legend.cells[static_cast<std::size_t>(cell)];
+}
 
 double norm(const ConvertedPoint& p) { return std::sqrt(double(p.x) * p.x + double(p.y) * p.y + double(p.z) * p.z); }
 
@@ -183,7 +200,7 @@ private slots:
             {I, 1, 63, 0, 500, 0x00FF83},  {I, 1, 64, 0, 500, 0xC0FF00},  {I, 1, 80, 0, 500, 0x00FF00},
             {I, 1, 127, 0, 500, 0xBCFF00}, {I, 1, 128, 0, 500, 0xFFFE00}, {I, 1, 255, 0, 500, 0xFF0000},
             {ColorMode::Solid, 5, 17, 123, 500, 0xFFFFFF},
-            {E, 0, 0, 0, 1000, 0x8B4513},  {E, 0, 0, 0, 400, 0xFFFF00},   {E, 1, 0, 0, 400, 0x0000FF},
+            {E, 0, 0, 0, 1000, 0x8B4513},  {E, 0, 0, 0, 400, 0xFFFF00},   {E, 1, 0, 0, 400, 0xFFFFFF},
             {E, 31, 0, 0, 300, 0xFFFFFF},  {E, 31, 0, 0, 1000, 0x008000}, {E, 31, 0, 0, 2000, 0x0000FF},
             {A, 1, 0, 89.9f, 500, 0x00FFFF}, {A, 1, 0, 90, 500, 0x007DC0}, {A, 1, 0, 180, 500, 0x00FF00},
             {A, 1, 0, 270, 500, 0xFFFF00},
@@ -202,6 +219,65 @@ private slots:
             QVERIFY2(packed(p.r, p.g, p.b) == c.rgb, qPrintable(what));
             QVERIFY2(packed(out.frame[0].r, out.frame[0].g, out.frame[0].b) == c.rgb, qPrintable(what));
         }
+    }
+
+    // The legend of each colouring shows the colour the points get: the colour function at
+    // every boundary and inside every band, and the cloud's points at known heights,
+    // intensities and azimuths (a point at 0 m is in the band that starts there).
+    void legendMatchesThePoints()
+    {
+        struct Case {
+            ColorMode mode;
+            std::vector<double> values;
+            Rgb8 (*colour)(double);
+        };
+        const Case cases[] = {
+            {ColorMode::Intensity, {0, 1, 31, 32, 63, 64, 100, 127, 128, 200, 254, 255},
+             [](double v) { return intensityColour(int(v)); }},
+            {ColorMode::Elevation, {-50, -2.001, -2, -1, -0.001, 0, 0.5, 0.999, 1, 3, 4.999, 5, 5.001, 80},
+             [](double v) { return elevationColour(float(v)); }},
+            {ColorMode::Azimuth, {0, 45, 89.99, 90, 135, 179.99, 180, 269.99, 270, 359.99},
+             [](double v) { return azimuthColour(float(v)); }},
+        };
+        for (const Case& c : cases) {
+            const std::optional<ColourLegend> legend = colourLegend(c.mode);
+            QVERIFY(legend && legend->ticks.size() >= 2);
+            for (double v : c.values) {
+                const Rgb8 want = c.colour(v), shown = legendCellAt(*legend, v);
+                QVERIFY2(shown == want, qPrintable(QString("mode %1 value %2: legend %3, points %4")
+                                                       .arg(int(c.mode)).arg(v)
+                                                       .arg(packed(shown.r, shown.g, shown.b), 6, 16, QChar('0'))
+                                                       .arg(packed(want.r, want.g, want.b), 6, 16, QChar('0'))));
+            }
+        }
+
+        // Points of the cloud: channel 0 looks 16 degrees down, channel 1 level, channel 31 15 up.
+        const std::optional<ColourLegend> elevation = colourLegend(ColorMode::Elevation);
+        const std::optional<ColourLegend> intensity = colourLegend(ColorMode::Intensity);
+        const std::optional<ColourLegend> azimuth = colourLegend(ColorMode::Azimuth);
+        const Sample samples[] = {{0, 4000, 0, 0},     {0, 1600, 10, 31},  {1, 1600, 90, 64},  {1, 4000, 100, 127},
+                                  {31, 1200, 180, 128}, {31, 4000, 270, 200}, {31, 8000, 359.9f, 255}};
+        for (const Sample& sample : samples) {
+            for (ColorMode mode : {ColorMode::Elevation, ColorMode::Intensity, ColorMode::Azimuth}) {
+                CloudParameters params = paramsFor(0);
+                params.colorMode = mode;
+                CloudResult out;
+                const ConvertedPoint p = convertOne(sample, params, out);
+                const Rgb8 point{p.r, p.g, p.b};
+                const Rgb8 shown = mode == ColorMode::Elevation ? legendCellAt(*elevation, p.z)
+                    : mode == ColorMode::Intensity              ? legendCellAt(*intensity, p.intensity)
+                                                                : legendCellAt(*azimuth, p.azimuth);
+                QVERIFY2(point == shown, qPrintable(QString("mode %1 channel %2 z %3 intensity %4 azimuth %5")
+                                                        .arg(int(mode)).arg(sample.channel).arg(p.z)
+                                                        .arg(p.intensity).arg(p.azimuth)));
+            }
+        }
+        CloudParameters params = paramsFor(0);
+        params.colorMode = ColorMode::Elevation;
+        CloudResult out;
+        const ConvertedPoint level = convertOne({1, 1600, 90, 64}, params, out);
+        QCOMPARE(level.z, 0.0f);
+        QVERIFY((Rgb8{level.r, level.g, level.b}) == (Rgb8{255, 255, 255}));
     }
 
     // Channel 3 in degree mode 0 with zero offsets turns by angleAdjust1 only.

@@ -14,7 +14,7 @@ ColourLegend intensityLegend()
         legend.cells.push_back(intensityColour(i));
     // Each tick stands at the middle of its value's cell.
     for (int v : {0, 32, 64, 128, 192, 255})
-        legend.ticks.push_back({(v + 0.5) / 256.0, QString::number(v)});
+        legend.ticks.push_back({(v + 0.5) / 256.0, QString::number(v), double(v)});
     return legend;
 }
 
@@ -22,13 +22,17 @@ ColourLegend elevationLegend()
 {
     ColourLegend legend;
     legend.title = QCoreApplication::translate("ColourLegend", "Elevation (m)");
-    // One cell per band of the height rule, bottom to top; its boundaries between them.
-    for (float z : {-3.0f, -1.0f, 0.5f, 3.0f, 6.0f})
-        legend.cells.push_back(elevationColour(z));
-    const char* bounds[] = {QT_TRANSLATE_NOOP("ColourLegend", "−2 m"), QT_TRANSLATE_NOOP("ColourLegend", "0 m"),
+    legend.banded = true;
+    // One cell per band of the height rule, bottom to top: the band below the lowest
+    // boundary, then the band each boundary starts, as the points are coloured.
+    constexpr float kBounds[] = {-2.0f, 0.0f, 1.0f, 5.0f};
+    const char* labels[] = {QT_TRANSLATE_NOOP("ColourLegend", "−2 m"), QT_TRANSLATE_NOOP("ColourLegend", "0 m"),
                             QT_TRANSLATE_NOOP("ColourLegend", "1 m"), QT_TRANSLATE_NOOP("ColourLegend", "5 m")};
-    for (int k = 0; k < 4; ++k)
-        legend.ticks.push_back({(k + 1) / 5.0, QCoreApplication::translate("ColourLegend", bounds[k])});
+    legend.cells.push_back(elevationColour(kBounds[0] - 1.0f));
+    for (int k = 0; k < 4; ++k) {
+        legend.cells.push_back(elevationColour(kBounds[k]));
+        legend.ticks.push_back({(k + 1) / 5.0, QCoreApplication::translate("ColourLegend", labels[k]), kBounds[k]});
+    }
     return legend;
 }
 
@@ -36,10 +40,12 @@ ColourLegend azimuthLegend()
 {
     ColourLegend legend;
     legend.title = QCoreApplication::translate("ColourLegend", "Azimuth (°)");
-    for (float a : {45.0f, 135.0f, 225.0f, 315.0f})
-        legend.cells.push_back(azimuthColour(a));
+    legend.banded = true;
+    // Each quarter turn's cell takes the colour of the angle it starts at.
+    for (int k = 0; k < 4; ++k)
+        legend.cells.push_back(azimuthColour(90.0f * k));
     for (int k = 0; k <= 4; ++k)
-        legend.ticks.push_back({k / 4.0, QCoreApplication::translate("ColourLegend", "%1°").arg(90 * k)});
+        legend.ticks.push_back({k / 4.0, QCoreApplication::translate("ColourLegend", "%1°").arg(90 * k), 90.0 * k});
     return legend;
 }
 

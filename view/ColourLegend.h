@@ -16,12 +16,16 @@ namespace hvk32 {
 struct LegendTick {
     double position; // along the strip, 0 at the bottom, 1 at the top
     QString label;
+    double value;    // the colouring's value there (intensity, metres, degrees)
 };
 
 struct ColourLegend {
     QString title;
     std::vector<Rgb8> cells; // bottom to top, equal heights
     std::vector<LegendTick> ticks;
+    // The cells are bands of one colour each, drawn with a line between them, so that a band
+    // of the background's own colour still shows.
+    bool banded = false;
 };
 
 // The legend of the Intensity, Elevation and Azimuth colourings; nothing for the others.

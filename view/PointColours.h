@@ -28,17 +28,18 @@ inline Rgb8 intensityColour(int i)
     return {255, wrapByte(254 - 2 * i), 0};
 }
 
-// Height z [m]: brown below -2, yellow -2..0, white 0..1, green 1..5, blue elsewhere. The
-// boundaries themselves (-2, 0 and 1) fall through to blue, as they always have.
+// Height z [m]: brown below -2, yellow -2..0, white 0..1, green 1..5, blue from 5 up. Each
+// band starts at its lower boundary, as the legend shows it; a height that is not a number
+// is blue.
 inline Rgb8 elevationColour(float z)
 {
     if (z < -2.0f)
         return {139, 69, 19};
-    if (z > -2.0f && z < 0.0f)
+    if (z >= -2.0f && z < 0.0f)
         return {255, 255, 0};
-    if (z > 0.0f && z < 1.0f)
+    if (z >= 0.0f && z < 1.0f)
         return {255, 255, 255};
-    if (z > 1.0f && z < 5.0f)
+    if (z >= 1.0f && z < 5.0f)
         return {0, 128, 0};
     return {0, 0, 255};
 }
