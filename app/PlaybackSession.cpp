@@ -201,9 +201,11 @@ void PlaybackSession::finish(bool finished)
 
 void PlaybackSession::reachedStart()
 {
-    // The run waits at frame 1: paused, with every direction open again.
+    // The run waits at frame 1: paused, with every direction open again. Backward has no
+    // further to go, so the next Play plays forward from here.
     if (!player_->isRunning())
         return;
+    player_->setDirection(0);
     if (!paused_) {
         paused_ = true;
         emit playingChanged(false);
