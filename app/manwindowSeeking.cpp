@@ -11,6 +11,7 @@
 #include "app/PlaybackSession.h"
 #include "app/WindowStatusBar.h"
 #include "platform/UserPrompts.h"
+#include "view/Readout.h"
 #include "view/WindowRules.h"
 
 #include <QDateTime>
@@ -87,9 +88,9 @@ void manwindow::setUpPlayback()
     });
     connect(p, &PlaybackSession::frameTime, this, [this](qint64 captureMicros, quint32 deviceStamp) {
         ui.label_frameTime->setText(
-            tr("%1\ndevice %2")
-                .arg(QDateTime::fromMSecsSinceEpoch(captureMicros / 1000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
-                .arg(deviceStamp));
+            QStringLiteral("%1\n%2")
+                .arg(QDateTime::fromMSecsSinceEpoch(captureMicros / 1000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")),
+                     hvk32::deviceStampText(deviceStamp)));
     });
     connect(p, &PlaybackSession::frameReached, this, [this](int frame) {
         if (ui.spinBox_Frame->hasFocus())
@@ -138,7 +139,8 @@ void manwindow::setUpSeeking()
     // After Enter the keys below work again: the box would keep them for its own editing.
     connect(ui.spinBox_Frame, &FrameSpinBox::entered, this, [this]() { ui.screen->setFocus(Qt::OtherFocusReason); });
     ui.label_frameTime->setToolTip(tr("When the frame shown began: the capture's time of its first packet, and that "
-                                      "packet's time stamp from the device"));
+                                      "packet's time stamp from the device, which counts minutes and seconds within "
+                                      "the hour of the device's clock"));
 
     auto key = [this](QKeySequence sequence, auto handler) {
         auto* shortcut = new QShortcut(sequence, this);

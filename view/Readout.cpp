@@ -1,5 +1,7 @@
 #include "view/Readout.h"
 
+#include "acquisition/DataPacket.h"
+
 #include <QCoreApplication>
 #include <cmath>
 
@@ -24,6 +26,18 @@ QString readoutText(double x, double y, double z)
     return QCoreApplication::translate("Readout", "Distance: %1 m  Azimuth: %2°")
         .arg(distance, 0, 'f', 3)
         .arg(readoutAzimuth(x, y), 0, 'f', 3);
+}
+
+QString deviceStampText(std::uint32_t stamp)
+{
+    if (stamp >= datapacket::kTimestampWrap)
+        return QCoreApplication::translate("Readout", "device %1 µs (more than an hour)").arg(stamp);
+    const std::uint32_t ms = stamp / 1000;
+    const QString time = QStringLiteral("%1:%2.%3")
+                             .arg(ms / 60000, 2, 10, QLatin1Char('0'))
+                             .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return QCoreApplication::translate("Readout", "device %1 past the hour").arg(time);
 }
 
 } // namespace hvk32
