@@ -9,6 +9,7 @@
 #include "support/CaptureBuilder.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
+#include "view/Readout.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -225,6 +226,46 @@ private slots:
         click("toolButton_SeekForward");
         click("toolButton_Play");
         QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 3, 5000);
+    }
+
+    // Backward play that stopped at frame 1 leaves no dead end: the next Play plays forward
+    // from there without the direction button.
+    void playAfterBackwardStopGoesForward()
+    {
+        openCapture(capture_);
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_FreamCount")->text().startsWith("1 / "), 5000);
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 3, 5000);
+        click("toolButton_SeekBackward");
+        QTRY_COMPARE_WITH_TIMEOUT(frameCount(), 1, 5000);
+        QTRY_VERIFY(button("toolButton_GoToEnd")->isEnabled()); // paused at frame 1
+        click("toolButton_Play");
+        QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 3, 5000);
+        QVERIFY(window_->capturePlayer().isRunning());
+    }
+
+    // The device's time stamp beside the counter reads as minutes and seconds within the
+    // hour of the device's clock, not as a bare count of microseconds.
+    void deviceTimeReadsAsTimeWithinTheHour()
+    {
+        const struct {
+            quint32 stamp;
+            const char* text;
+        } cases[] = {
+            {1731000611u, "device 28:51.000 past the hour"},
+            {0u, "device 00:00.000 past the hour"},
+            {3599999999u, "device 59:59.999 past the hour"},
+            {3600000000u, "device 3600000000 µs (more than an hour)"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(deviceStampText(c.stamp), QString::fromUtf8(c.text));
+
+        openCapture(capture_);
+        QTRY_VERIFY_WITH_TIMEOUT(widget<QLabel>("label_FreamCount")->text().startsWith("1 / "), 5000);
+        QTRY_VERIFY(!widget<QLabel>("label_frameTime")->text().isEmpty());
+        const QString device = widget<QLabel>("label_frameTime")->text().section('\n', 1);
+        QVERIFY2(QRegularExpression("^device \\d\\d:\\d\\d\\.\\d\\d\\d past the hour$").match(device).hasMatch(),
+                 qPrintable(device));
     }
 
     void speedsPaceTheFrames()
