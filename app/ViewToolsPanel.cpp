@@ -51,6 +51,10 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
     // The actions first, where a narrow window still shows them.
     addButton("toolButton_fitView", tr("Fit view"), tr("Frame the whole cloud, keeping the direction of view"));
     addButton("toolButton_saveImage", tr("Save image"), tr("Write the 3-D view to a PNG image"));
+    readoutInImage_ = new QCheckBox(tr("With readout"), this);
+    readoutInImage_->setObjectName("checkBox_readoutInImage");
+    readoutInImage_->setToolTip(tr("Keep the distance and azimuth under the mouse in the saved image"));
+    row->addWidget(readoutInImage_);
     addButton("toolButton_exportFrame", tr("Export frame"), tr("Write the frame on screen to a PCD, PLY or CSV file"));
 
     pointSize_ = new QSpinBox(this);
@@ -155,6 +159,11 @@ void ViewToolsPanel::setBackground(hvk32::Rgb8 colour)
         index = background_->count() - 1;
     }
     background_->setCurrentIndex(index);
+}
+
+bool ViewToolsPanel::readoutInImage() const
+{
+    return readoutInImage_->isChecked();
 }
 
 bool ViewToolsPanel::legendShown() const

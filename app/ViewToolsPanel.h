@@ -31,6 +31,8 @@ public:
     bool legendShown() const;
     void setLegendShown(bool shown);
     DistanceChoice distanceChoice() const;
+    // Whether "Save image" keeps the readout under the mouse in the image.
+    bool readoutInImage() const;
 
 signals:
     void pointSizeChanged(int size);
@@ -47,6 +49,7 @@ private:
     QSpinBox* pointSize_;
     QComboBox* background_;
     QCheckBox* legend_;
+    QCheckBox* readoutInImage_;
     QCheckBox* distanceFilter_;
     QDoubleSpinBox* minDistance_;
     QDoubleSpinBox* maxDistance_;

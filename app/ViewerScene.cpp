@@ -93,6 +93,8 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
             areaPicked_(indices);
     });
     viewer_->registerMouseCallback([this](const pcl::visualization::MouseEvent& event) {
+        if (event.getType() == pcl::visualization::MouseEvent::MouseMove && mouseMoved_)
+            mouseMoved_();
         if (event.getButton() != pcl::visualization::MouseEvent::LeftButton)
             return;
         if (event.getType() == pcl::visualization::MouseEvent::MouseButtonPress) {
@@ -251,6 +253,11 @@ void ViewerScene::onAreaDragEnded(std::function<void()> handler)
     areaDragEnded_ = std::move(handler);
 }
 
+void ViewerScene::onMouseMoved(std::function<void()> handler)
+{
+    mouseMoved_ = std::move(handler);
+}
+
 void ViewerScene::onButtonEvent(unsigned long event)
 {
     const int* position = screen_->interactor()->GetEventPosition();
@@ -361,7 +368,14 @@ void ViewerScene::showLegend(const std::optional<ColourLegend>& legend)
     render();
 }
 
-bool ViewerScene::saveImage(const QString& path, QString* error)
+bool ViewerScene::readoutShown() const
+{
+    const auto shapes = viewer_->getShapeActorMap();
+    const auto it = shapes->find(kReadoutId);
+    return it != shapes->end() && it->second && it->second->GetVisibility();
+}
+
+bool ViewerScene::saveImage(const QString& path, QString* error, bool withReadout)
 {
     auto fail = [&](const QString& reason) {
         if (error)
@@ -369,12 +383,22 @@ bool ViewerScene::saveImage(const QString& path, QString* error)
         return false;
     };
     vtkRenderWindow* window = viewer_->getRenderWindow();
+    // The readout is hidden for the image only and shown again on screen afterwards.
+    vtkProp* readout = nullptr;
+    if (!withReadout && readoutShown())
+        readout = viewer_->getShapeActorMap()->find(kReadoutId)->second;
+    if (readout)
+        readout->SetVisibility(0);
     window->Render();
     auto grab = vtkSmartPointer<vtkWindowToImageFilter>::New();
     grab->SetInput(window);
     grab->SetInputBufferTypeToRGB();
     grab->ReadFrontBufferOff();
     grab->Update();
+    if (readout) {
+        readout->SetVisibility(1);
+        render();
+    }
     vtkImageData* pixels = grab->GetOutput();
     int size[3] = {0, 0, 0};
     pixels->GetDimensions(size);

@@ -56,6 +56,8 @@ public:
     void onClick(std::function<void(int x, int y)> handler);
     // The end of a rubber-band drag of area picking (after the area was picked).
     void onAreaDragEnded(std::function<void()> handler);
+    // The mouse moved over the view (its position is the interactor's event position).
+    void onMouseMoved(std::function<void()> handler);
     // True from the press to the release of the left button while area picking is on. The
     // rubber band is drawn over the image taken at the press, so the view must not be
     // rendered anew until the release, or the band is erased.
@@ -82,8 +84,11 @@ public:
     void showLegend(const std::optional<ColourLegend>& legend);
     const LegendOverlay& legendOverlay() const { return *legend_; }
     // Writes the view as it is drawn now into a PNG file (replaced only once complete);
-    // false with *error set when it cannot.
-    bool saveImage(const QString& path, QString* error);
+    // false with *error set when it cannot. The readout under the mouse is left out unless
+    // `withReadout`: it tells where the mouse was, not what the view shows.
+    bool saveImage(const QString& path, QString* error, bool withReadout = false);
+    // Whether the readout is drawn.
+    bool readoutShown() const;
     // Switches the visualizer's area picking on or off, through its own key binding.
     void toggleAreaPicking();
 
@@ -128,6 +133,7 @@ private:
     std::function<void(const std::string&)> keyDown_;
     std::function<void(int, int)> click_;
     std::function<void()> areaDragEnded_;
+    std::function<void()> mouseMoved_;
     bool areaDragging_ = false;
     static constexpr int kFittedFrames = 2;
     int fitFramesLeft_ = kFittedFrames; // frames still to place the overview camera

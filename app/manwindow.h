@@ -268,6 +268,7 @@ private:
     bool gridHidden = true;
     bool selectMode = false;
     bool mouseReadout = true;
+    bool readoutPending_ = false; // a readout update for the mouse is queued
     int pointSize = 1;
     bool selectionActive = false;
     int selectionCount = 0;

@@ -5,6 +5,8 @@
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
+#include "acquisition/GetLidardataK32.h"
+#include "app/PlaybackSession.h"
 #include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
@@ -27,7 +29,15 @@ void manwindow::setUpViewTools()
     connect(tools, &ViewToolsPanel::pointSizeChanged, this, &manwindow::setPointSize);
     connect(tools, &ViewToolsPanel::backgroundChanged, this, &manwindow::applyBackground);
     connect(tools, &ViewToolsPanel::legendToggled, this, &manwindow::showLegend);
-    connect(ui.comboBox_2, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::showLegend);
+    connect(ui.comboBox_2, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() {
+        showLegend();
+        // The frame on screen takes the new colours at once, as the legend does: a paused
+        // capture or a frozen display brings no next frame to show them.
+        const bool shown = std::any_of(lastFrame.distances.begin(), lastFrame.distances.end(),
+                                       [](const std::vector<float>& channel) { return !channel.empty(); });
+        if (shown && !csvExport_.isArmed())
+            convertForView();
+    });
     connect(tools, &ViewToolsPanel::distanceFilterChanged, this, [this]() {
         // The frame on screen is drawn again with the new limits, as the next ones will be.
         if (!csvExport_.isArmed())
@@ -39,6 +49,24 @@ void manwindow::setUpViewTools()
     });
     connect(tools, &ViewToolsPanel::saveImageRequested, this, &manwindow::saveImage);
     connect(tools, &ViewToolsPanel::exportFrameRequested, this, &manwindow::exportFrame);
+    // Frames coming update the readout as they are drawn; over a frame that stays (a paused
+    // capture, a frozen display, no stream) it follows the mouse itself, one update for a
+    // burst of moves.
+    scene_->onMouseMoved([this]() {
+        const bool framesComing = !liveFrozen
+            && (getLidarData_->isRunning() || (playback_->isFilePlaying() && !playback_->isPaused()));
+        if (!mouseReadout || framesComing || readoutPending_)
+            return;
+        readoutPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this]() {
+                readoutPending_ = false;
+                scene_->updateReadout();
+                scene_->render();
+            },
+            Qt::QueuedConnection);
+    });
     applyBackground();
     showLegend();
 }
@@ -101,7 +129,7 @@ void manwindow::saveImage()
     if (file.isEmpty())
         return;
     QString error;
-    if (!scene_->saveImage(file, &error))
+    if (!scene_->saveImage(file, &error, viewTools_->readoutInImage()))
         prompts_->warning(this, tr("Warning"), error);
     else
         status_->showMessage(tr("Image written to %1").arg(file), 5000);

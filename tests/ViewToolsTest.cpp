@@ -31,6 +31,7 @@
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
+#include <vtkTextActor.h>
 
 #include <array>
 #include <cmath>
@@ -191,6 +192,80 @@ private slots:
         colouring->setCurrentIndex(int(ColorMode::Elevation));
         widget<QCheckBox>("checkBox_legend")->setChecked(false);
         QCOMPARE(pixelsOf(grabView(), QColor(139, 69, 19), area), 0);
+    }
+
+    // Another colouring recolours the frame on screen at once, with the legend, though no
+    // next frame comes (the display is frozen). On a white background every band of the
+    // Elevation legend is a box of its own: a line in the text colour between each two.
+    void colouringRecoloursTheFrameOnScreenAndItsLegend()
+    {
+        QComboBox* background = widget<QComboBox>("comboBox_background");
+        background->setCurrentIndex(background->findText("White"));
+        showFrame(simulatorFrame());
+        click("toolButton_pause");
+        widget<QComboBox>("comboBox_2")->setCurrentIndex(int(ColorMode::Elevation));
+        const auto& cloud = *window_->scene().frameCloud();
+        QVERIFY(cloud.size() > 1000);
+        for (const auto& p : cloud)
+            QVERIFY2(elevationColour(p.z) == (Rgb8{p.r, p.g, p.b}), qPrintable(QString::number(p.z)));
+
+        // Down the middle of the strip: the frame's two edges and a line between each two of
+        // the five bands, black on white.
+        const QImage image = grabView();
+        const int x = int(image.width() * (LegendOverlay::kLeft + LegendOverlay::kRight) / 2);
+        const int top = int(image.height() * (1 - LegendOverlay::kTop)) - 3;
+        const int bottom = int(image.height() * (1 - LegendOverlay::kBottom)) + 3;
+        int blackRuns = 0;
+        bool inBlack = false;
+        for (int y = top; y <= bottom; ++y) {
+            const QColor c = image.pixelColor(x, y);
+            const bool black = c.red() < 60 && c.green() < 60 && c.blue() < 60;
+            blackRuns += black && !inBlack;
+            inBlack = black;
+        }
+        QCOMPARE(blackRuns, 6);
+        click("toolButton_pause");
+    }
+
+    // Over a frame that stays on screen the readout follows the mouse; saved images leave
+    // it out unless "With readout" is ticked.
+    void readoutFollowsTheMouseAndStaysOutOfImages()
+    {
+        showFrame(simulatorFrame());
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        auto readout = [this]() -> QString {
+            const auto shapes = window_->scene().viewer().getShapeActorMap();
+            const auto found = shapes->find(ViewerScene::kReadoutId);
+            if (found == shapes->end())
+                return {};
+            return QString::fromUtf8(vtkTextActor::SafeDownCast(found->second)->GetInput());
+        };
+        const int cx = it->GetSize()[0] / 2, cy = it->GetSize()[1] / 2;
+        it->SetEventInformation(cx - 200, cy);
+        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        QTRY_VERIFY(readout().startsWith("Distance: "));
+        const QString first = readout();
+        it->SetEventInformation(cx + 200, cy + 100);
+        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        QTRY_VERIFY(readout() != first);
+        QVERIFY(readout().startsWith("Distance: "));
+
+        // The readout's white text at the bottom left, in the image and out of it.
+        auto readoutPixels = [](const QImage& image) {
+            return pixelsOf(image, QColor(255, 255, 255), QRect(150, image.height() - 30, 500, 30));
+        };
+        const QString plain = dir_.filePath("plain.png"), with = dir_.filePath("with.png");
+        prompts_.fileNames.enqueue(plain);
+        click("toolButton_saveImage");
+        QVERIFY(window_->scene().readoutShown()); // still on screen
+        widget<QCheckBox>("checkBox_readoutInImage")->setChecked(true);
+        prompts_.fileNames.enqueue(with);
+        click("toolButton_saveImage");
+        QImage withoutReadout, withReadout;
+        QVERIFY(withoutReadout.load(plain, "PNG") && withReadout.load(with, "PNG"));
+        QVERIFY(readoutPixels(grabView()) > 100);
+        QVERIFY(readoutPixels(withReadout) > 100);
+        QCOMPARE(readoutPixels(withoutReadout), 0);
     }
 
     // Only points within the limits are drawn, listed and exported; the frame on screen is

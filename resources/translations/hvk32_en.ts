@@ -977,6 +977,14 @@ Afterwards this computer receives the device only with that address and on those
         <source>Distance: %1 m  Azimuth: %2°</source>
         <translation>Distance: %1 m  Azimuth: %2°</translation>
     </message>
+    <message>
+        <source>device %1 µs (more than an hour)</source>
+        <translation>device %1 µs (more than an hour)</translation>
+    </message>
+    <message>
+        <source>device %1 past the hour</source>
+        <translation>device %1 past the hour</translation>
+    </message>
 </context>
 <context>
     <name>RecordingSession</name>
@@ -1370,6 +1378,14 @@ Height: %3</translation>
         <source>Distance</source>
         <translation>Distance</translation>
     </message>
+    <message>
+        <source>With readout</source>
+        <translation>With readout</translation>
+    </message>
+    <message>
+        <source>Keep the distance and azimuth under the mouse in the saved image</source>
+        <translation>Keep the distance and azimuth under the mouse in the saved image</translation>
+    </message>
 </context>
 <context>
     <name>ViewerScene</name>
@@ -1606,14 +1622,8 @@ Gaps: silences of more than a second after which the stream went on, not counted
         <translation></translation>
     </message>
     <message>
-        <source>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</source>
-        <translation>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device</translation>
-    </message>
-    <message>
-        <source>%1
-device %2</source>
-        <translation>%1
-device %2</translation>
+        <source>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device, which counts minutes and seconds within the hour of the device&apos;s clock</source>
+        <translation>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device, which counts minutes and seconds within the hour of the device&apos;s clock</translation>
     </message>
 </context>
 <context>
