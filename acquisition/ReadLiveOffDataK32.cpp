@@ -126,6 +126,7 @@ void ReadLiveOffDataK32::run()
     }
 
     player->start();
+    configurationSent_ = false;
     publishStreamHealth(*player);
     emit SendFileTotleLength(static_cast<long>(std::min<qint64>(player->fileLength(), LONG_MAX)));
     std::shared_ptr<const hvk32::CaptureFrameIndex> index;
@@ -176,8 +177,7 @@ void ReadLiveOffDataK32::run()
         if (event == CapturePlayerCore::Event::End)
             break;
         if (event == CapturePlayerCore::Event::Configuration) {
-            const hvk32::PlayerConfiguration& c = player->configuration();
-            emit SendLidarConfig(c.echoMode, c.degreeMode, c.accuracyMode);
+            reportConfiguration(*player);
         } else if (event == CapturePlayerCore::Event::Frame || event == CapturePlayerCore::Event::UnreportedFrame) {
             if (event == CapturePlayerCore::Event::Frame)
                 emitFrame(*player);
@@ -215,8 +215,20 @@ bool ReadLiveOffDataK32::playIndexedFrame(CapturePlayerCore& player, const hvk32
     }
 }
 
+void ReadLiveOffDataK32::reportConfiguration(const CapturePlayerCore& player)
+{
+    if (configurationSent_)
+        return;
+    configurationSent_ = true;
+    const hvk32::PlayerConfiguration& c = player.configuration();
+    emit SendLidarConfig(c.echoMode, c.degreeMode, c.accuracyMode);
+}
+
 void ReadLiveOffDataK32::emitFrame(const CapturePlayerCore& player, bool seeked)
 {
+    // A run that began at a frame of the index read no device-info packet to report: the
+    // window learns the capture's modes before its first frame all the same.
+    reportConfiguration(player);
     // A frame the user stepped or went to is always shown; others wait for room at the gate.
     const bool stepping = stepOnce_ != 0 && !seeked;
     hvk32::FrameGate* gate = gate_;

@@ -106,6 +106,9 @@ protected:
 
 private:
     void emitFrame(const hvk32::CapturePlayerCore& player, bool seeked = false);
+    // SendLidarConfig, once per run: at the first usable device-info packet, or before the
+    // first frame of a run that started at a frame of the index (whose configuration it takes).
+    void reportConfiguration(const hvk32::CapturePlayerCore& player);
     bool playIndexedFrame(hvk32::CapturePlayerCore& player, const hvk32::CaptureFrameIndex& index, int n,
                           bool seeked);
     std::shared_ptr<const hvk32::CaptureFrameIndex> frameIndexFor(const hvk32::CapturePlayerCore& player);
@@ -118,6 +121,7 @@ private:
     std::shared_ptr<const hvk32::CaptureFrameIndex> index_;
     hvk32::StreamHealth health_; // the playing thread's copy, for the window
     std::atomic<bool> indexChanged_{false};
+    bool configurationSent_ = false; // this run reported its configuration (the playing thread's)
     std::atomic<int> seekTarget_{0}; // 0: no seek asked for
 
     std::atomic<bool> pause_{false};

@@ -28,6 +28,8 @@ void showAsWarning(QLabel* label, bool warn)
 constexpr int kTextFieldMinimumWidth = 120;
 // A message about a written file stays long enough to copy its path.
 constexpr int kWrittenMessageMs = 30000;
+// Between the message and its "Copy path" button.
+constexpr int kFieldGap = 12;
 
 } // namespace
 
@@ -37,39 +39,45 @@ WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QOb
     // room, and the message is shown by the panel's label instead, on a row of its own.
     panel_ = new QWidget(bar_);
     panel_->setObjectName(QStringLiteral("statusPanel"));
-    auto* rows = new QVBoxLayout(panel_);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(0);
-    textRow_ = new QHBoxLayout;
-    counterRow_ = new QHBoxLayout;
-    rows->addLayout(textRow_);
-    rows->addLayout(counterRow_);
+    rows_ = new QVBoxLayout(panel_);
+    rows_->setContentsMargins(0, 0, 0, 0);
+    rows_->setSpacing(0);
     bar_->addPermanentWidget(panel_, 1);
 
+    // Each text has a line of its own, the width of the window: side by side, three of them
+    // did not fit 1280 pixels and ran into each other. A hidden one takes no room.
     silence_ = addTextField("label_silence");
     silence_->setStyleSheet(QStringLiteral("color: #d04000; font-weight: bold;"));
     silence_->hide();
+    auto* messageRow = new QHBoxLayout;
+    messageRow->setSpacing(kFieldGap);
+    rows_->addLayout(messageRow);
     message_ = new QLabel(panel_);
     message_->setObjectName(QStringLiteral("label_message"));
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     message_->setWordWrap(true);
     message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    textRow_->addWidget(message_, 1);
+    messageRow->addWidget(message_, 1);
     copyPath_ = new QToolButton(panel_);
     copyPath_->setObjectName(QStringLiteral("toolButton_copyPath"));
     copyPath_->setText(tr("Copy path"));
     copyPath_->setAutoRaise(true);
     copyPath_->hide();
-    textRow_->addWidget(copyPath_);
+    messageRow->addWidget(copyPath_, 0, Qt::AlignTop);
+    // The row is as tall as the button from the start: the view keeps its size when it shows.
+    message_->setMinimumHeight(copyPath_->sizeHint().height());
     connect(copyPath_, &QToolButton::clicked, this, [this]() { QGuiApplication::clipboard()->setText(writtenPath_); });
     connect(bar_, &QStatusBar::messageChanged, this, &WindowStatusBar::messageChanged);
 
+    recording_ = addTextField("label_recordStatus");
+    recording_->hide();
     measurement_ = addTextField("label_measurement");
     measurement_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     measurement_->setVisible(false);
-    recording_ = addTextField("label_recordStatus");
-    recording_->hide();
 
+    counterRow_ = new QHBoxLayout;
+    counterRow_->setSpacing(0);
+    rows_->addLayout(counterRow_);
     counterRow_->addStretch(1);
     link_ = addField("label_link");
     link_->setTextFormat(Qt::RichText);
@@ -98,7 +106,7 @@ QLabel* WindowStatusBar::addTextField(const char* objectName)
     auto* label = new QLabel(panel_);
     label->setObjectName(objectName);
     label->setMinimumWidth(kTextFieldMinimumWidth);
-    textRow_->addWidget(label);
+    rows_->addWidget(label);
     return label;
 }
 

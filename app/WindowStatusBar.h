@@ -1,9 +1,10 @@
 #pragma once
-// The main window's status bar, in two rows so that nothing is cut on a 1280-pixel screen. The
-// first holds what is read as text: the warning that nothing arrives, the transient message
-// (with "Copy path" after a file was written), the ruler's reading and the recording's field.
-// The second holds the user guide link, the selection and the permanent counters: frames
-// (sent, drawn, skipped, the device's rate) and the stream's health (lost packets, receive drops).
+// The main window's status bar, in rows so that nothing overlaps on a 1280-pixel screen. What
+// is read as text has a row each, shown while it has something to say: the warning that nothing
+// arrives, the transient message (with "Copy path" after a file was written), the recording's
+// field and the ruler's reading. The last row holds the user guide link, the selection and the
+// permanent counters: frames (sent, drawn, skipped, the device's rate) and the stream's health
+// (lost packets, receive drops).
 
 #include <QObject>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <cstdint>
 
 class QHBoxLayout;
+class QVBoxLayout;
 class QLabel;
 class QStatusBar;
 class QToolButton;
@@ -68,7 +70,7 @@ private:
 
     QStatusBar* bar_;
     QWidget* panel_;
-    QHBoxLayout* textRow_;
+    QVBoxLayout* rows_;
     QHBoxLayout* counterRow_;
     QLabel* silence_;
     QLabel* message_;

@@ -74,9 +74,10 @@ void manwindow::drawPendingFrame()
     hasPendingFrame_ = false;
     // The pending frame becomes the last frame shown; the old one's storage takes the next.
     std::swap(lastFrame, pendingFrame_);
-    // A played frame brings its capture's angles; a live one takes what the device published.
+    // A played frame brings its capture's angles and converts with its capture's distance unit;
+    // a live one takes what the device published.
     lastSnapshot_ = pendingCalibration_
-        ? hvk32::ConversionSnapshot::of(degreeMode, modeKnown, *pendingCalibration_)
+        ? hvk32::ConversionSnapshot::ofCapture(degreeMode, *pendingCalibration_)
         : hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());
     convertAndShow();
     frameCounters_.frameDrawn();

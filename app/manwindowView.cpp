@@ -132,7 +132,7 @@ void manwindow::saveImage()
     if (!scene_->saveImage(file, &error, viewTools_->readoutInImage()))
         prompts_->warning(this, tr("Warning"), error);
     else
-        status_->showMessage(tr("Image written to %1").arg(file), 5000);
+        status_->showFileWritten(tr("Image written to %1").arg(file), file);
 }
 
 void manwindow::exportFrame()
@@ -180,5 +180,5 @@ void manwindow::exportFrame()
     if (points < 0)
         prompts_->warning(this, tr("Warning"), error);
     else
-        status_->showMessage(tr("%1 points written to %2").arg(points).arg(file), 5000);
+        status_->showFileWritten(tr("%1 points written to %2").arg(points).arg(file), file);
 }

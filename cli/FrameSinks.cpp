@@ -477,7 +477,7 @@ private:
 
 ConversionSnapshot playedFrameSnapshot(const CapturePlayerCore& player)
 {
-    return ConversionSnapshot::of(player.configuration().degreeMode, 1, player.calibration());
+    return ConversionSnapshot::ofCapture(player.configuration().degreeMode, player.calibration());
 }
 
 bool playedFrameDualEcho(const CapturePlayerCore& player)

@@ -4,6 +4,7 @@
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
 #include "acquisition/ReadLiveOffDataK32.h"
+#include "app/WindowStatusBar.h"
 #include "app/manwindow.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QSurfaceFormat>
 #include <QToolButton>
 #include <QVTKOpenGLNativeWidget.h>
@@ -248,6 +250,63 @@ private slots:
         const QPoint offset = dialog.frameGeometry().center() - window_->frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(offset.x()).arg(offset.y())));
         dialog.close();
+    }
+
+    // At 1280 px every status text shown at once has room of its own: no two fields overlap or
+    // touch side by side, each lies inside the bar, and each shows whole (a wrapped one has the
+    // height its lines need). A file written shows "Copy path" beside its message.
+    void statusTextsEachHaveTheirOwnSpace()
+    {
+        window_->resize(1280, 700);
+        QTRY_COMPARE(window_->width(), 1280);
+        auto* status = window_->statusBar()->findChild<WindowStatusBar*>();
+        QVERIFY(status);
+        auto* panel = widget<QWidget>("statusPanel");
+        const auto checkLayout = [&]() -> bool {
+            QTest::qWait(50); // the status bar lays itself out again
+            QList<QWidget*> shown;
+            for (QWidget* w : panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                if (w->isVisible() && (qobject_cast<QLabel*>(w) || qobject_cast<QToolButton*>(w)))
+                    shown << w;
+            for (QWidget* w : shown) {
+                const QString name = w->objectName();
+                if (!panel->rect().contains(w->geometry())
+                    || !window_->statusBar()->rect().contains(QRect(panel->mapTo(window_->statusBar(), QPoint()), panel->size()))) {
+                    qWarning() << name << "lies outside the status bar";
+                    return false;
+                }
+                auto* label = qobject_cast<QLabel*>(w);
+                const bool whole = label && label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
+                                                              : w->sizeHint().width() <= w->width();
+                if (!whole) {
+                    qWarning() << name << "is cut:" << w->geometry() << w->sizeHint();
+                    return false;
+                }
+                for (QWidget* other : shown) {
+                    const QRect a = w->geometry(), b = other->geometry();
+                    if (other == w || a.bottom() < b.top() || b.bottom() < a.top())
+                        continue; // different rows
+                    if (a.right() < b.left() ? b.left() - a.right() <= 4 : b.right() < a.left() ? a.left() - b.right() <= 4 : true) {
+                        qWarning() << name << a << "meets" << other->objectName() << b;
+                        return false;
+                    }
+                }
+            }
+            return true;
+        };
+
+        status->showSilence(9, 2368, 2369);
+        status->showMessage("Nothing recorded for 2 s on adapter lo with filter \"port 2368 or port 2369\": check "
+                            "that the device sends to this computer through that adapter and to that port");
+        status->showRecording("REC 00:05 | nothing from adapter lo, filter \"port 2368 or port 2369\"", true,
+                              "/tmp/quiet.pcap");
+        status->showMeasurement(true, "Measure: Distance 23.450 m  Horizontal 23.435 m  Height +0.853 m  "
+                                      "A (-9.001, 4.712, 1.242)  B (11.842, -6.000, 2.095)");
+        QVERIFY(checkLayout());
+        status->showFileWritten("Recording stopped: 828 packets (1.0 MB) written to /tmp/quiet.pcap", "/tmp/quiet.pcap");
+        QVERIFY(widget<QToolButton>("toolButton_copyPath")->isVisible());
+        QVERIFY(checkLayout());
+        QCOMPARE(window_->width(), 1280);
     }
 
     // One packet in 50 missing: 2 % lost, shown as a warning. The window starts at Connect,

@@ -7,6 +7,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "support/CaptureBuilder.h"
+#include "support/ProgramRun.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
 #include "view/Readout.h"
@@ -16,6 +17,7 @@
 #include <QMutex>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -25,6 +27,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -374,6 +377,69 @@ private slots:
         QVERIFY(window_->openCaptureFromShell(capture_, true, &problem));
         QVERIFY(window_->capturePlayer().isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(frameCount() >= 3, 5000);
+    }
+
+    // Frame 1 of a capture, opened by "Open" or from the shell, and after the window was told
+    // other modes (0.33-degree layout, 0.25 cm button), lists in the point table what
+    // "hvk32-cli export --csv" writes for it: the capture's distance unit and layout, not the
+    // window's. Rows are matched by channel and time stamp; the table rounds to 4 decimals.
+    void frameOneListsAsTheCommandLineExportsIt_data()
+    {
+        QTest::addColumn<bool>("fromShell");
+        QTest::addColumn<bool>("otherModesBefore");
+        QTest::newRow("Open") << false << false;
+        QTest::newRow("shell") << true << false;
+        QTest::newRow("Open, other modes before") << false << true;
+        QTest::newRow("shell, other modes before") << true << true;
+    }
+
+    void frameOneListsAsTheCommandLineExportsIt()
+    {
+        QFETCH(bool, fromShell);
+        QFETCH(bool, otherModesBefore);
+        const QString csv = dir_.filePath("frame1.csv");
+        if (!QFileInfo::exists(csv))
+            QCOMPARE(runToEnd(HVK32_CLI_PATH, {"export", "--pcap", capture_, "--csv", csv, "--to", "1"}).exitCode, 0);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QHash<QString, QList<QByteArray>> exported; // "channel time" -> fields
+        file.readLine();
+        while (!file.atEnd()) {
+            const QList<QByteArray> f = file.readLine().trimmed().split(',');
+            QCOMPARE(f.size(), 10);
+            QCOMPARE(f[0], QByteArray("1"));
+            exported.insert(QString::fromLatin1(f[5] + ' ' + f[9]), f);
+        }
+        QVERIFY(exported.size() > 1000);
+
+        if (otherModesBefore)
+            window_->receiveConfig("HVK321", 1, 0);
+        QString problem;
+        if (fromShell)
+            QVERIFY(window_->openCaptureFromShell(capture_, false, &problem));
+        else
+            openCapture(capture_);
+        QTRY_COMPARE(window_->framesDrawn(), std::uint64_t(1));
+        QCOMPARE(frameCount(), 1);
+
+        const QStandardItemModel& table = window_->pointTable();
+        int compared = 0;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            if (!table.item(row, 5))
+                continue;
+            const QString key = table.item(row, 5)->text() + ' ' + table.item(row, 7)->text();
+            QVERIFY2(exported.contains(key), qPrintable(key));
+            const QList<QByteArray>& f = exported[key];
+            const QStringList xyz = table.item(row, 1)->text().split(' ');
+            const double shown[] = {xyz[0].toDouble(), xyz[1].toDouble(), xyz[2].toDouble(), table.item(row, 3)->text().toDouble()};
+            const double written[] = {f[1].toDouble(), f[2].toDouble(), f[3].toDouble(), f[7].toDouble()};
+            for (int k = 0; k < 4; ++k)
+                QVERIFY2(std::fabs(shown[k] - written[k]) <= 1e-4,
+                         qPrintable(QString("row %1: %2 | %3").arg(row).arg(table.item(row, 1)->text(),
+                                                                            QString(f.join(',')))));
+            ++compared;
+        }
+        QCOMPARE(compared, 128);
     }
 
     void badFilesAreReported()

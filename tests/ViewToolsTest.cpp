@@ -288,6 +288,8 @@ private slots:
         const QString pcd = dir_.filePath("near.pcd");
         prompts_.fileNames.enqueue(pcd);
         click("toolButton_exportFrame");
+        QVERIFY(widget<QToolButton>("toolButton_copyPath")->isVisible()); // "... points written to ..."
+        QCOMPARE(widget<QToolButton>("toolButton_copyPath")->toolTip(), pcd);
         pcl::PointCloud<pcl::PointXYZI> read;
         QCOMPARE(pcl::io::loadPCDFile(pcd.toStdString(), read), 0);
         QVERIFY(read.size() > 0 && read.size() < all);
@@ -351,6 +353,8 @@ private slots:
         const QString png = dir_.filePath("view.png");
         prompts_.fileNames.enqueue(png);
         click("toolButton_saveImage");
+        QVERIFY(widget<QToolButton>("toolButton_copyPath")->isVisible()); // "Image written to ..."
+        QCOMPARE(widget<QToolButton>("toolButton_copyPath")->toolTip(), png);
         QImage saved;
         QVERIFY(saved.load(png, "PNG"));
         const QImage shown = grabView();

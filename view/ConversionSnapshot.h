@@ -22,6 +22,10 @@ struct ConversionSnapshot {
     // The device's side of a conversion: its modes and a calibration, that of the capture a
     // frame was played from.
     static ConversionSnapshot of(int degreeMode, int modeKnown, const DeviceCalibration& calibration);
+    // A frame played from a capture: a frame plays only after a device-info packet that reports
+    // the device's modes, so its distance unit is the known one (1/2.5 cm), whatever a live
+    // device reported meanwhile.
+    static ConversionSnapshot ofCapture(int degreeMode, const DeviceCalibration& calibration);
     // The same for a live frame: the given offset angles and the process-wide vertical angle
     // table. The window and the command line both build their snapshots here.
     static ConversionSnapshot ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles);

@@ -51,6 +51,11 @@ ConversionSnapshot ConversionSnapshot::of(int degreeMode, int modeKnown, const D
     return s;
 }
 
+ConversionSnapshot ConversionSnapshot::ofCapture(int degreeMode, const DeviceCalibration& calibration)
+{
+    return of(degreeMode, 1, calibration); // the mode is known: 1/2.5 cm per count
+}
+
 ConversionSnapshot ConversionSnapshot::ofDevice(int degreeMode, int modeKnown, const std::array<float, 4>& offsetAngles)
 {
     DeviceCalibration calibration = publishedCalibration();
