@@ -78,6 +78,7 @@ void manwindow::drawPendingFrame()
     lastSnapshot_ = pendingCalibration_
         ? hvk32::ConversionSnapshot::of(degreeMode, modeKnown, *pendingCalibration_)
         : hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());
+    showChannelAngles();
     convertAndShow();
     frameCounters_.frameDrawn();
 }

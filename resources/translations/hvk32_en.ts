@@ -892,6 +892,10 @@ Afterwards this computer receives the device only with that address and on those
         <source>The form is empty: press &quot;Refresh state&quot; to fill it with the device&apos;s settings, change what you need, then press &quot;Set&quot;.</source>
         <translation>The form is empty: press &quot;Refresh state&quot; to fill it with the device&apos;s settings, change what you need, then press &quot;Set&quot;.</translation>
     </message>
+    <message>
+        <source>A capture is shown, and no device is connected to read the settings from. Connect to the device with the link button on the &quot;Lidar&quot; tab, then press &quot;Refresh state&quot; again.</source>
+        <translation>A capture is shown, and no device is connected to read the settings from. Connect to the device with the link button on the &quot;Lidar&quot; tab, then press &quot;Refresh state&quot; again.</translation>
+    </message>
 </context>
 <context>
     <name>PacketCapture</name>
@@ -1614,6 +1618,10 @@ Gaps: silences of more than a second after which the stream went on, not counted
 device %2</source>
         <translation>%1
 device %2</translation>
+    </message>
+    <message>
+        <source>SingleEcho</source>
+        <translation>Single echo</translation>
     </message>
 </context>
 <context>
