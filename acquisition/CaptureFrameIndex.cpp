@@ -27,6 +27,7 @@ void CaptureFrameIndex::clear()
     calibrationSets_.clear();
     configuration_ = {};
     configurationReported_ = false;
+    configurationPacket_.fill(0);
     nanoseconds_ = false;
     fileLength_ = 0;
     summary_ = {};
@@ -163,6 +164,7 @@ bool CaptureFrameIndex::build(QIODevice* device, QString* message, const Progres
             if (!configurationReported_ && CapturePlayerCore::reportsConfiguration(payload)) {
                 configurationReported_ = true;
                 configuration_ = CapturePlayerCore::configurationOf(payload);
+                std::memcpy(configurationPacket_.data(), payload, configurationPacket_.size());
                 lossDetector.setConfiguration(sensorConfigFromName(configuration_.echoMode));
             }
             break;

@@ -98,6 +98,9 @@ public:
     // The configuration the player reports; every indexed frame comes after it.
     const PlayerConfiguration& configuration() const { return configuration_; }
     bool configurationReported() const { return configurationReported_; }
+    // The device-info packet that reported it (all zero when none did): what the capture
+    // says of its device, for the window's dialogs.
+    const std::array<std::uint8_t, 1206>& configurationPacket() const { return configurationPacket_; }
 
     const Summary& summary() const { return summary_; }
     qint64 fileLength() const { return fileLength_; }
@@ -112,6 +115,7 @@ private:
     std::vector<DeviceCalibration> calibrationSets_; // each differs from the one before it
     PlayerConfiguration configuration_;
     bool configurationReported_ = false;
+    std::array<std::uint8_t, 1206> configurationPacket_{};
     bool nanoseconds_ = false;
     qint64 fileLength_ = 0;
     int frameLimit_ = 0;

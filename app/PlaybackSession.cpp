@@ -240,6 +240,10 @@ void PlaybackSession::frameIndexReady(const QString& path, std::shared_ptr<const
     }
     index_ = std::move(index);
     player_->setFrameIndex(index_);
+    if (index_->configurationReported()) {
+        const auto& packet = index_->configurationPacket();
+        emit captureDevice(QByteArray(reinterpret_cast<const char*>(packet.data()), static_cast<int>(packet.size())));
+    }
     const int frames = index_->frameCount();
     const hvk32::StreamHealth& health = index_->summary().health;
     QString text = tr("%1 frames, %2 packets lost (%3 %)")

@@ -4,6 +4,7 @@
 // the frame shown). It touches no widget: its signals say what the window shows and after
 // which step the controls are set (view/WindowRules holds the controls of each step).
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -86,6 +87,9 @@ signals:
     void indexStarted();
     void indexProgress(int percent);
     void indexEnded();
+    // The device-info packet that says how the capture's device was set (its echo mode, layout,
+    // speed): sent once the capture is indexed, before a frame of it is shown from the index.
+    void captureDevice(QByteArray deviceInfo);
     // The index holds `frames` frames; the frame box goes from 1 to it, at `current`.
     void indexReady(int frames, int current);
 

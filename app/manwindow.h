@@ -14,6 +14,7 @@
 #include "view/PointListing.h"
 #include "view/Ruler.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -125,6 +126,9 @@ signals:
     void sendDefaultConfig(QString echoMode, int degreeMode, int accuaryMode);
     void sendEnableSetting(bool flag);
     void sendOffLiveFile(QString fileName);
+    // The vertical angle each data-packet channel of the frame on screen is converted with
+    // (its layout goes with SendDegreeMode). Sent when it changes.
+    void sendChannelAngles(const std::array<float, 32>& angles);
 
 public slots:
     void receiveDevPacket(SettingData* data, std::vector<int> Mac);
@@ -158,6 +162,9 @@ public slots:
     // Goes to frame n of the opened capture (from 1): shown at once when paused, played on
     // from there when playing; with no playback running, one starts paused at that frame.
     void seekToFrame(int n);
+    // A capture's device-info packet that says how its device was set: the layout, the echo
+    // mode and the device's state go to the controls and dialogs while the capture is shown.
+    void showCaptureDevice(const QByteArray& deviceInfo);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -167,6 +174,12 @@ private:
     static constexpr const char* kPauseIcon = ":/image/Resources/images/Pause.png";
 
     QList<QWidget*> engineeringControls() const;
+    // The echo list says what the device or capture shown sends (single echo: shown as such,
+    // nothing to choose). The echo a live dual-echo device's frames keep is the
+    // user's choice; a capture plays every echo.
+    void showEchoMode(const QString& configuration, bool capture);
+    // Tells the dialogs the channel angles of the frame just converted, when they changed.
+    void showChannelAngles();
     void openGuide(const QUrl& url);
 public:
     // Shows a dialog centred on this window (and within the screen).
@@ -282,6 +295,7 @@ private:
     hvk32::ConversionSnapshot lastSnapshot_;
     bool liveFrozen = false;
     int echoSelection = 0;
+    std::optional<std::array<float, 32>> channelAnglesShown_; // last sent
     int degreeMode = 0;
     int modeKnown = 0;
     bool awaitingDevice = true;

@@ -14,6 +14,7 @@
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
 #include "platform/UserPrompts.h"
+#include "tools/InetactionSetupWidgetK32.h"
 #include "view/WindowRules.h"
 
 #include <QStandardItemModel>
@@ -46,6 +47,8 @@ void manwindow::onConnectLidar()
     scene_->clear();
 
     awaitingDevice = true;
+    inetactionSetup_->setCaptureShown(false); // the device will be shown, not the capture
+    channelAnglesShown_.reset();               // the dialogs hear the device's angles again
     lossMeter_.reset();
     restartFrameCounters();
     silence_.start(hvk32::FrameGate::nowMs(), datagramsReceived());
@@ -77,6 +80,7 @@ void manwindow::receiveDevPacket(SettingData* data, std::vector<int> Mac)
     ui.comboBox_degree->setCurrentIndex(hvk32::degreeModeOf(Mac[hvk32::StatusAngleModeCode]));
 
     const QString configuration = hvk32::echoConfigurationOf(Mac[hvk32::StatusEchoMode]);
+    showEchoMode(configuration, false);
     getLidarData_->setConfiguration(configuration);
     dataPort = ui.lineEdit_portNumber->text().toInt();
     getLidarData_->setPort(dataPort);
@@ -106,12 +110,14 @@ void manwindow::receiveDevConfig(QString echoMode, int degreeMode, int accuaryMo
     playback_->player().setConfiguration(echoMode);
     ui.comboBox_degree->setCurrentIndex(degreeMode);
     modeKnown = 1;
+    showEchoMode(echoMode, true);
 }
 
 void manwindow::receiveConfig(QString echoMode, int degreeMode, int accuaryMode)
 {
     receiveDevConfig(echoMode, degreeMode, accuaryMode);
     getLidarData_->setConfiguration(echoMode);
+    showEchoMode(echoMode, false);
 }
 
 void manwindow::Return_Mode()

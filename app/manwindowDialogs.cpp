@@ -4,8 +4,12 @@
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
+#include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoPacket.h"
 #include "acquisition/GetLidardataK32.h"
 #include "acquisition/GetSetK32.h"
+#include "acquisition/PointDecoding.h"
+#include "app/PlaybackSession.h"
 #include "app/WindowLayout.h"
 #include "device/Destinations.h"
 #include "platform/HelpViewer.h"
@@ -18,8 +22,21 @@
 #include "tools/SaveDataOptions.h"
 #include "tools/SetLidarModes.h"
 #include "tools/VerticalAngleSetting.h"
+#include "view/PointConversion.h"
 
 #include <QDir>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace {
+
+// The echo list's items in the form: dual echo (both echoes), strong echo, second echo. A
+// single-echo device gets one more, shown alone.
+constexpr int kEchoChoices = 3;
+const char* const kSingleEcho = QT_TRANSLATE_NOOP("manwindow", "SingleEcho");
+
+} // namespace
 
 QList<QWidget*> manwindow::engineeringControls() const
 {
@@ -86,6 +103,8 @@ void manwindow::makeConnections()
     connect(getSet_.get(), &GetSetK32::SendDataDifo, verticalAngleSetting_.get(), &VerticalAngleSetting::OnLidarDifoData_);
     connect(this, &manwindow::sendAngleMistake, verticalAngleSetting_.get(), &VerticalAngleSetting::showAngleMistake);
     connect(this, &manwindow::SendDegreeMode, verticalAngleSetting_.get(), &VerticalAngleSetting::setDegreeMode);
+    connect(this, &manwindow::sendChannelAngles, saveDataOptions_.get(), &SaveDataOptions::showChannelAngles);
+    connect(playback_.get(), &PlaybackSession::captureDevice, this, &manwindow::showCaptureDevice);
     connect(ui.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearView);
     connect(ui.pushButton_exportSelection, &QPushButton::clicked, this, &manwindow::exportSelection);
     connect(ui.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
@@ -127,6 +146,48 @@ void manwindow::makeConnections()
             &manwindow::AngleAdjust_three);
     connect(ui.doubleSpinBox_angle_four, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &manwindow::AngleAdjust_four);
+}
+
+void manwindow::showCaptureDevice(const QByteArray& deviceInfo)
+{
+    if (deviceInfo.size() < static_cast<int>(hvk32::devinfo::kPacketSize))
+        return;
+    const auto* packet = reinterpret_cast<const std::uint8_t*>(deviceInfo.constData());
+    const std::vector<int> status = hvk32::decodeStatusValues(packet);
+    SettingData record = hvk32::decodeSettingData(packet);
+    // The capture's frames are converted in its layout from the first one shown on.
+    ui.comboBox_degree->setCurrentIndex(hvk32::degreeModeOf(status[hvk32::StatusAngleModeCode]));
+    showEchoMode(hvk32::echoConfigurationOf(status[hvk32::StatusEchoMode]), true);
+    inetactionSetup_->showCaptureDevice(&record, status);
+}
+
+void manwindow::showEchoMode(const QString& configuration, bool capture)
+{
+    QComboBox* echoes = ui.comboBox_7;
+    const QSignalBlocker quiet(echoes); // what is shown changes, not the user's choice
+    const bool single = hvk32::sensorConfigFromName(configuration) != hvk32::SensorConfig::DualEcho;
+    if (single) {
+        if (echoes->count() == kEchoChoices)
+            echoes->addItem(echoes->itemIcon(0), tr(kSingleEcho));
+        echoes->setCurrentIndex(kEchoChoices);
+    } else {
+        while (echoes->count() > kEchoChoices)
+            echoes->removeItem(echoes->count() - 1);
+        echoes->setCurrentIndex(capture ? 0 : echoSelection);
+    }
+    // A single echo leaves nothing to choose, and a capture plays every echo it holds.
+    echoes->setEnabled(!single && !capture);
+}
+
+void manwindow::showChannelAngles()
+{
+    const float* inUse = hvk32::verticalAnglesInUse(lastSnapshot_.degreeMode, lastSnapshot_.deviceVerticalAngles);
+    std::array<float, 32> angles;
+    std::copy(inUse, inUse + angles.size(), angles.begin());
+    if (channelAnglesShown_ == angles)
+        return;
+    channelAnglesShown_ = angles;
+    emit sendChannelAngles(angles);
 }
 
 void manwindow::showLidarModeSetting()

@@ -79,6 +79,7 @@ void manwindow::drawPendingFrame()
     lastSnapshot_ = pendingCalibration_
         ? hvk32::ConversionSnapshot::ofCapture(degreeMode, *pendingCalibration_)
         : hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());
+    showChannelAngles();
     convertAndShow();
     frameCounters_.frameDrawn();
 }

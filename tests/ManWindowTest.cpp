@@ -372,6 +372,29 @@ private slots:
         QCOMPARE(window_->lidarDataReceiver().echoSelection(), 2);
     }
 
+    // The echo list says what the device sends: a single-echo device leaves nothing to
+    // choose; a dual-echo one offers the three choices again, the user's still chosen.
+    void echoListShowsTheDevice()
+    {
+        auto* echoes = widget<QComboBox>("comboBox_7");
+        echoes->setCurrentIndex(1);
+        connectWindow();
+        sendDeviceInfo(ports_.telemetry, sim::ScannerSettings{});
+        QTRY_COMPARE_WITH_TIMEOUT(echoes->currentText(), QString("SingleEcho"), 3000);
+        QVERIFY(!echoes->isEnabled());
+
+        QTest::mouseClick(widget<QToolButton>("toolButton_disConnect"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->deviceInfoReceiver().isRunning(), 3000);
+        connectWindow();
+        sim::ScannerSettings dual;
+        dual.echo = sim::EchoMode::Dual;
+        sendDeviceInfo(ports_.telemetry, dual);
+        QTRY_COMPARE_WITH_TIMEOUT(echoes->currentText(), QString("StrongEcho"), 3000);
+        QVERIFY(echoes->isEnabled());
+        QCOMPARE(echoes->count(), 3);
+        QCOMPARE(window_->lidarDataReceiver().echoSelection(), 1);
+    }
+
     void engineeringModeShowsTheHiddenTools()
     {
         const char* tools[] = {"toolButton_9", "setLidarModePushButton", "setVerticalPushButton", "doubleSpinBox",

@@ -237,6 +237,22 @@ private slots:
         QCOMPARE(edit(*dialog, "lineEdit_Motor_State")->text(), QString("0"));
     }
 
+    // The box opens on the speed the device turns at, and follows it until the user picks one.
+    void rotateSpeedOpensOnTheDeviceSpeed()
+    {
+        QComboBox* speed = combo(*dialog, "comboBox_rotateSpeed");
+        feed(*dialog, devicePacket(600));
+        QCOMPARE(speed->currentText(), QString(" 10 HZ"));
+        feed(*dialog, devicePacket(1200));
+        QCOMPARE(speed->currentText(), QString(" 20 HZ"));
+        speed->setFocus();
+        QTest::keyClick(speed, Qt::Key_Up);
+        QCOMPARE(speed->currentText(), QString(" 10 HZ"));
+        feed(*dialog, devicePacket(1200));
+        QCOMPARE(speed->currentText(), QString(" 10 HZ"));
+        QVERIFY(prompts.shown.isEmpty());
+    }
+
     void ppsState_data()
     {
         QTest::addColumn<int>("word");

@@ -6,18 +6,28 @@
 #include "app/manwindow.h"
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
+#include "records/AngleValues.h"
 #include "support/CaptureBuilder.h"
 #include "support/ProgramRun.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
+#include "tools/Form_QLaserSelectionK32.h"
+#include "tools/InetactionSetupWidgetK32.h"
+#include "tools/SaveDataOptions.h"
+#include "tools/VerticalAngleSetting.h"
 #include "view/Readout.h"
 
 #include <QComboBox>
+#include <QPushButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMutex>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTableWidget>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -269,6 +279,90 @@ private slots:
         const QString device = widget<QLabel>("label_frameTime")->text().section('\n', 1);
         QVERIFY2(QRegularExpression("^device \\d\\d:\\d\\d\\.\\d\\d\\d past the hour$").match(device).hasMatch(),
                  qPrintable(device));
+    // Opens a capture of the simulated scanner at 600 rpm in a layout (1: 0.33-degree) and
+    // echo mode, and waits for its first frame on screen.
+    void openSimulatedCapture(int layout, bool dual)
+    {
+        sim::ScannerSettings settings;
+        settings.rpm = 600;
+        settings.layout = layout == 1 ? sim::Layout::ThirdDegree : sim::Layout::OneDegree;
+        settings.echo = dual ? sim::EchoMode::Dual : sim::EchoMode::Single;
+        test::CaptureBuilder builder(settings);
+        builder.deviceInfo().revolutions(0.5);
+        for (int i = 0; i < 3; ++i)
+            builder.revolutions(1).deviceInfo();
+        openCapture(writeCapture("simulated.pcap", builder.bytes()));
+        QTRY_VERIFY_WITH_TIMEOUT(window_->framesDrawn() >= 1, 5000);
+    }
+
+    static void captureKinds()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<bool>("dual");
+        QTest::newRow("1-degree single") << 0 << false;
+        QTest::newRow("1-degree dual") << 0 << true;
+        QTest::newRow("0.33-degree single") << 1 << false;
+        QTest::newRow("0.33-degree dual") << 1 << true;
+    }
+
+    // With a capture open, every dialog that lists channels lists them as its frames have them.
+    void dialogsListTheCaptureChannels_data() { captureKinds(); }
+    void dialogsListTheCaptureChannels()
+    {
+        QFETCH(int, layout);
+        QFETCH(bool, dual);
+        openSimulatedCapture(layout, dual);
+        const float* table = layout == 1 ? defaultVerticalAngles033 : defaultVerticalAngles1;
+        const QString channelOne = QString::number(table[1], 'f', 2); // 0.00 or -1.00
+
+        // The CSV options: every channel at its angle.
+        auto* lines = test::child<QTableWidget>(window_->saveDataOptions(), "tableWidget_lines");
+        QCOMPARE(lines->item(1, 1)->text(), QString("1"));
+        for (int c = 0; c < 32; ++c)
+            QCOMPARE(lines->item(c, 2)->text(), QString::number(table[c], 'f', 2));
+
+        // The vertical angles: the capture's layout, its channel 1 named as the data names it.
+        VerticalAngleSetting& vertical = window_->verticalAngleDialog();
+        auto* pages = test::child<QStackedWidget>(vertical, "stackedWidget");
+        QCOMPARE(pages->currentWidget()->objectName(), QString(layout == 1 ? "page_033" : "page"));
+        const QAbstractItemModel* grid = test::child<QTableView>(vertical, layout == 1 ? "tableView_033" : "tableView")->model();
+        QString setForOne;
+        for (int r = 0; r < grid->rowCount(); ++r)
+            for (int col = 0; col < grid->columnCount(); col += 4)
+                if (grid->index(r, col).data().toString() == "1")
+                    setForOne = grid->index(r, col + 2).data().toString();
+        QCOMPARE(setForOne.toDouble(), channelOne.toDouble());
+
+        // The channel form: the layout's rows, channel 1 in row 16.
+        auto* rows = test::child<QTableWidget>(window_->laserSelection(), "tableWidget_laserselection");
+        QCOMPARE(rows->item(16, 3)->text(), QString("1"));
+        QCOMPARE(rows->item(16, 1)->text(), QString(layout == 1 ? "-1" : "-0"));
+    }
+
+    // The controls say what the capture's device was: its echo mode and its speed; and
+    // "Refresh state", which reads a device, says how to reach one.
+    void controlsTellTheCaptureDevice_data() { captureKinds(); }
+    void controlsTellTheCaptureDevice()
+    {
+        QFETCH(int, layout);
+        QFETCH(bool, dual);
+        openSimulatedCapture(layout, dual);
+
+        // A capture plays every echo it holds, so there is nothing to choose.
+        auto* echoes = widget<QComboBox>("comboBox_7");
+        QCOMPARE(echoes->currentText(), QString(dual ? "DualEcho" : "SingleEcho"));
+        QVERIFY(!echoes->isEnabled());
+
+        QTest::mouseClick(widget<QToolButton>("toolButton_12"), Qt::LeftButton); // opens the network dialog
+        InetactionSetupWidgetK32& network = window_->networkDialog();
+        QVERIFY(network.isVisible());
+        QCOMPARE(test::child<QComboBox>(network, "comboBox_rotateSpeed")->currentText(), QString(" 10 HZ"));
+        QCOMPARE(test::child<QLineEdit>(network, "lineEdit_Motor_State")->text(), QString("600"));
+        prompts_.shown.clear();
+        QTest::mouseClick(test::child<QPushButton>(network, "pushButton_LidarRefresh"), Qt::LeftButton);
+        QCOMPARE(prompts_.shown.size(), 1);
+        QVERIFY2(prompts_.shown[0].text.startsWith("A capture is shown, and no device is connected"),
+                 qPrintable(prompts_.shown[0].text));
     }
 
     void speedsPaceTheFrames()

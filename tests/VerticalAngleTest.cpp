@@ -140,6 +140,12 @@ private slots:
         QCOMPARE(view1->columnWidth(3), 50);
         QCOMPARE(setAngle(0, 0), QString("-16"));
         QCOMPARE(setAngle(1, 9), QString("-3.33"));
+        // Each entry is named by its data-packet channel, as the frames name it: entry 1
+        // (-15 degrees) is channel 2, entry 16 (0 degrees) channel 1.
+        QCOMPARE(cell(0, 1, 0), QString("2"));
+        QCOMPARE(cell(0, 16, 0), QString("1"));
+        QCOMPARE(setAngle(0, 16), QString("0"));
+        QCOMPARE(cell(1, 1, 0), QString("2"));
         QCOMPARE(reView(1, 9), QString());
         QVERIFY(VerticalAngleSetting(&prompts, &pauses).findChild<QPushButton*>("setPushButton")->isHidden());
     }
@@ -242,7 +248,8 @@ private slots:
         click("updatePushButton");
         prompts.shown.clear();
         click("setPushButton");
-        const QString text = QStringLiteral("设置：通道5  偏差大于正负1.5，请重新输入");
+        // Entry 5 of the table is data-packet channel 10, the number the grid shows for it.
+        const QString text = QStringLiteral("设置：通道10  偏差大于正负1.5，请重新输入");
         QCOMPARE(shown(), QStringList{"提示: " + text});
         auto* label2 = dialog->findChild<QLabel*>("label_2");
         QCOMPARE(label2->text(), text);

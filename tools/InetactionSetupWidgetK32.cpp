@@ -62,6 +62,8 @@ InetactionSetupWidgetK32::InetactionSetupWidgetK32(platform::UserPrompts* prompt
     connect(ui->pushButton_LidarRefresh, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onRefreshCilcked);
     connect(ui->pushButton_OK, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onOK_Clicked);
     connect(ui->pushButton_Cancel, &QPushButton::clicked, this, &InetactionSetupWidgetK32::onCancel_Clicked);
+    // A speed the user picks stays until a refresh.
+    connect(ui->comboBox_rotateSpeed, QOverload<int>::of(&QComboBox::activated), this, [this]() { speedFollows_ = false; });
 
     for (QWidget* spare : {static_cast<QWidget*>(ui->lineEdit_Current_IP), static_cast<QWidget*>(ui->label_Current_IP),
                            static_cast<QWidget*>(ui->lineEdit_Current_Port),
@@ -115,20 +117,42 @@ void InetactionSetupWidgetK32::OnLidarStatusReceiving(SettingData* data, std::ve
         firstStatus_ = false;
         showVersions(Mac);
     }
+    showStatus(storedStatus_, Mac);
+}
 
+void InetactionSetupWidgetK32::showCaptureDevice(SettingData* data, std::vector<int> Mac)
+{
+    if (!data || Mac.size() < static_cast<std::size_t>(StatusValueCount))
+        return;
+    captureShown_ = true;
+    captureStatus_ = *data;
+    captureValues_ = std::move(Mac);
+    SettingData status = captureStatus_;
+    showStatus(status, captureValues_);
+}
+
+void InetactionSetupWidgetK32::showStatus(SettingData& status, const std::vector<int>& Mac)
+{
     const int cleanliness = Mac[StatusCleanliness];
     if (cleanliness >= 0 && cleanliness < ui->comboBox_LidarClean->count())
         ui->comboBox_LidarClean->setCurrentIndex(cleanliness);
     ui->lineEdit_Temperature->setText(statustext::apdTemperatureText(Mac[StatusApdTemperature]));
-    showSpeedRead();
+    status.motorSpeed = statustext::shownMotorSpeed(status.motorSpeed);
+    ui->lineEdit_Motor_State->setText(QString::number(status.motorSpeed));
+    // The box opens on the speed the device turns at, not on the first item.
+    if (speedFollows_) {
+        const int item = statustext::motorSpeedItemOf(status.motorSpeed, statustext::kNetworkSpeedTolerance);
+        if (item >= 0)
+            ui->comboBox_rotateSpeed->setCurrentIndex(item);
+    }
     ui->lineEdit_PPS_Angle->setText(QString::number(Mac[StatusPpsAngle] / kPpsAngleScale));
-    ui->comboBox_LVDS->setCurrentIndex(storedStatus_.lvdsLock & 1);
+    ui->comboBox_LVDS->setCurrentIndex(status.lvdsLock & 1);
 
     ui->lineEdit_GPS_Position_latitude->clear();
     ui->lineEdit_utc_time->clear();
-    ui->lineEdit_utc_time->setText(statustext::clockText(storedStatus_.dateTime));
-    ui->lineEdit_GPS_Position_latitude->setText(statustext::latitudeText(storedStatus_));
-    ui->lineEdit_GPS_Position_longitude->setText(statustext::longitudeText(storedStatus_));
+    ui->lineEdit_utc_time->setText(statustext::clockText(status.dateTime));
+    ui->lineEdit_GPS_Position_latitude->setText(statustext::latitudeText(status));
+    ui->lineEdit_GPS_Position_longitude->setText(statustext::longitudeText(status));
     ui->lineEdit_mac_addr->setText(statustext::macText(Mac));
 
     const statustext::PpsState pps = statustext::decodePpsState(Mac[StatusPpsState]);
@@ -155,8 +179,13 @@ void InetactionSetupWidgetK32::onRefreshCilcked()
 void InetactionSetupWidgetK32::refresh(bool quiet)
 {
     if (!stored_.refreshReady) {
+        // With a capture on screen there is no device to read: say how to reach one.
         if (!quiet)
-            prompts().information(nullptr, tr(kRefreshTitle), tr(kNoDevicePacket));
+            prompts().information(nullptr, tr(kRefreshTitle),
+                                  captureShown_ ? tr("A capture is shown, and no device is connected to read the "
+                                                     "settings from. Connect to the device with the link button on "
+                                                     "the \"Lidar\" tab, then press \"Refresh state\" again.")
+                                                : tr(kNoDevicePacket));
         return;
     }
     ui->lineEdit_DefaultIP->setText(ucwp::addressText(stored_.packet.data() + devinfo::kDeviceIp));
@@ -174,6 +203,7 @@ void InetactionSetupWidgetK32::refresh(bool quiet)
         if (storedStatus_.motorState >= 0 && storedStatus_.motorState < ui->comboBox->count())
             ui->comboBox->setCurrentIndex(storedStatus_.motorState);
         showSpeedRead();
+        speedFollows_ = false; // from now on the box moves on a refresh only
         // Right after a send the motor is still changing speed: leave the box as the user set it.
         if (speedSync_) {
             const int item = statustext::motorSpeedItemOf(storedStatus_.motorSpeed, statustext::kNetworkSpeedTolerance);
@@ -297,6 +327,11 @@ void InetactionSetupWidgetK32::onCleanUCWPControl()
                            ui->lineEdit_GPS_Position_longitude, ui->lineEdit_Motor_State, ui->lineEdit_mac_addr,
                            ui->lineEdit_interval, ui->lineEdit_Gateway, ui->lineEdit_Subnet})
         box->clear();
+    // A live device fills the status again within a second; a capture's device only here.
+    if (captureShown_ && !captureValues_.empty()) {
+        SettingData status = captureStatus_;
+        showStatus(status, captureValues_);
+    }
 }
 
 addresschecks::AddressBoxes InetactionSetupWidgetK32::addressBoxes() const

@@ -61,6 +61,11 @@ signals:
 public slots:
     void OnLidarStatusReceiving(SettingData* data, std::vector<int> Mac);
     void OnLidarDifoData(const u_char* data);
+    // The state of the device a capture was recorded from, shown while the capture is: the
+    // status area and the rotate speed. Nothing of it is ever sent.
+    void showCaptureDevice(SettingData* data, std::vector<int> Mac);
+    // Whether a capture, rather than a device, is shown; "Refresh state" then says what to do.
+    void setCaptureShown(bool shown) { captureShown_ = shown; }
     void onRefreshCilcked();
     void isEnableSetting(bool flag);
     void onOK_Clicked();
@@ -80,6 +85,8 @@ private:
     void fillComboBoxes();
     void showVersions(const std::vector<int>& status);
     void showSpeedRead();
+    // The status area and, until the user or a refresh sets it, the rotate speed.
+    void showStatus(SettingData& status, const std::vector<int>& values);
     // The refresh; `quiet` leaves out its messages (the refresh that follows a "Set").
     void refresh(bool quiet);
     // Reports the first address box left half typed; true when there is one.
@@ -103,4 +110,9 @@ private:
     std::uint16_t multicastPort_ = 0;
     hvk32::device::StoredDeviceInfo stored_;
     bool speedSync_ = true;     // a refresh may move the rotate-speed box to the measured speed
+    bool speedFollows_ = true;  // every status moves it, until the user or a refresh sets it
+    bool captureShown_ = false;
+    // The capture's device, shown again when the form is cleared on opening.
+    SettingData captureStatus_{};
+    std::vector<int> captureValues_;
 };

@@ -88,6 +88,11 @@ void SaveDataOptions::setLidarAngleType(QString echoMode, int type, int accuaryM
     writeAngleColumn(type != 0 ? defaultVerticalAngles033 : defaultVerticalAngles1);
 }
 
+void SaveDataOptions::showChannelAngles(const std::array<float, 32>& angles)
+{
+    writeAngleColumn(angles.data());
+}
+
 void SaveDataOptions::SelectAllClicked()
 {
     const bool all = ui->checkBox_selectAll->isChecked();

@@ -35,6 +35,8 @@ public slots:
     void SelectAllClicked();
     // Shows the built-in vertical angles of the layout: 0.33-degree for a non-zero type.
     void setLidarAngleType(QString echoMode, int type, int accuaryMode);
+    // Shows the angle of every channel as the frame on screen is converted with it.
+    void showChannelAngles(const std::array<float, 32>& angles);
 
 private:
     void setupTable();

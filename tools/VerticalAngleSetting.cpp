@@ -1,6 +1,7 @@
 #include "tools/VerticalAngleSetting.h"
 #include "ui_VerticalAngleSetting.h"
 
+#include "acquisition/DeviceInfoPacket.h"
 #include "platform/UserPrompts.h"
 
 #include <QFont>
@@ -128,7 +129,9 @@ void VerticalAngleSetting::addRecord(QStandardItemModel* model, int degreeMode, 
     const vertical::GridPlace place = vertical::gridPlace(degreeMode, channel);
     if (!place.valid())
         return;
-    model->setItem(place.row, place.column, centredItem(QString::number(channel)));
+    // Named by the data-packet channel the entry belongs to, as the frames, the point table
+    // and the other dialogs name it.
+    model->setItem(place.row, place.column, centredItem(QString::number(devinfo::verticalEntryChannel(channel))));
     model->setItem(place.row, place.reViewColumn(), centredItem(reView));
     model->setItem(place.row, place.setColumn(), centredItem(setData));
 }
@@ -264,7 +267,8 @@ void VerticalAngleSetting::SendPacketToLidar()
     case vertical::Refusal::None:
         break;
     case vertical::Refusal::Deviation: {
-        const QString text = QStringLiteral("设置：通道%1  偏差大于正负1.5，请重新输入").arg(build.channel);
+        const QString text =
+            QStringLiteral("设置：通道%1  偏差大于正负1.5，请重新输入").arg(devinfo::verticalEntryChannel(build.channel));
         prompts().information(nullptr, tr(kTipsTitle), text);
         ui->label_2->setStyleSheet(kRedText);
         ui->label_2->setText(text);

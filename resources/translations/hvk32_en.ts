@@ -892,6 +892,10 @@ Afterwards this computer receives the device only with that address and on those
         <source>The form is empty: press &quot;Refresh state&quot; to fill it with the device&apos;s settings, change what you need, then press &quot;Set&quot;.</source>
         <translation>The form is empty: press &quot;Refresh state&quot; to fill it with the device&apos;s settings, change what you need, then press &quot;Set&quot;.</translation>
     </message>
+    <message>
+        <source>A capture is shown, and no device is connected to read the settings from. Connect to the device with the link button on the &quot;Lidar&quot; tab, then press &quot;Refresh state&quot; again.</source>
+        <translation>A capture is shown, and no device is connected to read the settings from. Connect to the device with the link button on the &quot;Lidar&quot; tab, then press &quot;Refresh state&quot; again.</translation>
+    </message>
 </context>
 <context>
     <name>PacketCapture</name>
@@ -1624,6 +1628,10 @@ Gaps: silences of more than a second after which the stream went on, not counted
     <message>
         <source>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device, which counts minutes and seconds within the hour of the device&apos;s clock</source>
         <translation>When the frame shown began: the capture&apos;s time of its first packet, and that packet&apos;s time stamp from the device, which counts minutes and seconds within the hour of the device&apos;s clock</translation>
+    </message>
+    <message>
+        <source>SingleEcho</source>
+        <translation>Single echo</translation>
     </message>
 </context>
 <context>
