@@ -279,6 +279,8 @@ private slots:
         const QString device = widget<QLabel>("label_frameTime")->text().section('\n', 1);
         QVERIFY2(QRegularExpression("^device \\d\\d:\\d\\d\\.\\d\\d\\d past the hour$").match(device).hasMatch(),
                  qPrintable(device));
+    }
+
     // Opens a capture of the simulated scanner at 600 rpm in a layout (1: 0.33-degree) and
     // echo mode, and waits for its first frame on screen.
     void openSimulatedCapture(int layout, bool dual)
