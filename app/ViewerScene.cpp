@@ -82,15 +82,14 @@ ViewerScene::ViewerScene(QVTKOpenGLNativeWidget* screen)
     frameCloud_.reset(new Cloud);
     selectionCloud_.reset(new Cloud);
 
-    viewer_->registerAreaPickingCallback([this](const pcl::visualization::AreaPickingEvent& event) {
-        const pcl::Indices picked = event.getPointsIndices(kFrameCloudId);
-        std::vector<int> indices;
-        for (const auto i : picked) {
-            if (i >= 0 && static_cast<std::size_t>(i) < frameCloud_->size())
-                indices.push_back(static_cast<int>(i));
-        }
+    viewer_->registerAreaPickingCallback([this](const pcl::visualization::AreaPickingEvent&) {
+        // The rectangle runs from the press to this release; the selection is what the
+        // camera draws inside it, not the picker's own frustum test.
+        const int* release = screen_->interactor()->GetEventPosition();
+        const double a[2] = {double(pressPosition_[0]), double(pressPosition_[1])};
+        const double b[2] = {double(release[0]), double(release[1])};
         if (areaPicked_)
-            areaPicked_(indices);
+            areaPicked_(areaBetween(a, b));
     });
     viewer_->registerMouseCallback([this](const pcl::visualization::MouseEvent& event) {
         if (event.getType() == pcl::visualization::MouseEvent::MouseMove && mouseMoved_)
@@ -271,9 +270,21 @@ void ViewerScene::onButtonEvent(unsigned long event)
         click_(position[0], position[1]);
 }
 
-void ViewerScene::onAreaPicked(std::function<void(const std::vector<int>&)> handler)
+void ViewerScene::onAreaPicked(std::function<void(const SelectionArea&)> handler)
 {
     areaPicked_ = std::move(handler);
+}
+
+SelectionArea ViewerScene::areaBetween(const double cornerA[2], const double cornerB[2]) const
+{
+    vtkRenderer* renderer = viewer_->getRenderWindow()->GetRenderers()->GetFirstRenderer();
+    vtkCamera* camera = renderer->GetActiveCamera();
+    vtkMatrix4x4* m = camera->GetCompositeProjectionTransformMatrix(renderer->GetTiledAspectRatio(), -1.0, 1.0);
+    double matrix[16];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            matrix[4 * r + c] = m->GetElement(r, c);
+    return selectionArea(matrix, renderer->GetOrigin(), renderer->GetSize(), cornerA, cornerB);
 }
 
 void ViewerScene::onKeyDown(std::function<void(const std::string&)> handler)

@@ -49,8 +49,9 @@ public:
     Cloud::Ptr frameCloud() const { return frameCloud_; }
     Cloud::Ptr selectionCloud() const { return selectionCloud_; }
 
-    // Picked indices of the frame cloud, and key-down key symbols ("plus", "minus", ...).
-    void onAreaPicked(std::function<void(const std::vector<int>&)> handler);
+    // The area dragged while area picking (what the current camera draws inside the
+    // rectangle), and key-down key symbols ("plus", "minus", ...).
+    void onAreaPicked(std::function<void(const SelectionArea&)> handler);
     void onKeyDown(std::function<void(const std::string& keySym)> handler);
     // A left click without a drag, at the interactor's pixel position (origin bottom left).
     void onClick(std::function<void(int x, int y)> handler);
@@ -62,6 +63,9 @@ public:
     // rubber band is drawn over the image taken at the press, so the view must not be
     // rendered anew until the release, or the band is erased.
     bool isAreaDragging() const { return areaDragging_; }
+    // The area between two corners in the interactor's pixels (origin bottom left), as the
+    // current camera and viewport draw it.
+    SelectionArea areaBetween(const double cornerA[2], const double cornerB[2]) const;
 
     // 0 "Front", 1 "Top", 2 "Left".
     void setCameraPreset(int index);
@@ -129,7 +133,7 @@ private:
     Cloud::Ptr frameCloud_;
     Cloud::Ptr selectionCloud_;
     vtkSmartPointer<vtkOrientationMarkerWidget> orientationMarker_;
-    std::function<void(const std::vector<int>&)> areaPicked_;
+    std::function<void(const SelectionArea&)> areaPicked_;
     std::function<void(const std::string&)> keyDown_;
     std::function<void(int, int)> click_;
     std::function<void()> areaDragEnded_;

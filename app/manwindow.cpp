@@ -139,7 +139,7 @@ void manwindow::setControls(hvk32::WindowStep step)
 void manwindow::setUpViewer()
 {
     scene_ = std::make_unique<hvk32::ViewerScene>(ui.screen);
-    scene_->onAreaPicked([this](const std::vector<int>& indices) { onAreaPicked(indices); });
+    scene_->onAreaPicked([this](const hvk32::SelectionArea& area) { onAreaPicked(area); });
     scene_->onKeyDown([this](const std::string& keySym) { onViewerKey(keySym); });
     scene_->onAreaDragEnded([this]() {
         if (hasPendingFrame_ && !drawScheduled_)

@@ -214,7 +214,7 @@ private:
     void toggleCoordinateSystem();
     void toggleGrid();
     void clearView();
-    void onAreaPicked(const std::vector<int>& indices);
+    void onAreaPicked(const hvk32::SelectionArea& area);
     // Asks for a file and writes the selected points of the frame on screen to it as CSV.
     void exportSelection();
     void onViewerKey(const std::string& keySym);
@@ -285,7 +285,8 @@ private:
     int pointSize = 1;
     bool selectionActive = false;
     int selectionCount = 0;
-    hvk32::SelectionBox selectionBox;
+    hvk32::SelectionBox selectionBox;   // around the selected points of the frame they were picked in
+    hvk32::SelectionArea selectionArea; // the points drawn inside the dragged rectangle
     bool measureMode = false;
     hvk32::Ruler ruler_;
     QList<int> channelList;        // 0..31

@@ -100,6 +100,7 @@ hvk32::CloudParameters manwindow::cloudParameters(const hvk32::ConversionSnapsho
     p.displayAngle = displayAngle;
     p.colorMode = static_cast<hvk32::ColorMode>(ui.comboBox_2->currentIndex());
     p.selectionBox = selectionBox;
+    p.selectionArea = selectionArea;
     p.computeAverageIntensities = calcIntensity;
     const DistanceChoice distance = viewTools_->distanceChoice();
     p.limitDistance = distance.enabled;

@@ -55,15 +55,18 @@ void manwindow::SelectPoints()
     }
 }
 
-void manwindow::onAreaPicked(const std::vector<int>& indices)
+void manwindow::onAreaPicked(const hvk32::SelectionArea& area)
 {
-    if (indices.empty())
-        return;
+    // The selection is the points drawn inside the rectangle; a rectangle over no point
+    // leaves area picking on for another drag.
     hvk32::ViewerScene::Cloud picked;
-    picked.reserve(indices.size());
-    const auto& frame = *scene_->frameCloud();
-    for (int i : indices)
-        picked.push_back(frame[static_cast<std::size_t>(i)]);
+    for (const auto* cloud : {scene_->frameCloud().get(), scene_->selectionCloud().get()})
+        for (const auto& p : *cloud)
+            if (area.contains(p.x, p.y, p.z))
+                picked.push_back(p);
+    if (picked.empty())
+        return;
+    selectionArea = area;
     selectionBox = hvk32::boundingBox(picked);
 
     // Leave area picking, as a second press of the button would.
@@ -117,6 +120,7 @@ void manwindow::exportSelection()
 void manwindow::clearView()
 {
     selectionBox = {};
+    selectionArea = {};
     selectionActive = false;
     ui.pushButton_exportSelection->setEnabled(false);
     selectionCount = 0;

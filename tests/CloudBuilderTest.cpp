@@ -416,6 +416,68 @@ private slots:
         QVERIFY(!after[0].inSelection && after[1].inSelection && !after[2].inSelection);
     }
 
+    // A point is selected when the camera draws it inside the dragged rectangle: a
+    // perspective camera at the origin looking down -z (90 degrees high, 1 to 10 m deep) over
+    // a 200 x 100 viewport whose corner is at (10, 20). The point 5 m ahead on the axis is drawn
+    // at (110, 70); 5 m ahead and 5 m to the side at (160, 70).
+    void selectionAreaIsWhatIsDrawnInside()
+    {
+        const double camera[16] = {0.5, 0, 0, 0, 0, 1, 0, 0, 0, 0, -11.0 / 9.0, -20.0 / 9.0, 0, 0, -1, 0};
+        const int origin[2] = {10, 20}, size[2] = {200, 100};
+        struct Case {
+            double a[2], b[2];
+            float x, y, z;
+            bool inside;
+        };
+        const Case cases[] = {
+            {{120, 80}, {100, 60}, 0, 0, -5, true},       // corners in either order
+            {{100, 60}, {120, 80}, 5, 0, -5, false},      // drawn to the right of it
+            {{160, 60}, {170, 80}, 5, 0, -5, true},       // on its left edge: bounds included
+            {{100, 60}, {120, 80}, 0, 0, 5, false},       // behind the camera, projects to the middle
+            {{100, 60}, {120, 80}, 0, 0, -20, false},     // beyond the far plane: not drawn
+            {{100, 60}, {120, 80}, 0, 0, -0.5f, false},   // nearer than the near plane
+            {{100, 60}, {120, 80}, 0, 2, -5, false},      // drawn higher, at y 90
+            {{100, 85}, {120, 95}, 0, 2, -5, true},       // display y grows upwards
+            {{10, 20}, {210, 120}, -9.9f, 4.9f, -5, true}, // the whole viewport
+        };
+        for (const Case& c : cases) {
+            const SelectionArea area = selectionArea(camera, origin, size, c.a, c.b);
+            QVERIFY(area.active);
+            QVERIFY2(area.contains(c.x, c.y, c.z) == c.inside,
+                     qPrintable(QString("(%1, %2, %3)").arg(c.x).arg(c.y).arg(c.z)));
+        }
+        const int empty[2] = {0, 100};
+        QVERIFY(!selectionArea(camera, origin, empty, cases[0].a, cases[0].b).active);
+
+        // The conversion sorts by the area when there is one, and by the box otherwise.
+        const LidarData f = frameOf({{1, 4000, 0}, {1, 4000, 90}, {1, 4000, 180}});
+        CloudParameters params = paramsFor(0);
+        CloudResult out;
+        const auto points = convert(f, params, out);
+        const ConvertedPoint& mid = points[1];
+        // A camera looking along the mid point's direction from the scanner: only it is drawn
+        // in the middle of the view.
+        const double len = std::sqrt(double(mid.x) * mid.x + double(mid.y) * mid.y + double(mid.z) * mid.z);
+        const double d[3] = {mid.x / len, mid.y / len, mid.z / len};
+        const double up[3] = {std::abs(d[2]) < 0.9 ? 0.0 : 1.0, 0.0, std::abs(d[2]) < 0.9 ? 1.0 : 0.0};
+        double r[3] = {d[1] * up[2] - d[2] * up[1], d[2] * up[0] - d[0] * up[2], d[0] * up[1] - d[1] * up[0]};
+        const double rl = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
+        for (double& v : r)
+            v /= rl;
+        const double u[3] = {r[1] * d[2] - r[2] * d[1], r[2] * d[0] - r[0] * d[2], r[0] * d[1] - r[1] * d[0]};
+        // Rows: right, up, and depth rows for planes 1 and 100 m ahead along d.
+        const double view[16] = {0.5 * r[0], 0.5 * r[1], 0.5 * r[2], 0, u[0], u[1], u[2], 0,
+                                 (101.0 / 99.0) * d[0], (101.0 / 99.0) * d[1], (101.0 / 99.0) * d[2], -200.0 / 99.0,
+                                 d[0], d[1], d[2], 0};
+        const double a[2] = {100, 60}, b[2] = {120, 80};
+        params.selectionArea = selectionArea(view, origin, size, a, b);
+        params.selectionBox = {points[0].x, points[0].x, points[0].y, points[0].y, points[0].z, points[0].z};
+        const auto after = convert(f, params, out);
+        QCOMPARE(int(out.selection.size()), 1);
+        QCOMPARE(out.selection[0].x, mid.x);
+        QVERIFY(!after[0].inSelection && after[1].inSelection && !after[2].inSelection);
+    }
+
     // A revolution of the substitute scanner lands on the scene's surfaces.
     void simulatorFrame()
     {

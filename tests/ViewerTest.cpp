@@ -427,6 +427,77 @@ private slots:
         QVERIFY(widget<QLabel>("label_selection")->text().isEmpty());
     }
 
+    // The points selected are those the view draws inside the dragged rectangle, whatever the
+    // view, its zoom and the window's size.
+    void selectionIsTheRectangle_data()
+    {
+        QTest::addColumn<int>("view"); // 0 the view at the start, 1 "Top", 2 zoomed in
+        QTest::addColumn<int>("width");
+        for (int width : {1280, 1366}) {
+            QTest::newRow(qPrintable(QString("default %1").arg(width))) << 0 << width;
+            QTest::newRow(qPrintable(QString("top %1").arg(width))) << 1 << width;
+            QTest::newRow(qPrintable(QString("zoomed %1").arg(width))) << 2 << width;
+        }
+    }
+    void selectionIsTheRectangle()
+    {
+        QFETCH(int, view);
+        QFETCH(int, width);
+        window_->resize(width, 768);
+        const LidarData frame = simulatorFrame();
+        for (int i = 0; i < 3; ++i) // past the frames that still move the camera
+            showFrame(frame);
+        vtkRenderWindowInteractor* it = widget<QVTKOpenGLNativeWidget>("screen")->interactor();
+        vtkRenderer* renderer = window_->scene().viewer().getRendererCollection()->GetFirstRenderer();
+        if (view == 1) {
+            widget<QComboBox>("comboBox_View")->setCurrentIndex(1); // "Top"
+        } else if (view == 2) {
+            const double before = renderer->GetActiveCamera()->GetDistance();
+            for (int i = 0; i < 4; ++i) {
+                it->SetEventInformation(it->GetSize()[0] / 3, it->GetSize()[1] / 3);
+                it->InvokeEvent(vtkCommand::MouseWheelForwardEvent, nullptr);
+            }
+            QVERIFY(renderer->GetActiveCamera()->GetDistance() < before * 0.8);
+        }
+        showFrame(frame);
+
+        // A drag from the upper left to the lower right of part of the view.
+        const int w = it->GetSize()[0], h = it->GetSize()[1];
+        const int x0 = w * 25 / 100, x1 = w * 55 / 100, y0 = h * 30 / 100, y1 = h * 75 / 100;
+        click("toolButton_selectCloud");
+        it->SetEventInformation(x0, y1);
+        it->InvokeEvent(vtkCommand::LeftButtonPressEvent, nullptr);
+        it->SetEventInformation(x1, y0);
+        it->InvokeEvent(vtkCommand::MouseMoveEvent, nullptr);
+        it->InvokeEvent(vtkCommand::LeftButtonReleaseEvent, nullptr);
+        QVERIFY(window_->isSelectionActive());
+
+        // Every shown point, projected with the view's camera: selected exactly when drawn
+        // inside the rectangle. Points within a thousandth of a pixel of its edge may go
+        // either way.
+        int inside = 0, outside = 0, wrong = 0;
+        auto check = [&](const ViewerScene::Cloud& cloud, bool selected) {
+            for (const auto& p : cloud) {
+                renderer->SetWorldPoint(p.x, p.y, p.z, 1.0);
+                renderer->WorldToDisplay();
+                const double* d = renderer->GetDisplayPoint();
+                const double e = 1e-3;
+                const bool in = d[0] >= x0 + e && d[0] <= x1 - e && d[1] >= y0 + e && d[1] <= y1 - e && d[2] >= 0 && d[2] <= 1;
+                const bool out = d[0] < x0 - e || d[0] > x1 + e || d[1] < y0 - e || d[1] > y1 + e || d[2] < 0 || d[2] > 1;
+                inside += in;
+                outside += out;
+                wrong += (in && !selected) || (out && selected);
+            }
+        };
+        check(*window_->scene().frameCloud(), false);
+        check(*window_->scene().selectionCloud(), true);
+        QCOMPARE(wrong, 0);
+        QVERIFY2(inside > 100 && outside > 100, qPrintable(QString("%1 inside, %2 outside").arg(inside).arg(outside)));
+        const auto selected = window_->scene().selectionCloud()->size();
+        QCOMPARE(widget<QLabel>("label_selection")->text(), QString("Selected: %1 points").arg(selected));
+        QCOMPARE(window_->pointTable().rowCount(), int(selected));
+    }
+
     // "Selected: N points", the table and the exported file describe the same frame and the
     // same points, also when a frame with other points in the box arrives between the
     // selection and its export.

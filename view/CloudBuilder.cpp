@@ -114,7 +114,8 @@ void CloudBuilder::emitPoints(const LidarData& frame, const CloudParameters& par
         default: rgb = {255, 255, 255}; break;
         }
 
-        const bool inSelection = params.selectionBox.contains(x, y, z);
+        const bool inSelection = params.selectionArea.active ? params.selectionArea.contains(x, y, z)
+                                                             : params.selectionBox.contains(x, y, z);
         (inSelection ? out.selection : out.frame).push_back({x, y, z, rgb.r, rgb.g, rgb.b});
 
         if (visit) {
@@ -136,6 +137,23 @@ void CloudBuilder::emitPoints(const LidarData& frame, const CloudParameters& par
             (*visitor)(converted);
         }
     }
+}
+
+SelectionArea selectionArea(const double worldToDevice[16], const int viewportOrigin[2], const int viewportSize[2],
+                            const double cornerA[2], const double cornerB[2])
+{
+    SelectionArea area;
+    if (viewportSize[0] <= 0 || viewportSize[1] <= 0)
+        return area;
+    area.active = true;
+    std::copy(worldToDevice, worldToDevice + 16, area.worldToDevice);
+    // Display pixel p of the viewport maps to normalised device coordinate 2 (p - origin) / size - 1.
+    const auto ndc = [&](double p, int axis) { return 2.0 * (p - viewportOrigin[axis]) / viewportSize[axis] - 1.0; };
+    area.xMin = ndc(std::min(cornerA[0], cornerB[0]), 0);
+    area.xMax = ndc(std::max(cornerA[0], cornerB[0]), 0);
+    area.yMin = ndc(std::min(cornerA[1], cornerB[1]), 1);
+    area.yMax = ndc(std::max(cornerA[1], cornerB[1]), 1);
+    return area;
 }
 
 } // namespace hvk32

@@ -34,6 +34,36 @@ struct SelectionBox {
     }
 };
 
+// The points drawn inside a rectangle of the view: the camera's world-to-normalised-device
+// matrix at the time of the drag (row-major, as vtkCamera's composite projection matrix) and
+// the rectangle in normalised device coordinates. A point belongs when its projection lies in
+// the rectangle, bounds included, and between the near and far planes, so the selection is
+// exactly what was drawn inside the rectangle whatever the view's kind, zoom or size.
+struct SelectionArea {
+    bool active = false;
+    double worldToDevice[16] = {};
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    bool contains(float x, float y, float z) const
+    {
+        if (!active)
+            return false;
+        const double* m = worldToDevice;
+        const double w = m[12] * x + m[13] * y + m[14] * z + m[15];
+        if (!(w > 0))
+            return false;
+        const double nx = (m[0] * x + m[1] * y + m[2] * z + m[3]) / w;
+        const double ny = (m[4] * x + m[5] * y + m[6] * z + m[7]) / w;
+        const double nz = (m[8] * x + m[9] * y + m[10] * z + m[11]) / w;
+        return xMin <= nx && nx <= xMax && yMin <= ny && ny <= yMax && -1.0 <= nz && nz <= 1.0;
+    }
+};
+
+// The area of the rectangle between two corners given in display pixels (x to the right, y
+// upwards from the bottom of the window, as the view's events give them), over a viewport
+// of the given origin and size in the same pixels, seen through worldToDevice.
+SelectionArea selectionArea(const double worldToDevice[16], const int viewportOrigin[2], const int viewportSize[2],
+                            const double cornerA[2], const double cornerB[2]);
+
 struct CloudParameters {
     CloudParameters() { channelEnabled.fill(true); }
 
@@ -46,6 +76,8 @@ struct CloudParameters {
     std::array<bool, 32> channelEnabled;  // by channel, already resolved through the channel form's map
     ColorMode colorMode = ColorMode::Intensity;
     SelectionBox selectionBox;
+    // When active, the selection is the points drawn inside this area instead of the box.
+    SelectionArea selectionArea;
     bool computeAverageIntensities = false;
     // Only points this far from the scanner, bounds included [m].
     bool limitDistance = false;
