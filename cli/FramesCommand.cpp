@@ -138,11 +138,13 @@ int parseOptions(int argc, char** argv, FramesOptions& o)
     return checkFrameRange("frames", o.range) ? 0 : 2;
 }
 
-// Writes one frame with the packets lost since the previous one, and the gaps before it;
-// false when stdout is gone.
+// Writes one frame with the packets lost since the previous one and the gaps before it, as
+// `health` has them; false when stdout is gone.
 bool writeFrame(cli::StandardOutput& out, const FramesOptions& options, long number, const LidarData& frame,
-                std::uint64_t lost, const LostSinceLastFrame::Gaps& gaps)
+                LostSinceLastFrame& since, const StreamHealth& health)
 {
+    const std::uint64_t lost = since.take(health);
+    const LostSinceLastFrame::Gaps gaps = since.takeGaps(health);
     if (options.summary) {
         if (gaps.count == 0)
             return out.print("frame %ld: %s, lost %llu\n", number, frameSummary(frame).c_str(),
@@ -214,9 +216,7 @@ int playCapture(const FramesOptions& options, cli::StandardOutput& out)
         if (range.isPast(player.frameCounter()))
             break;
         ++written;
-        const std::uint64_t lostNow = lost.take(player.streamHealth());
-        if (!writeFrame(out, options, player.frameCounter(), player.frame(), lostNow,
-                        lost.takeGaps(player.streamHealth())))
+        if (!writeFrame(out, options, player.frameCounter(), player.frame(), lost, player.streamHealth()))
             break; // the reader went away
     }
     reportCaptureDamage("frames", options.pcap, player.damage());
@@ -290,9 +290,7 @@ int runFramesCommand(int argc, char** argv)
     QObject::connect(&receiver, &GetLidardataK32::SendDataK32, &app, [&](const LidarData& frame) {
         if (options.count && written >= options.count)
             return;
-        const StreamHealth health = receiver.streamHealth();
-        const std::uint64_t lostNow = lost.take(health);
-        if (!writeFrame(out, options, ++written, frame, lostNow, lost.takeGaps(health)))
+        if (!writeFrame(out, options, ++written, frame, lost, receiver.streamHealth()))
             app.quit(); // the reader went away
         else if (options.count && written >= options.count)
             app.quit();
