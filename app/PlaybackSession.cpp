@@ -1,8 +1,8 @@
 #include "app/PlaybackSession.h"
 
 #include "acquisition/CaptureFrameIndex.h"
-#include "acquisition/CaptureIndexThread.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/CaptureIndexThread.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "view/WindowRules.h"
 
 #include <QFileInfo>

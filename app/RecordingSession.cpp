@@ -1,7 +1,7 @@
 #include "app/RecordingSession.h"
 
-#include "acquisition/CaptureRecorder.h"
-#include "acquisition/SocketRecorder.h"
+#include "receivers/CaptureRecorder.h"
+#include "io/SocketRecorder.h"
 #include "platform/PacketCapture.h"
 #include "view/RecordingStatusText.h"
 

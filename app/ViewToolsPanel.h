@@ -3,7 +3,7 @@
 // fit view, save image and export of the frame on screen. It holds the choices and reports
 // them; the window applies them.
 
-#include "view/PointColours.h"
+#include "convert/PointColours.h"
 
 #include <QWidget>
 

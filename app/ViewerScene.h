@@ -3,7 +3,7 @@
 // and selection clouds, camera presets, coordinate system, orientation marker,
 // measurement grid, area picking and the readout under the mouse.
 
-#include "view/CloudBuilder.h"
+#include "convert/CloudBuilder.h"
 #include "view/ColourLegend.h"
 #include "view/Ruler.h"
 

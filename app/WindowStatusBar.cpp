@@ -1,7 +1,7 @@
 #include "app/WindowStatusBar.h"
 
 #include "acquisition/PacketLossDetector.h"
-#include "acquisition/UdpReceiverThread.h"
+#include "receivers/UdpReceiverThread.h"
 #include "view/PacketLossMeter.h"
 
 #include <QBoxLayout>

@@ -7,7 +7,7 @@
 #include "device/AddressChecks.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
-#include "records/ProgramVersion.h"
+#include "version/ProgramVersion.h"
 
 #include <QApplication>
 #include <QScreen>

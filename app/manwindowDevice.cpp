@@ -6,14 +6,14 @@
 #include "ui_manwindow.h"
 
 #include "acquisition/DeviceInfoDecoding.h"
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "app/PlaybackSession.h"
 #include "app/RecordingSession.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 #include "tools/InetactionSetupWidgetK32.h"
 #include "view/WindowRules.h"
 

@@ -6,14 +6,14 @@
 
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
 #include "acquisition/PointDecoding.h"
 #include "app/PlaybackSession.h"
 #include "app/WindowLayout.h"
 #include "device/Destinations.h"
 #include "platform/HelpViewer.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/About.h"
 #include "tools/CodeDialog.h"
@@ -22,7 +22,7 @@
 #include "tools/SaveDataOptions.h"
 #include "tools/SetLidarModes.h"
 #include "tools/VerticalAngleSetting.h"
-#include "view/PointConversion.h"
+#include "convert/PointConversion.h"
 
 #include <QDir>
 #include <QSignalBlocker>

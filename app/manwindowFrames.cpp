@@ -5,17 +5,17 @@
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "app/PlaybackSession.h"
 #include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 #include "records/AngleValues.h"
 #include "tools/Form_QLaserSelectionK32.h"
-#include "view/PointConversion.h"
+#include "convert/PointConversion.h"
 #include "view/WindowRules.h"
 
 #include <QScrollBar>

@@ -4,13 +4,13 @@
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "app/FrameSpinBox.h"
 #include "app/PlaybackSession.h"
 #include "app/WindowStatusBar.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 #include "view/Readout.h"
 #include "view/WindowRules.h"
 

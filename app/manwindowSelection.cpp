@@ -8,8 +8,8 @@
 #include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
-#include "platform/UserPrompts.h"
-#include "view/PointFileExport.h"
+#include "tools/UserPrompts.h"
+#include "io/PointFileExport.h"
 #include "view/WindowRules.h"
 
 #include <QDateTime>

@@ -5,15 +5,15 @@
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
 
-#include "acquisition/GetLidardataK32.h"
+#include "receivers/GetLidardataK32.h"
 #include "app/PlaybackSession.h"
 #include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 #include "view/ColourLegend.h"
-#include "view/CsvExport.h"
-#include "view/PointFileExport.h"
+#include "io/CsvExport.h"
+#include "io/PointFileExport.h"
 #include "view/ViewPreferences.h"
 
 #include <QDateTime>

@@ -7,7 +7,7 @@
 // Ends after S seconds or on SIGINT/SIGTERM and prints the frames it wrote and the frames the
 // adapter's capture buffer dropped.
 
-#include "acquisition/CaptureRecorder.h"
+#include "receivers/CaptureRecorder.h"
 #include "platform/SignalHandling.h"
 
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include "acquisition/FrameAssembler.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
-#include "view/CloudBuilder.h"
+#include "convert/CloudBuilder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -18,11 +18,11 @@
 #include "acquisition/DataPacket.h"
 #include "acquisition/FrameAssembler.h"
 #include "records/AngleValues.h"
-#include "view/CloudBuilder.h"
-#include "view/CsvExport.h"
+#include "convert/CloudBuilder.h"
+#include "io/CsvExport.h"
 
-#if __has_include("view/PointConversion.h")
-#include "view/PointConversion.h"
+#if __has_include("convert/PointConversion.h")
+#include "convert/PointConversion.h"
 #define HVK32_ONE_CONVERSION 1
 #endif
 

@@ -11,7 +11,7 @@
 // exactly one core (the sender's system calls also do the loopback delivery).
 
 #include "acquisition/DataPacket.h"
-#include "acquisition/GetLidardataK32.h"
+#include "receivers/GetLidardataK32.h"
 #include "platform/UdpSocket.h"
 #include "records/MetaTypes.h"
 #include "sim/ScannerStream.h"

@@ -14,8 +14,8 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "app/ViewerScene.h"
 #include "records/AngleValues.h"
-#include "view/CloudBuilder.h"
-#include "view/PointConversion.h"
+#include "convert/CloudBuilder.h"
+#include "convert/PointConversion.h"
 #include "view/PointListing.h"
 
 #include <QApplication>

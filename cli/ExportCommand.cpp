@@ -4,15 +4,15 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameRange.h"
-#include "cli/FrameSinks.h"
+#include "io/FrameSinks.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
 #include "cli/PlayedFrames.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
-#include "records/ProgramVersion.h"
-#include "view/CsvExport.h"
-#include "view/PointConversion.h"
+#include "version/ProgramVersion.h"
+#include "io/CsvExport.h"
+#include "convert/PointConversion.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
 #include "acquisition/LostSinceLastFrame.h"
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameJson.h"

@@ -4,7 +4,7 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/PacketLossDetector.h"
-#include "cli/CaptureSummary.h"
+#include "acquisition/CaptureSummary.h"
 #include "cli/StandardOutput.h"
 #include "platform/FileKinds.h"
 #include "platform/OptionParser.h"

@@ -1,6 +1,7 @@
 #include "cli/PlayedFrames.h"
 
-#include "cli/FrameSinks.h"
+#include "convert/FrameReader.h"
+#include "io/FrameSinks.h"
 #include "platform/SignalHandling.h"
 
 namespace hvk32 {

@@ -7,7 +7,7 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/FrameRange.h"
 #include "records/LidarData.h"
-#include "view/ConversionSnapshot.h"
+#include "convert/ConversionSnapshot.h"
 
 #include <QtGlobal>
 

@@ -1,9 +1,9 @@
 #include "cli/RecordCommand.h"
 
-#include "acquisition/SocketRecorder.h"
-#include "acquisition/UdpReceiverThread.h"
+#include "io/SocketRecorder.h"
+#include "receivers/UdpReceiverThread.h"
 #include "cli/NumberText.h"
-#include "cli/OutputDevice.h"
+#include "io/OutputDevice.h"
 #include "cli/StandardOutput.h"
 #include "platform/FileKinds.h"
 #include "platform/OptionParser.h"

@@ -4,7 +4,7 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/ReplayPacing.h"
+#include "acquisition/ReplayPacing.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"

@@ -1,11 +1,11 @@
 #include "cli/SliceCommand.h"
 
 #include "acquisition/CaptureFrameIndex.h"
-#include "cli/CaptureSlice.h"
+#include "io/CaptureSlice.h"
 #include "cli/FrameRange.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/OutputDevice.h"
+#include "io/OutputDevice.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 

@@ -9,8 +9,8 @@
 #include "cli/SliceCommand.h"
 #include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
-#include "records/ProgramVersion.h"
-#include "view/OutputFile.h"
+#include "version/ProgramVersion.h"
+#include "io/OutputFile.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,7 +5,7 @@
 // Python's headers before Qt's, whose "slots" macro they would otherwise meet.
 #include <pybind11/pybind11.h>
 
-#include "view/PointConversion.h"
+#include "convert/PointConversion.h"
 
 namespace hvk32::python {
 

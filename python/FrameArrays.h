@@ -8,8 +8,8 @@
 #include <pybind11/pybind11.h>
 
 #include "records/LidarData.h"
-#include "view/ConversionSnapshot.h"
-#include "view/PointConversion.h"
+#include "convert/ConversionSnapshot.h"
+#include "convert/PointConversion.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "python/LiveBinding.h"
 
-#include "acquisition/LiveFrames.h"
+#include "receivers/LiveFrames.h"
 #include "python/Errors.h"
 #include "python/FrameArrays.h"
 #include "python/Filters.h"

@@ -9,5 +9,5 @@ for ts in "$@"; do files+=("$(realpath "$ts")"); done
 cd "$(dirname "$0")/.."
 [ ${#files[@]} -gt 0 ] || files=(resources/translations/*.ts)
 for ts in "${files[@]}"; do
-  "${LUPDATE:-lupdate}" -locations none -no-obsolete acquisition app device platform tools view resources/forms -ts "$ts"
+  "${LUPDATE:-lupdate}" -locations none -no-obsolete acquisition app convert device io platform receivers tools view resources/forms -ts "$ts"
 done

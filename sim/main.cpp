@@ -8,7 +8,7 @@
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "platform/UdpSocket.h"
-#include "records/ProgramVersion.h"
+#include "version/ProgramVersion.h"
 #include "sim/CaptureFileWriter.h"
 #include "sim/ClockText.h"
 #include "sim/PacketImpairment.h"

@@ -6,7 +6,7 @@
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
-#include "cli/CaptureSlice.h"
+#include "io/CaptureSlice.h"
 #include "support/CaptureBuilder.h"
 #include "support/ProgramRun.h"
 #include "support/SameFrame.h"

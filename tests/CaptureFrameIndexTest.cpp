@@ -6,7 +6,7 @@
 #include "acquisition/CaptureFrameIndex.h"
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"
 #include "sim/PacketImpairment.h"

@@ -3,7 +3,7 @@
 
 #include "acquisition/CapturePlayerCore.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "platform/Pauses.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"

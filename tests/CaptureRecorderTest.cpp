@@ -2,7 +2,7 @@
 // stream on loopback, read back byte by byte and by tcpdump.
 
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/CaptureRecorder.h"
+#include "receivers/CaptureRecorder.h"
 #include "acquisition/DataPacket.h"
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"

@@ -2,7 +2,7 @@
 // tcpdump, each played back by the player core.
 
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/CaptureRecorder.h"
+#include "receivers/CaptureRecorder.h"
 #include "acquisition/DataPacket.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"

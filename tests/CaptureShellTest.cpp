@@ -2,7 +2,7 @@
 // with "replay", taken by time with --start/--duration, made reproducible with the
 // simulator's --start-time, opened in the viewer; and the programs' --version and --help.
 
-#include "cli/ReplayPacing.h"
+#include "acquisition/ReplayPacing.h"
 #include "platform/UdpSocket.h"
 #include "support/ProgramRun.h"
 

@@ -6,7 +6,7 @@
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
 #include "sim/SyntheticScene.h"
-#include "view/CloudBuilder.h"
+#include "convert/CloudBuilder.h"
 #include "view/ColourLegend.h"
 
 #include <QtTest>

@@ -9,7 +9,7 @@
 #include "support/CaptureBuilder.h"
 #include "support/DeviceInfoBuilder.h"
 #include "support/ProgramRun.h"
-#include "view/CsvExport.h"
+#include "io/CsvExport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

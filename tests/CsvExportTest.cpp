@@ -3,8 +3,8 @@
 // selection and paused listings write.
 
 #include "records/AngleValues.h"
-#include "view/CloudBuilder.h"
-#include "view/CsvExport.h"
+#include "convert/CloudBuilder.h"
+#include "io/CsvExport.h"
 #include "view/PointListing.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // The window against the real simulator on loopback: settings changed in the dialogs reach
 // the simulator, its stream changes, and the next refresh shows what it now reports.
 
-#include "acquisition/GetLidardataK32.h"
+#include "receivers/GetLidardataK32.h"
 #include "app/manwindow.h"
 #include "device/VerticalAnglePacket.h"
 #include "platform/UdpSocket.h"

@@ -4,7 +4,7 @@
 #include "support/DeviceInfoBuilder.h"
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "acquisition/GetSetK32.h"
+#include "receivers/GetSetK32.h"
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"

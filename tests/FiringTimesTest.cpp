@@ -6,7 +6,7 @@
 #include "acquisition/FrameAssembler.h"
 #include "support/CaptureBuilder.h"
 #include "support/DataPacketBuilder.h"
-#include "view/PointConversion.h"
+#include "convert/PointConversion.h"
 
 #include <QBuffer>
 #include <QtTest>

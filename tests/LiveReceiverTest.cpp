@@ -2,7 +2,7 @@
 
 #include "acquisition/DataPacket.h"
 #include "acquisition/DeviceInfoPacket.h"
-#include "acquisition/GetLidardataK32.h"
+#include "receivers/GetLidardataK32.h"
 #include "platform/UdpSocket.h"
 #include "records/MetaTypes.h"
 #include "sim/ScannerStream.h"

@@ -1,9 +1,9 @@
 // The main window driven through its widgets, with the simulator's packets on loopback.
 
 #include "acquisition/DataPacket.h"
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "app/WindowStatusBar.h"
 #include "app/manwindow.h"
 #include "platform/UdpSocket.h"

@@ -3,8 +3,8 @@
 // (folded with carry-less multiplication where the processor has it) is zlib's at every
 // length and alignment.
 
-#include "cli/Crc32.h"
-#include "cli/McapFile.h"
+#include "io/Crc32.h"
+#include "io/McapFile.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

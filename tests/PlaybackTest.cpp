@@ -1,8 +1,8 @@
 // The Offline tab: opening, playing, pausing, stepping and recording captures.
 
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
-#include "acquisition/ReadLiveOffDataK32.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "receivers/ReadLiveOffDataK32.h"
 #include "app/manwindow.h"
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"

@@ -4,7 +4,7 @@
 // offsets and the wrap, the 1.5-degree rule, the echo and time fields; then the filters.
 
 #include "records/AngleValues.h"
-#include "view/PointConversion.h"
+#include "convert/PointConversion.h"
 
 #include <QtTest>
 

@@ -4,7 +4,7 @@
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/SocketRecorder.h"
+#include "io/SocketRecorder.h"
 #include "platform/UdpSocket.h"
 #include "support/PlayedCapture.h"
 

@@ -3,10 +3,10 @@
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/CaptureRecorder.h"
+#include "receivers/CaptureRecorder.h"
 #include "acquisition/MonotonicStamps.h"
-#include "acquisition/SocketRecorder.h"
-#include "acquisition/UdpReceiverThread.h"
+#include "io/SocketRecorder.h"
+#include "receivers/UdpReceiverThread.h"
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"
 #include "records/ByteOrder.h"

@@ -11,7 +11,7 @@
 #include "sim/ScannerStream.h"
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
-#include "view/CsvExport.h"
+#include "io/CsvExport.h"
 #include "view/ViewPreferences.h"
 
 #include <QCheckBox>

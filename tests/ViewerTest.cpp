@@ -1,7 +1,7 @@
 // The 3-D view in the window: tools of the Lidar tab, frames drawn as clouds, skipping.
 
 #include "acquisition/FrameAssembler.h"
-#include "acquisition/GetLidardataK32.h"
+#include "receivers/GetLidardataK32.h"
 #include "app/RendererKind.h"
 #include "app/RulerOverlay.h"
 #include "app/ViewerScene.h"
@@ -12,7 +12,7 @@
 #include "support/RecordingPrompts.h"
 #include "support/WidgetLookup.h"
 #include "tools/Form_QLaserSelectionK32.h"
-#include "view/CsvExport.h"
+#include "io/CsvExport.h"
 #include "view/MeasurementGrid.h"
 #include "view/Readout.h"
 

@@ -4,9 +4,9 @@
 
 #include "acquisition/CaptureFile.h"
 #include "acquisition/CapturePlayerCore.h"
-#include "acquisition/GetLidardataK32.h"
-#include "acquisition/GetSetK32.h"
-#include "acquisition/SocketRecorder.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "io/SocketRecorder.h"
 #include "app/manwindow.h"
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"

@@ -6,7 +6,7 @@
 #include "device/AcwpPacket.h"
 #include "device/DeviceStatusText.h"
 #include "device/ResetPacket.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "device/CommandTransport.h"
 #include "platform/Pauses.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 
 #include <QWidget>
 

@@ -6,7 +6,7 @@
 #include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "device/UcwpPacket.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 
 #include <QEvent>
 #include <QIntValidator>

@@ -1,6 +1,6 @@
 #include "tools/SaveDataOptions.h"
 
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 #include "records/AngleValues.h"
 #include "ui_SaveDataOptions.h"
 

@@ -2,7 +2,7 @@
 #include "ui_VerticalAngleSetting.h"
 
 #include "acquisition/DeviceInfoPacket.h"
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 
 #include <QFont>
 #include <QHeaderView>

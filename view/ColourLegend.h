@@ -3,8 +3,8 @@
 // bottom to the highest at the top, with labelled ticks and a title naming the value and
 // its unit. The cells are the cloud's own colours (PointColours).
 
-#include "view/CloudBuilder.h"
-#include "view/PointColours.h"
+#include "convert/CloudBuilder.h"
+#include "convert/PointColours.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "view/PointListing.h"
 
-#include "view/CsvExport.h"
+#include "io/CsvExport.h"
 
 #include <algorithm>
 #include <utility>

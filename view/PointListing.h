@@ -3,9 +3,9 @@
 // logic: the window supplies a row writer (which fills the table's model) and the table's
 // scroll position.
 
-#include "view/CloudBuilder.h"
-#include "view/ConversionSnapshot.h"
-#include "view/PointConversion.h"
+#include "convert/CloudBuilder.h"
+#include "convert/ConversionSnapshot.h"
+#include "convert/PointConversion.h"
 
 #include <QStringList>
 

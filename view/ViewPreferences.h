@@ -3,7 +3,7 @@
 // whether the colour legend is shown. Values read back are checked, so a settings file
 // edited by hand or left by another version cannot put the view out of range.
 
-#include "view/PointColours.h"
+#include "convert/PointColours.h"
 
 #include <QString>
 

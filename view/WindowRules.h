@@ -2,7 +2,7 @@
 // The main window's rules, kept apart from its widgets: which controls each step of its
 // work enables, when no new frame is coming, and the box around picked points.
 
-#include "view/CloudBuilder.h"
+#include "convert/CloudBuilder.h"
 
 #include <algorithm>
 #include <vector>

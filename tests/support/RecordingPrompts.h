@@ -1,7 +1,7 @@
 #pragma once
 // A UserPrompts double: records every box and answers questions from a queue (Yes when empty).
 
-#include "platform/UserPrompts.h"
+#include "tools/UserPrompts.h"
 
 #include <QList>
 #include <QQueue>
