@@ -135,6 +135,17 @@ ConversionOptions conversionOptions(const Filter& filter)
     return o;
 }
 
+void readFrame(const CaptureAccess::State& state, FrameReader& reader, std::size_t k)
+{
+    const int n = static_cast<int>(k + 1);
+    QString message;
+    if ((reader.nextNumber() == n || reader.startAt(n, &message)) && reader.next() && reader.number() == n)
+        return;
+    throw Error(Error::Kind::ReadFailed,
+                state.pathText + ": "
+                    + (message.isEmpty() ? "frame " + std::to_string(n) + " cannot be read" : message.toStdString()));
+}
+
 Error outOfRange(const std::string& pathText, std::size_t count, std::size_t k)
 {
     return Error(Error::Kind::OutOfRange, pathText + " has " + std::to_string(count) + " frame"
@@ -198,17 +209,15 @@ void Capture::frame(std::size_t k, Frame& into) const
     State& s = *state_;
     if (k >= size())
         throw detail::outOfRange(s.pathText, size(), k);
-    const int n = static_cast<int>(k + 1);
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.reader)
         s.reader = std::make_unique<FrameReader>(s.path, s.index);
     FrameReader& reader = *s.reader;
-    QString message;
-    if (!((reader.nextNumber() == n || reader.startAt(n, &message)) && reader.next() && reader.number() == n)) {
+    try {
+        detail::readFrame(s, reader, k);
+    } catch (const Error&) {
         s.reader.reset(); // starts afresh next time
-        throw Error(Error::Kind::ReadFailed,
-                    s.pathText + ": "
-                        + (message.isEmpty() ? "frame " + std::to_string(n) + " cannot be read" : message.toStdString()));
+        throw;
     }
     const ConversionSnapshot snapshot = reader.snapshot();
     PointArrays& p = s.points;

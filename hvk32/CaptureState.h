@@ -39,6 +39,11 @@ struct CaptureAccess {
 // The conversion's options for `filter`: the Python module's and the exports' fast conversion.
 ConversionOptions conversionOptions(const Filter& filter);
 
+// Makes `reader` (of this capture) hold frame k (0 .. size - 1): plays on when it is the next
+// one, and goes there through the index otherwise. Throws Error (ReadFailed) when the frame
+// cannot be read.
+void readFrame(const CaptureAccess::State& state, FrameReader& reader, std::size_t k);
+
 // "hall.pcap has 19 frames, so there is no frame at index 40".
 Error outOfRange(const std::string& pathText, std::size_t count, std::size_t k);
 
