@@ -99,7 +99,8 @@ struct CaptureAccess;
 
 // A capture file, indexed when opened: its frames as "hvk32-cli" plays them, 0-based (frame k
 // is the command line's frame k + 1), reached through the index from any frame. One Capture
-// may be read from several threads; they take turns.
+// may be read from several threads; they take turns. A Capture moved from may only be
+// assigned to or destroyed.
 class Capture {
 public:
     // Throws Error when `path` is missing, a folder, unreadable, not a capture or a capture

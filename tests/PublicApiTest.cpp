@@ -176,6 +176,7 @@ private slots:
 
         const Capture c = Capture::open(capture_.toStdString(), filter);
         QCOMPARE(c.size(), expected.size());
+        QVERIFY(c.summary().find("\"frames\":" + std::to_string(c.size()) + ",") != std::string::npos);
         bool lost = false;
         bool zeros = false;
         for (std::size_t k = c.size(); k-- > 0;)
