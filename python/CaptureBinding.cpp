@@ -1,21 +1,17 @@
 #include "python/CaptureBinding.h"
 
 #include "acquisition/CaptureFile.h"
-#include "acquisition/CaptureFrameIndex.h"
-#include "acquisition/CapturePlayerCore.h"
-#include "acquisition/CaptureSummary.h"
 #include "acquisition/DeviceInfoJson.h"
 #include "convert/FrameReader.h"
-#include "platform/FileKinds.h"
+#include "hvk32/CaptureState.h"
+#include "hvk32/hvk32.h"
 #include "python/Errors.h"
 #include "python/Filters.h"
 #include "python/FrameArrays.h"
 
-#include <QFileInfo>
-#include <QJsonDocument>
-
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,23 +20,27 @@ namespace hvk32::python {
 
 namespace {
 
-// What every view and iterator of one open capture shares: the file, its index and the
-// filters. Read-only once built.
+// What every view and iterator of one open capture shares: the library's open capture (its
+// file, index and filter). Its frames are read by readers of the module's own, one per
+// iterator, and converted into the module's pooled storage.
 struct CaptureState {
-    QString path;
-    std::string pathText;
-    CaptureFrameIndex index;
-    ConversionOptions options;
+    explicit CaptureState(hvk32::Capture opened)
+        : capture(std::move(opened)), core(hvk32::detail::CaptureAccess::state(capture)), pathText(core.pathText)
+    {
+    }
+    hvk32::Capture capture;
+    const hvk32::detail::CaptureAccess::State& core;
+    const std::string& pathText;
 };
 
-// Reads frame n (from 1) with `reader`, playing on when it is the next one and going there
-// through the index otherwise, and converts it. The GIL is released meanwhile, and `lock`
-// (when given) taken only then, so a thread waiting for it never holds the GIL.
+// Reads frame n (from 1) with `reader` as the library reads it, and converts it. The GIL is
+// released meanwhile, and `lock` (when given) taken only then, so a thread waiting for it
+// never holds the GIL.
 Frame readFrame(const CaptureState& state, FrameReader& reader, int n, const std::shared_ptr<FramePool>& pool,
                 std::mutex* lock = nullptr)
 {
     std::unique_ptr<ConvertedFrame> converted;
-    QString message;
+    std::optional<hvk32::Error> failure;
     long number = 0;
     std::uint64_t lost = 0;
     {
@@ -48,16 +48,17 @@ Frame readFrame(const CaptureState& state, FrameReader& reader, int n, const std
         std::unique_lock<std::mutex> guard;
         if (lock)
             guard = std::unique_lock<std::mutex>(*lock);
-        if ((reader.nextNumber() == n || reader.startAt(n, &message)) && reader.next() && reader.number() == n) {
-            converted = convertFrame(reader.frame(), reader.snapshot(), state.options, pool);
+        try {
+            hvk32::detail::readFrame(state.core, reader, static_cast<std::size_t>(n - 1));
+            converted = convertFrame(reader.frame(), reader.snapshot(), state.core.options, pool);
             number = reader.number();
             lost = reader.lostPackets();
+        } catch (const hvk32::Error& e) {
+            failure = e;
         }
     }
-    if (!converted)
-        throwError(PyExc_OSError, state.pathText + ": "
-                                      + (message.isEmpty() ? "frame " + std::to_string(n) + " cannot be read"
-                                                           : message.toStdString()));
+    if (failure)
+        throwError(PyExc_OSError, failure->what());
     return toFrame(std::move(converted), number, lost);
 }
 
@@ -105,7 +106,7 @@ public:
         // Kept by this call, whatever close() does meanwhile in another thread.
         const std::shared_ptr<const CaptureState> state = state_;
         if (!reader_)
-            reader_ = std::make_shared<FrameReader>(state->path, state->index);
+            reader_ = std::make_shared<FrameReader>(state->core.path, state->core.index);
         const std::shared_ptr<FrameReader> reader = reader_;
         const std::shared_ptr<std::mutex> mutex = readerMutex_;
         return readFrame(*state, *reader, n, pool_, mutex.get());
@@ -122,7 +123,7 @@ public:
     class Iterator {
     public:
         Iterator(std::shared_ptr<const CaptureState> state, Positions positions)
-            : state_(std::move(state)), positions_(positions), reader_(state_->path, state_->index)
+            : state_(std::move(state)), positions_(positions), reader_(state_->core.path, state_->core.index)
         {
         }
 
@@ -167,7 +168,7 @@ protected:
 class Capture : public Frames {
 public:
     explicit Capture(std::shared_ptr<const CaptureState> state)
-        : Frames(state, {0, 1, state->index.frameCount()})
+        : Frames(state, {0, 1, static_cast<long>(state->capture.size())})
     {
     }
 
@@ -182,8 +183,7 @@ public:
 
     py::object summary() const
     {
-        const QByteArray json = QJsonDocument(captureSummary(state().index)).toJson(QJsonDocument::Compact);
-        return py::module_::import("json").attr("loads")(py::bytes(json.constData(), json.size()));
+        return py::module_::import("json").attr("loads")(py::str(state().capture.summary()));
     }
 
     // Every device-info packet in file order: the file offset of its record, then its decoded
@@ -195,7 +195,7 @@ public:
         {
             py::gil_scoped_release unlocked;
             capturefile::CaptureReader reader;
-            if (reader.open(s.path)) {
+            if (reader.open(s.core.path)) {
                 capturefile::ScannerRecord record{};
                 qint64 offset = 0;
                 for (;;) {
@@ -243,39 +243,29 @@ std::string pathText(const py::object& path)
     return text;
 }
 
-std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, const ConversionOptions& options)
+// Opens and indexes the capture without the GIL; the library's failures as Python's errors.
+std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, const hvk32::Filter& filter)
 {
-    auto state = std::make_shared<CaptureState>();
-    state->path = QString::fromStdString(pathText);
-    state->pathText = pathText;
-    state->options = options;
-    // Looked at before it is opened: opening a FIFO would wait for a writer.
-    std::string what;
-    const platform::FileKind kind = platform::fileKind(state->path.toLocal8Bit().toStdString(), &what);
-    if (kind == platform::FileKind::Folder || kind == platform::FileKind::Other)
-        throwError(kind == platform::FileKind::Folder ? PyExc_IsADirectoryError : PyExc_ValueError,
-                   pathText + ": " + what + ", not a capture file");
-    QString message;
-    bool built = false;
+    std::optional<hvk32::Capture> opened;
+    std::optional<hvk32::Error> failure;
     {
         py::gil_scoped_release unlocked;
-        built = state->index.build(state->path, &message);
+        try {
+            opened.emplace(hvk32::Capture::open(pathText, filter));
+        } catch (const hvk32::Error& e) {
+            failure = e;
+        }
     }
-    if (!built) {
-        const QFileInfo file(state->path);
-        PyObject* kind = !file.exists() ? PyExc_FileNotFoundError
-            : file.isFile() && !file.isReadable() ? PyExc_PermissionError
-            : file.isFile() ? PyExc_ValueError
-                            : PyExc_IsADirectoryError;
-        throwError(kind, pathText + ": " + message.toStdString());
+    if (failure) {
+        using Kind = hvk32::Error::Kind;
+        const Kind kind = failure->kind();
+        throwError(kind == Kind::NotFound           ? PyExc_FileNotFoundError
+                       : kind == Kind::PermissionDenied ? PyExc_PermissionError
+                       : kind == Kind::Folder           ? PyExc_IsADirectoryError
+                                                        : PyExc_ValueError,
+                   failure->what());
     }
-    if (state->index.frameCount() == 0) {
-        const CaptureFrameIndex::Summary& s = state->index.summary();
-        const capturefile::RecordCounts counts{s.dataPackets + s.deviceInfoPackets + s.otherRecords, s.dataPackets,
-                                               s.deviceInfoPackets, state->index.configurationReported()};
-        throwError(PyExc_ValueError, pathText + ": no frame to play: " + capturefile::describeNoFrame(counts).toStdString());
-    }
-    return state;
+    return std::make_shared<const CaptureState>(std::move(*opened));
 }
 
 } // namespace
@@ -314,7 +304,7 @@ void bindCapture(py::module_& m)
         [](const py::object& path, const py::object& channels, const py::object& minDistance,
            const py::object& maxDistance, bool keepZero) {
             const std::string text = pathText(path);
-            return Capture(openCapture(text, conversionOptions(channels, minDistance, maxDistance, keepZero)));
+            return Capture(openCapture(text, captureFilter(channels, minDistance, maxDistance, keepZero)));
         },
         py::arg("path"), py::kw_only(), py::arg("channels") = py::none(), py::arg("min_distance") = py::none(),
         py::arg("max_distance") = py::none(), py::arg("keep_zero") = false,

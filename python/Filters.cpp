@@ -1,10 +1,12 @@
 #include "python/Filters.h"
 
+#include "hvk32/CaptureState.h"
 #include "python/Errors.h"
 
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace hvk32::python {
 
@@ -29,14 +31,13 @@ float distanceOf(const py::object& value, const char* name)
 
 } // namespace
 
-ConversionOptions conversionOptions(const py::object& channels, const py::object& minDistance,
-                                    const py::object& maxDistance, bool keepZero)
+hvk32::Filter captureFilter(const py::object& channels, const py::object& minDistance, const py::object& maxDistance,
+                            bool keepZero)
 {
-    ConversionOptions o;
-    o.precision = Precision::Fast;
-    o.keepZeroDistances = keepZero;
+    hvk32::Filter filter;
+    filter.keepZero(keepZero);
     if (!channels.is_none()) {
-        o.channels.fill(false);
+        std::vector<int> kept;
         const py::object listed =
             py::isinstance<py::int_>(channels) ? py::object(py::make_tuple(channels)) : channels;
         for (const py::handle item : py::iter(listed)) {
@@ -48,20 +49,30 @@ ConversionOptions conversionOptions(const py::object& channels, const py::object
             }
             if (c < 0 || c >= kChannelCount)
                 throwError(PyExc_ValueError, "channel " + std::to_string(c) + " is not one of 0..31");
-            o.channels[static_cast<std::size_t>(c)] = true;
+            kept.push_back(static_cast<int>(c));
         }
+        filter.channels(kept);
     }
     if (!minDistance.is_none() || !maxDistance.is_none()) {
-        o.limitDistance = true;
-        o.distanceMin = minDistance.is_none() ? 0.0f : distanceOf(minDistance, "min_distance");
-        o.distanceMax = maxDistance.is_none() ? std::numeric_limits<float>::infinity()
-                                              : distanceOf(maxDistance, "max_distance");
-        if (o.distanceMin > o.distanceMax)
+        // Checked as the conversion's floats hold them, with this module's messages.
+        const float min = minDistance.is_none() ? 0.0f : distanceOf(minDistance, "min_distance");
+        const float max = maxDistance.is_none() ? std::numeric_limits<float>::infinity()
+                                                : distanceOf(maxDistance, "max_distance");
+        if (min > max)
             throwError(PyExc_ValueError, "Distance range invalid (" + std::string(py::str(minDistance)) + " to "
                                              + std::string(py::str(maxDistance))
                                              + " m; the minimum is above the maximum)");
+        filter.minDistance(min);
+        if (!maxDistance.is_none())
+            filter.maxDistance(max);
     }
-    return o;
+    return filter;
+}
+
+ConversionOptions conversionOptions(const py::object& channels, const py::object& minDistance,
+                                    const py::object& maxDistance, bool keepZero)
+{
+    return hvk32::detail::conversionOptions(captureFilter(channels, minDistance, maxDistance, keepZero));
 }
 
 } // namespace hvk32::python

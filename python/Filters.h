@@ -6,10 +6,15 @@
 #include <pybind11/pybind11.h>
 
 #include "convert/PointConversion.h"
+#include "hvk32/hvk32.h"
 
 namespace hvk32::python {
 
-// Raises ValueError for a channel outside 0..31 or a distance range that holds nothing.
+// The library's filter for open()'s arguments. Raises ValueError for a channel outside 0..31
+// or a distance range that holds nothing, TypeError for a channel that is not a number.
+hvk32::Filter captureFilter(const pybind11::object& channels, const pybind11::object& minDistance,
+                            const pybind11::object& maxDistance, bool keepZero);
+// The conversion's options for the same filter (listen()).
 ConversionOptions conversionOptions(const pybind11::object& channels, const pybind11::object& minDistance,
                                     const pybind11::object& maxDistance, bool keepZero);
 
