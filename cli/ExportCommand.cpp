@@ -7,7 +7,7 @@
 #include "io/FrameSinks.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/PlayedFrames.h"
+#include "io/PlayedFrames.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "version/ProgramVersion.h"
@@ -426,7 +426,7 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     FrameRange range = options.range;
     if (!startAtFrame("export", player, options.pcap, range))
         return 1;
-    PlayedFrames played(player, range);
+    PlayedFrames played(player, range.to);
     // So is the first frame: a capture that plays none fails and leaves no file behind.
     const PlayedFrames::Frame* first = played.next();
     if (!first) {
