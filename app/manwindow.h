@@ -8,6 +8,7 @@
 #include "records/SettingData.h"
 #include "convert/CloudBuilder.h"
 #include "io/CsvExport.h"
+#include "io/FrameExport.h"
 #include "view/DataSilence.h"
 #include "view/FrameCounters.h"
 #include "view/PacketLossMeter.h"
@@ -230,6 +231,11 @@ private:
     void exportFrame();
     // The file name for an export of points chosen now, with the format's suffix.
     QString pointFileName(const QString& suffix) const;
+    // The format an export's file name asks for, and the program that writes it ("hvk32 0.1.0").
+    static hvk32::OutputFormat exportFormatOf(const QString& file);
+    static QString softwareName();
+    // The frame on screen (`frame`, a copy of lastFrame) for an export, with where it came from.
+    hvk32::ShownFrame shownFrame(const LidarData& frame, const hvk32::ConversionSnapshot& snapshot) const;
 
     // The ruler: the Measure button, clicks in the view, the status-bar line.
     void setUpMeasureTool();
@@ -294,6 +300,8 @@ private:
     // The device values lastFrame was converted with: the capture's calibration for a played
     // frame, the published values for a live one.
     hvk32::ConversionSnapshot lastSnapshot_;
+    bool lastFramePlayed_ = false; // lastFrame came from the capture played, not the live stream
+    bool liveDualEcho_ = false;    // the live device sends two returns
     bool liveFrozen = false;
     int echoSelection = 0;
     std::optional<std::array<float, 32>> channelAnglesShown_; // last sent

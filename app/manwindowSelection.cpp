@@ -9,7 +9,6 @@
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
 #include "tools/UserPrompts.h"
-#include "io/PointFileExport.h"
 #include "view/WindowRules.h"
 
 #include <QDateTime>
@@ -93,23 +92,14 @@ void manwindow::exportSelection()
     const LidarData frame = lastFrame;
     const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
     const std::vector<hvk32::ConvertedPoint> selected = pointListing_.selectedPoints();
+    const hvk32::ShownFrame source = shownFrame(frame, snapshot);
     const QString file = prompts_->saveFileName(this, tr("Save CSV"),
                                                 hvk32::csvDefaultFileName(QDateTime::currentDateTime()),
-                                                tr("CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)"));
+                                                hvk32::fileDialogFilter(hvk32::OutputFormat::Csv));
     if (file.isEmpty())
         return;
     QString error;
-    qint64 points = -1;
-    const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
-    if (format == hvk32::PointFileFormat::Csv) {
-        points = hvk32::writeCsvSelection(file, frame, selected, snapshot, &error);
-    } else {
-        // The same points as the CSV holds: the selected ones of the frame's whole conversion.
-        hvk32::PointArrays all, chosen;
-        hvk32::convertWholeFrame(frame, snapshot, all);
-        hvk32::keepPoints(all, hvk32::wholeFramePositions(frame, selected), chosen);
-        points = hvk32::writePointFile(file, format, chosen, &error);
-    }
+    const qint64 points = hvk32::exportShownPoints(file, exportFormatOf(file), source, selected, softwareName(), &error);
     if (points < 0)
         prompts_->warning(this, tr("Warning"), error);
     else

@@ -13,11 +13,10 @@
 #include "tools/UserPrompts.h"
 #include "view/ColourLegend.h"
 #include "io/CsvExport.h"
-#include "io/PointFileExport.h"
+#include "version/ProgramVersion.h"
 #include "view/ViewPreferences.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 #include <QSettings>
 
 #include <algorithm>
@@ -118,6 +117,18 @@ void manwindow::showLegend()
     storeViewSettings();
 }
 
+hvk32::OutputFormat manwindow::exportFormatOf(const QString& file)
+{
+    // A name that ends in no format's extension is written as CSV.
+    return hvk32::outputFormatOf(file, hvk32::OutputUse::OneFrame).value_or(hvk32::OutputFormat::Csv);
+}
+
+QString manwindow::softwareName()
+{
+    const std::string line = hvk32::programVersionLine("hvk32");
+    return QString::fromStdString(line.substr(0, line.find(" (")));
+}
+
 QString manwindow::pointFileName(const QString& suffix) const
 {
     return QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss") + suffix;
@@ -135,6 +146,17 @@ void manwindow::saveImage()
         status_->showFileWritten(tr("Image written to %1").arg(file), file);
 }
 
+hvk32::ShownFrame manwindow::shownFrame(const LidarData& frame, const hvk32::ConversionSnapshot& snapshot) const
+{
+    hvk32::ShownFrame shown{frame, snapshot, QString(), 0, false};
+    if (lastFramePlayed_) {
+        shown.capture = playback_->fileName();
+        shown.number = playback_->currentFrame();
+    }
+    shown.dualEcho = liveDualEcho_;
+    return shown;
+}
+
 void manwindow::exportFrame()
 {
     const bool shown = std::any_of(lastFrame.distances.begin(), lastFrame.distances.end(),
@@ -146,37 +168,20 @@ void manwindow::exportFrame()
     // The frame on screen with its own calibration, whatever arrives while the file is chosen.
     const LidarData frame = lastFrame;
     const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    const hvk32::ShownFrame source = shownFrame(frame, snapshot);
     const DistanceChoice distance = viewTools_->distanceChoice();
     const QString file = prompts_->saveFileName(this, tr("Export frame"), pointFileName(".pcd"),
-                                                tr("PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)"));
+                                                hvk32::fileDialogFilter(hvk32::OutputFormat::Pcd));
     if (file.isEmpty())
         return;
     // Every channel and azimuth, and the distances chosen in the View tab, for every format.
-    hvk32::CsvExportOptions options;
-    for (int c = 0; c < kChannelCount; ++c)
-        options.channels.append(c);
+    hvk32::SinkOptions options;
     if (distance.enabled) {
         options.distanceMin = float(distance.min);
         options.distanceMax = float(distance.max);
     }
     QString error;
-    qint64 points = -1;
-    const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
-    if (format == hvk32::PointFileFormat::Csv) {
-        QSaveFile out(file);
-        if (out.open(QIODevice::WriteOnly)) {
-            const QByteArray header = hvk32::csvHeaderLine();
-            points = out.write(header) == header.size() ? hvk32::writeCsvFrame(&out, 1, frame, options, snapshot) : -1;
-            if (points < 0 || !out.commit())
-                points = -1;
-        }
-        if (points < 0)
-            error = tr("%1 cannot be written: %2").arg(file, out.errorString());
-    } else {
-        hvk32::PointArrays arrays;
-        hvk32::convertFrameForFile(frame, snapshot, options.conversionOptions(hvk32::Precision::Exact), arrays);
-        points = hvk32::writePointFile(file, format, arrays, &error);
-    }
+    const qint64 points = hvk32::exportShownFrame(file, exportFormatOf(file), source, options, softwareName(), &error);
     if (points < 0)
         prompts_->warning(this, tr("Warning"), error);
     else
