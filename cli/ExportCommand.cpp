@@ -6,7 +6,7 @@
 #include "cli/FrameRange.h"
 #include "io/FrameSinks.h"
 #include "io/OutputFormats.h"
-#include "io/PlayedFrames.h"
+#include "io/FrameRun.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
 #include "platform/OptionParser.h"
@@ -413,11 +413,18 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     FrameRange range = options.range;
     if (!startAtFrame("export", player, options.pcap, range))
         return 1;
-    PlayedFrames played(player, range.to);
+    ProgressBar progress(isatty(STDERR_FILENO) == 1);
+    bool angleMistakeReported = false;
+    const qint64 length = player.fileLength();
     // So is the first frame: a capture that plays none fails and leaves no file behind.
-    const PlayedFrames::Frame* first = played.next();
-    if (!first) {
-        played.stop();
+    const FrameRun run = writePlayedFrames(
+        player, sink, range.to, options.frames, [] { return platform::stopSignalReceived(); },
+        [&](const PlayedFrames::Frame& f, long written) {
+            if (!angleMistakeReported)
+                angleMistakeReported = reportAngleMistake(options.pcap, f.snapshot);
+            progress.update(f.position, length, written + 1);
+        });
+    if (run.end == FrameRun::End::NoFrame) {
         reportCaptureDamage("export", options.pcap, player.damage());
         if (platform::stopSignalReceived())
             std::fputs("hvk32-cli export: interrupted; the output is not written\n", stderr);
@@ -426,40 +433,14 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
                          qPrintable(options.pcap), qPrintable(capturefile::describeNoFrame(player.recordCounts())));
         return 1;
     }
-    if (!sink.open()) {
+    if (run.end == FrameRun::End::NotOpened) {
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
         return 1;
     }
-    ProgressBar progress(isatty(STDERR_FILENO) == 1);
-    long frames = 0;
-    unsigned long long points = 0;
-    bool failed = false;
-    bool angleMistakeReported = false;
-    const qint64 length = player.fileLength();
-    while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
-        const PlayedFrames::Frame* f = first ? first : played.next();
-        first = nullptr;
-        if (!f)
-            break;
-        if (!angleMistakeReported)
-            angleMistakeReported = reportAngleMistake(options.pcap, f->snapshot);
-        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time, f->position});
-        if (written < 0) {
-            failed = true;
-            break;
-        }
-        ++frames;
-        points += static_cast<unsigned long long>(written);
-        progress.update(f->position, length, frames);
-    }
-    played.stop();
-    // Frames still being written reach their files first; the counts keep only those that did.
-    if (!sink.settle(frames, points))
-        failed = true;
-    // An interrupted or failed run leaves its output unfinished, which removes a single file.
-    const bool interrupted = platform::stopSignalReceived();
-    if (!failed && !interrupted && !sink.finish())
-        failed = true;
+    const long frames = run.frames;
+    const unsigned long long points = run.points;
+    const bool failed = run.end == FrameRun::End::Failed;
+    const bool interrupted = run.end == FrameRun::End::Stopped;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish(player.position(), player.fileLength(), frames);
 
