@@ -231,11 +231,10 @@ private:
     void exportFrame();
     // The file name for an export of points chosen now, with the format's suffix.
     QString pointFileName(const QString& suffix) const;
-    // The format an export's file name asks for, and the program that writes it ("hvk32 0.1.0").
-    static hvk32::OutputFormat exportFormatOf(const QString& file);
-    static QString softwareName();
-    // The frame on screen (`frame`, a copy of lastFrame) for an export, with where it came from.
-    hvk32::ShownFrame shownFrame(const LidarData& frame, const hvk32::ConversionSnapshot& snapshot) const;
+    // Asks for a file and writes the frame on screen into it, in the format its name asks
+    // for: the points `options` let through, or the `selected` ones.
+    void exportShown(const QString& caption, const QString& proposedName, hvk32::OutputFormat offeredFirst,
+                     const hvk32::SinkOptions& options, const std::vector<hvk32::ConvertedPoint>* selected);
 
     // The ruler: the Measure button, clicks in the view, the status-bar line.
     void setUpMeasureTool();

@@ -87,25 +87,12 @@ void manwindow::exportSelection()
 {
     if (!selectionActive)
         return;
-    // The frame on screen with its own calibration and its selected points: what is counted
-    // and listed is what is written, whatever frames arrive while the file is chosen.
-    const LidarData frame = lastFrame;
-    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    // The frame on screen and its selected points: what is counted and listed is what is
+    // written, whatever frames arrive while the file is chosen.
     const std::vector<hvk32::ConvertedPoint> selected = pointListing_.selectedPoints();
-    const hvk32::ShownFrame source = shownFrame(frame, snapshot);
-    const QString file = prompts_->saveFileName(this, tr("Save CSV"),
-                                                hvk32::csvDefaultFileName(QDateTime::currentDateTime()),
-                                                hvk32::fileDialogFilter(hvk32::OutputFormat::Csv));
-    if (file.isEmpty())
-        return;
-    QString error;
-    const qint64 points = hvk32::exportShownPoints(file, exportFormatOf(file), source, selected, softwareName(), &error);
-    if (points < 0)
-        prompts_->warning(this, tr("Warning"), error);
-    else
-        status_->showFileWritten(tr("%1 selected points written to %2").arg(points).arg(file), file);
+    exportShown(tr("Save CSV"), hvk32::csvDefaultFileName(QDateTime::currentDateTime()), hvk32::OutputFormat::Csv, {},
+                &selected);
 }
-
 
 void manwindow::clearView()
 {

@@ -117,18 +117,6 @@ void manwindow::showLegend()
     storeViewSettings();
 }
 
-hvk32::OutputFormat manwindow::exportFormatOf(const QString& file)
-{
-    // A name that ends in no format's extension is written as CSV.
-    return hvk32::outputFormatOf(file, hvk32::OutputUse::OneFrame).value_or(hvk32::OutputFormat::Csv);
-}
-
-QString manwindow::softwareName()
-{
-    const std::string line = hvk32::programVersionLine("hvk32");
-    return QString::fromStdString(line.substr(0, line.find(" (")));
-}
-
 QString manwindow::pointFileName(const QString& suffix) const
 {
     return QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss") + suffix;
@@ -146,15 +134,34 @@ void manwindow::saveImage()
         status_->showFileWritten(tr("Image written to %1").arg(file), file);
 }
 
-hvk32::ShownFrame manwindow::shownFrame(const LidarData& frame, const hvk32::ConversionSnapshot& snapshot) const
+void manwindow::exportShown(const QString& caption, const QString& proposedName, hvk32::OutputFormat offeredFirst,
+                            const hvk32::SinkOptions& options, const std::vector<hvk32::ConvertedPoint>* selected)
 {
-    hvk32::ShownFrame shown{frame, snapshot, QString(), 0, false};
+    // The frame on screen with its own calibration, whatever arrives while the file is chosen.
+    const LidarData frame = lastFrame;
+    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    hvk32::ShownFrame shown{frame, snapshot, QString(), 0, liveDualEcho_};
     if (lastFramePlayed_) {
         shown.capture = playback_->fileName();
         shown.number = playback_->currentFrame();
     }
-    shown.dualEcho = liveDualEcho_;
-    return shown;
+    const QString file = prompts_->saveFileName(this, caption, proposedName, hvk32::fileDialogFilter(offeredFirst));
+    if (file.isEmpty())
+        return;
+    // A name that ends in no format's extension is written as CSV.
+    const hvk32::OutputFormat format =
+        hvk32::outputFormatOf(file, hvk32::OutputUse::OneFrame).value_or(hvk32::OutputFormat::Csv);
+    const std::string version = hvk32::programVersionLine("hvk32");
+    const QString software = QString::fromStdString(version.substr(0, version.find(" (")));
+    QString error;
+    const qint64 points = selected ? hvk32::exportShownPoints(file, format, shown, *selected, software, &error)
+                                   : hvk32::exportShownFrame(file, format, shown, options, software, &error);
+    if (points < 0)
+        prompts_->warning(this, tr("Warning"), error);
+    else if (selected)
+        status_->showFileWritten(tr("%1 selected points written to %2").arg(points).arg(file), file);
+    else
+        status_->showFileWritten(tr("%1 points written to %2").arg(points).arg(file), file);
 }
 
 void manwindow::exportFrame()
@@ -165,25 +172,12 @@ void manwindow::exportFrame()
         status_->showMessage(tr("Export frame: no frame is shown yet"), 5000);
         return;
     }
-    // The frame on screen with its own calibration, whatever arrives while the file is chosen.
-    const LidarData frame = lastFrame;
-    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
-    const hvk32::ShownFrame source = shownFrame(frame, snapshot);
-    const DistanceChoice distance = viewTools_->distanceChoice();
-    const QString file = prompts_->saveFileName(this, tr("Export frame"), pointFileName(".pcd"),
-                                                hvk32::fileDialogFilter(hvk32::OutputFormat::Pcd));
-    if (file.isEmpty())
-        return;
     // Every channel and azimuth, and the distances chosen in the View tab, for every format.
+    const DistanceChoice distance = viewTools_->distanceChoice();
     hvk32::SinkOptions options;
     if (distance.enabled) {
         options.distanceMin = float(distance.min);
         options.distanceMax = float(distance.max);
     }
-    QString error;
-    const qint64 points = hvk32::exportShownFrame(file, exportFormatOf(file), source, options, softwareName(), &error);
-    if (points < 0)
-        prompts_->warning(this, tr("Warning"), error);
-    else
-        status_->showFileWritten(tr("%1 points written to %2").arg(points).arg(file), file);
+    exportShown(tr("Export frame"), pointFileName(".pcd"), hvk32::OutputFormat::Pcd, options, nullptr);
 }

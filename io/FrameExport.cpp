@@ -95,22 +95,18 @@ void keep(const std::vector<T>& from, const std::vector<std::size_t>& positions,
             to.push_back(from[p]);
 }
 
+template <typename... Arrays>
+void keepEach(const PointArrays& all, const std::vector<std::size_t>& positions, PointArrays& out, Arrays... arrays)
+{
+    (keep(all.*arrays, positions, all.size, out.*arrays), ...);
+}
+
 // The points of `all` at `positions`, in that order; positions past its end are left out.
 void keepPoints(const PointArrays& all, const std::vector<std::size_t>& positions, PointArrays& out)
 {
-    const std::size_t n = all.size;
-    keep(all.x, positions, n, out.x);
-    keep(all.y, positions, n, out.y);
-    keep(all.z, positions, n, out.z);
-    keep(all.intensity, positions, n, out.intensity);
-    keep(all.channel, positions, n, out.channel);
-    keep(all.azimuth, positions, n, out.azimuth);
-    keep(all.distance, positions, n, out.distance);
-    keep(all.time, positions, n, out.time);
-    keep(all.echo, positions, n, out.echo);
-    keep(all.theta, positions, n, out.theta);
-    keep(all.distanceCm, positions, n, out.distanceCm);
-    keep(all.source, positions, n, out.source);
+    using P = PointArrays;
+    keepEach(all, positions, out, &P::x, &P::y, &P::z, &P::intensity, &P::channel, &P::azimuth, &P::distance, &P::time,
+             &P::echo, &P::theta, &P::distanceCm, &P::source);
     out.size = out.x.size();
 }
 
