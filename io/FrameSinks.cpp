@@ -181,7 +181,7 @@ private:
 class FrameFilesSink : public PointSink {
 public:
     // The files go beside the first one.
-    bool canCreate() override { return checkTarget(fileOf(1, 0), false, error_); }
+    bool canCreate() override { return checkTarget(oneFile_.isEmpty() ? fileOf(1, 0) : oneFile_, false, error_); }
     bool open() override { return true; }
 
     qint64 writePoints(const ExportFrame& f, const PointArrays& points) final
