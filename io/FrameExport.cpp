@@ -62,7 +62,7 @@ bool contextOf(OutputFormat format, const ShownFrame& shown, const QString& soft
     context.source.oneFrame = true;
     context.dualEcho = shown.dualEcho;
     // The CSV numbers the frames of every window export from 1.
-    if (!shown.capture.isEmpty() && format != OutputFormat::Csv) {
+    if (!shown.capture.isEmpty() && shown.number >= 1 && format != OutputFormat::Csv) {
         context.source.capture = shown.capture;
         context.source.part = {false, false};
         return playCaptureFrame(shown.capture, shown.number, context, error);

@@ -22,7 +22,7 @@ struct ShownFrame {
     const LidarData& frame;
     const ConversionSnapshot& snapshot;
     QString capture;       // the capture it was played from; empty for a live frame
-    int number = 0;        // its number in the capture, from 1
+    int number = 0;        // its number in the capture, from 1 (0: unknown, written as a live frame)
     bool dualEcho = false; // a live frame's device sends two returns
 };
 
