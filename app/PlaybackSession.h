@@ -62,6 +62,7 @@ public:
     bool isPaused() const { return paused_; }
     bool isFilePlaying() const { return filePlaying_; }
     const QString& fileName() const { return file_; }
+    int currentFrame() const { return currentFrame_; } // the frame counter, from 1
 
 signals:
     void controlsChange(hvk32::WindowStep step);

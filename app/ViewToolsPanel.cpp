@@ -1,5 +1,6 @@
 #include "app/ViewToolsPanel.h"
 
+#include "io/OutputFormats.h"
 #include "view/ViewPreferences.h"
 
 #include <QCheckBox>
@@ -55,7 +56,11 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
     readoutInImage_->setObjectName("checkBox_readoutInImage");
     readoutInImage_->setToolTip(tr("Keep the distance and azimuth under the mouse in the saved image"));
     row->addWidget(readoutInImage_);
-    addButton("toolButton_exportFrame", tr("Export frame"), tr("Write the frame on screen to a PCD, PLY or CSV file"));
+    QStringList formats;
+    for (const hvk32::OutputFormatInfo& f : hvk32::outputFormats())
+        formats << QLatin1String(f.name);
+    addButton("toolButton_exportFrame", tr("Export frame"),
+              tr("Write the frame on screen to a file: %1").arg(formats.join(QLatin1String(", "))));
 
     pointSize_ = new QSpinBox(this);
     pointSize_->setObjectName("spinBox_pointSize");

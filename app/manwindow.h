@@ -8,6 +8,7 @@
 #include "records/SettingData.h"
 #include "convert/CloudBuilder.h"
 #include "io/CsvExport.h"
+#include "io/FrameExport.h"
 #include "view/DataSilence.h"
 #include "view/FrameCounters.h"
 #include "view/PacketLossMeter.h"
@@ -230,6 +231,10 @@ private:
     void exportFrame();
     // The file name for an export of points chosen now, with the format's suffix.
     QString pointFileName(const QString& suffix) const;
+    // Asks for a file and writes the frame on screen into it, in the format its name asks
+    // for: the points `options` let through, or the `selected` ones.
+    void exportShown(const QString& caption, const QString& proposedName, hvk32::OutputFormat offeredFirst,
+                     const hvk32::SinkOptions& options, const std::vector<hvk32::ConvertedPoint>* selected);
 
     // The ruler: the Measure button, clicks in the view, the status-bar line.
     void setUpMeasureTool();
@@ -294,6 +299,8 @@ private:
     // The device values lastFrame was converted with: the capture's calibration for a played
     // frame, the published values for a live one.
     hvk32::ConversionSnapshot lastSnapshot_;
+    bool lastFramePlayed_ = false; // lastFrame came from the capture played, not the live stream
+    bool liveDualEcho_ = false;    // the live device sends two returns
     bool liveFrozen = false;
     int echoSelection = 0;
     std::optional<std::array<float, 32>> channelAnglesShown_; // last sent

@@ -6,6 +6,7 @@
 #include "ui_manwindow.h"
 
 #include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/PointDecoding.h"
 #include "receivers/GetLidardataK32.h"
 #include "receivers/GetSetK32.h"
 #include "receivers/ReadLiveOffDataK32.h"
@@ -117,6 +118,7 @@ void manwindow::receiveConfig(QString echoMode, int degreeMode, int accuaryMode)
 {
     receiveDevConfig(echoMode, degreeMode, accuaryMode);
     getLidarData_->setConfiguration(echoMode);
+    liveDualEcho_ = hvk32::sensorConfigFromName(echoMode) == hvk32::SensorConfig::DualEcho;
     showEchoMode(echoMode, false);
 }
 

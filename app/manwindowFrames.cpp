@@ -76,6 +76,7 @@ void manwindow::drawPendingFrame()
     std::swap(lastFrame, pendingFrame_);
     // A played frame brings its capture's angles and converts with its capture's distance unit;
     // a live one takes what the device published.
+    lastFramePlayed_ = pendingCalibration_.has_value();
     lastSnapshot_ = pendingCalibration_
         ? hvk32::ConversionSnapshot::ofCapture(degreeMode, *pendingCalibration_)
         : hvk32::ConversionSnapshot::ofDevice(degreeMode, modeKnown, publishedOffsetAngles());

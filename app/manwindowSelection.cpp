@@ -9,7 +9,6 @@
 #include "app/ViewerScene.h"
 #include "app/WindowStatusBar.h"
 #include "tools/UserPrompts.h"
-#include "io/PointFileExport.h"
 #include "view/WindowRules.h"
 
 #include <QDateTime>
@@ -88,34 +87,12 @@ void manwindow::exportSelection()
 {
     if (!selectionActive)
         return;
-    // The frame on screen with its own calibration and its selected points: what is counted
-    // and listed is what is written, whatever frames arrive while the file is chosen.
-    const LidarData frame = lastFrame;
-    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    // The frame on screen and its selected points: what is counted and listed is what is
+    // written, whatever frames arrive while the file is chosen.
     const std::vector<hvk32::ConvertedPoint> selected = pointListing_.selectedPoints();
-    const QString file = prompts_->saveFileName(this, tr("Save CSV"),
-                                                hvk32::csvDefaultFileName(QDateTime::currentDateTime()),
-                                                tr("CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)"));
-    if (file.isEmpty())
-        return;
-    QString error;
-    qint64 points = -1;
-    const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
-    if (format == hvk32::PointFileFormat::Csv) {
-        points = hvk32::writeCsvSelection(file, frame, selected, snapshot, &error);
-    } else {
-        // The same points as the CSV holds: the selected ones of the frame's whole conversion.
-        hvk32::PointArrays all, chosen;
-        hvk32::convertWholeFrame(frame, snapshot, all);
-        hvk32::keepPoints(all, hvk32::wholeFramePositions(frame, selected), chosen);
-        points = hvk32::writePointFile(file, format, chosen, &error);
-    }
-    if (points < 0)
-        prompts_->warning(this, tr("Warning"), error);
-    else
-        status_->showFileWritten(tr("%1 selected points written to %2").arg(points).arg(file), file);
+    exportShown(tr("Save CSV"), hvk32::csvDefaultFileName(QDateTime::currentDateTime()), hvk32::OutputFormat::Csv, {},
+                &selected);
 }
-
 
 void manwindow::clearView()
 {

@@ -13,11 +13,10 @@
 #include "tools/UserPrompts.h"
 #include "view/ColourLegend.h"
 #include "io/CsvExport.h"
-#include "io/PointFileExport.h"
+#include "version/ProgramVersion.h"
 #include "view/ViewPreferences.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 #include <QSettings>
 
 #include <algorithm>
@@ -135,6 +134,36 @@ void manwindow::saveImage()
         status_->showFileWritten(tr("Image written to %1").arg(file), file);
 }
 
+void manwindow::exportShown(const QString& caption, const QString& proposedName, hvk32::OutputFormat offeredFirst,
+                            const hvk32::SinkOptions& options, const std::vector<hvk32::ConvertedPoint>* selected)
+{
+    // The frame on screen with its own calibration, whatever arrives while the file is chosen.
+    const LidarData frame = lastFrame;
+    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
+    hvk32::ShownFrame shown{frame, snapshot, QString(), 0, liveDualEcho_};
+    if (lastFramePlayed_) {
+        shown.capture = playback_->fileName();
+        shown.number = playback_->currentFrame();
+    }
+    const QString file = prompts_->saveFileName(this, caption, proposedName, hvk32::fileDialogFilter(offeredFirst));
+    if (file.isEmpty())
+        return;
+    // A name that ends in no format's extension is written as CSV.
+    const hvk32::OutputFormat format =
+        hvk32::outputFormatOf(file, hvk32::OutputUse::OneFrame).value_or(hvk32::OutputFormat::Csv);
+    const std::string version = hvk32::programVersionLine("hvk32");
+    const QString software = QString::fromStdString(version.substr(0, version.find(" (")));
+    QString error;
+    const qint64 points = selected ? hvk32::exportShownPoints(file, format, shown, *selected, software, &error)
+                                   : hvk32::exportShownFrame(file, format, shown, options, software, &error);
+    if (points < 0)
+        prompts_->warning(this, tr("Warning"), error);
+    else if (selected)
+        status_->showFileWritten(tr("%1 selected points written to %2").arg(points).arg(file), file);
+    else
+        status_->showFileWritten(tr("%1 points written to %2").arg(points).arg(file), file);
+}
+
 void manwindow::exportFrame()
 {
     const bool shown = std::any_of(lastFrame.distances.begin(), lastFrame.distances.end(),
@@ -143,42 +172,12 @@ void manwindow::exportFrame()
         status_->showMessage(tr("Export frame: no frame is shown yet"), 5000);
         return;
     }
-    // The frame on screen with its own calibration, whatever arrives while the file is chosen.
-    const LidarData frame = lastFrame;
-    const hvk32::ConversionSnapshot snapshot = lastSnapshot_;
-    const DistanceChoice distance = viewTools_->distanceChoice();
-    const QString file = prompts_->saveFileName(this, tr("Export frame"), pointFileName(".pcd"),
-                                                tr("PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)"));
-    if (file.isEmpty())
-        return;
     // Every channel and azimuth, and the distances chosen in the View tab, for every format.
-    hvk32::CsvExportOptions options;
-    for (int c = 0; c < kChannelCount; ++c)
-        options.channels.append(c);
+    const DistanceChoice distance = viewTools_->distanceChoice();
+    hvk32::SinkOptions options;
     if (distance.enabled) {
         options.distanceMin = float(distance.min);
         options.distanceMax = float(distance.max);
     }
-    QString error;
-    qint64 points = -1;
-    const hvk32::PointFileFormat format = hvk32::pointFileFormatOf(file);
-    if (format == hvk32::PointFileFormat::Csv) {
-        QSaveFile out(file);
-        if (out.open(QIODevice::WriteOnly)) {
-            const QByteArray header = hvk32::csvHeaderLine();
-            points = out.write(header) == header.size() ? hvk32::writeCsvFrame(&out, 1, frame, options, snapshot) : -1;
-            if (points < 0 || !out.commit())
-                points = -1;
-        }
-        if (points < 0)
-            error = tr("%1 cannot be written: %2").arg(file, out.errorString());
-    } else {
-        hvk32::PointArrays arrays;
-        hvk32::convertFrameForFile(frame, snapshot, options.conversionOptions(hvk32::Precision::Exact), arrays);
-        points = hvk32::writePointFile(file, format, arrays, &error);
-    }
-    if (points < 0)
-        prompts_->warning(this, tr("Warning"), error);
-    else
-        status_->showFileWritten(tr("%1 points written to %2").arg(points).arg(file), file);
+    exportShown(tr("Export frame"), pointFileName(".pcd"), hvk32::OutputFormat::Pcd, options, nullptr);
 }

@@ -5,13 +5,13 @@
 #include "acquisition/PointDecoding.h"
 #include "cli/FrameRange.h"
 #include "io/FrameSinks.h"
+#include "io/OutputFormats.h"
+#include "io/FrameRun.h"
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
-#include "cli/PlayedFrames.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "version/ProgramVersion.h"
-#include "io/CsvExport.h"
 #include "convert/PointConversion.h"
 
 #include <QDateTime>
@@ -33,7 +33,8 @@ namespace hvk32 {
 
 namespace {
 
-const char* const kExportUsage =
+// The usage text, with the extensions --out knows from the list of formats.
+const char* const kExportUsageText =
     "Usage: hvk32-cli export --pcap FILE (--csv OUT | --pcd OUT | --ply OUT | --las OUT |\n"
     "                                     --mcap OUT | --kitti DIR | --out OUT) [options]\n"
     "\n"
@@ -67,7 +68,7 @@ const char* const kExportUsage =
     "  --kitti DIR        write one KITTI point file per frame into the folder DIR (created\n"
     "                     when missing): 000000.bin, 000001.bin, ...; each point four float32\n"
     "                     x, y, z [m] and intensity scaled to 0..1\n"
-    "  --out OUT          the writer chosen by the extension: .csv, .pcd, .ply, .las or .mcap\n"
+    "  --out OUT          the writer chosen by the extension: %1\n"
     "  --fields LIST      the fields of each PCD or PLY point (default all, in this order):\n"
     "                     x y z (float, m), intensity (float, 0-255), ring (uint16, channel),\n"
     "                     time (float, s from the frame's first firing), azimuth (float, deg),\n"
@@ -104,28 +105,27 @@ constexpr float kFullTurn = 360.0f;
 
 struct ExportOptions {
     QString pcap;
-    QString csv;
-    QString pcd;
-    QString ply;
-    QString las;
-    QString mcap;
-    std::string compression = "zstd";
+    QString out;                      // the output given
+    OutputFormat format = OutputFormat::Csv;
     bool compressionGiven = false;
-    QString kitti;
     long frames = 0; // 0: every frame
     FrameRange range;
-    CsvExportOptions selection{allChannels(), 0.0f, kFullTurn};
-    pointfile::FieldSet fields = pointfile::FieldSet::all();
+    SinkOptions sink;
     bool fieldsGiven = false;
-
-    static QList<int> allChannels()
-    {
-        QList<int> all;
-        for (int c = 0; c < kChannels; ++c)
-            all << c;
-        return all;
-    }
 };
+
+const std::string& exportUsage()
+{
+    static const std::string usage =
+        QString::fromLatin1(kExportUsageText).arg(extensionList(OutputUse::Run)).toStdString();
+    return usage;
+}
+
+// "--pcd": the option that names the format's output.
+std::string optionOf(OutputFormat format)
+{
+    return "--" + QString::fromLatin1(outputFormatInfo(format).name).toLower().toStdString();
+}
 
 bool parseNumber(const std::string& text, float& out)
 {
@@ -171,7 +171,7 @@ bool parseChannels(const std::string& text, QList<int>& out)
 
 // The options dialog's checks and messages: both ends given, both in 0..360, min <= max,
 // and an empty range widened.
-bool checkAngleRange(const std::string& minText, const std::string& maxText, CsvExportOptions& selection)
+bool checkAngleRange(const std::string& minText, const std::string& maxText, SinkOptions& selection)
 {
     if (minText.empty() || maxText.empty()) {
         std::fputs("hvk32-cli export: Angle range can not be empty\n", stderr);
@@ -206,7 +206,7 @@ bool checkAngleRange(const std::string& minText, const std::string& maxText, Csv
 }
 
 // Both ends at 0 or above and in order; an end not given leaves that side open.
-bool checkDistanceRange(const std::string& minText, const std::string& maxText, CsvExportOptions& selection)
+bool checkDistanceRange(const std::string& minText, const std::string& maxText, SinkOptions& selection)
 {
     float min = selection.distanceMin;
     float max = selection.distanceMax;
@@ -239,34 +239,36 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
     std::string distanceMin;
     std::string distanceMax;
     QString out;
-    // A file name may not be empty.
-    auto fileName = [](QString& out) {
-        return [&out](const std::string& v) {
-            out = QString::fromLocal8Bit(v.c_str());
-            return !out.isEmpty();
-        };
-    };
-    platform::OptionParser parser(platform::commandMessages("export", kExportUsage));
-    parser.value("--pcap", fileName(o.pcap))
-        .value("--csv", fileName(o.csv))
-        .value("--pcd", fileName(o.pcd))
-        .value("--ply", fileName(o.ply))
-        .value("--las", fileName(o.las))
-        .value("--mcap", fileName(o.mcap))
+    // One output option per format, then --out; a file name may not be empty.
+    std::vector<QString> outputs(outputFormats().size());
+    platform::OptionParser parser(platform::commandMessages("export", exportUsage().c_str()));
+    parser.value("--pcap", [&o](const std::string& v) {
+        o.pcap = QString::fromLocal8Bit(v.c_str());
+        return !o.pcap.isEmpty();
+    });
+    for (std::size_t k = 0; k < outputs.size(); ++k)
+        parser.value(optionOf(outputFormats()[k].format), [&outputs, k](const std::string& v) {
+            outputs[k] = QString::fromLocal8Bit(v.c_str());
+            return !outputs[k].isEmpty();
+        });
+    parser
         .value("--compression",
                [&o](const std::string& v) {
-                   o.compression = v;
+                   o.sink.compression = v;
                    o.compressionGiven = true;
                    return v == "zstd" || v == "lz4" || v == "none";
                })
-        .value("--kitti", fileName(o.kitti))
-        .value("--out", fileName(out))
+        .value("--out",
+               [&out](const std::string& v) {
+                   out = QString::fromLocal8Bit(v.c_str());
+                   return !out.isEmpty();
+               })
         .integer("--frames", 1, 1L << 30, o.frames)
-        .value("--channels", [&o](const std::string& v) { return parseChannels(v, o.selection.channels); })
+        .value("--channels", [&o](const std::string& v) { return parseChannels(v, o.sink.channels); })
         .value("--fields",
                [&o](const std::string& v) {
                    o.fieldsGiven = true;
-                   return pointfile::FieldSet::parse(v, o.fields);
+                   return pointfile::FieldSet::parse(v, o.sink.fields);
                },
                [](const std::string& v) {
                    return "--fields '" + v + "' names a field twice or one that is not among "
@@ -277,54 +279,55 @@ int parseOptions(int argc, char** argv, ExportOptions& o)
         .text("--min-distance", distanceMin)
         .text("--max-distance", distanceMax);
     addFrameRangeOptions(parser, o.range);
-    if (const int rc = parser.parseCommand(argc, argv, kExportUsage))
+    if (const int rc = parser.parseCommand(argc, argv, exportUsage().c_str()))
         return rc;
     if (o.pcap.isEmpty()) {
-        std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", kExportUsage);
+        std::fprintf(stderr, "hvk32-cli export: --pcap FILE is required\n%s", exportUsage().c_str());
         return 2;
     }
-    if (int(!o.csv.isEmpty()) + int(!o.pcd.isEmpty()) + int(!o.ply.isEmpty()) + int(!o.las.isEmpty())
-            + int(!o.mcap.isEmpty()) + int(!o.kitti.isEmpty()) + int(!out.isEmpty())
-        != 1) {
+    int given = !out.isEmpty();
+    for (std::size_t k = 0; k < outputs.size(); ++k)
+        if (!outputs[k].isEmpty()) {
+            ++given;
+            o.out = outputs[k];
+            o.format = outputFormats()[k].format;
+        }
+    if (given != 1) {
         std::fprintf(stderr,
                      "hvk32-cli export: give one of --csv OUT, --pcd OUT or --ply OUT, --las OUT, --mcap OUT, "
                      "--kitti DIR or --out OUT\n%s",
-                     kExportUsage);
+                     exportUsage().c_str());
         return 2;
     }
     if (!out.isEmpty()) {
-        QString* const byExtension[] = {&o.csv, &o.pcd, &o.ply, &o.las, &o.mcap};
-        const char* const extensions[] = {".csv", ".pcd", ".ply", ".las", ".mcap"};
-        for (int k = 0; k < 5; ++k)
-            if (out.endsWith(QLatin1String(extensions[k]), Qt::CaseInsensitive))
-                *byExtension[k] = out;
-        if (o.csv.isEmpty() && o.pcd.isEmpty() && o.ply.isEmpty() && o.las.isEmpty() && o.mcap.isEmpty()) {
+        const std::optional<OutputFormat> format = outputFormatOf(out, OutputUse::Run);
+        if (!format) {
             std::fprintf(stderr,
-                         "hvk32-cli export: --out %s: the name ends in none of .csv, .pcd, .ply, .las and .mcap "
+                         "hvk32-cli export: --out %s: the name ends in none of %s "
                          "(a KITTI folder is given with --kitti DIR)\n",
-                         qPrintable(out));
+                         qPrintable(out), qPrintable(extensionList(OutputUse::Run)));
             return 2;
         }
+        o.out = out;
+        o.format = *format;
     }
-    // The output replaces its file when complete: never when it is the capture itself.
-    for (const QString* single : {&o.csv, &o.las, &o.mcap}) {
-        if (!single->isEmpty() && QFileInfo::exists(*single)
-            && QFileInfo(*single).canonicalFilePath() == QFileInfo(o.pcap).canonicalFilePath()) {
-            std::fprintf(stderr, "hvk32-cli export: %s %s would overwrite the capture\n",
-                         single == &o.csv ? "--csv" : single == &o.las ? "--las" : "--mcap", qPrintable(*single));
-            return 2;
-        }
+    // An output of one file replaces it when complete: never when it is the capture itself.
+    if (outputFormatInfo(o.format).layout == OutputLayout::OneFile && QFileInfo::exists(o.out)
+        && QFileInfo(o.out).canonicalFilePath() == QFileInfo(o.pcap).canonicalFilePath()) {
+        std::fprintf(stderr, "hvk32-cli export: %s %s would overwrite the capture\n", optionOf(o.format).c_str(),
+                     qPrintable(o.out));
+        return 2;
     }
-    if (o.compressionGiven && o.mcap.isEmpty()) {
+    if (o.compressionGiven && o.format != OutputFormat::Mcap) {
         std::fputs("hvk32-cli export: --compression applies to --mcap\n", stderr);
         return 2;
     }
-    if (o.fieldsGiven && o.pcd.isEmpty() && o.ply.isEmpty()) {
+    if (o.fieldsGiven && o.format != OutputFormat::Pcd && o.format != OutputFormat::Ply) {
         std::fputs("hvk32-cli export: --fields applies to --pcd and --ply; the other outputs have their own fields\n",
                    stderr);
         return 2;
     }
-    return checkAngleRange(angleMin, angleMax, o.selection) && checkDistanceRange(distanceMin, distanceMax, o.selection)
+    return checkAngleRange(angleMin, angleMax, o.sink) && checkDistanceRange(distanceMin, distanceMax, o.sink)
             && checkFrameRange("export", o.range)
         ? 0
         : 2;
@@ -395,22 +398,6 @@ std::string softwareName()
     return line.substr(0, line.find(" ("));
 }
 
-// The program and its version, and the capture's date: that of its first record (UTC), or
-// today's when it has none.
-LasOrigin lasOrigin(const QString& pcap)
-{
-    LasOrigin origin;
-    origin.generatingSoftware = QString::fromStdString(softwareName());
-    QDate date = QDateTime::currentDateTimeUtc().date();
-    capturefile::CaptureReader reader;
-    capturefile::ScannerRecord record;
-    if (reader.open(pcap) && reader.next(record) != capturefile::CaptureReader::Read::End)
-        date = QDateTime::fromSecsSinceEpoch(reader.lastHeader().seconds, Qt::UTC).date();
-    origin.creationDayOfYear = static_cast<std::uint16_t>(date.dayOfYear());
-    origin.creationYear = static_cast<std::uint16_t>(date.year());
-    return origin;
-}
-
 int exportCapture(const ExportOptions& options, FrameSink& sink)
 {
     CapturePlayerCore player;
@@ -426,11 +413,18 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
     FrameRange range = options.range;
     if (!startAtFrame("export", player, options.pcap, range))
         return 1;
-    PlayedFrames played(player, range);
+    ProgressBar progress(isatty(STDERR_FILENO) == 1);
+    bool angleMistakeReported = false;
+    const qint64 length = player.fileLength();
     // So is the first frame: a capture that plays none fails and leaves no file behind.
-    const PlayedFrames::Frame* first = played.next();
-    if (!first) {
-        played.stop();
+    const FrameRun run = writePlayedFrames(
+        player, sink, range.to, options.frames, [] { return platform::stopSignalReceived(); },
+        [&](const PlayedFrames::Frame& f, long written) {
+            if (!angleMistakeReported)
+                angleMistakeReported = reportAngleMistake(options.pcap, f.snapshot);
+            progress.update(f.position, length, written + 1);
+        });
+    if (run.end == FrameRun::End::NoFrame) {
         reportCaptureDamage("export", options.pcap, player.damage());
         if (platform::stopSignalReceived())
             std::fputs("hvk32-cli export: interrupted; the output is not written\n", stderr);
@@ -439,40 +433,14 @@ int exportCapture(const ExportOptions& options, FrameSink& sink)
                          qPrintable(options.pcap), qPrintable(capturefile::describeNoFrame(player.recordCounts())));
         return 1;
     }
-    if (!sink.open()) {
+    if (run.end == FrameRun::End::NotOpened) {
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink.error()));
         return 1;
     }
-    ProgressBar progress(isatty(STDERR_FILENO) == 1);
-    long frames = 0;
-    unsigned long long points = 0;
-    bool failed = false;
-    bool angleMistakeReported = false;
-    const qint64 length = player.fileLength();
-    while (!platform::stopSignalReceived() && !(options.frames && frames >= options.frames)) {
-        const PlayedFrames::Frame* f = first ? first : played.next();
-        first = nullptr;
-        if (!f)
-            break;
-        if (!angleMistakeReported)
-            angleMistakeReported = reportAngleMistake(options.pcap, f->snapshot);
-        const qint64 written = sink.write({f->frameId, f->frame, f->snapshot, f->dualEcho, f->time, f->position});
-        if (written < 0) {
-            failed = true;
-            break;
-        }
-        ++frames;
-        points += static_cast<unsigned long long>(written);
-        progress.update(f->position, length, frames);
-    }
-    played.stop();
-    // Frames still being written reach their files first; the counts keep only those that did.
-    if (!sink.settle(frames, points))
-        failed = true;
-    // An interrupted or failed run leaves its output unfinished, which removes a single file.
-    const bool interrupted = platform::stopSignalReceived();
-    if (!failed && !interrupted && !sink.finish())
-        failed = true;
+    const long frames = run.frames;
+    const unsigned long long points = run.points;
+    const bool failed = run.end == FrameRun::End::Failed;
+    const bool interrupted = run.end == FrameRun::End::Stopped;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish(player.position(), player.fileLength(), frames);
 
@@ -500,21 +468,12 @@ int runExportCommand(int argc, char** argv)
         return 1;
     // A FIFO output whose reader goes away ends the run as a stop signal does.
     platform::stopOnBrokenPipe();
-    std::unique_ptr<FrameSink> sink;
-    if (!options.pcd.isEmpty())
-        sink = makeCloudFileSink(options.pcd, CloudFormat::Pcd, options.selection, options.fields);
-    else if (!options.ply.isEmpty())
-        sink = makeCloudFileSink(options.ply, CloudFormat::Ply, options.selection, options.fields);
-    else if (!options.las.isEmpty())
-        sink = makeLasSink(options.las, options.selection, lasOrigin(options.pcap));
-    else if (!options.mcap.isEmpty())
-        sink = makeMcapSink(options.mcap, options.pcap, options.selection, options.compression, softwareName(),
-                            {!options.range.from && options.range.start < 0,
-                             !options.frames && !options.range.to && options.range.duration < 0});
-    else if (!options.kitti.isEmpty())
-        sink = makeKittiSink(options.kitti, options.selection);
-    else
-        sink = makeCsvSink(options.csv, options.selection);
+    SinkSource source;
+    source.capture = options.pcap;
+    source.part = {!options.range.from && options.range.start < 0,
+                   !options.frames && !options.range.to && options.range.duration < 0};
+    source.software = QString::fromStdString(softwareName());
+    const std::unique_ptr<FrameSink> sink = makeSink(options.out, options.format, options.sink, source);
     // Before any work: an output that cannot be created fails the run at once.
     if (!sink->canCreate()) {
         std::fprintf(stderr, "hvk32-cli export: %s\n", qPrintable(sink->error()));

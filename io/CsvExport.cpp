@@ -183,6 +183,16 @@ qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const 
     return writeToDevice(out, [&](std::ostream& text) { return writeCsvPoints(text, frameId, frame, options, snapshot); });
 }
 
+qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const PointArrays& points)
+{
+    return writeToDevice(out, [&](std::ostream& text) {
+        CsvLine line;
+        for (std::size_t k = 0; k < points.size; ++k)
+            writeCsvLine(text, line, frameId, frame, points, k);
+        return text ? static_cast<qint64>(points.size) : -1;
+    });
+}
+
 qint64 writeCsvSelection(QIODevice* out, const LidarData& frame, const std::vector<ConvertedPoint>& points,
                          const ConversionSnapshot& snapshot)
 {

@@ -63,6 +63,10 @@ qint64 writeCsvFrame(std::ostream& out, int frameId, const LidarData& frame, con
 qint64 writeCsvFrame(QIODevice* out, int frameId, const LidarData& frame, const CsvExportOptions& options,
                      const ConversionSnapshot& snapshot);
 
+// The lines of `points`, converted from `frame` with exact precision (a selection of them
+// too), in their order. Returns their number, or -1 when the device did not take the text.
+qint64 writeCsvPoints(QIODevice* out, int frameId, const LidarData& frame, const PointArrays& points);
+
 // The selection's export: the header, then the given points of `frame` (each named by its
 // channel and index, as the view selected them in that frame) as frame 1, in their order and
 // in the format above, whatever their azimuth. Returns the number of points, or -1 when the

@@ -1,26 +1,26 @@
 #pragma once
-// Where "hvk32-cli export" sends the frames it plays: one CSV file, one PCD or PLY file per
-// frame, one LAS file, or a folder of KITTI files. Every file is written under a temporary
-// name beside its target and takes the target's name only once it is whole: a run that ends
-// early or fails leaves the single-file outputs unwritten, and of the per-frame outputs only
-// the files of frames written completely.
+// The writers of frames, one per output format (OutputFormats.h): the command line's export
+// sends every frame it plays to one, the window one frame or its selected points. Every file
+// is written under a temporary name beside its target and takes the target's name only once
+// it is whole: a run that ends early or fails leaves the single-file outputs unwritten, and of
+// the per-frame outputs only the files of frames written completely.
 
-#include "records/LidarData.h"
 #include "convert/ConversionSnapshot.h"
-#include "io/CsvExport.h"
-
+#include "convert/PointConversion.h"
 #include "convert/PointFields.h"
+#include "io/OutputFormats.h"
+#include "records/LidarData.h"
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
-#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 
 namespace hvk32 {
 
-class CapturePlayerCore;
 struct FrameTime;
 
 // One frame as the player emitted it, with what its conversion needs.
@@ -42,6 +42,8 @@ public:
     // The points written, or -1 with error() set. A sink that writes behind counts a frame
     // here when it has taken it; settle() corrects the counts.
     virtual qint64 write(const ExportFrame& frame) = 0;
+    // The same with the frame's points given, converted by the caller (a selection of them).
+    virtual qint64 writePoints(const ExportFrame& frame, const PointArrays& points) = 0;
     // Called once after the last write(): waits until the frames it took are on disk, and
     // takes those that did not get there off `frames` and `points`. False with error() set
     // when one did not.
@@ -62,24 +64,22 @@ protected:
     QString error_;
 };
 
-// The window's CSV export, byte for byte.
-std::unique_ptr<FrameSink> makeCsvSink(const QString& path, const CsvExportOptions& selection);
+// Which points a sink writes, and how.
+struct SinkOptions {
+    QList<int> channels = allChannels(); // order and repeats do not matter
+    float angleMin = 0.0f;               // azimuth range, bounds included [deg]
+    float angleMax = 360.0f;
+    // Distance range, bounds included [m]; the default lets every distance through.
+    float distanceMin = 0.0f;
+    float distanceMax = std::numeric_limits<float>::infinity();
+    pointfile::FieldSet fields = pointfile::FieldSet::all(); // of each PCD and PLY point
+    std::string compression = "zstd";                         // MCAP's chunks: zstd, lz4 or none
 
-enum class CloudFormat { Pcd, Ply };
-// "scan.pcd" or "scan" with frame 7: "scan-000007.pcd"; the same with ".ply".
-QString cloudFileName(const QString& out, int frameId, CloudFormat format);
-// One binary PCD or PLY file per frame, returns of distance 0 left out.
-std::unique_ptr<FrameSink> makeCloudFileSink(const QString& out, CloudFormat format, const CsvExportOptions& selection,
-                                             const pointfile::FieldSet& fields);
-
-// What a LAS file's header says about where it came from.
-struct LasOrigin {
-    QString generatingSoftware;        // "hvk32-cli 0.1.0"
-    std::uint16_t creationDayOfYear = 0; // the capture's date
-    std::uint16_t creationYear = 0;
+    static QList<int> allChannels(); // 0..31
+    // The CSV's conversion: these channels and ranges, zero distances kept unless the
+    // distance range starts above 0.
+    ConversionOptions conversionOptions(Precision precision) const;
 };
-// One LAS 1.2 file (point data format 1) of every frame, returns of distance 0 left out.
-std::unique_ptr<FrameSink> makeLasSink(const QString& path, const CsvExportOptions& selection, const LasOrigin& origin);
 
 // The part of a capture an export covers, for an output that carries more than its frames.
 struct CapturePart {
@@ -87,16 +87,35 @@ struct CapturePart {
     bool toEnd = true;     // to the capture's last record, else to the end of its last frame
 };
 
-// One MCAP file for ROS 2 and Foxglove: a sensor_msgs/msg/PointCloud2 (CDR) per frame on
-// /hvk32/points, stamped and logged at the capture time of the frame's first packet, and a
-// JSON message per device-info packet of `part` on /hvk32/device_info, logged at its own
-// capture time (a part that starts at a frame begins with the packet in force there).
-// `compression` is "zstd", "lz4" or "none"; `pcap` is the capture the frames come from.
-std::unique_ptr<FrameSink> makeMcapSink(const QString& path, const QString& pcap, const CsvExportOptions& selection,
-                                        const std::string& compression, const std::string& library,
-                                        const CapturePart& part);
+// Where the frames come from and who writes them.
+struct SinkSource {
+    QString capture;   // the capture the frames are played from; empty for live frames
+    CapturePart part;  // of the capture
+    QString software;  // "hvk32-cli 0.1.0": LAS's generating software, MCAP's writing library
+    bool oneFrame = false; // one frame: a format of one file per frame writes the name given
+};
 
-// A folder of KITTI files, 000000.bin for the first frame written; created when missing.
-std::unique_ptr<FrameSink> makeKittiSink(const QString& dir, const CsvExportOptions& selection);
+// The writer of `format` into `out` (a file, the first of one file per frame, or a folder as
+// the format's layout says):
+// - CSV: the header, then one line per point (the window's CSV export, byte for byte);
+// - PCD, PLY: one binary file per frame, "scan.pcd" or "scan" with frame 7 giving
+//   "scan-000007.pcd", with the options' fields;
+// - LAS: one LAS 1.2 file (point data format 1) of every frame, the capture's date (else
+//   today's) as its creation date;
+// - KITTI: a folder of files, 000000.bin for the first frame written, created when missing;
+// - MCAP: one file for ROS 2 and Foxglove: a sensor_msgs/msg/PointCloud2 (CDR) per frame on
+//   /hvk32/points, stamped and logged at the capture time of the frame's first packet, and a
+//   JSON message per device-info packet of the capture's part on /hvk32/device_info at its own
+//   capture time (a part that starts at a frame begins with the packet in force there).
+// The binary formats leave out returns of distance 0.
+std::unique_ptr<FrameSink> makeSink(const QString& out, OutputFormat format, const SinkOptions& options,
+                                    const SinkSource& source);
+
+// "scan.pcd" or "scan" with frame 7: "scan-000007.pcd"; the same with ".ply".
+QString frameFileName(const QString& out, int frameId, OutputFormat format);
+
+// Writes one frame into `sink` and completes it: its points, or -1 with *error set and
+// nothing left behind. With `chosen`, those points of the frame (see FrameSink::writePoints).
+qint64 writeOneFrame(FrameSink& sink, const ExportFrame& frame, QString* error, const PointArrays* chosen = nullptr);
 
 } // namespace hvk32

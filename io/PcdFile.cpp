@@ -1,7 +1,5 @@
 #include "io/PcdFile.h"
 
-#include "io/PointFileOutput.h"
-
 namespace hvk32::pointfile {
 
 std::string pcdHeader(const FieldSet& fields, std::size_t points)
@@ -26,13 +24,6 @@ std::string pcdHeader(const FieldSet& fields, std::size_t points)
            "VIEWPOINT 0 0 0 1 0 0 0\n"
            "POINTS " + n + "\n"
            "DATA binary\n";
-}
-
-bool writePcdFile(const std::string& path, const PointArrays& points, const FieldSet& fields,
-                  std::vector<char>& scratch, std::string* error)
-{
-    packRecords(points, fields, scratch);
-    return writeWhole(path, pcdHeader(fields, points.size), scratch, points.size * fields.recordSize(), error);
 }
 
 } // namespace hvk32::pointfile

@@ -1355,10 +1355,6 @@ Height: %3</translation>
         <translation>Export frame</translation>
     </message>
     <message>
-        <source>Write the frame on screen to a PCD, PLY or CSV file</source>
-        <translation>Write the frame on screen to a PCD, PLY or CSV file</translation>
-    </message>
-    <message>
         <source>Black</source>
         <translation>Black</translation>
     </message>
@@ -1389,6 +1385,10 @@ Height: %3</translation>
     <message>
         <source>Keep the distance and azimuth under the mouse in the saved image</source>
         <translation>Keep the distance and azimuth under the mouse in the saved image</translation>
+    </message>
+    <message>
+        <source>Write the frame on screen to a file: %1</source>
+        <translation>Write the frame on screen to a file: %1</translation>
     </message>
 </context>
 <context>
@@ -1582,10 +1582,6 @@ Gaps: silences of more than a second after which the stream went on, not counted
         <translation>View</translation>
     </message>
     <message>
-        <source>CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)</source>
-        <translation>CSV (*.csv);;PCD (*.pcd);;PLY (*.ply)</translation>
-    </message>
-    <message>
         <source>Fit view: no points are shown</source>
         <translation>Fit view: no points are shown</translation>
     </message>
@@ -1608,14 +1604,6 @@ Gaps: silences of more than a second after which the stream went on, not counted
     <message>
         <source>Export frame</source>
         <translation>Export frame</translation>
-    </message>
-    <message>
-        <source>PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)</source>
-        <translation>PCD (*.pcd);;PLY (*.ply);;CSV (*.csv)</translation>
-    </message>
-    <message>
-        <source>%1 cannot be written: %2</source>
-        <translation>%1 cannot be written: %2</translation>
     </message>
     <message>
         <source>%1 points written to %2</source>

@@ -1,12 +1,11 @@
-#include "cli/PlayedFrames.h"
+#include "io/PlayedFrames.h"
 
 #include "convert/FrameReader.h"
-#include "io/FrameSinks.h"
 #include "platform/SignalHandling.h"
 
 namespace hvk32 {
 
-PlayedFrames::PlayedFrames(CapturePlayerCore& player, const FrameRange& range) : player_(player), range_(range)
+PlayedFrames::PlayedFrames(CapturePlayerCore& player, long last) : player_(player), last_(last)
 {
     for (Frame& f : frames_)
         free_.push_back(&f);
@@ -39,7 +38,7 @@ void PlayedFrames::play()
             break;
         if (event != CapturePlayerCore::Event::Frame)
             continue;
-        if (range_.isPast(player_.frameCounter()))
+        if (last_ > 0 && player_.frameCounter() > last_)
             break;
         Frame* slot = nullptr;
         {

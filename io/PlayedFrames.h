@@ -5,7 +5,6 @@
 // grown to the capture's frame size.
 
 #include "acquisition/CapturePlayerCore.h"
-#include "cli/FrameRange.h"
 #include "records/LidarData.h"
 #include "convert/ConversionSnapshot.h"
 
@@ -31,9 +30,9 @@ public:
         FrameTime time;           // when the frame began
     };
 
-    // Starts playing `player` (open, and at the start of the range) forward until the end of
-    // the capture, the end of `range` or a stop signal.
-    PlayedFrames(CapturePlayerCore& player, const FrameRange& range);
+    // Starts playing `player` (open, and at the first frame wanted) forward until the end of
+    // the capture, frame `last` (0: none) or a stop signal.
+    PlayedFrames(CapturePlayerCore& player, long last);
     ~PlayedFrames(); // stops and joins the player's thread
     PlayedFrames(const PlayedFrames&) = delete;
     PlayedFrames& operator=(const PlayedFrames&) = delete;
@@ -47,7 +46,7 @@ private:
     void play();
 
     CapturePlayerCore& player_;
-    const FrameRange range_;
+    const long last_;
     std::array<Frame, 3> frames_;
     std::deque<Frame*> free_;
     std::deque<Frame*> ready_;
