@@ -8,70 +8,37 @@
 #include "acquisition/CapturePlayerCore.h"
 #include "convert/FrameReader.h"
 #include "hvk32/CaptureState.h"
+#include "io/FrameRun.h"
 #include "io/FrameSinks.h"
+#include "io/OutputFormats.h"
 
-#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
+#include <optional>
 
 namespace hvk32 {
 
 namespace {
 
 constexpr int kChannels = 32;
-constexpr float kFullTurn = 360.0f;
 
-// The export's selection for the capture's filter: its channels and distance range, every
-// azimuth.
-CsvExportOptions selectionOf(const Filter& filter)
+// The export's options for the capture's filter: its channels and distance range, every
+// azimuth, every field.
+SinkOptions optionsOf(const Filter& filter)
 {
-    CsvExportOptions selection;
+    SinkOptions options;
+    options.channels.clear();
     for (int c = 0; c < kChannels; ++c)
         if (filter.keepsChannel(c))
-            selection.channels << c;
-    selection.angleMin = 0.0f;
-    selection.angleMax = kFullTurn;
+            options.channels << c;
     if (filter.limitsDistance()) {
-        selection.distanceMin = static_cast<float>(filter.minDistance());
+        options.distanceMin = static_cast<float>(filter.minDistance());
         if (!std::isinf(filter.maxDistance()))
-            selection.distanceMax = static_cast<float>(filter.maxDistance());
+            options.distanceMax = static_cast<float>(filter.maxDistance());
     }
-    return selection;
-}
-
-// This library and its version, and the capture's date: that of its first record (UTC), or
-// today's when it has none.
-LasOrigin lasOrigin(const QString& pcap)
-{
-    LasOrigin origin;
-    origin.generatingSoftware = QStringLiteral("hvk32 ") + QStringLiteral(HVK32_VERSION);
-    QDate date = QDateTime::currentDateTimeUtc().date();
-    capturefile::CaptureReader reader;
-    capturefile::ScannerRecord record;
-    if (reader.open(pcap) && reader.next(record) != capturefile::CaptureReader::Read::End)
-        date = QDateTime::fromSecsSinceEpoch(reader.lastHeader().seconds, Qt::UTC).date();
-    origin.creationDayOfYear = static_cast<std::uint16_t>(date.dayOfYear());
-    origin.creationYear = static_cast<std::uint16_t>(date.year());
-    return origin;
-}
-
-std::unique_ptr<FrameSink> sinkFor(const QString& out, const detail::CaptureAccess::State& s, bool fromStart, bool toEnd)
-{
-    const CsvExportOptions selection = selectionOf(s.filter);
-    auto named = [&out](const char* extension) { return out.endsWith(QLatin1String(extension), Qt::CaseInsensitive); };
-    if (named(".csv"))
-        return makeCsvSink(out, selection);
-    if (named(".pcd"))
-        return makeCloudFileSink(out, CloudFormat::Pcd, selection, pointfile::FieldSet::all());
-    if (named(".ply"))
-        return makeCloudFileSink(out, CloudFormat::Ply, selection, pointfile::FieldSet::all());
-    if (named(".las"))
-        return makeLasSink(out, selection, lasOrigin(s.path));
-    if (named(".mcap"))
-        return makeMcapSink(out, s.path, selection, "zstd", "hvk32 " HVK32_VERSION, {fromStart, toEnd});
-    throw Error(Error::Kind::BadArgument,
-                out.toStdString() + ": the name ends in none of .csv, .pcd, .ply, .las and .mcap");
+    return options;
 }
 
 } // namespace
@@ -94,7 +61,15 @@ void write(const std::string& path, const Capture& capture, std::size_t first, s
     // The output replaces its file when complete: never when it is the capture itself.
     if (QFileInfo::exists(out) && QFileInfo(out).canonicalFilePath() == QFileInfo(s.path).canonicalFilePath())
         throw Error(Error::Kind::BadArgument, path + " would overwrite the capture");
-    const std::unique_ptr<FrameSink> sink = sinkFor(out, s, first == 0, last == count - 1);
+    const std::optional<OutputFormat> format = outputFormatOf(out, OutputUse::Run);
+    if (!format)
+        throw Error(Error::Kind::BadArgument,
+                    path + ": the name ends in none of " + extensionList(OutputUse::Run).toStdString());
+    SinkSource source;
+    source.capture = s.path;
+    source.part = {first == 0, last == count - 1};
+    source.software = QStringLiteral("hvk32 " HVK32_VERSION);
+    const std::unique_ptr<FrameSink> sink = makeSink(out, *format, optionsOf(s.filter), source);
     if (!sink->canCreate())
         throw Error(Error::Kind::WriteFailed, sink->error().toStdString());
 
@@ -103,43 +78,28 @@ void write(const std::string& path, const Capture& capture, std::size_t first, s
     if (!player.open(s.path, &message))
         throw Error(Error::Kind::ReadFailed, s.pathText + ": " + message.toStdString());
     player.start();
-    const int from = static_cast<int>(first + 1);
-    const int to = static_cast<int>(last + 1);
-    if (from > 1 && !player.seek(s.index, from))
+    const long from = static_cast<long>(first + 1);
+    const long to = static_cast<long>(last + 1);
+    if (from > 1 && !player.seek(s.index, static_cast<int>(from)))
         throw Error(Error::Kind::ReadFailed, s.pathText + ": frame " + std::to_string(from) + " cannot be read");
-    if (!sink->open())
+    const FrameRun run = writePlayedFrames(player, *sink, to, 0, [] { return false; });
+    switch (run.end) {
+    case FrameRun::End::Done:
+        break;
+    case FrameRun::End::NoFrame:
+    case FrameRun::End::Stopped:
+        throw Error(Error::Kind::ReadFailed, s.pathText + ": frame " + std::to_string(from) + " cannot be read");
+    case FrameRun::End::NotOpened:
+    case FrameRun::End::Failed:
         throw Error(Error::Kind::WriteFailed, sink->error().toStdString());
-    LidarData frame;
-    long frames = 0;
-    unsigned long long points = 0;
-    bool failed = false;
-    while (player.frameCounter() < to) {
-        const auto event = player.next(CapturePlayerCore::Direction::Forward);
-        if (event == CapturePlayerCore::Event::End)
-            break;
-        if (event != CapturePlayerCore::Event::Frame)
-            continue;
-        player.takeFrame(frame);
-        const ConversionSnapshot snapshot = playedFrameSnapshot(player);
-        const qint64 written = sink->write({player.frameCounter(), frame, snapshot, playedFrameDualEcho(player),
-                                            player.frameTime(), player.position()});
-        if (written < 0) {
-            failed = true;
-            break;
-        }
-        ++frames;
-        points += static_cast<unsigned long long>(written);
     }
-    // A capture that ends before the last frame (it is damaged past the index) is a failure.
-    const bool whole = failed || frames == to - from + 1;
-    // Frames still being written reach their files first; a failed run leaves no single file.
-    if (!sink->settle(frames, points) || failed)
-        throw Error(Error::Kind::WriteFailed, sink->error().toStdString());
-    if (!whole)
+    // A capture that ends before the last frame (it is damaged past the index) is a failure;
+    // the run has completed the output, so it is taken away again.
+    if (run.frames != to - from + 1) {
+        QFile::remove(out);
         throw Error(Error::Kind::ReadFailed,
-                    s.pathText + ": frame " + std::to_string(from + frames) + " cannot be read");
-    if (!sink->finish())
-        throw Error(Error::Kind::WriteFailed, sink->error().toStdString());
+                    s.pathText + ": frame " + std::to_string(from + run.frames) + " cannot be read");
+    }
 }
 
 } // namespace hvk32
