@@ -272,7 +272,7 @@ void ScannerStream::deviceInfoPacket(std::uint64_t micros, std::uint8_t* out) co
     putBe16(out + kPpsState, reported::kPpsDisabled);
 
     const ClockTime now = clockAt(micros);
-    devinfo::writeClock(out + kClock, {now.year, now.month, now.day, now.hour, now.minute, now.second});
+    devinfo::writeClock(out + kClock, deviceClockOf(now));
 
     putText(out + kLatitude + kLatitudeTextStart, reported::kLatitude, kLatitudeHead);
     out[kLatitudeLast] = static_cast<std::uint8_t>(reported::kLatitude[kLatitudeHead]);
