@@ -1,6 +1,7 @@
 // Frame-to-cloud conversion: horizontal angle rules, coordinates, colours and their legend,
 // filters, the vertical table check, average intensities and a simulator frame end to end.
 
+#include "support/SampleFrame.h"
 #include "acquisition/DataPacket.h"
 #include "acquisition/FrameAssembler.h"
 #include "records/AngleValues.h"
@@ -22,24 +23,8 @@ using namespace hvk32;
 
 namespace {
 
-struct Sample {
-    int channel;
-    float distance; // raw counts
-    float azimuth;
-    int intensity = 100;
-};
-
-LidarData frameOf(std::initializer_list<Sample> samples)
-{
-    LidarData f = LidarData::empty();
-    for (const Sample& s : samples) {
-        f.distances[s.channel].push_back(s.distance);
-        f.azimuths[s.channel].push_back(s.azimuth);
-        f.intensities[s.channel].push_back(s.intensity);
-        f.timestamps[s.channel].push_back(7);
-    }
-    return f;
-}
+using test::frameOf;
+using test::Sample;
 
 // Device table equal to the built-in one of the mode, so it is accepted.
 CloudParameters paramsFor(int degreeMode, std::array<float, 4> offsets = {0, 0, 0, 0})
