@@ -9,8 +9,7 @@
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
 #include "sim/SyntheticScene.h"
-#include "support/RecordingPrompts.h"
-#include "support/WidgetLookup.h"
+#include "support/WindowFixture.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "io/CsvExport.h"
 #include "view/MeasurementGrid.h"
@@ -86,26 +85,8 @@ PixelCounts countPixels(const QImage& image)
 
 } // namespace
 
-class ViewerTest : public QObject {
+class ViewerTest : public QObject, test::WindowFixture {
     Q_OBJECT
-
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
-
-    template <typename T>
-    T* widget(const char* name)
-    {
-        return test::child<T>(*window_, name);
-    }
-
-    void click(const char* button) { QTest::mouseClick(widget<QToolButton>(button), Qt::LeftButton); }
-
-    void showFrame(const LidarData& frame)
-    {
-        const auto drawn = window_->framesDrawn();
-        window_->CalculateCoordinatesK32(frame);
-        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
-    }
 
     QImage grabView() { return widget<QVTKOpenGLNativeWidget>("screen")->grabFramebuffer(); }
 
@@ -163,13 +144,7 @@ private slots:
             verticalAngleTable[c] = defaultVerticalAngles1[c];
     }
 
-    void init()
-    {
-        window_ = std::make_unique<manwindow>(&prompts_);
-        window_->resize(1200, 800);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void init() { QVERIFY(openWindow({1200, 800})); }
 
     void cleanup() { window_.reset(); }
 
@@ -628,12 +603,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    ViewerTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<ViewerTest>(argc, argv); }
 
 #include "ViewerTest.moc"
