@@ -2,6 +2,7 @@
 // filters, the vertical table check, average intensities and a simulator frame end to end.
 
 #include "support/SampleFrame.h"
+#include "support/SimulatorFrames.h"
 #include "acquisition/DataPacket.h"
 #include "acquisition/FrameAssembler.h"
 #include "records/AngleValues.h"
@@ -466,15 +467,7 @@ private slots:
     // A revolution of the substitute scanner lands on the scene's surfaces.
     void simulatorFrame()
     {
-        sim::ScannerStream stream(sim::ScannerSettings{});
-        FrameAssembler assembler;
-        assembler.setConfiguration(SensorConfig::SingleEcho);
-        std::array<std::uint8_t, datapacket::kPacketSize> packet{};
-        std::vector<LidarData> frames;
-        while (frames.size() < 2) {
-            stream.nextDataPacket(packet.data());
-            assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-        }
+        const LidarData frame = test::simulatorFrame();
         CloudParameters params = paramsFor(0);
         params.modeKnown = 1;
         CloudResult out;
@@ -490,7 +483,7 @@ private slots:
             if (qAbs(p.z - sim::scene::kFloorZ) < 0.01)
                 ++floorPoints;
         };
-        CloudBuilder().build(frames[1], params, out, &visitor);
+        CloudBuilder().build(frame, params, out, &visitor);
         QCOMPARE(QString(out.firmwareVariant), QString("V2.6.1"));
         QCOMPARE(out.angleMistakeChannel, -1);
         const std::size_t points = out.frame.size();

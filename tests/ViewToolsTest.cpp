@@ -9,6 +9,7 @@
 #include "app/manwindow.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
+#include "support/SimulatorFrames.h"
 #include "support/WindowFixture.h"
 #include "io/CsvExport.h"
 #include "view/ViewPreferences.h"
@@ -40,19 +41,7 @@ using namespace hvk32;
 
 namespace {
 
-LidarData simulatorFrame()
-{
-    sim::ScannerStream stream{sim::ScannerSettings{}};
-    FrameAssembler assembler;
-    assembler.setConfiguration(SensorConfig::SingleEcho);
-    std::vector<LidarData> frames;
-    std::array<std::uint8_t, 1206> packet{};
-    while (frames.size() < 2) {
-        stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-    }
-    return frames[1];
-}
+using test::simulatorFrame;
 
 // Pixels of exactly this colour in the image.
 int pixelsOf(const QImage& image, const QColor& colour, QRect area = QRect())

@@ -9,6 +9,7 @@
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
 #include "sim/SyntheticScene.h"
+#include "support/SimulatorFrames.h"
 #include "support/WindowFixture.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "io/CsvExport.h"
@@ -41,22 +42,7 @@ using namespace hvk32;
 
 namespace {
 
-// One revolution of the simulator's hall, as the receiver would emit it.
-LidarData simulatorFrame(sim::EchoMode echo = sim::EchoMode::Single)
-{
-    sim::ScannerSettings settings;
-    settings.echo = echo;
-    sim::ScannerStream stream(settings);
-    FrameAssembler assembler;
-    assembler.setConfiguration(echo == sim::EchoMode::Dual ? SensorConfig::DualEcho : SensorConfig::SingleEcho);
-    std::vector<LidarData> frames;
-    std::array<std::uint8_t, 1206> packet{};
-    while (frames.size() < 2) {
-        stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-    }
-    return frames[1];
-}
+using test::simulatorFrame;
 
 struct PixelCounts {
     int lit = 0;      // not background
@@ -259,7 +245,9 @@ private slots:
         // from a larger and from a smaller frame is drawn exactly as the same frame added
         // to an empty view.
         const LidarData single = simulatorFrame();
-        const LidarData dual = simulatorFrame(sim::EchoMode::Dual);
+        sim::ScannerSettings dualEcho;
+        dualEcho.echo = sim::EchoMode::Dual;
+        const LidarData dual = simulatorFrame(dualEcho);
         window_->scene().viewer().setShowFPS(false); // the frame rate text differs from render to render
         auto* colours = widget<QComboBox>("comboBox_2");
         for (int mode = 0; mode < 5; ++mode) {

@@ -7,6 +7,7 @@
 #include "sim/ScannerStream.h"
 #include "support/CaptureBuilder.h"
 #include "support/DeviceInfoBuilder.h"
+#include "support/SimulatorFrames.h"
 #include "support/WindowFixture.h"
 #include "tools/SaveDataOptions.h"
 
@@ -27,20 +28,7 @@ using namespace hvk32;
 
 namespace {
 
-std::vector<LidarData> simulatorFrames(int count)
-{
-    sim::ScannerStream stream{sim::ScannerSettings{}};
-    FrameAssembler assembler;
-    assembler.setConfiguration(SensorConfig::SingleEcho);
-    std::vector<LidarData> frames;
-    std::array<std::uint8_t, 1206> packet{};
-    while (int(frames.size()) < count + 1) {
-        stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-    }
-    frames.erase(frames.begin()); // the first, partial revolution
-    return frames;
-}
+using test::simulatorFrames;
 
 QStringList frameIdsOf(const QString& path)
 {
