@@ -277,28 +277,12 @@ void SocketRecorder::takeDatagram(const ReceivedDatagram& datagram)
     writeRecord(record_, datagram.receivedMicros, deviceInfo, true);
 }
 
-RecordingCounts SocketRecorder::counts() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return counts_;
-}
+RecordingCounts SocketRecorder::counts() const { return locked(counts_); }
 
-QString SocketRecorder::error() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
-}
+QString SocketRecorder::error() const { return locked(error_); }
 
-bool SocketRecorder::deviceInfoWaitFailed() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return deviceInfoWaitFailed_;
-}
+bool SocketRecorder::deviceInfoWaitFailed() const { return locked(deviceInfoWaitFailed_); }
 
-QString SocketRecorder::currentFile() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return currentFile_;
-}
+QString SocketRecorder::currentFile() const { return locked(currentFile_); }
 
 } // namespace hvk32

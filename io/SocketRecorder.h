@@ -96,6 +96,13 @@ private:
     void fail(const QString& message);
     void closeLocked();
     void countDrops(std::uint16_t port, std::uint32_t socketDrops);
+    // A copy of a member, taken under the lock the receiving thread writes it under.
+    template <typename T>
+    T locked(const T& member) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return member;
+    }
 
     mutable std::mutex mutex_;
     QIODevice* device_ = nullptr;
