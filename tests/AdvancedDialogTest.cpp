@@ -56,9 +56,7 @@ Packet withMotorSpeed(Packet p, std::uint16_t rpm)
 // What GetSetK32 hands over for one packet: the record and the list, then the raw packet.
 void feed(ACWPSettingWidgetK32& dialog, const Packet& packet)
 {
-    SettingData record = decodeSettingData(packet.data());
-    dialog.onLidarStatusReceiving(&record, decodeStatusValues(packet.data()));
-    dialog.OnLidarDifoData(packet.data());
+    test::feedDialog(dialog, packet, &ACWPSettingWidgetK32::onLidarStatusReceiving, &ACWPSettingWidgetK32::OnLidarDifoData);
 }
 
 QString text(const QWidget& w, const char* name) { return edit(w, name)->text(); }

@@ -49,9 +49,8 @@ Packet withBe16(Packet p, std::size_t offset, std::uint16_t value)
 // What GetSetK32 hands over for one packet: the record and the list, then the raw packet.
 void feed(InetactionSetupWidgetK32& dialog, const Packet& packet)
 {
-    SettingData record = decodeSettingData(packet.data());
-    dialog.OnLidarStatusReceiving(&record, decodeStatusValues(packet.data()));
-    dialog.OnLidarDifoData(packet.data());
+    test::feedDialog(dialog, packet, &InetactionSetupWidgetK32::OnLidarStatusReceiving,
+                     &InetactionSetupWidgetK32::OnLidarDifoData);
 }
 
 

@@ -61,9 +61,8 @@ class VerticalAngleTest : public QObject, test::DialogFixture<VerticalAngleSetti
 
     void feed(const Packet& packet)
     {
-        SettingData record = decodeSettingData(packet.data());
-        dialog->onLidarStatusReceiving_(&record, decodeStatusValues(packet.data()));
-        dialog->OnLidarDifoData_(packet.data());
+        test::feedDialog(*dialog, packet, &VerticalAngleSetting::onLidarStatusReceiving_,
+                         &VerticalAngleSetting::OnLidarDifoData_);
     }
 
     void click(const char* name) { QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton); }

@@ -3,7 +3,10 @@
 // records and answers, sending to a command port stub of the test on loopback; and the
 // substitute scanner's device-info packets to feed it with.
 
+#include "acquisition/DeviceInfoDecoding.h"
 #include "acquisition/DeviceInfoPacket.h"
+#include "records/ByteTypes.h"
+#include "records/SettingData.h"
 #include "sim/ScannerStream.h"
 #include "support/CommandPortStub.h"
 #include "support/RecordingPauses.h"
@@ -12,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace hvk32::test {
 
@@ -23,6 +27,17 @@ inline DevicePacket simulatorDevicePacket(const sim::ScannerSettings& settings, 
     DevicePacket p{};
     sim::ScannerStream(settings).deviceInfoPacket(micros, p.data());
     return p;
+}
+
+// What the device-info receiver hands a dialog for one packet: the decoded record and status
+// list to one slot, then the raw packet to the other (each dialog names its slots its own way).
+template <typename Dialog>
+void feedDialog(Dialog& dialog, const DevicePacket& packet, void (Dialog::*statusSlot)(SettingData*, std::vector<int>),
+                void (Dialog::*packetSlot)(const u_char*))
+{
+    SettingData record = decodeSettingData(packet.data());
+    (dialog.*statusSlot)(&record, decodeStatusValues(packet.data()));
+    (dialog.*packetSlot)(packet.data());
 }
 
 template <typename Dialog>
