@@ -281,13 +281,9 @@ private:
 // The Exact conversion of channel c: double trigonometry, as the text outputs print it. The
 // azimuth and distance limits are a template choice, as in the Fast conversions.
 template<bool Limit>
-std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+std::size_t convertChannelExact(const ChannelInput in, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                 const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const ChannelInput in = channelInputOf(frame, c);
-    if (in.n == 0)
-        return k;
-
     // Everything the loop reads besides the lists, in locals: the arrays it writes could
     // otherwise alias them and force a reload per point.
     const int modeKnown = snapshot.modeKnown != 0 ? 1 : 0;
@@ -340,12 +336,9 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
 // is kept, so the loop has no branch that depends on the data; the azimuth and distance
 // limits are a template choice.
 template<bool Limit, bool Echoes>
-std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+std::size_t convertChannelFast(const ChannelInput in, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const ChannelInput in = channelInputOf(frame, c);
-    if (in.n == 0)
-        return k;
     const std::uint8_t* echoes = Echoes ? in.echoes : nullptr;
 
     // Everything the loop reads besides the lists, in locals: the arrays it writes could
@@ -528,12 +521,9 @@ void flatFields(const int* __restrict intensities, const std::uint64_t* __restri
 // fields of every point at the channel's first free index onwards, then the kept points
 // moved down over the dropped ones. Same rules as convertChannelFast.
 template<bool Limit>
-std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+std::size_t convertChannelFlat(const ChannelInput in, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const ChannelInput in = channelInputOf(frame, c);
-    if (in.n == 0)
-        return k;
     const std::size_t n = in.n;
     const GeometryTerms g = geometryOf(t, snapshot);
     const Outputs to(out);
@@ -589,7 +579,8 @@ std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms
     return at;
 }
 
-using ChannelConversion = std::size_t (*)(const LidarData&, int, const ChannelTerms&, const ConversionSnapshot&,
+// Converts the points of channel c (at least one) from index k on; returns the next free index.
+using ChannelConversion = std::size_t (*)(ChannelInput, int, const ChannelTerms&, const ConversionSnapshot&,
                                           const ConversionOptions&, std::uint64_t, std::size_t, PointArrays&);
 
 template<bool Limit>
@@ -745,8 +736,10 @@ void PointConversion::convert(const LidarData& frame, const ConversionSnapshot& 
     for (int c = 0; c < kChannelCount; ++c) {
         if (!options.channels[static_cast<std::size_t>(c)])
             continue;
-        const bool echoes = sizeOf(frame.echoes, c) >= channelPointCount(frame, c);
-        k = channelConversionOf(options, echoes)(frame, c, terms[c], snapshot, options, start, k, out);
+        const ChannelInput in = channelInputOf(frame, c);
+        if (in.n == 0)
+            continue;
+        k = channelConversionOf(options, in.echoes != nullptr)(in, c, terms[c], snapshot, options, start, k, out);
     }
     out.size = k;
 }
