@@ -230,6 +230,15 @@ struct DisplaySector {
 struct GeometryTerms {
     double adjust, offset;
     float horizontalPerCount, verticalPerCount, metresPerCount, offsetCos, offsetSin;
+
+    // x and y of a return of `raw` counts where the horizontal angle has cosine cosT and
+    // sine sinT.
+    void horizontal(float raw, float cosT, float sinT, float& x, float& y) const
+    {
+        const float h = raw * horizontalPerCount + offsetCos;
+        x = h * cosT + offsetSin * sinT;
+        y = offsetSin * cosT - h * sinT;
+    }
 };
 
 GeometryTerms geometryOf(const ChannelTerms& t, const ConversionSnapshot& snapshot)
@@ -348,11 +357,7 @@ std::size_t convertChannelFast(const ChannelInput in, int c, const ChannelTerms&
     const double offset = t.offset;
     const std::uint16_t channel = static_cast<std::uint16_t>(c);
     const GeometryTerms g = geometryOf(t, snapshot);
-    const float horizontalPerCount = g.horizontalPerCount;
-    const float verticalPerCount = g.verticalPerCount;
     const float metresPerCount = g.metresPerCount;
-    const float offsetCos = g.offsetCos;
-    const float offsetSin = g.offsetSin;
     const TrigTable& table = trigTable();
     const KeepRule<Limit> kept(o);
     const Outputs to(out);
@@ -369,10 +374,8 @@ std::size_t convertChannelFast(const ChannelInput in, int c, const ChannelTerms&
         raw = sector.contains(wrapped) ? 0.0f : raw;
         float cosT, sinT;
         table.lookUp(theta, cosT, sinT);
-        const float h = raw * horizontalPerCount + offsetCos;
-        to.x[at] = h * cosT + offsetSin * sinT;
-        to.y[at] = offsetSin * cosT - h * sinT;
-        to.z[at] = raw * verticalPerCount;
+        g.horizontal(raw, cosT, sinT, to.x[at], to.y[at]);
+        to.z[at] = raw * g.verticalPerCount;
         to.distance[at] = raw * metresPerCount;
         to.azimuth[at] = azimuth;
         at += keep ? 1 : 0;
@@ -399,17 +402,10 @@ std::size_t convertChannelFast(const ChannelInput in, int c, const ChannelTerms&
 // there are any.
 HVK32_VECTOR_CLONES
 bool flatGeometry(const float* __restrict distances, const float* __restrict azimuths, std::size_t n,
-                  const GeometryTerms& g, const float* __restrict cosines, const float* __restrict sines,
+                  const GeometryTerms g, const float* __restrict cosines, const float* __restrict sines,
                   float* __restrict xs, float* __restrict ys, float* __restrict zs, float* __restrict ds,
                   float* __restrict as)
 {
-    const double adjust = g.adjust;
-    const double offset = g.offset;
-    const float horizontalPerCount = g.horizontalPerCount;
-    const float verticalPerCount = g.verticalPerCount;
-    const float metresPerCount = g.metresPerCount;
-    const float offsetCos = g.offsetCos;
-    const float offsetSin = g.offsetSin;
     constexpr std::size_t kChunk = 256;
     int index[kChunk];
     float fraction[kChunk];
@@ -419,7 +415,7 @@ bool flatGeometry(const float* __restrict distances, const float* __restrict azi
         const float* az = azimuths + first;
         float* a = as + first;
         for (std::size_t j = 0; j < m; ++j) {
-            const double theta = thetaOf(az[j], adjust, offset);
+            const double theta = thetaOf(az[j], g.adjust, g.offset);
             a[j] = static_cast<float>(wrapOnce(theta));
             const double t = TrigTable::position(theta);
             const bool on = TrigTable::onGrid(t);
@@ -440,11 +436,9 @@ bool flatGeometry(const float* __restrict distances, const float* __restrict azi
             const float raw = d[j];
             const float cosT = cosines[i] + f * (cosines[i + 1] - cosines[i]);
             const float sinT = sines[i] + f * (sines[i + 1] - sines[i]);
-            const float h = raw * horizontalPerCount + offsetCos;
-            x[j] = h * cosT + offsetSin * sinT;
-            y[j] = offsetSin * cosT - h * sinT;
-            z[j] = raw * verticalPerCount;
-            metres[j] = raw * metresPerCount;
+            g.horizontal(raw, cosT, sinT, x[j], y[j]);
+            z[j] = raw * g.verticalPerCount;
+            metres[j] = raw * g.metresPerCount;
         }
     }
     return offGrid != 0;
@@ -460,9 +454,7 @@ void offGridGeometry(const float* distances, const float* azimuths, std::size_t 
             continue;
         float cosT, sinT;
         TrigTable::direct(theta, cosT, sinT);
-        const float h = distances[j] * g.horizontalPerCount + g.offsetCos;
-        xs[j] = h * cosT + g.offsetSin * sinT;
-        ys[j] = g.offsetSin * cosT - h * sinT;
+        g.horizontal(distances[j], cosT, sinT, xs[j], ys[j]);
     }
 }
 
