@@ -1,6 +1,7 @@
 #include "acquisition/DeviceInfoJson.h"
 
 #include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoPacket.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,8 +38,6 @@ constexpr StatusName kStatusNames[] = {
     {StatusCleanliness, "cleanliness"},
 };
 
-constexpr int kYearBase = 2000; // the device's date counts years from 2000
-
 QJsonArray floats(const float* values, int count)
 {
     QJsonArray a;
@@ -61,13 +60,14 @@ QByteArray deviceInfoJson(const std::uint8_t* payload)
                              .arg(s.destinationIp[2])
                              .arg(s.destinationIp[3]);
     o["dataPort"] = s.dataPort[0] << 8 | s.dataPort[1];
+    const devinfo::Clock clock = devinfo::readClock(s.dateTime);
     o["deviceTime"] = QStringLiteral("%1-%2-%3T%4:%5:%6")
-                          .arg(kYearBase + s.dateTime[0])
-                          .arg(s.dateTime[1], 2, 10, QLatin1Char('0'))
-                          .arg(s.dateTime[2], 2, 10, QLatin1Char('0'))
-                          .arg(s.dateTime[3], 2, 10, QLatin1Char('0'))
-                          .arg(s.dateTime[4], 2, 10, QLatin1Char('0'))
-                          .arg(s.dateTime[5], 2, 10, QLatin1Char('0'));
+                          .arg(clock.year)
+                          .arg(clock.month, 2, 10, QLatin1Char('0'))
+                          .arg(clock.day, 2, 10, QLatin1Char('0'))
+                          .arg(clock.hour, 2, 10, QLatin1Char('0'))
+                          .arg(clock.minute, 2, 10, QLatin1Char('0'))
+                          .arg(clock.second, 2, 10, QLatin1Char('0'));
     o["motorSpeed"] = s.motorSpeed;
     o["packetInterval"] = s.packetInterval;
     o["motorState"] = s.motorState;

@@ -76,8 +76,11 @@ inline void writeHeader(std::uint8_t* p)
 }
 
 // The device clock as its six bytes carry it: year - 2000, month, day, hour, minute, second.
+// Every reader and writer of the clock (the packet, its JSON, the simulator's start time)
+// takes the year rule from here.
 constexpr std::size_t kClockSize = 6;
 constexpr int kClockYearBase = 2000;
+constexpr int kClockYearLast = kClockYearBase + 255; // the last year the byte holds
 
 struct Clock {
     int year = kClockYearBase;
@@ -102,6 +105,23 @@ inline void writeClock(std::uint8_t* bytes, const Clock& c)
     const int rest[] = {c.month, c.day, c.hour, c.minute, c.second};
     for (std::size_t i = 0; i < 5; ++i)
         bytes[1 + i] = static_cast<std::uint8_t>(rest[i]);
+}
+
+constexpr bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// Days of a month 1..12 of the given year.
+constexpr int daysInMonth(int year, int month)
+{
+    constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
+}
+
+// Whether c is a day the calendar has and a time of day, in a year the year byte holds.
+constexpr bool isValidClock(const Clock& c)
+{
+    return c.year >= kClockYearBase && c.year <= kClockYearLast && c.month >= 1 && c.month <= 12 && c.day >= 1
+        && c.day <= daysInMonth(c.year, c.month) && c.hour >= 0 && c.hour <= 23 && c.minute >= 0 && c.minute <= 59
+        && c.second >= 0 && c.second <= 59;
 }
 
 // Channel whose vertical angle is packet entry i: the even channels come first.

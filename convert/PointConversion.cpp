@@ -143,6 +143,13 @@ struct ChannelTerms {
     float verticalPerCm;   // Fast: sin(vertical) / 100
 };
 
+// The horizontal angle of a point before the wrap [deg]: its azimuth turned by the channel's
+// adjustment, then by its offset, in this order (the sums round as the outputs always have).
+inline double thetaOf(float azimuth, double adjust, double offset)
+{
+    return static_cast<double>(azimuth) + adjust + offset;
+}
+
 // Time-stamp units from `start` to `stamp`, across the hourly wrap: the nearer way round.
 inline std::int64_t unitsSince(std::uint64_t stamp, std::uint64_t start)
 {
@@ -183,11 +190,55 @@ ChannelInput channelInputOf(const LidarData& frame, int c)
             sizeOf(frame.echoes, c) >= n ? frame.echoes[c].data() : nullptr};
 }
 
+// Where a conversion writes: the storage of every output array, taken once per channel into
+// locals (the arrays have grown to the frame's points before). The Exact arrays are there
+// only for the Exact conversion.
+struct Outputs {
+    explicit Outputs(PointArrays& out)
+        : x(out.x.data()), y(out.y.data()), z(out.z.data()), intensity(out.intensity.data()),
+          channel(out.channel.data()), azimuth(out.azimuth.data()), distance(out.distance.data()),
+          time(out.time.data()), echo(out.echo.data()), theta(out.theta.data()), distanceCm(out.distanceCm.data()),
+          source(out.source.data())
+    {
+    }
+
+    float* x;
+    float* y;
+    float* z;
+    float* intensity;
+    std::uint16_t* channel;
+    float* azimuth;
+    float* distance;
+    float* time;
+    std::uint8_t* echo;
+    double* theta;
+    float* distanceCm;
+    std::uint32_t* source;
+};
+
+// The window's display sector: a point whose wrapped angle lies strictly between displayAngle
+// and 360 - displayAngle keeps its place with distance 0.
+struct DisplaySector {
+    explicit DisplaySector(const ConversionOptions& o) : low(o.displayAngle), high(360.0f - o.displayAngle) {}
+    bool contains(double wrapped) const { return (low < wrapped) & (wrapped < high); }
+
+    double low, high;
+};
+
 // What the Fast geometry of one channel's points shares: per count instead of per
 // centimetre, and the emitter offset terms, x = (h + a) cos + b sin, y = b cos - (h + a) sin.
 struct GeometryTerms {
     double adjust, offset;
     float horizontalPerCount, verticalPerCount, metresPerCount, offsetCos, offsetSin;
+
+    // x and y of a return of `raw` counts where the horizontal angle has cosine cosT and
+    // sine sinT.
+    void horizontal(float raw, float cosT, float sinT, float& x, float& y) const
+    {
+        const float h = raw * horizontalPerCount + offsetCos;
+        x = h * cosT + offsetSin * sinT;
+        y = offsetSin * cosT - h * sinT;
+    }
 };
 
 GeometryTerms geometryOf(const ChannelTerms& t, const ConversionSnapshot& snapshot)
@@ -204,29 +255,28 @@ GeometryTerms geometryOf(const ChannelTerms& t, const ConversionSnapshot& snapsh
     return g;
 }
 
-// Whether the Fast conversion keeps a point: zero distances as chosen, then, with Limit, the
-// azimuth and distance limits. A limit that is off is a range nothing falls outside of (an
-// angle is never NaN; a distance may be, and is then dropped only when a distance limit is on).
+// Whether a conversion keeps a point, for every precision: zero distances as chosen, then,
+// with Limit, the azimuth and distance limits. A limit that is off is a range nothing falls
+// outside of (an angle is never NaN; a distance may be, and is then dropped only when a
+// distance limit is on). The caller gives the distance in metres as its precision scales it;
+// without Limit it is not read.
 template<bool Limit>
 class KeepRule {
 public:
-    KeepRule(const ConversionOptions& o, float metresPerCount)
+    explicit KeepRule(const ConversionOptions& o)
         : keepZeros_(o.keepZeroDistances),
           low_(o.limitAzimuth ? o.azimuthMin : -std::numeric_limits<float>::infinity()),
           high_(o.limitAzimuth ? o.azimuthMax : std::numeric_limits<float>::infinity()),
-          anyDistance_(!o.limitDistance), nearest_(o.distanceMin), farthest_(o.distanceMax),
-          metresPerCount_(metresPerCount)
+          anyDistance_(!o.limitDistance), nearest_(o.distanceMin), farthest_(o.distanceMax)
     {
     }
 
-    bool operator()(float raw, float azimuth) const
+    bool operator()(float raw, float azimuth, float metres) const
     {
         bool keep = keepZeros_ | (raw > 0.0f); // NaN counts as no return
-        if (Limit) {
-            const float metres = raw * metresPerCount_;
+        if (Limit)
             keep = keep & (low_ <= azimuth) & (azimuth <= high_)
                 & (anyDistance_ | ((nearest_ <= metres) & (metres <= farthest_)));
-        }
         return keep;
     }
 
@@ -235,91 +285,56 @@ private:
     float low_, high_;
     bool anyDistance_;
     float nearest_, farthest_;
-    float metresPerCount_;
 };
 
-// The Exact conversion of channel c: double trigonometry, as the text outputs print it.
-std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+// The Exact conversion of channel c: double trigonometry, as the text outputs print it. The
+// azimuth and distance limits are a template choice, as in the Fast conversions.
+template<bool Limit>
+std::size_t convertChannelExact(const ChannelInput in, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                 const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const ChannelInput in = channelInputOf(frame, c);
-    if (in.n == 0)
-        return k;
-    const std::size_t n = in.n;
-    const float* distances = in.distances;
-    const float* azimuths = in.azimuths;
-    const int* intensities = in.intensities;
-    const std::uint64_t* stamps = in.stamps;
-    const std::uint8_t* echoes = in.echoes;
-
     // Everything the loop reads besides the lists, in locals: the arrays it writes could
     // otherwise alias them and force a reload per point.
-    const bool modeKnown = snapshot.modeKnown != 0;
-    const bool keepZeros = o.keepZeroDistances;
-    const bool limit = o.limitAzimuth;
-    const float low = o.azimuthMin;
-    const float high = o.azimuthMax;
-    const bool limitDistance = o.limitDistance;
-    const float nearest = o.distanceMin;
-    const float farthest = o.distanceMax;
+    const int modeKnown = snapshot.modeKnown != 0 ? 1 : 0;
+    const KeepRule<Limit> kept(o);
     const bool collapse = o.collapseOutsideDisplay;
+    const DisplaySector sector(o);
     const bool fillIntensity = o.fillIntensity;
     const bool fillTime = o.fillTime;
     const bool fillEcho = o.fillEcho;
-    const double sectorLow = o.displayAngle;
-    const double sectorHigh = 360.0f - o.displayAngle;
     const double adjust = t.adjust;
     const double offset = t.offset;
     const BeamTrig beam = t.beam;
     const std::uint16_t channel = static_cast<std::uint16_t>(c);
+    const Outputs to(out);
 
-    float* xs = out.x.data();
-    float* ys = out.y.data();
-    float* zs = out.z.data();
-    float* is = out.intensity.data();
-    std::uint16_t* cs = out.channel.data();
-    float* as = out.azimuth.data();
-    float* ds = out.distance.data();
-    float* ts = out.time.data();
-    std::uint8_t* es = out.echo.data();
-    double* thetas = out.theta.data();
-    float* cms = out.distanceCm.data();
-    std::uint32_t* sources = out.source.data();
-
-    for (std::size_t j = 0; j < n; ++j) {
-        float raw = distances[j];
-        bool keep = keepZeros || raw > 0.0f; // NaN counts as no return
-        const double theta = static_cast<double>(azimuths[j]) + adjust + offset;
+    for (std::size_t j = 0; j < in.n; ++j) {
+        float raw = in.distances[j];
+        const double theta = thetaOf(in.azimuths[j], adjust, offset);
         const double wrapped = wrapOnce(theta);
         const float azimuth = static_cast<float>(wrapped);
-        if (limit)
-            keep = keep && low <= azimuth && azimuth <= high;
-        if (limitDistance) {
-            const float metres = scaledDistanceCm(raw, modeKnown) / static_cast<float>(kCentimetresPerMetre);
-            keep = keep && nearest <= metres && metres <= farthest;
-        }
-        if (!keep)
+        if (!kept(raw, azimuth, scaledDistanceCm(raw, modeKnown) / static_cast<float>(kCentimetresPerMetre)))
             continue;
-        if (collapse && sectorLow < wrapped && wrapped < sectorHigh)
+        if (collapse && sector.contains(wrapped))
             raw = 0.0f;
 
-        const float d = modeKnown ? static_cast<float>(raw / kCountsPerCentimetre) : raw * kCentimetresPerCount;
+        const float d = scaledDistanceCm(raw, modeKnown);
         const Xyz p = beamCoordinates(d, beam, theta);
-        xs[k] = p.x;
-        ys[k] = p.y;
-        zs[k] = p.z;
-        ds[k] = d / static_cast<float>(kCentimetresPerMetre);
-        thetas[k] = theta;
-        cms[k] = d;
-        sources[k] = static_cast<std::uint32_t>(j);
-        cs[k] = channel;
-        as[k] = azimuth;
+        to.x[k] = p.x;
+        to.y[k] = p.y;
+        to.z[k] = p.z;
+        to.distance[k] = d / static_cast<float>(kCentimetresPerMetre);
+        to.theta[k] = theta;
+        to.distanceCm[k] = d;
+        to.source[k] = static_cast<std::uint32_t>(j);
+        to.channel[k] = channel;
+        to.azimuth[k] = azimuth;
         if (fillIntensity)
-            is[k] = static_cast<float>(intensities[j]);
+            to.intensity[k] = static_cast<float>(in.intensities[j]);
         if (fillTime)
-            ts[k] = secondsSince(stamps[j], start);
+            to.time[k] = secondsSince(in.stamps[j], start);
         if (fillEcho)
-            es[k] = echoes ? echoes[j] : 0;
+            to.echo[k] = in.echoes ? in.echoes[j] : 0;
         ++k;
     }
     return k;
@@ -330,77 +345,50 @@ std::size_t convertChannelExact(const LidarData& frame, int c, const ChannelTerm
 // is kept, so the loop has no branch that depends on the data; the azimuth and distance
 // limits are a template choice.
 template<bool Limit, bool Echoes>
-std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+std::size_t convertChannelFast(const ChannelInput in, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const ChannelInput in = channelInputOf(frame, c);
-    if (in.n == 0)
-        return k;
-    const std::size_t n = in.n;
-    const float* distances = in.distances;
-    const float* azimuths = in.azimuths;
-    const int* intensities = in.intensities;
-    const std::uint64_t* stamps = in.stamps;
     const std::uint8_t* echoes = Echoes ? in.echoes : nullptr;
 
     // Everything the loop reads besides the lists, in locals: the arrays it writes could
     // otherwise alias them and force a reload per point.
-    const double sectorLow = o.displayAngle;
-    const double sectorHigh = 360.0f - o.displayAngle;
+    const DisplaySector sector(o);
     const double adjust = t.adjust;
     const double offset = t.offset;
     const std::uint16_t channel = static_cast<std::uint16_t>(c);
     const GeometryTerms g = geometryOf(t, snapshot);
-    const float horizontalPerCount = g.horizontalPerCount;
-    const float verticalPerCount = g.verticalPerCount;
     const float metresPerCount = g.metresPerCount;
-    const float offsetCos = g.offsetCos;
-    const float offsetSin = g.offsetSin;
     const TrigTable& table = trigTable();
+    const KeepRule<Limit> kept(o);
+    const Outputs to(out);
 
     // Two passes over the channel, the geometry and then the rest, each with few enough
     // values to keep in registers. Both keep the same points.
-    const KeepRule<Limit> kept(o, metresPerCount);
-    const auto wrap = [](double theta) {
-        const double wrapped = theta > 360.0 ? theta - 360.0 : theta;
-        return theta < 0.0 ? theta + 360.0 : wrapped;
-    };
-
-    float* xs = out.x.data();
-    float* ys = out.y.data();
-    float* zs = out.z.data();
-    float* as = out.azimuth.data();
-    float* ds = out.distance.data();
     std::size_t at = k;
-    for (std::size_t j = 0; j < n; ++j) {
-        float raw = distances[j];
-        const double theta = static_cast<double>(azimuths[j]) + adjust + offset;
-        const double wrapped = wrap(theta);
+    for (std::size_t j = 0; j < in.n; ++j) {
+        float raw = in.distances[j];
+        const double theta = thetaOf(in.azimuths[j], adjust, offset);
+        const double wrapped = wrapOnce(theta);
         const float azimuth = static_cast<float>(wrapped);
-        const bool keep = kept(raw, azimuth);
-        raw = (sectorLow < wrapped) & (wrapped < sectorHigh) ? 0.0f : raw;
+        const bool keep = kept(raw, azimuth, raw * metresPerCount);
+        raw = sector.contains(wrapped) ? 0.0f : raw;
         float cosT, sinT;
         table.lookUp(theta, cosT, sinT);
-        const float h = raw * horizontalPerCount + offsetCos;
-        xs[at] = h * cosT + offsetSin * sinT;
-        ys[at] = offsetSin * cosT - h * sinT;
-        zs[at] = raw * verticalPerCount;
-        ds[at] = raw * metresPerCount;
-        as[at] = azimuth;
+        g.horizontal(raw, cosT, sinT, to.x[at], to.y[at]);
+        to.z[at] = raw * g.verticalPerCount;
+        to.distance[at] = raw * metresPerCount;
+        to.azimuth[at] = azimuth;
         at += keep ? 1 : 0;
     }
 
-    float* is = out.intensity.data();
-    std::uint16_t* cs = out.channel.data();
-    float* ts = out.time.data();
-    std::uint8_t* es = out.echo.data();
-    for (std::size_t j = 0; j < n; ++j) {
-        const float azimuth = Limit ? static_cast<float>(wrap(static_cast<double>(azimuths[j]) + adjust + offset)) : 0.0f;
-        const bool keep = kept(distances[j], azimuth);
-        is[k] = static_cast<float>(intensities[j]);
-        cs[k] = channel;
-        ts[k] = secondsSince(stamps[j], start);
-        es[k] = Echoes ? echoes[j] : 0;
+    for (std::size_t j = 0; j < in.n; ++j) {
+        const float raw = in.distances[j];
+        const float azimuth = Limit ? static_cast<float>(wrapOnce(thetaOf(in.azimuths[j], adjust, offset))) : 0.0f;
+        const bool keep = kept(raw, azimuth, raw * metresPerCount);
+        to.intensity[k] = static_cast<float>(in.intensities[j]);
+        to.channel[k] = channel;
+        to.time[k] = secondsSince(in.stamps[j], start);
+        to.echo[k] = Echoes ? echoes[j] : 0;
         k += keep ? 1 : 0;
     }
     return k;
@@ -414,17 +402,10 @@ std::size_t convertChannelFast(const LidarData& frame, int c, const ChannelTerms
 // there are any.
 HVK32_VECTOR_CLONES
 bool flatGeometry(const float* __restrict distances, const float* __restrict azimuths, std::size_t n,
-                  const GeometryTerms& g, const float* __restrict cosines, const float* __restrict sines,
+                  const GeometryTerms g, const float* __restrict cosines, const float* __restrict sines,
                   float* __restrict xs, float* __restrict ys, float* __restrict zs, float* __restrict ds,
                   float* __restrict as)
 {
-    const double adjust = g.adjust;
-    const double offset = g.offset;
-    const float horizontalPerCount = g.horizontalPerCount;
-    const float verticalPerCount = g.verticalPerCount;
-    const float metresPerCount = g.metresPerCount;
-    const float offsetCos = g.offsetCos;
-    const float offsetSin = g.offsetSin;
     constexpr std::size_t kChunk = 256;
     int index[kChunk];
     float fraction[kChunk];
@@ -434,12 +415,8 @@ bool flatGeometry(const float* __restrict distances, const float* __restrict azi
         const float* az = azimuths + first;
         float* a = as + first;
         for (std::size_t j = 0; j < m; ++j) {
-            const double theta = static_cast<double>(az[j]) + adjust + offset;
-            // Both corrections computed, one chosen: a select, not a branch.
-            const double less = theta - 360.0;
-            const double more = theta + 360.0;
-            const double above = theta > 360.0 ? less : theta;
-            a[j] = static_cast<float>(theta < 0.0 ? more : above);
+            const double theta = thetaOf(az[j], g.adjust, g.offset);
+            a[j] = static_cast<float>(wrapOnce(theta));
             const double t = TrigTable::position(theta);
             const bool on = TrigTable::onGrid(t);
             offGrid |= on ? 0 : 1;
@@ -459,11 +436,9 @@ bool flatGeometry(const float* __restrict distances, const float* __restrict azi
             const float raw = d[j];
             const float cosT = cosines[i] + f * (cosines[i + 1] - cosines[i]);
             const float sinT = sines[i] + f * (sines[i + 1] - sines[i]);
-            const float h = raw * horizontalPerCount + offsetCos;
-            x[j] = h * cosT + offsetSin * sinT;
-            y[j] = offsetSin * cosT - h * sinT;
-            z[j] = raw * verticalPerCount;
-            metres[j] = raw * metresPerCount;
+            g.horizontal(raw, cosT, sinT, x[j], y[j]);
+            z[j] = raw * g.verticalPerCount;
+            metres[j] = raw * g.metresPerCount;
         }
     }
     return offGrid != 0;
@@ -474,14 +449,12 @@ void offGridGeometry(const float* distances, const float* azimuths, std::size_t 
                      float* xs, float* ys)
 {
     for (std::size_t j = 0; j < n; ++j) {
-        const double theta = static_cast<double>(azimuths[j]) + g.adjust + g.offset;
+        const double theta = thetaOf(azimuths[j], g.adjust, g.offset);
         if (TrigTable::onGrid(TrigTable::position(theta)))
             continue;
         float cosT, sinT;
         TrigTable::direct(theta, cosT, sinT);
-        const float h = distances[j] * g.horizontalPerCount + g.offsetCos;
-        xs[j] = h * cosT + g.offsetSin * sinT;
-        ys[j] = g.offsetSin * cosT - h * sinT;
+        g.horizontal(distances[j], cosT, sinT, xs[j], ys[j]);
     }
 }
 
@@ -540,38 +513,26 @@ void flatFields(const int* __restrict intensities, const std::uint64_t* __restri
 // fields of every point at the channel's first free index onwards, then the kept points
 // moved down over the dropped ones. Same rules as convertChannelFast.
 template<bool Limit>
-std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
+std::size_t convertChannelFlat(const ChannelInput in, int c, const ChannelTerms& t, const ConversionSnapshot& snapshot,
                                const ConversionOptions& o, std::uint64_t start, std::size_t k, PointArrays& out)
 {
-    const ChannelInput in = channelInputOf(frame, c);
-    if (in.n == 0)
-        return k;
     const std::size_t n = in.n;
-    const float* distances = in.distances;
-    const float* azimuths = in.azimuths;
     const GeometryTerms g = geometryOf(t, snapshot);
-
-    float* xs = out.x.data();
-    float* ys = out.y.data();
-    float* zs = out.z.data();
-    float* as = out.azimuth.data();
-    float* ds = out.distance.data();
+    const Outputs to(out);
     const TrigTable& table = trigTable();
-    if (flatGeometry(distances, azimuths, n, g, table.cosines(), table.sines(), xs + k, ys + k, zs + k, ds + k, as + k))
-        offGridGeometry(distances, azimuths, n, g, xs + k, ys + k);
-
-    float* is = out.intensity.data();
-    std::uint16_t* cs = out.channel.data();
-    float* ts = out.time.data();
-    std::uint8_t* es = out.echo.data();
-    flatFields(in.intensities, in.stamps, in.echoes, n, static_cast<std::uint16_t>(c), start, o, is + k, cs + k,
-               ts + k, es + k);
+    if (flatGeometry(in.distances, in.azimuths, n, g, table.cosines(), table.sines(), to.x + k, to.y + k, to.z + k,
+                     to.distance + k, to.azimuth + k))
+        offGridGeometry(in.distances, in.azimuths, n, g, to.x + k, to.y + k);
+    flatFields(in.intensities, in.stamps, in.echoes, n, static_cast<std::uint16_t>(c), start, o, to.intensity + k,
+               to.channel + k, to.time + k, to.echo + k);
     if (o.keepZeroDistances && !Limit)
         return k + n;
 
-    const KeepRule<Limit> rule(o, g.metresPerCount);
-    const float* azimuth = as + k;
-    const auto kept = [&](std::size_t j) { return rule(distances[j], azimuth[j]); };
+    const KeepRule<Limit> rule(o);
+    const float* distances = in.distances;
+    const float* azimuth = to.azimuth + k;
+    const float metresPerCount = g.metresPerCount;
+    const auto kept = [&](std::size_t j) { return rule(distances[j], azimuth[j], distances[j] * metresPerCount); };
     std::size_t count = 0;
     for (std::size_t j = 0; j < n; ++j)
         count += kept(j) ? 1 : 0;
@@ -591,37 +552,41 @@ std::size_t convertChannelFlat(const LidarData& frame, int c, const ChannelTerms
         if (length > 0 && at != k + first) {
             const std::size_t from = k + first;
             const auto move = [&](auto* a) { std::copy(a + from, a + from + length, a + at); };
-            move(xs);
-            move(ys);
-            move(zs);
-            move(ds);
-            move(as);
+            move(to.x);
+            move(to.y);
+            move(to.z);
+            move(to.distance);
+            move(to.azimuth);
             if (o.fillIntensity)
-                move(is);
+                move(to.intensity);
             if (o.fillChannel)
-                move(cs);
+                move(to.channel);
             if (o.fillTime)
-                move(ts);
+                move(to.time);
             if (o.fillEcho)
-                move(es);
+                move(to.echo);
         }
         at += length;
     }
     return at;
 }
 
-using FastChannel = std::size_t (*)(const LidarData&, int, const ChannelTerms&, const ConversionSnapshot&,
-                                    const ConversionOptions&, std::uint64_t, std::size_t, PointArrays&);
+// Converts the points of channel c (at least one) from index k on; returns the next free index.
+using ChannelConversion = std::size_t (*)(ChannelInput, int, const ChannelTerms&, const ConversionSnapshot&,
+                                          const ConversionOptions&, std::uint64_t, std::size_t, PointArrays&);
 
 template<bool Limit>
-FastChannel fastChannelOf(bool echoes)
+ChannelConversion fastChannelOf(bool echoes)
 {
     return echoes ? &convertChannelFast<Limit, true> : &convertChannelFast<Limit, false>;
 }
 
-FastChannel fastChannelOf(const ConversionOptions& o, bool echoes)
+// The routine that converts a channel with these options; echoes: whether the channel has them.
+ChannelConversion channelConversionOf(const ConversionOptions& o, bool echoes)
 {
     const bool limit = o.limitAzimuth || o.limitDistance;
+    if (o.precision == Precision::Exact)
+        return limit ? &convertChannelExact<true> : &convertChannelExact<false>;
     if (!o.collapseOutsideDisplay)
         return limit ? &convertChannelFlat<true> : &convertChannelFlat<false>;
     return limit ? fastChannelOf<true>(echoes) : fastChannelOf<false>(echoes);
@@ -763,12 +728,10 @@ void PointConversion::convert(const LidarData& frame, const ConversionSnapshot& 
     for (int c = 0; c < kChannelCount; ++c) {
         if (!options.channels[static_cast<std::size_t>(c)])
             continue;
-        if (exact) {
-            k = convertChannelExact(frame, c, terms[c], snapshot, options, start, k, out);
-        } else {
-            const bool echoes = sizeOf(frame.echoes, c) >= channelPointCount(frame, c);
-            k = fastChannelOf(options, echoes)(frame, c, terms[c], snapshot, options, start, k, out);
-        }
+        const ChannelInput in = channelInputOf(frame, c);
+        if (in.n == 0)
+            continue;
+        k = channelConversionOf(options, in.echoes != nullptr)(in, c, terms[c], snapshot, options, start, k, out);
     }
     out.size = k;
 }

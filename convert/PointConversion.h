@@ -45,13 +45,12 @@ float scaledDistanceCm(float raw, int modeKnown);
 std::size_t channelPointCount(const LidarData& frame, int channel);
 
 // The adjusted angle corrected by one turn at most: above 360 less a turn, below 0 plus one.
+// Both corrections are computed and one chosen, a select rather than a branch, so that the
+// conversion's loops vectorise with it.
 inline double wrapOnce(double theta)
 {
-    if (theta > 360.0)
-        return theta - 360.0;
-    if (theta < 0.0)
-        return theta + 360.0;
-    return theta;
+    const double above = theta > 360.0 ? theta - 360.0 : theta;
+    return theta < 0.0 ? theta + 360.0 : above;
 }
 
 struct BeamTrig {

@@ -40,11 +40,12 @@ QString SocketRecorder::rotatedFileName(const QString& path, int index)
     return QStringLiteral("%1-%2%3").arg(base).arg(index, 4, 10, QLatin1Char('0')).arg(kCaptureSuffix);
 }
 
-bool SocketRecorder::start(const QString& path, const Options& options, QString* error)
+// Closes an earlier recording and forgets all of it but its file name; a recording without
+// a size limit waits for no device-info packet.
+void SocketRecorder::restartLocked(const QString& basePath, const Options& options)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
     closeLocked();
-    basePath_ = path;
+    basePath_ = basePath;
     options_ = options;
     counts_ = {};
     error_.clear();
@@ -55,6 +56,12 @@ bool SocketRecorder::start(const QString& path, const Options& options, QString*
     heldBytes_ = 0;
     awaitingDeviceInfo_ = options_.maxFileBytes != 0;
     deviceInfoWaitFailed_ = false;
+}
+
+bool SocketRecorder::start(const QString& path, const Options& options, QString* error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    restartLocked(path, options);
     QString message;
     const bool ok = openNextFile(0, &message);
     if (!ok) {
@@ -68,19 +75,9 @@ bool SocketRecorder::start(const QString& path, const Options& options, QString*
 bool SocketRecorder::start(QIODevice* device, const Options& options, QString* error)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    closeLocked();
-    basePath_.clear();
-    options_ = options;
-    options_.maxFileBytes = 0; // one device cannot rotate
-    counts_ = {};
-    error_.clear();
-    lastDeviceInfo_.clear();
-    lastDrops_.clear();
-    stamps_.reset();
-    held_.clear();
-    heldBytes_ = 0;
-    awaitingDeviceInfo_ = false;
-    deviceInfoWaitFailed_ = false;
+    Options unlimited = options;
+    unlimited.maxFileBytes = 0; // one device cannot rotate
+    restartLocked(QString(), unlimited);
     currentFile_.clear();
     QString message;
     if (!device || !device->isWritable()) {
@@ -277,28 +274,12 @@ void SocketRecorder::takeDatagram(const ReceivedDatagram& datagram)
     writeRecord(record_, datagram.receivedMicros, deviceInfo, true);
 }
 
-RecordingCounts SocketRecorder::counts() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return counts_;
-}
+RecordingCounts SocketRecorder::counts() const { return locked(counts_); }
 
-QString SocketRecorder::error() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
-}
+QString SocketRecorder::error() const { return locked(error_); }
 
-bool SocketRecorder::deviceInfoWaitFailed() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return deviceInfoWaitFailed_;
-}
+bool SocketRecorder::deviceInfoWaitFailed() const { return locked(deviceInfoWaitFailed_); }
 
-QString SocketRecorder::currentFile() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return currentFile_;
-}
+QString SocketRecorder::currentFile() const { return locked(currentFile_); }
 
 } // namespace hvk32

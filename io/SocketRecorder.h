@@ -95,7 +95,15 @@ private:
     bool writeWhole(const std::uint8_t* bytes, std::size_t size, QString* error);
     void fail(const QString& message);
     void closeLocked();
+    void restartLocked(const QString& basePath, const Options& options);
     void countDrops(std::uint16_t port, std::uint32_t socketDrops);
+    // A copy of a member, taken under the lock the receiving thread writes it under.
+    template <typename T>
+    T locked(const T& member) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return member;
+    }
 
     mutable std::mutex mutex_;
     QIODevice* device_ = nullptr;

@@ -1,13 +1,12 @@
 #include "sim/ClockText.h"
 
+#include "acquisition/DeviceInfoPacket.h"
+
 #include <cctype>
 
 namespace hvk32::sim {
 
 namespace {
-
-constexpr int kFirstYear = 2000; // the device's year byte counts from here
-constexpr int kLastYear = 2255;
 
 // `digits` decimal digits at `pos`, moving past them.
 bool number(const std::string& text, std::size_t& pos, std::size_t digits, int& out)
@@ -33,13 +32,6 @@ bool expect(const std::string& text, std::size_t& pos, char c)
     return true;
 }
 
-int daysInMonth(int year, int month)
-{
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
-
 } // namespace
 
 bool parseClockText(const std::string& text, ClockTime& out)
@@ -61,8 +53,7 @@ bool parseClockText(const std::string& text, ClockTime& out)
         ++pos;
     if (pos != text.size())
         return false;
-    if (t.year < kFirstYear || t.year > kLastYear || t.month < 1 || t.month > 12 || t.day < 1
-        || t.day > daysInMonth(t.year, t.month) || t.hour > 23 || t.minute > 59 || t.second > 59)
+    if (!devinfo::isValidClock(deviceClockOf(t)))
         return false;
     out = t;
     return true;

@@ -39,14 +39,6 @@ bool hasMarker(const std::uint8_t* p)
     return true;
 }
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int daysInMonth(int year, int month)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
-}
-
 // Six zero bytes leave the clock alone; anything else must be a real date and time.
 bool readClock(const std::uint8_t* p, std::optional<ClockTime>& out)
 {
@@ -55,17 +47,9 @@ bool readClock(const std::uint8_t* p, std::optional<ClockTime>& out)
         return true;
     }
     const devinfo::Clock c = devinfo::readClock(p);
-    ClockTime t;
-    t.year = c.year;
-    t.month = c.month;
-    t.day = c.day;
-    t.hour = c.hour;
-    t.minute = c.minute;
-    t.second = c.second;
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > daysInMonth(t.year, t.month) || t.hour > 23
-        || t.minute > 59 || t.second > 59)
+    if (!devinfo::isValidClock(c))
         return false;
-    out = t;
+    out = clockTimeOf(c);
     return true;
 }
 

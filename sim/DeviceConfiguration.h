@@ -6,6 +6,8 @@
 // datagram whose framing or any applied field is out of range is refused as a whole. Plain,
 // no I/O.
 
+#include "acquisition/DeviceInfoPacket.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +30,10 @@ struct ClockTime {
     int minute = 0;
     int second = 0;
 };
+
+// The same date and time as the device-info packet's clock holds it, and back.
+inline devinfo::Clock deviceClockOf(const ClockTime& t) { return {t.year, t.month, t.day, t.hour, t.minute, t.second}; }
+inline ClockTime clockTimeOf(const devinfo::Clock& c) { return {c.year, c.month, c.day, c.hour, c.minute, c.second}; }
 
 enum class ConfigKind { User, Advanced, VerticalAngles, FactoryReset };
 

@@ -146,6 +146,19 @@ std::uint16_t apdTemperatureRaw(double celsius)
 
 void putText(std::uint8_t* p, const char* text, std::size_t length) { std::memcpy(p, text, length); }
 
+// The settings an advanced configuration carries besides the motor (range, tail, zero
+// direction, offset angles), from such a configuration or from the factory's settings, which
+// name them alike.
+template <typename From>
+void takeAdvancedSettings(ScannerSettings& to, const From& from)
+{
+    to.measuringRange = from.measuringRange;
+    to.tailThreshold = from.tailThreshold;
+    to.tailDistance = from.tailDistance;
+    to.zeroDirection = from.zeroDirection;
+    to.offsetAngleCodes = from.offsetAngleCodes;
+}
+
 } // namespace
 
 ScannerStream::ScannerStream(const ScannerSettings& settings)
@@ -272,7 +285,7 @@ void ScannerStream::deviceInfoPacket(std::uint64_t micros, std::uint8_t* out) co
     putBe16(out + kPpsState, reported::kPpsDisabled);
 
     const ClockTime now = clockAt(micros);
-    devinfo::writeClock(out + kClock, {now.year, now.month, now.day, now.hour, now.minute, now.second});
+    devinfo::writeClock(out + kClock, deviceClockOf(now));
 
     putText(out + kLatitude + kLatitudeTextStart, reported::kLatitude, kLatitudeHead);
     out[kLatitudeLast] = static_cast<std::uint8_t>(reported::kLatitude[kLatitudeHead]);
@@ -322,20 +335,12 @@ ConfigResult ScannerStream::applyConfiguration(const std::uint8_t* datagram, std
     case ConfigKind::FactoryReset:
         // The network settings come with the packet; the rest returns to how the device was made.
         applyUser(r.user, micros);
-        settings_.measuringRange = factory_.measuringRange;
-        settings_.tailThreshold = factory_.tailThreshold;
-        settings_.tailDistance = factory_.tailDistance;
-        settings_.zeroDirection = factory_.zeroDirection;
-        settings_.offsetAngleCodes = factory_.offsetAngleCodes;
+        takeAdvancedSettings(settings_, factory_);
         settings_.verticalAngles = factory_.verticalAngles;
         setMotion(r.user.rpm, factory_.echo, true);
         break;
     case ConfigKind::Advanced:
-        settings_.measuringRange = r.advanced.measuringRange;
-        settings_.tailThreshold = r.advanced.tailThreshold;
-        settings_.tailDistance = r.advanced.tailDistance;
-        settings_.zeroDirection = r.advanced.zeroDirection;
-        settings_.offsetAngleCodes = r.advanced.offsetAngleCodes;
+        takeAdvancedSettings(settings_, r.advanced);
         setMotion(r.advanced.rpm, r.advanced.echo, false);
         break;
     case ConfigKind::VerticalAngles:

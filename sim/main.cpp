@@ -257,8 +257,9 @@ platform::OptionParser optionsParser(Options& o)
                 return true;
             },
             [](const std::string& value) {
-                return "--start-time needs a date and time such as 2026-03-05T10:00:00 (years 2000..2255), not \""
-                    + value + "\"";
+                return "--start-time needs a date and time such as 2026-03-05T10:00:00 (years "
+                    + std::to_string(devinfo::kClockYearBase) + ".." + std::to_string(devinfo::kClockYearLast)
+                    + "), not \"" + value + "\"";
             })
         .value("--loss", percent(o.lossPercent), percentComplaint("--loss"))
         .value("--duplicate", percent(o.duplicatePercent), percentComplaint("--duplicate"))

@@ -6,9 +6,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
-#include "support/CommandPortStub.h"
-#include "support/RecordingPauses.h"
-#include "support/RecordingPrompts.h"
+#include "support/DialogFixture.h"
 #include "support/WidgetLookup.h"
 #include "tools/ACWPSettingWidgetK32.h"
 
@@ -23,7 +21,7 @@
 #include <array>
 
 using namespace hvk32;
-using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+using Packet = test::DevicePacket;
 
 namespace {
 
@@ -46,9 +44,7 @@ sim::ScannerSettings plainSettings(int second = 9)
 
 Packet devicePacket(const sim::ScannerSettings& settings = plainSettings(), std::uint64_t micros = 0)
 {
-    Packet p{};
-    sim::ScannerStream(settings).deviceInfoPacket(micros, p.data());
-    return p;
+    return test::simulatorDevicePacket(settings, micros);
 }
 
 Packet withMotorSpeed(Packet p, std::uint16_t rpm)
@@ -60,42 +56,26 @@ Packet withMotorSpeed(Packet p, std::uint16_t rpm)
 // What GetSetK32 hands over for one packet: the record and the list, then the raw packet.
 void feed(ACWPSettingWidgetK32& dialog, const Packet& packet)
 {
-    SettingData record = decodeSettingData(packet.data());
-    dialog.onLidarStatusReceiving(&record, decodeStatusValues(packet.data()));
-    dialog.OnLidarDifoData(packet.data());
+    test::feedDialog(dialog, packet, &ACWPSettingWidgetK32::onLidarStatusReceiving, &ACWPSettingWidgetK32::OnLidarDifoData);
 }
 
 QString text(const QWidget& w, const char* name) { return edit(w, name)->text(); }
 
 } // namespace
 
-class AdvancedDialogTest : public QObject {
+class AdvancedDialogTest : public QObject, test::DialogFixture<ACWPSettingWidgetK32> {
     Q_OBJECT
-
-    test::RecordingPrompts prompts;
-    test::RecordingPauses pauses;
-    test::CommandPortStub device; // stands in for the scanner's command port
-    std::unique_ptr<ACWPSettingWidgetK32> dialog;
 
 private slots:
     void init()
     {
-        QVERIFY(device.open(kDeviceAddress));
-        prompts.shown.clear();
-        prompts.answers.clear();
-        prompts.fileNames.clear();
-        pauses.made.clear();
-        dialog = std::make_unique<ACWPSettingWidgetK32>(&prompts, &pauses);
+        QVERIFY(makeDialog(kDeviceAddress));
         dialog->setCommandPort(device.port());
         dialog->setClock([] { return kNow; });
         dialog->show();
     }
 
-    void cleanup()
-    {
-        dialog.reset();
-        device.close();
-    }
+    void cleanup() { closeDialog(); }
 
     void setSpendsEachDevicePacketOnce()
     {

@@ -71,6 +71,26 @@ Walk walk(CapturePlayerCore& core, Direction direction, bool stopAtFrame = false
     return w;
 }
 
+// A capture's bytes in a player core, read from memory.
+struct MemoryCapture {
+    explicit MemoryCapture(QByteArray captureBytes) : bytes(std::move(captureBytes)), buffer(&bytes) {}
+    MemoryCapture(const MemoryCapture&) = delete;
+    MemoryCapture& operator=(const MemoryCapture&) = delete;
+
+    // Opens the bytes and starts a run; false when the core refuses them.
+    bool start()
+    {
+        if (!buffer.open(QIODevice::ReadOnly) || !core.open(&buffer))
+            return false;
+        core.start();
+        return true;
+    }
+
+    QByteArray bytes;
+    QBuffer buffer;
+    CapturePlayerCore core;
+};
+
 class RecordingPauses : public platform::Pauses {
 public:
     void pause(int ms) override
@@ -177,14 +197,11 @@ private slots:
         settings.layout = thirdDegree ? sim::Layout::ThirdDegree : sim::Layout::OneDegree;
         test::CaptureBuilder b(settings);
         // Data first: its frame must not be played. A second device-info packet changes nothing.
-        QByteArray bytes = b.revolutions(1.5).deviceInfo().revolutions(1.5).deviceInfo().revolutions(1.5).bytes();
+        MemoryCapture capture(b.revolutions(1.5).deviceInfo().revolutions(1.5).deviceInfo().revolutions(1.5).bytes());
         const int blocksPerTurn = b.stream().blocksPerRevolution() * (dual ? 2 : 1);
 
-        QBuffer buffer(&bytes);
-        QVERIFY(buffer.open(QIODevice::ReadOnly));
-        CapturePlayerCore core;
-        QVERIFY(core.open(&buffer));
-        core.start();
+        QVERIFY(capture.start());
+        CapturePlayerCore& core = capture.core;
         const Walk w = walk(core, Direction::Forward);
         QVERIFY(w.endedCleanly);
         QCOMPARE(w.events, (QList<Event>{Event::UnreportedFrame, Event::Configuration, Event::Frame, Event::Frame,
@@ -222,12 +239,9 @@ private slots:
     void walkingBackward()
     {
         test::CaptureBuilder b(fastScanner());
-        QByteArray bytes = b.revolutions(2.5).deviceInfo().revolutions(3).bytes();
-        QBuffer buffer(&bytes);
-        QVERIFY(buffer.open(QIODevice::ReadOnly));
-        CapturePlayerCore core;
-        QVERIFY(core.open(&buffer));
-        core.start();
+        MemoryCapture capture(b.revolutions(2.5).deviceInfo().revolutions(3).bytes());
+        QVERIFY(capture.start());
+        CapturePlayerCore& core = capture.core;
 
         const Walk forward = walk(core, Direction::Forward, true);
         QCOMPARE(forward.counters, QList<int>{1});
@@ -256,12 +270,9 @@ private slots:
             .udp(otherPayload.data(), otherPayload.size(), 2368) // 1248 bytes, neither kind
             .deviceInfo()
             .revolutions(1.5);
-        QByteArray bytes = b.bytes();
-        QBuffer buffer(&bytes);
-        QVERIFY(buffer.open(QIODevice::ReadOnly));
-        CapturePlayerCore core;
-        QVERIFY(core.open(&buffer));
-        core.start();
+        MemoryCapture capture(b.bytes());
+        QVERIFY(capture.start());
+        CapturePlayerCore& core = capture.core;
         const Walk w = walk(core, Direction::Forward);
         QCOMPARE(w.events, (QList<Event>{Event::Configuration, Event::Frame}));
         QCOMPARE(core.deviceInfoPackets(), 1u);
@@ -277,13 +288,9 @@ private slots:
             putBe16(p + devinfo::kOffsetAngle2, 32867); // -1.00
         });
         b.revolutions(1.2).deviceInfo().deviceInfo([](std::uint8_t* p) { p[devinfo::kEchoMode] = 1; }).revolutions(1);
-        QByteArray bytes = b.bytes();
-        QBuffer buffer(&bytes);
-        QVERIFY(buffer.open(QIODevice::ReadOnly));
-        CapturePlayerCore core;
-        QVERIFY(core.open(&buffer));
-
-        core.start();
+        MemoryCapture capture(b.bytes());
+        QVERIFY(capture.start());
+        CapturePlayerCore& core = capture.core;
         QCOMPARE(core.next(Direction::Forward), Event::DeviceInfo); // board 1: not usable
         QCOMPARE(core.offsetAngles()[0], 1.0f);
         QCOMPARE(core.offsetAngles()[1], -1.0f);
@@ -394,13 +401,10 @@ private slots:
                 const int at = 24 + int(random() % std::uint32_t(bytes.size() - 24));
                 bytes[at] = static_cast<char>(random());
             }
-            QBuffer buffer(&bytes);
-            QVERIFY(buffer.open(QIODevice::ReadOnly));
-            CapturePlayerCore core;
-            QVERIFY(core.open(&buffer));
-            core.start();
-            QVERIFY(walk(core, Direction::Forward).endedCleanly);
-            QVERIFY(walk(core, Direction::Backward).endedCleanly);
+            MemoryCapture capture(bytes);
+            QVERIFY(capture.start());
+            QVERIFY(walk(capture.core, Direction::Forward).endedCleanly);
+            QVERIFY(walk(capture.core, Direction::Backward).endedCleanly);
         }
     }
 

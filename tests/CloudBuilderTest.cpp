@@ -1,6 +1,8 @@
 // Frame-to-cloud conversion: horizontal angle rules, coordinates, colours and their legend,
 // filters, the vertical table check, average intensities and a simulator frame end to end.
 
+#include "support/SampleFrame.h"
+#include "support/SimulatorFrames.h"
 #include "acquisition/DataPacket.h"
 #include "acquisition/FrameAssembler.h"
 #include "records/AngleValues.h"
@@ -22,24 +24,8 @@ using namespace hvk32;
 
 namespace {
 
-struct Sample {
-    int channel;
-    float distance; // raw counts
-    float azimuth;
-    int intensity = 100;
-};
-
-LidarData frameOf(std::initializer_list<Sample> samples)
-{
-    LidarData f = LidarData::empty();
-    for (const Sample& s : samples) {
-        f.distances[s.channel].push_back(s.distance);
-        f.azimuths[s.channel].push_back(s.azimuth);
-        f.intensities[s.channel].push_back(s.intensity);
-        f.timestamps[s.channel].push_back(7);
-    }
-    return f;
-}
+using test::frameOf;
+using test::Sample;
 
 // Device table equal to the built-in one of the mode, so it is accepted.
 CloudParameters paramsFor(int degreeMode, std::array<float, 4> offsets = {0, 0, 0, 0})
@@ -481,15 +467,7 @@ private slots:
     // A revolution of the substitute scanner lands on the scene's surfaces.
     void simulatorFrame()
     {
-        sim::ScannerStream stream(sim::ScannerSettings{});
-        FrameAssembler assembler;
-        assembler.setConfiguration(SensorConfig::SingleEcho);
-        std::array<std::uint8_t, datapacket::kPacketSize> packet{};
-        std::vector<LidarData> frames;
-        while (frames.size() < 2) {
-            stream.nextDataPacket(packet.data());
-            assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-        }
+        const LidarData frame = test::simulatorFrame();
         CloudParameters params = paramsFor(0);
         params.modeKnown = 1;
         CloudResult out;
@@ -505,7 +483,7 @@ private slots:
             if (qAbs(p.z - sim::scene::kFloorZ) < 0.01)
                 ++floorPoints;
         };
-        CloudBuilder().build(frames[1], params, out, &visitor);
+        CloudBuilder().build(frame, params, out, &visitor);
         QCOMPARE(QString(out.firmwareVariant), QString("V2.6.1"));
         QCOMPARE(out.angleMistakeChannel, -1);
         const std::size_t points = out.frame.size();

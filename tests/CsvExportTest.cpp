@@ -2,6 +2,7 @@
 // layouts, the armed export over several frames and its failures, and which rows the live,
 // selection and paused listings write.
 
+#include "support/SampleFrame.h"
 #include "records/AngleValues.h"
 #include "convert/CloudBuilder.h"
 #include "io/CsvExport.h"
@@ -20,25 +21,8 @@ using namespace hvk32;
 
 namespace {
 
-struct Sample {
-    int channel;
-    float distance; // raw counts
-    float azimuth;
-    int intensity;
-    std::uint64_t timestamp;
-};
-
-LidarData frameOf(std::initializer_list<Sample> samples)
-{
-    LidarData f = LidarData::empty();
-    for (const Sample& s : samples) {
-        f.distances[s.channel].push_back(s.distance);
-        f.azimuths[s.channel].push_back(s.azimuth);
-        f.intensities[s.channel].push_back(s.intensity);
-        f.timestamps[s.channel].push_back(s.timestamp);
-    }
-    return f;
-}
+using test::frameOf;
+using test::Sample;
 
 ConversionSnapshot snapshotOf(int degreeMode, int modeKnown, std::array<float, 4> offsets, float verticalShift = 0)
 {

@@ -6,8 +6,7 @@
 #include "device/VerticalAnglePacket.h"
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
-#include "support/RecordingPrompts.h"
-#include "support/WidgetLookup.h"
+#include "support/WindowFixture.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/InetactionSetupWidgetK32.h"
 #include "tools/VerticalAngleSetting.h"
@@ -27,14 +26,12 @@
 
 using namespace hvk32;
 
-class DeviceEndToEndTest : public QObject {
+class DeviceEndToEndTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
     // A device address of its own, so suites running side by side do not share it.
     static constexpr const char* kDeviceIp = "127.0.0.91";
 
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
     QProcess sim_;
 
     // Revolutions the receiver cut in one second, whether or not the window had time to
@@ -69,12 +66,11 @@ private slots:
         sim_.start(HVK32_SIM_PATH, {"--device-ip", kDeviceIp, "--data-port", QString::number(dataPort),
                                     "--telemetry-port", QString::number(telemetryPort), "--seconds", "120", "--quiet"});
         QVERIFY(sim_.waitForStarted());
-        window_ = std::make_unique<manwindow>(&prompts_);
+        makeWindow();
         window_->setConnectionFields(QString::number(dataPort), QString::number(telemetryPort), "224.1.1.1");
         window_->setFixedDeviceAddress(kDeviceIp);
         window_->setEngineeringMode(true);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(showWindow());
         window_->onConnectLidar();
         QTRY_VERIFY_WITH_TIMEOUT(window_->framesReceived() >= 3, 10000);
     }
@@ -161,12 +157,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    DeviceEndToEndTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<DeviceEndToEndTest>(argc, argv); }
 
 #include "DeviceEndToEndTest.moc"

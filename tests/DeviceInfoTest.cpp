@@ -3,12 +3,15 @@
 
 #include "support/DeviceInfoBuilder.h"
 #include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoJson.h"
 #include "acquisition/DeviceInfoPacket.h"
 #include "receivers/GetSetK32.h"
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "records/MetaTypes.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <array>
@@ -83,6 +86,36 @@ private slots:
             p[185], be16At(p, 99), be16At(p, 101), p[103], be16At(p, 1194), p[104],
         };
         QCOMPARE(v, expected);
+    }
+
+    // The clock's year byte counts from 2000, for the packet, its JSON and the calendar check
+    // alike: the byte's last year is 2255, and 29 February only in leap years.
+    void clockYearRule()
+    {
+        Packet p = test::patternDeviceInfo();
+        const std::uint8_t bytes[6] = {255, 2, 29, 23, 59, 59};
+        std::memcpy(p.data() + devinfo::kClock, bytes, sizeof bytes);
+        const devinfo::Clock c = devinfo::readClock(p.data() + devinfo::kClock);
+        QCOMPARE(c.year, 2255);
+        QVERIFY(!devinfo::isValidClock(c)); // 2255 is no leap year
+        const QJsonObject o = QJsonDocument::fromJson(deviceInfoJson(p.data())).object();
+        QCOMPARE(o["deviceTime"].toString(), QString("2255-02-29T23:59:59"));
+
+        struct Case {
+            devinfo::Clock clock;
+            bool valid;
+        };
+        const Case cases[] = {
+            {{2000, 2, 29, 0, 0, 0}, true},  {{2100, 2, 29, 0, 0, 0}, false}, {{2028, 2, 29, 12, 0, 0}, true},
+            {{1999, 12, 31, 0, 0, 0}, false}, {{2256, 1, 1, 0, 0, 0}, false}, {{2255, 12, 31, 23, 59, 59}, true},
+            {{2026, 4, 31, 0, 0, 0}, false},  {{2026, 13, 1, 0, 0, 0}, false}, {{2026, 1, 1, 24, 0, 0}, false},
+            {{2026, 1, 0, 0, 0, 0}, false},   {{2026, 1, 1, 0, 60, 0}, false}, {{2026, 1, 1, 0, 0, 60}, false},
+        };
+        for (const Case& k : cases) {
+            const devinfo::Clock& t = k.clock;
+            QVERIFY2(devinfo::isValidClock(t) == k.valid,
+                     qPrintable(QString("%1-%2-%3 %4:%5:%6").arg(t.year).arg(t.month).arg(t.day).arg(t.hour).arg(t.minute).arg(t.second)));
+        }
     }
 
     void settingDataFields()

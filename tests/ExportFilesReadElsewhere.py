@@ -18,6 +18,8 @@ import tempfile
 
 import numpy as np
 
+from csv_reference import DUAL_ECHO_TIME_SLACK, check_firings, close
+
 LAS_POINT = np.dtype([("x", "<i4"), ("y", "<i4"), ("z", "<i4"), ("intensity", "<u2"), ("flags", "u1"),
                       ("classification", "u1"), ("scan_angle", "i1"), ("user_data", "u1"),
                       ("point_source", "<u2"), ("gps_time", "<f8")])
@@ -49,33 +51,6 @@ def csv_frames(path, all_channels=True):
     if all_channels:
         FIRST_FIRING.update({k: min(channels.values()) for k, channels in first.items()})
     return {k: np.array(rows) for k, rows in frames.items()}
-
-
-def close(actual, expected, what, slack):
-    actual = np.asarray(actual, dtype=np.float64)
-    if actual.shape != expected.shape:
-        sys.exit(f"{what}: {actual.shape} values, the CSV {expected.shape}")
-    # The CSV prints 6 significant digits; `slack` is the format's own rounding.
-    worst = np.max(np.abs(actual - expected) - (1e-5 * np.abs(expected) + slack)) if expected.size else -1
-    if worst > 0:
-        sys.exit(f"{what} differs from the CSV by up to {worst} beyond the rounding")
-
-
-# Dual echo: a point's time is its firing's, which the CSV's stated time stamps space as in
-# single echo; the two lie at most 295 us apart (six firings of 32 channels of 1.536 us).
-DUAL_ECHO_TIME_SLACK = 295.0e-6
-
-
-def check_firings(what, ring, time, second):
-    """Each channel's points in firing order: a second echo has its first echo's time, and no
-    time goes back."""
-    for c in np.unique(ring):
-        t, s = time[ring == c], second[ring == c]
-        pair = s[1:] & ~s[:-1]
-        if np.any(t[1:][pair] != t[:-1][pair]):
-            sys.exit(f"{what}: channel {int(c)}: a second echo's time differs from its first echo's")
-        if np.any(np.diff(t)[~pair] < 0):
-            sys.exit(f"{what}: channel {int(c)}: a time goes back")
 
 
 def read_las_elsewhere(readers, path):

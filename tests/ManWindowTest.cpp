@@ -9,8 +9,7 @@
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
 #include "support/LoopbackSenders.h"
-#include "support/RecordingPrompts.h"
-#include "support/WidgetLookup.h"
+#include "support/WindowFixture.h"
 #include "tools/ACWPSettingWidgetK32.h"
 #include "tools/About.h"
 #include "tools/InetactionSetupWidgetK32.h"
@@ -73,18 +72,10 @@ sim::ScannerSettings firmware(int major, int minor)
 
 } // namespace
 
-class ManWindowTest : public QObject {
+class ManWindowTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
     Ports ports_;
-
-    template <typename T>
-    T* widget(const char* name)
-    {
-        return test::child<T>(*window_, name);
-    }
 
     void type(const char* field, const QString& text)
     {
@@ -100,18 +91,12 @@ class ManWindowTest : public QObject {
         ports_ = Ports{};
         type("lineEdit_portNumber", QString::number(ports_.data));
         type("lineEdit", QString::number(ports_.telemetry));
-        QTest::mouseClick(widget<QToolButton>("toolButton_Lidar"), Qt::LeftButton);
+        click("toolButton_Lidar");
         QTRY_VERIFY(window_->deviceInfoReceiver().isBound()); // no datagram before it listens
     }
 
 private slots:
-    void init()
-    {
-        prompts_.shown.clear();
-        window_ = std::make_unique<manwindow>(&prompts_);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void init() { QVERIFY(openWindow()); }
 
     void cleanup() { window_.reset(); }
 
@@ -169,7 +154,7 @@ private slots:
         QTRY_COMPARE(widget<QLabel>("label_lostPackets")->text(), QString("Lost packets: 0 (0.00 % in 10 s)"));
         QVERIFY(!widget<QLabel>("label_lostPackets")->property("warning").toBool());
 
-        QTest::mouseClick(widget<QToolButton>("toolButton_disConnect"), Qt::LeftButton);
+        click("toolButton_disConnect");
         QVERIFY(widget<QLineEdit>("lineEdit_portNumber")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!window_->lidarDataReceiver().isRunning(), 200);
         QTRY_VERIFY_WITH_TIMEOUT(!window_->deviceInfoReceiver().isRunning(), 200);
@@ -244,7 +229,7 @@ private slots:
         widget<QToolButton>("toolButton_Measure")->setChecked(false);
 
         window_->move(40, 30);
-        QTest::mouseClick(widget<QToolButton>("toolButton_12"), Qt::LeftButton);
+        click("toolButton_12");
         auto& dialog = window_->networkDialog();
         QTRY_VERIFY(dialog.isVisible());
         const QPoint offset = dialog.frameGeometry().center() - window_->frameGeometry().center();
@@ -383,7 +368,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(echoes->currentText(), QString("SingleEcho"), 3000);
         QVERIFY(!echoes->isEnabled());
 
-        QTest::mouseClick(widget<QToolButton>("toolButton_disConnect"), Qt::LeftButton);
+        click("toolButton_disConnect");
         QTRY_VERIFY_WITH_TIMEOUT(!window_->deviceInfoReceiver().isRunning(), 3000);
         connectWindow();
         sim::ScannerSettings dual;
@@ -407,7 +392,7 @@ private slots:
         QVERIFY(widget<QComboBox>("comboBox_degree")->isHidden()); // always from the device
 
         // "Distance" opens the advanced dialog and asks for the next frame's intensities.
-        QTest::mouseClick(widget<QToolButton>("toolButton_9"), Qt::LeftButton);
+        click("toolButton_9");
         QVERIFY(window_->advancedDialog().isVisible());
         QVERIFY(window_->isCalculatingIntensity());
         window_->advancedDialog().close();
@@ -416,8 +401,8 @@ private slots:
         QVERIFY(window_->verticalAngleDialog().isVisible());
         window_->verticalAngleDialog().close();
 
-        QTest::mouseClick(widget<QToolButton>("toolButton_User"), Qt::LeftButton);
-        QTest::mouseClick(widget<QToolButton>("toolButton_Develop"), Qt::LeftButton);
+        click("toolButton_User");
+        click("toolButton_Develop");
         QCOMPARE(prompts_.openedUrls.size(), 2);
         QVERIFY(prompts_.openedUrls[0].toLocalFile().endsWith("docs/user-guide.html"));
         QVERIFY(QFileInfo::exists(prompts_.openedUrls[1].toLocalFile()));
@@ -425,11 +410,11 @@ private slots:
         // Without a browser the message names the guide's file.
         prompts_.browserStarts = false;
         prompts_.shown.clear();
-        QTest::mouseClick(widget<QToolButton>("toolButton_User"), Qt::LeftButton);
+        click("toolButton_User");
         QCOMPARE(prompts_.shown.size(), 1);
         QVERIFY(prompts_.shown[0].text.endsWith("\n" + prompts_.openedUrls[0].toLocalFile()));
 
-        QTest::mouseClick(widget<QToolButton>("toolButton_About"), Qt::LeftButton);
+        click("toolButton_About");
         QVERIFY(window_->aboutDialog().isVisible());
         window_->aboutDialog().close();
     }
@@ -461,12 +446,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    ManWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<ManWindowTest>(argc, argv); }
 
 #include "ManWindowTest.moc"

@@ -6,9 +6,7 @@
 #include "platform/Pauses.h"
 #include "platform/UdpSocket.h"
 #include "sim/ScannerStream.h"
-#include "support/CommandPortStub.h"
-#include "support/RecordingPauses.h"
-#include "support/RecordingPrompts.h"
+#include "support/DialogFixture.h"
 #include "support/WidgetLookup.h"
 #include "tools/InetactionSetupWidgetK32.h"
 
@@ -22,7 +20,7 @@
 #include <functional>
 
 using namespace hvk32;
-using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+using Packet = test::DevicePacket;
 
 namespace {
 
@@ -39,9 +37,7 @@ Packet devicePacket(int rpm = 600, const sim::ClockTime& clock = {2024, 3, 5, 9,
     sim::ScannerSettings settings;
     settings.rpm = rpm;
     settings.clockStart = clock;
-    Packet p{};
-    sim::ScannerStream(settings).deviceInfoPacket(0, p.data());
-    return p;
+    return test::simulatorDevicePacket(settings);
 }
 
 Packet withBe16(Packet p, std::size_t offset, std::uint16_t value)
@@ -53,21 +49,15 @@ Packet withBe16(Packet p, std::size_t offset, std::uint16_t value)
 // What GetSetK32 hands over for one packet: the record and the list, then the raw packet.
 void feed(InetactionSetupWidgetK32& dialog, const Packet& packet)
 {
-    SettingData record = decodeSettingData(packet.data());
-    dialog.OnLidarStatusReceiving(&record, decodeStatusValues(packet.data()));
-    dialog.OnLidarDifoData(packet.data());
+    test::feedDialog(dialog, packet, &InetactionSetupWidgetK32::OnLidarStatusReceiving,
+                     &InetactionSetupWidgetK32::OnLidarDifoData);
 }
 
 
 } // namespace
 
-class NetworkDialogTest : public QObject {
+class NetworkDialogTest : public QObject, test::DialogFixture<InetactionSetupWidgetK32> {
     Q_OBJECT
-
-    test::RecordingPrompts prompts;
-    test::RecordingPauses pauses;
-    test::CommandPortStub device; // stands in for the scanner's command port
-    std::unique_ptr<InetactionSetupWidgetK32> dialog;
 
     // Refresh from a fresh packet and forget the prompts so far.
     void refreshed(const Packet& packet = devicePacket())
@@ -80,21 +70,12 @@ class NetworkDialogTest : public QObject {
 private slots:
     void init()
     {
-        QVERIFY(device.open(kDeviceAddress));
-        prompts.shown.clear();
-        prompts.answers.clear();
-        pauses.made.clear();
-        pauses.during = nullptr;
-        dialog = std::make_unique<InetactionSetupWidgetK32>(&prompts, &pauses);
+        QVERIFY(makeDialog(kDeviceAddress));
         dialog->setCommandPort(device.port());
         dialog->show();
     }
 
-    void cleanup()
-    {
-        dialog.reset();
-        device.close();
-    }
+    void cleanup() { closeDialog(); }
 
     void setSendsOncePerDevicePacket()
     {

@@ -9,8 +9,7 @@
 #include "records/AngleValues.h"
 #include "support/CaptureBuilder.h"
 #include "support/ProgramRun.h"
-#include "support/RecordingPrompts.h"
-#include "support/WidgetLookup.h"
+#include "support/WindowFixture.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "tools/InetactionSetupWidgetK32.h"
 #include "tools/SaveDataOptions.h"
@@ -71,22 +70,14 @@ private:
 
 } // namespace
 
-class PlaybackTest : public QObject {
+class PlaybackTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
-    test::RecordingPrompts prompts_;
     RecordingPauses pauses_;
-    std::unique_ptr<manwindow> window_;
     QTemporaryDir dir_;
     QString capture_;
 
-    template <typename T>
-    T* widget(const char* name)
-    {
-        return test::child<T>(*window_, name);
-    }
     QToolButton* button(const char* name) { return widget<QToolButton>(name); }
-    void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
     // The counter shows "N / total" once the capture is indexed, "N" before.
     int frameCount() { return widget<QLabel>("label_FreamCount")->text().section(QLatin1Char(' '), 0, 0).toInt(); }
 
@@ -128,12 +119,9 @@ private slots:
 
     void init()
     {
-        prompts_.shown.clear();
-        window_ = std::make_unique<manwindow>(&prompts_);
+        makeWindow();
         window_->capturePlayer().setPauses(&pauses_);
-        window_->resize(1000, 700);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(showWindow({1000, 700}));
     }
 
     void cleanup() { window_.reset(); }
@@ -355,7 +343,7 @@ private slots:
         QCOMPARE(echoes->currentText(), QString(dual ? "DualEcho" : "SingleEcho"));
         QVERIFY(!echoes->isEnabled());
 
-        QTest::mouseClick(widget<QToolButton>("toolButton_12"), Qt::LeftButton); // opens the network dialog
+        click("toolButton_12"); // opens the network dialog
         InetactionSetupWidgetK32& network = window_->networkDialog();
         QVERIFY(network.isVisible());
         QCOMPARE(test::child<QComboBox>(network, "comboBox_rotateSpeed")->currentText(), QString(" 10 HZ"));
@@ -602,12 +590,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    PlaybackTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<PlaybackTest>(argc, argv); }
 
 #include "PlaybackTest.moc"

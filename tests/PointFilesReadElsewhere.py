@@ -13,6 +13,8 @@ import tempfile
 import numpy as np
 import open3d as o3d
 
+from csv_reference import DUAL_ECHO_TIME_SLACK, check_firings, close
+
 FIELDS = ["x", "y", "z", "intensity", "ring", "time", "azimuth", "distance", "return"]
 
 
@@ -46,32 +48,8 @@ def expected_fields(rows):
     }
 
 
-def close(actual, expected, name, source, slack=0.0):
-    actual = np.asarray(actual, dtype=np.float64)
-    if actual.shape != expected.shape:
-        sys.exit(f"{source}: {name} has {actual.shape} values, the CSV {expected.shape}")
-    # The CSV prints 6 significant digits.
-    tolerance = 1e-5 * np.abs(expected) + 2e-6 + slack
-    worst = np.max(np.abs(actual - expected) - tolerance) if len(expected) else -1
-    if worst > 0:
-        sys.exit(f"{source}: {name} differs from the CSV by up to {worst} beyond the CSV's rounding")
-
-
-# Dual echo: a point's time is its firing's, which the CSV's stated time stamps space as in
-# single echo; the two lie at most 295 us apart (six firings of 32 channels of 1.536 us).
-DUAL_ECHO_TIME_SLACK = 295.0e-6
-
-
-def check_firings(source, ring, time, second):
-    """Each channel's points in firing order: a second echo has its first echo's time, and no
-    time goes back."""
-    for c in np.unique(ring):
-        t, s = time[ring == c], second[ring == c]
-        pair = (s[1:] == 1) & (s[:-1] == 0)
-        if np.any(t[1:][pair] != t[:-1][pair]):
-            sys.exit(f"{source}: channel {int(c)}: a second echo's time differs from its first echo's")
-        if np.any(np.diff(t)[~pair] < 0):
-            sys.exit(f"{source}: channel {int(c)}: a time goes back")
+# A float field of our files read back beside the CSV's 6 digits: 2e-6 of the format's own.
+FLOAT_SLACK = 2e-6
 
 
 def pcl_text(pcd, work):
@@ -108,7 +86,7 @@ def main():
                 xyz = np.stack([want["x"], want["y"], want["z"]], axis=1)
                 for name in (f"{echo}-{frame:06d}.pcd", f"{echo}-{frame:06d}.ply", f"{echo}-xyzi-{frame:06d}.pcd"):
                     cloud = o3d.io.read_point_cloud(os.path.join(work, name))
-                    close(np.asarray(cloud.points), xyz, "x y z", f"Open3D, {name}")
+                    close(np.asarray(cloud.points), xyz, f"Open3D, {name}: x y z", FLOAT_SLACK)
 
                 # PCL: our PLY into a PCD, that PCD as text; every field compared.
                 converted = os.path.join(work, "from-ply.pcd")
@@ -118,7 +96,7 @@ def main():
                     sys.exit(f"PCL read the fields {names} from our PLY")
                 for i, name in enumerate(FIELDS[:-1]):
                     slack = DUAL_ECHO_TIME_SLACK if name == "time" and echo == "dual" else 0.0
-                    close(rows[:, i], want[name], name, f"PCL, {echo} frame {frame}", slack)
+                    close(rows[:, i], want[name], f"PCL, {echo} frame {frame}: {name}", FLOAT_SLACK + slack)
                 check_firings(f"PCL, {echo} frame {frame}", rows[:, FIELDS.index("ring")],
                               rows[:, FIELDS.index("time")], rows[:, FIELDS.index("return")])
                 returns = set(rows[:, FIELDS.index("return")].astype(int))

@@ -9,9 +9,7 @@
 #include "platform/UdpSocket.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
-#include "support/CommandPortStub.h"
-#include "support/RecordingPauses.h"
-#include "support/RecordingPrompts.h"
+#include "support/DialogFixture.h"
 #include "tools/VerticalAngleSetting.h"
 
 #include <QAbstractItemModel>
@@ -25,7 +23,7 @@
 #include <set>
 
 using namespace hvk32;
-using Packet = std::array<std::uint8_t, devinfo::kPacketSize>;
+using Packet = test::DevicePacket;
 
 namespace {
 
@@ -35,9 +33,7 @@ const QString kSetDone = QStringLiteral("提示: 设置成功");
 
 Packet devicePacket(const sim::ScannerSettings& settings = {})
 {
-    Packet p{};
-    sim::ScannerStream(settings).deviceInfoPacket(0, p.data());
-    return p;
+    return test::simulatorDevicePacket(settings);
 }
 
 // A device whose entry (window channel) `channel` is `degrees`, the rest of the 1-degree table nominal.
@@ -60,19 +56,13 @@ QByteArray angleBytes(const std::uint8_t* p, int channel) { return bytesAt(p, de
 
 } // namespace
 
-class VerticalAngleTest : public QObject {
+class VerticalAngleTest : public QObject, test::DialogFixture<VerticalAngleSetting> {
     Q_OBJECT
-
-    test::RecordingPrompts prompts;
-    test::RecordingPauses pauses;
-    test::CommandPortStub device; // stands in for the scanner's command port
-    std::unique_ptr<VerticalAngleSetting> dialog;
 
     void feed(const Packet& packet)
     {
-        SettingData record = decodeSettingData(packet.data());
-        dialog->onLidarStatusReceiving_(&record, decodeStatusValues(packet.data()));
-        dialog->OnLidarDifoData_(packet.data());
+        test::feedDialog(*dialog, packet, &VerticalAngleSetting::onLidarStatusReceiving_,
+                         &VerticalAngleSetting::OnLidarDifoData_);
     }
 
     void click(const char* name) { QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton); }
@@ -92,20 +82,13 @@ class VerticalAngleTest : public QObject {
 private slots:
     void init()
     {
-        QVERIFY(device.open("127.0.0.1"));
-        prompts.shown.clear();
-        pauses.made.clear();
-        dialog = std::make_unique<VerticalAngleSetting>(&prompts, &pauses);
+        QVERIFY(makeDialog("127.0.0.1"));
         dialog->setDestinations({device.port(), "127.0.0.1"});
         dialog->setSetButtonVisible(true);
         dialog->show();
     }
 
-    void cleanup()
-    {
-        dialog.reset();
-        device.close();
-    }
+    void cleanup() { closeDialog(); }
 
     void gridPlacement()
     {

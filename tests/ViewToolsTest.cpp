@@ -9,8 +9,8 @@
 #include "app/manwindow.h"
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
-#include "support/RecordingPrompts.h"
-#include "support/WidgetLookup.h"
+#include "support/SimulatorFrames.h"
+#include "support/WindowFixture.h"
 #include "io/CsvExport.h"
 #include "view/ViewPreferences.h"
 
@@ -41,19 +41,7 @@ using namespace hvk32;
 
 namespace {
 
-LidarData simulatorFrame()
-{
-    sim::ScannerStream stream{sim::ScannerSettings{}};
-    FrameAssembler assembler;
-    assembler.setConfiguration(SensorConfig::SingleEcho);
-    std::vector<LidarData> frames;
-    std::array<std::uint8_t, 1206> packet{};
-    while (frames.size() < 2) {
-        stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-    }
-    return frames[1];
-}
+using test::simulatorFrame;
 
 // Pixels of exactly this colour in the image.
 int pixelsOf(const QImage& image, const QColor& colour, QRect area = QRect())
@@ -69,34 +57,11 @@ int pixelsOf(const QImage& image, const QColor& colour, QRect area = QRect())
 
 } // namespace
 
-class ViewToolsTest : public QObject {
+class ViewToolsTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
+    const QSize kWindowSize{1200, 800};
     QTemporaryDir dir_;
-
-    template <typename T>
-    T* widget(const char* name)
-    {
-        return test::child<T>(*window_, name);
-    }
-    void click(const char* button) { QTest::mouseClick(widget<QToolButton>(button), Qt::LeftButton); }
-
-    void openWindow()
-    {
-        window_ = std::make_unique<manwindow>(&prompts_);
-        window_->resize(1200, 800);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
-
-    void showFrame(const LidarData& frame)
-    {
-        const auto drawn = window_->framesDrawn();
-        window_->CalculateCoordinatesK32(frame);
-        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
-    }
 
     QImage grabView()
     {
@@ -124,7 +89,7 @@ private slots:
             verticalAngleTable[c] = defaultVerticalAngles1[c];
     }
 
-    void init() { openWindow(); }
+    void init() { QVERIFY(openWindow(kWindowSize)); }
     void cleanup() { window_.reset(); }
 
     // Point size and background chosen in one run are there in the next; values in the
@@ -140,7 +105,7 @@ private slots:
         QCOMPARE(window_->currentPointSize(), 4);
         window_.reset();
 
-        openWindow();
+        QVERIFY(openWindow(kWindowSize));
         QCOMPARE(window_->currentPointSize(), 1); // nothing remembered without settings
         window_->rememberViewSettings(std::make_unique<QSettings>(file, QSettings::IniFormat));
         QCOMPARE(window_->currentPointSize(), 4);
@@ -421,12 +386,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    ViewToolsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<ViewToolsTest>(argc, argv); }
 
 #include "ViewToolsTest.moc"

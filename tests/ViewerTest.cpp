@@ -9,8 +9,8 @@
 #include "records/AngleValues.h"
 #include "sim/ScannerStream.h"
 #include "sim/SyntheticScene.h"
-#include "support/RecordingPrompts.h"
-#include "support/WidgetLookup.h"
+#include "support/SimulatorFrames.h"
+#include "support/WindowFixture.h"
 #include "tools/Form_QLaserSelectionK32.h"
 #include "io/CsvExport.h"
 #include "view/MeasurementGrid.h"
@@ -42,22 +42,7 @@ using namespace hvk32;
 
 namespace {
 
-// One revolution of the simulator's hall, as the receiver would emit it.
-LidarData simulatorFrame(sim::EchoMode echo = sim::EchoMode::Single)
-{
-    sim::ScannerSettings settings;
-    settings.echo = echo;
-    sim::ScannerStream stream(settings);
-    FrameAssembler assembler;
-    assembler.setConfiguration(echo == sim::EchoMode::Dual ? SensorConfig::DualEcho : SensorConfig::SingleEcho);
-    std::vector<LidarData> frames;
-    std::array<std::uint8_t, 1206> packet{};
-    while (frames.size() < 2) {
-        stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-    }
-    return frames[1];
-}
+using test::simulatorFrame;
 
 struct PixelCounts {
     int lit = 0;      // not background
@@ -86,26 +71,8 @@ PixelCounts countPixels(const QImage& image)
 
 } // namespace
 
-class ViewerTest : public QObject {
+class ViewerTest : public QObject, test::WindowFixture {
     Q_OBJECT
-
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
-
-    template <typename T>
-    T* widget(const char* name)
-    {
-        return test::child<T>(*window_, name);
-    }
-
-    void click(const char* button) { QTest::mouseClick(widget<QToolButton>(button), Qt::LeftButton); }
-
-    void showFrame(const LidarData& frame)
-    {
-        const auto drawn = window_->framesDrawn();
-        window_->CalculateCoordinatesK32(frame);
-        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
-    }
 
     QImage grabView() { return widget<QVTKOpenGLNativeWidget>("screen")->grabFramebuffer(); }
 
@@ -163,13 +130,7 @@ private slots:
             verticalAngleTable[c] = defaultVerticalAngles1[c];
     }
 
-    void init()
-    {
-        window_ = std::make_unique<manwindow>(&prompts_);
-        window_->resize(1200, 800);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void init() { QVERIFY(openWindow({1200, 800})); }
 
     void cleanup() { window_.reset(); }
 
@@ -284,7 +245,9 @@ private slots:
         // from a larger and from a smaller frame is drawn exactly as the same frame added
         // to an empty view.
         const LidarData single = simulatorFrame();
-        const LidarData dual = simulatorFrame(sim::EchoMode::Dual);
+        sim::ScannerSettings dualEcho;
+        dualEcho.echo = sim::EchoMode::Dual;
+        const LidarData dual = simulatorFrame(dualEcho);
         window_->scene().viewer().setShowFPS(false); // the frame rate text differs from render to render
         auto* colours = widget<QComboBox>("comboBox_2");
         for (int mode = 0; mode < 5; ++mode) {
@@ -628,12 +591,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    ViewerTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<ViewerTest>(argc, argv); }
 
 #include "ViewerTest.moc"

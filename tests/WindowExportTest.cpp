@@ -7,7 +7,8 @@
 #include "sim/ScannerStream.h"
 #include "support/CaptureBuilder.h"
 #include "support/DeviceInfoBuilder.h"
-#include "support/RecordingPrompts.h"
+#include "support/SimulatorFrames.h"
+#include "support/WindowFixture.h"
 #include "tools/SaveDataOptions.h"
 
 #include <QLineEdit>
@@ -27,20 +28,7 @@ using namespace hvk32;
 
 namespace {
 
-std::vector<LidarData> simulatorFrames(int count)
-{
-    sim::ScannerStream stream{sim::ScannerSettings{}};
-    FrameAssembler assembler;
-    assembler.setConfiguration(SensorConfig::SingleEcho);
-    std::vector<LidarData> frames;
-    std::array<std::uint8_t, 1206> packet{};
-    while (int(frames.size()) < count + 1) {
-        stream.nextDataPacket(packet.data());
-        assembler.addPacket(packet.data(), [&](LidarData& f) { frames.push_back(std::move(f)); });
-    }
-    frames.erase(frames.begin()); // the first, partial revolution
-    return frames;
-}
+using test::simulatorFrames;
 
 QStringList frameIdsOf(const QString& path)
 {
@@ -59,25 +47,16 @@ QStringList frameIdsOf(const QString& path)
 
 } // namespace
 
-class WindowExportTest : public QObject {
+class WindowExportTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
     QTemporaryDir dir_;
     std::vector<LidarData> frames_;
-
-    void showFrame(const LidarData& frame)
-    {
-        const auto drawn = window_->framesDrawn();
-        window_->CalculateCoordinatesK32(frame);
-        QTRY_COMPARE(window_->framesDrawn(), drawn + 1);
-    }
 
     // Opens SaveData, asks for `frames` frames of every channel, and answers the save dialog.
     void requestExport(const QString& path, const QString& frames)
     {
-        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_11"), Qt::LeftButton);
+        click("toolButton_11");
         auto& options = window_->saveDataOptions();
         QVERIFY(options.isVisible());
         auto* count = options.findChild<QLineEdit*>("lineEdit_freamCount");
@@ -95,14 +74,7 @@ private slots:
         frames_ = simulatorFrames(4);
     }
 
-    void init()
-    {
-        prompts_.shown.clear();
-        window_ = std::make_unique<manwindow>(&prompts_);
-        window_->resize(1000, 700);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void init() { QVERIFY(openWindow({1000, 700})); }
 
     void cleanup() { window_.reset(); }
 
@@ -140,7 +112,7 @@ private slots:
     void frozenDisplayExportsTheFrameOnScreen()
     {
         showFrame(frames_[1]);
-        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_pause"), Qt::LeftButton);
+        click("toolButton_pause");
         const QString path = dir_.filePath("frozen.csv");
         requestExport(path, "5");
         QVERIFY(!window_->csvExport().isArmed());
@@ -160,10 +132,10 @@ private slots:
         file.write(capture.bytes());
         file.close();
         prompts_.fileNames.enqueue(pcap);
-        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_Open"), Qt::LeftButton);
-        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_Play"), Qt::LeftButton);
+        click("toolButton_Open");
+        click("toolButton_Play");
         QTRY_VERIFY_WITH_TIMEOUT(window_->framesDrawn() > 0, 5000);
-        QTest::mouseClick(window_->findChild<QToolButton*>("toolButton_Play"), Qt::LeftButton); // pause
+        click("toolButton_Play"); // pause
 
         const QString path = dir_.filePath("played.csv");
         requestExport(path, "1");
@@ -190,12 +162,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    WindowExportTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<WindowExportTest>(argc, argv); }
 
 #include "WindowExportTest.moc"

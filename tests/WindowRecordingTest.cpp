@@ -11,7 +11,7 @@
 #include "platform/PacketCapture.h"
 #include "platform/UdpSocket.h"
 #include "support/PlayedCapture.h"
-#include "support/RecordingPrompts.h"
+#include "support/WindowFixture.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -55,16 +55,14 @@ bool captureRefused()
 
 } // namespace
 
-class WindowRecordingTest : public QObject {
+class WindowRecordingTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    test::RecordingPrompts prompts_;
-    std::unique_ptr<manwindow> window_;
     QProcess sim_;
     std::uint16_t dataPort_ = 0, telemetryPort_ = 0;
 
-    QToolButton* recordButton() { return window_->findChild<QToolButton*>("toolButton_SavePcapData"); }
+    QToolButton* recordButton() { return widget<QToolButton>("toolButton_SavePcapData"); }
     QString statusMessage() { return window_->statusBar()->currentMessage(); }
     QString recordLabel() { return window_->findChild<QLabel*>("label_recordStatus")->text(); }
 
@@ -83,10 +81,9 @@ private slots:
         sim_.start(HVK32_SIM_PATH, {"--data-port", QString::number(dataPort_), "--telemetry-port",
                                     QString::number(telemetryPort_), "--seconds", "120", "--quiet"});
         QVERIFY(sim_.waitForStarted());
-        window_ = std::make_unique<manwindow>(&prompts_);
+        makeWindow();
         window_->setConnectionFields(QString::number(dataPort_), QString::number(telemetryPort_), "224.1.1.1");
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(showWindow());
         window_->onConnectLidar();
         QTRY_VERIFY_WITH_TIMEOUT(window_->framesReceived() >= 2, 10000);
     }
@@ -192,12 +189,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-    QApplication app(argc, argv);
-    WindowRecordingTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return test::runWindowSuite<WindowRecordingTest>(argc, argv); }
 
 #include "WindowRecordingTest.moc"
