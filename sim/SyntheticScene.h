@@ -6,28 +6,9 @@
 // 1.8 m below it. The room is not centred on the scanner, so the walls lie at different
 // distances in each direction. Rays that leave over the walls find nothing.
 
+#include "sim/Scene.h"
+
 namespace hvk32::sim {
-
-struct Vec3 {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-// One return along a ray: the distance along a unit direction and the return's intensity.
-struct Echo {
-    double range = 0.0; // [m]; 0 means no return
-    int intensity = 0;  // 0..255
-    bool hit() const { return range > 0.0; }
-};
-
-// The two returns of one firing: `first` is the nearest surface, translucent or not;
-// `last` is the nearest opaque surface. They are equal wherever no translucent surface
-// lies in front of the opaque one.
-struct EchoPair {
-    Echo first;
-    Echo last;
-};
 
 // Where things are, so tests and demos can check what the scanner reports.
 namespace scene {
@@ -44,10 +25,9 @@ constexpr double kGlassTopZ = 0.6;
 constexpr double kMaxRange = 200.0; // [m], farther surfaces give no return
 } // namespace scene
 
-class SyntheticScene {
+class SyntheticScene : public Scene {
 public:
-    // Casts a ray from `origin` along the unit vector `direction`.
-    EchoPair cast(const Vec3& origin, const Vec3& direction) const;
+    EchoPair cast(const Vec3& origin, const Vec3& direction) const override;
 
     // Distance from a point inside the room to the nearest surface of the scene [m], to
     // check where reported points land.
