@@ -5,7 +5,9 @@
 #include "acquisition/PointDecoding.h"
 #include "records/AngleValues.h"
 #include "sim/CaptureFileWriter.h"
+#include "sim/Random.h"
 #include "sim/SyntheticScene.h"
+#include "sim/TownScene.h"
 
 #include <algorithm>
 #include <array>
@@ -166,6 +168,16 @@ ScannerStream::ScannerStream(const ScannerSettings& settings)
       factory_(settings),
       clockStartSeconds_(secondsOf(settings.clockStart ? *settings.clockStart : localTimeNow()))
 {
+    if (settings.scene == SceneKind::Town) {
+        scene_ = std::make_shared<TownScene>(settings.seed);
+        home_.position = {0.0, 0.0, kTownScannerHeight};
+    } else {
+        scene_ = std::make_shared<SyntheticScene>();
+    }
+    rangeNoise_ = settings.rangeNoise.value_or(settings.scene == SceneKind::Town ? kTownRangeNoise : 0.0);
+    if (!(rangeNoise_ >= 0.0) || !std::isfinite(rangeNoise_))
+        throw std::invalid_argument("range noise must be a finite number of metres, 0 or more");
+    castEachFiring_ = settings.trajectory || rangeNoise_ > 0.0;
     setMotion(settings.rpm, settings.echo, true);
 }
 
@@ -190,7 +202,9 @@ void ScannerStream::setMotion(int rpm, EchoMode echo, bool anglesChanged)
     blocksPerRevolution_ = datapacket::kAzimuthUnitsPerTurn / step;
     firingsPerPacket_ = datapacket::kBlocksPerPacket / echoCount();
     azimuthBlock_ = azimuth / step;
-    castRevolution();
+    prepareRays();
+    if (!castEachFiring_)
+        castRevolution();
 }
 
 std::size_t ScannerStream::returnIndex(int echo, int block, int channel) const
@@ -198,15 +212,15 @@ std::size_t ScannerStream::returnIndex(int echo, int block, int channel) const
     return (static_cast<std::size_t>(echo) * blocksPerRevolution_ + block) * datapacket::kChannelsPerBlock + channel;
 }
 
-// Casts every ray of one revolution. Channel c of a block looks along the horizontal angle
-// the receiver gives it (block azimuth plus c/32 of the step to the next block) and the
-// layout's vertical angle, from the emitter's offset position.
-void ScannerStream::castRevolution()
+// The rays of one revolution in the scanner's frame. Channel c of a block looks along the
+// horizontal angle the receiver gives it (block azimuth plus c/32 of the step to the next
+// block) and the layout's vertical angle, from the emitter's offset position.
+void ScannerStream::prepareRays()
 {
-    const SyntheticScene scene;
     const float* vertical = verticalAngles();
     const int channels = datapacket::kChannelsPerBlock;
-    returns_.assign(static_cast<std::size_t>(echoCount()) * blocksPerRevolution_ * channels, Return{0, 0});
+    rayOrigins_.resize(static_cast<std::size_t>(blocksPerRevolution_) * channels);
+    rayDirections_.resize(rayOrigins_.size());
     for (int block = 0; block < blocksPerRevolution_; ++block) {
         const float azimuth = decodeBlockAzimuth(static_cast<std::uint16_t>(block * azimuthStep_));
         const int nextBlock = (block + 1) % blocksPerRevolution_;
@@ -216,22 +230,78 @@ void ScannerStream::castRevolution()
             const double theta = liveChannelAzimuth(azimuth, step, c);
             const double beta = radians(theta - kBeamOffsetAngle);
             const double v = radians(vertical[c]);
-            const Vec3 origin{kBeamOffset * std::cos(beta), -kBeamOffset * std::sin(beta), 0.0};
-            const Vec3 direction{std::cos(v) * std::cos(radians(theta)), -std::cos(v) * std::sin(radians(theta)),
-                                 std::sin(v)};
-            const EchoPair echoes = scene.cast(origin, direction);
-            // Single echo reports the opaque surface, as the stronger return through glass.
-            const Echo perEcho[2] = {echoCount() == 2 ? echoes.first : echoes.last, echoes.last};
-            for (int e = 0; e < echoCount(); ++e) {
-                Return& r = returns_[returnIndex(e, block, c)];
-                if (!perEcho[e].hit())
-                    continue;
-                const double count = std::round(perEcho[e].range * 100.0 * kCountsPerCentimetre);
-                r.distance = static_cast<std::uint16_t>(std::min(count, kMaxCount));
-                r.intensity = static_cast<std::uint8_t>(perEcho[e].intensity);
-            }
+            const std::size_t ray = static_cast<std::size_t>(block) * channels + c;
+            rayOrigins_[ray] = {kBeamOffset * std::cos(beta), -kBeamOffset * std::sin(beta), 0.0};
+            rayDirections_[ray] = {std::cos(v) * std::cos(radians(theta)), -std::cos(v) * std::sin(radians(theta)),
+                                   std::sin(v)};
         }
     }
+}
+
+ScannerStream::Return ScannerStream::returnOf(const Echo& echo) const
+{
+    if (!echo.hit())
+        return {0, 0};
+    const double count = std::round(echo.range * 100.0 * kCountsPerCentimetre);
+    return {static_cast<std::uint16_t>(std::min(count, kMaxCount)), static_cast<std::uint8_t>(echo.intensity)};
+}
+
+// Casts every ray of one revolution from the home pose, for a still scanner without noise.
+void ScannerStream::castRevolution()
+{
+    const int channels = datapacket::kChannelsPerBlock;
+    returns_.assign(static_cast<std::size_t>(echoCount()) * blocksPerRevolution_ * channels, Return{0, 0});
+    const Rotation rotation(home_.rotation);
+    const Vec3& at = home_.position;
+    for (int block = 0; block < blocksPerRevolution_; ++block) {
+        for (int c = 0; c < channels; ++c) {
+            const std::size_t ray = static_cast<std::size_t>(block) * channels + c;
+            const Vec3 o = rotation * rayOrigins_[ray];
+            const EchoPair echoes = scene_->cast({o.x + at.x, o.y + at.y, o.z + at.z}, rotation * rayDirections_[ray]);
+            // Single echo reports the opaque surface, as the stronger return through glass.
+            const Echo perEcho[2] = {echoCount() == 2 ? echoes.first : echoes.last, echoes.last};
+            for (int e = 0; e < echoCount(); ++e)
+                returns_[returnIndex(e, block, c)] = returnOf(perEcho[e]);
+        }
+    }
+}
+
+// Casts one firing (all channels, every echo) from the pose at its own time into the blocks
+// of packet firing `packetFiring`, with the range noise drawn for this firing and channel.
+void ScannerStream::castFiring(std::uint64_t firing, int block, std::uint8_t* out, int packetFiring) const
+{
+    const int channels = datapacket::kChannelsPerBlock;
+    const Pose pose = poseAt(static_cast<double>(firing) / kFiringsPerSecond);
+    const Rotation rotation(pose.rotation);
+    const Vec3& at = pose.position;
+    const std::uint64_t noiseBase = mix64(settings_.seed);
+    for (int c = 0; c < channels; ++c) {
+        const std::size_t ray = static_cast<std::size_t>(block) * channels + c;
+        const Vec3 o = rotation * rayOrigins_[ray];
+        const EchoPair echoes = scene_->cast({o.x + at.x, o.y + at.y, o.z + at.z}, rotation * rayDirections_[ray]);
+        Echo perEcho[2] = {echoCount() == 2 ? echoes.first : echoes.last, echoes.last};
+        if (rangeNoise_ > 0.0) {
+            const std::uint64_t draw = firing * channels + static_cast<std::uint64_t>(c);
+            const auto [lastNoise, firstNoise] = gaussianPair(noiseBase + 3 * kGoldenGamma * draw);
+            // Both echoes of one surface are one measurement and share their error.
+            const bool sameSurface = perEcho[0].range == perEcho[1].range;
+            const double noise[2] = {rangeNoise_ * (sameSurface ? lastNoise : firstNoise), rangeNoise_ * lastNoise};
+            for (int e = 0; e < 2; ++e)
+                if (perEcho[e].hit())
+                    perEcho[e].range = std::max(perEcho[e].range + noise[e], 0.0);
+        }
+        for (int e = 0; e < echoCount(); ++e) {
+            const Return r = returnOf(perEcho[e]);
+            const int outBlock = packetFiring * echoCount() + e;
+            datapacket::setDistanceRaw(out, outBlock, c, r.distance);
+            datapacket::setIntensityRaw(out, outBlock, c, r.intensity);
+        }
+    }
+}
+
+Pose ScannerStream::poseAt(double seconds) const
+{
+    return settings_.trajectory ? settings_.trajectory->at(seconds) : home_;
 }
 
 std::uint64_t ScannerStream::nextDataPacket(std::uint8_t* out)
@@ -246,12 +316,16 @@ std::uint64_t ScannerStream::nextDataPacket(std::uint8_t* out)
             const int block = i * echoCount() + e;
             setBlockFlag(out, block);
             setAzimuthRaw(out, block, static_cast<std::uint16_t>(azimuthBlock * azimuthStep_));
+            if (castEachFiring_)
+                continue;
             for (int c = 0; c < kChannelsPerBlock; ++c) {
                 const Return& r = returns_[returnIndex(e, azimuthBlock, c)];
                 setDistanceRaw(out, block, c, r.distance);
                 setIntensityRaw(out, block, c, r.intensity);
             }
         }
+        if (castEachFiring_)
+            castFiring(firstFiring + static_cast<std::uint64_t>(i), azimuthBlock, out, i);
     }
     nextFiring_ += static_cast<std::uint64_t>(firingsPerPacket_);
     const std::uint64_t due = firingMicros(firstFiring + firingsPerPacket_ - 1);

@@ -8,13 +8,22 @@
 // revolution, starting at 0. Single echo puts 12 firings in a packet; dual echo puts 6,
 // each as two blocks (first echo, then last echo) with the same azimuth. A new speed or echo
 // mode takes effect at the next data packet; the rotation goes on from the same azimuth.
+//
+// Scenes: the hall (the scanner fixed at its origin) or the town. Firing n happens at
+// n / 18000 s of stream time. A scanner that moves along a trajectory, or whose ranges carry
+// noise, casts every firing from its pose at that time; a still scanner without noise casts
+// one revolution and repeats it.
 
 #include "acquisition/DataPacket.h"
 #include "sim/DeviceConfiguration.h"
+#include "sim/Scene.h"
+#include "sim/TownScene.h"
+#include "sim/Trajectory.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +31,10 @@
 namespace hvk32::sim {
 
 enum class Layout { OneDegree, ThirdDegree }; // vertical table defaultVerticalAngles1 / defaultVerticalAngles033
+enum class SceneKind { Hall, Town };
+
+constexpr double kTownRangeNoise = 0.01;     // [m], the town's default range noise
+constexpr double kTownScannerHeight = 1.8;   // [m], the still scanner in the town: a crossing's middle
 
 struct ScannerSettings {
     int rpm = 600; // 300, 600 or 1200
@@ -33,6 +46,12 @@ struct ScannerSettings {
     int boardMajor = 2, boardMinor = 1;                          // minor 0..15
     int firmwareMajor = 3, firmwareMinor = 0, firmwarePatch = 0; // minor and patch 0..15
     std::optional<ClockTime> clockStart; // unset: the local time at construction
+
+    // What the scanner sees and from where.
+    SceneKind scene = SceneKind::Hall;
+    std::uint64_t seed = town::kDefaultSeed; // places the town's things and draws the range noise
+    std::optional<double> rangeNoise;        // [m], standard deviation; unset: the scene's default
+    std::shared_ptr<const Trajectory> trajectory; // unset: still at the scene's home pose
 
     // Settings that only configuration datagrams change in a running device.
     std::string ntpServerIp = "127.0.0.1";
@@ -88,6 +107,11 @@ public:
     ClockTime clockAt(std::uint64_t micros) const;
     std::uint64_t clockEpochMicros(std::uint64_t micros) const;
 
+    // The scanner's pose at `seconds` of stream time, in the scene's frame.
+    Pose poseAt(double seconds) const;
+    // The standard deviation of the range noise in effect [m].
+    double rangeNoise() const { return rangeNoise_; }
+
 private:
     struct Return {
         std::uint16_t distance; // raw count, 0: no return
@@ -98,7 +122,10 @@ private:
     std::size_t returnIndex(int echo, int block, int channel) const;
     const float* verticalAngles() const; // by data-packet channel
     void setMotion(int rpm, EchoMode echo, bool anglesChanged);
+    void prepareRays();
     void castRevolution();
+    void castFiring(std::uint64_t firing, int block, std::uint8_t* out, int packetFiring) const;
+    Return returnOf(const Echo& echo) const;
     void applyUser(const UserConfiguration& user, std::uint64_t micros);
     void setClock(const ClockTime& time, std::uint64_t micros);
 
@@ -111,7 +138,13 @@ private:
     std::uint64_t nextFiring_ = 0;   // firings since the start of the stream
     int azimuthBlock_ = 0;           // block of the next firing within the revolution
     std::int64_t clockStartSeconds_; // the start of the clock, seconds since 1970 of that clock
-    std::vector<Return> returns_;    // [echo][block][channel] of one revolution
+    std::vector<Return> returns_;    // [echo][block][channel] of one revolution, when still
+    std::shared_ptr<const Scene> scene_;
+    Pose home_;                      // the pose without a trajectory
+    double rangeNoise_ = 0.0;        // [m]
+    bool castEachFiring_ = false;    // moving or noisy: no revolution is repeated
+    std::vector<Vec3> rayOrigins_;   // [block][channel] in the scanner's frame
+    std::vector<Vec3> rayDirections_;
 };
 
 } // namespace hvk32::sim
