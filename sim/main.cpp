@@ -11,6 +11,7 @@
 #include "version/ProgramVersion.h"
 #include "sim/CaptureFileWriter.h"
 #include "sim/ClockText.h"
+#include "sim/GroundTruth.h"
 #include "sim/PacketImpairment.h"
 #include "sim/ScannerStream.h"
 
@@ -45,6 +46,7 @@ constexpr std::uint16_t kDeviceOwnPort = 2368;      // the port the device sends
 constexpr const char* kFallbackAddress = "127.0.0.1";
 constexpr const char* kMulticastInterface = "127.0.0.1";
 constexpr double kMaxSeconds = 1e9;                 // keeps stream times far from overflow
+constexpr double kMaxRangeNoise = 10.0;             // [m]
 constexpr auto kBurstWindow = std::chrono::milliseconds(2); // packets this close are sent at once
 constexpr int kListenTimeoutMs = 100;       // how soon a listening thread sees that it should stop
 constexpr auto kStopPoll = std::chrono::milliseconds(100);  // how soon the send loop sees a stop signal
@@ -63,6 +65,9 @@ struct Options {
     bool quiet = false;
     bool version = false;
     double lossPercent = 0.0, duplicatePercent = 0.0, reorderPercent = 0.0; // of the data packets
+    std::string trajectoryFile;
+    bool driveLoop = false;
+    std::string groundTruthFile;
 };
 
 const char* const kUsage =
@@ -78,6 +83,26 @@ const char* const kUsage =
     "  --rpm 300|600|1200     motor speed (default 600)\n"
     "  --echo single|dual     echo mode (default single)\n"
     "  --layout 1|0.33        vertical angle layout in degrees (default 1)\n"
+    "  --scene hall|town      what the scanner sees (default hall): a hall around the scanner, or\n"
+    "                         a town on flat ground, streets 16 m wide every 100 m, blocks of\n"
+    "                         buildings, lamp posts, parked cars and trees; without a trajectory\n"
+    "                         the scanner stands still 1.8 m above the crossing at (0, 0)\n"
+    "  --seed N               places the town's things and draws the range noise, so the same\n"
+    "                         options give the same capture (default 1)\n"
+    "  --range-noise M        Gaussian range noise of M metres (default 0.01 in the town, 0 in\n"
+    "                         the hall)\n"
+    "  --trajectory FILE      move the scanner along the poses of a TUM file: lines of\n"
+    "                         t x y z qx qy qz qw, t in seconds from the start of the stream, the\n"
+    "                         pose of the scanner's x/y/z frame (the exports' frame) in the scene,\n"
+    "                         interpolated linearly and by slerp; every firing is cast from the\n"
+    "                         pose at its own time; before the first and after the last pose the\n"
+    "                         scanner stands at that pose\n"
+    "  --drive loop           drive a built-in 1.2 km loop through the town (needs --scene town):\n"
+    "                         four turns at 10 m/s, the scanner upright 1.8 m above the road,\n"
+    "                         starting over at the end\n"
+    "  --ground-truth FILE    write the scanner's true pose as TUM lines 200 times a second, the\n"
+    "                         time in seconds since 1970 of the device clock, as the capture's\n"
+    "                         record times\n"
     "  --board-version X.Y    board version reported (default 2.1)\n"
     "  --firmware X.Y.Z       firmware version reported (default 3.0.0); below 3, configuration\n"
     "                         datagrams are also taken on the multicast host group at the\n"
@@ -208,6 +233,56 @@ platform::OptionParser optionsParser(Options& o)
             },
             says("--layout must be 1 or 0.33"))
         .value(
+            "--scene",
+            [&o](const std::string& value) {
+                if (value != "hall" && value != "town")
+                    return false;
+                o.scanner.scene = value == "town" ? SceneKind::Town : SceneKind::Hall;
+                return true;
+            },
+            says("--scene must be hall or town"))
+        .value(
+            "--seed",
+            [&o](const std::string& value) {
+                long seed = 0;
+                if (!platform::parseInteger(value, 0, std::numeric_limits<long>::max(), seed))
+                    return false;
+                o.scanner.seed = static_cast<std::uint64_t>(seed);
+                return true;
+            },
+            says("--seed needs a whole number 0 or more"))
+        .value(
+            "--range-noise",
+            [&o](const std::string& value) {
+                double metres = 0.0;
+                if (!platform::parseFiniteNumber(value, metres) || metres < 0.0 || metres > kMaxRangeNoise)
+                    return false;
+                o.scanner.rangeNoise = metres;
+                return true;
+            },
+            says("--range-noise needs a number of metres, 0 to 10"))
+        .value(
+            "--trajectory",
+            [&o](const std::string& value) {
+                o.trajectoryFile = value;
+                return !value.empty();
+            },
+            says("--trajectory needs a file name"))
+        .value(
+            "--drive",
+            [&o](const std::string& value) {
+                o.driveLoop = value == "loop";
+                return o.driveLoop;
+            },
+            says("--drive must be loop"))
+        .value(
+            "--ground-truth",
+            [&o](const std::string& value) {
+                o.groundTruthFile = value;
+                return !value.empty();
+            },
+            says("--ground-truth needs a file name"))
+        .value(
             "--board-version",
             [&o](const std::string& value) {
                 std::vector<int> v;
@@ -287,6 +362,28 @@ bool checkAddresses(const Options& o)
         return usageError("--loss, --duplicate and --reorder add up to more than 100 percent");
     if (!o.pcapFile.empty() && o.packetRate)
         return usageError("--packet-rate applies to sending, not to --pcap");
+    if (o.driveLoop && o.scanner.scene != SceneKind::Town)
+        return usageError("--drive loop drives through the town: add --scene town");
+    if (o.driveLoop && !o.trajectoryFile.empty())
+        return usageError("--drive and --trajectory both move the scanner: give one of them");
+    return true;
+}
+
+// The scanner's motion: the built-in drive or the poses of a trajectory file.
+bool loadMotion(Options& o)
+{
+    if (o.driveLoop)
+        o.scanner.trajectory = std::make_shared<Trajectory>(loopDrive());
+    if (o.trajectoryFile.empty())
+        return true;
+    std::ifstream in(o.trajectoryFile);
+    if (!in)
+        return usageError("cannot read the trajectory file " + o.trajectoryFile);
+    std::vector<TimedPose> poses;
+    std::string error;
+    if (!Trajectory::readTum(in, poses, error))
+        return usageError("trajectory file " + o.trajectoryFile + ": " + error);
+    o.scanner.trajectory = std::make_shared<Trajectory>(std::move(poses));
     return true;
 }
 
@@ -297,7 +394,7 @@ Parsed parseArguments(int argc, char** argv, Options& o)
     const Parsed parsed = optionsParser(o).parse(argc, argv);
     if (parsed != Parsed::Run || o.version)
         return parsed;
-    if (!checkAddresses(o))
+    if (!checkAddresses(o) || !loadMotion(o))
         return Parsed::Error;
     o.scanner.deviceIp = o.deviceIp;
     o.scanner.hostIp = o.host;
@@ -316,18 +413,25 @@ struct Counts {
 // time, whether the packet is a device-info packet, and the bytes; false from it ends the run.
 using PacketSink = std::function<bool(std::uint64_t due, bool deviceInfo, const std::uint8_t* packet)>;
 
+// The true poses, when asked for, are written up to each packet's time as it goes.
 bool runStream(ScannerStream& stream, std::uint64_t limitMicros, PacketImpairment& impairment, const PacketSink& send,
-               Counts& counts)
+               Counts& counts, GroundTruthWriter* truth)
 {
     std::uint8_t data[datapacket::kPacketSize];
     std::uint8_t info[datapacket::kPacketSize];
     std::uint64_t nextInfo = 0;
     std::uint64_t dataDue = stream.nextDataPacket(data);
+    std::uint64_t reached = 0; // stream time the run got to
     while (!platform::stopSignalReceived()) {
         const bool infoFirst = nextInfo <= dataDue;
         const std::uint64_t due = infoFirst ? nextInfo : dataDue;
-        if (due >= limitMicros)
+        if (due >= limitMicros) {
+            reached = limitMicros;
             break;
+        }
+        reached = due;
+        if (truth)
+            truth->writeBefore(due);
         if (infoFirst) {
             stream.deviceInfoPacket(nextInfo, info);
             if (!send(due, true, info))
@@ -341,6 +445,8 @@ bool runStream(ScannerStream& stream, std::uint64_t limitMicros, PacketImpairmen
             dataDue = stream.nextDataPacket(data);
         }
     }
+    if (truth)
+        truth->writeBefore(reached);
     return impairment.flush([&](const std::uint8_t* p) { return send(dataDue, false, p); });
 }
 
@@ -366,6 +472,12 @@ std::string describe(const ScannerStream& stream)
     text << s.rpm << " rpm, " << (s.echo == EchoMode::Dual ? "dual" : "single") << " echo, "
          << (s.layout == Layout::ThirdDegree ? "0.33" : "1") << "-degree layout, " << stream.dataPacketsPerSecond()
          << " data packets/s";
+    if (s.scene == SceneKind::Town)
+        text << ", town of seed " << s.seed;
+    if (stream.rangeNoise() > 0.0)
+        text << ", range noise " << stream.rangeNoise() << " m";
+    if (s.trajectory)
+        text << ", moving";
     return text.str();
 }
 
@@ -374,6 +486,48 @@ std::uint64_t limitOf(const Options& o)
     return o.seconds ? static_cast<std::uint64_t>(*o.seconds * kMicrosPerSecond)
                      : std::numeric_limits<std::uint64_t>::max();
 }
+
+// The ground-truth file of a run, when one is asked for.
+class TruthFile {
+public:
+    TruthFile(const std::string& path, const ScannerStream& stream) : path_(path), stream_(stream) {}
+
+    bool open()
+    {
+        if (path_.empty())
+            return true;
+        file_.open(path_, std::ios::trunc);
+        if (!file_) {
+            std::cerr << "hvk32-sim: cannot create " << path_ << "\n";
+            return false;
+        }
+        writer_ = std::make_unique<GroundTruthWriter>(file_, stream_);
+        return true;
+    }
+    GroundTruthWriter* writer() { return writer_.get(); }
+    void flush()
+    {
+        if (writer_)
+            file_.flush();
+    }
+    bool close()
+    {
+        if (!writer_)
+            return true;
+        file_.close();
+        if (!file_) {
+            std::cerr << "hvk32-sim: writing " << path_ << " failed\n";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::string path_;
+    const ScannerStream& stream_;
+    std::ofstream file_;
+    std::unique_ptr<GroundTruthWriter> writer_;
+};
 
 int runCapture(const Options& o, ScannerStream& stream)
 {
@@ -389,15 +543,20 @@ int runCapture(const Options& o, ScannerStream& stream)
                   << ":" << o.telemetryPort << " (" << describe(stream) << ")\n";
     Counts counts;
     PacketImpairment impairment = impairmentOf(o);
+    TruthFile truth(o.groundTruthFile, stream);
+    if (!truth.open())
+        return kExitFailure;
     const bool written = runStream(stream, limitOf(o), impairment, [&](std::uint64_t due, bool deviceInfo, const std::uint8_t* p) {
         return writer.writeUdpRecord(stream.clockEpochMicros(due), o.deviceIp, kDeviceOwnPort, o.host,
                                      deviceInfo ? o.telemetryPort : o.dataPort, p, datapacket::kPacketSize);
-    }, counts);
+    }, counts, truth.writer());
     file.close();
     if (!written || !file) {
         std::cerr << "hvk32-sim: writing " << o.pcapFile << " failed\n";
         return kExitFailure;
     }
+    if (!truth.close())
+        return kExitFailure;
     if (!o.quiet)
         std::cerr << "hvk32-sim: wrote " << counts.data << " data and " << counts.deviceInfo
                   << " device-info packets" << impairmentReport(impairment) << "\n";
@@ -730,6 +889,10 @@ int runLive(const Options& o, ScannerStream& stream)
     bool dataPending = false;
     Counts counts;
     PacketImpairment impairment = impairmentOf(o);
+    TruthFile truth(o.groundTruthFile, stream);
+    if (!truth.open())
+        return kExitFailure;
+    std::uint64_t reached = 0; // stream time the run got to
     const auto sendData = [&](const std::uint8_t* p) {
         device.send(p, false);
         return true;
@@ -744,13 +907,19 @@ int runLive(const Options& o, ScannerStream& stream)
         }
         const bool infoFirst = !dataPending || nextInfo <= dataDue;
         const std::uint64_t due = infoFirst ? nextInfo : dataDue;
-        if (due >= limit)
+        if (due >= limit) {
+            reached = limit;
             break;
+        }
         if (!device.waitUntil(start + std::chrono::microseconds(due))) {
             dataPending = dataPending && stream.motorRunning();
             continue;
         }
+        reached = due;
+        if (truth.writer())
+            truth.writer()->writeBefore(due);
         if (infoFirst) {
+            truth.flush(); // once a second, so that a reader can follow
             stream.deviceInfoPacket(nextInfo, info);
             device.send(info, true);
             ++counts.deviceInfo;
@@ -762,6 +931,10 @@ int runLive(const Options& o, ScannerStream& stream)
         }
     }
     impairment.flush(sendData);
+    if (truth.writer())
+        truth.writer()->writeBefore(reached);
+    if (!truth.close())
+        return kExitFailure;
     if (!o.quiet)
         std::cerr << "hvk32-sim: sent " << counts.data << " data and " << counts.deviceInfo << " device-info packets"
                   << (device.failures() ? ", " + std::to_string(device.failures()) + " of them failed" : std::string())
