@@ -117,12 +117,21 @@ TownScene::TownScene(std::uint64_t seed)
         }
     }
 
-    // Along both kerbs of every street: lamp posts every 30 m, trees halfway between them,
-    // cars in some of the parking places, none of them inside a crossing.
+    // Along both kerbs of every street: lamp posts every 30 m, trees halfway between them
+    // where the pavement leaves room for their crowns, cars in some of the parking places,
+    // none of them inside a crossing.
     for (int axis = 0; axis < 2; ++axis) { // 0: streets along x, 1: streets along y
         for (int line = -kStreetLines; line <= kStreetLines; ++line) {
             for (int sideSign = -1; sideSign <= 1; sideSign += 2) {
                 const double centre = line * kStreetSpacing;
+                // True when a crown of `radius` at `along`, `across` reaches into a building.
+                const auto touchesBuilding = [&](double along, double across, double radius) {
+                    const double a = centre + sideSign * across;
+                    return std::any_of(things_.begin(), things_.end(), [&](const Thing& t) {
+                        return t.kind == Kind::Building && t.min[axis] < along + radius && t.max[axis] > along - radius
+                            && t.min[1 - axis] < a + radius && t.max[1 - axis] > a - radius;
+                    });
+                };
                 // A thing at `along` on the street, `across` from the centre line towards this side.
                 const auto place = [&](double along, double across, double halfAlong, double halfAcross, double bottom,
                                        double top, bool round, Kind kind, int intensity) {
@@ -139,10 +148,12 @@ TownScene::TownScene(std::uint64_t seed)
                         place(along, kKerb + kLampBehindKerb, kLampRadius, kLampRadius, 0.0, kLampHeight, true,
                               Kind::Lamp, kLampIntensity);
                     const double treeAt = along + kLampSpacing / 2;
-                    if (random.chance(kTreeShare) && treeAt <= kStreetEnd && !nearCrossStreet(treeAt, kTreeClearance)) {
-                        const double crown = random.uniform(kMinCrownRadius, kMaxCrownRadius);
-                        const double crownTop = random.uniform(kMinCrownTop, kMaxCrownTop);
-                        const double across = kKerb + kTreeBehindKerb;
+                    const bool tree = random.chance(kTreeShare);
+                    const double crown = random.uniform(kMinCrownRadius, kMaxCrownRadius);
+                    const double crownTop = random.uniform(kMinCrownTop, kMaxCrownTop);
+                    const double across = kKerb + kTreeBehindKerb;
+                    if (tree && treeAt <= kStreetEnd && !nearCrossStreet(treeAt, kTreeClearance)
+                        && !touchesBuilding(treeAt, across, crown)) {
                         place(treeAt, across, kTrunkRadius, kTrunkRadius, 0.0, kTrunkHeight, true, Kind::Tree,
                               kTrunkIntensity);
                         place(treeAt, across, crown, crown, kCrownBottom, crownTop, true, Kind::Tree, kCrownIntensity);
