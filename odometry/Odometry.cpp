@@ -166,6 +166,32 @@ Eigen::Isometry3d Odometry::deskewMotion(double t) const
     return scaledMotion(deskewFrameMotion_, t / deskewSeconds_);
 }
 
+Odometry::Deskew Odometry::deskewOf(bool withTimes) const
+{
+    Deskew d;
+    d.on = parameters_.deskew && deskewSeconds_ > 0 && withTimes;
+    if (!d.on)
+        return d;
+    const Eigen::AngleAxisd rotation(deskewFrameMotion_.linear());
+    d.axis = rotation.axis();
+    d.rate = rotation.angle() / deskewSeconds_;
+    d.velocity = deskewFrameMotion_.translation() / deskewSeconds_;
+    return d;
+}
+
+void Odometry::toMap(const FramePoints& f, std::vector<Eigen::Vector3f>& out) const
+{
+    out.resize(f.size);
+    if (poses_.empty())
+        return;
+    const Deskew deskew = deskewOf(f.time != nullptr);
+    const Eigen::Isometry3d& pose = poses_.back();
+    for (std::size_t i = 0; i < f.size; ++i) {
+        const Eigen::Vector3d p = deskew.apply(Eigen::Vector3d(f.x[i], f.y[i], f.z[i]), deskew.on ? f.time[i] : 0.0);
+        out[i] = (pose * p).cast<float>();
+    }
+}
+
 void Odometry::prepare(const FramePoints& f)
 {
     // Range filter and thinning at the map's scale: the first point of each fine voxel.
@@ -185,26 +211,11 @@ void Odometry::prepare(const FramePoints& f)
     }
 
     // Deskewed with the motion of the last frame interval (constant velocity).
-    const bool deskew = parameters_.deskew && deskewSeconds_ > 0 && f.time;
-    Eigen::AngleAxisd rotation(deskewFrameMotion_.linear());
-    const Eigen::Vector3d axis = rotation.axis();
-    const double rate = deskew ? rotation.angle() / deskewSeconds_ : 0.0;
-    const Eigen::Vector3d velocity = deskew ? Eigen::Vector3d(deskewFrameMotion_.translation() / deskewSeconds_)
-                                            : Eigen::Vector3d::Zero();
+    const Deskew deskew = deskewOf(f.time != nullptr);
     mapPoints_.resize(kept_.size());
     for (std::size_t k = 0; k < kept_.size(); ++k) {
         const std::uint32_t i = kept_[k];
-        const Eigen::Vector3d p(f.x[i], f.y[i], f.z[i]);
-        if (!deskew) {
-            mapPoints_[k] = p;
-            continue;
-        }
-        const double t = f.time[i];
-        // Rodrigues' formula for the rotation by rate * t about the axis.
-        const double a = rate * t;
-        const double c = std::cos(a), s = std::sin(a);
-        const Eigen::Vector3d rotated = p * c + axis.cross(p) * s + axis * (axis.dot(p) * (1.0 - c));
-        mapPoints_[k] = rotated + velocity * t;
+        mapPoints_[k] = deskew.apply(Eigen::Vector3d(f.x[i], f.y[i], f.z[i]), deskew.on ? f.time[i] : 0.0);
     }
 
     // The points registered: the first map point of each coarse voxel.

@@ -29,6 +29,7 @@
 
 #include "odometry/VoxelGrid.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -109,6 +110,10 @@ public:
     // at the first firing (the identity without deskewing).
     Eigen::Isometry3d deskewMotion(double t) const;
 
+    // The points of the last registered frame (the same `frame` as given to registerFrame),
+    // deskewed as it was and moved into the first frame's coordinates: out[i] for point i.
+    void toMap(const FramePoints& frame, std::vector<Eigen::Vector3f>& out) const;
+
     const std::vector<Eigen::Isometry3d>& poses() const { return poses_; }
     const std::vector<double>& times() const { return times_; }
     const Parameters& parameters() const { return parameters_; }
@@ -120,6 +125,23 @@ public:
     int lastIterations() const { return lastIterations_; }
 
 private:
+    // The deskew motion as a rotation rate about an axis and a velocity.
+    struct Deskew {
+        Eigen::Vector3d axis = Eigen::Vector3d::UnitZ();
+        double rate = 0;                                  // [rad/s]
+        Eigen::Vector3d velocity = Eigen::Vector3d::Zero(); // [m/s]
+        bool on = false;
+        Eigen::Vector3d apply(const Eigen::Vector3d& p, double t) const
+        {
+            if (!on)
+                return p;
+            // Rodrigues' formula for the rotation by rate * t about the axis.
+            const double a = rate * t;
+            const double c = std::cos(a), s = std::sin(a);
+            return p * c + axis.cross(p) * s + axis * (axis.dot(p) * (1.0 - c)) + velocity * t;
+        }
+    };
+    Deskew deskewOf(bool withTimes) const;
     // Thins and deskews the frame into mapPoints_ and source_.
     void prepare(const FramePoints& frame);
     Eigen::Isometry3d align(const Eigen::Isometry3d& initial, double threshold, double kernel);
