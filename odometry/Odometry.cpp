@@ -163,7 +163,7 @@ Eigen::Isometry3d Odometry::deskewMotion(double t) const
 {
     if (!parameters_.deskew || deskewSeconds_ <= 0)
         return Eigen::Isometry3d::Identity();
-    return scaledMotion(deskewFrameMotion_, t / deskewSeconds_);
+    return scaledMotion(deskewFrameMotion_, (t - reference_) / deskewSeconds_);
 }
 
 Odometry::Deskew Odometry::deskewOf(bool withTimes) const
@@ -176,6 +176,7 @@ Odometry::Deskew Odometry::deskewOf(bool withTimes) const
     d.axis = rotation.axis();
     d.rate = rotation.angle() / deskewSeconds_;
     d.velocity = deskewFrameMotion_.translation() / deskewSeconds_;
+    d.reference = reference_;
     return d;
 }
 
@@ -268,8 +269,16 @@ Eigen::Isometry3d Odometry::align(const Eigen::Isometry3d& initial, double thres
     return estimate;
 }
 
-const Eigen::Isometry3d& Odometry::registerFrame(const FramePoints& frame, double time)
+const Eigen::Isometry3d& Odometry::registerFrame(const FramePoints& frame, double firstFiring)
 {
+    // The pose describes the instant halfway through the frame's firings: deskewing moves
+    // points both ways from it, so an error of the velocity does not shift the whole frame.
+    float last = 0;
+    if (frame.time)
+        for (std::size_t i = 0; i < frame.size; ++i)
+            last = std::max(last, frame.time[i]);
+    reference_ = 0.5 * static_cast<double>(last);
+    const double time = firstFiring + reference_;
     // The constant-velocity prediction, scaled to this frame's interval.
     Eigen::Isometry3d prediction = Eigen::Isometry3d::Identity();
     if (!poses_.empty()) {

@@ -5,8 +5,8 @@
 // 1. Prediction: the motion between the last two frames, scaled to the time to this frame
 //    (constant velocity), predicts this frame's pose.
 // 2. Deskewing: a point fired t seconds after the frame's first firing is moved by the
-//    predicted motion over t (rotation by slerp, translation linearly) into the scanner's
-//    frame at the first firing, the instant every pose describes.
+//    predicted motion over t - m (rotation by slerp, translation linearly) into the scanner's
+//    frame at the instant m halfway through the frame's firings, the instant its pose describes.
 // 3. Downsampling: points outside [minRange, maxRange] are dropped; the first point of each
 //    voxel of 0.5 * voxelSize is kept for the map, and of those the first point of each voxel
 //    of 1.5 * voxelSize is registered.
@@ -100,14 +100,16 @@ class Odometry {
 public:
     explicit Odometry(const Parameters& parameters = {});
 
-    // Registers the next frame; `time` is the instant of its first firing [s], in any base that
-    // increases from frame to frame. Returns its pose: the scanner's frame at that instant in
-    // the first frame's coordinates (the first frame's pose is the identity).
-    const Eigen::Isometry3d& registerFrame(const FramePoints& frame, double time);
+    // Registers the next frame; `firstFiring` is the instant of its first firing [s], in any
+    // base that increases from frame to frame. Returns its pose: the scanner's frame at the
+    // instant halfway through the frame's firings (firstFiring + half the largest point time;
+    // times() holds these instants), in the first frame's coordinates (the first frame's pose is
+    // the identity).
+    const Eigen::Isometry3d& registerFrame(const FramePoints& frame, double firstFiring);
 
     // The motion used to deskew a point of the last registered frame fired `t` seconds after
     // its first firing: the point p of the scanner's frame then is deskew(t) * p in the frame
-    // at the first firing (the identity without deskewing).
+    // at the instant of the frame's pose (the identity without deskewing).
     Eigen::Isometry3d deskewMotion(double t) const;
 
     // The points of the last registered frame (the same `frame` as given to registerFrame),
@@ -115,7 +117,7 @@ public:
     void toMap(const FramePoints& frame, std::vector<Eigen::Vector3f>& out) const;
 
     const std::vector<Eigen::Isometry3d>& poses() const { return poses_; }
-    const std::vector<double>& times() const { return times_; }
+    const std::vector<double>& times() const { return times_; } // the instants of poses()
     const Parameters& parameters() const { return parameters_; }
     const VoxelMap& map() const { return map_; }
     // The correspondence scale in force for the next frame [m].
@@ -131,14 +133,16 @@ private:
         double rate = 0;                                  // [rad/s]
         Eigen::Vector3d velocity = Eigen::Vector3d::Zero(); // [m/s]
         bool on = false;
+        double reference = 0;                             // [s] from the first firing
         Eigen::Vector3d apply(const Eigen::Vector3d& p, double t) const
         {
             if (!on)
                 return p;
             // Rodrigues' formula for the rotation by rate * t about the axis.
-            const double a = rate * t;
+            const double dt = t - reference;
+            const double a = rate * dt;
             const double c = std::cos(a), s = std::sin(a);
-            return p * c + axis.cross(p) * s + axis * (axis.dot(p) * (1.0 - c)) + velocity * t;
+            return p * c + axis.cross(p) * s + axis * (axis.dot(p) * (1.0 - c)) + velocity * dt;
         }
     };
     Deskew deskewOf(bool withTimes) const;
@@ -154,6 +158,7 @@ private:
     double velocitySeconds_ = 0; // the time that motion took; 0: none yet
     Eigen::Isometry3d deskewFrameMotion_ = Eigen::Isometry3d::Identity(); // motion over deskewSeconds_
     double deskewSeconds_ = 0;
+    double reference_ = 0; // [s] from the first firing of the last frame to the instant of its pose
     double deviationSquares_ = 0;
     std::size_t deviationCount_ = 0;
     int lastIterations_ = 0;
