@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -41,9 +42,10 @@ const char* const kOdometryUsage =
     "Options:\n"
     "  --pcap FILE        the capture to read\n"
     "  --trajectory OUT   write one pose per frame: 'time x y z qx qy qz qw' (TUM), the time\n"
-    "                     in seconds since 1970 as the capture's records count it, at the\n"
-    "                     frame's first firing, the instant the pose describes; the pose of the\n"
-    "                     scanner's x/y/z frame in the first frame's (whose pose is the identity)\n"
+    "                     in seconds since 1970 as the capture's records count it, halfway\n"
+    "                     through the frame's firings, the instant the pose describes; the pose\n"
+    "                     of the scanner's x/y/z frame in the first frame's (whose pose is the\n"
+    "                     identity)\n"
     "  --format F         tum (default) or kitti: the first three rows of the pose matrix,\n"
     "                     twelve numbers per line\n"
     "  --no-deskew        register each frame as if all its points were fired at once\n"
@@ -302,7 +304,9 @@ int run(const Options& o)
             const odometry::FramePoints frame{points.x.data(), points.y.data(), points.z.data(), points.time.data(),
                                               points.size};
             const Eigen::Isometry3d& pose = estimator.registerFrame(frame, seconds);
-            const odometry::StampedPose stamped{static_cast<double>(micros) * 1e-6, pose};
+            // The pose's instant to the microsecond, in the capture's time base.
+            const std::int64_t poseMicros = firstMicros + std::llround(estimator.times().back() * 1e6);
+            const odometry::StampedPose stamped{static_cast<double>(poseMicros) * 1e-6, pose};
             const std::string line = (o.format == odometry::PoseFormat::Tum ? odometry::tumLine(stamped)
                                                                             : odometry::kittiLine(pose))
                 + '\n';
