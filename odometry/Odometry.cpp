@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace hvk32::odometry {
 
@@ -12,6 +13,7 @@ namespace {
 
 constexpr double kMapThinning = 0.5;      // of the voxel size: the points the map takes
 constexpr double kSourceThinning = 1.5;   // of the voxel size: the points registered
+constexpr std::uint64_t kScrambleStride = 1000003; // a prime: the visiting order's step
 
 Eigen::Matrix3d skew(const Eigen::Vector3d& v)
 {
@@ -201,7 +203,21 @@ void Odometry::prepare(const FramePoints& f)
     const double fine = 1.0 / (kMapThinning * parameters_.voxelSize);
     thinning_.reset(std::min<std::size_t>(f.size, 1u << 20));
     kept_.clear();
-    for (std::size_t i = 0; i < f.size; ++i) {
+    // The points are visited in a fixed scrambled order (a stride coprime with their count),
+    // so that a voxel keeps an arbitrary point of its own rather than the one where the scan
+    // entered it: scans visit points channel by channel, so "the first" would sit on voxel
+    // borders in every frame alike and hold the registration to the previous pose.
+    const std::uint64_t n = f.size;
+    std::uint64_t stride = kScrambleStride;
+    while (n > 1 && std::gcd(stride % n, n) != 1)
+        stride += 2;
+    const std::uint64_t step = n ? stride % n : 0;
+    std::uint64_t next = 0;
+    for (std::uint64_t visit = 0; visit < n; ++visit) {
+        const auto i = static_cast<std::size_t>(next);
+        next += step;
+        if (next >= n)
+            next -= n;
         const double x = f.x[i], y = f.y[i], z = f.z[i];
         const double r2 = x * x + y * y + z * z;
         if (!(r2 >= minR2 && r2 <= maxR2))

@@ -7,9 +7,11 @@
 // 2. Deskewing: a point fired t seconds after the frame's first firing is moved by the
 //    predicted motion over t - m (rotation by slerp, translation linearly) into the scanner's
 //    frame at the instant m halfway through the frame's firings, the instant its pose describes.
-// 3. Downsampling: points outside [minRange, maxRange] are dropped; the first point of each
-//    voxel of 0.5 * voxelSize is kept for the map, and of those the first point of each voxel
-//    of 1.5 * voxelSize is registered.
+// 3. Downsampling: points outside [minRange, maxRange] are dropped; one point of each voxel of
+//    0.5 * voxelSize is kept for the map, and of those the first of each voxel of
+//    1.5 * voxelSize is registered. The points are visited in a fixed scrambled order, so the
+//    point a voxel keeps is an arbitrary one of it, not where the scan entered it (that point
+//    lies on the voxel's border in every frame alike and would hold the registration back).
 // 4. Registration: point-to-point ICP against the local map, from the prediction: each point's
 //    nearest map point in the 27 voxels around it, pairs farther apart than 3 sigma dropped,
 //    each pair weighted by the Geman-McClure kernel w = k^2 / (k + e^2)^2 with k = sigma / 3,
