@@ -8,6 +8,7 @@
 #include "io/FrameSinks.h"
 #include "io/OutputFormats.h"
 #include "io/PlayedFrames.h"
+#include "odometry/FrameInstant.h"
 #include "odometry/Odometry.h"
 #include "odometry/Trajectory.h"
 #include "odometry/VoxelGrid.h"
@@ -130,20 +131,6 @@ int parseOptions(int argc, char** argv, Options& o)
             return 2;
         }
     return checkFrameRange("odometry", o.range) ? 0 : 2;
-}
-
-// The instant of the frame's first firing in the capture's time base [µs since 1970]: the
-// capture time of its first packet moved by the device time from that packet to the firing.
-std::int64_t firstFiringMicros(const PlayedFrames::Frame& f)
-{
-    constexpr std::int64_t wrap = 3600000000LL; // device time stamps count microseconds in the hour
-    std::int64_t d = static_cast<std::int64_t>(frameStartTime(f.frame) % static_cast<std::uint64_t>(wrap))
-        - static_cast<std::int64_t>(f.time.deviceStamp);
-    if (d > wrap / 2)
-        d -= wrap;
-    else if (d < -wrap / 2)
-        d += wrap;
-    return f.time.captureMicros + d;
 }
 
 // Appends point i of `from`, at `p`, to `to`.
@@ -297,7 +284,7 @@ int run(const Options& o)
             if (platform::stopSignalReceived())
                 break;
             conversion.convert(f->frame, f->snapshot, AngleTerms::fixed(f->snapshot), convert, points);
-            const std::int64_t micros = firstFiringMicros(*f);
+            const std::int64_t micros = odometry::firstFiringMicros(f->frame, f->time);
             if (frames == 0)
                 firstMicros = micros;
             const double seconds = static_cast<double>(micros - firstMicros) * 1e-6;
