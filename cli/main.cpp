@@ -4,6 +4,7 @@
 #include "cli/ExportCommand.h"
 #include "cli/FramesCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/OdometryCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/ReplayCommand.h"
 #include "cli/SliceCommand.h"
@@ -35,10 +36,14 @@ const char* const kUsage =
     "                       capture rights\n"
     "  slice --pcap IN --out OUT\n"
     "                       cut frames of a capture into a capture that plays alone\n"
+    "  odometry --pcap FILE --trajectory OUT\n"
+    "                       estimate the scanner's motion frame by frame (deskewing, scan-to-map\n"
+    "                       registration) and write its pose per frame (TUM or KITTI lines),\n"
+    "                       with --map OUT also the registered points as one map\n"
     "  replay --pcap FILE   send a capture's datagrams to loopback or a multicast group, paced\n"
     "                       as recorded, as if the device were on the network\n"
     "\n"
-    "frames, export and slice take a part of a capture by frame, --from N --to M (frames are\n"
+    "frames, export, slice and odometry take a part of a capture by frame, --from N --to M (frames are\n"
     "numbered from 1), or by time, --start S --duration D (seconds from the first record).\n"
     "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
 
@@ -76,6 +81,8 @@ int main(int argc, char** argv)
         rc = hvk32::runRecordCommand(argc - 1, argv + 1);
     else if (!std::strcmp(argv[1], "slice"))
         rc = hvk32::runSliceCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "odometry"))
+        rc = hvk32::runOdometryCommand(argc - 1, argv + 1);
     else if (!std::strcmp(argv[1], "replay"))
         rc = hvk32::runReplayCommand(argc - 1, argv + 1);
     else
