@@ -8,8 +8,7 @@
 #include "io/FrameSinks.h"
 #include "io/OutputFormats.h"
 #include "io/PlayedFrames.h"
-#include "odometry/FrameInstant.h"
-#include "odometry/Odometry.h"
+#include "odometry/FrameTracker.h"
 #include "odometry/Trajectory.h"
 #include "odometry/VoxelGrid.h"
 #include "platform/OptionParser.h"
@@ -266,16 +265,11 @@ int run(const Options& o)
 
     odometry::Parameters parameters;
     parameters.deskew = o.deskew;
-    odometry::Odometry estimator(parameters);
-    PointConversion conversion;
-    ConversionOptions convert;
-    convert.keepZeroDistances = false;
-    PointArrays points;
+    odometry::FrameTracker tracker(parameters);
     std::vector<Eigen::Vector3f> world;
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const auto started = std::chrono::steady_clock::now();
     auto lastProgress = started;
-    std::int64_t firstMicros = 0;
     long frames = 0;
     bool failed = false;
     {
@@ -283,19 +277,9 @@ int run(const Options& o)
         while (const PlayedFrames::Frame* f = played.next()) {
             if (platform::stopSignalReceived())
                 break;
-            conversion.convert(f->frame, f->snapshot, AngleTerms::fixed(f->snapshot), convert, points);
-            const std::int64_t micros = odometry::firstFiringMicros(f->frame, f->time);
-            if (frames == 0)
-                firstMicros = micros;
-            const double seconds = static_cast<double>(micros - firstMicros) * 1e-6;
-            const odometry::FramePoints frame{points.x.data(), points.y.data(), points.z.data(), points.time.data(),
-                                              points.size};
-            const Eigen::Isometry3d& pose = estimator.registerFrame(frame, seconds);
-            // The pose's instant to the microsecond, in the capture's time base.
-            const std::int64_t poseMicros = firstMicros + std::llround(estimator.times().back() * 1e6);
-            const odometry::StampedPose stamped{static_cast<double>(poseMicros) * 1e-6, pose};
+            const odometry::StampedPose stamped = tracker.add(f->frame, f->snapshot, f->time);
             const std::string line = (o.format == odometry::PoseFormat::Tum ? odometry::tumLine(stamped)
-                                                                            : odometry::kittiLine(pose))
+                                                                            : odometry::kittiLine(stamped.pose))
                 + '\n';
             if (trajectory.write(line.data(), static_cast<qint64>(line.size())) != static_cast<qint64>(line.size())) {
                 std::fprintf(stderr, "hvk32-cli odometry: %s: %s\n", qPrintable(o.trajectory),
@@ -304,8 +288,8 @@ int run(const Options& o)
                 break;
             }
             if (map) {
-                estimator.toMap(frame, world);
-                if (!map->add(*f, points, world, seconds)) {
+                tracker.odometry().toMap(tracker.framePoints(), world);
+                if (!map->add(*f, tracker.points(), world, tracker.seconds())) {
                     std::fprintf(stderr, "hvk32-cli odometry: %s\n", qPrintable(map->error()));
                     failed = true;
                     break;
@@ -317,7 +301,7 @@ int run(const Options& o)
                 lastProgress = now;
                 const double elapsed = std::chrono::duration<double>(now - started).count();
                 std::fprintf(stderr, "\rodometry: frame %ld, %.1f m, %.1f frames/s ", frames,
-                             odometry::pathLength(estimator.poses()), frames / elapsed);
+                             odometry::pathLength(tracker.odometry().poses()), frames / elapsed);
                 std::fflush(stderr);
             }
         }
@@ -350,7 +334,7 @@ int run(const Options& o)
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "odometry: %s frame%s, %.1f m travelled, %.1f frames/s", grouped(frames).c_str(),
-                 frames == 1 ? "" : "s", odometry::pathLength(estimator.poses()),
+                 frames == 1 ? "" : "s", odometry::pathLength(tracker.odometry().poses()),
                  elapsed > 0 ? frames / elapsed : 0.0);
     if (map)
         std::fprintf(stderr, ", map of %s points", grouped(map->points()).c_str());

@@ -223,6 +223,26 @@ public:
     std::string path() const { return state().pathText; }
 };
 
+// Opens and indexes the capture without the GIL; the library's failures as Python's errors.
+std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, const hvk32::Filter& filter)
+{
+    std::optional<hvk32::Capture> opened;
+    std::optional<hvk32::Error> failure;
+    {
+        py::gil_scoped_release unlocked;
+        try {
+            opened.emplace(hvk32::Capture::open(pathText, filter));
+        } catch (const hvk32::Error& e) {
+            failure = e;
+        }
+    }
+    if (failure)
+        raiseOpenFailure(*failure);
+    return std::make_shared<const CaptureState>(std::move(*opened));
+}
+
+} // namespace
+
 // A path as Python's open() takes it: str, bytes (in the file system's encoding) or
 // os.PathLike. A NUL would cut the name short where the system reads it, so it is refused
 // as open() refuses it; so is a name that is not UTF-8, as the capture reader takes names
@@ -243,32 +263,16 @@ std::string pathText(const py::object& path)
     return text;
 }
 
-// Opens and indexes the capture without the GIL; the library's failures as Python's errors.
-std::shared_ptr<const CaptureState> openCapture(const std::string& pathText, const hvk32::Filter& filter)
+void raiseOpenFailure(const hvk32::Error& failure)
 {
-    std::optional<hvk32::Capture> opened;
-    std::optional<hvk32::Error> failure;
-    {
-        py::gil_scoped_release unlocked;
-        try {
-            opened.emplace(hvk32::Capture::open(pathText, filter));
-        } catch (const hvk32::Error& e) {
-            failure = e;
-        }
-    }
-    if (failure) {
-        using Kind = hvk32::Error::Kind;
-        const Kind kind = failure->kind();
-        throwError(kind == Kind::NotFound           ? PyExc_FileNotFoundError
-                       : kind == Kind::PermissionDenied ? PyExc_PermissionError
-                       : kind == Kind::Folder           ? PyExc_IsADirectoryError
-                                                        : PyExc_ValueError,
-                   failure->what());
-    }
-    return std::make_shared<const CaptureState>(std::move(*opened));
+    using Kind = hvk32::Error::Kind;
+    const Kind kind = failure.kind();
+    throwError(kind == Kind::NotFound           ? PyExc_FileNotFoundError
+                   : kind == Kind::PermissionDenied ? PyExc_PermissionError
+                   : kind == Kind::Folder           ? PyExc_IsADirectoryError
+                                                    : PyExc_ValueError,
+               failure.what());
 }
-
-} // namespace
 
 void bindCapture(py::module_& m)
 {

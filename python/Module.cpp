@@ -4,6 +4,7 @@
 #include "python/CaptureBinding.h"
 #include "python/FrameArrays.h"
 #include "python/LiveBinding.h"
+#include "python/OdometryBinding.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -19,5 +20,6 @@ PYBIND11_MODULE(hvk32, m)
     hvk32::python::bindFrame(m);
     hvk32::python::bindCapture(m);
     hvk32::python::bindLive(m);
+    hvk32::python::bindOdometry(m);
     m.attr("__version__") = HVK32_VERSION;
 }
