@@ -362,6 +362,9 @@ private slots:
     {
         hvk32::sim::ScannerSettings settings;
         settings.rpm = 1200;
+        // One clock for both streams: the stray must carry the time stamp of the packet it
+        // repeats, whatever second each stream is made in.
+        settings.clockStart = hvk32::sim::ClockTime{2026, 3, 5, 10, 0, 0};
         hvk32::test::CaptureBuilder capture(settings);
         hvk32::sim::ScannerStream ahead(settings);
         hvk32::test::CaptureBuilder::Payload stray{};
