@@ -40,9 +40,10 @@ def test_odometry_equals_the_command_line(drive, tmp_path, deskew):
 
 
 def test_odometry_refuses_what_open_refuses(tmp_path):
-    with pytest.raises(FileNotFoundError, match="missing.pcap"):
+    """With open()'s exceptions and messages."""
+    with pytest.raises(FileNotFoundError, match="missing.pcap: cannot open"):
         hvk32.odometry(tmp_path / "missing.pcap")
     text = tmp_path / "notes.pcap"
-    text.write_text("not a capture\n")
-    with pytest.raises(ValueError, match="not a capture"):
+    text.write_text("not a capture at all, only some text\n")
+    with pytest.raises(ValueError, match="notes.pcap: not a capture file"):
         hvk32.odometry(text)
