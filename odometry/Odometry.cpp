@@ -1,6 +1,7 @@
 #include "odometry/Odometry.h"
 
 #include <Eigen/Cholesky>
+#include <Eigen/Eigenvalues>
 
 #include <algorithm>
 #include <cmath>
@@ -14,13 +15,9 @@ namespace {
 constexpr double kMapThinning = 0.5;      // of the voxel size: the points the map takes
 constexpr double kSourceThinning = 1.5;   // of the voxel size: the points registered
 constexpr std::uint64_t kScrambleStride = 1000003; // a prime: the visiting order's step
-
-Eigen::Matrix3d skew(const Eigen::Vector3d& v)
-{
-    Eigen::Matrix3d m;
-    m << 0, -v.z(), v.y(), v.z(), 0, -v.x(), -v.y(), v.x(), 0;
-    return m;
-}
+constexpr int kPlanePoints = 4;          // a voxel's points fit a plane from this many on
+constexpr double kPlanarity = 0.1;       // smallest / middle eigenvalue of a plane at most
+constexpr double kPlaneSpread = 0.1;     // of the voxel size: a plane's least in-plane spread
 
 // exp of a small twist (translation first, then rotation vector), as one rigid motion.
 Eigen::Isometry3d twistMotion(const Eigen::Matrix<double, 6, 1>& d)
@@ -57,7 +54,8 @@ Eigen::Isometry3d scaledMotion(const Eigen::Isometry3d& motion, double fraction)
 // --- the map -------------------------------------------------------------------------------
 
 VoxelMap::VoxelMap(double voxelSize, int maxPointsPerVoxel)
-    : inverseSize_(1.0 / voxelSize), maxPoints_(std::clamp(maxPointsPerVoxel, 1, kMaxPointsPerVoxel))
+    : inverseSize_(1.0 / voxelSize), planeSpread2_(kPlaneSpread * kPlaneSpread * voxelSize * voxelSize),
+      maxPoints_(std::clamp(maxPointsPerVoxel, 1, kMaxPointsPerVoxel))
 {
 }
 
@@ -82,8 +80,44 @@ void VoxelMap::add(const std::vector<Eigen::Vector3d>& points)
             q[0] = static_cast<float>(p.x());
             q[1] = static_cast<float>(p.y());
             q[2] = static_cast<float>(p.z());
+            if (!b.changed) {
+                b.changed = true;
+                changed_.push_back(k);
+            }
         }
     }
+    for (const std::int32_t k : changed_) {
+        Block& b = blocks_[static_cast<std::size_t>(k)];
+        fitPlane(b);
+        b.changed = false;
+    }
+    changed_.clear();
+}
+
+void VoxelMap::fitPlane(Block& b) const
+{
+    b.normal[0] = b.normal[1] = b.normal[2] = 0;
+    if (b.count < kPlanePoints)
+        return;
+    Eigen::Vector3d mean = Eigen::Vector3d::Zero();
+    for (int i = 0; i < b.count; ++i)
+        mean += Eigen::Vector3d(b.points[i][0], b.points[i][1], b.points[i][2]);
+    mean /= b.count;
+    Eigen::Matrix3d covariance = Eigen::Matrix3d::Zero();
+    for (int i = 0; i < b.count; ++i) {
+        const Eigen::Vector3d d = Eigen::Vector3d(b.points[i][0], b.points[i][1], b.points[i][2]) - mean;
+        covariance.noalias() += d * d.transpose();
+    }
+    covariance /= b.count;
+    Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> solver;
+    solver.computeDirect(covariance);
+    const Eigen::Vector3d& l = solver.eigenvalues(); // ascending
+    if (!(l(0) < kPlanarity * l(1) && l(1) > planeSpread2_))
+        return;
+    const Eigen::Vector3d n = solver.eigenvectors().col(0).normalized();
+    b.normal[0] = static_cast<float>(n.x());
+    b.normal[1] = static_cast<float>(n.y());
+    b.normal[2] = static_cast<float>(n.z());
 }
 
 void VoxelMap::removeFarFrom(const Eigen::Vector3d& origin, double range)
@@ -110,12 +144,14 @@ void VoxelMap::reindex()
         index_.insert(blocks_[k].key, static_cast<std::int32_t>(k));
 }
 
-bool VoxelMap::nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double& squaredDistance) const
+bool VoxelMap::nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double& squaredDistance,
+                       Eigen::Vector3d& normal) const
 {
     const Voxel c = voxelOf(p.x(), p.y(), p.z(), inverseSize_);
     const float px = static_cast<float>(p.x()), py = static_cast<float>(p.y()), pz = static_cast<float>(p.z());
     float best = std::numeric_limits<float>::infinity();
     const float* bestPoint = nullptr;
+    const Block* bestBlock = nullptr;
     for (int dx = -1; dx <= 1; ++dx)
         for (int dy = -1; dy <= 1; ++dy)
             for (int dz = -1; dz <= 1; ++dz) {
@@ -130,6 +166,7 @@ bool VoxelMap::nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double&
                     if (d < best) {
                         best = d;
                         bestPoint = q;
+                        bestBlock = &b;
                     }
                 }
             }
@@ -137,6 +174,7 @@ bool VoxelMap::nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double&
         return false;
     found = Eigen::Vector3d(bestPoint[0], bestPoint[1], bestPoint[2]);
     squaredDistance = (found - p).squaredNorm();
+    normal = Eigen::Vector3d(bestBlock->normal[0], bestBlock->normal[1], bestBlock->normal[2]);
     return true;
 }
 
@@ -259,18 +297,22 @@ Eigen::Isometry3d Odometry::align(const Eigen::Isometry3d& initial, double thres
         std::size_t pairs = 0;
         for (const Eigen::Vector3d& s : source_) {
             const Eigen::Vector3d q = estimate * s;
-            Eigen::Vector3d m;
+            Eigen::Vector3d m, n;
             double d2 = 0;
-            if (!map_.nearest(q, m, d2) || d2 > threshold2)
+            // Only points whose nearest map point lies on a plane pull: the distance along the
+            // plane's normal. Point-to-point pairs would pull each frame back onto the previous
+            // one wherever the scan pattern itself repeats (the rings a level ground shows move
+            // with the scanner), and hold a moving scanner near standstill.
+            if (!map_.nearest(q, m, d2, n) || d2 > threshold2 || n.squaredNorm() < 0.5)
                 continue;
-            const Eigen::Vector3d r = q - m;
-            const double w = kernel2 / ((kernel + d2) * (kernel + d2));
-            // J = [I, -[q]x]; accumulate J^T w J and J^T w r.
-            Eigen::Matrix<double, 3, 6> J;
-            J.leftCols<3>().setIdentity();
-            J.rightCols<3>() = -skew(q);
+            const double e = n.dot(q - m);
+            const double w = kernel2 / ((kernel + e * e) * (kernel + e * e));
+            // d e / d twist = [n^T, (q x n)^T] for the motion applied on the left.
+            Eigen::Matrix<double, 1, 6> J;
+            J.leftCols<3>() = n.transpose();
+            J.rightCols<3>() = q.cross(n).transpose();
             H.noalias() += J.transpose() * (w * J);
-            g.noalias() += J.transpose() * (w * r);
+            g.noalias() += J.transpose() * (w * e);
             ++pairs;
         }
         if (pairs < 6)

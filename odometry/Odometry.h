@@ -1,6 +1,7 @@
 #pragma once
 // Scan-to-map odometry of a rotating scanner, frame by frame, after the published KISS-ICP
-// method (Vizzo et al., "KISS-ICP: In Defense of Point-to-Point ICP", RA-L 2023):
+// method (Vizzo et al., "KISS-ICP: In Defense of Point-to-Point ICP", RA-L 2023), registering
+// point to plane instead of point to point:
 //
 // 1. Prediction: the motion between the last two frames, scaled to the time to this frame
 //    (constant velocity), predicts this frame's pose.
@@ -12,16 +13,21 @@
 //    1.5 * voxelSize is registered. The points are visited in a fixed scrambled order, so the
 //    point a voxel keeps is an arbitrary one of it, not where the scan entered it (that point
 //    lies on the voxel's border in every frame alike and would hold the registration back).
-// 4. Registration: point-to-point ICP against the local map, from the prediction: each point's
-//    nearest map point in the 27 voxels around it, pairs farther apart than 3 sigma dropped,
-//    each pair weighted by the Geman-McClure kernel w = k^2 / (k + e^2)^2 with k = sigma / 3,
-//    a Gauss-Newton step on SE(3) per iteration until the step is below `convergence`.
+// 4. Registration: point-to-plane ICP against the local map, from the prediction: each point's
+//    nearest map point in the 27 voxels around it; where that point's voxel holds a plane
+//    (its points' covariance has a smallest eigenvalue under a tenth of the middle one), the
+//    pair's error is the distance along the plane's normal (Chen and Medioni, 1991); pairs
+//    farther apart than 3 sigma, or whose voxel holds no plane, are dropped; each pair is
+//    weighted by the Geman-McClure kernel w = k^2 / (k + e^2)^2 with k = sigma / 3, a
+//    Gauss-Newton step on SE(3) per iteration until the step is below `convergence`.
+//    Point-to-point pairs are not used: on level ground the rings of the scan pattern move with
+//    the scanner, and pairing them point to point holds a moving scanner near standstill.
 // 5. Adaptive threshold: sigma is the root mean square of the model deviations seen so far
 //    (the rotation's arc at maxRange plus the translation of prediction^-1 * estimate), taking
 //    only deviations above minMotion; initialThreshold until there is one.
 // 6. Map: the registered frame's map points join a voxel hash map of voxelSize voxels, at most
-//    maxPointsPerVoxel per voxel; voxels whose first point is farther than maxRange from the
-//    scanner are dropped.
+//    maxPointsPerVoxel per voxel, each voxel's plane refitted when it gains points; voxels
+//    whose first point is farther than maxRange from the scanner are dropped.
 //
 // Everything runs on the calling thread in the order of the input points, so the same frames
 // give the same poses bit for bit. Nothing is allocated per point once the buffers have grown.
@@ -77,8 +83,10 @@ public:
     // Drops the voxels whose first point is farther than `range` from `origin`.
     void removeFarFrom(const Eigen::Vector3d& origin, double range);
     // The map point nearest to `p` in the 27 voxels around p's voxel; false when there is none.
-    // Ties keep the first found, voxels scanned in a fixed order.
-    bool nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double& squaredDistance) const;
+    // Ties keep the first found, voxels scanned in a fixed order. `normal` is the unit normal of
+    // the surface the found point's voxel holds, or zero when its points do not lie on a plane.
+    bool nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double& squaredDistance,
+                 Eigen::Vector3d& normal) const;
 
     std::size_t voxelCount() const { return blocks_.size(); }
     std::size_t pointCount() const;
@@ -88,13 +96,18 @@ private:
     struct Block {
         Voxel key;
         int count = 0;
+        bool changed = false;
+        float normal[3] = {0, 0, 0}; // zero: the points do not lie on a plane
         float points[kMaxPointsPerVoxel][3];
     };
     void reindex();
+    void fitPlane(Block& b) const;
 
     double inverseSize_;
+    double planeSpread2_;
     int maxPoints_;
     std::vector<Block> blocks_;
+    std::vector<std::int32_t> changed_;
     VoxelIndex index_;
 };
 
