@@ -4,6 +4,7 @@
 #include <Eigen/Eigenvalues>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -39,6 +40,21 @@ double deviationOf(const Eigen::Isometry3d& m, double range)
     const double theta = std::acos(c);
     return 2.0 * range * std::sin(theta / 2.0) + m.translation().norm();
 }
+
+// The 27 voxels around a point's own, its own first, then those sharing a face, an edge, a
+// corner with it: the nearer a voxel can be, the earlier, so that the search can skip the rest.
+constexpr std::array<std::array<std::int8_t, 3>, 27> kNeighbours = [] {
+    std::array<std::array<std::int8_t, 3>, 27> out{};
+    int n = 0;
+    for (int order = 0; order <= 3; ++order)
+        for (int x = -1; x <= 1; ++x)
+            for (int y = -1; y <= 1; ++y)
+                for (int z = -1; z <= 1; ++z)
+                    if ((x != 0) + (y != 0) + (z != 0) == order)
+                        out[static_cast<std::size_t>(n++)] = {static_cast<std::int8_t>(x), static_cast<std::int8_t>(y),
+                                                              static_cast<std::int8_t>(z)};
+    return out;
+}();
 
 } // namespace
 
@@ -149,27 +165,38 @@ bool VoxelMap::nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double&
 {
     const Voxel c = voxelOf(p.x(), p.y(), p.z(), inverseSize_);
     const float px = static_cast<float>(p.x()), py = static_cast<float>(p.y()), pz = static_cast<float>(p.z());
+    // The squared distances from p to the voxel's lower and upper faces on each axis: a
+    // neighbour voxel can only hold a nearer point than the best so far if its box is nearer.
+    const double size = 1.0 / inverseSize_;
+    double below[3], above[3];
+    const double at[3] = {p.x() * inverseSize_ - c.x, p.y() * inverseSize_ - c.y, p.z() * inverseSize_ - c.z};
+    for (int a = 0; a < 3; ++a) {
+        below[a] = at[a] * size * at[a] * size;
+        above[a] = (1.0 - at[a]) * size * (1.0 - at[a]) * size;
+    }
+    const auto faceSquare = [&](int axis, int d) { return d < 0 ? below[axis] : d > 0 ? above[axis] : 0.0; };
     float best = std::numeric_limits<float>::infinity();
     const float* bestPoint = nullptr;
     const Block* bestBlock = nullptr;
-    for (int dx = -1; dx <= 1; ++dx)
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dz = -1; dz <= 1; ++dz) {
-                const std::int32_t k = index_.find({c.x + dx, c.y + dy, c.z + dz});
-                if (k < 0)
-                    continue;
-                const Block& b = blocks_[static_cast<std::size_t>(k)];
-                for (int i = 0; i < b.count; ++i) {
-                    const float* q = b.points[i];
-                    const float ex = q[0] - px, ey = q[1] - py, ez = q[2] - pz;
-                    const float d = ex * ex + ey * ey + ez * ez;
-                    if (d < best) {
-                        best = d;
-                        bestPoint = q;
-                        bestBlock = &b;
-                    }
-                }
+    for (const std::array<std::int8_t, 3>& d : kNeighbours) {
+        const double boxSquare = faceSquare(0, d[0]) + faceSquare(1, d[1]) + faceSquare(2, d[2]);
+        if (boxSquare >= static_cast<double>(best))
+            continue;
+        const std::int32_t k = index_.find({c.x + d[0], c.y + d[1], c.z + d[2]});
+        if (k < 0)
+            continue;
+        const Block& b = blocks_[static_cast<std::size_t>(k)];
+        for (int i = 0; i < b.count; ++i) {
+            const float* q = b.points[i];
+            const float ex = q[0] - px, ey = q[1] - py, ez = q[2] - pz;
+            const float e = ex * ex + ey * ey + ez * ez;
+            if (e < best) {
+                best = e;
+                bestPoint = q;
+                bestBlock = &b;
             }
+        }
+    }
     if (!bestPoint)
         return false;
     found = Eigen::Vector3d(bestPoint[0], bestPoint[1], bestPoint[2]);

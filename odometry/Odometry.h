@@ -83,8 +83,10 @@ public:
     // Drops the voxels whose first point is farther than `range` from `origin`.
     void removeFarFrom(const Eigen::Vector3d& origin, double range);
     // The map point nearest to `p` in the 27 voxels around p's voxel; false when there is none.
-    // Ties keep the first found, voxels scanned in a fixed order. `normal` is the unit normal of
-    // the surface the found point's voxel holds, or zero when its points do not lie on a plane.
+    // Ties keep the first found; voxels are scanned in a fixed order (its own, then those sharing
+    // a face, an edge, a corner), skipping any whose box lies farther than the best so far.
+    // `normal` is the unit normal of the plane the found point's voxel holds, or zero when its
+    // points lie on none.
     bool nearest(const Eigen::Vector3d& p, Eigen::Vector3d& found, double& squaredDistance,
                  Eigen::Vector3d& normal) const;
 
