@@ -590,11 +590,16 @@ void ViewerScene::showTrajectory(const std::vector<Eigen::Vector3f>& path, const
         viewer_->removeShape(id);
     if (path.empty())
         return;
-    constexpr double kMarkerRadius = 1.0; // [m]
-    constexpr double kHeadingLength = 6.0; // [m]
+    // The marker grows with the map, which a view of all of it shows from farther away: the
+    // path's extent and the scanner's reach around it.
+    Eigen::AlignedBox3f box;
+    for (const Eigen::Vector3f& p : path)
+        box.extend(p);
+    constexpr double kReach = 200.0; // [m]
+    const double radius = std::max(1.5, 0.01 * (double(box.diagonal().norm()) + kReach));
     const Eigen::Vector3d at = current.translation();
-    const Eigen::Vector3d ahead = current * Eigen::Vector3d(kHeadingLength, 0, 0);
-    viewer_->addSphere(pcl::PointXYZ(float(at.x()), float(at.y()), float(at.z())), kMarkerRadius, 1.0, 0.2, 0.2,
+    const Eigen::Vector3d ahead = current * Eigen::Vector3d(5.0 * radius, 0, 0);
+    viewer_->addSphere(pcl::PointXYZ(float(at.x()), float(at.y()), float(at.z())), radius, 1.0, 0.2, 0.2,
                        kPoseMarkerId);
     viewer_->addLine(pcl::PointXYZ(float(at.x()), float(at.y()), float(at.z())),
                      pcl::PointXYZ(float(ahead.x()), float(ahead.y()), float(ahead.z())), 1.0, 0.2, 0.2, kHeadingId);

@@ -371,5 +371,6 @@ private:
     hvk32::ColorMode mapShownMode_ = hvk32::ColorMode::Intensity;
     int mapShownCoarsenings_ = 0;
     bool mapRedrawScheduled_ = false;
-    QElapsedTimer mapRedrawClock_;
+    QElapsedTimer mapRedrawClock_; // since the last draw of the map began
+    qint64 mapDrawMs_ = 0;         // how long that draw took
 };

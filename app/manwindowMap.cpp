@@ -22,7 +22,11 @@
 
 namespace {
 
-constexpr int kMapRedrawMs = 250; // the map is drawn at most this often: it grows, a frame at a time
+// The map is drawn at most every kMapRedrawMs, and a large map, slow to draw, less often: the
+// event loop stays free most of the time for the frames, the controls and the registration's
+// frames to come.
+constexpr int kMapRedrawMs = 250;
+constexpr int kMapDrawShare = 4; // a draw takes at most a quarter of the time between draws
 
 } // namespace
 
@@ -112,7 +116,8 @@ void manwindow::scheduleMapRedraw()
     if (mapRedrawScheduled_ || !mapMode_)
         return;
     mapRedrawScheduled_ = true;
-    const qint64 wait = std::max<qint64>(0, kMapRedrawMs - mapRedrawClock_.elapsed());
+    const qint64 interval = std::max<qint64>(kMapRedrawMs, kMapDrawShare * mapDrawMs_);
+    const qint64 wait = std::max<qint64>(0, interval - mapRedrawClock_.elapsed());
     QTimer::singleShot(static_cast<int>(wait), this, &manwindow::drawMap);
 }
 
@@ -150,6 +155,9 @@ void manwindow::drawMap()
     });
     scene_->showTrajectory(path, current);
     scene_->showClouds(mapCloud_, {}, pointSize);
+    if (mouseReadout)
+        scene_->updateReadout();
+    mapDrawMs_ = mapRedrawClock_.elapsed();
     showMapStatus(status);
 }
 
