@@ -1,6 +1,7 @@
 #include "app/ViewToolsPanel.h"
 
 #include "io/OutputFormats.h"
+#include "odometry/MapWriter.h"
 #include "view/ViewPreferences.h"
 
 #include <QCheckBox>
@@ -61,6 +62,17 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
         formats << QLatin1String(f.name);
     addButton("toolButton_exportFrame", tr("Export frame"),
               tr("Write the frame on screen to a file: %1").arg(formats.join(QLatin1String(", "))));
+
+    mapMode_ = new QCheckBox(tr("Map"), this);
+    mapMode_->setObjectName("checkBox_map");
+    mapMode_->setToolTip(tr("Register the frames shown (a capture playing or the live stream) one after "
+                            "another, and show the map they make with the scanner's path"));
+    row->addWidget(mapMode_);
+    QStringList mapFormats;
+    for (const hvk32::OutputFormatInfo& f : hvk32::outputFormats())
+        if (hvk32::odometry::isMapFormat(f.format))
+            mapFormats << QLatin1String(f.name);
+    addButton("toolButton_saveMap", tr("Save map"), tr("Write the map to a file: %1").arg(mapFormats.join(QLatin1String(", "))));
 
     pointSize_ = new QSpinBox(this);
     pointSize_->setObjectName("spinBox_pointSize");
@@ -124,6 +136,9 @@ ViewToolsPanel::ViewToolsPanel(QWidget* parent) : QWidget(parent)
             &ViewToolsPanel::saveImageRequested);
     connect(findChild<QToolButton*>("toolButton_exportFrame"), &QToolButton::clicked, this,
             &ViewToolsPanel::exportFrameRequested);
+    connect(mapMode_, &QCheckBox::toggled, this, &ViewToolsPanel::mapModeToggled);
+    connect(findChild<QToolButton*>("toolButton_saveMap"), &QToolButton::clicked, this,
+            &ViewToolsPanel::saveMapRequested);
 }
 
 QToolButton* ViewToolsPanel::addButton(const char* objectName, const QString& text, const QString& toolTip)
@@ -169,6 +184,16 @@ void ViewToolsPanel::setBackground(hvk32::Rgb8 colour)
 bool ViewToolsPanel::readoutInImage() const
 {
     return readoutInImage_->isChecked();
+}
+
+bool ViewToolsPanel::mapMode() const
+{
+    return mapMode_->isChecked();
+}
+
+void ViewToolsPanel::setMapMode(bool on)
+{
+    mapMode_->setChecked(on);
 }
 
 bool ViewToolsPanel::legendShown() const

@@ -1,6 +1,6 @@
 #pragma once
 // The "View" tab's tool row: point size, background colour, colour legend, distance filter,
-// fit view, save image and export of the frame on screen. It holds the choices and reports
+// fit view, save image, export of the frame on screen, and the "Map" mode with its "Save map". It holds the choices and reports
 // them; the window applies them.
 
 #include "convert/PointColours.h"
@@ -33,6 +33,9 @@ public:
     DistanceChoice distanceChoice() const;
     // Whether "Save image" keeps the readout under the mouse in the image.
     bool readoutInImage() const;
+    // Whether the "Map" mode is on: the view shows the map of the frames registered so far.
+    bool mapMode() const;
+    void setMapMode(bool on);
 
 signals:
     void pointSizeChanged(int size);
@@ -42,6 +45,8 @@ signals:
     void fitViewRequested();
     void saveImageRequested();
     void exportFrameRequested();
+    void mapModeToggled(bool on);
+    void saveMapRequested();
 
 private:
     QToolButton* addButton(const char* objectName, const QString& text, const QString& toolTip);
@@ -50,6 +55,7 @@ private:
     QComboBox* background_;
     QCheckBox* legend_;
     QCheckBox* readoutInImage_;
+    QCheckBox* mapMode_;
     QCheckBox* distanceFilter_;
     QDoubleSpinBox* minDistance_;
     QDoubleSpinBox* maxDistance_;

@@ -26,6 +26,7 @@
 #include <vtkMatrix4x4.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
+#include <vtkPolyLine.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
@@ -581,6 +582,46 @@ void ViewerScene::showCloud(const char* id, const Cloud::Ptr& cloud, bool unifor
         viewer_->setPointCloudRenderingProperties(PCL_VISUALIZER_POINT_SIZE, pointSize, id);
         arrays.pointSize = pointSize;
     }
+}
+
+void ViewerScene::showTrajectory(const std::vector<Eigen::Vector3f>& path, const Eigen::Isometry3d& current)
+{
+    for (const char* id : {kTrajectoryId, kPoseMarkerId, kHeadingId})
+        viewer_->removeShape(id);
+    if (path.empty())
+        return;
+    // The marker grows with the map, which a view of all of it shows from farther away: the
+    // path's extent and the scanner's reach around it.
+    Eigen::AlignedBox3f box;
+    for (const Eigen::Vector3f& p : path)
+        box.extend(p);
+    constexpr double kReach = 200.0; // [m]
+    const double radius = std::max(1.5, 0.01 * (double(box.diagonal().norm()) + kReach));
+    const Eigen::Vector3d at = current.translation();
+    const Eigen::Vector3d ahead = current * Eigen::Vector3d(5.0 * radius, 0, 0);
+    viewer_->addSphere(pcl::PointXYZ(float(at.x()), float(at.y()), float(at.z())), radius, 1.0, 0.2, 0.2,
+                       kPoseMarkerId);
+    viewer_->addLine(pcl::PointXYZ(float(at.x()), float(at.y()), float(at.z())),
+                     pcl::PointXYZ(float(ahead.x()), float(ahead.y()), float(ahead.z())), 1.0, 0.2, 0.2, kHeadingId);
+    viewer_->setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_LINE_WIDTH, 3, kHeadingId);
+    if (path.size() < 2)
+        return;
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetNumberOfPoints(static_cast<vtkIdType>(path.size()));
+    auto line = vtkSmartPointer<vtkPolyLine>::New();
+    line->GetPointIds()->SetNumberOfIds(static_cast<vtkIdType>(path.size()));
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        points->SetPoint(static_cast<vtkIdType>(i), path[i].x(), path[i].y(), path[i].z());
+        line->GetPointIds()->SetId(static_cast<vtkIdType>(i), static_cast<vtkIdType>(i));
+    }
+    auto cells = vtkSmartPointer<vtkCellArray>::New();
+    cells->InsertNextCell(line);
+    auto data = vtkSmartPointer<vtkPolyData>::New();
+    data->SetPoints(points);
+    data->SetLines(cells);
+    viewer_->addModelFromPolyData(data, kTrajectoryId);
+    viewer_->setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_COLOR, 1.0, 0.0, 1.0, kTrajectoryId);
+    viewer_->setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_LINE_WIDTH, 3, kTrajectoryId);
 }
 
 void ViewerScene::clear()

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <Eigen/Geometry>
+
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 #include <pcl/visualization/pcl_visualizer.h>
@@ -38,6 +40,9 @@ public:
     static constexpr const char* kSelectionCloudId = "clicked_points";
     static constexpr const char* kCoordinateId = "coordinate";
     static constexpr const char* kReadoutId = "0";
+    static constexpr const char* kTrajectoryId = "map_trajectory";
+    static constexpr const char* kPoseMarkerId = "map_pose";
+    static constexpr const char* kHeadingId = "map_heading";
     static constexpr int kSelectionPointSize = 5;
     // How far from a click the ruler looks for a cloud point [px].
     static constexpr double kSnapRadiusPixels = 12.0;
@@ -100,6 +105,9 @@ public:
     // already shown are updated in place: their geometry and colours are replaced in the
     // existing VTK objects, which costs far less than adding them anew.
     void showClouds(const std::vector<CloudPoint>& frame, const std::vector<CloudPoint>& selection, int pointSize);
+    // The map's trajectory as a line through `path`, and the scanner's current pose as a
+    // sphere with a line along its x axis; an empty path removes them. Drawn with the next render.
+    void showTrajectory(const std::vector<Eigen::Vector3f>& path, const Eigen::Isometry3d& current);
     // Removes every cloud and shape (the grid, the readout and the ruler too) and returns
     // to the overview camera, fitted to the next frame shown.
     void clear();

@@ -10,6 +10,7 @@
 #include "app/RecordingSession.h"
 #include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
+#include "view/MapBuilder.h"
 #include "app/WindowLayout.h"
 #include "app/WindowStatusBar.h"
 #include "platform/HelpViewer.h"
@@ -100,6 +101,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     makeConnections();
     setUpPlayback();
     setUpSeeking();
+    setUpMap();
     for (int c = 0; c < kChannelCount; ++c)
         channelList.append(c);
 }
@@ -189,6 +191,7 @@ void manwindow::loadCaptureFile(const QString& file, bool showFirstFrame)
     resetTable();
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();
+    resetMap();
 
     playback_->load(file, showFirstFrame);
     status_->showMessage(tr("Capture %1 opened: press Play").arg(file), 5000);

@@ -16,6 +16,7 @@
 #include "view/Ruler.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -46,6 +47,8 @@ class QSettings;
 class QStandardItemModel;
 
 namespace hvk32 {
+class MapBuilder;
+struct MapStatus;
 struct RecordingCounts;
 class ViewerScene;
 enum class WindowControl;
@@ -83,6 +86,10 @@ public:
     Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
     hvk32::ViewerScene& scene() { return *scene_; }
     ViewToolsPanel& viewTools() { return *viewTools_; }
+    // The "Map" mode's builder; null until Map was first turned on.
+    hvk32::MapBuilder* mapBuilder() { return map_.get(); }
+    // The map's points as the view shows them.
+    const std::vector<hvk32::CloudPoint>& mapCloud() const { return mapCloud_; }
     // Keeps the view's settings (point size, background, legend) in `settings` from now on,
     // and applies those it holds. Without it the window starts with the defaults each time.
     void rememberViewSettings(std::unique_ptr<QSettings> settings);
@@ -236,6 +243,20 @@ private:
     void exportShown(const QString& caption, const QString& proposedName, hvk32::OutputFormat offeredFirst,
                      const hvk32::SinkOptions& options, const std::vector<hvk32::ConvertedPoint>* selected);
 
+    // The "Map" mode: the frames shown are registered into a map drawn in place of the frame.
+    void setUpMap();
+    void setMapMode(bool on);
+    // Empties the map: on a seek, another capture, another source, or Map turned off.
+    void resetMap();
+    // A frame about to be shown goes to the map; a played one once its time and number came.
+    void handToMap(const LidarData& frame, const std::optional<hvk32::DeviceCalibration>& calibration);
+    void handPlayedFrameToMap(int frameNumber);
+    void scheduleMapRedraw();
+    void drawMap();
+    void showMapStatus(const hvk32::MapStatus& status);
+    // Asks for a file and writes the map into it, in the map format its name asks for.
+    void saveMap();
+
     // The ruler: the Measure button, clicks in the view, the status-bar line.
     void setUpMeasureTool();
     void toggleMeasure(bool on);
@@ -334,4 +355,22 @@ private:
     hvk32::PacketLossMeter lossMeter_;
     // While connected: how long nothing has arrived on either port.
     hvk32::DataSilence silence_;
+
+    // The "Map" mode.
+    std::unique_ptr<hvk32::MapBuilder> map_;
+    bool mapMode_ = false;
+    LidarData mapStash_; // a played frame waiting for its time and number
+    hvk32::ConversionSnapshot mapStashSnapshot_;
+    bool mapStashed_ = false;
+    qint64 playedCaptureMicros_ = 0; // when the last played frame began, in the capture
+    quint32 playedDeviceStamp_ = 0;  // and on the device
+    int liveMapFrames_ = 0;          // live frames handed to the map since it started
+    QString mapCapture_;             // the capture the map's frames are played from
+    std::vector<hvk32::CloudPoint> mapCloud_; // the map as drawn
+    std::optional<std::uint64_t> mapShownGeneration_;
+    hvk32::ColorMode mapShownMode_ = hvk32::ColorMode::Intensity;
+    int mapShownCoarsenings_ = 0;
+    bool mapRedrawScheduled_ = false;
+    QElapsedTimer mapRedrawClock_; // since the last draw of the map began
+    qint64 mapDrawMs_ = 0;         // how long that draw took
 };

@@ -13,6 +13,7 @@
 #include "app/PlaybackSession.h"
 #include "app/RecordingSession.h"
 #include "app/ViewerScene.h"
+#include "view/MapBuilder.h"
 #include "app/WindowStatusBar.h"
 #include "tools/UserPrompts.h"
 #include "tools/InetactionSetupWidgetK32.h"
@@ -46,6 +47,7 @@ void manwindow::onConnectLidar()
     resetTable();
     ui.tableView->setModel(tableModel_.get());
     scene_->clear();
+    resetMap();
 
     awaitingDevice = true;
     inetactionSetup_->setCaptureShown(false); // the device will be shown, not the capture
@@ -148,6 +150,8 @@ void manwindow::stopReceivers()
         getLidarData_->stopAndWait();
     if (getSet_)
         getSet_->stopAndWait();
+    if (map_)
+        map_->stop();
     // A recording is closed quietly: the window is going away.
     if (recording_)
         recording_->close();

@@ -50,6 +50,8 @@ void manwindow::queueFrame(const LidarData& lidardata, const std::optional<hvk32
     frameGate_.leave();
     if (liveFrozen)
         return;
+    if (mapMode_)
+        handToMap(lidardata, calibration);
     if (hasPendingFrame_)
         frameGate_.countSkipped(); // a newer frame arrived before this one was drawn
     // Copied into storage kept between frames: no allocation once the lists have grown.
@@ -153,6 +155,11 @@ void manwindow::convertForView()
         calcIntensity = false;
     }
     showSelectedPoints();
+    if (mapMode_) {
+        // The map is drawn in place of the frame, as it grows.
+        scheduleMapRedraw();
+        return;
+    }
     scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
     if (mouseReadout)
         scene_->updateReadout();

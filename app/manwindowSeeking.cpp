@@ -121,8 +121,17 @@ void manwindow::setUpPlayback()
 void manwindow::FinishPlay(bool flag) { playback_->finish(flag); }
 void manwindow::setPlaySeppd(int speed) { playback_->setSpeed(speed); }
 void manwindow::getTotleLength(long length) { playback_->totalLength(length); }
-void manwindow::updateProgress(int pos, int frameCount) { playback_->progress(pos, frameCount); }
-void manwindow::seekToFrame(int n) { playback_->seekToFrame(n); }
+void manwindow::updateProgress(int pos, int frameCount)
+{
+    playback_->progress(pos, frameCount);
+    handPlayedFrameToMap(frameCount); // the frame just shown, if the map waits for it
+}
+
+void manwindow::seekToFrame(int n)
+{
+    resetMap();
+    playback_->seekToFrame(n);
+}
 
 void manwindow::setUpSeeking()
 {
@@ -132,8 +141,10 @@ void manwindow::setUpSeeking()
     // Clicks, drags and the slider's own keys; a drag asks for many frames and the player
     // goes to the newest.
     connect(ui.Slider_Frame, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderNoAction)
-            playback_->seekToPosition(ui.Slider_Frame->sliderPosition());
+        if (action == QAbstractSlider::SliderNoAction)
+            return;
+        resetMap();
+        playback_->seekToPosition(ui.Slider_Frame->sliderPosition());
     });
     connect(ui.spinBox_Frame, QOverload<int>::of(&QSpinBox::valueChanged), this, &manwindow::seekToFrame);
     // After Enter the keys below work again: the box would keep them for its own editing.
@@ -159,5 +170,8 @@ void manwindow::setUpSeeking()
             playback_->stepForward();
     });
     key(Qt::Key_Home, [this]() { seekToFrame(1); });
-    key(Qt::Key_End, [this]() { playback_->seekToLastFrame(); });
+    key(Qt::Key_End, [this]() {
+        resetMap();
+        playback_->seekToLastFrame();
+    });
 }

@@ -1,6 +1,6 @@
 // The main window's "View" tab: point size, background colour and colour legend (kept from
 // run to run), the distance filter, fitting the view to the cloud, saving the view as an
-// image and exporting the frame on screen.
+// image and exporting the frame on screen. The "Map" mode is in manwindowMap.cpp.
 
 #include "app/manwindow.h"
 #include "ui_manwindow.h"
@@ -36,6 +36,8 @@ void manwindow::setUpViewTools()
                                        [](const std::vector<float>& channel) { return !channel.empty(); });
         if (shown && !csvExport_.isArmed())
             convertForView();
+        if (mapMode_)
+            scheduleMapRedraw(); // drawn again in the new colours
     });
     connect(tools, &ViewToolsPanel::distanceFilterChanged, this, [this]() {
         // The frame on screen is drawn again with the new limits, as the next ones will be.
@@ -99,8 +101,11 @@ void manwindow::setPointSize(int size)
     }
     pointSize = size;
     viewTools_->setPointSize(size); // the keys change it too
-    // The frame on screen takes the new size at once, not only the next frame.
-    scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
+    // The frame or map on screen takes the new size at once, not only the next frame.
+    if (mapMode_)
+        scene_->showClouds(mapCloud_, {}, pointSize);
+    else
+        scene_->showClouds(cloudResult_.frame, cloudResult_.selection, pointSize);
     storeViewSettings();
 }
 

@@ -9,8 +9,8 @@
 #include "io/OutputFormats.h"
 #include "io/PlayedFrames.h"
 #include "odometry/FrameTracker.h"
+#include "odometry/MapWriter.h"
 #include "odometry/Trajectory.h"
-#include "odometry/VoxelGrid.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
 #include "version/ProgramVersion.h"
@@ -114,7 +114,7 @@ int parseOptions(int argc, char** argv, Options& o)
     }
     if (!o.map.isEmpty()) {
         const std::optional<OutputFormat> format = outputFormatOf(o.map, OutputUse::OneFrame);
-        if (!format || *format == OutputFormat::Csv || *format == OutputFormat::Kitti) {
+        if (!format || !odometry::isMapFormat(*format)) {
             std::fprintf(stderr,
                          "hvk32-cli odometry: --map %s: a map is written as .las, .mcap, .pcd or .ply (the CSV's "
                          "columns are a frame's angles and distances, a KITTI folder holds frames)\n",
@@ -132,109 +132,16 @@ int parseOptions(int argc, char** argv, Options& o)
     return checkFrameRange("odometry", o.range) ? 0 : 2;
 }
 
-// Appends point i of `from`, at `p`, to `to`.
-void appendPoint(const PointArrays& from, std::size_t i, const Eigen::Vector3f& p, float time, PointArrays& to)
+// The map's writer: where its frames come from, who writes it.
+std::unique_ptr<odometry::MapWriter> makeMapWriter(const Options& o)
 {
-    const std::size_t k = to.size++;
-    const auto put = [k](auto& v, auto value) {
-        if (v.size() <= k)
-            v.resize(k + 1 + k / 2);
-        v[k] = value;
-    };
-    put(to.x, p.x());
-    put(to.y, p.y());
-    put(to.z, p.z());
-    put(to.intensity, from.intensity[i]);
-    put(to.channel, from.channel[i]);
-    put(to.azimuth, from.azimuth[i]);
-    put(to.distance, from.distance[i]);
-    put(to.time, time);
-    put(to.echo, from.echo[i]);
+    SinkSource source;
+    source.capture = o.pcap;
+    source.part = {!o.range.from && o.range.start < 0, !o.range.to && o.range.duration < 0};
+    const std::string line = programVersionLine("hvk32-cli");
+    source.software = QString::fromStdString(line.substr(0, line.find(" (")));
+    return std::make_unique<odometry::MapWriter>(o.map, o.mapFormat, o.mapVoxel, source);
 }
-
-// The map: the first point of each voxel, written frame by frame or once at the end.
-class MapWriter {
-public:
-    MapWriter(const Options& o) : voxel_(1.0 / o.mapVoxel), perFrame_(o.mapFormat == OutputFormat::Las || o.mapFormat == OutputFormat::Mcap)
-    {
-        SinkSource source;
-        source.capture = o.pcap;
-        source.part = {!o.range.from && o.range.start < 0, !o.range.to && o.range.duration < 0};
-        const std::string line = programVersionLine("hvk32-cli");
-        source.software = QString::fromStdString(line.substr(0, line.find(" (")));
-        source.oneFrame = !perFrame_;
-        sink_ = makeSink(o.map, o.mapFormat, SinkOptions{}, source);
-        thinning_.reset(1u << 16);
-    }
-
-    bool canCreate() { return sink_->canCreate(); }
-    QString error() const { return sink_->error(); }
-
-    bool add(const PlayedFrames::Frame& f, const PointArrays& points, const std::vector<Eigen::Vector3f>& world,
-             double secondsFromFirst)
-    {
-        if (!opened_) {
-            if (!sink_->open())
-                return false;
-            opened_ = true;
-        }
-        if (perFrame_)
-            frame_.size = 0;
-        for (std::size_t i = 0; i < points.size; ++i) {
-            const Eigen::Vector3f& p = world[i];
-            const auto n = static_cast<std::int32_t>(thinning_.size());
-            if (thinning_.insert(odometry::voxelOf(p.x(), p.y(), p.z(), voxel_), n) != n)
-                continue;
-            appendPoint(points, i, p, perFrame_ ? points.time[i] : static_cast<float>(secondsFromFirst + points.time[i]),
-                        frame_);
-        }
-        if (perFrame_) {
-            const ExportFrame e{f.frameId, f.frame, f.snapshot, f.dualEcho, f.time, f.position};
-            if (sink_->writePoints(e, frame_) < 0)
-                return false;
-            written_ += frame_.size;
-            ++frames_;
-        } else {
-            last_ = f.snapshot;
-            lastTime_ = f.time;
-            lastId_ = f.frameId;
-            lastDual_ = f.dualEcho;
-        }
-        return true;
-    }
-
-    bool finish()
-    {
-        if (!opened_)
-            return true;
-        if (!perFrame_) {
-            const LidarData none;
-            const ExportFrame e{lastId_, none, last_, lastDual_, lastTime_, 0};
-            if (sink_->writePoints(e, frame_) < 0)
-                return false;
-            written_ = frame_.size;
-            frames_ = 1;
-        }
-        unsigned long long points = written_;
-        return sink_->settle(frames_, points) && sink_->finish();
-    }
-
-    unsigned long long points() const { return written_; }
-
-private:
-    double voxel_;
-    bool perFrame_;
-    std::unique_ptr<FrameSink> sink_;
-    odometry::VoxelIndex thinning_;
-    PointArrays frame_;
-    bool opened_ = false;
-    unsigned long long written_ = 0;
-    long frames_ = 0;
-    ConversionSnapshot last_;
-    FrameTime lastTime_;
-    int lastId_ = 1;
-    bool lastDual_ = false;
-};
 
 int run(const Options& o)
 {
@@ -254,9 +161,9 @@ int run(const Options& o)
                      qPrintable(trajectory.errorString()));
         return 1;
     }
-    std::unique_ptr<MapWriter> map;
+    std::unique_ptr<odometry::MapWriter> map;
     if (!o.map.isEmpty()) {
-        map = std::make_unique<MapWriter>(o);
+        map = makeMapWriter(o);
         if (!map->canCreate()) {
             std::fprintf(stderr, "hvk32-cli odometry: %s\n", qPrintable(map->error()));
             return 1;
@@ -289,7 +196,8 @@ int run(const Options& o)
             }
             if (map) {
                 tracker.odometry().toMap(tracker.framePoints(), world);
-                if (!map->add(*f, tracker.points(), world, tracker.seconds())) {
+                const ExportFrame e{f->frameId, f->frame, f->snapshot, f->dualEcho, f->time, f->position};
+                if (!map->add(e, tracker.points(), world, tracker.seconds())) {
                     std::fprintf(stderr, "hvk32-cli odometry: %s\n", qPrintable(map->error()));
                     failed = true;
                     break;

@@ -1,6 +1,7 @@
 // The "View" tab as a user drives it: point size and background kept between runs, the
 // colour legend, the distance filter, fit view, saving the view as an image, and the PCD and
-// PLY exports of the frame on screen and of the selection, read back with PCL's own readers.
+// PLY exports of the frame on screen and of the selection, read back with PCL's own readers,
+// and the "Map" mode with its "Save map".
 
 #include "acquisition/FrameAssembler.h"
 #include "app/LegendOverlay.h"
@@ -12,6 +13,7 @@
 #include "support/SimulatorFrames.h"
 #include "support/WindowFixture.h"
 #include "io/CsvExport.h"
+#include "view/MapBuilder.h"
 #include "view/ViewPreferences.h"
 
 #include <QCheckBox>
@@ -383,6 +385,55 @@ private slots:
                 QCOMPARE(p.intensity, f[4].toFloat());
             }
         }
+    }
+
+    // "Map": the frames shown are registered into a map drawn in place of the frame, with the
+    // scanner's path and pose; "Save map" writes it in a map format and refuses other names;
+    // Map off brings the frame back and empties the map.
+    void mapModeDrawsAndSavesTheMap()
+    {
+        const std::vector<LidarData> frames = test::simulatorFrames(4);
+        showFrame(frames[3]);
+        const std::size_t oneFrame = window_->scene().frameCloud()->size();
+        click("toolButton_saveMap"); // nothing to save: said in the status bar, no dialog
+        QVERIFY(prompts_.shown.isEmpty());
+
+        widget<QCheckBox>("checkBox_map")->setChecked(true);
+        for (const LidarData& f : frames)
+            showFrame(f);
+        MapBuilder* map = window_->mapBuilder();
+        QVERIFY(map);
+        QTRY_COMPARE_WITH_TIMEOUT(map->status().frames, std::size_t(4), 60000);
+        const std::size_t points = map->status().points;
+        QVERIFY(points > 1000);
+        // Drawn a few times a second: the map of every frame comes, and the path through them.
+        QTRY_COMPARE(window_->scene().frameCloud()->size(), points);
+        const auto shapes = window_->scene().viewer().getShapeActorMap();
+        for (const char* id : {ViewerScene::kTrajectoryId, ViewerScene::kPoseMarkerId, ViewerScene::kHeadingId})
+            QTRY_VERIFY2(shapes->count(id) == 1, id);
+
+        const QString ply = dir_.filePath("map.ply");
+        prompts_.fileNames.enqueue(ply);
+        click("toolButton_saveMap");
+        QCOMPARE(prompts_.shown.back().kind, QString("save"));
+        QVERIFY(prompts_.shown.back().text.startsWith("LAS (*.las);;"));
+        QVERIFY(!prompts_.shown.back().text.contains("CSV"));
+        pcl::PointCloud<pcl::PointXYZI> read;
+        QCOMPARE(pcl::io::loadPLYFile(ply.toStdString(), read), 0);
+        QCOMPARE(read.size(), points);
+        QCOMPARE(widget<QToolButton>("toolButton_copyPath")->toolTip(), ply);
+
+        const QString csv = dir_.filePath("map.csv");
+        prompts_.fileNames.enqueue(csv);
+        click("toolButton_saveMap");
+        QCOMPARE(prompts_.shown.back().kind, QString("warning"));
+        QVERIFY(!QFile::exists(csv));
+
+        widget<QCheckBox>("checkBox_map")->setChecked(false);
+        QCOMPARE(window_->scene().frameCloud()->size(), oneFrame);
+        QCOMPARE(shapes->count(ViewerScene::kTrajectoryId), std::size_t(0));
+        QCOMPARE(map->status().frames, std::size_t(0));
+        QVERIFY(!map->isRunning());
     }
 };
 

@@ -1390,6 +1390,22 @@ Height: %3</translation>
         <source>Write the frame on screen to a file: %1</source>
         <translation>Write the frame on screen to a file: %1</translation>
     </message>
+    <message>
+        <source>Map</source>
+        <translation>Map</translation>
+    </message>
+    <message>
+        <source>Register the frames shown (a capture playing or the live stream) one after another, and show the map they make with the scanner&apos;s path</source>
+        <translation>Register the frames shown (a capture playing or the live stream) one after another, and show the map they make with the scanner&apos;s path</translation>
+    </message>
+    <message>
+        <source>Save map</source>
+        <translation>Save map</translation>
+    </message>
+    <message>
+        <source>Write the map to a file: %1</source>
+        <translation>Write the map to a file: %1</translation>
+    </message>
 </context>
 <context>
     <name>ViewerScene</name>
@@ -1620,6 +1636,42 @@ Gaps: silences of more than a second after which the stream went on, not counted
     <message>
         <source>SingleEcho</source>
         <translation>Single echo</translation>
+    </message>
+    <message>
+        <source>Map: the frames shown from now on are registered one after another</source>
+        <translation>Map: the frames shown from now on are registered one after another</translation>
+    </message>
+    <message>
+        <source>Map: %1 frames, %2 points</source>
+        <translation>Map: %1 frames, %2 points</translation>
+    </message>
+    <message>
+        <source>; %1 frames skipped while registering fell behind (the map is less exact after a skip)</source>
+        <translation>; %1 frames skipped while registering fell behind (the map is less exact after a skip)</translation>
+    </message>
+    <message>
+        <source>; full at %1 points: later frames extend only the path</source>
+        <translation>; full at %1 points: later frames extend only the path</translation>
+    </message>
+    <message>
+        <source>; thinned to %1 m to stay within %2 points</source>
+        <translation>; thinned to %1 m to stay within %2 points</translation>
+    </message>
+    <message>
+        <source>Save map: the map is empty; turn Map on and play a capture or connect</source>
+        <translation>Save map: the map is empty; turn Map on and play a capture or connect</translation>
+    </message>
+    <message>
+        <source>Save map</source>
+        <translation>Save map</translation>
+    </message>
+    <message>
+        <source>%1: a map is written as %2</source>
+        <translation>%1: a map is written as %2</translation>
+    </message>
+    <message>
+        <source>Map of %1 points written to %2</source>
+        <translation>Map of %1 points written to %2</translation>
     </message>
 </context>
 <context>
