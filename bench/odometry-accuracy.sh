@@ -6,7 +6,7 @@
 # the KITTI relative errors over sub-paths of 100..400 m, the absolute trajectory error after a
 # rigid alignment, and frames per second (per second of CPU time on one core, which a shared
 # machine disturbs least, and per second of wall time as the command reports it); then
-# deskewing against none on the straight drive at 15 m/s, and the targets. A missed target is
+# deskewing against none on the drives at up to 15 m/s, and the targets. A missed target is
 # reported, not an error; the exit status is 1 only when a run fails.
 #
 #   bash bench/odometry-accuracy.sh [build-dir] [out-dir]
@@ -14,9 +14,10 @@
 # Drives: loop, the simulator's built-in loop (about 1.2 km at 10 m/s, starting at speed);
 # straight and turns, trajectory files from bench/drive-trajectories.py (from rest, up to
 # 15 m/s, turns at intersections). DRIVES="loop straight turns" and MODES="600s 1200d" choose
-# fewer. JOBS=2 (default when there are two cores) runs two queues of about the same number of
-# frames side by side, the first pinned to core 0, the second to core 1; JOBS=1 runs all on
-# core 0. out-dir (default: a new folder under /tmp) keeps the trajectories, ground truths,
+# fewer (any drive of drive-trajectories.py --list will do); NO_DESKEW="straight turns" names
+# the drives also run with --no-deskew at 600 rpm single echo. JOBS=2 (default when there are
+# two cores) runs two queues of about the same number of frames side by side, the first pinned
+# to core 0, the second to core 1; JOBS=1 runs all on core 0. out-dir (default: a new folder under /tmp) keeps the trajectories, ground truths,
 # logs and the table; the captures are removed at the end unless KEEP_CAPTURES=1.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,7 @@ out="${2:-}"
 mkdir -p "$out/results" && out=$(cd "$out" && pwd) || exit 2
 drives="${DRIVES:-loop straight turns}"
 modes="${MODES:-600s 1200d}"
+compare="${NO_DESKEW:-straight turns}"
 jobs="${JOBS:-$(($(nproc) >= 2 ? 2 : 1))}"
 sim="$build/sim/hvk32-sim"
 cli="$build/cli/hvk32-cli"
@@ -52,7 +54,7 @@ capture() {
   local path=(--drive loop) seconds=$loop_seconds
   if [ "$drive" != loop ]; then
     [ -s "$out/$drive.tum" ] || return 1
-    seconds=$(awk 'END { s = $1; printf "%d", (s == int(s)) ? s : int(s) + 1 }' "$out/$drive.tum")
+    seconds=$(drive_seconds "$drive")
     path=(--trajectory "$out/$drive.tum")
   fi
   # shellcheck disable=SC2046
@@ -90,17 +92,27 @@ run() {
           v["rpe_deg_per_100m"], v["ate_m"], f, (c > 0 ? f / c : 0), w }' "$out/$name.errors" >"$result"
 }
 
+# The trajectory files, before the queues start (two of them may need one).
+for drive in $drives; do
+  if [ "$drive" != loop ] && ! "$python" "$source_dir/bench/drive-trajectories.py" "$drive" "$out/$drive.tum"; then
+    rm -f "$out/$drive.tum"
+    exit 2
+  fi
+done
+
 # The runs, in queues of about the same number of frames: each job weighs its drive's seconds
 # times its frames a second (a frame of 1200 rpm dual echo has as many points as one of 600 rpm
-# single echo); the heaviest go first, each to the lighter queue. Deskewing against none on the
-# straight drive is one job, both runs reading one capture.
-drive_seconds() { case $1 in loop) echo $loop_seconds ;; straight) echo 44 ;; turns) echo 61 ;; *) echo 60 ;; esac; }
+# single echo); the heaviest go first, each to the lighter queue. Deskewing against none at
+# 600 rpm single echo is one job per drive of $compare, both runs reading one capture.
+drive_seconds() {
+  if [ "$1" = loop ]; then echo $loop_seconds; else awk 'END { s = $1; printf "%d", (s == int(s)) ? s : int(s) + 1 }' "$out/$1.tum"; fi
+}
 jobs_list=$(for drive in $drives; do
   for mode in $modes; do
     weight=$(drive_seconds "$drive")
     [ "$mode" = 1200d ] && weight=$((weight * 2))
     kinds=deskew
-    if [ "$drive" = straight ] && [ "$mode" = 600s ]; then kinds=deskew,no-deskew; weight=$((weight * 2)); fi
+    if [[ " $compare " == *" $drive "* ]] && [ "$mode" = 600s ]; then kinds=deskew,no-deskew; weight=$((weight * 2)); fi
     echo "$weight $drive $mode $kinds"
   done
 done | sort -k1,1nr -k2,2 -k3,3)
@@ -114,13 +126,6 @@ while read -r weight drive mode kinds; do
     queue1+=("$drive $mode $kinds") load1=$((load1 + weight))
   fi
 done <<<"$jobs_list"
-
-# The trajectory files, before the queues start (two of them may need one).
-for drive in $drives; do
-  if [ "$drive" != loop ] && ! "$python" "$source_dir/bench/drive-trajectories.py" "$drive" "$out/$drive.tum"; then
-    rm -f "$out/$drive.tum"
-  fi
-done
 
 echo "odometry accuracy: $(git -C "$source_dir" rev-parse --short HEAD 2>/dev/null || echo '?'), build $build, output $out"
 echo "jobs: ${#queue0[@]} on core 0${queue1[*]:+, ${#queue1[@]} on core 1} ..."
@@ -151,12 +156,12 @@ wait "$first"
 status=0
 {
   echo
-  printf '%-9s %-11s %6s %8s %9s %7s %7s %9s %9s\n' drive rpm/echo km "RPE %" "deg/100m" "ATE m" frames "fps(cpu)" "fps(wall)"
+  printf '%-10s %-11s %6s %8s %9s %7s %7s %9s %9s\n' drive rpm/echo km "RPE %" "deg/100m" "ATE m" frames "fps(cpu)" "fps(wall)"
   for drive in $drives; do
     for mode in $modes; do
       r="$out/results/$drive-$mode-deskew"
       if [ ! -s "$r" ] || grep -q failed "$r"; then
-        printf '%-9s %-11s %s\n' "$drive" "$(mode_text "$mode")" "$(cut -d' ' -f4 "$r" 2>/dev/null || echo 'no result')"
+        printf '%-10s %-11s %s\n' "$drive" "$(mode_text "$mode")" "$(cut -d' ' -f4 "$r" 2>/dev/null || echo 'no result')"
         status=1
         continue
       fi
@@ -167,27 +172,36 @@ status=0
           if (value == "-") return "-"
           return sprintf("%.2f%s", value, (above ? value < limit : value > limit) ? "*" : " ")
         }
-        BEGIN { printf "%-9s %-11s %6.3f %8s %9s %7s %7d %9s %9s\n", d, m, km, mark(rpe, 1.0, 0), mark(rot, 0.5, 0),
+        BEGIN { printf "%-10s %-11s %6.3f %8s %9s %7s %7d %9s %9s\n", d, m, km, mark(rpe, 1.0, 0), mark(rot, 0.5, 0),
                 mark(ate, 2.0, 0), frames, mark(fps, 20, 1), wall }'
     done
   done
-  with="$out/results/straight-600s-deskew" without="$out/results/straight-600s-no-deskew"
-  if [ -s "$with" ] && [ -s "$without" ] && ! grep -q failed "$with" "$without"; then
-    read -r _ _ _ _ rpe1 rot1 ate1 _ <"$with"
-    read -r _ _ _ _ rpe0 rot0 ate0 _ <"$without"
-    echo
-    echo "deskewing at 15 m/s (straight, 600 single): RPE $rpe1 % with, $rpe0 % without;" \
-         "$rot1 against $rot0 deg/100 m; ATE $ate1 m against $ate0 m"
-  elif [[ " $drives " == *" straight "* && " $modes " == *" 600s "* ]]; then
-    echo "deskewing at 15 m/s: no result"
-    status=1
-  fi
+  # Deskewing against none: the same capture, the same figures.
+  heading=0
+  for drive in $drives; do
+    [[ " $compare " == *" $drive "* && " $modes " == *" 600s "* ]] || continue
+    if [ $heading = 0 ]; then
+      echo
+      printf '%-36s %8s %9s %7s\n' "deskewing against none, 600 single" "RPE %" "deg/100m" "ATE m"
+      heading=1
+    fi
+    for kind in deskew no-deskew; do
+      r="$out/results/$drive-600s-$kind"
+      if [ ! -s "$r" ] || grep -q failed "$r"; then
+        printf '%-10s %-25s %s\n' "$drive" "$kind" "$(cut -d' ' -f4 "$r" 2>/dev/null || echo 'no result')"
+        status=1
+        continue
+      fi
+      read -r _ _ _ _ rpe rot ate _ <"$r"
+      printf '%-10s %-25s %8s %9s %7s\n' "$drive" "$kind" "$rpe" "$rot" "$ate"
+    done
+  done
   echo
   echo "targets: RPE <= 1.0 %, rotation <= 0.5 deg/100 m, ATE <= 2 m over 1.2 km, >= 20 frames/s on one core"
   echo "         (600 single and 1200 dual), deskewing better than none at 15 m/s; * marks a figure that misses"
   echo "RPE: KITTI relative errors averaged over sub-paths of 100, 200, 300, 400 m; ATE: RMSE after a rigid alignment"
   echo "fps(cpu): frames per second of CPU time, one core; fps(wall): the command's own summary"
-  echo "took $((SECONDS - started)) s with $jobs queue(s)"
+  echo "took $((SECONDS - started)) s on $((${#queue1[@]} > 0 ? 2 : 1)) core(s)"
 } >"$out/table.txt"
 cat "$out/table.txt"
 exit $status
