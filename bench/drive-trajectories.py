@@ -119,7 +119,7 @@ def tum_lines(name):
 
 def main(argv):
     if len(argv) == 2 and argv[1] == "--list":
-        for name, (_, cruise, what) in DRIVES.items():
+        for name, (_, _, what) in DRIVES.items():
             print("%-11s %s" % (name, what))
         return 0
     if len(argv) not in (2, 3) or argv[1] not in DRIVES:
