@@ -1,8 +1,8 @@
 // A short drive through the simulator's town, end to end: a trajectory file written by the
 // benchmark's drive generator, hvk32-sim's capture and ground truth of it, hvk32-cli odometry,
-// and the evaluation of odometry/Trajectory.h. The bounds are loose: the estimate must follow
-// the drive (its length, its turn, its positions within metres), not meet the benchmark's
-// targets.
+// and the evaluation of odometry/Trajectory.h. The bounds are far wider than the estimate's
+// errors on this drive (about 0.1 m, 0.5 %, 0.01 degrees) but catch an estimate that lags the
+// scanner: one held near standstill at the start came out 28 % short.
 
 #include "odometry/Trajectory.h"
 
@@ -116,12 +116,12 @@ void OdometryDriveTest::shortDriveFollowsTheGroundTruth()
     QCOMPARE(e.size(), estimated.size());
     const double truthLength = pathLength(g), estimateLength = pathLength(e);
     QVERIFY2(truthLength > 80, QByteArray::number(truthLength));
-    QVERIFY2(std::fabs(estimateLength / truthLength - 1) < 0.2,
+    QVERIFY2(std::fabs(estimateLength / truthLength - 1) < 0.03,
              QByteArray::number(estimateLength) + " m estimated, " + QByteArray::number(truthLength) + " m driven");
     const double ate = absoluteTrajectoryError(e, g);
-    QVERIFY2(ate < 5.0, QByteArray::number(ate));
+    QVERIFY2(ate < 0.5, QByteArray::number(ate));
     const double turned = headingDeg(e.front().inverse() * e.back());
-    QVERIFY2(std::fabs(turned - 90) < 10, QByteArray::number(turned));
+    QVERIFY2(std::fabs(turned - 90) < 1, QByteArray::number(turned));
 }
 
 QTEST_GUILESS_MAIN(OdometryDriveTest)
