@@ -40,6 +40,7 @@ void GetLidardataK32::receiveStarted()
 {
     assembler_.clear();
     lossDetector_.reset();
+    frameStartMicros_ = 0;
     std::lock_guard<std::mutex> lock(healthMutex_);
     health_ = {};
 }
@@ -63,16 +64,25 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
     }
     assembler_.setConfiguration(config);
     assembler_.setEchoSelection(returnModel_);
+    const std::int64_t received = datagramReceivedMicros();
+    if (frameStartMicros_ == 0)
+        frameStartMicros_ = received;
     // The packets to decode, in the stream's order: duplicates and late packets left out, a
     // packet far ahead held until the next one tells whether it was a stray.
     for (const hvk32::TakenPacket& taken : lossDetector_.taken())
-        assembler_.addPacket(taken.bytes, [this](LidarData& frame) {
+        assembler_.addPacket(taken.bytes, [this, received](LidarData& frame) {
             ++framesAssembled_;
             lossDetector_.closeFrame(); // the losses counted so far are this frame's
+            const std::int64_t started = frameStartMicros_;
+            frameStartMicros_ = received; // the next frame begins in this packet
             hvk32::FrameGate* gate = gate_;
             if (gate && !gate->tryEnter())
                 return;
             ++framesEmitted_;
+            {
+                std::lock_guard<std::mutex> lock(timesMutex_);
+                relayedMicros_.push_back(started);
+            }
             relay_.postBySwap(frame);
             QMetaObject::invokeMethod(this, &GetLidardataK32::deliverFrame, Qt::QueuedConnection);
         });
@@ -83,5 +93,12 @@ bool GetLidardataK32::handleDatagram(const std::uint8_t* datagram, std::size_t l
 
 void GetLidardataK32::deliverFrame()
 {
+    {
+        std::lock_guard<std::mutex> lock(timesMutex_);
+        if (!relayedMicros_.empty()) {
+            deliveredMicros_ = relayedMicros_.front();
+            relayedMicros_.pop_front();
+        }
+    }
     relay_.deliverOne([this](const LidarData& frame) { emit SendDataK32(frame); });
 }

@@ -18,6 +18,7 @@
 #include "records/ByteTypes.h"
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -42,6 +43,9 @@ public:
     std::uint64_t discardedStreams() const { return discardedStreams_; }
     // Lost, duplicated and out-of-order data packets since the last start.
     hvk32::StreamHealth streamHealth() const;
+    // While SendDataK32 is emitted: when the frame's first data packet arrived (the one in
+    // which the previous frame ended), microseconds since 1970.
+    std::int64_t frameReceivedMicros() const { return deliveredMicros_; }
 
 public slots:
     // 0 both echoes, 1 strongest (first) echo, 2 second echo; used in dual echo only.
@@ -76,4 +80,8 @@ private:
     mutable std::mutex healthMutex_;
     hvk32::StreamHealth health_; // a copy of the detector's, for other threads
     hvk32::FrameRelay relay_;
+    std::int64_t frameStartMicros_ = 0; // receiver thread only: of the frame being cut
+    std::mutex timesMutex_;
+    std::deque<std::int64_t> relayedMicros_; // beside the relay's frames, in the same order
+    std::int64_t deliveredMicros_ = 0;       // this object's thread
 };

@@ -105,6 +105,7 @@ void UdpReceiverThread::run()
                 d.receiveBufferDrops = details[i].receiveBufferDrops;
                 sink->takeDatagram(d);
             }
+            receivedMicros_ = details[i].receivedMicros;
             // A short datagram would be decoded over the previous one's bytes: drop it.
             if (lengths[i] < kDatagramSize || !handleDatagram(datagram, lengths[i]))
                 ++dropped_;

@@ -83,8 +83,11 @@ protected:
     virtual void receiveStopped() {}
     // Called for every full-size datagram; returns false when it was not of the expected kind.
     virtual bool handleDatagram(const std::uint8_t* datagram, std::size_t length) = 0;
+    // During handleDatagram(): when the datagram arrived, microseconds since 1970.
+    std::int64_t datagramReceivedMicros() const { return receivedMicros_; }
 
 private:
+    std::int64_t receivedMicros_ = 0; // receiver thread only
     std::atomic<int> port_{0};
     std::atomic<bool> stop_{false};
     std::atomic<DatagramSink*> sink_{nullptr};
