@@ -39,18 +39,16 @@ ConversionOptions SinkOptions::conversionOptions(Precision precision) const
     return CsvExportOptions{channels, angleMin, angleMax, distanceMin, distanceMax}.conversionOptions(precision);
 }
 
-namespace {
-
-constexpr double kMicrosecondsPerSecond = 1e6; // device time stamps
-
-// The conversion every binary output shares: the export's filters, returns of distance 0
-// (which carry no position) left out.
 ConversionOptions binaryConversion(const SinkOptions& options)
 {
     ConversionOptions conversion = options.conversionOptions(Precision::Fast);
     conversion.keepZeroDistances = false;
     return conversion;
 }
+
+namespace {
+
+constexpr double kMicrosecondsPerSecond = 1e6; // device time stamps
 
 // OutputFile::checkTarget with the error kept as a sink keeps it.
 bool checkTarget(const QString& path, bool seeks, QString& error)
@@ -458,7 +456,7 @@ private:
     static constexpr std::uint16_t kPointsSchema = 1, kInfoSchema = 2;
     static constexpr std::uint16_t kPointsChannel = 1, kInfoChannel = 2;
     static constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
-    inline static const std::string kFrameId = "hvk32";
+    inline static const std::string& kFrameId = ros2::kFrameId;
 
     static constexpr qint64 kWholeFile = std::numeric_limits<qint64>::max();
 

@@ -81,6 +81,10 @@ struct SinkOptions {
     ConversionOptions conversionOptions(Precision precision) const;
 };
 
+// The conversion every binary output shares: the options' filters, returns of distance 0
+// (which carry no position) left out.
+ConversionOptions binaryConversion(const SinkOptions& options);
+
 // The part of a capture an export covers, for an output that carries more than its frames.
 struct CapturePart {
     bool fromStart = true; // from the capture's first record, else from its first frame

@@ -218,7 +218,16 @@ bool Writer::open(pointfile::OutputFile& out, const std::string& profile, const 
     const std::size_t at = b.begin(OpHeader);
     b.str(profile).str(library);
     b.end(at);
-    return put(bytes);
+    if (!put(bytes))
+        return false;
+    markWhole();
+    return true;
+}
+
+void Writer::markWhole()
+{
+    wholePosition_ = position_;
+    wholeCrc_ = dataCrc_;
 }
 
 bool Writer::add(const Schema& schema)
@@ -227,7 +236,10 @@ bool Writer::add(const Schema& schema)
     std::vector<char> bytes;
     Bytes b(bytes);
     schemaRecord(b, schema);
-    return put(bytes);
+    if (!put(bytes))
+        return false;
+    markWhole();
+    return true;
 }
 
 bool Writer::add(const Channel& channel)
@@ -237,7 +249,10 @@ bool Writer::add(const Channel& channel)
     std::vector<char> bytes;
     Bytes b(bytes);
     channelRecord(b, channel);
-    return put(bytes);
+    if (!put(bytes))
+        return false;
+    markWhole();
+    return true;
 }
 
 bool Writer::write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t logTime, std::uint64_t publishTime,
@@ -268,11 +283,6 @@ bool Writer::write(std::uint16_t channel, std::uint32_t sequence, std::uint64_t 
     b.end(at);
     if (size > 0)
         fill(chunk.records.data() + dataAt);
-
-    firstTime_ = messages_ ? std::min(firstTime_, logTime) : logTime;
-    lastTime_ = messages_ ? std::max(lastTime_, logTime) : logTime;
-    ++messages_;
-    ++channelMessages_[channel];
     return true;
 }
 
@@ -381,13 +391,53 @@ bool Writer::writeChunk(const Chunk& chunk)
     if (!put(indexes))
         return false;
     chunkIndexes_.push_back(std::move(index));
-    return true;
+    markWhole();
+
+    firstTime_ = messages_ ? std::min(firstTime_, chunk.start) : chunk.start;
+    lastTime_ = messages_ ? std::max(lastTime_, chunk.end) : chunk.end;
+    for (const auto& entry : chunk.messageIndex) {
+        messages_ += entry.second.size();
+        channelMessages_[entry.first] += entry.second.size();
+    }
+    return !live_ || out_->flush();
+}
+
+bool Writer::flush()
+{
+    return flushChunk() && writeChunks(0) && out_->flush();
+}
+
+bool Writer::closeAfterFailure()
+{
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        compressed_.wait(lock, [this] {
+            return std::all_of(closed_.begin(), closed_.end(), [](const std::unique_ptr<Chunk>& c) { return c->done; });
+        });
+    }
+    for (std::unique_ptr<Chunk>& chunk : closed_) {
+        chunk->records.clear();
+        chunk->messageIndex.clear();
+        chunk->done = false;
+        spare_.push_back(std::move(chunk));
+    }
+    closed_.clear();
+    chunk_->records.clear();
+    chunk_->messageIndex.clear();
+    if (!out_->truncate(wholePosition_))
+        return false;
+    position_ = wholePosition_;
+    dataCrc_ = wholeCrc_;
+    return writeEnd();
 }
 
 bool Writer::close()
 {
-    if (!flushChunk() || !writeChunks(0))
-        return false;
+    return flushChunk() && writeChunks(0) && writeEnd();
+}
+
+bool Writer::writeEnd()
+{
     std::vector<char> bytes;
     Bytes b(bytes);
     std::size_t at = b.begin(OpDataEnd);

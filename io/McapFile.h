@@ -95,6 +95,26 @@ public:
     // Closes the last chunk and writes the data end, summary and footer.
     bool close();
 
+    // A file written as messages come (a recording): each chunk is handed to the system as
+    // soon as it is written, so a streaming reader reads a file cut short at any moment up to
+    // its last whole chunk.
+    void setLive(bool live) { live_ = live; }
+    // Closes the open chunk, writes every closed one and hands the file's buffered bytes to
+    // the system.
+    bool flush();
+    // After a failed write (a full disk): cuts the file back to the end of the last record
+    // written whole, drops the messages not yet in a chunk on disk, and closes the file as
+    // close() does, its summary counting what the file holds. Take the output file's error
+    // first: the cut forgets it. Needs an output file opened for direct writing.
+    bool closeAfterFailure();
+    // Messages in chunks written to the file, in all and on one channel.
+    std::uint64_t messagesWritten() const { return messages_; }
+    std::uint64_t messagesWritten(std::uint16_t channel) const
+    {
+        const auto found = channelMessages_.find(channel);
+        return found == channelMessages_.end() ? 0 : found->second;
+    }
+
     // Why a chunk could not be compressed ("" when only the file failed: see the output file).
     const std::string& error() const { return error_; }
 
@@ -127,6 +147,8 @@ private:
     // then those already compressed. False when one could not be compressed or written.
     bool writeChunks(std::size_t keep);
     bool writeChunk(const Chunk& chunk);
+    bool writeEnd(); // the data end, summary and footer
+    void markWhole();  // the file is whole up to here
     void work();
 
     Compression compression_;
@@ -134,6 +156,9 @@ private:
     pointfile::OutputFile* out_ = nullptr;
     std::uint64_t position_ = 0;
     std::uint32_t dataCrc_ = 0;
+    std::uint64_t wholePosition_ = 0; // the end of the last record written whole
+    std::uint32_t wholeCrc_ = 0;      // the data CRC there
+    bool live_ = false;
     std::vector<Schema> schemas_;
     std::vector<Channel> channels_;
     std::vector<ChunkIndex> chunkIndexes_;
@@ -147,7 +172,7 @@ private:
     bool stopping_ = false;
     std::vector<std::thread> workers_;
     ZSTD_CCtx_s* zstd_ = nullptr; // without workers
-    // Statistics.
+    // Statistics of the chunks written.
     std::uint64_t messages_ = 0;
     std::uint64_t firstTime_ = 0, lastTime_ = 0;
     std::map<std::uint16_t, std::uint64_t> channelMessages_;

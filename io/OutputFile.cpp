@@ -132,6 +132,33 @@ bool OutputFile::open(const std::string& target)
     return true;
 }
 
+bool OutputFile::openTarget(const std::string& target)
+{
+    struct stat existing {};
+    if (writing_ == Writing::Behind || (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)))
+        return open(target);
+    discard();
+    target_ = target;
+    error_.clear();
+    block_.clear();
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+    if (fd_ < 0)
+        return fail(errno);
+    inPlace_ = true;
+    return true;
+}
+
+bool OutputFile::truncate(std::uint64_t size)
+{
+    if (fd_ < 0 || behind_)
+        return false;
+    block_.clear();
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 || ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0)
+        return false;
+    error_.clear();
+    return true;
+}
+
 // Opens the target itself, without blocking: a FIFO without a reader is waited for, in
 // steps, as long as the program's wait (when it has one) goes on.
 bool OutputFile::openInPlace()

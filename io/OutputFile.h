@@ -48,6 +48,15 @@ public:
     // Creates the temporary file for `target`, or opens `target` itself when it exists and
     // is not a regular file.
     bool open(const std::string& target);
+    // Creates or empties `target` itself and writes there, without a temporary name, so what
+    // was written stays in place if the program dies (a recording); commit() only closes. A
+    // target that exists and is not a regular file is opened as open() opens it. Direct
+    // writing only.
+    bool openTarget(const std::string& target);
+    // Drops what is buffered and cuts the file back to its first `size` bytes, writing on from
+    // there, and forgets a failure, so a writer can end a file at its last whole part after a
+    // write failed (a full disk). Direct writing of a regular file only.
+    bool truncate(std::uint64_t size);
     bool write(const void* data, std::size_t size);
     // Writes all of `block` and leaves it empty to be filled again; with write-behind the
     // block itself goes to the writing thread and another comes back, so nothing is copied.
@@ -62,7 +71,7 @@ public:
     void discard();
 
     bool isOpen() const { return fd_ >= 0; }
-    // The target is written in place (it is not a regular file).
+    // The target is written in place (it is not a regular file, or openTarget() opened it).
     bool inPlace() const { return inPlace_; }
     const std::string& target() const { return target_; }
     // "<target> cannot be written: <reason>" after a failure, else empty.

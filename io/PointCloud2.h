@@ -15,6 +15,8 @@
 namespace hvk32::ros2 {
 
 constexpr std::uint32_t kPointStep = 24;
+// The header.frame_id of every cloud this program writes.
+inline const std::string kFrameId = "hvk32";
 
 // The "ros2msg" schema text of sensor_msgs/msg/PointCloud2.
 const std::string& pointCloud2Definition();
