@@ -1,5 +1,6 @@
 #include "cli/RecordCommand.h"
 
+#include "cli/RecordMcap.h"
 #include "io/SocketRecorder.h"
 #include "receivers/UdpReceiverThread.h"
 #include "cli/NumberText.h"
@@ -33,8 +34,18 @@ const char* const kRecordUsage =
     "with the sender's address and port and the receiving port. Ctrl-C or SIGTERM ends the\n"
     "recording and leaves a complete file.\n"
     "\n"
+    "A FILE ending in .mcap, or --mcap FILE, records into MCAP instead, for Foxglove and ROS 2\n"
+    "tools: a sensor_msgs/msg/PointCloud2 (CDR) per frame on /hvk32/points at the time its first\n"
+    "packet arrived, each device-info packet as JSON on /hvk32/device_info, and once a second the\n"
+    "stream's health as JSON on /hvk32/health (packets received, lost, duplicated, out of order,\n"
+    "receive drops, frames written, the device's frame rate). The file is written under its own\n"
+    "name as chunks fill (at least once a second): Ctrl-C, SIGTERM, --seconds or a write failure\n"
+    "(a full disk) close it whole and indexed; a recording killed outright still reads, up to\n"
+    "its last whole chunk, with a streaming MCAP reader.\n"
+    "\n"
     "Options:\n"
     "  --out FILE           the capture file to write (created or emptied)\n"
+    "  --mcap FILE          record into MCAP, whatever FILE's name ends with\n"
     "  --data-port N        UDP data port (default 2368)\n"
     "  --telemetry-port N   UDP device-info port (default 2369)\n"
     "  --multicast ADDR     multicast group to join (default 224.1.1.1)\n"
@@ -55,6 +66,7 @@ constexpr double kBytesPerMegabyte = 1e6;
 
 struct RecordOptions {
     QString out;
+    bool mcap = false; // --mcap, or --out naming a .mcap file
     long dataPort = 2368;
     long telemetryPort = 2369;
     std::string multicast = "224.1.1.1";
@@ -69,6 +81,12 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
     parser
         .value("--out", [&o](const std::string& v) {
             o.out = QString::fromLocal8Bit(v.c_str());
+            o.mcap = o.out.endsWith(QLatin1String(".mcap"), Qt::CaseInsensitive);
+            return !o.out.isEmpty();
+        })
+        .value("--mcap", [&o](const std::string& v) {
+            o.out = QString::fromLocal8Bit(v.c_str());
+            o.mcap = true;
             return !o.out.isEmpty();
         })
         .integer("--data-port", 1, 65535, o.dataPort)
@@ -85,6 +103,10 @@ int parseOptions(int argc, char** argv, RecordOptions& o)
         return rc;
     if (o.out.isEmpty()) {
         std::fprintf(stderr, "hvk32-cli record: --out FILE is required\n%s", kRecordUsage);
+        return 2;
+    }
+    if (o.mcap && o.maxMegabytes) {
+        std::fputs("hvk32-cli record: --max-mb applies to capture files only, not to MCAP\n", stderr);
         return 2;
     }
     if (o.dataPort == o.telemetryPort) {
@@ -160,6 +182,9 @@ int runRecordCommand(int argc, char** argv)
         std::fprintf(stderr, "hvk32-cli record: %s is a folder\n", target.c_str());
         return 1;
     }
+    if (options.mcap)
+        return recordToMcap({options.out, static_cast<int>(options.dataPort), static_cast<int>(options.telemetryPort),
+                             options.multicast, options.seconds});
     const bool inPlace = kind == platform::FileKind::Other;
     if (inPlace && options.maxMegabytes) {
         std::fprintf(stderr, "hvk32-cli record: --max-mb needs --out to name a regular file, and %s is %s\n",

@@ -1,0 +1,174 @@
+#include "cli/RecordMcap.h"
+
+#include "acquisition/DeviceInfoDecoding.h"
+#include "acquisition/DeviceInfoJson.h"
+#include "cli/NumberText.h"
+#include "cli/StandardOutput.h"
+#include "convert/ConversionSnapshot.h"
+#include "convert/PointConversion.h"
+#include "io/FrameSinks.h"
+#include "io/McapRecording.h"
+#include "platform/SignalHandling.h"
+#include "receivers/GetLidardataK32.h"
+#include "receivers/GetSetK32.h"
+#include "records/AngleValues.h"
+#include "records/MetaTypes.h"
+#include "version/ProgramVersion.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace hvk32 {
+
+namespace {
+
+constexpr int kHealthIntervalMs = 1000;
+
+std::int64_t nowMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string libraryName()
+{
+    const std::string line = programVersionLine("hvk32-cli");
+    return line.substr(0, line.find(" ("));
+}
+
+} // namespace
+
+int recordToMcap(const McapRecordOptions& options)
+{
+    int qtArgc = 1;
+    char name[] = "hvk32-cli";
+    char* qtArgv[] = {name, nullptr};
+    QCoreApplication app(qtArgc, qtArgv);
+    registerRecordMetaTypes();
+
+    const std::string path = options.out.toLocal8Bit().toStdString();
+    McapRecording recording;
+    if (!recording.open(path, libraryName())) {
+        std::fprintf(stderr, "hvk32-cli record: %s\n", recording.error().c_str());
+        recording.close();
+        return 1;
+    }
+    // From here on, every way out closes a whole file; a FIFO whose reader goes away ends the
+    // recording as a stop signal does.
+    platform::stopOnBrokenPipe();
+    platform::watchStopSignal(&app, [&app](int) { app.quit(); });
+    const auto failed = [&] {
+        if (recording.failed())
+            app.quit();
+    };
+
+    GetLidardataK32 receiver;
+    receiver.setPort(options.dataPort);
+    receiver.setMulticastGroup(options.multicast);
+    receiver.Receive(0); // both echoes, as the window receives them
+    GetSetK32 deviceInfo;
+    deviceInfo.setPort(options.telemetryPort);
+    deviceInfo.setMulticastGroup(options.multicast);
+
+    // As "frames --live" does: data are received once the first device-info packet of a usable
+    // device (board version 2 or later) tells the echo mode and the layout.
+    int degreeMode = 0;
+    QObject::connect(&deviceInfo, &GetSetK32::SendLidarStatusToSettingUI, &app,
+                     [&](SettingData*, std::vector<int> status) {
+                         if (receiver.isRunning() || !isUsableDevice(status))
+                             return;
+                         degreeMode = degreeModeOf(status[StatusAngleModeCode]);
+                         receiver.setConfiguration(echoConfigurationOf(status[StatusEchoMode]));
+                         receiver.start(QThread::InheritPriority);
+                     });
+    QObject::connect(&deviceInfo, &GetSetK32::SendDataDifo, &app, [&](const u_char* packet) {
+        recording.writeDeviceInfo(deviceInfoJson(packet), nowMicros());
+        failed();
+    });
+
+    PointConversion conversion;
+    const ConversionOptions conversionOptions = binaryConversion(SinkOptions{});
+    PointArrays points;
+    QObject::connect(&receiver, &GetLidardataK32::SendDataK32, &app, [&](const LidarData& frame) {
+        if (recording.failed())
+            return;
+        const ConversionSnapshot snapshot = ConversionSnapshot::ofDevice(degreeMode, 1, publishedOffsetAngles());
+        conversion.convert(frame, snapshot, AngleTerms::fixed(snapshot), conversionOptions, points);
+        recording.writeFrame(points, receiver.frameReceivedMicros());
+        failed();
+    });
+
+    // Once a second the stream's health, and everything taken so far into the file.
+    QTimer healthTimer;
+    QObject::connect(&healthTimer, &QTimer::timeout, &app, [&] {
+        const StreamHealth health = receiver.streamHealth();
+        live::Health h;
+        h.packetsReceived = health.packets;
+        h.lostPackets = health.lostPackets;
+        h.duplicatePackets = health.duplicatePackets;
+        h.outOfOrderPackets = health.outOfOrderPackets;
+        h.receiveDrops = receiver.receiveDrops();
+        h.frames = recording.frames();
+        h.frameRate = health.revolutionsPerSecond;
+        recording.writeHealth(h, nowMicros());
+        recording.flush();
+        failed();
+    });
+    healthTimer.start(kHealthIntervalMs);
+    QTimer stopTimer;
+    stopTimer.setSingleShot(true);
+    QObject::connect(&stopTimer, &QTimer::timeout, &app, &QCoreApplication::quit);
+    if (options.seconds)
+        stopTimer.start(static_cast<int>(std::min<long>(options.seconds, 2000000) * 1000));
+
+    deviceInfo.start(QThread::InheritPriority);
+    const auto started = std::chrono::steady_clock::now();
+    std::fprintf(stderr, "hvk32-cli record: recording UDP ports %d (data) and %d (telemetry), multicast %s, into %s\n",
+                 options.dataPort, options.telemetryPort, options.multicast.c_str(), qPrintable(options.out));
+    app.exec();
+    deviceInfo.stopAndWait();
+    receiver.stopAndWait();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    int rc = 0;
+    const bool writeFailed = recording.failed();
+    const std::string failure = recording.error();
+    const bool closed = recording.close();
+    if (writeFailed)
+        std::fprintf(stderr, "hvk32-cli record: %s; the recording stopped, and %s\n", failure.c_str(),
+                     closed ? "the file was closed after its last whole chunk"
+                            : "the file could not be closed: it reads with a streaming reader up to its last whole chunk");
+    else if (!closed)
+        std::fprintf(stderr, "hvk32-cli record: %s; the file reads with a streaming reader up to its last whole chunk\n",
+                     recording.error().c_str());
+    if (writeFailed || !closed)
+        rc = 1;
+    if (rc == 0 && recording.deviceInfos() == 0)
+        std::fprintf(stderr, "hvk32-cli record: no device-info packet arrived on UDP port %d\n", options.telemetryPort);
+    else if (rc == 0 && recording.frames() == 0)
+        std::fprintf(stderr, "hvk32-cli record: no frame arrived on UDP port %d\n", options.dataPort);
+    if (receiver.receiveDrops() > 0 && receiver.receiveBufferLimited())
+        std::fprintf(stderr,
+                     "hvk32-cli record: the system granted a receive buffer of %d KiB of the %d KiB asked for; to keep up "
+                     "with bursts, raise its limit: sudo sysctl -w net.core.rmem_max=%d\n",
+                     receiver.receiveBufferBytes() / 1024, UdpReceiverThread::kReceiveBufferBytes / 1024,
+                     UdpReceiverThread::kReceiveBufferBytes);
+
+    const StreamHealth health = receiver.streamHealth();
+    const std::uint64_t frames = recording.messagesWritten(McapRecording::kPointsChannel);
+    const std::uint64_t infos = recording.messagesWritten(McapRecording::kDeviceInfoChannel);
+    const std::uint64_t healths = recording.messagesWritten(McapRecording::kHealthChannel);
+    cli::StandardOutput out("record");
+    out.print("recorded %s frame%s, %s device-info packet%s and %s health message%s in %.1f s (%s data packets, %s "
+              "lost, %s lost to the receive buffer) into %s\n",
+              grouped(frames).c_str(), frames == 1 ? "" : "s", grouped(infos).c_str(), infos == 1 ? "" : "s",
+              grouped(healths).c_str(), healths == 1 ? "" : "s", seconds, grouped(health.packets).c_str(),
+              grouped(health.lostPackets).c_str(), grouped(receiver.receiveDrops()).c_str(), qPrintable(options.out));
+    return out.finish(rc);
+}
+
+} // namespace hvk32
