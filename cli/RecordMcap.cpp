@@ -18,8 +18,11 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 namespace hvk32 {
@@ -102,7 +105,10 @@ int recordToMcap(const McapRecordOptions& options)
         failed();
     });
 
-    // Once a second the stream's health, and everything taken so far into the file.
+    // Once a second the stream's health, and everything taken so far into the file; on a
+    // terminal a progress line.
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    const auto started = std::chrono::steady_clock::now();
     QTimer healthTimer;
     QObject::connect(&healthTimer, &QTimer::timeout, &app, [&] {
         const StreamHealth health = receiver.streamHealth();
@@ -117,6 +123,12 @@ int recordToMcap(const McapRecordOptions& options)
         recording.writeHealth(h, nowMicros());
         recording.flush();
         failed();
+        if (terminal) {
+            const long s = std::lround(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+            std::fprintf(stderr, "\rrecording %02ld:%02ld:%02ld  %s frames  %s packets  %s lost ", s / 3600, (s / 60) % 60,
+                         s % 60, grouped(recording.frames()).c_str(), grouped(h.packetsReceived).c_str(),
+                         grouped(h.lostPackets).c_str());
+        }
     });
     healthTimer.start(kHealthIntervalMs);
     QTimer stopTimer;
@@ -126,10 +138,11 @@ int recordToMcap(const McapRecordOptions& options)
         stopTimer.start(static_cast<int>(std::min<long>(options.seconds, 2000000) * 1000));
 
     deviceInfo.start(QThread::InheritPriority);
-    const auto started = std::chrono::steady_clock::now();
     std::fprintf(stderr, "hvk32-cli record: recording UDP ports %d (data) and %d (telemetry), multicast %s, into %s\n",
                  options.dataPort, options.telemetryPort, options.multicast.c_str(), qPrintable(options.out));
     app.exec();
+    if (terminal)
+        std::fputs("\n", stderr);
     deviceInfo.stopAndWait();
     receiver.stopAndWait();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
