@@ -418,6 +418,7 @@ bool Writer::closeAfterFailure()
     for (std::unique_ptr<Chunk>& chunk : closed_) {
         chunk->records.clear();
         chunk->messageIndex.clear();
+        chunk->error.clear();
         chunk->done = false;
         spare_.push_back(std::move(chunk));
     }
