@@ -147,19 +147,16 @@ int recordToMcap(const McapRecordOptions& options)
     receiver.stopAndWait();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-    int rc = 0;
-    const bool writeFailed = recording.failed();
-    const std::string failure = recording.error();
+    // A write that failed, while recording or while closing, is reported, and the file ends
+    // at its last whole chunk.
     const bool closed = recording.close();
-    if (writeFailed)
-        std::fprintf(stderr, "hvk32-cli record: %s; the recording stopped, and %s\n", failure.c_str(),
+    int rc = 0;
+    if (recording.failed()) {
+        std::fprintf(stderr, "hvk32-cli record: %s; the recording stopped, and %s\n", recording.error().c_str(),
                      closed ? "the file was closed after its last whole chunk"
                             : "the file could not be closed: it reads with a streaming reader up to its last whole chunk");
-    else if (!closed)
-        std::fprintf(stderr, "hvk32-cli record: %s; the file reads with a streaming reader up to its last whole chunk\n",
-                     recording.error().c_str());
-    if (writeFailed || !closed)
         rc = 1;
+    }
     if (rc == 0 && recording.deviceInfos() == 0)
         std::fprintf(stderr, "hvk32-cli record: no device-info packet arrived on UDP port %d\n", options.telemetryPort);
     else if (rc == 0 && recording.frames() == 0)
