@@ -7,6 +7,7 @@
 #include "cli/OdometryCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/ReplayCommand.h"
+#include "cli/ServeCommand.h"
 #include "cli/SliceCommand.h"
 #include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
@@ -85,6 +86,8 @@ int main(int argc, char** argv)
         rc = hvk32::runOdometryCommand(argc - 1, argv + 1);
     else if (!std::strcmp(argv[1], "replay"))
         rc = hvk32::runReplayCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "serve"))
+        rc = hvk32::runServeCommand(argc - 1, argv + 1);
     else
         std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     // Whatever a command wrote to standard output and could not (a help text, a summary).
