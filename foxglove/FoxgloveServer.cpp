@@ -87,6 +87,7 @@ struct Server::Impl {
     std::string sessionId;
     std::atomic<std::uint16_t> port{0};
     std::atomic<bool> running{false};
+    bool started = false; // start() was called
 
     std::atomic<std::uint64_t> acceptedClients{0}, refusedClients{0}, messagesSent{0}, bytesSent{0},
         framesPublished{0}, framesDropped{0};
@@ -309,7 +310,12 @@ Server::~Server() { stop(); }
 
 bool Server::start(const ServerOptions& options, HealthSource health, std::string* error)
 {
+    stop();
+    // A server that served before starts afresh (its endpoint initialises once).
+    if (impl_->started)
+        impl_ = std::make_unique<Impl>();
     Impl& d = *impl_;
+    d.started = true;
     d.options = options;
     d.health = std::move(health);
     d.advertise = advertiseMessage(ros2::pointCloud2Definition(), deviceInfoJsonSchema().toStdString());

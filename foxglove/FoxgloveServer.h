@@ -46,7 +46,8 @@ public:
     Server& operator=(const Server&) = delete;
 
     // Listens and starts the server's thread; false with `error` set when the address cannot
-    // be listened on.
+    // be listened on. After stop() it may be called again (the window's switch turned on
+    // again); the summary then counts afresh. Not to be called while another thread publishes.
     bool start(const ServerOptions& options, HealthSource health, std::string* error);
     // The port listened on (the one picked when 0 was asked), 0 before start().
     std::uint16_t port() const;
@@ -60,6 +61,7 @@ public:
     // most a few seconds for clients to answer the close.
     void stop();
 
+    // The counts since the last start().
     ServerSummary summary() const;
 
 private:
