@@ -43,6 +43,8 @@ const char* const kUsage =
     "                       with --map OUT also the registered points as one map\n"
     "  replay --pcap FILE   send a capture's datagrams to loopback or a multicast group, paced\n"
     "                       as recorded, as if the device were on the network\n"
+    "  serve --live         serve the live stream to Foxglove over its WebSocket protocol\n"
+    "                       (ws://127.0.0.1:8765), or with --pcap FILE a capture paced as recorded\n"
     "\n"
     "frames, export, slice and odometry take a part of a capture by frame, --from N --to M (frames are\n"
     "numbered from 1), or by time, --start S --duration D (seconds from the first record).\n"
