@@ -3,6 +3,7 @@ in tests/readers) receives a capture's frames, whose PointCloud2 messages Foxglo
 decodes and which must hold the points of `export --csv` of the same capture; then one case per
 misbehaving client, driven over raw sockets, after which the server still serves.
     FoxgloveServeTest.py CLI SIM READERS CASE"""
+import atexit
 import base64
 import json
 import os
@@ -27,6 +28,7 @@ class Server:
 
     def __init__(self, cli, *args):
         self.process = subprocess.Popen([cli, "serve", "--port", "0", *args], stderr=subprocess.PIPE, text=True)
+        atexit.register(self.kill)  # a failed check leaves no server behind
         self.lines = []
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
@@ -40,6 +42,11 @@ class Server:
                 return
         self.process.kill()
         sys.exit(f"the server did not start: {''.join(self.lines)}")
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
 
     def stop(self):
         """SIGTERM; the exit status and the rest of stderr."""
@@ -75,13 +82,14 @@ class Client:
         if protocols:
             request += f"Sec-WebSocket-Protocol: {', '.join(protocols)}\r\n"
         self.sock.sendall((request + "\r\n").encode())
-        self.buffer = b""
-        while b"\r\n\r\n" not in self.buffer:
+        received = b""
+        while b"\r\n\r\n" not in received:
             chunk = self.sock.recv(65536)
             if not chunk:
                 break
-            self.buffer += chunk
-        head, _, self.buffer = self.buffer.partition(b"\r\n\r\n")
+            received += chunk
+        head, _, rest = received.partition(b"\r\n\r\n")
+        self.buffer = bytearray(rest)
         self.response = head.decode(errors="replace")
         self.status = int(self.response.split()[1]) if self.response else 0
 
@@ -95,7 +103,8 @@ class Client:
             if not chunk:
                 raise ConnectionError("closed")
             self.buffer += chunk
-        data, self.buffer = self.buffer[:n], self.buffer[n:]
+        data = bytes(self.buffer[:n])
+        del self.buffer[:n]
         return data
 
     def frame(self):
@@ -301,7 +310,7 @@ def max_clients(cli, sim, work):
 def slow_client(cli, sim, work):
     """A client that stops reading loses frames, counted in the health message and the summary,
     while a client that reads gets every frame published meanwhile."""
-    server = Server(cli, "--pcap", capture(sim, work, "1.0"), "--loop", "--speed", "2")
+    server = Server(cli, "--pcap", capture(sim, work, "1.0"), "--loop")
     slow, fast = Client(server.port, receive_buffer=65536), Client(server.port)
     for c in (slow, fast):
         c.handshake_messages()
@@ -318,7 +327,7 @@ def slow_client(cli, sim, work):
     # 20 frames a second: consecutive frames 50 ms of capture time apart, or back at the start
     # when the loop begins a new pass.
     steps = np.diff(np.array(stamps, dtype=np.int64))
-    expect(len(stamps) > 100 and np.all((np.abs(steps - 50_000_000) < 5_000_000) | (steps < 0)),
+    expect(len(stamps) > 60 and np.all((np.abs(steps - 50_000_000) < 5_000_000) | (steps < 0)),
            f"the fast client missed frames: {len(stamps)} frames, steps {sorted(set(steps.tolist()))[:5]}")
     expect(health["framesSent"] > 0 and health["clients"] == 2 and
            {"packetsReceived", "lostPackets", "duplicatePackets", "outOfOrderPackets", "receiveDrops",
