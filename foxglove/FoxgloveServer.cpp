@@ -127,8 +127,10 @@ struct Server::Impl {
     void onClose(Hdl hdl)
     {
         clients.erase(hdl);
+        // Every client answered the close: connections still in their handshake do not
+        // hold the stop up.
         if (stopping && clients.empty())
-            stopTimer->cancel(); // every client answered the close
+            endpoint.stop();
     }
 
     void onMessage(Hdl hdl, WsServer::message_ptr message)
@@ -293,8 +295,10 @@ struct Server::Impl {
             client.queue.clear();
             client.connection->close(websocketpp::close::status::going_away, "hvk32: the server is stopping", ec);
         }
-        if (clients.empty())
+        if (clients.empty()) {
+            endpoint.stop();
             return;
+        }
         // Clients that do not answer the close do not hold the stop up.
         stopTimer->expires_after(kStopWait);
         stopTimer->async_wait([this](const asio::error_code& e) {
