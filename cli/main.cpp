@@ -7,6 +7,7 @@
 #include "cli/OdometryCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/ReplayCommand.h"
+#include "cli/ServeCommand.h"
 #include "cli/SliceCommand.h"
 #include "cli/StandardOutput.h"
 #include "platform/SignalHandling.h"
@@ -42,6 +43,8 @@ const char* const kUsage =
     "                       with --map OUT also the registered points as one map\n"
     "  replay --pcap FILE   send a capture's datagrams to loopback or a multicast group, paced\n"
     "                       as recorded, as if the device were on the network\n"
+    "  serve --live         serve the live stream to Foxglove over its WebSocket protocol\n"
+    "                       (ws://127.0.0.1:8765), or with --pcap FILE a capture paced as recorded\n"
     "\n"
     "frames, export, slice and odometry take a part of a capture by frame, --from N --to M (frames are\n"
     "numbered from 1), or by time, --start S --duration D (seconds from the first record).\n"
@@ -85,6 +88,8 @@ int main(int argc, char** argv)
         rc = hvk32::runOdometryCommand(argc - 1, argv + 1);
     else if (!std::strcmp(argv[1], "replay"))
         rc = hvk32::runReplayCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "serve"))
+        rc = hvk32::runServeCommand(argc - 1, argv + 1);
     else
         std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     // Whatever a command wrote to standard output and could not (a help text, a summary).

@@ -8,6 +8,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
   libpcl-dev libvtk9-qt-dev libpcap-dev
   libbenchmark-dev libzstd-dev liblz4-dev zlib1g-dev libeigen3-dev
+  libwebsocketpp-dev libasio-dev
   xvfb xauth tcpdump
   python3-open3d pcl-tools python3-numpy
   pybind11-dev python3-dev python3-dask python3-pytest parallel

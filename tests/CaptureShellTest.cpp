@@ -385,7 +385,7 @@ private slots:
         const Run help = cli({"--help"});
         QCOMPARE(help.exitCode, 0);
         const QByteArray text = help.lines.join('\n');
-        for (const char* command : {"frames", "info", "export", "record", "slice", "replay"}) {
+        for (const char* command : {"frames", "info", "export", "record", "slice", "replay", "serve"}) {
             QVERIFY2(text.contains(QByteArray("  ") + command + " "), command);
             QCOMPARE(cli({command, "--help"}).exitCode, 0);
         }

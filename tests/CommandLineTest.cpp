@@ -505,6 +505,7 @@ private slots:
         QTest::newRow("slice") << QStringList{"slice", "--pcap", "FIFO", "--out", "OUT"} << fifo;
         QTest::newRow("replay") << QStringList{"replay", "--pcap", "FIFO", "--data-port", "9", "--telemetry-port", "9"}
                                 << fifo;
+        QTest::newRow("serve") << QStringList{"serve", "--pcap", "FIFO", "--port", "0"} << fifo;
         QTest::newRow("a folder") << QStringList{"export", "--pcap", "FOLDER", "--csv", "OUT"}
                                   << "a folder, not a capture file";
     }
