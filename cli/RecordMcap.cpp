@@ -30,6 +30,7 @@ namespace hvk32 {
 namespace {
 
 constexpr int kHealthIntervalMs = 1000;
+constexpr int kHealthCheckMs = 50; // how often the health message is looked after
 
 std::int64_t nowMicros()
 {
@@ -109,8 +110,16 @@ int recordToMcap(const McapRecordOptions& options)
     // terminal a progress line.
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const auto started = std::chrono::steady_clock::now();
+    // A timer of its own interval would fire early after a late tick (the event loop can be
+    // busy compressing a chunk), so the messages are timed by the clock: one once a second has
+    // passed since the last.
     QTimer healthTimer;
+    auto lastHealth = started;
     QObject::connect(&healthTimer, &QTimer::timeout, &app, [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastHealth < std::chrono::milliseconds(kHealthIntervalMs))
+            return;
+        lastHealth = now;
         const StreamHealth health = receiver.streamHealth();
         live::Health h;
         h.packetsReceived = health.packets;
@@ -130,7 +139,7 @@ int recordToMcap(const McapRecordOptions& options)
                          grouped(h.lostPackets).c_str());
         }
     });
-    healthTimer.start(kHealthIntervalMs);
+    healthTimer.start(kHealthCheckMs);
     QTimer stopTimer;
     stopTimer.setSingleShot(true);
     QObject::connect(&stopTimer, &QTimer::timeout, &app, &QCoreApplication::quit);

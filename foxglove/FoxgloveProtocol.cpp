@@ -1,5 +1,7 @@
 #include "foxglove/FoxgloveProtocol.h"
 
+#include "io/LiveChannels.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -44,9 +46,9 @@ bool isChannel(std::uint32_t id) { return id >= kPointsChannel && id <= kHealthC
 const char* topicOf(std::uint32_t channel)
 {
     switch (channel) {
-    case kPointsChannel: return "/hvk32/points";
-    case kDeviceInfoChannel: return "/hvk32/device_info";
-    case kHealthChannel: return "/hvk32/health";
+    case kPointsChannel: return live::kPointsTopic.c_str();
+    case kDeviceInfoChannel: return live::kDeviceInfoTopic.c_str();
+    case kHealthChannel: return live::kHealthTopic.c_str();
     default: return "";
     }
 }
@@ -85,9 +87,9 @@ std::string advertiseMessage(const std::string& pointsDefinition, const std::str
         return c;
     };
     QJsonArray channels;
-    channels.append(channel(kPointsChannel, "cdr", "sensor_msgs/msg/PointCloud2", pointsDefinition, "ros2msg"));
-    channels.append(channel(kDeviceInfoChannel, "json", "hvk32/DeviceInfo", deviceInfoSchema, "jsonschema"));
-    channels.append(channel(kHealthChannel, "json", "hvk32/Health", healthJsonSchema(), "jsonschema"));
+    channels.append(channel(kPointsChannel, "cdr", live::kPointsSchemaName.c_str(), pointsDefinition, "ros2msg"));
+    channels.append(channel(kDeviceInfoChannel, "json", live::kDeviceInfoSchemaName.c_str(), deviceInfoSchema, "jsonschema"));
+    channels.append(channel(kHealthChannel, "json", live::kHealthSchemaName.c_str(), healthJsonSchema(), "jsonschema"));
     QJsonObject advertise;
     advertise["op"] = "advertise";
     advertise["channels"] = channels;
@@ -155,51 +157,27 @@ void writeMessageDataHeader(std::uint32_t subscriptionId, std::uint64_t timeNs, 
         out[5 + i] = static_cast<char>((timeNs >> (8 * i)) & 0xFF);
 }
 
+namespace {
+const std::vector<const char*> kServerCounts = {"framesDroppedForSlowClients", "clients"};
+constexpr char kFramesKey[] = "framesSent";
+} // namespace
+
 std::string healthJson(const HealthCounts& c)
 {
-    QJsonObject health;
-    health["packetsReceived"] = static_cast<double>(c.packetsReceived);
-    health["lostPackets"] = static_cast<double>(c.lostPackets);
-    health["duplicatePackets"] = static_cast<double>(c.duplicatePackets);
-    health["outOfOrderPackets"] = static_cast<double>(c.outOfOrderPackets);
-    health["receiveDrops"] = static_cast<double>(c.receiveDrops);
-    health["framesSent"] = static_cast<double>(c.framesSent);
-    health["framesDroppedForSlowClients"] = static_cast<double>(c.framesDroppedForSlowClients);
-    health["clients"] = static_cast<double>(c.clients);
-    health["deviceFrameRate"] = std::isfinite(c.deviceFrameRate) ? c.deviceFrameRate : 0.0;
-    return compact(health);
+    live::Health h;
+    h.packetsReceived = c.packetsReceived;
+    h.lostPackets = c.lostPackets;
+    h.duplicatePackets = c.duplicatePackets;
+    h.outOfOrderPackets = c.outOfOrderPackets;
+    h.receiveDrops = c.receiveDrops;
+    h.frames = c.framesSent;
+    h.frameRate = c.deviceFrameRate;
+    return live::healthJson(h, kFramesKey, {{kServerCounts[0], c.framesDroppedForSlowClients}, {kServerCounts[1], c.clients}});
 }
 
 const std::string& healthJsonSchema()
 {
-    static const std::string schema = [] {
-        QJsonObject properties;
-        const auto count = [](const char* description) {
-            QJsonObject p;
-            p["type"] = "integer";
-            p["minimum"] = 0;
-            p["description"] = description;
-            return p;
-        };
-        properties["packetsReceived"] = count("data packets received, duplicates included");
-        properties["lostPackets"] = count("data packets found missing in the stream");
-        properties["duplicatePackets"] = count("data packets received twice");
-        properties["outOfOrderPackets"] = count("data packets received out of order");
-        properties["receiveDrops"] = count("datagrams the system dropped because its receive buffer was full");
-        properties["framesSent"] = count("frames published to the clients");
-        properties["framesDroppedForSlowClients"] = count("frames a slow client lost, newer frames taking their place");
-        properties["clients"] = count("clients connected");
-        QJsonObject rate;
-        rate["type"] = "number";
-        rate["description"] = "the device's frames (revolutions) a second";
-        properties["deviceFrameRate"] = rate;
-        QJsonObject root;
-        root["$schema"] = "https://json-schema.org/draft/2020-12/schema";
-        root["title"] = "hvk32/Health";
-        root["type"] = "object";
-        root["properties"] = properties;
-        return compact(root);
-    }();
+    static const std::string schema = live::healthJsonSchema(kFramesKey, kServerCounts);
     return schema;
 }
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace hvk32::live {
 
@@ -28,11 +30,15 @@ struct Health {
     double frameRate = 0.0;         // the device's revolutions a second, by its time stamps
 };
 
+// Counts a publisher adds to the health message (a server: its clients and the frames slow
+// clients lost), by name.
+using ExtraCounts = std::vector<std::pair<const char*, std::uint64_t>>;
+
 // {"packetsReceived":..,"lostPackets":..,"duplicatePackets":..,"outOfOrderPackets":..,
-//  "receiveDrops":..,"<framesKey>":..,"frameRate":..}; framesKey "framesWritten" for a
-// recording, "framesSent" for a server.
-std::string healthJson(const Health& health, const char* framesKey);
-// The JSON Schema of those objects.
-std::string healthJsonSchema(const char* framesKey);
+//  "receiveDrops":..,"<framesKey>":..,"frameRate":..[,"<extra>":..]}; framesKey
+// "framesWritten" for a recording, "framesSent" for a server.
+std::string healthJson(const Health& health, const char* framesKey, const ExtraCounts& extra = {});
+// The JSON Schema of those objects; `extra` names the extra counts.
+std::string healthJsonSchema(const char* framesKey, const std::vector<const char*>& extra = {});
 
 } // namespace hvk32::live

@@ -331,7 +331,7 @@ def slow_client(cli, sim, work):
            f"the fast client missed frames: {len(stamps)} frames, steps {sorted(set(steps.tolist()))[:5]}")
     expect(health["framesSent"] > 0 and health["clients"] == 2 and
            {"packetsReceived", "lostPackets", "duplicatePackets", "outOfOrderPackets", "receiveDrops",
-            "deviceFrameRate"} <= health.keys(), f"health {health}")
+            "frameRate"} <= health.keys(), f"health {health}")
     rc, stderr = server.stop()
     expect(rc == 0, f"serve ended with {rc}: {stderr}")
     dropped = server.summary(stderr)[5]
