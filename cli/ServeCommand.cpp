@@ -164,9 +164,9 @@ bool startServer(foxglove::Server& server, const ServeOptions& o, foxglove::Serv
 void printSummary(const foxglove::ServerSummary& s)
 {
     std::fprintf(stderr,
-                 "hvk32-cli serve: %s clients (%s refused), %s messages and %s bytes sent, %s frames published, %s "
+                 "hvk32-cli serve: %s client%s (%s refused), %s messages and %s bytes sent, %s frames published, %s "
                  "frames dropped for slow clients\n",
-                 grouped(s.clients).c_str(), grouped(s.refusedClients).c_str(), grouped(s.messagesSent).c_str(),
+                 grouped(s.clients).c_str(), s.clients == 1 ? "" : "s", grouped(s.refusedClients).c_str(), grouped(s.messagesSent).c_str(),
                  grouped(s.bytesSent).c_str(), grouped(s.framesPublished).c_str(), grouped(s.framesDropped).c_str());
 }
 

@@ -59,7 +59,7 @@ class Server:
         return self.process.returncode, "".join(self.lines) + rest
 
     def summary(self, stderr):
-        found = re.search(r"serve: ([\d,]+) clients \(([\d,]+) refused\), ([\d,]+) messages and ([\d,]+) bytes sent, "
+        found = re.search(r"serve: ([\d,]+) clients? \(([\d,]+) refused\), ([\d,]+) messages and ([\d,]+) bytes sent, "
                           r"([\d,]+) frames published, ([\d,]+) frames dropped for slow clients", stderr)
         if not found:
             sys.exit(f"no summary: {stderr}")
