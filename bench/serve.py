@@ -102,6 +102,16 @@ class Client:
         return {i + 1: t for i, t in enumerate(topics)}
 
 
+def points_of(cdr):
+    """height * width of a CDR sensor_msgs/msg/PointCloud2: after the encapsulation header,
+    the stamp, the frame ID string (aligned to 4 bytes), then height and width."""
+    at = 4 + 8
+    at += 4 + struct.unpack_from("<I", cdr, at)[0]
+    at = 4 + (at - 4 + 3) // 4 * 4
+    height, width = struct.unpack_from("<II", cdr, at)
+    return height * width
+
+
 def run_client(mode, port, seconds, out):
     """A client process: "fast" reads everything and records (messageData time, arrival) of each
     frame and the health messages; "slow" reads one message a second."""
@@ -133,7 +143,7 @@ def run_client(mode, port, seconds, out):
             continue
         sub, stamp = struct.unpack_from("<IQ", payload, 1)
         if subscriptions.get(sub) == "/hvk32/points":
-            frames.append((stamp, arrival, len(payload)))
+            frames.append((stamp, arrival, len(payload), points_of(payload[13:])))
         elif subscriptions.get(sub) == "/hvk32/health":
             health.append((stamp, json.loads(bytes(payload[13:]))))
     json.dump({"frames": frames, "health": health}, open(out, "w"))
@@ -169,7 +179,7 @@ def phase_figures(client, start_ns, end_ns):
     (t0, h0), (t1, h1) = health[0], health[-1]
     published = h1["framesSent"] - h0["framesSent"]
     inside = [f for f in client["frames"] if t0 < f[0] <= t1]
-    latencies = [(arrival - stamp) / 1e6 for stamp, arrival, _ in inside]
+    latencies = [(arrival - stamp) / 1e6 for stamp, arrival, _, _ in inside]
     return len(inside), published, latencies
 
 
@@ -245,12 +255,13 @@ def main():
         clients = [json.load(open(f"{work}/fast{i}.json")) for i in range(fast_clients)]
         print(f"hvk32-sim 1200 rpm, dual echo, 0.33-degree layout -> hvk32-cli serve --live, {fast_clients} fast "
               f"clients on loopback; load {open('/proc/loadavg').read().split()[:3]}, {os.cpu_count()} cores")
-        sizes = [size for c in clients for _, _, size in c["frames"]]
+        sizes = [(size, points) for c in clients for _, _, size, points in c["frames"]]
         if sizes:
-            print(f"message size: {sum(sizes) / len(sizes) / 1e6:.2f} MB on average "
-                  f"(about {(sum(sizes) / len(sizes) - 13) / 32:,.0f} points of 32 bytes)")
+            print(f"messages: {sum(s for s, _ in sizes) / len(sizes) / 1e6:.2f} MB and "
+                  f"{sum(p for _, p in sizes) / len(sizes):,.0f} points on average")
         print("latency: client's clock when it has read the whole message minus the messageData time, "
-              "which the server takes when the receiver hands it the complete frame (before encoding)")
+              "which the server takes when the receiver hands it the complete frame (before encoding; "
+              "the PointCloud2 stamp is the same instant)")
         header = f"{'phase':<26} {'fast received %':>22} {'lat p50/p95/max ms':>21} {'CPU cores':>9} " \
                  f"{'RSS start/max MB':>17} {'slow-client drops':>17}"
         print(header)
