@@ -12,6 +12,7 @@ and at most during the phase. The run does not fail when a target is missed; it 
 
     bash bench/serve.sh BUILD_DIR
     FAST_SECONDS=10 SLOW_SECONDS=20 bash bench/serve.sh build     # a quick run
+    FAST_CLIENTS=8 bash bench/serve.sh build                      # more fast clients (default 3)
 """
 import base64
 import json
@@ -240,19 +241,24 @@ def main():
             phases.append(dict(name=name, start=start_ns, end=time.time_ns(), cores=cores,
                                rss_start=rss_start, rss_max=rss_max, slow=slow))
 
-        measure(f"3 fast clients, {fast_seconds:g} s", fast_seconds)
+        measure(f"{fast_clients} fast clients, {fast_seconds:g} s", fast_seconds)
         slow = subprocess.Popen([sys.executable, me, "--client", "slow", str(ws), str(slow_seconds),
                                  f"{work}/slow.json"])
         processes.append(slow)
         measure(f"+1 slow client, {slow_seconds:g} s", slow_seconds, slow)
         for p in fast + [slow]:
-            p.wait(timeout=client_seconds + 30)
+            try:
+                p.wait(timeout=client_seconds + 30)
+            except subprocess.TimeoutExpired:
+                p.kill()
         server.send_signal(signal.SIGINT)
         server.wait(timeout=15)
         server_log.seek(0)
         log = server_log.read()
 
-        clients = [json.load(open(f"{work}/fast{i}.json")) for i in range(fast_clients)]
+        # A client that failed left no figures: it counts as having received nothing.
+        clients = [json.load(open(f"{work}/fast{i}.json")) if os.path.exists(f"{work}/fast{i}.json")
+                   else {"frames": [], "health": []} for i in range(fast_clients)]
         print(f"hvk32-sim 1200 rpm, dual echo, 0.33-degree layout -> hvk32-cli serve --live, {fast_clients} fast "
               f"clients on loopback; load {open('/proc/loadavg').read().split()[:3]}, {os.cpu_count()} cores")
         sizes = [(size, points) for c in clients for _, _, size, points in c["frames"]]
