@@ -90,6 +90,8 @@ WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QOb
     deviceRate_ = addField("label_deviceRate");
     lostPackets_ = addField("label_lostPackets");
     receiveDrops_ = addField("label_receiveDrops");
+    serving_ = addField("label_serving");
+    serving_->hide();
 }
 
 QLabel* WindowStatusBar::addField(const char* objectName)
@@ -179,6 +181,12 @@ void WindowStatusBar::showMeasurement(bool visible, const QString& text)
     measurement_->setVisible(visible);
     measurement_->setText(visible ? text : QString());
     measurement_->setToolTip(measurement_->text());
+}
+
+void WindowStatusBar::showServing(const QString& text)
+{
+    serving_->setVisible(!text.isEmpty());
+    serving_->setText(text);
 }
 
 void WindowStatusBar::showRecording(const QString& text, bool warn, const QString& file)
