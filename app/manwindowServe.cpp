@@ -88,7 +88,7 @@ void manwindow::setServing(bool on)
         return;
     }
     servePort_->setEnabled(false);
-    status_->showServing(tr("Serving on ws://127.0.0.1:%1, %2 clients").arg(serve_->port()).arg(0));
+    status_->showServing(tr("Serving on ws://127.0.0.1:%1 (clients: %2)").arg(serve_->port()).arg(0));
 }
 
 void manwindow::updateServingStatus(const hvk32::StreamHealth& health, std::uint64_t receiveDrops)
@@ -104,7 +104,7 @@ void manwindow::updateServingStatus(const hvk32::StreamHealth& health, std::uint
     counts.deviceFrameRate = health.revolutionsPerSecond; // as the command line's serve sends it
     serve_->setHealth(counts);
     status_->showServing(
-        tr("Serving on ws://127.0.0.1:%1, %2 clients").arg(serve_->port()).arg(serve_->connectedClients()));
+        tr("Serving on ws://127.0.0.1:%1 (clients: %2)").arg(serve_->port()).arg(serve_->connectedClients()));
 }
 
 void manwindow::handToServer(const LidarData& frame, const std::optional<hvk32::DeviceCalibration>& calibration)
