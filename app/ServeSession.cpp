@@ -35,6 +35,8 @@ bool ServeSession::start(std::uint16_t port, std::string* error)
     }
     encoder_ = std::thread([this] { encodeLoop(); });
     serving_ = true;
+    if (!lastDeviceInfo_.empty())
+        server_.publishDeviceInfo(lastDeviceInfo_, lastDeviceInfoTime_);
     return true;
 }
 
@@ -96,8 +98,10 @@ void ServeSession::releaseHeldFrame(std::uint64_t timeNs)
 
 void ServeSession::publishDeviceInfo(const std::uint8_t* payload, std::uint64_t timeNs)
 {
+    lastDeviceInfo_ = hvk32::deviceInfoJson(payload).toStdString();
+    lastDeviceInfoTime_ = timeNs;
     if (serving_)
-        server_.publishDeviceInfo(hvk32::deviceInfoJson(payload).toStdString(), timeNs);
+        server_.publishDeviceInfo(lastDeviceInfo_, timeNs);
 }
 
 void ServeSession::setHealth(const hvk32::foxglove::HealthCounts& counts)

@@ -39,7 +39,8 @@ public:
     // releaseHeldFrame() gives the time.
     void holdFrame(const LidarData& frame, const hvk32::ConversionSnapshot& snapshot);
     void releaseHeldFrame(std::uint64_t timeNs);
-    // One device-info packet's payload.
+    // One device-info packet's payload. The last one is also kept while stopped: Serve turned
+    // on later starts with it, as a capture reports its device once when it is opened.
     void publishDeviceInfo(const std::uint8_t* payload, std::uint64_t timeNs);
     // The stream's counts the next health messages carry.
     void setHealth(const hvk32::foxglove::HealthCounts& counts);
@@ -51,6 +52,8 @@ private:
 
     hvk32::foxglove::Server server_;
     bool serving_ = false;
+    std::string lastDeviceInfo_; // JSON, empty before the first
+    std::uint64_t lastDeviceInfoTime_ = 0;
 
     std::mutex healthMutex_;
     hvk32::foxglove::HealthCounts health_;
