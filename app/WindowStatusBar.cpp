@@ -71,6 +71,8 @@ WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QOb
 
     recording_ = addTextField("label_recordStatus");
     recording_->hide();
+    serving_ = addTextField("label_serving");
+    serving_->hide();
     measurement_ = addTextField("label_measurement");
     measurement_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     measurement_->setVisible(false);
@@ -90,8 +92,6 @@ WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QOb
     deviceRate_ = addField("label_deviceRate");
     lostPackets_ = addField("label_lostPackets");
     receiveDrops_ = addField("label_receiveDrops");
-    serving_ = addField("label_serving");
-    serving_->hide();
 }
 
 QLabel* WindowStatusBar::addField(const char* objectName)

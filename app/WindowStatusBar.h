@@ -2,9 +2,9 @@
 // The main window's status bar, in rows so that nothing overlaps on a 1280-pixel screen. What
 // is read as text has a row each, shown while it has something to say: the warning that nothing
 // arrives, the transient message (with "Copy path" after a file was written), the recording's
-// field and the ruler's reading. The last row holds the user guide link, the selection and the
-// permanent counters: frames (sent, drawn, skipped, the device's rate) and the stream's health
-// (lost packets, receive drops), and where the Serve switch serves while it is on.
+// field, where the Serve switch serves, and the ruler's reading. The last row holds the user
+// guide link, the selection and the permanent counters: frames (sent, drawn, skipped, the
+// device's rate) and the stream's health (lost packets, receive drops).
 
 #include <QObject>
 #include <QString>
