@@ -71,6 +71,8 @@ WindowStatusBar::WindowStatusBar(QStatusBar* bar, const QString& guideUrl) : QOb
 
     recording_ = addTextField("label_recordStatus");
     recording_->hide();
+    serving_ = addTextField("label_serving");
+    serving_->hide();
     measurement_ = addTextField("label_measurement");
     measurement_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     measurement_->setVisible(false);
@@ -179,6 +181,12 @@ void WindowStatusBar::showMeasurement(bool visible, const QString& text)
     measurement_->setVisible(visible);
     measurement_->setText(visible ? text : QString());
     measurement_->setToolTip(measurement_->text());
+}
+
+void WindowStatusBar::showServing(const QString& text)
+{
+    serving_->setVisible(!text.isEmpty());
+    serving_->setText(text);
 }
 
 void WindowStatusBar::showRecording(const QString& text, bool warn, const QString& file)

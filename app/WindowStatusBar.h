@@ -2,9 +2,9 @@
 // The main window's status bar, in rows so that nothing overlaps on a 1280-pixel screen. What
 // is read as text has a row each, shown while it has something to say: the warning that nothing
 // arrives, the transient message (with "Copy path" after a file was written), the recording's
-// field and the ruler's reading. The last row holds the user guide link, the selection and the
-// permanent counters: frames (sent, drawn, skipped, the device's rate) and the stream's health
-// (lost packets, receive drops).
+// field, where the Serve switch serves, and the ruler's reading. The last row holds the user
+// guide link, the selection and the permanent counters: frames (sent, drawn, skipped, the
+// device's rate) and the stream's health (lost packets, receive drops).
 
 #include <QObject>
 #include <QString>
@@ -49,6 +49,8 @@ public:
     // The recording's field: hidden for an empty text, in the warning colour with `warn`;
     // `file` leads its tool tip.
     void showRecording(const QString& text, bool warn, const QString& file);
+    // Where the Serve switch serves and to how many clients; hidden for an empty text.
+    void showServing(const QString& text);
 
     // The transient message, whole, on the first row (QStatusBar::currentMessage() holds it).
     void showMessage(const QString& text, int timeoutMs = 0);
@@ -87,4 +89,5 @@ private:
     QLabel* lostPackets_;
     QLabel* receiveDrops_;
     QLabel* recording_;
+    QLabel* serving_;
 };

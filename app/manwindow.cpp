@@ -8,6 +8,7 @@
 #include "app/PlaybackSession.h"
 #include "app/PointTable.h"
 #include "app/RecordingSession.h"
+#include "app/ServeSession.h"
 #include "app/ViewToolsPanel.h"
 #include "app/ViewerScene.h"
 #include "view/MapBuilder.h"
@@ -102,6 +103,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
     setUpPlayback();
     setUpSeeking();
     setUpMap();
+    setUpServing();
     for (int c = 0; c < kChannelCount; ++c)
         channelList.append(c);
 }
@@ -109,6 +111,7 @@ manwindow::manwindow(hvk32::platform::UserPrompts* prompts, QWidget* parent)
 manwindow::~manwindow()
 {
     stopReceivers();
+    serve_->stop();
 }
 
 QWidget* manwindow::controlWidget(hvk32::WindowControl control) const
@@ -329,6 +332,7 @@ void manwindow::closeEvent(QCloseEvent* event)
     // keeping the frames it has written. The counters take a last sample first, for --stats.
     updateFrameStatus();
     stopReceivers();
+    serveButton_->setChecked(false); // closes the connections and joins the server
     csvExport_.cancel();
     event->accept();
 }

@@ -38,6 +38,9 @@ class GetLidardataK32;
 class GetSetK32;
 class PlaybackSession;
 class RecordingSession;
+class ServeSession;
+class QSpinBox;
+class QToolButton;
 class WindowStatusBar;
 class ReadLiveOffDataK32;
 class ViewToolsPanel;
@@ -48,6 +51,7 @@ class QStandardItemModel;
 
 namespace hvk32 {
 class MapBuilder;
+struct StreamHealth;
 struct MapStatus;
 struct RecordingCounts;
 class ViewerScene;
@@ -83,6 +87,10 @@ public:
     // "socket" (the window's own sockets, no capture rights needed), or empty when idle.
     QString recorderInUse() const;
     hvk32::RecordingCounts recordingCounts() const;
+    // The Lidar tab's "Serve" switch: a Foxglove WebSocket server of what the window shows.
+    ServeSession& serveSession() { return *serve_; }
+    QToolButton& serveButton() { return *serveButton_; }
+    QSpinBox& servePortBox() { return *servePort_; }
     Form_QLaserSelectionK32& laserSelection() { return *laserSelection_; }
     hvk32::ViewerScene& scene() { return *scene_; }
     ViewToolsPanel& viewTools() { return *viewTools_; }
@@ -218,6 +226,14 @@ private:
     // Seeking: the slider, the frame box and the keys.
     void setUpSeeking();
 
+    // The "Serve" switch: serves the frames, device-info packets and health the window has.
+    void setUpServing();
+    void setServing(bool on);
+    // The status-bar field and the health the server sends, from the stream's counters.
+    void updateServingStatus(const hvk32::StreamHealth& health, std::uint64_t receiveDrops);
+    // A frame on its way to the view goes to the server too; a played one once its time came.
+    void handToServer(const LidarData& frame, const std::optional<hvk32::DeviceCalibration>& calibration);
+
     // Viewer tools.
     void toggleCoordinateSystem();
     void toggleGrid();
@@ -296,6 +312,9 @@ private:
     std::unique_ptr<GetSetK32> getSet_;
     std::unique_ptr<PlaybackSession> playback_;
     std::unique_ptr<RecordingSession> recording_;
+    std::unique_ptr<ServeSession> serve_;
+    QToolButton* serveButton_ = nullptr; // owned by the Lidar tab
+    QSpinBox* servePort_ = nullptr;
     WindowStatusBar* status_ = nullptr; // owned by the form's status bar
     std::unique_ptr<hvk32::ViewerScene> scene_;
     ViewToolsPanel* viewTools_ = nullptr; // owned by the tab widget

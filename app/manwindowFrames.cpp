@@ -48,6 +48,7 @@ void manwindow::CalculateCoordinatesK32(const LidarData& lidardata, const hvk32:
 void manwindow::queueFrame(const LidarData& lidardata, const std::optional<hvk32::DeviceCalibration>& calibration)
 {
     frameGate_.leave();
+    handToServer(lidardata, calibration); // served whether the display is frozen or not
     if (liveFrozen)
         return;
     if (mapMode_)
@@ -222,6 +223,7 @@ void manwindow::updateFrameStatus()
     buffer.bytes = getLidarData_->receiveBufferBytes();
     buffer.limited = getLidarData_->receiveBufferLimited();
     status_->showStreamHealth(health, lossMeter_.lostPercent(), buffer, capture);
+    updateServingStatus(health, capture ? 0 : buffer.drops);
     // The ports' fields are locked while connected, so they name the ports listened on.
     status_->showSilence(silence_.sample(hvk32::FrameGate::nowMs(), datagramsReceived()),
                          ui.lineEdit_portNumber->text().toInt(), ui.lineEdit->text().toInt());

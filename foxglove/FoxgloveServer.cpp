@@ -87,6 +87,7 @@ struct Server::Impl {
     std::string sessionId;
     std::atomic<std::uint16_t> port{0};
     std::atomic<bool> running{false};
+    std::atomic<std::uint32_t> connected{0}; // clients.size(), for other threads
     bool started = false; // start() was called
 
     std::atomic<std::uint64_t> acceptedClients{0}, refusedClients{0}, messagesSent{0}, bytesSent{0},
@@ -120,6 +121,7 @@ struct Server::Impl {
         ++acceptedClients;
         Client& client = clients[hdl];
         client.connection = connection;
+        connected = static_cast<std::uint32_t>(clients.size());
         sendText(client, serverInfoMessage(sessionId));
         sendText(client, advertise);
     }
@@ -127,6 +129,7 @@ struct Server::Impl {
     void onClose(Hdl hdl)
     {
         clients.erase(hdl);
+        connected = static_cast<std::uint32_t>(clients.size());
         // Every client answered the close: connections still in their handshake do not
         // hold the stop up.
         if (stopping && clients.empty())
@@ -427,6 +430,11 @@ void Server::stop()
         return;
     asio::post(d.endpoint.get_io_service(), [&d] { d.beginStop(); });
     d.thread.join();
+}
+
+std::uint32_t Server::connectedClients() const
+{
+    return impl_->running ? impl_->connected.load() : 0;
 }
 
 ServerSummary Server::summary() const

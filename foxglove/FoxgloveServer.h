@@ -63,6 +63,8 @@ public:
 
     // The counts since the last start().
     ServerSummary summary() const;
+    // The clients connected now (0 while stopped).
+    std::uint32_t connectedClients() const;
 
 private:
     struct Impl;

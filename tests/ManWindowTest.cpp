@@ -285,6 +285,7 @@ private slots:
                             "that the device sends to this computer through that adapter and to that port");
         status->showRecording("REC 00:05 | nothing from adapter lo, filter \"port 2368 or port 2369\"", true,
                               "/tmp/quiet.pcap");
+        status->showServing("Serving on ws://127.0.0.1:65535 (clients: 16)");
         status->showMeasurement(true, "Measure: Distance 23.450 m  Horizontal 23.435 m  Height +0.853 m  "
                                       "A (-9.001, 4.712, 1.242)  B (11.842, -6.000, 2.095)");
         QVERIFY(checkLayout());

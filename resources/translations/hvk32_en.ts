@@ -1673,6 +1673,36 @@ Gaps: silences of more than a second after which the stream went on, not counted
         <source>Map of %1 points written to %2</source>
         <translation>Map of %1 points written to %2</translation>
     </message>
+    <message>
+        <source> Serve Port:</source>
+        <translation> Serve Port:</translation>
+    </message>
+    <message>
+        <source>any</source>
+        <translation>any</translation>
+    </message>
+    <message>
+        <source>The TCP port the Serve switch listens on (on this computer only); any: a free port</source>
+        <translation>The TCP port the Serve switch listens on (on this computer only); any: a free port</translation>
+    </message>
+    <message>
+        <source>Serve</source>
+        <translation>Serve</translation>
+    </message>
+    <message>
+        <source>Serve the frames shown (live or played), the device-info packets and the stream&apos;s health to Foxglove: Open connection -&gt; Foxglove WebSocket -&gt; ws://127.0.0.1:PORT</source>
+        <translation>Serve the frames shown (live or played), the device-info packets and the stream&apos;s health to Foxglove: Open connection -&gt; Foxglove WebSocket -&gt; ws://127.0.0.1:PORT</translation>
+    </message>
+    <message>
+        <source>Cannot serve on port %1: %2
+Choose another port (any: a free one) and turn Serve on again.</source>
+        <translation>Cannot serve on port %1: %2
+Choose another port (any: a free one) and turn Serve on again.</translation>
+    </message>
+    <message>
+        <source>Serving on ws://127.0.0.1:%1 (clients: %2)</source>
+        <translation>Serving on ws://127.0.0.1:%1 (clients: %2)</translation>
+    </message>
 </context>
 <context>
     <name>manwindowClass</name>
