@@ -7,6 +7,7 @@ import {parse as parseDefinition} from '@foxglove/rosmsg';
 import {MessageReader} from '@foxglove/rosmsg2-serialization';
 import wsProtocol from '@foxglove/ws-protocol';
 import {WebSocket} from 'ws';
+import {cloudPoints} from './pointcloud2.mjs';
 
 const {FoxgloveClient} = wsProtocol;
 
@@ -57,15 +58,7 @@ client.on('message', ({subscriptionId, timestamp, data}) => {
   const topic = topics.get(subscriptionId);
   if (topic === '/hvk32/points') {
     const cloud = decoders.get(topic).readMessage(data);
-    const view = new DataView(cloud.data.buffer, cloud.data.byteOffset, cloud.data.byteLength);
-    const layout = Object.fromEntries(cloud.fields.map((f) => [f.name, f]));
-    const points = [];
-    for (let i = 0; i < cloud.width * cloud.height; ++i) {
-      const at = i * cloud.point_step;
-      points.push([view.getFloat32(at + layout.x.offset, true), view.getFloat32(at + layout.y.offset, true),
-        view.getFloat32(at + layout.z.offset, true), view.getFloat32(at + layout.intensity.offset, true),
-        view.getUint16(at + layout.ring.offset, true), view.getFloat32(at + layout.time.offset, true)]);
-    }
+    const points = cloudPoints(cloud);
     const stamp = [cloud.header.stamp.sec, cloud.header.stamp.nanosec];
     stamps.add(stamp.join('.'));
     result.frames.push({

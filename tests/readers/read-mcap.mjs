@@ -10,6 +10,7 @@ import {MessageReader} from '@foxglove/rosmsg2-serialization';
 import {McapIndexedReader, McapStreamReader} from '@mcap/core';
 import {FileHandleReadable} from '@mcap/nodejs';
 import {loadDecompressHandlers} from '@mcap/support';
+import {cloudPoints} from './pointcloud2.mjs';
 
 const path = process.argv[2];
 const decompressHandlers = await loadDecompressHandlers();
@@ -49,15 +50,7 @@ for await (const message of reader.readMessages()) {
   const channel = reader.channelsById.get(message.channelId);
   if (channel.topic === '/hvk32/points') {
     const cloud = decoders.get(message.channelId).readMessage(message.data);
-    const view = new DataView(cloud.data.buffer, cloud.data.byteOffset, cloud.data.byteLength);
-    const layout = Object.fromEntries(cloud.fields.map((f) => [f.name, f]));
-    const points = [];
-    for (let i = 0; i < cloud.width * cloud.height; ++i) {
-      const at = i * cloud.point_step;
-      points.push([view.getFloat32(at + layout.x.offset, true), view.getFloat32(at + layout.y.offset, true),
-        view.getFloat32(at + layout.z.offset, true), view.getFloat32(at + layout.intensity.offset, true),
-        view.getUint16(at + layout.ring.offset, true), view.getFloat32(at + layout.time.offset, true)]);
-    }
+    const points = cloudPoints(cloud);
     frames.push({
       logTime: message.logTime.toString(), publishTime: message.publishTime.toString(),
       stamp: [cloud.header.stamp.sec, cloud.header.stamp.nanosec], frameId: cloud.header.frame_id,
