@@ -19,6 +19,7 @@ import time
 import numpy as np
 
 from csv_reference import close
+from csv_reference import csv_frames as read_csv_frames
 
 SUBPROTOCOL = "foxglove.websocket.v1"
 
@@ -177,17 +178,10 @@ def capture(sim, work, seconds="0.35"):
 
 
 def csv_frames(cli, pcap, work):
-    """[rows x y z intensity channel] per frame of the CSV export, distance 0 left out."""
+    """The CSV export of `pcap`, read per frame."""
     out = os.path.join(work, "frames.csv")
     subprocess.run([cli, "export", "--pcap", pcap, "--csv", out], check=True, stderr=subprocess.DEVNULL)
-    frames = {}
-    with open(out) as f:
-        next(f)
-        for line in f:
-            v = line.split(",")
-            if float(v[7]) != 0:
-                frames.setdefault(int(v[0]), []).append([float(t) for t in v[1:6]])
-    return [np.array(frames[k]) for k in sorted(frames)]
+    return read_csv_frames(out)
 
 
 def foxglove_client(cli, sim, readers, work):

@@ -20,7 +20,7 @@ import time
 
 import numpy as np
 
-from csv_reference import close
+from csv_reference import close, csv_frames
 
 CLI, SIM, READERS = sys.argv[1:4]
 
@@ -123,19 +123,6 @@ def check_whole(name, got, seconds=None, health_required=True):
             sys.exit(f"{name}: health {key} {[h[key] for h in health]}")
     if health[-1]["framesWritten"] > len(got["frames"]) or health[-1]["packetsReceived"] == 0:
         sys.exit(f"{name}: the last health message {health[-1]}, {len(got['frames'])} frames in the file")
-
-
-def csv_frames(path):
-    """[rows x y z intensity channel] per frame of a CSV export, in frame order, returns of
-    distance 0 left out."""
-    frames = {}
-    with open(path) as f:
-        next(f)
-        for line in f:
-            v = line.split(",")
-            if float(v[7]) != 0:
-                frames.setdefault(int(v[0]), []).append([float(t) for t in v[1:6]])
-    return [np.array(rows) for _, rows in sorted(frames.items())]
 
 
 # The live receiver places channel c at A + c * step / 32 of its block's azimuth A, the capture

@@ -9,6 +9,19 @@ import numpy as np
 DUAL_ECHO_TIME_SLACK = 295.0e-6
 
 
+def csv_frames(path):
+    """[rows x y z intensity channel] per frame of a CSV export, in frame order, returns of
+    distance 0 left out."""
+    frames = {}
+    with open(path) as f:
+        next(f)
+        for line in f:
+            v = line.split(",")
+            if float(v[7]) != 0:
+                frames.setdefault(int(v[0]), []).append([float(t) for t in v[1:6]])
+    return [np.array(rows) for _, rows in sorted(frames.items())]
+
+
 def close(actual, expected, what, slack=0.0):
     """`actual` as read elsewhere equals `expected` from the CSV within the CSV's 6 significant
     digits and `slack`, the format's own rounding; the run ends naming `what` otherwise."""
