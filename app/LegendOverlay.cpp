@@ -17,9 +17,9 @@ namespace hvk32 {
 
 namespace {
 
-constexpr int kTickFontSize = 14;
-constexpr int kTitleFontSize = 15;
-constexpr double kTickGap = 0.006; // between the strip and its tick labels, share of the width
+constexpr int kTickFontSize = LegendPlacement::kTickFontSize;
+constexpr int kTitleFontSize = LegendPlacement::kTitleFontSize;
+constexpr double kTickGap = LegendPlacement::kTickGap; // between the strip and its tick labels
 
 vtkSmartPointer<vtkActor2D> viewportActor(vtkPolyData* data)
 {
@@ -128,7 +128,7 @@ void LegendOverlay::show(const std::optional<ColourLegend>& legend, Rgb8 textCol
     frame_->Modified();
     frameActor_->GetProperty()->SetColor(textColour.r / 255.0, textColour.g / 255.0, textColour.b / 255.0);
 
-    placeText(*title_, kRight, kTop + 0.04, textColour, kTitleFontSize);
+    placeText(*title_, kRight, kTop + LegendPlacement::kTitleRaise, textColour, kTitleFontSize);
     title_->SetInput(legend->title.toUtf8().constData());
     texts_.push_back(legend->title);
     for (const LegendTick& tick : legend->ticks) {

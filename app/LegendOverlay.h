@@ -33,7 +33,8 @@ public:
     QStringList texts() const { return texts_; }
 
     // Where the strip stands in the view, as shares of its width and height.
-    static constexpr double kLeft = 0.94, kRight = 0.965, kBottom = 0.25, kTop = 0.75;
+    static constexpr double kLeft = LegendPlacement::kLeft, kRight = LegendPlacement::kRight;
+    static constexpr double kBottom = LegendPlacement::kBottom, kTop = LegendPlacement::kTop;
 
 private:
     void hide();

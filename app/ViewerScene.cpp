@@ -50,9 +50,6 @@ namespace {
 // turned the camera [px].
 constexpr int kClickSlackPixels = 4;
 
-// The overview: looking down at the scanner from behind and above, so a room around it
-// reads at once [m].
-constexpr double kOverviewPosition[3] = {-22.0, -22.0, 19.0};
 
 constexpr int kReadoutFontSize = 20;
 constexpr int kGridLabelFontSize = 13;
@@ -478,7 +475,7 @@ void ViewerScene::showClouds(const std::vector<CloudPoint>& frame, const std::ve
     fill(*selectionCloud_, selection);
     showCloud(kSelectionCloudId, selectionCloud_, true, kSelectionPointSize);
     showCloud(kFrameCloudId, frameCloud_, false, pointSize);
-    if (fitFramesLeft_ > 0 && fitCameraToClouds(kOverviewPosition))
+    if (fitFramesLeft_ > 0 && fitCameraToClouds(kOverviewPosition.data()))
         --fitFramesLeft_;
     // Fit the depth range to what is shown now: one left from an earlier view (a preset
     // chosen before a clear) or from nearer points would cut the cloud off.

@@ -6,6 +6,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/OdometryCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/RenderCommand.h"
 #include "cli/ReplayCommand.h"
 #include "cli/ServeCommand.h"
 #include "cli/SliceCommand.h"
@@ -45,9 +46,14 @@ const char* const kUsage =
     "                       as recorded, as if the device were on the network\n"
     "  serve --live         serve the live stream to Foxglove over its WebSocket protocol\n"
     "                       (ws://127.0.0.1:8765), or with --pcap FILE a capture paced as recorded\n"
+    "  render --pcap FILE --out OUT\n"
+    "                       draw a capture's frames without a display: an H.264 video (.mp4), a\n"
+    "                       folder of PNG pictures (OUT/) or one picture (.png), with --map the\n"
+    "                       map the odometry builds\n"
     "\n"
-    "frames, export, slice and odometry take a part of a capture by frame, --from N --to M (frames are\n"
-    "numbered from 1), or by time, --start S --duration D (seconds from the first record).\n"
+    "frames, export, slice, odometry and render take a part of a capture by frame, --from N\n"
+    "--to M (frames are numbered from 1), or by time, --start S --duration D (seconds from the\n"
+    "first record).\n"
     "Run 'hvk32-cli COMMAND --help' for the options of a command.\n";
 
 // Stop signals are caught before main() runs: the program's own initialisers run after every
@@ -90,6 +96,8 @@ int main(int argc, char** argv)
         rc = hvk32::runReplayCommand(argc - 1, argv + 1);
     else if (!std::strcmp(argv[1], "serve"))
         rc = hvk32::runServeCommand(argc - 1, argv + 1);
+    else if (!std::strcmp(argv[1], "render"))
+        rc = hvk32::runRenderCommand(argc - 1, argv + 1);
     else
         std::fprintf(stderr, "hvk32-cli: unknown command '%s'\n%s", argv[1], kUsage);
     // Whatever a command wrote to standard output and could not (a help text, a summary).

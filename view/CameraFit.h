@@ -13,6 +13,11 @@ struct Box3 {
     Vec3 min{}, max{};
 };
 
+// The overview the view starts with: looking down at the scanner from behind and above, so a
+// room around it reads at once [m], z up, with the view's vertical opening [deg].
+constexpr Vec3 kOverviewPosition{-22.0, -22.0, 19.0};
+constexpr double kViewAngleDeg = 30.0;
+
 struct CameraPlacement {
     Vec3 position{};
     Vec3 focalPoint{};

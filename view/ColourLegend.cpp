@@ -51,6 +51,19 @@ ColourLegend azimuthLegend()
 
 } // namespace
 
+ColourLegend distanceLegend(float range)
+{
+    ColourLegend legend;
+    legend.title = QCoreApplication::translate("ColourLegend", "Distance (m)");
+    for (int i = 0; i < 256; ++i)
+        legend.cells.push_back(intensityColour(i));
+    for (int k = 0; k <= 4; ++k) {
+        const double metres = range * k / 4.0;
+        legend.ticks.push_back({(k * 255 / 4.0 + 0.5) / 256.0, QString::number(metres, 'g', 4), metres});
+    }
+    return legend;
+}
+
 std::optional<ColourLegend> colourLegend(ColorMode mode)
 {
     switch (mode) {

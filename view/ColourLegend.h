@@ -31,6 +31,26 @@ struct ColourLegend {
 // The legend of the Intensity, Elevation and Azimuth colourings; nothing for the others.
 std::optional<ColourLegend> colourLegend(ColorMode mode);
 
+// Where the legend stands over a view, as shares of its width and height from its lower left
+// corner: the strip, the gap between it and its tick labels, and the labels' font sizes.
+struct LegendPlacement {
+    static constexpr double kLeft = 0.94, kRight = 0.965, kBottom = 0.25, kTop = 0.75;
+    static constexpr double kTickGap = 0.006;
+    static constexpr double kTitleRaise = 0.04; // the title's middle above the strip's top
+    static constexpr int kTickFontSize = 14;
+    static constexpr int kTitleFontSize = 15;
+};
+
+// Distance from the scanner [m] on the intensity colours' scale, 0 m to `range` (and beyond):
+// the pictures' colouring by distance, which the window does not have.
+inline Rgb8 distanceColour(float metres, float range)
+{
+    const float share = metres / range;
+    const int i = share >= 1.0f ? 255 : share > 0.0f ? static_cast<int>(share * 255.0f + 0.5f) : 0;
+    return intensityColour(i);
+}
+ColourLegend distanceLegend(float range);
+
 // Black or white, whichever reads better on `background`.
 Rgb8 contrastingTextColour(Rgb8 background);
 
