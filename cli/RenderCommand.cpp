@@ -306,7 +306,7 @@ CameraPlacement turned(const CameraPlacement& c, double turn)
 // it was a few metres back, or its x axis before it has gone that far.
 CameraPlacement followingCamera(const std::vector<Eigen::Isometry3d>& poses)
 {
-    constexpr double kBack = 18.0, kUp = 10.0, kAhead = 8.0, kHeadingBase = 3.0; // [m]
+    constexpr double kBack = 25.0, kUp = 20.0, kAhead = 5.0, kHeadingBase = 3.0; // [m]
     const Eigen::Vector3d here = poses.back().translation();
     Eigen::Vector2d heading = (poses.back().linear() * Eigen::Vector3d::UnitX()).head<2>();
     for (auto it = poses.rbegin(); it != poses.rend(); ++it) {
@@ -391,7 +391,7 @@ private:
     {
         if (tracker_) {
             const Eigen::Vector3d here = map_.poses().back().translation();
-            if (o_.view == View::Top)
+            if (o_.viewGiven) // --view top: from above, the scanner at the centre
                 return render::RenderCamera::top(o_.width, o_.height, o_.range, here.x(), here.y());
             const CameraPlacement c = followingCamera(map_.poses());
             return render::RenderCamera::perspective(o_.width, o_.height, c.position, c.focalPoint, {0, 0, 1},

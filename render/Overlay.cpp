@@ -23,7 +23,8 @@ constexpr int kDpi = 72;
 } // namespace
 
 Overlay::Overlay(int width, int height, Rgb8 background, const std::optional<ColourLegend>& legend)
-    : width_(width), height_(height), textColour_(contrastingTextColour(background)), legend_(legend)
+    : width_(width), height_(height), background_(background), textColour_(contrastingTextColour(background)),
+      legend_(legend)
 {
     lineHeight_ = std::max(render(QStringLiteral("Ag"), kTextFontSize).height, kTextFontSize) + 4;
     if (!legend_ || legend_->cells.empty()) {
@@ -81,7 +82,17 @@ Overlay::Glyphs Overlay::render(const QString& text, int fontSize) const
 
 void Overlay::blend(Picture& picture, const Glyphs& g, int left, int top) const
 {
-    const int c[3] = {textColour_.r, textColour_.g, textColour_.b};
+    // A rim of the background's colour first, so the text reads over points too.
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (dx || dy)
+                blend(picture, g, left + dx, top + dy, background_);
+    blend(picture, g, left, top, textColour_);
+}
+
+void Overlay::blend(Picture& picture, const Glyphs& g, int left, int top, Rgb8 colour) const
+{
+    const int c[3] = {colour.r, colour.g, colour.b};
     for (int y = std::max(0, -top); y < g.height && top + y < picture.height; ++y) {
         std::uint8_t* row = picture.row(top + y);
         const std::uint8_t* alpha = g.alpha.data() + static_cast<std::size_t>(y) * g.width;

@@ -1,7 +1,8 @@
 #pragma once
 // What a picture shows over its points: lines of text at the upper left (the frame number,
 // the capture time) and the colouring's legend at the right edge, where the window draws
-// it, in the window's font (VTK's) and sizes, in black or white as reads on the background.
+// it, in the window's font (VTK's) and sizes, in black or white as reads on the background,
+// with a rim of the background's colour around the text so it reads over points too.
 
 #include "view/ColourLegend.h"
 #include "render/Picture.h"
@@ -38,9 +39,11 @@ private:
     };
     Glyphs render(const QString& text, int fontSize) const;
     void blend(Picture& picture, const Glyphs& glyphs, int left, int top) const;
+    void blend(Picture& picture, const Glyphs& glyphs, int left, int top, Rgb8 colour) const;
     void drawLegend(Picture& picture) const;
 
     int width_, height_;
+    Rgb8 background_;
     Rgb8 textColour_;
     std::optional<ColourLegend> legend_;
     // The legend's labels, rendered once, with where they go.
