@@ -25,7 +25,7 @@ template <typename Intensity, typename Azimuth>
 void draw(Raster& raster, const RenderCamera& camera, const PointArrays& p, const PaintStyle& style,
           Intensity intensity, Azimuth azimuth)
 {
-    float column, row, depth;
+    float column = 0, row = 0, depth = 0;
     for (std::size_t k = 0; k < p.size; ++k) {
         if (!camera.project(p.x[k], p.y[k], p.z[k], column, row, depth))
             continue;

@@ -44,7 +44,7 @@ void Raster::line(const RenderCamera& camera, const float a[3], const float b[3]
     // A segment partly behind a perspective camera is cut where it crosses the near plane:
     // found by halving, since the camera's depth is affine along the segment.
     float pa[3] = {a[0], a[1], a[2]}, pb[3] = {b[0], b[1], b[2]};
-    float ca, ra, da, cb, rb, db;
+    float ca = 0, ra = 0, da = 0, cb = 0, rb = 0, db = 0;
     bool seenA = camera.project(pa[0], pa[1], pa[2], ca, ra, da);
     bool seenB = camera.project(pb[0], pb[1], pb[2], cb, rb, db);
     if (!seenA && !seenB)
@@ -55,7 +55,7 @@ void Raster::line(const RenderCamera& camera, const float a[3], const float b[3]
         float lo[3] = {shown[0], shown[1], shown[2]}, hi[3] = {hidden[0], hidden[1], hidden[2]};
         for (int k = 0; k < 30; ++k) {
             const float mid[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
-            float c, r, d;
+            float c = 0, r = 0, d = 0;
             float* end = camera.project(mid[0], mid[1], mid[2], c, r, d) ? lo : hi;
             std::copy(mid, mid + 3, end);
         }
@@ -65,17 +65,35 @@ void Raster::line(const RenderCamera& camera, const float a[3], const float b[3]
         if (!seenA || !seenB)
             return;
     }
-    // Steps of at most one pixel along the longer axis; each step paints a square of the width.
+    // The part of the segment over the picture (and a width around it), found by cutting the
+    // segment's parameter at each edge (Liang and Barsky), so that a segment reaching far
+    // outside is walked only where it shows.
     const float dx = cb - ca, dy = rb - ra;
-    const float longest = std::max(std::fabs(dx), std::fabs(dy));
-    // A segment far outside the picture is not walked pixel by pixel.
-    const float limit = 4.0f * (picture_.width + picture_.height);
-    if (!(longest < limit))
+    const float lo[2] = {-static_cast<float>(width), -static_cast<float>(width)};
+    const float hi[2] = {static_cast<float>(picture_.width + width), static_cast<float>(picture_.height + width)};
+    float t0 = 0.0f, t1 = 1.0f;
+    const float p[4] = {-dx, dx, -dy, dy};
+    const float q[4] = {ca - lo[0], hi[0] - ca, ra - lo[1], hi[1] - ra};
+    for (int k = 0; k < 4; ++k) {
+        if (p[k] == 0.0f) {
+            if (q[k] < 0.0f)
+                return;
+            continue;
+        }
+        const float t = q[k] / p[k];
+        if (p[k] < 0.0f)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+    }
+    if (!(t0 <= t1))
         return;
-    const int steps = std::max(1, static_cast<int>(std::ceil(longest)));
+    // Steps of at most one pixel along the longer axis; each step paints a square of the width.
+    const float x0 = ca + dx * t0, y0 = ra + dy * t0, sx = dx * (t1 - t0), sy = dy * (t1 - t0);
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::max(std::fabs(sx), std::fabs(sy)))));
     for (int s = 0; s <= steps; ++s) {
         const float t = static_cast<float>(s) / steps;
-        const int i = static_cast<int>(std::floor(ca + dx * t)), j = static_cast<int>(std::floor(ra + dy * t));
+        const int i = static_cast<int>(std::floor(x0 + sx * t)), j = static_cast<int>(std::floor(y0 + sy * t));
         for (int y = j - (width - 1) / 2; y <= j + width / 2; ++y)
             for (int x = i - (width - 1) / 2; x <= i + width / 2; ++x)
                 paint(x, y, colour);
@@ -84,7 +102,7 @@ void Raster::line(const RenderCamera& camera, const float a[3], const float b[3]
 
 void Raster::disc(const RenderCamera& camera, const float p[3], Rgb8 colour, int radius)
 {
-    float c, r, d;
+    float c = 0, r = 0, d = 0;
     if (!camera.project(p[0], p[1], p[2], c, r, d))
         return;
     const int i = static_cast<int>(std::floor(c)), j = static_cast<int>(std::floor(r));
