@@ -19,6 +19,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,6 +69,9 @@ struct VideoWriter::Codec {
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     bool headerWritten = false;
+    // The picture's last row with room after it: swscale's vector code reads a few bytes past
+    // the end of a row, which past the picture's last row would be outside its memory.
+    std::vector<std::uint8_t> lastRow;
 
     ~Codec()
     {
@@ -172,6 +176,7 @@ bool VideoWriter::open(const QString& path, int width, int height, int fpsNum, i
     c.frame->color_trc = e.color_trc;
     if (const int r = av_frame_get_buffer(c.frame, 0); r < 0)
         return abandon(writeError(r));
+    c.lastRow.assign(static_cast<std::size_t>(width) * 3 + AV_INPUT_BUFFER_PADDING_SIZE, 0);
 
     // Index at the front: the muxer moves it there when the file ends.
     AVDictionary* muxing = nullptr;
@@ -202,9 +207,13 @@ bool VideoWriter::add(const Picture& picture)
                            .arg(e.height));
     if (const int r = av_frame_make_writable(c.frame); r < 0)
         return abandon(writeError(r));
+    const int rowBytes = picture.width * 3;
+    const int sourceStride[1] = {rowBytes};
     const std::uint8_t* source[1] = {picture.rgb.data()};
-    const int sourceStride[1] = {picture.width * 3};
-    sws_scale(c.scaler, source, sourceStride, 0, picture.height, c.frame->data, c.frame->linesize);
+    sws_scale(c.scaler, source, sourceStride, 0, picture.height - 1, c.frame->data, c.frame->linesize);
+    std::copy_n(picture.row(picture.height - 1), rowBytes, c.lastRow.begin());
+    source[0] = c.lastRow.data();
+    sws_scale(c.scaler, source, sourceStride, picture.height - 1, 1, c.frame->data, c.frame->linesize);
     c.frame->pts = pictures_;
     if (!encode(c.frame))
         return false;
