@@ -7,7 +7,6 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -31,12 +30,12 @@ namespace {
 
 // The encoder's preset, measured at 1280x720 on one core with pictures of 60,000 scattered
 // coloured points that move a little and a static text panel, crf 21 (the RGB conversion,
-// 2.7 ms a picture, included): ultrafast 95 pictures/s and 275 kB a picture, superfast 44/s
-// and 200 kB, veryfast 35/s and 148 kB. The program renders and encodes 30 pictures a second
+// 2.7 ms a picture, included): ultrafast 100 pictures/s and 275 kB a picture, superfast 45/s
+// and 200 kB, veryfast 33/s and 147 kB. The program renders and encodes 30 pictures a second
 // on one core, so the encoder must keep above 80/s: only ultrafast does. Such pictures are
 // mostly fine detail, and the arithmetic coder of the slower presets costs more than half
-// their time. The ultrafast stream uses no B-pictures and no CABAC (Constrained Baseline,
-// within the High profile asked for, so every player that plays one plays the other).
+// their time. x264 takes the profile asked for (High) as a ceiling: the ultrafast stream has
+// neither B-pictures nor CABAC and comes out Constrained Baseline, which every player plays.
 constexpr const char* kPreset = "ultrafast";
 // Constant quality: single-pixel points stay clean; fewer bits blur their colours.
 constexpr const char* kQuality = "21";
@@ -68,7 +67,6 @@ struct VideoWriter::Codec {
     SwsContext* scaler = nullptr;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
-    bool headerWritten = false;
     // The picture's last row with room after it: swscale's vector code reads a few bytes past
     // the end of a row, which past the picture's last row would be outside its memory.
     std::vector<std::uint8_t> lastRow;
@@ -102,11 +100,10 @@ bool VideoWriter::open(const QString& path, int width, int height, int fpsNum, i
     path_ = path;
     if (width <= 0 || height <= 0 || width % 2 || height % 2)
         return fail(QStringLiteral("cannot write %1: a video's width and height must be even and above 0, not %2x%3")
-                        .arg(path)
-                        .arg(width)
-                        .arg(height));
+                        .arg(path, QString::number(width), QString::number(height)));
     if (fpsNum <= 0 || fpsDen <= 0)
-        return fail(QStringLiteral("cannot write %1: the frame rate %2/%3 is not above 0").arg(path).arg(fpsNum).arg(fpsDen));
+        return fail(QStringLiteral("cannot write %1: the frame rate %2/%3 is not above 0")
+                        .arg(path, QString::number(fpsNum), QString::number(fpsDen)));
     quietLibav();
     const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
     if (!h264)
@@ -148,9 +145,7 @@ bool VideoWriter::open(const QString& path, int width, int height, int fpsNum, i
     av_dict_free(&options);
     if (opened < 0)
         return abandon(QStringLiteral("cannot start the H.264 encoder for %1x%2 pictures: %3")
-                           .arg(width)
-                           .arg(height)
-                           .arg(avText(opened)));
+                           .arg(QString::number(width), QString::number(height), avText(opened)));
 
     c.stream = avformat_new_stream(c.format, nullptr);
     if (!c.stream || avcodec_parameters_from_context(c.stream->codecpar, c.encoder) < 0)
@@ -187,7 +182,6 @@ bool VideoWriter::open(const QString& path, int width, int height, int fpsNum, i
     av_dict_free(&muxing);
     if (r < 0)
         return abandon(writeError(r));
-    c.headerWritten = true;
     return true;
 }
 
@@ -200,11 +194,8 @@ bool VideoWriter::add(const Picture& picture)
     if (picture.width != e.width || picture.height != e.height
         || picture.rgb.size() != static_cast<std::size_t>(e.width) * e.height * 3)
         return fail(QStringLiteral("cannot write %1: a %2x%3 picture in a %4x%5 video")
-                           .arg(path_)
-                           .arg(picture.width)
-                           .arg(picture.height)
-                           .arg(e.width)
-                           .arg(e.height));
+                        .arg(path_, QString::number(picture.width), QString::number(picture.height),
+                             QString::number(e.width), QString::number(e.height)));
     if (const int r = av_frame_make_writable(c.frame); r < 0)
         return abandon(writeError(r));
     const int rowBytes = picture.width * 3;
