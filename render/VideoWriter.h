@@ -10,6 +10,8 @@
 
 #include <memory>
 
+struct AVFrame;
+
 namespace hvk32::render {
 
 class VideoWriter {
@@ -34,6 +36,13 @@ public:
 
 private:
     struct Codec;
+    bool createTemporary();
+    bool encode(AVFrame* frame);
+    QString writeError(int code) const;
+    bool fail(const QString& message);
+    bool abandon(const QString& message);
+    bool notOpen();
+
     std::unique_ptr<Codec> codec_;
     QString path_, temporary_;
     QString error_;

@@ -9,6 +9,7 @@ packages=(
   libpcl-dev libvtk9-qt-dev libpcap-dev
   libbenchmark-dev libzstd-dev liblz4-dev zlib1g-dev libeigen3-dev
   libwebsocketpp-dev libasio-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libpng-dev ffmpeg python3-pil
   xvfb xauth tcpdump
   python3-open3d pcl-tools python3-numpy
   pybind11-dev python3-dev python3-dask python3-pytest parallel
