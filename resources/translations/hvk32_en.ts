@@ -568,6 +568,10 @@ Afterwards this computer receives the device only with that address and on those
         <source>%1°</source>
         <translation>%1°</translation>
     </message>
+    <message>
+        <source>Distance (m)</source>
+        <translation>Distance (m)</translation>
+    </message>
 </context>
 <context>
     <name>CsvExport</name>
