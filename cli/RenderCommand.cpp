@@ -67,6 +67,9 @@ const char* const kRenderUsage =
     "                     the video lasts as long as the capture)\n"
     "  --speed X          how many times faster than recorded a video shows the capture\n"
     "                     (default 1)\n"
+    "  --crf N            a video's constant quality, 0 (lossless) to 51: lower is sharper and\n"
+    "                     bigger (default 23; a dense map seen from a moving camera takes many\n"
+    "                     bits, 28 about halves it)\n"
     "  --from N, --to M, --start S, --duration D\n"
     "                     the frames to draw, as the export command takes them\n"
     "\n"
@@ -94,6 +97,8 @@ struct Options {
     bool map = false;
     double fps = 0; // 0: the capture's
     double speed = 1.0;
+    int crf = render::VideoWriter::kDefaultQuality;
+    bool crfGiven = false;
     FrameRange frames;
 };
 
@@ -227,6 +232,10 @@ int parseOptions(int argc, char** argv, Options& o)
         .value("--speed", [&o](const std::string& v) {
             return platform::parseFiniteNumber(v, o.speed) && o.speed >= 0.01 && o.speed <= 1000;
         });
+    parser.value("--crf", [&o](const std::string& v) {
+        o.crfGiven = true;
+        return platform::parseInteger(v, 0, render::VideoWriter::kMaxQuality, o.crf);
+    });
     addFrameRangeOptions(parser, o.frames);
     if (const int rc = parser.parseCommand(argc, argv, kRenderUsage))
         return rc;
@@ -253,8 +262,8 @@ int parseOptions(int argc, char** argv, Options& o)
     if (o.kind == OutKind::Picture && o.frames.given())
         return refuse("one picture (--out NAME.png) shows the frame --frame N; --from/--to/--start/--duration "
                       "choose a video's or folder's frames");
-    if (o.kind != OutKind::Video && (o.fps > 0 || o.speed != 1.0))
-        return refuse("--fps and --speed pace a video (--out NAME.mp4)");
+    if (o.kind != OutKind::Video && (o.fps > 0 || o.speed != 1.0 || o.crfGiven))
+        return refuse("--fps, --speed and --crf are a video's (--out NAME.mp4)");
     if (o.map && o.viewGiven && o.view != View::Top)
         return refuse("--map draws from behind the scanner, or from above with --view top");
     if (o.kind == OutKind::Picture && o.view == View::Orbit)
@@ -489,7 +498,7 @@ int run(Options o)
         planned = last - first + 1;
 
     render::VideoWriter video;
-    if (o.kind == OutKind::Video && !video.open(o.out, o.width, o.height, fps.num, fps.den)) {
+    if (o.kind == OutKind::Video && !video.open(o.out, o.width, o.height, fps.num, fps.den, o.crf)) {
         std::fprintf(stderr, "hvk32-cli render: %s\n", qPrintable(video.error()));
         return 1;
     }

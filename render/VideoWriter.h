@@ -21,9 +21,14 @@ public:
     VideoWriter(const VideoWriter&) = delete;
     VideoWriter& operator=(const VideoWriter&) = delete;
 
+    // x264's constant-quality scale: 0 (lossless) to 51, lower is better and bigger.
+    static constexpr int kDefaultQuality = 23;
+    static constexpr int kMaxQuality = 51;
+
     // Opens the video: pictures of width x height (both even), `fpsNum`/`fpsDen` pictures a
-    // second. False, with the reason in error(), when the encoder or the file cannot be opened.
-    bool open(const QString& path, int width, int height, int fpsNum, int fpsDen);
+    // second, at constant quality `crf`. False, with the reason in error(), when the encoder or
+    // the file cannot be opened.
+    bool open(const QString& path, int width, int height, int fpsNum, int fpsDen, int crf = kDefaultQuality);
     // Encodes the next picture (of the size given to open()).
     bool add(const Picture& picture);
     // Encodes what is still buffered, ends the file and gives it its name.

@@ -175,6 +175,7 @@ def case_refused(cli, sim, work):
         (["--view", "sideways"], "--view"),
         (["--point-size", "0"], "--point-size"),
         (["--fps", "0"], "--fps"),
+        (["--crf", "52"], "--crf"),
         (["--out", "/nonexistent/drive.mp4"], "does not exist"),
         (["--out", os.path.join(capture, "x.png")], "does not exist"),
         (["--out", os.path.join(out, "taken.mp4")], "is a folder"),
