@@ -560,8 +560,11 @@ int run(Options o)
     reportCaptureDamage("render", o.pcap, player.damage());
     const bool interrupted = platform::stopSignalReceived();
     if (failed || interrupted || frames == 0) {
-        if (interrupted)
-            std::fputs("hvk32-cli render: interrupted; the video is not written\n", stderr);
+        if (interrupted && o.kind == OutKind::Folder)
+            std::fprintf(stderr, "hvk32-cli render: interrupted; %s picture%s written in %s\n", grouped(pictures).c_str(),
+                         pictures == 1 ? "" : "s", qPrintable(o.out));
+        else if (interrupted)
+            std::fprintf(stderr, "hvk32-cli render: interrupted; %s is not written\n", qPrintable(o.out));
         else if (frames == 0)
             std::fprintf(stderr, "hvk32-cli render: %s: no frame to draw; nothing written\n", qPrintable(o.pcap));
         video.cancel();
