@@ -446,7 +446,7 @@ QString folderPicture(const QString& folder, long frame)
     return QDir(folder).filePath(QStringLiteral("%1.png").arg(frame, 6, 10, QLatin1Char('0')));
 }
 
-int run(Options o)
+int run(const Options& o)
 {
     CapturePlayerCore player;
     QString message;

@@ -92,6 +92,15 @@ def case_video(cli, sim, work):
         expect(error < 8.0, f"picture {k + 1} differs from its PNG by {error:.2f} on average")
         expect(error < other, f"picture {k + 1} is closer to another frame's PNG ({other:.2f} < {error:.2f})")
 
+    # A part of the capture, by frame and by time.
+    part = os.path.join(work, "part") + "/"
+    run(cli, "render", "--pcap", capture, "--out", part, "--size", "64x48", "--from", "3", "--to", "6")
+    expect(sorted(os.listdir(part)) == [f"{n:06d}.png" for n in range(3, 7)], f"--from 3 --to 6: {os.listdir(part)}")
+    timed = os.path.join(out_dir, "part.mp4")
+    run(cli, "render", "--pcap", capture, "--out", timed, "--size", "64x48", "--start", "0.5", "--duration", "0.5")
+    n = int(probe(timed)[0]["nb_read_frames"])
+    expect(n in (5, 6), f"--start 0.5 --duration 0.5 gave {n} pictures")
+
     # Twice as fast: half the pictures; 25 pictures a second: as long as before.
     fast = os.path.join(out_dir, "fast.mp4")
     run(cli, "render", "--pcap", capture, "--out", fast, "--size", "320x240", "--speed", "2")
