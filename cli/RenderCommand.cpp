@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <unistd.h>
 
@@ -388,8 +389,14 @@ public:
         } else {
             painter_.drawFrame(raster_, camera, frame_->frame, style_);
         }
-        if (overlay_)
-            overlay_->draw(raster_.picture(), overlayLines(frame_->frameId, frames_, frame_->time));
+        if (overlay_) {
+            QStringList lines = overlayLines(frame_->frameId, frames_, frame_->time);
+            if (tracker_) // the window's status of its map
+                lines << QCoreApplication::translate("manwindow", "Map: %1 frames, %2 points")
+                             .arg(QLocale().toString(qulonglong(map_.frames().size())),
+                                  QLocale().toString(qulonglong(map_.size())));
+            overlay_->draw(raster_.picture(), lines);
+        }
         return raster_.picture();
     }
 
