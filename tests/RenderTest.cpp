@@ -2,6 +2,7 @@
 // points in the depth buffer, lines that cross behind the camera, and which frame each
 // picture of a video shows.
 
+#include "render/FramePainter.h"
 #include "render/FrameSchedule.h"
 #include "render/Raster.h"
 #include "render/RenderCamera.h"
@@ -108,6 +109,26 @@ private slots:
         float column = 0, row = 0, depth = 0;
         QVERIFY(camera.project(front[0], front[1], front[2], column, row, depth));
         QCOMPARE(raster.picture().row(int(row))[int(column) * 3], std::uint8_t(255));
+    }
+
+    // The distance colouring runs from blue at the scanner to red at the range and beyond,
+    // every step of distance a step of colour; its legend names both ends.
+    void distanceColoursRunBlueToRed()
+    {
+        QCOMPARE(distanceColour(0.0f, 30.0f), (Rgb8{0, 0, 255}));
+        QCOMPARE(distanceColour(-1.0f, 30.0f), (Rgb8{0, 0, 255}));
+        QCOMPARE(distanceColour(15.0f, 30.0f), (Rgb8{0, 255, 0}));
+        QCOMPARE(distanceColour(30.0f, 30.0f), (Rgb8{255, 0, 0}));
+        QCOMPARE(distanceColour(1e9f, 30.0f), (Rgb8{255, 0, 0}));
+        int changes = 0;
+        for (int m = 1; m <= 300; ++m)
+            changes += distanceColour(m * 0.1f, 30.0f) != distanceColour((m - 1) * 0.1f, 30.0f);
+        QCOMPARE(changes, 300);
+        const auto legend = legendOf(Colouring::Distance, 30.0f);
+        QVERIFY(legend && legend->cells.size() == 256);
+        QCOMPARE(legend->ticks.front().label, QStringLiteral("0"));
+        QCOMPARE(legend->ticks.back().label, QStringLiteral("30"));
+        QVERIFY(!legendOf(Colouring::Channel, 30.0f)); // as the window, which shows none
     }
 
     // Picture by picture, the frame shown: frames 0.1 s apart with a little jitter, at the

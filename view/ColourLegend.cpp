@@ -55,11 +55,13 @@ ColourLegend distanceLegend(float range)
 {
     ColourLegend legend;
     legend.title = QCoreApplication::translate("ColourLegend", "Distance (m)");
-    for (int i = 0; i < 256; ++i)
-        legend.cells.push_back(intensityColour(i));
+    // The colours of 256 equal steps of distance, each cell's at its middle.
+    constexpr int kCells = 256;
+    for (int i = 0; i < kCells; ++i)
+        legend.cells.push_back(distanceColour(range * (i + 0.5f) / kCells, range));
     for (int k = 0; k <= 4; ++k) {
         const double metres = range * k / 4.0;
-        legend.ticks.push_back({(k * 255 / 4.0 + 0.5) / 256.0, QString::number(metres, 'g', 4), metres});
+        legend.ticks.push_back({k / 4.0, QString::number(metres, 'g', 4), metres});
     }
     return legend;
 }

@@ -41,13 +41,23 @@ struct LegendPlacement {
     static constexpr int kTitleFontSize = 15;
 };
 
-// Distance from the scanner [m] on the intensity colours' scale, 0 m to `range` (and beyond):
-// the pictures' colouring by distance, which the window does not have.
+// Distance from the scanner [m], 0 to `range` (and beyond): the pictures' colouring by
+// distance, which the window does not have. Hue runs from blue through cyan, green and yellow
+// to red, evenly, so equal steps of distance look equally far apart.
 inline Rgb8 distanceColour(float metres, float range)
 {
-    const float share = metres / range;
-    const int i = share >= 1.0f ? 255 : share > 0.0f ? static_cast<int>(share * 255.0f + 0.5f) : 0;
-    return intensityColour(i);
+    const float share = metres > 0.0f ? (metres < range ? metres / range : 1.0f) : 0.0f;
+    // Four quarters of the way: blue->cyan, cyan->green, green->yellow, yellow->red.
+    const float h = share * 4.0f;
+    const int quarter = h >= 4.0f ? 3 : static_cast<int>(h);
+    const auto up = static_cast<std::uint8_t>((h - quarter) * 255.0f + 0.5f);
+    const auto down = static_cast<std::uint8_t>(255 - up);
+    switch (quarter) {
+    case 0: return {0, up, 255};
+    case 1: return {0, 255, down};
+    case 2: return {up, 255, 0};
+    default: return {255, down, 0};
+    }
 }
 ColourLegend distanceLegend(float range);
 
