@@ -357,13 +357,13 @@ public:
             tracker_ = std::make_unique<odometry::FrameTracker>(odometry::Parameters{});
     }
 
-    // Takes the next frame: converts it, and registers it into the map with --map.
+    // Takes the next frame: registers it into the map with --map; a frame alone is converted
+    // when first drawn, so the frames a fast video skips cost nothing.
     void take(const PlayedFrames::Frame& f)
     {
         frame_ = &f;
-        if (!tracker_) {
-            painter_.convert(f.frame, f.snapshot);
-        } else {
+        converted_ = false;
+        if (tracker_) {
             tracker_->add(f.frame, f.snapshot, f.time);
             tracker_->odometry().toMap(tracker_->framePoints(), world_);
             odometry::MapFrame m;
@@ -374,13 +374,17 @@ public:
             m.seconds = tracker_->seconds();
             map_.add(tracker_->points(), world_, tracker_->odometry().poses().back(), m);
         }
-        if (!starting_ && !tracker_)
-            starting_ = startingCamera(painter_.points(), double(o_.width) / o_.height);
     }
 
     // The picture of the frame taken last, the camera turned by `turn` of a turn in an orbit.
     const render::Picture& draw(double turn)
     {
+        if (!tracker_ && !converted_) {
+            painter_.convert(frame_->frame, frame_->snapshot);
+            converted_ = true;
+            if (!starting_)
+                starting_ = startingCamera(painter_.points(), double(o_.width) / o_.height);
+        }
         raster_.clear(o_.width, o_.height, background_);
         const render::RenderCamera camera = cameraFor(turn);
         if (tracker_) {
@@ -443,6 +447,7 @@ private:
     render::Raster raster_;
     std::optional<CameraPlacement> starting_;
     const PlayedFrames::Frame* frame_ = nullptr;
+    bool converted_ = false; // frame_'s points are the painter's
     std::unique_ptr<odometry::FrameTracker> tracker_;
     odometry::MapAccumulator map_;
     std::vector<Eigen::Vector3f> world_;
