@@ -6,24 +6,16 @@
 #include "cli/InfoCommand.h"
 #include "cli/NumberText.h"
 #include "io/PlayedFrames.h"
-#include "odometry/FrameTracker.h"
-#include "odometry/MapAccumulator.h"
 #include "platform/OptionParser.h"
 #include "platform/SignalHandling.h"
-#include "render/FramePainter.h"
+#include "render/FrameRenderer.h"
 #include "render/FrameSchedule.h"
-#include "render/Overlay.h"
 #include "render/PngWriter.h"
 #include "render/VideoWriter.h"
-#include "view/CameraFit.h"
-#include "view/Readout.h"
 #include "view/ViewPreferences.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 
 #include <unistd.h>
 
@@ -80,7 +72,7 @@ const char* const kRenderUsage =
     "run is interrupted, 2 for a bad argument.\n";
 
 enum class OutKind { Video, Folder, Picture };
-enum class View { Top, Perspective, Orbit };
+using render::View;
 
 struct Options {
     QString pcap;
@@ -280,178 +272,22 @@ int parseOptions(int argc, char** argv, Options& o)
     return 0;
 }
 
-// The window's starting camera for a frame: the overview's direction, placed to see the
-// whole frame as the window places it over its first frames.
-CameraPlacement startingCamera(const PointArrays& p, double aspect)
+render::RenderSettings settingsOf(const Options& o, int frames)
 {
-    Box3 box;
-    box.min = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
-    box.max = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (std::size_t k = 0; k < p.size; ++k) {
-        const float xyz[3] = {p.x[k], p.y[k], p.z[k]};
-        for (int i = 0; i < 3; ++i)
-            if (std::isfinite(xyz[i])) {
-                box.min[i] = std::min(box.min[i], double(xyz[i]));
-                box.max[i] = std::max(box.max[i], double(xyz[i]));
-            }
-    }
-    if (const auto placed = p.size ? fitCamera(box, kOverviewPosition, {0.0, 0.0, 1.0}, kViewAngleDeg, aspect)
-                                   : std::nullopt)
-        return *placed;
-    return {kOverviewPosition, {0.0, 0.0, 0.0}};
+    render::RenderSettings r;
+    r.width = o.width;
+    r.height = o.height;
+    r.background = o.whiteBackground ? Rgb8{255, 255, 255} : Rgb8{0, 0, 0};
+    r.style.colouring = o.colouring;
+    r.style.pointSize = o.pointSize;
+    r.style.distanceRange = static_cast<float>(o.range);
+    r.view = o.map && !o.viewGiven ? View::Following : o.view;
+    r.range = o.range;
+    r.overlay = o.overlay;
+    r.map = o.map;
+    r.frames = frames;
+    return r;
 }
-
-// The starting camera turned about the vertical through its focal point by `turn` of a turn.
-CameraPlacement turned(const CameraPlacement& c, double turn)
-{
-    const double dx = c.position[0] - c.focalPoint[0], dy = c.position[1] - c.focalPoint[1];
-    const double a = turn * 2.0 * M_PI;
-    CameraPlacement out = c;
-    out.position[0] = c.focalPoint[0] + dx * std::cos(a) - dy * std::sin(a);
-    out.position[1] = c.focalPoint[1] + dx * std::sin(a) + dy * std::cos(a);
-    return out;
-}
-
-// Behind and above the scanner, looking ahead of it along the way it goes: the way from where
-// it was a few metres back, or its x axis before it has gone that far.
-CameraPlacement followingCamera(const std::vector<Eigen::Isometry3d>& poses)
-{
-    constexpr double kBack = 25.0, kUp = 20.0, kAhead = 5.0, kHeadingBase = 3.0; // [m]
-    const Eigen::Vector3d here = poses.back().translation();
-    Eigen::Vector2d heading = (poses.back().linear() * Eigen::Vector3d::UnitX()).head<2>();
-    for (auto it = poses.rbegin(); it != poses.rend(); ++it) {
-        const Eigen::Vector2d way = here.head<2>() - it->translation().head<2>();
-        if (way.norm() >= kHeadingBase) {
-            heading = way;
-            break;
-        }
-    }
-    heading = heading.norm() > 1e-9 ? heading.normalized() : Eigen::Vector2d::UnitX();
-    CameraPlacement c;
-    c.position = {here.x() - kBack * heading.x(), here.y() - kBack * heading.y(), here.z() + kUp};
-    c.focalPoint = {here.x() + kAhead * heading.x(), here.y() + kAhead * heading.y(), here.z()};
-    return c;
-}
-
-// The overlay's lines, in the window's words: its frame counter and the frame's time.
-QStringList overlayLines(long frame, int frames, const FrameTime& time)
-{
-    return {QCoreApplication::translate("manwindow", "Frame count:") + QLatin1Char(' ')
-                + QStringLiteral("%1 / %2").arg(frame).arg(frames),
-            QDateTime::fromMSecsSinceEpoch(time.captureMicros / 1000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")),
-            deviceStampText(time.deviceStamp)};
-}
-
-class Renderer {
-public:
-    Renderer(const Options& o, int frames) : o_(o), frames_(frames)
-    {
-        style_.colouring = o.colouring;
-        style_.pointSize = o.pointSize;
-        style_.distanceRange = static_cast<float>(o.range);
-        background_ = o.whiteBackground ? Rgb8{255, 255, 255} : Rgb8{0, 0, 0};
-        if (o.overlay)
-            overlay_ = std::make_unique<render::Overlay>(o.width, o.height, background_,
-                                                         render::legendOf(o.colouring, static_cast<float>(o.range)));
-        if (o.map)
-            tracker_ = std::make_unique<odometry::FrameTracker>(odometry::Parameters{});
-    }
-
-    // Takes the next frame: registers it into the map with --map; a frame alone is converted
-    // when first drawn, so the frames a fast video skips cost nothing.
-    void take(const PlayedFrames::Frame& f)
-    {
-        frame_ = &f;
-        converted_ = false;
-        if (tracker_) {
-            tracker_->add(f.frame, f.snapshot, f.time);
-            tracker_->odometry().toMap(tracker_->framePoints(), world_);
-            odometry::MapFrame m;
-            m.frameId = f.frameId;
-            m.time = f.time;
-            m.snapshot = f.snapshot;
-            m.dualEcho = f.dualEcho;
-            m.seconds = tracker_->seconds();
-            map_.add(tracker_->points(), world_, tracker_->odometry().poses().back(), m);
-        }
-    }
-
-    // The picture of the frame taken last, the camera turned by `turn` of a turn in an orbit.
-    const render::Picture& draw(double turn)
-    {
-        if (!tracker_ && !converted_) {
-            painter_.convert(frame_->frame, frame_->snapshot);
-            converted_ = true;
-            if (!starting_)
-                starting_ = startingCamera(painter_.points(), double(o_.width) / o_.height);
-        }
-        raster_.clear(o_.width, o_.height, background_);
-        const render::RenderCamera camera = cameraFor(turn);
-        if (tracker_) {
-            painter_.drawPoints(raster_, camera, map_.points(), style_);
-            drawPath(camera);
-        } else {
-            painter_.drawFrame(raster_, camera, frame_->frame, style_);
-        }
-        if (overlay_) {
-            QStringList lines = overlayLines(frame_->frameId, frames_, frame_->time);
-            if (tracker_) // the window's status of its map
-                lines << QCoreApplication::translate("manwindow", "Map: %1 frames, %2 points")
-                             .arg(QLocale().toString(qulonglong(map_.frames().size())),
-                                  QLocale().toString(qulonglong(map_.size())));
-            overlay_->draw(raster_.picture(), lines);
-        }
-        return raster_.picture();
-    }
-
-    const odometry::MapAccumulator& map() const { return map_; }
-
-private:
-    render::RenderCamera cameraFor(double turn) const
-    {
-        if (tracker_) {
-            const Eigen::Vector3d here = map_.poses().back().translation();
-            if (o_.viewGiven) // --view top: from above, the scanner at the centre
-                return render::RenderCamera::top(o_.width, o_.height, o_.range, here.x(), here.y());
-            const CameraPlacement c = followingCamera(map_.poses());
-            return render::RenderCamera::perspective(o_.width, o_.height, c.position, c.focalPoint, {0, 0, 1},
-                                                     kViewAngleDeg);
-        }
-        if (o_.view == View::Top)
-            return render::RenderCamera::top(o_.width, o_.height, o_.range);
-        const CameraPlacement c = o_.view == View::Orbit ? turned(*starting_, turn) : *starting_;
-        return render::RenderCamera::perspective(o_.width, o_.height, c.position, c.focalPoint, {0, 0, 1},
-                                                 kViewAngleDeg);
-    }
-
-    // The scanner's path so far and where it is now, as the window's map shows them.
-    void drawPath(const render::RenderCamera& camera)
-    {
-        constexpr Rgb8 kPathColour{255, 0, 255};
-        const auto& poses = map_.poses();
-        for (std::size_t k = 1; k < poses.size(); ++k) {
-            const Eigen::Vector3f a = poses[k - 1].translation().cast<float>();
-            const Eigen::Vector3f b = poses[k].translation().cast<float>();
-            raster_.line(camera, a.data(), b.data(), kPathColour, 3);
-        }
-        const Eigen::Vector3f here = poses.back().translation().cast<float>();
-        raster_.disc(camera, here.data(), kPathColour, 5);
-    }
-
-    const Options& o_;
-    const int frames_;
-    render::PaintStyle style_;
-    Rgb8 background_{0, 0, 0};
-    std::unique_ptr<render::Overlay> overlay_;
-    render::FramePainter painter_;
-    render::Raster raster_;
-    std::optional<CameraPlacement> starting_;
-    const PlayedFrames::Frame* frame_ = nullptr;
-    bool converted_ = false; // frame_'s points are the painter's
-    std::unique_ptr<odometry::FrameTracker> tracker_;
-    odometry::MapAccumulator map_;
-    std::vector<Eigen::Vector3f> world_;
-};
 
 QString folderPicture(const QString& folder, long frame)
 {
@@ -519,7 +355,7 @@ int run(const Options& o)
         return 1;
     }
 
-    Renderer renderer(o, index.frameCount());
+    render::FrameRenderer renderer(settingsOf(o, index.frameCount()));
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const auto started = std::chrono::steady_clock::now();
     auto lastProgress = started;

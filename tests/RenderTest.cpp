@@ -6,6 +6,7 @@
 #include "render/FrameSchedule.h"
 #include "render/Raster.h"
 #include "render/RenderCamera.h"
+#include "render/ViewCameras.h"
 
 #include <vtkCamera.h>
 #include <vtkMatrix4x4.h>
@@ -109,6 +110,33 @@ private slots:
         float column = 0, row = 0, depth = 0;
         QVERIFY(camera.project(front[0], front[1], front[2], column, row, depth));
         QCOMPARE(raster.picture().row(int(row))[int(column) * 3], std::uint8_t(255));
+    }
+
+    // The following camera stands behind the scanner along the way it came, whatever way its
+    // x axis points, and above it; an orbit's half turn puts the camera opposite.
+    void camerasFollowAndTurn()
+    {
+        std::vector<Eigen::Isometry3d> poses;
+        for (int k = 0; k <= 10; ++k) { // going along +y, the scanner's x axis turned to -x
+            Eigen::Isometry3d pose = Eigen::Isometry3d::Identity();
+            pose.linear() = Eigen::AngleAxisd(M_PI, Eigen::Vector3d::UnitZ()).toRotationMatrix();
+            pose.translation() = Eigen::Vector3d(5.0, k * 1.0, 2.0);
+            poses.push_back(pose);
+        }
+        const CameraPlacement follow = followingCamera(poses);
+        QVERIFY(follow.position[1] < 10.0 - 20.0 && std::abs(follow.position[0] - 5.0) < 1e-9);
+        QVERIFY(follow.position[2] > 2.0 + 10.0);
+        QVERIFY(follow.focalPoint[1] > 10.0);
+        // Before it has gone a few metres, its own x axis tells the way.
+        const CameraPlacement standing = followingCamera({poses.front()});
+        QVERIFY(standing.position[0] > 5.0 + 20.0);
+
+        const CameraPlacement start{{-22.0, -22.0, 19.0}, {1.0, 2.0, 0.0}};
+        const CameraPlacement half = turnedCamera(start, 0.5);
+        QVERIFY(std::abs(half.position[0] - 24.0) < 1e-9 && std::abs(half.position[1] - 26.0) < 1e-9);
+        QCOMPARE(half.position[2], 19.0);
+        const CameraPlacement whole = turnedCamera(start, 1.0);
+        QVERIFY(std::abs(whole.position[0] + 22.0) < 1e-9 && std::abs(whole.position[1] + 22.0) < 1e-9);
     }
 
     // The distance colouring runs from blue at the scanner to red at the range and beyond,
