@@ -14,7 +14,6 @@ and at most during the phase. The run does not fail when a target is missed; it 
     FAST_SECONDS=10 SLOW_SECONDS=20 bash bench/serve.sh build     # a quick run
     FAST_CLIENTS=8 bash bench/serve.sh build                      # more fast clients (default 3)
 """
-import base64
 import json
 import os
 import random
@@ -26,68 +25,24 @@ import sys
 import tempfile
 import time
 
-SUBPROTOCOL = "foxglove.websocket.v1"
+# The raw WebSocket client the server's test drives it with.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from ws_client import WsClient  # noqa: E402
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
-class Client:
-    """A minimal foxglove.websocket.v1 client over a plain socket: the handshake, subscribe, and
-    the server's frames read into one reused buffer."""
+class Client(WsClient):
+    """The tests' raw client, reading each frame into one reused buffer."""
 
     def __init__(self, port, receive_buffer=None):
-        self.sock = socket.socket()
-        if receive_buffer:
-            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
-        self.sock.settimeout(10)
-        self.sock.connect(("127.0.0.1", port))
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall((f"GET / HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
-                           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n"
-                           f"Sec-WebSocket-Protocol: {SUBPROTOCOL}\r\n\r\n").encode())
-        received = b""
-        while b"\r\n\r\n" not in received:
-            chunk = self.sock.recv(4096)
-            if not chunk:
-                raise ConnectionError("closed during the handshake")
-            received += chunk
-        head, _, rest = received.partition(b"\r\n\r\n")
-        if b" 101 " not in head.split(b"\r\n")[0]:
-            raise ConnectionError(head.decode(errors="replace"))
-        self.pending = bytearray(rest)
+        super().__init__(port, receive_buffer=receive_buffer)
+        if self.status != 101:
+            raise ConnectionError(self.response)
         self.buffer = bytearray(8 << 20)
-
-    def _read_into(self, view):
-        n = min(len(view), len(self.pending))
-        if n:
-            view[:n] = self.pending[:n]
-            del self.pending[:n]
-        while n < len(view):
-            got = self.sock.recv_into(view[n:])
-            if not got:
-                raise ConnectionError("closed")
-            n += got
 
     def frame(self):
         """(opcode, memoryview of the payload), valid until the next call."""
-        head = bytearray(2)
-        self._read_into(memoryview(head))
-        length = head[1] & 0x7F
-        if length >= 126:
-            extra = bytearray(2 if length == 126 else 8)
-            self._read_into(memoryview(extra))
-            length = struct.unpack(">H" if length == 126 else ">Q", extra)[0]
-        if length > len(self.buffer):
-            self.buffer = bytearray(length)
-        view = memoryview(self.buffer)[:length]
-        self._read_into(view)
-        return head[0] & 0x0F, view
-
-    def send_json(self, value):
-        payload = json.dumps(value).encode()
-        mask = os.urandom(4)
-        header = bytes([0x81]) + (bytes([0x80 | len(payload)]) if len(payload) < 126
-                                  else bytes([0x80 | 126]) + struct.pack(">H", len(payload)))
-        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+        return self.frame_view()
 
     def subscribe(self, topics):
         """Reads serverInfo and advertise, subscribes to `topics`; {subscription id: topic}."""
@@ -99,7 +54,7 @@ class Client:
                 if message.get("op") == "advertise":
                     channels = {c["topic"]: c["id"] for c in message["channels"]}
         subscriptions = [{"id": i + 1, "channelId": channels[t]} for i, t in enumerate(topics)]
-        self.send_json({"op": "subscribe", "subscriptions": subscriptions})
+        self.json({"op": "subscribe", "subscriptions": subscriptions})
         return {i + 1: t for i, t in enumerate(topics)}
 
 

@@ -4,7 +4,6 @@ decodes and which must hold the points of `export --csv` of the same capture; th
 misbehaving client, driven over raw sockets, after which the server still serves.
     FoxgloveServeTest.py CLI SIM READERS CASE"""
 import atexit
-import base64
 import json
 import os
 import re
@@ -20,8 +19,7 @@ import numpy as np
 
 from csv_reference import close
 from csv_reference import csv_frames as read_csv_frames
-
-SUBPROTOCOL = "foxglove.websocket.v1"
+from ws_client import SUBPROTOCOL, WsClient
 
 
 class Server:
@@ -67,69 +65,8 @@ class Server:
         return [int(g.replace(",", "")) for g in found.groups()]
 
 
-class Client:
-    """A WebSocket client over a plain socket, so that it can misbehave: any subprotocol, any
-    frame, or not reading at all."""
-
-    def __init__(self, port, protocols=(SUBPROTOCOL,), receive_buffer=None):
-        self.sock = socket.socket()
-        if receive_buffer:
-            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
-        self.sock.settimeout(10)
-        self.sock.connect(("127.0.0.1", port))
-        key = base64.b64encode(os.urandom(16)).decode()
-        request = (f"GET / HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                   f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n")
-        if protocols:
-            request += f"Sec-WebSocket-Protocol: {', '.join(protocols)}\r\n"
-        self.sock.sendall((request + "\r\n").encode())
-        received = b""
-        while b"\r\n\r\n" not in received:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                break
-            received += chunk
-        head, _, rest = received.partition(b"\r\n\r\n")
-        self.buffer = bytearray(rest)
-        self.response = head.decode(errors="replace")
-        self.status = int(self.response.split()[1]) if self.response else 0
-
-    def protocol(self):
-        found = re.search(r"(?im)^sec-websocket-protocol:\s*(\S+)", self.response)
-        return found.group(1) if found else None
-
-    def _exactly(self, n):
-        while len(self.buffer) < n:
-            chunk = self.sock.recv(1 << 20)
-            if not chunk:
-                raise ConnectionError("closed")
-            self.buffer += chunk
-        data = bytes(self.buffer[:n])
-        del self.buffer[:n]
-        return data
-
-    def frame(self):
-        """(opcode, payload) of the next frame."""
-        b0, b1 = self._exactly(2)
-        length = b1 & 0x7F
-        if length == 126:
-            length = struct.unpack(">H", self._exactly(2))[0]
-        elif length == 127:
-            length = struct.unpack(">Q", self._exactly(8))[0]
-        return b0 & 0x0F, self._exactly(length)
-
-    def send(self, payload, opcode=1):
-        payload = payload.encode() if isinstance(payload, str) else payload
-        mask = os.urandom(4)
-        header = bytes([0x80 | opcode])
-        if len(payload) < 126:
-            header += bytes([0x80 | len(payload)])
-        else:
-            header += bytes([0x80 | 126]) + struct.pack(">H", len(payload))
-        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
-
-    def json(self, payload):
-        self.send(json.dumps(payload))
+class Client(WsClient):
+    """The raw client, with the Foxglove messages a case waits for."""
 
     def next_text(self):
         """The next JSON text message, skipping binary ones."""
