@@ -87,6 +87,17 @@ bool CapturePlayerCore::atEnd() const
         || position() >= fileLength();
 }
 
+bool CapturePlayerCore::nextFrame()
+{
+    for (;;) {
+        const Event event = next(Direction::Forward);
+        if (event == Event::End)
+            return false;
+        if (event == Event::Frame)
+            return true;
+    }
+}
+
 CapturePlayerCore::Event CapturePlayerCore::next(Direction direction)
 {
     if (heldFrame_) {

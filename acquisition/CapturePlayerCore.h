@@ -105,6 +105,8 @@ public:
     // Reads one record in the given direction and handles its payload. Backward ends when
     // every record read forward has been read again.
     Event next(Direction direction);
+    // Reads forward until a frame is reported (see frame()); false when the run ends first.
+    bool nextFrame();
 
     // The frame of the last Frame or UnreportedFrame event, until the next call.
     const LidarData& frame() const { return completed_; }

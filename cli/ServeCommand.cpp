@@ -173,12 +173,7 @@ void printSummary(const foxglove::ServerSummary& s)
 foxglove::HealthCounts countsOf(const StreamHealth& health, std::uint64_t receiveDrops)
 {
     foxglove::HealthCounts c;
-    c.packetsReceived = health.packets;
-    c.lostPackets = health.lostPackets;
-    c.duplicatePackets = health.duplicatePackets;
-    c.outOfOrderPackets = health.outOfOrderPackets;
-    c.receiveDrops = receiveDrops;
-    c.deviceFrameRate = health.revolutionsPerSecond;
+    c.stream = live::healthOf(health, receiveDrops);
     return c;
 }
 
@@ -277,12 +272,7 @@ int servePcap(const ServeOptions& o)
     while (!stopped) {
         long pass = 0;
         player.start();
-        for (;;) {
-            const auto event = player.next(CapturePlayerCore::Direction::Forward);
-            if (event == CapturePlayerCore::Event::End)
-                break;
-            if (event != CapturePlayerCore::Event::Frame)
-                continue;
+        while (player.nextFrame()) {
             const std::uint64_t time = foxglove::captureTimeNs(player.frameTime(), infos.nanoseconds());
             infos.publishUpTo(time, server);
             if (!waitUntil(start + std::chrono::microseconds(pacing.dueMicros(static_cast<double>(time) / 1e9)))) {

@@ -48,16 +48,11 @@ bool FrameReader::next()
 {
     if (!started_ && !startAt(1, nullptr))
         return false;
-    for (;;) {
-        const auto event = player_.next(CapturePlayerCore::Direction::Forward);
-        if (event == CapturePlayerCore::Event::End)
-            return false;
-        if (event == CapturePlayerCore::Event::Frame) {
-            number_ = player_.frameCounter();
-            lostPackets_ = lost_.take(player_.streamHealth());
-            return true;
-        }
-    }
+    if (!player_.nextFrame())
+        return false;
+    number_ = player_.frameCounter();
+    lostPackets_ = lost_.take(player_.streamHealth());
+    return true;
 }
 
 ConversionSnapshot FrameReader::snapshot() const

@@ -38,12 +38,7 @@ void track(const std::string& path, bool deskew, std::vector<double>& times, std
     odometry::Parameters parameters;
     parameters.deskew = deskew;
     odometry::FrameTracker tracker(parameters);
-    for (;;) {
-        const auto event = player.next(CapturePlayerCore::Direction::Forward);
-        if (event == CapturePlayerCore::Event::End)
-            break;
-        if (event != CapturePlayerCore::Event::Frame)
-            continue;
+    while (player.nextFrame()) {
         const odometry::StampedPose stamped = tracker.add(player.frame(), playedFrameSnapshot(player), player.frameTime());
         times.push_back(stamped.time);
         const Eigen::Matrix4d m = stamped.pose.matrix();
