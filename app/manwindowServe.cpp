@@ -96,12 +96,7 @@ void manwindow::updateServingStatus(const hvk32::StreamHealth& health, std::uint
     if (!serve_ || !serve_->isServing())
         return;
     hvk32::foxglove::HealthCounts counts;
-    counts.packetsReceived = health.packets;
-    counts.lostPackets = health.lostPackets;
-    counts.duplicatePackets = health.duplicatePackets;
-    counts.outOfOrderPackets = health.outOfOrderPackets;
-    counts.receiveDrops = receiveDrops;
-    counts.deviceFrameRate = health.revolutionsPerSecond; // as the command line's serve sends it
+    counts.stream = hvk32::live::healthOf(health, receiveDrops); // as the command line's serve sends it
     serve_->setHealth(counts);
     status_->showServing(
         tr("Serving on ws://127.0.0.1:%1 (clients: %2)").arg(serve_->port()).arg(serve_->connectedClients()));

@@ -121,14 +121,7 @@ int recordToMcap(const McapRecordOptions& options)
             return;
         lastHealth = now;
         const StreamHealth health = receiver.streamHealth();
-        live::Health h;
-        h.packetsReceived = health.packets;
-        h.lostPackets = health.lostPackets;
-        h.duplicatePackets = health.duplicatePackets;
-        h.outOfOrderPackets = health.outOfOrderPackets;
-        h.receiveDrops = receiver.receiveDrops();
-        h.frames = recording.frames();
-        h.frameRate = health.revolutionsPerSecond;
+        const live::Health h = live::healthOf(health, receiver.receiveDrops(), recording.frames());
         recording.writeHealth(h, nowMicros());
         recording.flush();
         failed();

@@ -164,15 +164,7 @@ constexpr char kFramesKey[] = "framesSent";
 
 std::string healthJson(const HealthCounts& c)
 {
-    live::Health h;
-    h.packetsReceived = c.packetsReceived;
-    h.lostPackets = c.lostPackets;
-    h.duplicatePackets = c.duplicatePackets;
-    h.outOfOrderPackets = c.outOfOrderPackets;
-    h.receiveDrops = c.receiveDrops;
-    h.frames = c.framesSent;
-    h.frameRate = c.deviceFrameRate;
-    return live::healthJson(h, kFramesKey, {{kServerCounts[0], c.framesDroppedForSlowClients}, {kServerCounts[1], c.clients}});
+    return live::healthJson(c.stream, kFramesKey, {{kServerCounts[0], c.framesDroppedForSlowClients}, {kServerCounts[1], c.clients}});
 }
 
 const std::string& healthJsonSchema()

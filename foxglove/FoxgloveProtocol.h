@@ -5,6 +5,8 @@
 // binary messageData header and the health message. Plain functions the server and the
 // tests call.
 
+#include "io/LiveChannels.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -51,16 +53,10 @@ ClientRequest parseClientRequest(const std::string& text);
 constexpr std::size_t kMessageDataHeaderSize = 13;
 void writeMessageDataHeader(std::uint32_t subscriptionId, std::uint64_t timeNs, char* out);
 
-// The counts a health message carries: those of the source (receiver or player) and the
-// server's own.
+// The counts a health message carries: those of the source (receiver or player), whose
+// frames the server sets to the frames it published, and the server's own.
 struct HealthCounts {
-    std::uint64_t packetsReceived = 0;
-    std::uint64_t lostPackets = 0;
-    std::uint64_t duplicatePackets = 0;
-    std::uint64_t outOfOrderPackets = 0;
-    std::uint64_t receiveDrops = 0;
-    double deviceFrameRate = 0; // frames (revolutions) a second
-    std::uint64_t framesSent = 0;            // frames published to the clients
+    live::Health stream;
     std::uint64_t framesDroppedForSlowClients = 0;
     std::uint32_t clients = 0;
 };

@@ -268,7 +268,7 @@ struct Server::Impl {
             if (ec || stopping)
                 return;
             HealthCounts counts = health ? health() : HealthCounts{};
-            counts.framesSent = framesPublished;
+            counts.stream.frames = framesPublished;
             counts.framesDroppedForSlowClients = framesDropped;
             counts.clients = static_cast<std::uint32_t>(clients.size());
             deliver(makeOutgoing(kHealthChannel, healthJson(counts), nowNs()));

@@ -5,6 +5,19 @@
 
 namespace hvk32::live {
 
+Health healthOf(const StreamHealth& stream, std::uint64_t receiveDrops, std::uint64_t frames)
+{
+    Health h;
+    h.packetsReceived = stream.packets;
+    h.lostPackets = stream.lostPackets;
+    h.duplicatePackets = stream.duplicatePackets;
+    h.outOfOrderPackets = stream.outOfOrderPackets;
+    h.receiveDrops = receiveDrops;
+    h.frames = frames;
+    h.frameRate = stream.revolutionsPerSecond;
+    return h;
+}
+
 std::string healthJson(const Health& h, const char* framesKey, const ExtraCounts& extra)
 {
     char text[400];

@@ -5,6 +5,8 @@
 // - /hvk32/device_info: one JSON object per device-info packet (DeviceInfoJson.h);
 // - /hvk32/health: one JSON object a second of the stream's health (below).
 
+#include "acquisition/PacketLossDetector.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -29,6 +31,9 @@ struct Health {
     std::uint64_t frames = 0;       // frames written or sent
     double frameRate = 0.0;         // the device's revolutions a second, by its time stamps
 };
+
+// The health of a receiver's or player's stream, with `frames` written or sent.
+Health healthOf(const StreamHealth& stream, std::uint64_t receiveDrops, std::uint64_t frames = 0);
 
 // Counts a publisher adds to the health message (a server: its clients and the frames slow
 // clients lost), by name.
