@@ -5,9 +5,9 @@
 // scanner: one held near standstill at the start came out 28 % short.
 
 #include "odometry/Trajectory.h"
+#include "support/ProgramRun.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,25 +21,10 @@ namespace {
 constexpr double kStreetSpacing = 100.0, kKerb = 8.0; // [m] the town's streets
 constexpr double kCruise = 10.0;                      // [m/s] of the generator's short drive
 
-struct Run {
-    int exitCode = -1; // -1: crashed or not done within five minutes
-    QByteArray errors;
-};
-
-// Runs a program to its end; a loaded machine may take its time.
-Run run(const QString& program, const QStringList& arguments)
+// Runs a program to its end; a loaded machine may take five minutes.
+ProgramRun run(const QString& program, const QStringList& arguments)
 {
-    Run r;
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(300000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.errors = p.readAllStandardError();
-    return r;
+    return runToEnd(program, arguments, 300000);
 }
 
 bool readTum(const QString& path, Trajectory& out)
@@ -79,7 +64,7 @@ void OdometryDriveTest::shortDriveFollowsTheGroundTruth()
 
     // The drive as written: on the streets, upright at 1.8 m, never faster than its cruising
     // speed, from rest along y = -100 and a quarter turn to the left at the crossing.
-    Run r = run(python, {HVK32_DRIVE_GENERATOR, "short-turn", drive});
+    ProgramRun r = run(python, {HVK32_DRIVE_GENERATOR, "short-turn", drive});
     QVERIFY2(r.exitCode == 0, r.errors.constData());
     Trajectory path;
     QVERIFY(readTum(drive, path));

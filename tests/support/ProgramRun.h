@@ -8,17 +8,18 @@
 #include <QStringList>
 
 struct ProgramRun {
-    int exitCode = -1;       // -1: it crashed or did not end within a minute
+    int exitCode = -1;       // -1: it crashed or did not end in time
     QList<QByteArray> lines; // stdout
     QByteArray errors;       // stderr
 };
 
-inline ProgramRun runToEnd(const QString& program, const QStringList& arguments)
+// Waits up to `timeoutMs` (a minute unless told) for it to end.
+inline ProgramRun runToEnd(const QString& program, const QStringList& arguments, int timeoutMs = 60000)
 {
     ProgramRun r;
     QProcess p;
     p.start(program, arguments);
-    if (!p.waitForFinished(60000)) {
+    if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
         return r;
